@@ -1,0 +1,71 @@
+#include "common/platform/AppFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace harbel::AppFolder {
+
+namespace {
+
+constexpr char kShipped[] = ":/harbel";
+
+QString folderFromEnvironment()
+{
+    const QString env = qEnvironmentVariable("HARBEL_HOME");
+    if (!env.isEmpty())
+        return QDir::cleanPath(QDir(env).absolutePath());
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Harbel");
+}
+
+}  // namespace
+
+QString path()
+{
+    // The environment is read every time: tests point HARBEL_HOME at a new folder per test.
+    const QString folder = folderFromEnvironment();
+    static QString seeded;
+    if (seeded != folder) {
+        QDir().mkpath(folder);
+        seed(folder);
+        seeded = folder;
+    }
+    return folder;
+}
+
+QString file(const QString& relative)
+{
+    return path() + u'/' + relative;
+}
+
+bool seed(const QString& folder)
+{
+    bool ok = true;
+    QDirIterator it(QString::fromLatin1(kShipped), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString relative = source.mid(int(sizeof(kShipped)));  // past ":/harbel/"
+        const QString target = folder + u'/' + relative;
+        if (QFileInfo::exists(target))
+            continue;
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (!QFile::copy(source, target)) {
+            ok = false;
+            continue;
+        }
+        // Files copied out of the resources are read-only; the user may edit these.
+        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+    }
+    return ok;
+}
+
+QString executableFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+}  // namespace harbel::AppFolder

@@ -1,0 +1,262 @@
+#include "common/platform/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace harbel {
+
+namespace {
+
+// VB's numbers for the two file faults a read can meet.
+constexpr int kPathFileAccessError = 75;
+constexpr int kDeviceIoError = 57;
+
+struct Line {
+    QString text;
+    std::optional<QString> section;  // set on a "[name]" line
+    std::optional<QString> key;      // set on a "key=value" line
+    QString value;
+};
+
+Line classify(const QString& raw)
+{
+    Line l;
+    l.text = raw;
+    const QString t = raw.trimmed();
+    if (t.startsWith(u'[')) {
+        const auto close = t.indexOf(u']');
+        l.section = (close > 0 ? t.mid(1, close - 1) : t.mid(1)).trimmed();
+        return l;
+    }
+    if (t.startsWith(u';') || t.startsWith(u'#'))
+        return l;
+    const auto eq = t.indexOf(u'=');
+    if (eq <= 0)
+        return l;
+    l.key = t.left(eq).trimmed();
+    QString v = t.mid(eq + 1).trimmed();
+    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+        v = v.mid(1, v.size() - 2);
+    l.value = v;
+    return l;
+}
+
+bool same(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+struct Text {
+    QList<Line> lines;
+    QString eol = QStringLiteral("\n");
+};
+
+// Reads the file; nullopt with the fault filled in when it exists but cannot be read.
+std::optional<Text> readText(const QString& path, IniFile::Read* fault)
+{
+    Text t;
+    QFile f(path);
+    if (!f.exists())
+        return t;
+    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
+        if (fault) {
+            fault->failed = true;
+            fault->errorNumber = kPathFileAccessError;
+            fault->errorDescription = QFileInfo(path).isDir()
+                ? QStringLiteral("Path/File access error: %1 is a folder").arg(path)
+                : QStringLiteral("Path/File access error: %1").arg(f.errorString());
+        }
+        return std::nullopt;
+    }
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (fault) {
+            fault->failed = true;
+            fault->errorNumber = kDeviceIoError;
+            fault->errorDescription = QStringLiteral("Device I/O error: %1").arg(f.errorString());
+        }
+        return std::nullopt;
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    if (bytes.contains("\r\n"))
+        t.eol = QStringLiteral("\r\n");
+    QString s = QString::fromUtf8(bytes);
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QStringList raw = s.split(u'\n');
+    if (!raw.isEmpty() && raw.last().isEmpty())
+        raw.removeLast();
+    for (const auto& r : raw)
+        t.lines.append(classify(r));
+    return t;
+}
+
+bool writeText(const QString& path, const Text& t)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    QString s;
+    for (const auto& l : t.lines)
+        s += l.text + t.eol;
+    const QByteArray bytes = s.toUtf8();
+    if (out.write(bytes) != bytes.size())
+        return false;
+    return out.commit();
+}
+
+// [first, end) line indexes of the first section with that name; first == -1 when missing.
+std::pair<qsizetype, qsizetype> findSection(const Text& t, const QString& section)
+{
+    for (qsizetype i = 0; i < t.lines.size(); ++i) {
+        if (t.lines[i].section && same(*t.lines[i].section, section)) {
+            qsizetype end = i + 1;
+            while (end < t.lines.size() && !t.lines[end].section)
+                ++end;
+            return {i, end};
+        }
+    }
+    return {-1, -1};
+}
+
+qsizetype findKey(const Text& t, std::pair<qsizetype, qsizetype> range, const QString& key)
+{
+    for (qsizetype i = range.first + 1; i < range.second; ++i)
+        if (t.lines[i].key && same(*t.lines[i].key, key))
+            return i;
+    return -1;
+}
+
+QString encodeValue(QString v)
+{
+    v.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    v.replace(u'\r', u' ');
+    v.replace(u'\n', u' ');
+    const bool edgeBlank = !v.isEmpty() && (v.front().isSpace() || v.back().isSpace());
+    const bool looksQuoted = v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front();
+    if (edgeBlank || looksQuoted)
+        return u'"' + v + u'"';
+    return v;
+}
+
+QString trimTrailing(const QString& s)
+{
+    qsizetype n = s.size();
+    while (n > 0 && s[n - 1].isSpace())
+        --n;
+    return s.left(n);
+}
+
+QString cut(const QString& s, int bufferSize)
+{
+    const qsizetype room = bufferSize > 0 ? bufferSize - 1 : 0;
+    if (s.size() <= room)
+        return s;
+    qsizetype n = room;
+    if (n > 0 && s[n - 1].isHighSurrogate())
+        --n;  // never leave half a character
+    return s.left(n);
+}
+
+}  // namespace
+
+IniFile::IniFile(QString path) : path_(std::move(path)) {}
+
+IniFile::Read IniFile::getString(const QString& section, const QString& key,
+                                 const QString& defaultText, int bufferSize) const
+{
+    Read r;
+    const auto text = readText(path_, &r);
+    if (!text)
+        return r;
+    const auto range = findSection(*text, section);
+    const qsizetype at = range.first < 0 ? -1 : findKey(*text, range, key);
+    r.text = cut(at < 0 ? trimTrailing(defaultText) : text->lines[at].value, bufferSize);
+    return r;
+}
+
+QString IniFile::value(const QString& section, const QString& key, const QString& defaultText) const
+{
+    return getString(section, key, defaultText).text;
+}
+
+QStringList IniFile::sections() const
+{
+    QStringList out;
+    if (const auto t = readText(path_, nullptr))
+        for (const auto& l : t->lines)
+            if (l.section)
+                out.append(*l.section);
+    return out;
+}
+
+QStringList IniFile::keys(const QString& section) const
+{
+    QStringList out;
+    if (const auto t = readText(path_, nullptr)) {
+        const auto range = findSection(*t, section);
+        for (qsizetype i = range.first + 1; range.first >= 0 && i < range.second; ++i)
+            if (t->lines[i].key)
+                out.append(*t->lines[i].key);
+    }
+    return out;
+}
+
+bool IniFile::writeString(const QString& section, const QString& key, const QString& value)
+{
+    auto t = readText(path_, nullptr);
+    if (!t)
+        return false;
+    const Line line = classify(key + u'=' + encodeValue(value));
+    const auto range = findSection(*t, section);
+    if (range.first < 0) {
+        if (!t->lines.isEmpty() && !t->lines.last().text.trimmed().isEmpty())
+            t->lines.append(classify(QString()));
+        t->lines.append(classify(u'[' + section + u']'));
+        t->lines.append(line);
+        return writeText(path_, *t);
+    }
+    const qsizetype at = findKey(*t, range, key);
+    if (at >= 0) {
+        // Keep the key as the file spells it.
+        t->lines[at] = classify(*t->lines[at].key + u'=' + encodeValue(value));
+        return writeText(path_, *t);
+    }
+    qsizetype insertAt = range.second;
+    while (insertAt - 1 > range.first && t->lines[insertAt - 1].text.trimmed().isEmpty())
+        --insertAt;
+    t->lines.insert(insertAt, line);
+    return writeText(path_, *t);
+}
+
+bool IniFile::deleteKey(const QString& section, const QString& key)
+{
+    auto t = readText(path_, nullptr);
+    if (!t)
+        return false;
+    const auto range = findSection(*t, section);
+    const qsizetype at = range.first < 0 ? -1 : findKey(*t, range, key);
+    if (at < 0)
+        return true;
+    t->lines.removeAt(at);
+    return writeText(path_, *t);
+}
+
+bool IniFile::deleteSection(const QString& section)
+{
+    auto t = readText(path_, nullptr);
+    if (!t)
+        return false;
+    const auto range = findSection(*t, section);
+    if (range.first < 0)
+        return true;
+    t->lines.remove(range.first, range.second - range.first);
+    return writeText(path_, *t);
+}
+
+}  // namespace harbel

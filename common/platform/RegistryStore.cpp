@@ -1,0 +1,317 @@
+#include "common/platform/RegistryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace harbel {
+
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+
+bool sameText(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Reads a quoted string starting at text[pos] == '"'. On success pos is just past the
+// closing quote. Escapes: \\ \" \n \r.
+bool readQuoted(const QString& text, qsizetype& pos, QString& out)
+{
+    if (pos >= text.size() || text[pos] != u'"')
+        return false;
+    ++pos;
+    out.clear();
+    while (pos < text.size()) {
+        const QChar c = text[pos++];
+        if (c == u'"')
+            return true;
+        if (c == u'\\') {
+            if (pos >= text.size())
+                return false;
+            const QChar e = text[pos++];
+            if (e == u'n')
+                out += u'\n';
+            else if (e == u'r')
+                out += u'\r';
+            else
+                out += e;
+        } else {
+            out += c;
+        }
+    }
+    return false;  // cut off before the closing quote
+}
+
+QString quoted(const QString& s)
+{
+    QString out;
+    out.reserve(s.size() + 2);
+    out += u'"';
+    for (const QChar c : s) {
+        if (c == u'\\' || c == u'"') {
+            out += u'\\';
+            out += c;
+        } else if (c == u'\n') {
+            out += QLatin1String("\\n");
+        } else if (c == u'\r') {
+            out += QLatin1String("\\r");
+        } else {
+            out += c;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+bool parseValueLine(const QString& line, RegistryStore::Value& v)
+{
+    qsizetype pos = 0;
+    if (line.startsWith(u'@')) {
+        v.name.clear();
+        pos = 1;
+    } else if (!readQuoted(line, pos, v.name)) {
+        return false;
+    }
+    while (pos < line.size() && line[pos].isSpace())
+        ++pos;
+    if (pos >= line.size() || line[pos] != u'=')
+        return false;
+    ++pos;
+    while (pos < line.size() && line[pos].isSpace())
+        ++pos;
+    if (pos >= line.size()) {
+        v.data.clear();
+        v.hasData = false;
+        return true;
+    }
+    v.hasData = true;
+    if (line[pos] == u'"') {
+        if (!readQuoted(line, pos, v.data))
+            return false;
+        return line.mid(pos).trimmed().isEmpty();
+    }
+    // Another value type (dword:..., hex:...): the type is not checked, the text is returned.
+    v.data = line.mid(pos).trimmed();
+    return true;
+}
+
+RegistryStore::Section* findSection(QList<RegistryStore::Section>& sections, const QString& key)
+{
+    for (auto& s : sections)
+        if (sameText(s.key, key))
+            return &s;
+    return nullptr;
+}
+
+bool isBelow(const QString& candidate, const QString& key)
+{
+    return candidate.size() > key.size() + 1 && candidate.startsWith(key, Qt::CaseInsensitive)
+        && candidate[key.size()] == u'\\';
+}
+
+}  // namespace
+
+RegistryStore::RegistryStore(QString filePath) : path_(std::move(filePath)) {}
+
+QString RegistryStore::defaultPath()
+{
+    const QString env = qEnvironmentVariable("HARBEL_REGISTRY");
+    if (!env.isEmpty())
+        return env;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Harbel/registry.reg");
+}
+
+QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
+{
+    QList<Section> sections;
+    Section* current = nullptr;
+    const QString text = QString::fromUtf8(bytes);
+    const auto lines = QStringView(text).split(u'\n');
+    for (const auto& raw : lines) {
+        const QString line = raw.toString().trimmed();
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (line.startsWith(u'[')) {
+            current = nullptr;
+            if (!line.endsWith(u']') || line.size() < 3)
+                continue;  // a damaged header: its values are dropped, not given to another key
+            const QString key = line.mid(1, line.size() - 2);
+            current = findSection(sections, key);
+            if (!current) {
+                sections.append(Section{key, {}});
+                current = &sections.last();
+            }
+            continue;
+        }
+        if (!current)
+            continue;
+        Value v;
+        if (!parseValueLine(line, v))
+            continue;  // a damaged line (for instance a file cut off mid-write) is skipped
+        bool replaced = false;
+        for (auto& existing : current->values) {
+            if (sameText(existing.name, v.name)) {
+                existing = v;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            current->values.append(v);
+    }
+    return sections;
+}
+
+QByteArray RegistryStore::serialize(const QList<Section>& sections)
+{
+    QString out = QString::fromLatin1(kHeader) + u'\n';
+    for (const auto& s : sections) {
+        out += u'\n';
+        out += u'[' + s.key + QLatin1String("]\n");
+        for (const auto& v : s.values) {
+            out += v.name.isEmpty() ? QStringLiteral("@") : quoted(v.name);
+            out += u'=';
+            if (v.hasData)
+                out += quoted(v.data);
+            out += u'\n';
+        }
+    }
+    return out.toUtf8();
+}
+
+QList<RegistryStore::Section> RegistryStore::load() const
+{
+    QFile f(path_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return parse(f.readAll());
+}
+
+template <typename Change>
+bool RegistryStore::modify(Change change)
+{
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    QLockFile lock(path_ + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(10000))
+        return false;
+    QList<Section> sections = load();
+    if (!change(sections))
+        return false;
+    QSaveFile out(path_);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = serialize(sections);
+    if (out.write(bytes) != bytes.size())
+        return false;
+    return out.commit();
+}
+
+std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, const QString& name) const
+{
+    auto sections = load();
+    if (const Section* s = findSection(sections, key)) {
+        for (const auto& v : s->values)
+            if (sameText(v.name, name))
+                return v;
+    }
+    return std::nullopt;
+}
+
+bool RegistryStore::keyExists(const QString& key) const
+{
+    for (const auto& s : load())
+        if (sameText(s.key, key) || isBelow(s.key, key))
+            return true;
+    return false;
+}
+
+QStringList RegistryStore::subKeys(const QString& key) const
+{
+    QStringList names;
+    for (const auto& s : load()) {
+        if (!isBelow(s.key, key))
+            continue;
+        const QString rest = s.key.mid(key.size() + 1);
+        const QString child = rest.section(u'\\', 0, 0);
+        if (child.isEmpty())
+            continue;
+        bool seen = false;
+        for (const auto& n : names)
+            seen = seen || sameText(n, child);
+        if (!seen)
+            names.append(child);
+    }
+    return names;
+}
+
+bool RegistryStore::createKey(const QString& key)
+{
+    return modify([&](QList<Section>& sections) {
+        if (!findSection(sections, key))
+            sections.append(Section{key, {}});
+        return true;
+    });
+}
+
+bool RegistryStore::setValue(const QString& key, const QString& name, const QString& data)
+{
+    return modify([&](QList<Section>& sections) {
+        Section* s = findSection(sections, key);
+        if (!s) {
+            sections.append(Section{key, {}});
+            s = &sections.last();
+        }
+        for (auto& v : s->values) {
+            if (sameText(v.name, name)) {
+                v.data = data;
+                v.hasData = true;
+                return true;
+            }
+        }
+        s->values.append(Value{name, data, true});
+        return true;
+    });
+}
+
+bool RegistryStore::deleteValue(const QString& key, const QString& name)
+{
+    return modify([&](QList<Section>& sections) {
+        Section* s = findSection(sections, key);
+        if (!s)
+            return false;
+        for (qsizetype i = 0; i < s->values.size(); ++i) {
+            if (sameText(s->values[i].name, name)) {
+                s->values.removeAt(i);
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+bool RegistryStore::deleteKey(const QString& key)
+{
+    return modify([&](QList<Section>& sections) {
+        bool found = false;
+        for (const auto& s : sections) {
+            if (isBelow(s.key, key))
+                return false;  // still has subkeys
+            found = found || sameText(s.key, key);
+        }
+        if (!found)
+            return false;
+        sections.removeIf([&](const Section& s) { return sameText(s.key, key); });
+        return true;
+    });
+}
+
+}  // namespace harbel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace harbel {
+
+// The registry of this platform: one text file in the layout of a .reg export, one
+// "[ROOT\path]" section per key. Key paths and value names match without regard to case.
+// Every write takes a lock, re-reads the file, changes it and replaces it atomically, so two
+// programs writing at the same time both keep their values. Reads never lock: the file is only
+// ever replaced whole.
+class RegistryStore final {
+public:
+    // A value as stored: its text, or no data at all (a hand-written `"Name"=` line).
+    struct Value {
+        QString name;  // empty for the key's default value ("@")
+        QString data;
+        bool hasData = true;
+    };
+
+    explicit RegistryStore(QString filePath = defaultPath());
+
+    // $HARBEL_REGISTRY, else "registry.reg" in the user's configuration folder under "Harbel".
+    static QString defaultPath();
+    const QString& filePath() const { return path_; }
+
+    std::optional<Value> value(const QString& key, const QString& name) const;
+    bool keyExists(const QString& key) const;
+    QStringList subKeys(const QString& key) const;
+
+    bool createKey(const QString& key);
+    bool setValue(const QString& key, const QString& name, const QString& data);
+    bool deleteValue(const QString& key, const QString& name);
+    // Refused (false) when the key is missing or still has subkeys.
+    bool deleteKey(const QString& key);
+
+    // The file's content model, public for the parser's tests.
+    struct Section {
+        QString key;
+        QList<Value> values;
+    };
+    static QList<Section> parse(const QByteArray& text);
+    static QByteArray serialize(const QList<Section>& sections);
+
+private:
+    QList<Section> load() const;
+    template <typename Change>
+    bool modify(Change change);
+
+    QString path_;
+};
+
+}  // namespace harbel

@@ -1,0 +1,51 @@
+#include "common/support/LangString.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/IniFile.h"
+#include "common/support/ErrorLog.h"
+
+namespace harbel {
+
+namespace {
+QString g_languageFile;
+
+QString trimLeading(const QString& s)
+{
+    qsizetype i = 0;
+    while (i < s.size() && s[i].isSpace())
+        ++i;
+    return s.mid(i);
+}
+}  // namespace
+
+QString currentLanguageFile()
+{
+    return g_languageFile;
+}
+
+void setCurrentLanguageFile(const QString& fileName)
+{
+    g_languageFile = fileName;
+}
+
+QString languageFolder()
+{
+    return AppFolder::file(QStringLiteral("Lang-I/"));
+}
+
+QString GetLangString(const QString& code, const QString& defaultText)
+{
+    QString name = g_languageFile.isEmpty() ? QStringLiteral("English.ini") : g_languageFile;
+    // Only a file name: a name holding a path never reaches outside the language folder.
+    name = name.section(u'/', -1);
+    const IniFile::Read r = IniFile(languageFolder() + name).getString(QStringLiteral("Vantor"), code, defaultText, 500);
+    if (r.failed) {
+        WriteErrorLog(QStringLiteral("Error Description: %1, Error Number: %2, Method: SetCaptionfromINI")
+                          .arg(r.errorDescription)
+                          .arg(r.errorNumber));
+        return QString();
+    }
+    return trimLeading(r.text);
+}
+
+}  // namespace harbel

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace harbel {
+
+// The language file in force ("English.ini"...). It starts empty; start-up and the settings dialog
+// set it to "English.ini" when it is empty. An empty name is read as "English.ini".
+QString currentLanguageFile();
+void setCurrentLanguageFile(const QString& fileName);
+
+// The application folder's "Lang-I/" folder, with its trailing "/".
+QString languageFolder();
+
+// The text of a five-digit code from section [Vantor] of the current language file, else the
+// English default. Values are cut to 499 characters; trailing and then leading blanks are dropped
+// (of the value and of the default). A key present with an empty value gives empty text. A file
+// that is there but cannot be read gives empty text and a record in the error log.
+QString GetLangString(const QString& code, const QString& defaultText);
+
+}  // namespace harbel

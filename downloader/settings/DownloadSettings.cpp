@@ -1,0 +1,291 @@
+#include "downloader/settings/DownloadSettings.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/AutoStart.h"
+#include "common/platform/CRegister.h"
+#include "common/support/ShiftCode.h"
+#include "common/support/VbText.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+#include <limits>
+
+namespace harbel {
+
+namespace {
+
+const QString kKey = QString::fromLatin1(kSettingsKey);
+constexpr std::array<double, 9> kSegmentDefaults{2097152, 5242880, 5242880, 10485760, 10485760,
+                                                 15728640, 15728640, 20971520, 20971520};
+
+// Reads the options of one load. A stored value that does not convert to its field's type (or lies
+// outside the field's range) is treated as missing: the field keeps its default.
+class Reader {
+public:
+    QString text(const char* key, const QString& def) const
+    {
+        return reg_.REGGetSetting(HKEY_LOCAL_MACHINE, kKey, QLatin1String(key), def);
+    }
+    bool flag(const char* key, bool def) const
+    {
+        return vb::toBool(text(key, def ? QStringLiteral("1") : QStringLiteral("0"))).value_or(def);
+    }
+    // On only when the stored text is exactly "1".
+    bool exactOne(const char* key, bool def) const
+    {
+        return text(key, def ? QStringLiteral("1") : QStringLiteral("0")) == QLatin1String("1");
+    }
+    template <typename Int>
+    Int whole(const char* key, Int def) const
+    {
+        const auto v = vb::toWhole(text(key, QString::number(def)));
+        if (!v || *v < 0 || *v > std::numeric_limits<Int>::max())
+            return def;
+        return Int(*v);
+    }
+    double number(const char* key, double def) const
+    {
+        const auto v = vb::toNumber(text(key, vb::numberText(def)));
+        return v && *v >= 0 ? *v : def;
+    }
+
+private:
+    CRegister reg_;
+};
+
+QString checkText(int value)
+{
+    return QString::number(value);
+}
+
+QString optionText(bool value)
+{
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString product(const QString& shown, double factor)
+{
+    return vb::numberText(vb::Val(shown) * factor);
+}
+
+// One line of the file: the line structure must survive whatever the text holds.
+QByteArray lineBytes(QString text)
+{
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text.toUtf8();
+}
+
+}  // namespace
+
+SettingsStore& SettingsStore::instance()
+{
+    static SettingsStore store;
+    return store;
+}
+
+QString SettingsStore::settingsIniPath()
+{
+    return AppFolder::file(QStringLiteral("Settings.ini"));
+}
+
+void SettingsStore::LoadSettings()
+{
+    const Reader r;
+    if (ensureDialog)
+        ensureDialog();
+    LoadfromINI();
+
+    DownloadSettings s;
+    s.ClickCapture = r.flag("ClickCapture", true);
+    s.ClipboardMonitoring = vb::toNumber(r.text("ClipboardMonitoring", QStringLiteral("1"))) == 1.0;
+    s.MonitorTypes = r.text("MonitorTypes", QString::fromLatin1(kDefaultMonitorTypes));
+    s.MonitorServer = r.text("MonitorServer", QString::fromLatin1(kDefaultMonitorServer));
+    s.LimitHTTP = r.text("LimitHTTP", QStringLiteral("3"));
+    s.LimitFTP = r.text("LimitFTP", QStringLiteral("3"));
+    s.Timeout = r.whole<int>("Timeout", 60);
+    s.StopResume = r.flag("StopResume", true);
+    s.TimeResume = r.whole<int>("TimeResume", 300);
+    s.TimeNoResume = r.whole<int>("TimeNoResume", 600);
+    s.Retry = r.flag("Retry", true);
+    s.RetryTime = r.whole<int>("RetryTime", 300);
+    s.Retries = r.whole<int>("Retries", 30);
+    s.Rollback = r.whole<qint32>("Rollback", 4096);
+    s.Segment = r.whole<quint8>("Segment", 0);
+    for (int i = 0; i < 9; ++i) {
+        const QByteArray key = "SegmentSize" + QByteArray::number(i + 1);
+        s.SegmentSize[i] = r.number(key.constData(), kSegmentDefaults[i]);
+        if (i % 2 == 0 && i > 0)
+            s.SegmentSize[i] += 1;  // sizes 3, 5, 7 and 9
+    }
+    s.PromptDone = r.exactOne("PromptDone", true);
+    s.CloseDownloadWindowWhenDone = r.exactOne("CloseDownloadWindowWhenDone", false);
+    s.DownloadNowOption = r.flag("DownloadNowOption", false);
+    s.DownloadLaterOption = r.flag("DownloadLaterOption", false);
+    s.DownloadPromptOption = r.flag("DownloadPromptOption", true);
+    s.StartupWithWindows = r.flag("StartupWithWindows", false);
+    s.SaveSameDir = r.flag("SaveSameDir", false);
+    s.TextSameDir = r.text("TextSameDir", AppFolder::path());
+    s.SaveLastDir = r.text("SaveLastDir", QString());
+    s.SaveFileType = r.flag("SaveFileType", false);
+    s.SaveFileInfo = r.flag("SaveFileInfo", false);
+    s.ParentDir = r.text("ParentDir", QString());
+    s.UseServer = r.flag("UseServer", false);
+    s.UseDate = r.flag("UseDate", false);
+    s.UseFileExt = r.flag("UseFileExt", false);
+    s.UseCustom = r.flag("UseCustom", false);
+    s.TextCustom = r.text("TextCustom", QString());
+    s.UsePASV = r.flag("UsePASV", false);
+    s.UseProxy = r.flag("UseProxy", false);
+    s.ProxyServer = r.text("ProxyServer", QString());
+    s.ProxyPort = r.whole<int>("ProxyPort", 80);
+    if (s.ProxyPort > 65535)
+        s.ProxyPort = 80;
+    s.UseFTPProxy = r.flag("UseFTPProxy", false);
+    s.LoginProxy = r.flag("LoginProxy", false);
+    s.UserID = r.text("UserID", QString());
+    s.UsePass = r.flag("UsePass", false);
+    s.UserPass = r.text("UserPass", QString());
+    s.Downloads = r.whole<qint32>("Downloads", 0);
+    s.AllBytes = r.number("AllBytes", 0);
+    record = s;
+
+    FileExistsAction = -2;
+}
+
+void SettingsStore::LoadfromINI()
+{
+    fileTypes.clear();
+    logins.clear();
+    QFile f(settingsIniPath());
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();  // after the last line end
+    for (auto& l : lines)
+        if (l.endsWith('\r'))
+            l.chop(1);
+    if (lines.isEmpty())
+        return;
+
+    LastSavePath = QString::fromUtf8(lines[0]);
+    qsizetype i = 1;
+    for (; i < lines.size(); i += 2) {
+        if (lines[i] == "Logins:")
+            break;
+        fileTypes.append(FileTypeFolder{QString::fromUtf8(lines[i]),
+                                        i + 1 < lines.size() ? QString::fromUtf8(lines[i + 1]) : QString()});
+    }
+    // The missing fields of a login cut off by the end of the file stay empty.
+    for (++i; i < lines.size(); i += 3) {
+        SiteLogin login;
+        login.server = QString::fromUtf8(lines[i]);
+        if (i + 1 < lines.size())
+            login.user = QString::fromUtf8(lines[i + 1]);
+        if (i + 2 < lines.size())
+            login.password = ShiftDecodeText(lines[i + 2]);
+        logins.append(login);
+    }
+}
+
+bool SettingsStore::SaveToINI() const
+{
+    QByteArray out;
+    const auto line = [&out](const QByteArray& bytes) {
+        out += bytes;
+        out += "\r\n";
+    };
+    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : AppFolder::path()));
+    for (const auto& t : fileTypes) {
+        line(lineBytes(t.fileType));
+        line(lineBytes(t.folder));
+    }
+    line("Logins:");
+    for (const auto& l : logins) {
+        line(lineBytes(l.server));
+        line(lineBytes(l.user));
+        // Bytes 0 and 3 would scramble into line ends; no password can be typed with them.
+        QString password = l.password;
+        password.remove(QChar(0));
+        password.remove(QChar(3));
+        line(ShiftEncode(password));
+    }
+    QSaveFile f(settingsIniPath());
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (f.write(out) != out.size())
+        return false;
+    return f.commit();
+}
+
+void SettingsStore::SaveSettings(const SettingsDialogValues& v)
+{
+    CRegister reg;
+    const auto save = [&reg](const char* key, const QString& value) {
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kKey, QLatin1String(key), value);
+    };
+    save("ClipboardMonitoring", checkText(v.chkClipboard));
+    save("LimitHTTP", v.txtLimitHTTP);
+    save("LimitFTP", v.txtLimitFTP);
+    save("ClickCapture", checkText(v.chkIE));
+    save("StartupWithWindows", checkText(v.chkStartWin));
+    save("PromptDone", checkText(v.chkPromptDone));
+    save("CloseDownloadWindowWhenDone", checkText(v.chkCloseWindow));
+    save("DownloadNowOption", optionText(v.chkDownloadNow));
+    save("DownloadLaterOption", optionText(v.chkDownloadLater));
+    save("DownloadPromptOption", optionText(v.chkDownloadPrompt));
+    save("MonitorTypes", v.txtMonitorTypes);
+    save("MonitorServer", v.txtMonitorServer);
+    save("Timeout", v.txtTimeout);
+    save("StopResume", checkText(v.chkStopResume));
+    save("TimeResume", product(v.txtTimeResume, 60));
+    save("TimeNoResume", product(v.txtTimeNoResume, 60));
+    save("Retry", checkText(v.chkRetry));
+    save("RetryTime", v.txtRetryTime);
+    save("Retries", v.txtRetries);
+    save("Rollback", product(v.txtRollback, 1024));
+    save("Segment", checkText(v.chkSegment));
+    for (int i = 0; i < 9; ++i) {
+        const QByteArray key = "SegmentSize" + QByteArray::number(i + 1);
+        save(key.constData(), product(v.txtSegment[i], 1024.0 * 1024.0));
+    }
+    save("SaveSameDir", optionText(v.optSameDir));
+    save("TextSameDir", v.txtSameDir);
+    save("SaveLastDir", v.lblLastDir);
+    save("SaveFileType", optionText(v.optFileType));
+    save("SaveFileInfo", optionText(v.optFileInfo));
+    save("ParentDir", v.txtParentDir);
+    save("UseServer", optionText(v.optServer));
+    save("UseDate", optionText(v.optDate));
+    save("UseFileExt", optionText(v.optFileExt));
+    save("UsePASV", checkText(v.chkFtpPASV));
+    save("UseProxy", checkText(v.chkUseProxy));
+    save("ProxyServer", v.txtProxyServer);
+    save("ProxyPort", v.txtProxyPort);
+    save("UseFTPProxy", checkText(v.chkFTPProxy));
+    save("UserID", v.txtUserID);
+    save("UserPass", v.txtPass);
+    save("LoginProxy", checkText(v.chkLogProx));
+    save("UsePass", checkText(v.chkPass));
+    SaveToINI();
+}
+
+bool DoStartUp(const QString& fileName, const QString& description)
+{
+    return AutoStart::add(description, fileName);
+}
+
+bool DoNotStartUp(const QString& /*fileName*/, const QString& description)
+{
+    return AutoStart::remove(description);
+}
+
+QString startupProgramPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+}  // namespace harbel

@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+namespace harbel {
+
+// Registry key of the download manager's options (under HKEY_LOCAL_MACHINE).
+inline constexpr char kSettingsKey[] = "\\Software\\Korvane\\ZU4.0\\";
+
+// Five hosts whose links are never captured: software-update and shop sites.
+inline constexpr char kDefaultMonitorServer[] =
+    "windowsupdate.microsoft.com ; download.windowsupdate.com ; update.microsoft.com ; *.amazon.com ; *ebay.com";
+inline constexpr char kDefaultMonitorTypes[] =
+    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?;.R1?; .ACE; .C0?; .C1?; .W0?;";
+
+// Every option of the download manager as the running program uses it.
+struct DownloadSettings {
+    bool ClickCapture = true;
+    bool ClipboardMonitoring = true;
+    QString MonitorTypes = QString::fromLatin1(kDefaultMonitorTypes);
+    QString MonitorServer = QString::fromLatin1(kDefaultMonitorServer);
+    QString LimitHTTP = QStringLiteral("3");
+    QString LimitFTP = QStringLiteral("3");
+    int Timeout = 60;         // seconds
+    bool StopResume = true;
+    int TimeResume = 300;     // seconds
+    int TimeNoResume = 600;   // seconds
+    bool Retry = true;
+    int RetryTime = 300;      // seconds
+    int Retries = 30;
+    qint32 Rollback = 4096;   // bytes
+    quint8 Segment = 0;
+    // Loaded bounds: 1 is added to sizes 3, 5, 7 and 9 (the stored values stay without it).
+    std::array<double, 9> SegmentSize{2097152, 5242880, 5242881, 10485760, 10485761,
+                                      15728640, 15728641, 20971520, 20971521};
+    bool PromptDone = true;
+    bool CloseDownloadWindowWhenDone = false;
+    bool DownloadNowOption = false;
+    bool DownloadLaterOption = false;
+    bool DownloadPromptOption = true;
+    bool StartupWithWindows = false;
+    bool SaveSameDir = false;
+    QString TextSameDir;      // default: the application folder
+    QString SaveLastDir;
+    bool SaveFileType = false;
+    bool SaveFileInfo = false;
+    QString ParentDir;
+    bool UseServer = false;
+    bool UseDate = false;
+    bool UseFileExt = false;
+    bool UseCustom = false;
+    QString TextCustom;
+    bool UsePASV = false;
+    bool UseProxy = false;
+    QString ProxyServer;
+    int ProxyPort = 80;
+    bool UseFTPProxy = false;
+    bool LoginProxy = false;
+    QString UserID;
+    bool UsePass = false;
+    QString UserPass;
+    qint32 Downloads = 0;
+    double AllBytes = 0;
+};
+
+struct FileTypeFolder {
+    QString fileType;
+    QString folder;
+};
+
+struct SiteLogin {
+    QString server;
+    QString user;
+    QString password;
+};
+
+// What the settings dialog holds when OK or Apply is pressed, as its fields show it: check boxes
+// 0/1, option buttons true/false, times in minutes, the rollback in KB, segment sizes in MB.
+struct SettingsDialogValues {
+    int chkClipboard = 1;
+    QString txtLimitHTTP = QStringLiteral("3");
+    QString txtLimitFTP = QStringLiteral("3");
+    int chkIE = 1;
+    int chkStartWin = 0;
+    int chkPromptDone = 1;
+    int chkCloseWindow = 0;
+    bool chkDownloadNow = false;
+    bool chkDownloadLater = false;
+    bool chkDownloadPrompt = true;
+    QString txtMonitorTypes = QString::fromLatin1(kDefaultMonitorTypes);
+    QString txtMonitorServer = QString::fromLatin1(kDefaultMonitorServer);
+    QString txtTimeout = QStringLiteral("60");
+    int chkStopResume = 1;
+    QString txtTimeResume = QStringLiteral("5");     // minutes
+    QString txtTimeNoResume = QStringLiteral("10");  // minutes
+    int chkRetry = 1;
+    QString txtRetryTime = QStringLiteral("60");
+    QString txtRetries = QStringLiteral("3");
+    QString txtRollback = QStringLiteral("4");       // KB
+    int chkSegment = 0;
+    std::array<QString, 9> txtSegment{QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("5"),
+                                      QStringLiteral("10"), QStringLiteral("10"), QStringLiteral("15"),
+                                      QStringLiteral("15"), QStringLiteral("20"), QStringLiteral("20")};  // MB
+    bool optSameDir = false;
+    QString txtSameDir;
+    QString lblLastDir;
+    bool optFileType = false;
+    bool optFileInfo = false;
+    QString txtParentDir;
+    bool optServer = false;
+    bool optDate = false;
+    bool optFileExt = false;
+    int chkFtpPASV = 0;
+    int chkUseProxy = 0;
+    QString txtProxyServer;
+    QString txtProxyPort = QStringLiteral("80");
+    int chkFTPProxy = 0;
+    QString txtUserID;
+    QString txtPass;
+    int chkLogProx = 0;
+    int chkPass = 0;
+};
+
+// The program-wide settings: the record, the values kept beside it, and the files and registry
+// values they come from.
+class SettingsStore final {
+public:
+    DownloadSettings record;
+    QString LastSavePath;
+    qint16 FileExistsAction = -2;
+    QList<FileTypeFolder> fileTypes;
+    QList<SiteLogin> logins;
+
+    // Called first by LoadSettings so the settings dialog exists (it loads its own fields).
+    std::function<void()> ensureDialog;
+
+    static SettingsStore& instance();
+
+    // The record from "Settings.ini" and the registry; FileExistsAction back to -2.
+    void LoadSettings();
+    // Both lists from "Settings.ini"; a missing file leaves them empty and LastSavePath as it was.
+    void LoadfromINI();
+    // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists.
+    bool SaveToINI() const;
+    // The dialog's OK and Apply: every option into the registry in its order, then SaveToINI.
+    void SaveSettings(const SettingsDialogValues& values);
+
+    static QString settingsIniPath();
+};
+
+// Start-up with the desktop: an entry named by the description that runs the program.
+bool DoStartUp(const QString& fileName, const QString& description);
+bool DoNotStartUp(const QString& fileName, const QString& description);
+// The program the start-up entry runs: this executable.
+QString startupProgramPath();
+
+}  // namespace harbel

@@ -1,0 +1,64 @@
+#include "downloader/ui/MainWindowView.h"
+#include "ftpclient/ui/MainWindowView.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+namespace {
+QProcess* run(const QString& program, const QStringList& args, const QProcessEnvironment& env)
+{
+    auto* p = new QProcess;
+    p->setProcessEnvironment(env);
+    p->start(program, args);
+    return p;
+}
+}  // namespace
+
+TEST(Programs, PellanorHelpNeedsNoDisplay)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    std::unique_ptr<QProcess> p(run(PELLANOR_EXE, {"--help"}, env));
+    ASSERT_TRUE(p->waitForFinished(20000));
+    EXPECT_EQ(p->exitCode(), 0);
+    EXPECT_TRUE(p->readAllStandardOutput().contains("Usage: pellanor"));
+
+    std::unique_ptr<QProcess> bad(run(PELLANOR_EXE, {"--no-such-option"}, env));
+    ASSERT_TRUE(bad->waitForFinished(20000));
+    EXPECT_EQ(bad->exitCode(), 2);
+    EXPECT_TRUE(bad->readAllStandardError().contains("unknown option"));
+}
+
+TEST(Programs, BothProgramsOpenTheirWindowAndExitCleanly)
+{
+    for (const char* exe : {PELLANOR_EXE, TESSALY_EXE}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        std::unique_ptr<QProcess> p(run(exe, {}, env));
+        ASSERT_TRUE(p->waitForStarted(20000));
+        EXPECT_FALSE(p->waitForFinished(1500)) << exe << " ended by itself: " << p->readAllStandardError().toStdString();
+        p->terminate();
+        ASSERT_TRUE(p->waitForFinished(20000));
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << exe;
+    }
+}
+
+TEST(Programs, MainWindowsCarryTheProgramTitle)
+{
+    PellanorMainWindowView pellanor;
+    TessalyMainWindowView tessaly;
+    pellanor.show();
+    tessaly.show();
+    EXPECT_EQ(pellanor.windowTitle(), "Harbel");
+    EXPECT_EQ(tessaly.windowTitle(), "Harbel");
+    pellanor.close();
+    tessaly.close();
+}

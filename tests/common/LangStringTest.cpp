@@ -1,0 +1,95 @@
+#include "common/platform/AppFolder.h"
+#include "common/support/ErrorLog.h"
+#include "common/support/LangString.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::readFile;
+using harbel::test::writeFile;
+
+namespace {
+QString langFile()
+{
+    return languageFolder() + QStringLiteral("English.ini");
+}
+}  // namespace
+
+TEST(LangString, ShippedEnglishFileHoldsEveryCode)
+{
+    setCurrentLanguageFile(QString());
+    QStringList codes = {"01008", "02006", "03000", "05004", "04012", "04013", "04014", "04015",
+                         "04018", "04019", "06007", "11002", "11003"};
+    const auto range = [&](int from, int to) {
+        for (int c = from; c <= to; ++c)
+            codes.append(QStringLiteral("%1").arg(c, 5, 10, QChar('0')));
+    };
+    range(11017, 11029);
+    range(11031, 11052);
+    range(11055, 11057);
+    range(13020, 13025);
+    range(13028, 13044);
+    const QString text = QString::fromUtf8(readFile(langFile()));
+    ASSERT_FALSE(text.isEmpty()) << "the application folder was not seeded";
+    for (const QString& code : codes)
+        EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("(^|\\n)%1=").arg(code)))) << code.toStdString();
+    EXPECT_EQ(GetLangString("11045", "x"), "can not log in.");
+}
+
+TEST(LangString, DefaultsEmptyValuesBlanksAndCutOff)
+{
+    writeFile(langFile(), QStringLiteral("[Vantor]\n11045=   translated text   \n11046=\n11047=%1\n")
+                              .arg(QString(600, u'é'))
+                              .toUtf8());
+    setCurrentLanguageFile("English.ini");
+    EXPECT_EQ(GetLangString("11045", " can not log in."), "translated text");
+    EXPECT_EQ(GetLangString("11046", "Default"), "");                  // present but empty
+    EXPECT_EQ(GetLangString("11099", " can not log in. "), "can not log in.");  // missing: default, trimmed
+    EXPECT_EQ(GetLangString("11047", ""), QString(499, u'é'));
+
+    // Another language file that is missing falls back to the defaults, silently.
+    setCurrentLanguageFile("Klingon.ini");
+    EXPECT_EQ(GetLangString("11045", "English"), "English");
+    EXPECT_FALSE(QFile::exists(AppFolder::file("errorlog.txt")));
+    // A missing language folder too.
+    QDir(languageFolder()).removeRecursively();
+    setCurrentLanguageFile("English.ini");
+    EXPECT_EQ(GetLangString("11045", "English"), "English");
+    setCurrentLanguageFile(QString());
+}
+
+TEST(LangString, UnreadableFileGivesEmptyTextAndOneLogRecord)
+{
+    QFile::remove(langFile());
+    QDir().mkpath(langFile());  // a folder in place of the file cannot be read
+    EXPECT_EQ(GetLangString("11045", "can not log in."), "");
+    const QString log = QString::fromUtf8(readFile(AppFolder::file("errorlog.txt")));
+    EXPECT_TRUE(log.contains("Error Description: ")) << log.toStdString();
+    EXPECT_TRUE(log.contains(", Error Number: 75, Method: SetCaptionfromINI\"")) << log.toStdString();
+}
+
+TEST(ErrorLog, EachRecordIsAQuoteLineThenDateTimeAndMessage)
+{
+    WriteErrorLog("first");
+    WriteErrorLog("second, with a comma");
+    const QStringList lines = QString::fromUtf8(readFile(AppFolder::file("errorlog.txt"))).split('\n');
+    ASSERT_EQ(lines.size(), 5);  // two records of two lines, and the end of the last line
+    const QRegularExpression record(QStringLiteral("^Date: [^\"]+\",\"Time: [^\"]+\",\"(.*)\"$"));
+    EXPECT_EQ(lines[0], "\"");
+    EXPECT_EQ(record.match(lines[1]).captured(1), "first");
+    EXPECT_EQ(lines[2], "\"");
+    EXPECT_EQ(record.match(lines[3]).captured(1), "second, with a comma");
+    EXPECT_EQ(lines[4], "");
+}
+
+TEST(ErrorLog, AnUnwritableLogIsSwallowed)
+{
+    QDir().mkpath(AppFolder::file("errorlog.txt"));
+    WriteErrorLog("nowhere to go");  // must neither throw nor crash
+    SUCCEED();
+}

@@ -1,0 +1,76 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace harbel::test {
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_dir;
+
+class PerTestFolders final : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        g_dir = std::make_unique<QTemporaryDir>();
+        const QString root = g_dir->path();
+        qputenv("HARBEL_HOME", (root + QStringLiteral("/home")).toUtf8());
+        qputenv("HARBEL_REGISTRY", (root + QStringLiteral("/registry.reg")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toUtf8());
+        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toUtf8());
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { g_dir.reset(); }
+};
+
+}  // namespace
+
+void installPerTestFolders()
+{
+    QStandardPaths::setTestModeEnabled(false);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new PerTestFolders);
+}
+
+QString testFolder()
+{
+    return g_dir ? g_dir->path() : QString();
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+}  // namespace harbel::test
