@@ -48,9 +48,9 @@ QList<ButtonSpec> buttonsFor(MsgButtons b)
 
 }  // namespace
 
-void QtPrompts::registerView(const char* formClass, ViewFactory factory)
+void QtPrompts::registerView(const QString& formName, ViewFactory factory)
 {
-    views_.insert(QByteArray(formClass), std::move(factory));
+    views_.insert(formName, std::move(factory));
 }
 
 MsgAnswer QtPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title)
@@ -111,9 +111,9 @@ std::optional<QString> QtPrompts::ChooseFolder(const QString& title, const QStri
 
 void QtPrompts::ShowModal(Form& form)
 {
-    const auto it = views_.constFind(QByteArray(form.metaObject()->className()));
+    const auto it = views_.constFind(form.name());
     if (it == views_.constEnd()) {
-        qWarning("No view for the modal form %s", form.metaObject()->className());
+        qWarning("No view for the modal form %s", qPrintable(form.name()));
         form.Hide();
         return;
     }

@@ -12,14 +12,14 @@ class QDialog;
 namespace harbel {
 
 // Prompts answered by the user through Qt dialogs. A modal form is shown through the view
-// registered for its class; a form without one is reported and hidden again.
+// registered under its name ("frmExist"...); a form without one is reported and hidden again.
 class QtPrompts final : public Prompts {
 public:
     using ViewFactory = std::function<QDialog*(Form& form, QWidget* parent)>;
 
     explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
-    void registerView(const char* formClass, ViewFactory factory);
+    void registerView(const QString& formName, ViewFactory factory);
 
     MsgAnswer MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
     std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
@@ -30,7 +30,7 @@ public:
 
 private:
     QWidget* parent_;
-    QHash<QByteArray, ViewFactory> views_;
+    QHash<QString, ViewFactory> views_;
 };
 
 }  // namespace harbel
