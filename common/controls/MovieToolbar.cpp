@@ -1,0 +1,67 @@
+#include "common/controls/MovieToolbar.h"
+
+#include "common/platform/IniFile.h"
+
+namespace harbel {
+
+MovieToolbar::MovieToolbar(Form& form, QString name) : Control(form, std::move(name), ControlKind::Picture) {}
+
+bool MovieToolbar::LoadMovie(const QString& file)
+{
+    sections_.clear();
+    file_ = file;
+    IniFile ini(file);
+    const QStringList programs = ini.sections();
+    for (const QString& program : programs) {
+        QList<ToolbarButton> list;
+        for (int n = 1;; ++n) {
+            const QString line = ini.value(program, QString::number(n), QStringLiteral("\x01"));
+            if (line == QLatin1String("\x01"))
+                break;
+            ToolbarButton b;
+            if (line.trimmed() == QLatin1String("-")) {
+                b.separator = true;
+            } else {
+                const QStringList parts = line.split(u'|');
+                b.caption = parts.value(0).trimmed();
+                const QStringList commands = parts.value(1).split(u'/');
+                b.command = commands.value(0).trimmed();
+                b.offCommand = commands.value(1).trimmed();
+                b.icon = parts.value(2).trimmed();
+                if (!b.command.startsWith(QLatin1String("IDC_FS_")))
+                    continue;  // not a command this toolbar can raise
+            }
+            list.append(b);
+        }
+        sections_.insert(program.toUpper(), list);
+    }
+    notify();
+    return !sections_.isEmpty();
+}
+
+QList<ToolbarButton> MovieToolbar::buttons() const
+{
+    return sections_.value(GetVariable(QStringLiteral("_root.Program")).toUpper());
+}
+
+void MovieToolbar::SetVariable(const QString& name, const QString& value)
+{
+    if (variables_.value(name) == value && variables_.contains(name))
+        return;
+    variables_.insert(name, value);
+    emit variableChanged(name, value);
+    if (name == QLatin1String("_root.Program"))
+        notify();
+}
+
+void MovieToolbar::press(const QString& command, bool down)
+{
+    for (const ToolbarButton& b : buttons()) {
+        if (b.separator || b.command != command)
+            continue;
+        emit FSCommand(b.checkable() && !down ? b.offCommand : b.command, QString());
+        return;
+    }
+}
+
+}  // namespace harbel

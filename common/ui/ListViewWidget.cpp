@@ -1,0 +1,114 @@
+#include "common/ui/ListViewWidget.h"
+
+#include "common/controls/ListView.h"
+
+#include <QHeaderView>
+
+namespace harbel {
+
+namespace {
+ListRow* rowOf(QTreeWidgetItem* item)
+{
+    return item ? static_cast<ListRow*>(item->data(0, Qt::UserRole).value<QObject*>()) : nullptr;
+}
+}  // namespace
+
+ListViewWidget::ListViewWidget(ListView& model, QWidget* parent, IconProvider icons)
+    : QTreeWidget(parent), model_(model), icons_(std::move(icons))
+{
+    setObjectName(model.name());
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    header()->setSectionsClickable(true);
+    header()->setStretchLastSection(false);
+
+    connect(&model_, &Control::changed, this, [this] {
+        rebuildColumns();
+        setEnabled(model_.Enabled());
+        setVisible(model_.Visible());
+    });
+    connect(&model_, &ListView::rowsChanged, this, &ListViewWidget::rebuildRows);
+    connect(&model_, &ListView::rowChanged, this, &ListViewWidget::updateRow);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { model_.ColumnClick(column); });
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (syncing_)
+            return;
+        syncing_ = true;
+        for (int i = 0; i < topLevelItemCount(); ++i)
+            if (ListRow* r = rowOf(topLevelItem(i)))
+                r->setSelected(topLevelItem(i)->isSelected());
+        syncing_ = false;
+    });
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (!syncing_)
+            model_.setSelectedItem(rowOf(current));
+    });
+    connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (ListRow* r = rowOf(item))
+            emit rowActivated(r);
+    });
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { emit contextMenu(viewport()->mapToGlobal(p)); });
+
+    rebuildColumns();
+    rebuildRows();
+    setVisible(model_.Visible());
+}
+
+void ListViewWidget::rebuildColumns()
+{
+    const auto& cols = model_.ColumnHeaders();
+    if (cols.isEmpty())
+        return;
+    setColumnCount(int(cols.size()));
+    QStringList labels;
+    for (const auto& c : cols)
+        labels.append(c.text);
+    setHeaderLabels(labels);
+    for (int i = 0; i < cols.size(); ++i) {
+        setColumnHidden(i, cols[i].width <= 0);
+        if (cols[i].width > 0)
+            setColumnWidth(i, cols[i].width);
+        headerItem()->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
+    }
+}
+
+void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
+{
+    const auto& cols = model_.ColumnHeaders();
+    const int n = std::max<int>(int(cols.size()), int(row->cells().size()));
+    for (int i = 0; i < n; ++i) {
+        item->setText(i, row->cell(i));
+        if (i < cols.size())
+            item->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
+    }
+    if (icons_)
+        item->setIcon(0, icons_(row->SmallIcon()));
+    item->setSelected(row->Selected());
+}
+
+void ListViewWidget::rebuildRows()
+{
+    syncing_ = true;
+    clear();
+    for (ListRow* row : model_.rows()) {
+        auto* item = new QTreeWidgetItem(this);
+        item->setData(0, Qt::UserRole, QVariant::fromValue<QObject*>(row));
+        fill(item, row);
+    }
+    syncing_ = false;
+}
+
+void ListViewWidget::updateRow(ListRow* row)
+{
+    const int index = model_.indexOf(row) - 1;
+    if (index < 0 || index >= topLevelItemCount())
+        return;
+    syncing_ = true;
+    fill(topLevelItem(index), row);
+    syncing_ = false;
+}
+
+}  // namespace harbel

@@ -1,0 +1,67 @@
+#include "common/controls/Form.h"
+#include "common/controls/ListView.h"
+#include "common/controls/MovieToolbar.h"
+#include "common/platform/AppFolder.h"
+#include "common/ui/ListViewWidget.h"
+#include "common/ui/ToolbarView.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+namespace {
+class ViewForm final : public Form {
+public:
+    ViewForm() : Form("frmMain") {}
+    ListView lstMain{*this, "lstMain"};
+    MovieToolbar Flash{*this, "Flash"};
+};
+}  // namespace
+
+TEST(CommonViews, ListWidgetFollowsTheModelAndReportsTheUser)
+{
+    ViewForm f;
+    f.lstMain.setColumns({{"", 20}, {"Filename", 120}, {"%", 36, Qt::AlignHCenter}, {"Date", 0}});
+    ListViewWidget w(f.lstMain);
+    ListRow* r = f.lstMain.Add({}, 1);
+    r->setCell(1, "/tmp/a.zip");
+    r->setCell(2, "0%");
+    ASSERT_EQ(w.topLevelItemCount(), 1);
+    EXPECT_EQ(w.topLevelItem(0)->text(1), "/tmp/a.zip");
+    EXPECT_TRUE(w.isColumnHidden(3));
+    r->setCell(2, "50%");
+    EXPECT_EQ(w.topLevelItem(0)->text(2), "50%");
+
+    w.topLevelItem(0)->setSelected(true);
+    EXPECT_TRUE(r->Selected());
+    r->setSelected(false);
+    EXPECT_FALSE(w.topLevelItem(0)->isSelected());
+
+    emit w.header()->sectionClicked(1);
+    EXPECT_EQ(f.lstMain.SortKey(), 1);
+    f.lstMain.Remove(r);
+    EXPECT_EQ(w.topLevelItemCount(), 0);
+}
+
+TEST(CommonViews, ToolbarButtonsRaiseTheirCommands)
+{
+    ViewForm f;
+    ASSERT_TRUE(f.Flash.LoadMovie(AppFolder::file("Harbel.toolbar")));
+    f.Flash.SetVariable("_root.Program", "DM");
+    ToolbarView view(f.Flash);
+    QSignalSpy commands(&f.Flash, &MovieToolbar::FSCommand);
+    auto* add = view.findChild<QAction*>("IDC_FS_AddURL");
+    auto* queue = view.findChild<QAction*>("IDC_FS_ShowB");
+    ASSERT_NE(add, nullptr);
+    ASSERT_NE(queue, nullptr);
+    EXPECT_TRUE(queue->isChecked());
+    add->trigger();
+    queue->trigger();  // comes up: hide the queue
+    ASSERT_EQ(commands.count(), 2);
+    EXPECT_EQ(commands.at(0).at(0).toString(), "IDC_FS_AddURL");
+    EXPECT_EQ(commands.at(1).at(0).toString(), "IDC_FS_HideB");
+}
