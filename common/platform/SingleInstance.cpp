@@ -1,0 +1,81 @@
+#include "common/platform/SingleInstance.h"
+
+#include "common/platform/AppFolder.h"
+
+#include <QCryptographicHash>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace harbel {
+
+SingleInstance::SingleInstance(const QString& program, const QString& locator, QObject* parent)
+    : QObject(parent), program_(program), locator_(locator)
+{
+}
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::serverName() const
+{
+    // Copies of the program that keep their files in different folders do not see each other.
+    const QByteArray folder = QCryptographicHash::hash(AppFolder::path().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return locator_ + u'-' + QString::fromLatin1(folder);
+}
+
+bool SingleInstance::acquire()
+{
+    lock_ = std::make_unique<QLockFile>(AppFolder::file(program_.toLower() + QStringLiteral(".lock")));
+    lock_->setStaleLockTime(0);  // only a live process holds the lock
+    primary_ = lock_->tryLock(0);
+    if (!primary_) {
+        // A lock whose owner is gone is stale even with a zero stale time; try once more.
+        if (lock_->error() == QLockFile::LockFailedError && lock_->removeStaleLockFile())
+            primary_ = lock_->tryLock(0);
+    }
+    return primary_;
+}
+
+bool SingleInstance::listen()
+{
+    if (!primary_)
+        return false;
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(serverName());  // a socket left by a crashed copy
+    if (!server_->listen(serverName()))
+        return false;
+    connect(server_.get(), &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = server_->nextPendingConnection()) {
+            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            connect(s, &QLocalSocket::readyRead, this, [this, s] {
+                // One text per line, UTF-8.
+                while (s->canReadLine()) {
+                    QByteArray line = s->readLine();
+                    line.chop(1);
+                    emit received(QString::fromUtf8(line));
+                }
+            });
+        }
+    });
+    return true;
+}
+
+bool SingleInstance::send(const QString& text, int timeoutMs) const
+{
+    QLocalSocket s;
+    s.connectToServer(serverName());
+    if (!s.waitForConnected(timeoutMs))
+        return false;
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('\n', ' ');
+    bytes.append('\n');
+    s.write(bytes);
+    if (!s.waitForBytesWritten(timeoutMs))
+        return false;
+    s.disconnectFromServer();
+    if (s.state() != QLocalSocket::UnconnectedState)
+        s.waitForDisconnected(timeoutMs);
+    return true;
+}
+
+}  // namespace harbel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+
+#include <memory>
+
+class QLocalServer;
+
+namespace harbel {
+
+// One running copy of a program per application folder: a lock file in the application folder,
+// and a local socket named after the program's locator window (and the folder) through which
+// another copy hands text over to the running one.
+class SingleInstance final : public QObject {
+    Q_OBJECT
+public:
+    // program: "Pellanor" or "Tessaly"; locator: the name of the hand-over endpoint.
+    SingleInstance(const QString& program, const QString& locator, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when no other copy holds the lock (a lock left by a crashed copy is taken over).
+    bool acquire();
+    bool isPrimary() const { return primary_; }
+
+    // Starts receiving hand-overs; only the primary copy listens.
+    bool listen();
+    // Sends one text to the running copy; true when it was delivered.
+    bool send(const QString& text, int timeoutMs = 3000) const;
+
+    QString serverName() const;
+
+signals:
+    void received(const QString& text);
+
+private:
+    QString program_;
+    QString locator_;
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<QLocalServer> server_;
+    bool primary_ = false;
+};
+
+}  // namespace harbel
