@@ -198,7 +198,9 @@ bool SettingsStore::SaveToINI() const
         out += bytes;
         out += "\r\n";
     };
-    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : AppFolder::path()));
+    // A path without a folder is replaced by the application folder, written with its trailing
+    // "/" so that the folder of the line read back is the application folder itself.
+    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : AppFolder::path() + u'/'));
     for (const auto& t : fileTypes) {
         line(lineBytes(t.fileType));
         line(lineBytes(t.folder));
@@ -219,6 +221,14 @@ bool SettingsStore::SaveToINI() const
     if (f.write(out) != out.size())
         return false;
     return f.commit();
+}
+
+QString SettingsStore::LastDirectory() const
+{
+    const qsizetype slash = LastSavePath.lastIndexOf(u'/');
+    if (slash < 0)
+        return AppFolder::path();
+    return slash == 0 ? QStringLiteral("/") : LastSavePath.left(slash);
 }
 
 void SettingsStore::SaveSettings(const SettingsDialogValues& v)

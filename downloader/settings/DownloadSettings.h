@@ -146,6 +146,9 @@ public:
     void LoadfromINI();
     // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists.
     bool SaveToINI() const;
+    // The folder of LastSavePath (the save rules' "last directory"); the application folder when
+    // LastSavePath names no folder.
+    QString LastDirectory() const;
     // The dialog's OK and Apply: every option into the registry in its order, then SaveToINI.
     void SaveSettings(const SettingsDialogValues& values);
 

@@ -243,10 +243,17 @@ TEST(SettingsIni, BareOrEmptyLastPathWritesTheApplicationFolder)
     SettingsStore s;
     s.LastSavePath = "file.zip";
     ASSERT_TRUE(s.SaveToINI());
-    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "\r\nLogins:\r\n").toUtf8()));
+    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "/\r\nLogins:\r\n").toUtf8()));
+    EXPECT_EQ(s.LastDirectory(), AppFolder::path());
     s.LastSavePath.clear();
     ASSERT_TRUE(s.SaveToINI());
-    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "\r\n").toUtf8()));
+    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "/\r\n").toUtf8()));
+    s.LoadfromINI();
+    EXPECT_EQ(s.LastDirectory(), AppFolder::path());
+    s.LastSavePath = "/top.zip";
+    EXPECT_EQ(s.LastDirectory(), "/");
+    s.LastSavePath = "/home/me/a.zip";
+    EXPECT_EQ(s.LastDirectory(), "/home/me");
 }
 
 TEST(SettingsIni, LineBreaksInsideAnEntryCannotShiftTheFile)
@@ -303,7 +310,7 @@ TEST(SettingsIni, DeletingTheFileEmptiesTheListsAndTheAppFolderBecomesTheLastDir
     EXPECT_TRUE(next.logins.isEmpty());
     ASSERT_TRUE(next.SaveToINI());
     next.LoadfromINI();
-    EXPECT_EQ(next.LastSavePath, AppFolder::path());
+    EXPECT_EQ(next.LastDirectory(), AppFolder::path());
 }
 
 TEST(StartUp, EntryFollowsTheCheckBox)
