@@ -1,0 +1,81 @@
+#include "downloader/intake/SaveRules.h"
+
+#include "downloader/intake/UrlParsing.h"
+
+#include <QDir>
+
+namespace harbel {
+
+namespace {
+
+QString extensionOf(const QString& address)
+{
+    const qsizetype dot = address.lastIndexOf(u'.');
+    return dot < 0 ? QString() : address.mid(dot + 1);
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    if (folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
+}  // namespace
+
+QString safeName(const QString& name, const QString& fallback)
+{
+    QString n = name;
+    n.replace(u'/', u'_');
+    n.replace(QChar(0), u'_');
+    if (n.isEmpty() || n == QLatin1String(".") || n == QLatin1String(".."))
+        return fallback;
+    return n;
+}
+
+QString GetPathFromList(const QString& address, const SettingsStore& settings)
+{
+    if (settings.fileTypes.isEmpty())
+        return settings.LastDirectory();
+    const QString ext = extensionOf(address);
+    for (const FileTypeFolder& entry : settings.fileTypes)
+        if (entry.fileType == ext)
+            return entry.folder;
+    return settings.fileTypes.last().folder;
+}
+
+SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, const std::function<QDate()>& today)
+{
+    const DownloadSettings& s = settings.record;
+    const QString file = safeName(GetFileName(address), QStringLiteral("index.html"));
+    const auto start = [&](const QString& folder) {
+        return SavePlan{SavePlan::Action::StartNow, joined(folder, file)};
+    };
+
+    // The last-directory option is selected whenever none of the other three is.
+    if (!s.SaveSameDir && !s.SaveFileType && !s.SaveFileInfo)
+        return start(settings.LastDirectory());
+    if (s.SaveSameDir)
+        return start(s.TextSameDir.isEmpty() ? settings.LastDirectory() : s.TextSameDir);
+    if (s.SaveFileType)
+        return start(GetPathFromList(address, settings));
+
+    if (s.ParentDir.isEmpty())
+        return SavePlan{SavePlan::Action::QueueLater, joined(settings.LastDirectory(), file)};
+    QString sub;
+    if (s.UseServer) {
+        sub = GetServerName(address);
+    } else if (s.UseDate) {
+        const QDate d = today();
+        sub = QStringLiteral("%1-%2-%3").arg(d.day()).arg(d.month()).arg(d.year());
+    } else if (s.UseFileExt) {
+        sub = extensionOf(address);
+    } else {
+        return SavePlan{};  // no sub-folder option chosen yet: neither started nor queued
+    }
+    const QString folder = joined(s.ParentDir, safeName(sub, QStringLiteral("_")));
+    QDir().mkdir(folder);  // one level only; a failure shows when the file is created
+    return start(folder);
+}
+
+}  // namespace harbel

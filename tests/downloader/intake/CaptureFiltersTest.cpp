@@ -1,0 +1,75 @@
+#include "downloader/intake/CaptureFilters.h"
+
+#include <QList>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+namespace {
+
+struct Row {
+    QString percent;
+    QString url;
+    QString cell(int i) const { return i == 2 ? percent : i == 6 ? url : QString(); }
+};
+
+const QString kTypes = QString::fromLatin1(kDefaultMonitorTypes);
+
+}  // namespace
+
+TEST(CaptureFilters, WantedTypes)
+{
+    EXPECT_TRUE(IsExtPermitted("http://host/a.zip", kTypes));
+    EXPECT_TRUE(IsExtPermitted("http://host/a.ZIP", kTypes));
+    EXPECT_FALSE(IsExtPermitted("http://host/a.zipx", kTypes));
+    EXPECT_TRUE(IsExtPermitted("http://host/a.r15", kTypes));   // ".R1?"
+    EXPECT_TRUE(IsExtPermitted("http://host/a.rar", kTypes));
+    EXPECT_FALSE(IsExtPermitted("http://host/a.r2", kTypes));
+    EXPECT_TRUE(IsExtPermitted("ftp://host/dir/x.r0abc", kTypes));
+    EXPECT_FALSE(IsExtPermitted("http://host/noextension", kTypes));
+    // A line break typed into an entry stays part of it.
+    EXPECT_TRUE(IsExtPermitted("http://host/a.c01", ".C0?"));
+    EXPECT_FALSE(IsExtPermitted("http://host/a.c01", "\r\n.C0?"));
+    EXPECT_FALSE(IsExtPermitted("http://host/a.zip", ".EXE;;"));
+    EXPECT_TRUE(wantedTypesTextIsValid(kTypes));
+    for (const char* bad : {"/", "\\", ":", "*", "\"", "<", ">", "|"})
+        EXPECT_FALSE(wantedTypesTextIsValid(QStringLiteral(".ZIP; ") + QLatin1String(bad))) << bad;
+}
+
+TEST(CaptureFilters, IgnoreList)
+{
+    const QString list = QString::fromLatin1(kDefaultMonitorServer);
+    EXPECT_FALSE(IsServerPermitted("http://windowsupdate.microsoft.com/x.exe", list));
+    EXPECT_FALSE(IsServerPermitted("http://WindowsUpdate.Microsoft.com/x.exe", list));
+    EXPECT_FALSE(IsServerPermitted("http://www.amazon.com/x.zip", list));
+    EXPECT_FALSE(IsServerPermitted("http://pages.ebay.com/x.zip", list));
+    EXPECT_TRUE(IsServerPermitted("http://example.org/x.zip", list));
+    // A star-free entry must equal the whole server; the port is part of the server text.
+    EXPECT_TRUE(IsServerPermitted("http://my.windowsupdate.microsoft.com/x", list));
+    EXPECT_TRUE(IsServerPermitted("http://host:8080/x.zip", "host"));
+    EXPECT_FALSE(IsServerPermitted("http://host:8080/x.zip", "*host"));
+    EXPECT_TRUE(IsServerPermitted("http://abhost/x.zip", "a*host"));  // a middle star never matches
+    EXPECT_TRUE(IsServerPermitted("http://host/x.zip", " ; ; "));
+}
+
+TEST(CaptureFilters, ConnectionLimits)
+{
+    DownloadSettings s;
+    const QList<const Row*> none;
+    const Row running{"45%", "http://host/a.zip"}, queued{"0%", "http://host/b.zip"},
+        done{"100%", "http://host/c.zip"}, blocked{"0 %", "http://host/d.zip"},
+        other{"10%", "http://HOST/e.zip"}, ftp{"12%", "ftp://host/f.zip"};
+    EXPECT_TRUE(IsLimitOk("http://host/new.zip", none, s));
+    // Three running with the limit 3 still lets a fourth start; four do not.
+    QList<const Row*> rows{&running, &running, &running, &queued, &done, &other};
+    EXPECT_TRUE(IsLimitOk("http://host/new.zip", rows, s));
+    rows.append(&blocked);  // "0 %" counts as running
+    EXPECT_FALSE(IsLimitOk("http://host/new.zip", rows, s));
+    EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", rows, s));
+    s.LimitHTTP = "0";
+    EXPECT_TRUE(IsLimitOk("http://host/new.zip", QList<const Row*>{&queued}, s));
+    EXPECT_FALSE(IsLimitOk("http://host/new.zip", QList<const Row*>{&running}, s));
+    s.LimitFTP = "unlimited";
+    EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", QList<const Row*>{&ftp, &ftp, &ftp, &ftp, &ftp}, s));
+}

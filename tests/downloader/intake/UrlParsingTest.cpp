@@ -1,0 +1,131 @@
+#include "downloader/intake/UrlParsing.h"
+
+#include "common/platform/ScriptedPrompts.h"
+#include "downloader/settings/DownloadSettings.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+namespace {
+
+class UrlParsing : public ::testing::Test {
+protected:
+    void SetUp() override { SettingsStore::instance().logins.clear(); }
+    void TearDown() override { SettingsStore::instance().logins.clear(); }
+};
+
+}  // namespace
+
+TEST_F(UrlParsing, HttpAddressSplitsIntoServerPortAndPath)
+{
+    const UrlFields f = splitURL("http://host/dir/file.zip");
+    EXPECT_TRUE(f.HTTPMODE);
+    EXPECT_FALSE(f.FTPMODE);
+    EXPECT_EQ(f.strServer, "host");
+    EXPECT_EQ(f.intPort, 80);
+    EXPECT_EQ(f.strFile, "dir/file.zip");
+    EXPECT_EQ(f.strFilePath, "/dir/file.zip");
+    EXPECT_EQ(f.strUserName, "");
+    EXPECT_EQ(f.strPassword, "");
+
+    const UrlFields p = splitURL("http://host:8080/a b.zip");
+    EXPECT_EQ(p.intPort, 8080);
+    EXPECT_EQ(p.strFile, "a%20b.zip");
+    EXPECT_EQ(GetFileName("http://host:8080/a b.zip"), "a b.zip");
+    EXPECT_EQ(GetServerName("http://host:8080/a b.zip"), "host:8080");
+
+    const UrlFields bare = splitURL("http://host");
+    EXPECT_EQ(bare.strServer, "host");
+    EXPECT_EQ(bare.strFile, "");
+    EXPECT_EQ(GetFileName("http://host"), "");
+
+    EXPECT_EQ(GetFileName("http://host/get.php?id=3"), "get.php?id=3");
+    // Every TCP port is taken; a port that is none gives 0, so the connection fails in the usual way.
+    EXPECT_EQ(splitURL("http://host:40000/x.zip").intPort, 40000);
+    EXPECT_EQ(splitURL("http://host:70000/x.zip").intPort, 0);
+    EXPECT_EQ(splitURL("http://host:abc/x.zip").intPort, 0);
+}
+
+TEST_F(UrlParsing, FtpAddressCarriesItsLoginOrTheAnonymousOne)
+{
+    const QString password = "p:ss@w0rd-that-is-long";
+    const UrlFields f = splitURL("ftp://someone:" + password.left(4) + "@host:2121/pub/x.tar.gz");
+    EXPECT_TRUE(f.FTPMODE);
+    EXPECT_FALSE(f.HTTPMODE);
+    EXPECT_EQ(f.strServer, "host");
+    EXPECT_EQ(f.intPort, 2121);
+    EXPECT_EQ(f.strUserName, "someone");
+    EXPECT_EQ(f.strPassword, "p:ss");
+    EXPECT_EQ(f.strFilePath, "pub/x.tar.gz");
+    EXPECT_EQ(GetServerName("ftp://someone:pw@host:2121/pub/x.tar.gz"), "host:2121");
+
+    const UrlFields a = splitURL("ftp://host/x.zip");
+    EXPECT_EQ(a.strUserName, "anonymous");
+    EXPECT_EQ(a.strPassword, QString::fromLatin1(kAnonymousPassword));
+    EXPECT_EQ(a.intPort, 21);
+    EXPECT_EQ(a.strFilePath, "x.zip");
+
+    // Credentials without ":" give an empty login.
+    const UrlFields n = splitURL("ftp://justme@host/x.zip");
+    EXPECT_EQ(n.strUserName, "");
+    EXPECT_EQ(n.strPassword, "");
+}
+
+TEST_F(UrlParsing, ModeAndEmbeddedAddresses)
+{
+    // Taken as HTTP because the address holds "http://" anywhere.
+    EXPECT_TRUE(splitURL("ftp://host/go?to=http://x/y.zip").HTTPMODE);
+
+    const UrlFields e = splitURL("res://shdoclang.dll/navcancl.htm#http://host/f.exe");
+    EXPECT_TRUE(e.HTTPMODE);
+    EXPECT_EQ(e.strServer, "host");
+    EXPECT_EQ(e.strFile, "f.exe");
+    EXPECT_EQ(GetFileName("res://shdoclang.dll/navcancl.htm#http://host/f.exe"), "f.exe");
+
+    const UrlFields local = splitURL("C:\\saved\\page.htm#ftp://host/pub/f.zip");
+    EXPECT_TRUE(local.FTPMODE);
+    EXPECT_EQ(local.strServer, "host");
+    EXPECT_EQ(local.strFilePath, "pub/f.zip");
+}
+
+TEST_F(UrlParsing, SiteLoginsMatchTheServerExactly)
+{
+    SettingsStore::instance().logins = {{"Host", "upper", "x"}, {"host", "me", ""}, {"host", "second", "y"}};
+    const UrlFields f = splitURL("ftp://host/x.zip");
+    EXPECT_EQ(f.strUserName, "me");
+    EXPECT_EQ(f.strPassword, "");
+    EXPECT_EQ(GetSiteLogin("HOST"), std::make_pair(QString(), QString()));
+    EXPECT_EQ(splitURL("http://Host/x.zip").strUserName, "upper");
+}
+
+TEST_F(UrlParsing, TypedAddressesAreValidated)
+{
+    ScriptedPrompts prompts;
+    QStringList unexpected;
+    prompts.setUnexpectedHandler([&](const QString& why) { unexpected << why; });
+    Prompts::setInstance(&prompts);
+    for (int i = 0; i < 6; ++i)
+        prompts.answer(MsgAnswer::Ok);
+
+    EXPECT_TRUE(ValidateTypedURL("HTTP://host/file.zip"));
+    EXPECT_TRUE(prompts.records().isEmpty());
+
+    EXPECT_FALSE(ValidateTypedURL("www.host.com/file.zip"));
+    EXPECT_EQ(prompts.last().text, "Invalid URL");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
+    EXPECT_FALSE(ValidateTypedURL("ftp://"));
+    EXPECT_EQ(prompts.last().text, "Invalid URL");
+
+    for (const char* refused : {"http://host", "http://host/get.php?id=3", "http://host/a.b/file"}) {
+        EXPECT_FALSE(ValidateTypedURL(refused)) << refused;
+        EXPECT_EQ(prompts.last().text, "Invalid File URL...");
+        EXPECT_EQ(prompts.last().title, "Invalid URL");
+    }
+    EXPECT_TRUE(unexpected.isEmpty());
+    Prompts::setInstance(nullptr);
+
+    EXPECT_TRUE(IsValidExt("zip*"));
+    for (const char* bad : {"a:b", "a?", "a|", "a\"", "a<", "a>", "a/", "a\\"})
+        EXPECT_FALSE(IsValidExt(bad)) << bad;
+}
