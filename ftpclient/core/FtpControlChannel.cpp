@@ -1,0 +1,136 @@
+#include "ftpclient/core/FtpControlChannel.h"
+
+#include "ftpclient/core/SocksHandshake.h"
+
+#include <QTcpSocket>
+
+namespace harbel::tessaly {
+
+ProxiedConnector::ProxiedConnector(QTcpSocket& socket, ProxySettings proxy, QObject* parent)
+    : QObject(parent), socket_(socket), proxy_(std::move(proxy))
+{
+    connect(&socket_, &QTcpSocket::connected, this, [this] {
+        if (!proxy_.used()) {
+            emit ready();
+            return;
+        }
+        socks_ = new SocksHandshake(socket_, proxy_.kind == 4 ? 4 : 5, host_, port_, proxy_.user, proxy_.password, this);
+        connect(socks_, &SocksHandshake::succeeded, this, &ProxiedConnector::ready);
+        connect(socks_, &SocksHandshake::failed, this, &ProxiedConnector::failed);
+        socks_->start();
+    });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (socket_.state() != QAbstractSocket::ConnectedState || socks_)
+            emit failed(socket_.errorString());
+    });
+}
+
+void ProxiedConnector::connectTo(const QString& host, quint16 port)
+{
+    host_ = host;
+    port_ = port;
+    if (proxy_.used())
+        socket_.connectToHost(proxy_.host, proxy_.port);
+    else
+        socket_.connectToHost(host, port);
+}
+
+FtpControlChannel::FtpControlChannel(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this))
+{
+    connect(socket_, &QTcpSocket::readyRead, this, &FtpControlChannel::onReadyRead);
+    connect(socket_, &QTcpSocket::disconnected, this, [this] {
+        const bool was = ready_;
+        ready_ = false;
+        owed_ = 0;
+        if (was)
+            emit closed();
+    });
+}
+
+FtpControlChannel::~FtpControlChannel()
+{
+    socket_->disconnect(this);
+}
+
+void FtpControlChannel::open(const QString& host, quint16 port, const ProxySettings& proxy)
+{
+    close();
+    parser_.reset();
+    owed_ = 1;  // the greeting
+    delete connector_;
+    connector_ = new ProxiedConnector(*socket_, proxy, this);
+    connect(connector_, &ProxiedConnector::ready, this, [this] {
+        ready_ = true;
+        emit opened();
+        if (socket_->bytesAvailable() > 0)
+            onReadyRead();
+    });
+    connect(connector_, &ProxiedConnector::failed, this, [this](const QString& why) {
+        if (ready_)
+            return;
+        socket_->abort();
+        emit openFailed(why);
+    });
+    connector_->connectTo(host, port);
+}
+
+void FtpControlChannel::close()
+{
+    if (socket_->state() == QAbstractSocket::UnconnectedState)
+        return;
+    if (ready_) {
+        socket_->disconnectFromHost();
+        if (socket_->state() != QAbstractSocket::UnconnectedState)
+            socket_->abort();
+    } else {
+        socket_->abort();
+    }
+}
+
+bool FtpControlChannel::isOpen() const
+{
+    return ready_ && socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+void FtpControlChannel::send(const QString& line)
+{
+    // A line break inside a command would let a name smuggle a second command to the server.
+    QString clean = line;
+    clean.remove(QLatin1Char('\r'));
+    clean.remove(QLatin1Char('\n'));
+    clean.remove(QChar(0));
+    QString shown = clean;
+    if (shown.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive))
+        shown = QStringLiteral("PASS ********");
+    emit logLine(shown);
+    ++owed_;
+    socket_->write(clean.toUtf8() + "\r\n");
+}
+
+QHostAddress FtpControlChannel::peerAddress() const
+{
+    return socket_->peerAddress();
+}
+
+QHostAddress FtpControlChannel::localAddress() const
+{
+    return socket_->localAddress();
+}
+
+void FtpControlChannel::onReadyRead()
+{
+    if (!ready_)
+        return;  // still in the proxy handshake
+    const QList<FtpReply> replies = parser_.feed(socket_->readAll());
+    for (const FtpReply& reply : replies) {
+        for (const QString& l : reply.lines)
+            emit logLine(l);
+        if (reply.code == 0 || reply.code >= 200)
+            owed_ = qMax(0, owed_ - 1);
+        emit replyReceived(reply);
+        if (!ready_)
+            return;
+    }
+}
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,557 @@
+#include "ftpclient/core/FtpOperations.h"
+
+#include "ftpclient/core/FtpComponent.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace harbel::tessaly {
+
+namespace {
+constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kUploadBacklog = 1024 * 1024;
+constexpr qint64 kProgressStep = 1024 * 1024;
+}  // namespace
+
+// --- FtpOperation ---------------------------------------------------------------------------
+
+FtpOperation::FtpOperation(FtpComponent& ftp) : ftp_(ftp) {}
+
+void FtpOperation::send(const QString& line)
+{
+    ftp_.control_->send(line);
+}
+
+void FtpOperation::log(const QString& text)
+{
+    emit ftp_.LogLine(text);
+}
+
+void FtpOperation::succeed()
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    emit finished();
+}
+
+void FtpOperation::fail(qint64 number, const QString& description)
+{
+    if (finished_)
+        return;
+    finished_ = true;
+    error_ = FtpError(number, description);
+    emit finished();
+}
+
+void FtpOperation::refuse(const FtpReply& reply, qint64 number)
+{
+    fail(number, reply.lines.isEmpty() ? QStringLiteral("The server refused the command.") : reply.lines.join(QLatin1Char('\n')));
+}
+
+void FtpOperation::abort()
+{
+    fail(ftpErrAborted, QStringLiteral("The operation was aborted."));
+}
+
+// --- CommandOperation -----------------------------------------------------------------------
+
+CommandOperation::CommandOperation(FtpComponent& ftp, QList<Step> steps) : FtpOperation(ftp), steps_(std::move(steps)) {}
+
+void CommandOperation::start()
+{
+    send(steps_.at(0).command);
+}
+
+void CommandOperation::onReply(const FtpReply& reply)
+{
+    if (reply.isPreliminary())
+        return;
+    last_ = reply;
+    const Step& step = steps_.at(index_);
+    const bool ok = reply.isCompletion() || (step.intermediateOk && reply.isIntermediate());
+    if (!ok)
+        return refuse(reply);
+    if (++index_ == steps_.size())
+        return succeed();
+    send(steps_.at(index_).command);
+}
+
+// --- LoginOperation -------------------------------------------------------------------------
+
+void LoginOperation::start()
+{
+    step_ = Step::Connecting;
+    ftp_.control_->open(ftp_.Host, ftp_.Port, ftp_.proxy());
+}
+
+void LoginOperation::opened()
+{
+    step_ = Step::Greeting;
+}
+
+void LoginOperation::openFailed(const QString& description)
+{
+    fail(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 on port %2: %3").arg(ftp_.Host).arg(ftp_.Port).arg(description));
+}
+
+void LoginOperation::askAccount()
+{
+    if (++accountsSent_ > 3)
+        return fail(ftpErrLoginFailed, QStringLiteral("The server keeps asking for an account."));
+    QString account;
+    emit ftp_.AccountRequired(account);
+    if (account.isEmpty())
+        return fail(ftpErrLoginFailed, QStringLiteral("The server requires an account and none was given."));
+    step_ = Step::Acct;
+    send(QStringLiteral("ACCT ") + account);
+}
+
+void LoginOperation::onReply(const FtpReply& reply)
+{
+    if (reply.isPreliminary())
+        return;  // 120: the server will be ready soon
+    switch (step_) {
+    case Step::Connecting:
+    case Step::Greeting:
+        if (reply.code != 220)
+            return refuse(reply, ftpErrConnectFailed);
+        step_ = Step::User;
+        send(QStringLiteral("USER ") + ftp_.User);
+        return;
+    case Step::User:
+    case Step::Pass:
+    case Step::Acct:
+        if (reply.code == 230 || reply.code == 202) {
+            step_ = Step::Feat;
+            send(QStringLiteral("FEAT"));
+            return;
+        }
+        if (reply.code == 331) {
+            QString password = ftp_.Password;
+            if (passwordsSent_ > 0) {
+                // A second 331: the server wants another password.
+                password.clear();
+                emit ftp_.PasswordRequired(password);
+                if (password.isEmpty() || passwordsSent_ > 3)
+                    return fail(ftpErrLoginFailed, reply.lines.join(QLatin1Char('\n')));
+            }
+            ++passwordsSent_;
+            step_ = Step::Pass;
+            send(QStringLiteral("PASS ") + password);
+            return;
+        }
+        if (reply.code == 332)
+            return askAccount();
+        return refuse(reply, ftpErrLoginFailed);
+    case Step::Feat:
+        if (reply.isCompletion())
+            ftp_.parseFeatures(reply);
+        if (ftp_.utf8_) {
+            step_ = Step::Utf8;
+            send(QStringLiteral("OPTS UTF8 ON"));
+            return;
+        }
+        return succeed();
+    case Step::Utf8:
+        return succeed();  // servers that refuse it still work, in their own encoding
+    }
+}
+
+// --- TransferOperation ----------------------------------------------------------------------
+
+TransferOperation::TransferOperation(FtpComponent& ftp, Spec spec) : FtpOperation(ftp), spec_(std::move(spec)) {}
+
+TransferOperation::~TransferOperation()
+{
+    closeData();
+}
+
+void TransferOperation::start()
+{
+    step_ = Step::Type;
+    send(spec_.ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
+}
+
+void TransferOperation::sendDataPortCommand()
+{
+    step_ = Step::DataPort;
+    const bool ipv6 = ftp_.control_->peerAddress().protocol() == QAbstractSocket::IPv6Protocol
+                      && !ftp_.control_->peerAddress().toString().startsWith(QLatin1String("::ffff:"));
+    // Through a proxy only passive connections can work.
+    if (ftp_.Passive || ftp_.proxy().used()) {
+        send(ipv6 ? QStringLiteral("EPSV") : QStringLiteral("PASV"));
+        return;
+    }
+    listener_ = new QTcpServer(this);
+    const QHostAddress local = ftp_.control_->localAddress();
+    if (!listener_->listen(local, 0))
+        return fail(ftpErrDataConnection, QStringLiteral("Could not listen for the data connection: ") + listener_->errorString());
+    connect(listener_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* s = listener_->nextPendingConnection()) {
+            // Only the server we talk to may connect to our data port.
+            if (data_ || !s->peerAddress().isEqual(ftp_.control_->peerAddress(), QHostAddress::TolerantConversion)) {
+                log(QStringLiteral("Refused a data connection from %1.").arg(s->peerAddress().toString()));
+                s->abort();
+                s->deleteLater();
+                continue;
+            }
+            s->setParent(this);
+            listener_->close();
+            adoptDataSocket(s);
+        }
+    });
+    const quint16 port = listener_->serverPort();
+    if (ipv6) {
+        send(QStringLiteral("EPRT |2|%1|%2|").arg(local.toString()).arg(port));
+    } else {
+        const quint32 a = local.toIPv4Address();
+        send(QStringLiteral("PORT %1,%2,%3,%4,%5,%6").arg(a >> 24).arg((a >> 16) & 0xff).arg((a >> 8) & 0xff).arg(a & 0xff)
+                 .arg(port >> 8).arg(port & 0xff));
+    }
+}
+
+void TransferOperation::sendRestOrCommand()
+{
+    if (spec_.restOffset > 0 && step_ != Step::Rest) {
+        step_ = Step::Rest;
+        send(QStringLiteral("REST %1").arg(spec_.restOffset));
+        return;
+    }
+    step_ = Step::Command;
+    commandSent_ = true;
+    send(spec_.command);
+}
+
+void TransferOperation::connectPassive(quint16 port)
+{
+    auto* socket = new QTcpSocket(this);
+    data_ = socket;
+    const ProxySettings proxy = ftp_.proxy();
+    connector_ = new ProxiedConnector(*socket, proxy, this);
+    connect(connector_, &ProxiedConnector::ready, this, [this, socket] {
+        connector_->disconnect(this);
+        connector_->deleteLater();
+        adoptDataSocket(socket);
+    });
+    connect(connector_, &ProxiedConnector::failed, this, [this](const QString& why) {
+        if (!dataReady_)
+            fail(ftpErrDataConnection, QStringLiteral("Could not open the data connection: ") + why);
+    });
+    // The data connection goes to the host we are already talking to, whatever the reply named.
+    const QString host = proxy.used() ? ftp_.Host : ftp_.control_->peerAddress().toString();
+    connector_->connectTo(host, port);
+}
+
+void TransferOperation::adoptDataSocket(QTcpSocket* socket)
+{
+    data_ = socket;
+    dataReady_ = true;
+    connect(socket, &QTcpSocket::disconnected, this, &TransferOperation::onDataClosed);
+    if (spec_.direction == Direction::Download) {
+        connect(socket, &QTcpSocket::readyRead, this, &TransferOperation::onDataReadable);
+        if (socket->bytesAvailable() > 0)
+            onDataReadable();
+    } else {
+        connect(socket, &QTcpSocket::bytesWritten, this, &TransferOperation::pumpUpload);
+        if (commandAccepted_)
+            pumpUpload();
+    }
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        onDataClosed();
+}
+
+bool TransferOperation::writeSink(const QByteArray& bytes)
+{
+    if (spec_.buffer) {
+        spec_.buffer->append(bytes);
+        if (spec_.buffer->size() > 256LL * 1024 * 1024) {
+            fail(ftpErrProtocol, QStringLiteral("The folder listing is too large."));
+            return false;
+        }
+        return true;
+    }
+    if (!sink_) {
+        QString why;
+        sink_.reset(spec_.openSink ? spec_.openSink(why) : nullptr);
+        if (!sink_) {
+            fail(ftpErrLocalFile, why);
+            return false;
+        }
+    }
+    QByteArray out = bytes;
+    if (spec_.ascii) {
+        // Network text lines end in CR LF; ours end in LF.
+        if (pendingCr_)
+            out.prepend('\r');
+        pendingCr_ = out.endsWith('\r');
+        if (pendingCr_)
+            out.chop(1);
+        out.replace("\r\n", "\n");
+    }
+    if (sink_->write(out) != out.size()) {
+        fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(spec_.displayName, sink_->errorString()));
+        return false;
+    }
+    return true;
+}
+
+void TransferOperation::onDataReadable()
+{
+    if (isFinished() || !data_)
+        return;
+    ftp_.touch();
+    const QByteArray bytes = data_->readAll();
+    if (bytes.isEmpty())
+        return;
+    moved_ += bytes.size();
+    if (!writeSink(bytes))
+        return closeData();
+    progress();
+}
+
+void TransferOperation::pumpUpload()
+{
+    if (isFinished() || !data_ || !commandAccepted_)
+        return;
+    ftp_.touch();
+    while (data_->bytesToWrite() < kUploadBacklog) {
+        if (pendingUpload_.isEmpty()) {
+            if (uploadEof_)
+                break;
+            QByteArray chunk = spec_.source->read(kChunk);
+            if (chunk.isEmpty()) {
+                if (spec_.source->error() != QFile::NoError)
+                    return fail(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(spec_.source->fileName(), spec_.source->errorString()));
+                uploadEof_ = true;
+                break;
+            }
+            moved_ += chunk.size();
+            if (spec_.ascii) {
+                QByteArray converted;
+                converted.reserve(chunk.size() + chunk.size() / 16);
+                for (char c : std::as_const(chunk)) {
+                    if (c == '\n' && !lastWasCr_)
+                        converted.append('\r');
+                    converted.append(c);
+                    lastWasCr_ = c == '\r';
+                }
+                chunk = converted;
+            }
+            pendingUpload_ = chunk;
+            progress();
+        }
+        const qint64 n = data_->write(pendingUpload_);
+        if (n < 0)
+            return fail(ftpErrDataConnection, QStringLiteral("The data connection failed: ") + data_->errorString());
+        pendingUpload_.remove(0, n);
+    }
+    if (uploadEof_ && pendingUpload_.isEmpty() && data_->bytesToWrite() == 0) {
+        data_->disconnectFromHost();
+    }
+}
+
+void TransferOperation::progress()
+{
+    if (!spec_.reportProgress)
+        return;
+    const qint64 done = spec_.restOffset + moved_;
+    const bool last = spec_.totalSize >= 0 && done >= spec_.totalSize;
+    if (!last && lastReported_ >= 0 && done - lastReported_ < kProgressStep)
+        return;
+    lastReported_ = done;
+    const qint64 total = spec_.totalSize;
+    const int percent = total > 0 ? int(qBound<qint64>(qint64(0), done * 100 / total, qint64(100))) : 0;
+    emit ftp_.TransferProgress(spec_.displayName, total < 0 ? 0 : total, done, percent);
+}
+
+void TransferOperation::onDataClosed()
+{
+    if (isFinished() || dataDone_)
+        return;
+    if (spec_.direction == Direction::Download && data_ && data_->bytesAvailable() > 0)
+        onDataReadable();
+    if (isFinished())
+        return;
+    if (spec_.direction == Direction::Upload && !(uploadEof_ && pendingUpload_.isEmpty()))
+        return fail(ftpErrDataConnection, QStringLiteral("The server closed the data connection before the whole file was sent."));
+    dataDone_ = true;
+    if (pendingCr_ && sink_) {
+        sink_->write("\r", 1);
+        pendingCr_ = false;
+    }
+    if (sink_)
+        sink_->flush();
+    maybeFinish();
+}
+
+void TransferOperation::maybeFinish()
+{
+    if (isFinished() || !finalReply_ || !dataDone_)
+        return;
+    if (spec_.direction == Direction::Download && !spec_.ascii && spec_.totalSize >= 0
+        && spec_.restOffset + moved_ != spec_.totalSize) {
+        return fail(ftpErrIncomplete, QStringLiteral("The transfer of %1 ended after %2 of %3 bytes.")
+                                         .arg(spec_.displayName).arg(spec_.restOffset + moved_).arg(spec_.totalSize));
+    }
+    if (spec_.direction == Direction::Download && !sink_ && !spec_.buffer) {
+        // An empty file: nothing arrived, but the file must exist.
+        QString why;
+        sink_.reset(spec_.openSink ? spec_.openSink(why) : nullptr);
+        if (!sink_)
+            return fail(ftpErrLocalFile, why);
+    }
+    if (sink_) {
+        if (!sink_->flush())
+            return fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(spec_.displayName, sink_->errorString()));
+        sink_->close();
+    }
+    if (spec_.reportProgress && spec_.totalSize < 0 && lastReported_ != spec_.restOffset + moved_) {
+        const qint64 done = spec_.restOffset + moved_;
+        emit ftp_.TransferProgress(spec_.displayName, done, done, 100);
+    } else if (spec_.reportProgress && lastReported_ != spec_.restOffset + moved_) {
+        lastReported_ = -1;
+        progress();
+    }
+    succeed();
+}
+
+void TransferOperation::closeData()
+{
+    if (connector_)
+        connector_->disconnect(this);
+    if (listener_)
+        listener_->close();
+    if (data_) {
+        data_->disconnect(this);
+        data_->abort();
+    }
+    if (sink_)
+        sink_->close();
+}
+
+void TransferOperation::abort()
+{
+    closeData();
+    FtpOperation::abort();
+}
+
+void TransferOperation::onReply(const FtpReply& reply)
+{
+    switch (step_) {
+    case Step::Type:
+        if (!reply.isCompletion())
+            return refuse(reply);
+        return sendDataPortCommand();
+    case Step::DataPort: {
+        if (!reply.isCompletion())
+            return refuse(reply, ftpErrDataConnection);
+        if (listener_)
+            return sendRestOrCommand();
+        QString named;
+        const quint16 port = parsePassivePort(reply, &named);
+        if (port == 0)
+            return fail(ftpErrProtocol, QStringLiteral("The server's passive reply is malformed: ") + reply.lines.join(QLatin1Char(' ')));
+        const QHostAddress peer = ftp_.control_->peerAddress();
+        if (!named.isEmpty() && !QHostAddress(named).isEqual(peer, QHostAddress::TolerantConversion)) {
+            log(QStringLiteral("The server named %1 for the data connection; connecting to %2 instead.")
+                    .arg(named, ftp_.proxy().used() ? ftp_.Host : peer.toString()));
+        }
+        connectPassive(port);
+        return sendRestOrCommand();
+    }
+    case Step::Rest:
+        if (reply.code != 350)
+            return refuse(reply);
+        return sendRestOrCommand();
+    case Step::Command:
+    case Step::Transfer:
+        if (reply.isPreliminary()) {
+            step_ = Step::Transfer;
+            commandAccepted_ = true;
+            if (spec_.direction == Direction::Upload && dataReady_)
+                pumpUpload();
+            return;
+        }
+        if (reply.isCompletion()) {
+            const bool hadPreliminary = commandAccepted_;
+            finalReply_ = reply;
+            commandAccepted_ = true;
+            if (spec_.direction == Direction::Upload && !dataDone_) {
+                if (!(uploadEof_ && pendingUpload_.isEmpty()))
+                    return fail(ftpErrDataConnection, QStringLiteral("The server ended the upload early: ") + reply.text());
+                dataDone_ = true;
+            }
+            // A server that answers at once without opening a connection to our port has nothing to
+            // send; a passive connection we opened ourselves always ends in its own close.
+            if (!hadPreliminary && listener_ && !dataReady_ && spec_.direction == Direction::Download)
+                dataDone_ = true;
+            return maybeFinish();
+        }
+        closeData();
+        finalReply_ = reply;
+        return refuse(reply, reply.code == 425 ? ftpErrDataConnection : ftpErrServerRefused);
+    }
+}
+
+// --- reply helpers --------------------------------------------------------------------------
+
+quint16 parsePassivePort(const FtpReply& reply, QString* namedHost)
+{
+    const QString text = reply.lines.join(QLatin1Char(' '));
+    if (reply.code == 229) {
+        static const QRegularExpression epsv(QStringLiteral(R"(\((.)\1\1(\d{1,5})\1\))"));
+        const auto m = epsv.match(text);
+        if (!m.hasMatch())
+            return 0;
+        const int port = m.captured(2).toInt();
+        return port > 0 && port < 65536 ? quint16(port) : 0;
+    }
+    static const QRegularExpression pasv(QStringLiteral(R"((\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}))"));
+    const auto m = pasv.match(text);
+    if (!m.hasMatch())
+        return 0;
+    int v[6];
+    for (int i = 0; i < 6; ++i) {
+        v[i] = m.captured(i + 1).toInt();
+        if (v[i] > 255)
+            return 0;
+    }
+    if (namedHost)
+        *namedHost = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+    const int port = v[4] * 256 + v[5];
+    return port > 0 ? quint16(port) : 0;
+}
+
+std::optional<QString> parsePwdReply(const FtpReply& reply)
+{
+    if (reply.code != 257 || reply.lines.isEmpty())
+        return std::nullopt;
+    // The folder is quoted on the first line; servers that talk more put it on the last.
+    QStringList candidates{reply.lines.first()};
+    if (reply.lines.size() > 1)
+        candidates.prepend(reply.lines.last());
+    for (const QString& line : std::as_const(candidates)) {
+        const QString text = line.mid(4);
+        const qsizetype open = text.indexOf(QLatin1Char('"'));
+        if (open < 0)
+            continue;
+        QString path;
+        for (qsizetype i = open + 1; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('"')) {
+                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                    path.append(QLatin1Char('"'));
+                    ++i;
+                    continue;
+                }
+                return path;
+            }
+            path.append(text[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace harbel::tessaly {
+
+// One complete server reply: its three-digit code and every line as received (without CR LF).
+struct FtpReply {
+    int code = 0;
+    QStringList lines;
+
+    // The text of the last line after the code and its separator.
+    QString text() const;
+    bool isPreliminary() const { return code >= 100 && code < 200; }
+    bool isCompletion() const { return code >= 200 && code < 300; }
+    bool isIntermediate() const { return code >= 300 && code < 400; }
+    bool isFailure() const { return code >= 400; }
+};
+
+// Splits the bytes of a control connection into replies. It knows nothing of sockets: feed it
+// whatever arrived, in pieces of any size, and take the replies it completed. A multi-line reply
+// ("123-" ... "123 ") is returned once its closing line is in; lines without a valid code outside a
+// multi-line reply are reported as a reply with code 0 so the caller can refuse the server.
+class FtpReplyParser final {
+public:
+    QList<FtpReply> feed(const QByteArray& bytes);
+    // Bytes held for an unfinished line or reply.
+    bool hasPartial() const { return !pending_.isEmpty() || !current_.lines.isEmpty(); }
+    void reset();
+
+    // A line longer than this without a line break is a protocol error (code 0 reply).
+    static constexpr int kMaxLineLength = 64 * 1024;
+
+private:
+    static int leadingCode(const QByteArray& line);
+
+    QByteArray pending_;
+    FtpReply current_;
+    bool inMultiLine_ = false;
+};
+
+}  // namespace harbel::tessaly

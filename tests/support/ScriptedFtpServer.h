@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+namespace harbel::test {
+
+// A scripted FTP server on loopback for one client at a time. Every reply is a list of fragments,
+// written one by one with a short pause between them so that the client sees them in separate reads.
+// Commands without a script get sensible defaults (login, FEAT, TYPE, PWD, CWD, PASV, QUIT).
+class ScriptedFtpServer final : public QObject {
+    Q_OBJECT
+public:
+    using Fragments = QList<QByteArray>;
+
+    ScriptedFtpServer();
+    bool listen();
+    quint16 port() const { return server_.serverPort(); }
+
+    void setGreeting(Fragments fragments) { greeting_ = std::move(fragments); }
+    // Replies to a command verb (upper case); a verb may get several scripted replies in turn: each
+    // use takes the next, the last one repeats.
+    void on(const QByteArray& verb, Fragments fragments) { scripts_[verb].append(std::move(fragments)); }
+    // LIST, MLSD or RETR: "150", the payload over the data connection, then "226".
+    void onData(const QByteArray& verb, QByteArray payload) { payloads_[verb] = std::move(payload); }
+    // The address the 227 reply names (default: 127,0,0,1).
+    void setPassiveHost(const QByteArray& commaHost) { pasvHost_ = commaHost; }
+    void setFeatures(const QByteArray& featReply) { feat_ = featReply; }
+
+    const QStringList& received() const { return received_; }
+    int dataConnections() const { return dataConnections_; }
+    bool clientConnected() const { return client_ && client_->state() == QAbstractSocket::ConnectedState; }
+
+private:
+    void onNewConnection();
+    void onReadyRead();
+    void handle(const QByteArray& line);
+    void reply(Fragments fragments, std::function<void()> then = {});
+    void sendPayload(const QByteArray verb);
+
+    QTcpServer server_;
+    QTcpServer data_;
+    QPointer<QTcpSocket> client_;
+    QPointer<QTcpSocket> dataClient_;
+    QByteArray buffer_;
+    Fragments greeting_{"220 scripted server ready\r\n"};
+    QHash<QByteArray, QList<Fragments>> scripts_;
+    QHash<QByteArray, int> used_;
+    QHash<QByteArray, QByteArray> payloads_;
+    QByteArray pasvHost_ = "127,0,0,1";
+    QByteArray feat_ = "211 no features\r\n";
+    QStringList received_;
+    int dataConnections_ = 0;
+    QByteArray pendingVerb_;
+};
+
+// A SOCKS 4 / SOCKS 5 proxy on loopback that relays to the requested target and records what it
+// was asked.
+class SocksRelay final : public QObject {
+    Q_OBJECT
+public:
+    struct Request {
+        int version = 0;
+        QString host;
+        quint16 port = 0;
+        QString user;
+        QString password;
+    };
+
+    explicit SocksRelay(bool requireLogin = false) : requireLogin_(requireLogin) {}
+    bool listen();
+    quint16 port() const { return server_.serverPort(); }
+    const QList<Request>& requests() const { return requests_; }
+
+private:
+    void onNewConnection();
+
+    QTcpServer server_;
+    bool requireLogin_;
+    QList<Request> requests_;
+};
+
+}  // namespace harbel::test
