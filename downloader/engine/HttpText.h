@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace harbel {
+
+// The status code of a response head: the three characters after the first blank (the first
+// three when there is no blank), 0 when they are not a number.
+qint16 GetStatusCode(const QString& text);
+
+// The message of a failure status, or "SUCCESS" for every code that lets the caller go on.
+QString GetError(qint16 code);
+
+// Everything after the first occurrence of name (letter case counts) up to the next CR LF, leading
+// blanks kept; empty when the text does not hold the name.
+QString GetHeaderValue(const QString& text, const QString& name);
+
+// The value of a head field matched without regard to letter case, as HTTP defines field names,
+// trimmed; nullopt when the head has no such field. Only the lines after the status line count.
+std::optional<QByteArray> headerField(const QByteArray& head, const QByteArray& name);
+
+// The full address written between the last src=' at or before the name and the end of the name
+// (both searched without regard to case); nullopt when either is missing.
+std::optional<QString> FindEmbeddedLink(const QString& text, const QString& name);
+
+// Fills the 64-symbol table of the encoder (A-Z, a-z, 0-9, "+", "/").
+void initBase64();
+// Standard Base64 of the text's bytes, "=" padded; empty text gives empty text.
+QString Encode2Base64(const QString& text);
+
+// A "Content-Range: bytes first-last/total" value; total is -1 when the server wrote "*".
+struct ContentRange {
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 total = -1;
+};
+std::optional<ContentRange> parseContentRange(const QByteArray& value);
+
+// A decimal length of at most 18 digits; nullopt for anything else.
+std::optional<qint64> parseLength(const QByteArray& value);
+
+}  // namespace harbel

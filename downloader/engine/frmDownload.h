@@ -1,0 +1,206 @@
+#pragma once
+
+#include "common/controls/Control.h"
+#include "common/controls/ExtraTimer.h"
+#include "common/controls/Form.h"
+#include "common/controls/Timer.h"
+#include "downloader/engine/DownloadRow.h"
+#include "downloader/intake/UrlParsing.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QPointer>
+#include <QTcpSocket>
+
+#include <array>
+#include <memory>
+
+namespace harbel {
+
+// One download job: the download window as a presentation model. It owns its sockets, its output
+// file and its timers, writes its progress into its labels and into its row, and runs by itself
+// on socket events and timer ticks once StartDownload has been called.
+class frmDownload final : public Form {
+    Q_OBJECT
+public:
+    explicit frmDownload(QObject* parent = nullptr);
+    ~frmDownload() override;
+
+    // Public fields. Sizes and positions are 64-bit, so files over 2 GiB download whole.
+    qint64 intRecievedBytes = 0;
+    qint64 intFileSize = 0;
+    double intTransferRate = 0;
+    qint16 intAssignedIndex = 0;
+    QString strSaveTo;
+    QString strURL;
+    QString strServer;
+    quint16 intPort = 0;
+    QString strUserName;
+    QString strPassword;
+    QString strFile;
+    QString strFilePath;
+    bool HTTPMODE = true;
+    bool FTPMODE = false;
+    QPointer<DownloadRow> lstItem;
+
+    // Controls.
+    Button cmdPause{*this, QStringLiteral("cmdPause")};
+    Button cmdStop{*this, QStringLiteral("cmdStop")};
+    Button cmdOpen{*this, QStringLiteral("cmdOpen")};
+    Button cmdGotoDir{*this, QStringLiteral("cmdGotoDir")};
+    TextBox txtURL{*this, QStringLiteral("txtURL")};
+    TextBox txtSaveTo{*this, QStringLiteral("txtSaveTo")};
+    Label lblStatus{*this, QStringLiteral("lblStatus")};
+    Label lblFileSize{*this, QStringLiteral("lblFileSize")};
+    Label lblRecievedSize{*this, QStringLiteral("lblRecievedSize")};
+    Label lblTransferRate{*this, QStringLiteral("lblTransferRate")};
+    Label lblTimeRemaining{*this, QStringLiteral("lblTimeRemaining")};
+    Label lblElapsedTime{*this, QStringLiteral("lblElapsedTime")};
+    Label lblResume{*this, QStringLiteral("lblResume")};
+    Label lblTimer{*this, QStringLiteral("lblTimer")};
+    Label lblPer{*this, QStringLiteral("lblPer")};
+    ProgressBar ProgressBar1{*this, QStringLiteral("ProgressBar1")};
+    std::array<std::unique_ptr<ProgressBar>, 6> PVProgressBar;
+    Timer tmrUpdate{*this, QStringLiteral("tmrUpdate"), 500};
+    Timer tmrUpdate2{*this, QStringLiteral("tmrUpdate2"), 2500};
+    Timer tmrTimeOut{*this, QStringLiteral("tmrTimeOut"), 1500};
+    ExtraTimer tmrReconnect{*this, QStringLiteral("tmrReconnect")};
+
+    // Left position (window units) of the percentage label; LayoutSegmentBars moves it.
+    int lblPerLeft = 0;
+    // Width and left position of each segment bar, in window units.
+    std::array<int, 6> segmentBarWidth{};
+    std::array<int, 6> segmentBarLeft{};
+
+    // Operations.
+    // Makes the window ready for a new job in its slot: everything of the previous job is cleared.
+    void Load();
+    void applyURL(const UrlFields& fields);
+    void ParseURL(const QString& address);
+    void StartDownload();
+    void Pause_Resume() { cmdPause_Click(); }
+    void StopMe() { cmdStop_Click(); }
+    void StopDown();
+    void SetCaptions();
+    void Update(int k);
+    bool isFileDownloaded() const;
+    qint64 GetReceivedBytes() const;
+    void CloseConnections();
+    void LayoutSegmentBars(int n);
+    void RestartFromAddress(const QString& address);
+    void CheckProbeReply(const QByteArray& text, bool scan);
+    void Check_Create(qint64 size);
+    void Check_Create1(qint64 size);
+    void SetSegIndecies();
+    // Closing the window: stops the transfer and hides the window.
+    void Unload();
+
+    // Event handlers.
+    void cmdPause_Click();
+    void cmdStop_Click();
+    void cmdOpen_Click();
+    void cmdGotoDir_Click();
+    void tmrUpdate_Timer();
+    void tmrUpdate2_Timer();
+    void tmrTimeOut_Timer();
+    void tmrReconnect_Timer();
+
+    // State seen from outside.
+    const QString& strServerLog() const { return serverLog_; }
+    qint64 contentLength() const { return intContentLength; }
+    int redirects() const { return intRedirects; }
+    int retries() const { return intRetryCount; }
+    qint16 timeLeft() const { return intTimeLeft; }
+    bool probeFromZero() const { return blnProbeFromZero; }
+    bool scanningForLink() const { return blnScanForLink; }
+    qint64 segmentPosition(int k) const { return intSegPos[k]; }
+    qint64 segmentStart(int k) const { return intSegStart[k]; }
+    bool usesRangedArray() const { return usesHttp1_; }
+    bool isCompleted() const { return completed_; }
+    const QString& capPause() const { return strCapPause; }
+    const QString& capResume() const { return strCapResume; }
+    const QString& capClose() const { return strCapClose; }
+    QTcpSocket& probeSocket() { return WSHead; }
+
+signals:
+    // A download is connecting (true) or no longer (false): the main window shows it.
+    void connectingChanged(bool connecting);
+    // The download succeeded: the row moves to the completed list.
+    void moveRowToCompleted(harbel::DownloadRow* row);
+    // The job has finished successfully.
+    void completed();
+    // The job cannot go on by itself (an error status, a give-up, a stop); lblStatus says why.
+    void needsUser();
+    // The window has been closed.
+    void closed();
+
+private:
+    struct Connection {
+        std::unique_ptr<QTcpSocket> socket;
+        bool headPending = false;
+        QByteArray head;
+        qint64 requestedStart = 0;
+        qint64 requestedEnd = -1;
+        qint64 bodyBytes = 0;
+        qint64 expectedBody = -1;
+        int emptyCloses = 0;
+    };
+
+    void startJob(qint16 existsAction);
+    void connectProbe();
+    void probeConnected();
+    void probeDataArrival();
+    void probeError(QAbstractSocket::SocketError error);
+    void probeDisconnected();
+    void followRedirect(const QByteArray& head);
+    void scanForLink(const QByteArray& data);
+    void prepareTransfer(qint64 size, bool ranged);
+    Connection& transfer(int k);
+    void connectTransfer(int k);
+    void transferConnected(int k);
+    void transferDataArrival(int k);
+    void transferClosed(int k);
+    void consume(int k, const char* data, qint64 size);
+    void reconnectTransfer(int k);
+    void showStopped();
+    void transferError(int k, QAbstractSocket::SocketError error);
+    bool acceptTransferHead(int k, const QByteArray& head);
+    void writeBody(int k, const char* data, qint64 size);
+    void closeSocket(QTcpSocket& socket);
+    void closeFiles();
+    void complete();
+    void fail(const QString& message);
+    void setRowCell(int cell, const QString& text);
+    QString fileNameOfJob() const;
+    QString resolveLocation(const QString& location) const;
+
+    // Private state.
+    qint64 intContentLength = 0;
+    quint8 intSegCount = 0;
+    std::array<qint64, 7> intSegStart{};
+    std::array<qint64, 6> intSegPos{};
+    std::array<bool, 6> blnSegResume{};
+    std::array<std::unique_ptr<QFile>, 6> intSegFile;
+    double dblElapsed = 0;
+    qint64 intLastBytes = 0;
+    qint16 intTimeLeft = 0;
+    qint16 intRetryCount = 0;
+    qint16 intRedirects = 0;
+    QString serverLog_;
+    QString strCapPause, strCapResume, strCapStop, strCapClose;
+    bool blnProbeFromZero = false;
+    bool blnScanForLink = false;
+
+    QTcpSocket WSHead;
+    QByteArray probeBuffer_;
+    QByteArray readBuffer_;
+    std::array<Connection, 6> wsHTTP;
+    std::array<Connection, 6> wsHTTP1;
+    bool usesHttp1_ = false;
+    bool transferPrepared_ = false;
+    bool completed_ = false;
+    bool failed_ = false;
+    qint16 existsAction_ = 0;
+};
+
+}  // namespace harbel

@@ -1,0 +1,484 @@
+#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadWindows.h"
+#include "downloader/main/frmExist.h"
+
+#include "common/platform/CRegister.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::readFile;
+using harbel::test::waitUntil;
+using harbel::test::writeFile;
+
+namespace {
+
+QByteArray randomBytes(int size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        b[i] = char(QRandomGenerator::global()->bounded(256));
+    return b;
+}
+
+void storeSetting(const char* key, const QString& value)
+{
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QLatin1String(key), value);
+}
+
+QString storedSetting(const char* key)
+{
+    return CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QLatin1String(key), "<none>");
+}
+
+class HttpDownload : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        storeSetting("PromptDone", "0");
+        SettingsStore::instance().LoadSettings();
+        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
+        Prompts::setInstance(&prompts);
+        folder = test::testFolder() + "/downloads";
+        QDir().mkpath(folder);
+        server.content = randomBytes(1000);
+    }
+    void TearDown() override { Prompts::setInstance(nullptr); }
+
+    frmDownload* start(const QString& url, const QString& name = "file.bin")
+    {
+        frmDownload* job = windows.DownloadNow(url, folder + "/" + name, -1);
+        EXPECT_NE(job, nullptr);
+        return job;
+    }
+    // Waits until the job has completed or needs the user.
+    bool finish(frmDownload* job, int timeoutMs = 8000)
+    {
+        bool stuck = false;
+        QMetaObject::Connection c = QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });
+        const bool ended = waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
+        QObject::disconnect(c);
+        return ended && job->isCompleted();
+    }
+    QByteArray transferRequest(int index) const { return server.requests().value(index).text; }
+
+    ScriptedPrompts prompts;
+    ScriptedHttpServer server;
+    DownloadWindows windows;
+    QString folder;
+};
+
+}  // namespace
+
+TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
+{
+    frmDownload* job = start(server.url("dir/file.bin"));
+    EXPECT_EQ(windows.connectingCount(), 1);
+    ASSERT_TRUE(finish(job));
+
+    const auto& r = server.requests();
+    ASSERT_EQ(r.size(), 3);
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    EXPECT_EQ(r[0].text, "GET /dir/file.bin HTTP/1.1\r\n" + host + "Range: bytes=-\r\nUser-Agent: DM\r\n"
+                         "Referer: 127.0.0.1\r\nAccept: *.*, */*\r\n\r\n");
+    // The first probe was refused with 416: the next one asks from the start.
+    EXPECT_EQ(r[1].text, "GET /dir/file.bin HTTP/1.1\r\n" + host + "Range: bytes=0-\r\nUser-Agent: DM\r\n"
+                         "Referer: 127.0.0.1\r\nAccept: *.*, */*\r\n\r\n");
+    EXPECT_EQ(r[2].text, "GET /dir/file.bin HTTP/1.1\r\n" + host + "Range: bytes=0-999\r\n"
+                         "User-Agent: Vantor Segment 0\r\nAccept:  */*\r\n\r\n");
+    EXPECT_TRUE(job->usesRangedArray());
+
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblFileSize.Caption(), "1000 Bytes");
+    EXPECT_EQ(job->lblRecievedSize.Caption(), "1000 Bytes");
+    EXPECT_EQ(job->lblPer.Caption(), "100%");
+    EXPECT_EQ(job->Caption(), "file.bin [100%]");
+    EXPECT_EQ(job->cmdStop.Caption(), "&Close");
+    EXPECT_FALSE(job->cmdPause.Enabled());
+    EXPECT_TRUE(job->cmdOpen.Visible());
+    EXPECT_EQ(job->intTransferRate, 0);
+    EXPECT_FALSE(job->tmrUpdate.isEnabled());
+    EXPECT_TRUE(job->strServerLog().contains("206 Partial Content"));
+
+    EXPECT_EQ(windows.lstMain.count(), 0);
+    ASSERT_EQ(windows.lstComplete.count(), 1);
+    const DownloadRow* done = windows.lstComplete.row(0);
+    EXPECT_EQ(done->SmallIcon(), 4);
+    EXPECT_EQ(done->cell(DownloadRow::Filename), folder + "/file.bin");
+    EXPECT_EQ(done->cell(DownloadRow::Percent), "100%");
+    EXPECT_EQ(done->cell(DownloadRow::Size), "1000 Bytes");
+    EXPECT_EQ(done->cell(DownloadRow::Status), "Download Success");
+    EXPECT_EQ(done->cell(DownloadRow::URL), server.url("dir/file.bin"));
+    EXPECT_EQ(windows.connectingCount(), 0);
+
+    EXPECT_EQ(storedSetting("Downloads"), "1");
+    EXPECT_EQ(storedSetting("AllBytes"), "1000");
+    EXPECT_TRUE(prompts.records().isEmpty());
+}
+
+TEST_F(HttpDownload, CompletionPromptAndClosingFollowTheSettings)
+{
+    storeSetting("PromptDone", "1");
+    prompts.answer(MsgAnswer::Ok);
+    frmDownload* job = start(server.url("a.bin"), "a.bin");
+    ASSERT_TRUE(finish(job));
+    ASSERT_EQ(prompts.records().size(), 1);
+    EXPECT_EQ(prompts.last().text, "Download Successful.");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
+    EXPECT_TRUE(job->Visible());
+
+    storeSetting("PromptDone", "True");  // only "1" switches the prompt on
+    storeSetting("CloseDownloadWindowWhenDone", "1");
+    frmDownload* second = start(server.url("b.bin"), "b.bin");
+    ASSERT_TRUE(finish(second));
+    EXPECT_EQ(prompts.records().size(), 1);
+    EXPECT_FALSE(second->Visible());
+    EXPECT_EQ(storedSetting("Downloads"), "2");
+    EXPECT_EQ(storedSetting("AllBytes"), "2000");
+}
+
+TEST_F(HttpDownload, ResumesAnExistingFileFromItsEndLessTheRollback)
+{
+    SettingsStore::instance().record.Rollback = 100;
+    writeFile(folder + "/file.bin", server.content.left(601));
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(job));
+    ASSERT_EQ(server.requests().size(), 3);
+    EXPECT_EQ(server.requests()[2].range(), "bytes=500-999");
+    EXPECT_EQ(prompts.records()[0].text, "frmExist");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST_F(HttpDownload, ServerIgnoringTheRangeOnResumeRestartsTheDataAtZero)
+{
+    SettingsStore::instance().record.Rollback = 100;
+    server.ignoreRange = true;
+    // The kept part is wrong: with the range ignored every byte must come from the server.
+    writeFile(folder + "/file.bin", QByteArray(601, 'x'));
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(job));
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests()[1].range(), "bytes=500-999");
+    EXPECT_FALSE(job->usesRangedArray());
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+
+    // A file on disk larger than the one on the server is not the start of it: it is left alone.
+    const QByteArray longer = QByteArray(1500, 'L');
+    writeFile(folder + "/long.bin", longer);
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    frmDownload* other = start(server.url("long.bin"), "long.bin");
+    EXPECT_FALSE(finish(other));
+    EXPECT_EQ(other->lblStatus.Caption(), "The file on disk is larger than the file on the server, so it cannot be resumed.");
+    EXPECT_EQ(readFile(folder + "/long.bin"), longer);
+}
+
+TEST_F(HttpDownload, RangeIgnoredMidFileIsTakenFromTheStart)
+{
+    SettingsStore::instance().record.Rollback = 100;
+    writeFile(folder + "/file.bin", server.content.left(400) + QByteArray(201, 'z'));
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    // Probes are answered normally; the transfer reply ignores the range.
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (!r.text.contains("Vantor Segment"))
+            return false;
+        s.write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + server.content);
+        s.disconnectFromHost();
+        return true;
+    };
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
+    EXPECT_EQ(job->lblResume.Caption(), "**RESUME NOT SUPPORTED**");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST_F(HttpDownload, SplitHeadsAreReassembledAndBodyTextIsNeverTakenForAHead)
+{
+    server.content = randomBytes(3000);
+    server.content.replace(1000, 60, QByteArray("\r\nHTTP/1.1 200 OK\r\nContent-Type: text/html\r\nLocation: x\r\n\r\n").leftJustified(60, 'q'));
+    server.splitHeadEvery = 7;
+    frmDownload* job = start(server.url("split.bin"), "split.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(readFile(folder + "/split.bin"), server.content);
+}
+
+TEST_F(HttpDownload, DroppedConnectionIsResumedAndOnlyTheFullSizeCompletes)
+{
+    server.dropRange = "bytes=0-999";
+    server.dropAfterBytes = 300;
+    bool completedEarly = false;
+    frmDownload* job = start(server.url("file.bin"));
+    QObject::connect(job, &frmDownload::completed, [&] { completedEarly = job->GetReceivedBytes() < 1000; });
+    ASSERT_TRUE(finish(job));
+    EXPECT_FALSE(completedEarly);
+    ASSERT_EQ(server.requests().size(), 4);
+    EXPECT_EQ(server.requests()[3].range(), "bytes=300-999");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST_F(HttpDownload, ShortPartialReplyOnAKeptConnectionIsAskedAgain)
+{
+    server.keepAlive = true;
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 500\r\nContent-Range: bytes 0-499/1000\r\n\r\n"
+                + server.content.left(500));
+        return true;
+    };
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST_F(HttpDownload, PartialRepliesThatDoNotMatchStopTheJobAndKeepTheFile)
+{
+    struct Case {
+        QByteArray contentRange;
+        QString status;
+    };
+    const QList<Case> cases{
+        {"bytes 5-999/1000", "The server sent another part of the file than the one asked for; the download was stopped."},
+        {"bytes 0-999/2000", "The file on the server has changed size; the download was stopped."},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        server.handler = [&](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+            if (!r.text.contains("Vantor Segment"))
+                return false;
+            s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 995\r\nContent-Range: " + c.contentRange + "\r\n\r\n"
+                    + server.content.mid(5));
+            s.disconnectFromHost();
+            return true;
+        };
+        const QString name = QString("f%1.bin").arg(++n);
+        frmDownload* job = start(server.url(name), name);
+        EXPECT_FALSE(finish(job));
+        EXPECT_EQ(job->lblStatus.Caption(), c.status);
+        EXPECT_FALSE(job->isCompleted());
+        EXPECT_EQ(windows.lstComplete.count(), 0);
+        EXPECT_TRUE(QFile::exists(folder + "/" + name));
+        EXPECT_EQ(readFile(folder + "/" + name).size(), 0);
+    }
+}
+
+TEST_F(HttpDownload, EveryStatusMessageIsShownAndEndsTheJob)
+{
+    const QList<QPair<int, QString>> table{
+        {400, "HTTP 400-Bad Request"},
+        {401, "HTTP 401.x-You are not authorized to view this page"},
+        {403, "HTTP 403.x - Forbidden: Acess Denied"},
+        {404, "HTTP 404-Object Not Found"},
+        {405, "HTTP 405 - Resource Not Allowed"},
+        {406, "HTTP Error 406 - Not Acceptable"},
+        {407, "HTTP 407 - Proxy Authentication Required"},
+        {410, "HTTP Error 410 - Permanently not available"},
+        {412, "HTTP 412 - Precondition Failed"},
+        {414, "HTTP 414 - Request - URI Too Long"},
+        {500, "HTTP Error 500-Server Error - The server failed to fulfill an apparently valid request"},
+        {501, "Error 501 - Not implemented"},
+        {502, "HTTP 502 - Bad Gateway"},
+    };
+    for (const auto& [code, message] : table) {
+        server.script("HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Length: 0\r\n\r\n");
+        frmDownload* job = start(server.url("x.bin"), QString("x%1.bin").arg(code));
+        EXPECT_FALSE(finish(job));
+        EXPECT_EQ(job->lblStatus.Caption(), message);
+        ASSERT_TRUE(job->lstItem);
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), message);
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "0 %");
+        EXPECT_FALSE(job->cmdPause.Enabled());
+        EXPECT_FALSE(job->cmdStop.Enabled());
+    }
+    // Nothing more was asked after any of them.
+    EXPECT_EQ(server.requests().size(), table.size());
+}
+
+TEST_F(HttpDownload, RedirectsAreFollowedAndTheFifthRestartsTheJob)
+{
+    ScriptedHttpServer target;
+    target.content = server.content;
+    server.script("HTTP/1.1 302 Found\r\nLocation: " + target.url("real/file.bin").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(target.requests()[0].text.left(27), "GET /real/file.bin HTTP/1.1");
+    EXPECT_EQ(job->txtURL.Text(), " " + target.url("real/file.bin"));
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+
+    // Four redirections re-aim the probe; the fifth starts the job again from the new address.
+    for (int i = 1; i <= 5; ++i)
+        server.script("HTTP/1.1 301 Moved\r\nLocation: /hop" + QByteArray::number(i) + "/g.bin\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* second = start(server.url("g.bin"), "g.bin");
+    QList<bool> countdownArmed;
+    QObject::connect(second, &frmDownload::connectingChanged, [&](bool on) { countdownArmed << on; });
+    ASSERT_TRUE(finish(second));
+    EXPECT_EQ(second->redirects(), 5);
+    EXPECT_EQ(countdownArmed, QList<bool>({true, false}));  // one restart, then the completion
+    EXPECT_EQ(server.requests()[6].text.left(24), "GET /hop5/g.bin HTTP/1.1");
+    EXPECT_EQ(server.requests()[6].range(), "bytes=-");
+    EXPECT_EQ(readFile(folder + "/g.bin"), server.content);
+}
+
+TEST_F(HttpDownload, EndlessRedirectionsEndWithAStatus)
+{
+    server.handler = [](const ScriptedHttpServer::Request&, QTcpSocket& s) {
+        s.write("HTTP/1.1 302 Found\r\nLocation: /again.bin\r\nContent-Length: 0\r\n\r\n");
+        s.disconnectFromHost();
+        return true;
+    };
+    frmDownload* job = start(server.url("loop.bin"), "loop.bin");
+    EXPECT_FALSE(finish(job));
+    EXPECT_EQ(job->lblStatus.Caption(), "The server redirected the download too many times.");
+}
+
+TEST_F(HttpDownload, RepliesWithoutALengthGetAStatusOrTheirEmbeddedLink)
+{
+    server.script("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+    frmDownload* job = start(server.url("c.bin"), "c.bin");
+    EXPECT_FALSE(finish(job));
+    EXPECT_EQ(job->lblStatus.Caption(), "The server did not announce the size of the file, so it cannot be downloaded safely.");
+
+    // A page without a length that embeds the real address is followed there.
+    server.script("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><embed src='" + server.url("mirror/e.bin").toUtf8()
+                  + "'></html>");
+    frmDownload* linked = start(server.url("e.bin"), "e.bin");
+    ASSERT_TRUE(finish(linked));
+    EXPECT_EQ(server.requests().last().text.left(25), "GET /mirror/e.bin HTTP/1.");
+    EXPECT_EQ(readFile(folder + "/e.bin"), server.content);
+}
+
+TEST_F(HttpDownload, PauseAndResumeMidFile)
+{
+    SettingsStore::instance().record.Rollback = 100;
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-999")
+            return false;
+        // Part of the file, then the server goes quiet.
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 1000\r\nContent-Range: bytes 0-999/1000\r\n\r\n"
+                + server.content.left(400));
+        return true;
+    };
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 400; }));
+    job->tmrUpdate_Timer();
+    EXPECT_EQ(job->lblRecievedSize.Caption(), "400 Bytes");
+
+    job->Pause_Resume();
+    EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+    EXPECT_FALSE(job->cmdStop.Enabled());
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->intTransferRate, 0);
+
+    job->Pause_Resume();
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+    EXPECT_TRUE(job->cmdStop.Enabled());
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(server.requests().last().range(), "bytes=300-999");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+
+    // Pause on a completed job does nothing.
+    job->Pause_Resume();
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+}
+
+TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
+{
+    server.stall = true;
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(server.waitForRequests(1));
+    job->StopMe();
+    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->cmdStop.Caption(), "&Close");
+    EXPECT_TRUE(job->cmdStop.Enabled());
+    EXPECT_FALSE(job->cmdPause.Enabled());
+    EXPECT_EQ(job->lblTransferRate.Caption(), "0 Bytes/Second");
+    EXPECT_TRUE(job->Visible());
+    job->StopMe();
+    EXPECT_FALSE(job->Visible());
+}
+
+TEST_F(HttpDownload, CancelledFileExistsQuestionClosesTheWindowWithoutConnecting)
+{
+    writeFile(folder + "/file.bin", "keep me");
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).Command3_Click(); });
+    frmDownload* job = start(server.url("file.bin"));
+    EXPECT_FALSE(job->Visible());
+    EXPECT_EQ(SettingsStore::instance().FileExistsAction, -2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_EQ(readFile(folder + "/file.bin"), "keep me");
+
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdOverwrite_Click(); });
+    frmDownload* again = start(server.url("file.bin"));
+    ASSERT_TRUE(finish(again));
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST_F(HttpDownload, CountdownRetriesThenGivesUp)
+{
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.Timeout = 1;
+    s.Retry = true;
+    s.Retries = 0;
+    server.stall = true;
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(server.waitForRequests(1));
+    job->tmrTimeOut_Timer();
+    EXPECT_EQ(job->lblTimer.Caption(), "Timeout: 0 sec.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "Connection has timed out.");
+    EXPECT_EQ(job->retries(), 1);
+    EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+    ASSERT_TRUE(server.waitForRequests(2));
+    job->tmrTimeOut_Timer();
+    EXPECT_EQ(job->retries(), 1);
+    EXPECT_FALSE(job->tmrTimeOut.isEnabled());
+
+    s.Retry = false;
+    frmDownload* other = start(server.url("other.bin"), "other.bin");
+    other->tmrTimeOut_Timer();
+    EXPECT_EQ(other->retries(), 0);
+    EXPECT_FALSE(other->tmrTimeOut.isEnabled());
+}
+
+TEST_F(HttpDownload, RateTickAndProxyCredentials)
+{
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.UseProxy = true;
+    s.LoginProxy = true;
+    s.UsePass = false;
+    s.UserID = "";
+    server.content = randomBytes(10000);
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& sock) {
+        if (r.range() != "bytes=0-9999")
+            return false;
+        sock.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 10000\r\nContent-Range: bytes 0-9999/10000\r\n\r\n"
+                   + server.content.left(5000));
+        return true;
+    };
+    frmDownload* job = start(server.url("r.bin"), "r.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 5000; }));
+    EXPECT_TRUE(server.requests().last().text.contains("\r\nProxy-Authorization: Basic Og==\r\n"));
+    job->tmrUpdate2_Timer();
+    EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB /Second");  // 5000 bytes in one 2.5 s tick
+    EXPECT_EQ(job->intTransferRate, 2000);
+    EXPECT_EQ(job->lblTimeRemaining.Caption(), "00:00:02");
+    job->tmrUpdate2_Timer();
+    EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
+}
