@@ -1,0 +1,148 @@
+#include "downloader/ui/DownloadWindowView.h"
+
+#include "common/support/LangString.h"
+#include "common/support/Skin.h"
+#include "common/ui/SkinApplier.h"
+#include "downloader/engine/frmDownload.h"
+
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace harbel {
+
+namespace {
+
+void follow(QWidget* widget, Control& control, const std::function<void()>& show)
+{
+    const auto apply = [widget, &control, show] {
+        widget->setVisible(control.Visible());
+        widget->setEnabled(control.Enabled());
+        widget->setToolTip(control.ToolTipText());
+        applySkin(*widget, control, Skin::shared());
+        show();
+    };
+    QObject::connect(&control, &Control::changed, widget, apply);
+    QObject::connect(&control, &Control::refreshRequested, widget, [widget] { widget->repaint(); });
+    apply();
+}
+
+QLabel* labelFor(Label& label, QWidget* parent)
+{
+    auto* w = new QLabel(parent);
+    w->setObjectName(label.name());
+    w->setTextFormat(Qt::PlainText);
+    follow(w, label, [w, &label] { w->setText(label.Caption()); });
+    return w;
+}
+
+QPushButton* buttonFor(Button& button, QWidget* parent, std::function<void()> click)
+{
+    auto* w = new QPushButton(parent);
+    w->setObjectName(button.name());
+    follow(w, button, [w, &button] { w->setText(button.Caption()); });
+    QObject::connect(w, &QPushButton::clicked, w, std::move(click));
+    return w;
+}
+
+QLineEdit* textFor(TextBox& box, QWidget* parent)
+{
+    auto* w = new QLineEdit(parent);
+    w->setObjectName(box.name());
+    w->setReadOnly(true);
+    follow(w, box, [w, &box] {
+        if (w->text() != box.Text())
+            w->setText(box.Text());
+    });
+    return w;
+}
+
+QProgressBar* barFor(ProgressBar& bar, QWidget* parent)
+{
+    auto* w = new QProgressBar(parent);
+    w->setObjectName(bar.name());
+    w->setTextVisible(false);
+    follow(w, bar, [w, &bar] {
+        w->setRange(int(bar.Min()), int(bar.Max()));
+        w->setValue(int(bar.Value()));
+    });
+    return w;
+}
+
+QString text(const char* code, const char* english)
+{
+    return GetLangString(QString::fromLatin1(code), QString::fromLatin1(english));
+}
+
+}  // namespace
+
+DownloadWindowView::DownloadWindowView(frmDownload& job, QWidget* parent) : QWidget(parent), job_(job)
+{
+    setObjectName(job.name());
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* top = new QVBoxLayout(this);
+
+    auto* address = new QFormLayout;
+    address->addRow(text("19020", "URL:"), textFor(job.txtURL, this));
+    address->addRow(text("19021", "Save To:"), textFor(job.txtSaveTo, this));
+    top->addLayout(address);
+
+    auto* facts = new QFormLayout;
+    facts->addRow(text("19022", "Status:"), labelFor(job.lblStatus, this));
+    facts->addRow(text("19023", "File Size:"), labelFor(job.lblFileSize, this));
+    facts->addRow(text("19024", "Recieved:"), labelFor(job.lblRecievedSize, this));
+    facts->addRow(text("19025", "Transfer Rate:"), labelFor(job.lblTransferRate, this));
+    facts->addRow(text("19026", "Time Remaining:"), labelFor(job.lblTimeRemaining, this));
+    facts->addRow(text("19027", "Elapsed Time:"), labelFor(job.lblElapsedTime, this));
+    top->addLayout(facts);
+
+    auto* notes = new QHBoxLayout;
+    notes->addWidget(labelFor(job.lblResume, this));
+    notes->addStretch();
+    notes->addWidget(labelFor(job.lblTimer, this));
+    top->addLayout(notes);
+
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(barFor(job.ProgressBar1, this), 1);
+    progress->addWidget(labelFor(job.lblPer, this));
+    top->addLayout(progress);
+    auto* segments = new QHBoxLayout;
+    for (auto& bar : job.PVProgressBar)
+        segments->addWidget(barFor(*bar, this));
+    top->addLayout(segments);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(buttonFor(job.cmdPause, this, [&job] { job.cmdPause_Click(); }));
+    buttons->addWidget(buttonFor(job.cmdStop, this, [&job] { job.cmdStop_Click(); }));
+    buttons->addStretch();
+    buttons->addWidget(buttonFor(job.cmdOpen, this, [&job] { job.cmdOpen_Click(); }));
+    buttons->addWidget(buttonFor(job.cmdGotoDir, this, [&job] { job.cmdGotoDir_Click(); }));
+    top->addLayout(buttons);
+
+    connect(&job, &Form::changed, this, &DownloadWindowView::syncForm);
+    connect(&job, &Form::shown, this, &QWidget::show);
+    connect(&job, &Form::hidden, this, &QWidget::hide);
+    resize(460, 300);
+    syncForm();
+}
+
+void DownloadWindowView::syncForm()
+{
+    setWindowTitle(job_.Caption());
+    applySkin(*this, job_, Skin::shared());
+}
+
+void DownloadWindowView::closeEvent(QCloseEvent* event)
+{
+    // Closing the window stops its transfer; the job keeps its slot for the next download.
+    if (job_.Visible())
+        job_.Unload();
+    event->accept();
+}
+
+}  // namespace harbel

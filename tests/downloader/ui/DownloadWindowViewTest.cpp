@@ -1,0 +1,46 @@
+#include "downloader/ui/DownloadWindowView.h"
+
+#include "common/platform/ScriptedPrompts.h"
+#include "downloader/engine/frmDownload.h"
+#include "downloader/settings/DownloadSettings.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+TEST(DownloadWindowView, ShowsTheJobAndHandsPressesToIt)
+{
+    SettingsStore::instance().LoadSettings();
+    frmDownload job;
+    DownloadWindowView view(job);
+    job.Show();
+    EXPECT_TRUE(view.isVisible());
+    EXPECT_EQ(view.windowTitle(), "Download Window");
+
+    job.lblStatus.setCaption("Transfer Completed...");
+    job.txtURL.setText("http://host/f.zip");
+    job.ProgressBar1.setValue(42);
+    job.setCaption("f.zip [42%]");
+    EXPECT_EQ(view.findChild<QLabel*>("lblStatus")->text(), "Transfer Completed...");
+    EXPECT_EQ(view.findChild<QLineEdit*>("txtURL")->text(), "http://host/f.zip");
+    EXPECT_EQ(view.findChild<QProgressBar*>("ProgressBar1")->value(), 42);
+    EXPECT_EQ(view.windowTitle(), "f.zip [42%]");
+
+    job.cmdOpen.setVisible(false);
+    EXPECT_FALSE(view.findChild<QPushButton*>("cmdOpen")->isVisible());
+
+    // Stop on a job that has not started shows the stopped state; the second press closes it.
+    auto* stop = view.findChild<QPushButton*>("cmdStop");
+    EXPECT_EQ(stop->text(), "&Stop");
+    stop->click();
+    EXPECT_EQ(job.lblStatus.Caption(), "Transfer Stopped");
+    EXPECT_EQ(stop->text(), "&Close");
+    stop->click();
+    EXPECT_FALSE(job.Visible());
+    EXPECT_FALSE(view.isVisible());
+}
