@@ -6,6 +6,7 @@ QString pellanorUsage()
 {
     return QStringLiteral(
         "Usage: pellanor [OPTION]\n"
+        "       pellanor --download URL [URL...] [-o FILE | -d DIR] [--overwrite | --resume | --skip]\n"
         "Harbel download manager.\n"
         "\n"
         "Without options, opens the main window.\n"
@@ -13,35 +14,110 @@ QString pellanorUsage()
         "  -h, --help     show this help and exit (needs no display)\n"
         "  --version      show the version and exit\n"
         "\n"
+        "Downloading without a window (needs no display):\n"
+        "  --download URL [URL...]  download each address in turn, with the options and\n"
+        "                 settings of the window mode\n"
+        "  -o FILE        save the single address as FILE\n"
+        "  -d DIR         save every file in DIR under the name its address gives\n"
+        "                 (default: the current folder)\n"
+        "  --overwrite    replace a file that exists already\n"
+        "  --resume       continue a file that exists already\n"
+        "  --skip         leave an existing file alone and count it as done\n"
+        "                 (without one of these, an existing file is left alone and\n"
+        "                 counts as a failure)\n"
+        "  Exit status: 0 when every file is complete, 1 when any is not, 2 for a\n"
+        "  command-line error.\n"
+        "\n"
         "Environment:\n"
         "  HARBEL_HOME      application folder (default ~/.local/share/Harbel)\n"
         "  HARBEL_REGISTRY  settings store file (default ~/.config/Harbel/registry.reg)\n");
 }
 
+namespace {
+
+PellanorOptions failed(const QString& why)
+{
+    PellanorOptions o;
+    o.mode = PellanorOptions::Mode::Error;
+    o.error = QStringLiteral("pellanor: %1\nTry 'pellanor --help'.").arg(why);
+    return o;
+}
+
+}  // namespace
+
 PellanorOptions parsePellanorArguments(const QStringList& arguments)
 {
     PellanorOptions o;
+    bool download = false;
+    bool existsGiven = false;
+    bool outputGiven = false;
+    bool dirGiven = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            o.mode = PellanorOptions::Mode::Help;
-            return o;
+            PellanorOptions help;
+            help.mode = PellanorOptions::Mode::Help;
+            return help;
         }
         if (a == QLatin1String("--version")) {
-            o.mode = PellanorOptions::Mode::Version;
-            return o;
+            PellanorOptions version;
+            version.mode = PellanorOptions::Mode::Version;
+            return version;
+        }
+        if (a == QLatin1String("--download")) {
+            download = true;
+            continue;
+        }
+        if (a == QLatin1String("-o") || a == QLatin1String("-d")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty())
+                return failed(QStringLiteral("option '%1' needs a value").arg(a));
+            if (a == QLatin1String("-o")) {
+                if (outputGiven)
+                    return failed(QStringLiteral("option '-o' given twice"));
+                outputGiven = true;
+                o.outputFile = arguments[++i];
+            } else {
+                if (dirGiven)
+                    return failed(QStringLiteral("option '-d' given twice"));
+                dirGiven = true;
+                o.outputDir = arguments[++i];
+            }
+            continue;
+        }
+        if (a == QLatin1String("--overwrite") || a == QLatin1String("--resume") || a == QLatin1String("--skip")) {
+            if (existsGiven)
+                return failed(QStringLiteral("use only one of --overwrite, --resume and --skip"));
+            existsGiven = true;
+            o.exists = a == QLatin1String("--overwrite") ? PellanorOptions::Exists::Overwrite
+                : a == QLatin1String("--resume")         ? PellanorOptions::Exists::Resume
+                                                         : PellanorOptions::Exists::Skip;
+            continue;
         }
         // Qt's own window options (-platform, -style...) are left to Qt.
-        if (a.startsWith(QLatin1String("-platform")) || a.startsWith(QLatin1String("-style"))
-            || a.startsWith(QLatin1String("-display"))) {
+        if (!download && (a.startsWith(QLatin1String("-platform")) || a.startsWith(QLatin1String("-style"))
+                          || a.startsWith(QLatin1String("-display")))) {
             if (!a.contains(u'='))
                 ++i;
             continue;
         }
-        o.mode = PellanorOptions::Mode::Error;
-        o.error = QStringLiteral("pellanor: unknown option '%1'\nTry 'pellanor --help'.").arg(a);
+        if (a.startsWith(u'-'))
+            return failed(QStringLiteral("unknown option '%1'").arg(a));
+        if (!download)
+            return failed(QStringLiteral("unexpected argument '%1' (addresses follow --download)").arg(a));
+        o.urls.append(a);
+    }
+    if (!download) {
+        if (outputGiven || dirGiven || existsGiven)
+            return failed(QStringLiteral("-o, -d, --overwrite, --resume and --skip go with --download"));
         return o;
     }
+    if (o.urls.isEmpty())
+        return failed(QStringLiteral("--download needs at least one address"));
+    if (outputGiven && dirGiven)
+        return failed(QStringLiteral("use either -o or -d, not both"));
+    if (outputGiven && o.urls.size() > 1)
+        return failed(QStringLiteral("-o names the file of a single address"));
+    o.mode = PellanorOptions::Mode::Download;
     return o;
 }
 

@@ -7,9 +7,16 @@ namespace harbel {
 
 // What pellanor was asked to do on its command line.
 struct PellanorOptions {
-    enum class Mode { Window, Help, Version, Error };
+    enum class Mode { Window, Help, Version, Download, Error };
     Mode mode = Mode::Window;
     QString error;  // for Mode::Error
+
+    // Download mode: the addresses, where to save them and what to do with existing files.
+    QStringList urls;
+    QString outputFile;  // -o: the file of the single address
+    QString outputDir;   // -d: the folder of every file (default: the current folder)
+    enum class Exists { Refuse, Overwrite, Resume, Skip };
+    Exists exists = Exists::Refuse;
 };
 
 PellanorOptions parsePellanorArguments(const QStringList& arguments);

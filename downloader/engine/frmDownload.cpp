@@ -331,7 +331,7 @@ void frmDownload::Unload()
     {
         // The stop that closing runs must not rewrite the display of a finished job.
         if (!wasCompleted && !failed_)
-            StopDown();
+            showStopped();
         closeSocket(WSHead);
         CloseConnections();
         closeFiles();

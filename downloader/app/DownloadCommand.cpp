@@ -1,0 +1,242 @@
+#include "downloader/app/DownloadCommand.h"
+
+#include "common/support/LangString.h"
+#include "downloader/engine/DownloadFormat.h"
+#include "downloader/engine/frmDownload.h"
+#include "downloader/intake/UrlParsing.h"
+#include "downloader/main/DownloadWindows.h"
+#include "downloader/main/frmExist.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace harbel {
+
+namespace {
+
+QString lang(const char* code, const char* text)
+{
+    return GetLangString(QString::fromLatin1(code), QString::fromLatin1(text));
+}
+
+void write(std::FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+MsgAnswer TerminalPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title)
+{
+    if (beforeLine)
+        beforeLine();
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    const QString lineText = (title.isEmpty() ? shown : title + QStringLiteral(": ") + shown) + u'\n';
+    write(icon == MsgIcon::Information ? stdout : stderr, lineText);
+    return buttons == MsgButtons::OkOnly || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok : cancelAnswer(buttons);
+}
+
+void TerminalPrompts::ShowModal(Form& form)
+{
+    if (auto* exist = qobject_cast<frmExist*>(&form)) {
+        switch (exists_) {
+        case PellanorOptions::Exists::Overwrite:
+            exist->cmdOverwrite_Click();
+            break;
+        case PellanorOptions::Exists::Resume:
+            exist->cmdResume_Click();
+            break;
+        case PellanorOptions::Exists::Refuse:
+        case PellanorOptions::Exists::Skip:
+            exist->Command3_Click();
+            break;
+        }
+    }
+    form.Hide();
+}
+
+DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows& windows, std::FILE* out,
+                                 std::FILE* err, bool terminal)
+    : options_(options), windows_(windows), out_(out), err_(err), terminal_(terminal)
+{
+    ticker_.setInterval(500);
+    connect(&ticker_, &QTimer::timeout, this, &DownloadCommand::showProgress);
+}
+
+void DownloadCommand::start()
+{
+    next();
+}
+
+QString DownloadCommand::savePathFor(const QString& url, QString* refusal) const
+{
+    const QString lower = url.toLower();
+    const bool http = lower.startsWith(QLatin1String("http://"));
+    const bool ftp = lower.startsWith(QLatin1String("ftp://"));
+    if ((!http && !ftp) || lower == QLatin1String("http://") || lower == QLatin1String("ftp://")) {
+        *refusal = lang("11041", "Invalid URL");
+        return {};
+    }
+    if (!options_.outputFile.isEmpty())
+        return QFileInfo(options_.outputFile).absoluteFilePath();
+    // The name comes from the address: it must be a plain file name with a usable extension.
+    const QString name = GetFileName(url);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot >= 0 ? name.mid(dot + 1).toLower() : QString();
+    if (name.isEmpty() || name == QLatin1String("..") || extension.isEmpty() || !IsValidExt(extension)) {
+        *refusal = lang("13028", "Invalid File URL...");
+        return {};
+    }
+    const QString folder = options_.outputDir.isEmpty() ? QDir::currentPath() : options_.outputDir;
+    return QFileInfo(QDir(folder), name).absoluteFilePath();
+}
+
+void DownloadCommand::next()
+{
+    for (const auto& c : links_)
+        disconnect(c);
+    links_.clear();
+    job_ = nullptr;
+    ++index_;
+    if (index_ >= options_.urls.size()) {
+        ticker_.stop();
+        emit finished();
+        return;
+    }
+    url_ = options_.urls[index_];
+    QString refusal;
+    savePath_ = savePathFor(url_, &refusal);
+    if (savePath_.isEmpty()) {
+        line(err_, url_ + QStringLiteral(": ") + refusal);
+        jobEnded(false, QString());
+        return;
+    }
+    if (!QFileInfo(QFileInfo(savePath_).absolutePath()).isDir()) {
+        line(err_, url_ + QStringLiteral(": ")
+                       + lang("19040", "The folder to save in does not exist:") + u' ' + QFileInfo(savePath_).absolutePath());
+        jobEnded(false, QString());
+        return;
+    }
+    existed_ = IsFilePresent(savePath_);
+    if (!terminal_)
+        line(out_, lang("19041", "Downloading") + u' ' + url_ + QStringLiteral(" -> ") + savePath_);
+
+    // The job's signals may come while DownloadNow runs (a refused file closes it at once).
+    frmDownload* job = windows_.existing(windows_.lstMain.count());
+    auto watch = [this](frmDownload* j) {
+        links_ << connect(j, &frmDownload::completed, this, [this] { jobEnded(true, QString()); });
+        links_ << connect(j, &frmDownload::needsUser, this, [this, j] { jobEnded(false, j->lblStatus.Caption()); });
+        links_ << connect(j, &frmDownload::closed, this, [this, j] {
+            if (!j->isCompleted())
+                jobEnded(false, QString());
+        });
+    };
+    if (!job)
+        job = windows_.window(windows_.lstMain.count());
+    if (!job) {
+        line(err_, url_ + QStringLiteral(": ") + lang("19013", "No download window is free: the queue holds 51 downloads already."));
+        jobEnded(false, QString());
+        return;
+    }
+    job_ = job;
+    watch(job);
+    const qsizetype before = index_;
+    windows_.DownloadNow(url_, savePath_, -1);
+    if (done_ <= before && job_)
+        ticker_.start();
+}
+
+void DownloadCommand::jobEnded(bool ok, const QString& why)
+{
+    if (index_ >= options_.urls.size() || done_ > index_)
+        return;  // this job has been counted already
+    ++done_;
+    frmDownload* job = job_;
+    for (const auto& c : links_)
+        disconnect(c);
+    links_.clear();
+    ticker_.stop();
+    if (job && ok) {
+        if (terminal_) {
+            showProgress();
+            endLine();
+        } else {
+            line(out_, lang("19042", "Saved") + u' ' + savePath_ + QStringLiteral(" (")
+                           + FormatBytes(double(job->GetReceivedBytes())) + u')');
+        }
+    } else if (job && existed_ && !job->Visible() && !job->isCompleted() && why.isEmpty()) {
+        // The file was there already: the options said whether that is all right.
+        if (options_.exists == PellanorOptions::Exists::Skip) {
+            line(out_, lang("19043", "Skipped, the file exists already:") + u' ' + savePath_);
+            ok = true;
+        } else {
+            line(err_, lang("19044", "The file exists already and was left alone (use --overwrite, --resume or --skip):")
+                           + u' ' + savePath_);
+        }
+    } else if (job) {
+        const QString status = why.isEmpty() ? job->lblStatus.Caption() : why;
+        line(err_, lang("19045", "Failed:") + u' ' + url_ + QStringLiteral(": ") + status);
+        // A job that would wait for the user is ended here; its partial file stays.
+        job->Unload();
+    }
+    if (!ok)
+        ++failures_;
+    QMetaObject::invokeMethod(this, &DownloadCommand::next, Qt::QueuedConnection);
+}
+
+void DownloadCommand::interrupt()
+{
+    if (job_ && !job_->isCompleted()) {
+        endLine();
+        line(err_, lang("19046", "Interrupted; the partial file stays for --resume:") + u' ' + savePath_);
+        job_->Unload();
+    }
+}
+
+QString DownloadCommand::progressLine(const frmDownload& job)
+{
+    const QString name = QFileInfo(job.strSaveTo).fileName();
+    QString percent = job.lblPer.Caption();
+    if (percent.isEmpty())
+        percent = QStringLiteral("0%");
+    QString received = job.lblRecievedSize.Caption();
+    if (received.isEmpty())
+        received = FormatBytes(0);
+    QString textLine = name + QStringLiteral("  ") + percent.rightJustified(4) + QStringLiteral("  ") + received;
+    if (!job.lblFileSize.Caption().isEmpty())
+        textLine += QStringLiteral(" / ") + job.lblFileSize.Caption();
+    if (!job.lblTransferRate.Caption().isEmpty())
+        textLine += QStringLiteral("  ") + job.lblTransferRate.Caption();
+    if (!job.lblTimeRemaining.Caption().isEmpty() && !job.isCompleted())
+        textLine += QStringLiteral("  ") + lang("19047", "left") + u' ' + job.lblTimeRemaining.Caption();
+    if (!job.isCompleted() && job.contentLength() == 0 && !job.lblStatus.Caption().isEmpty())
+        textLine += QStringLiteral("  ") + job.lblStatus.Caption();
+    return textLine;
+}
+
+void DownloadCommand::showProgress()
+{
+    if (!terminal_ || !job_)
+        return;
+    write(out_, QStringLiteral("\r") + progressLine(*job_) + QStringLiteral("\x1b[K"));
+    lineOpen_ = true;
+}
+
+void DownloadCommand::endLine()
+{
+    if (lineOpen_) {
+        write(out_, QStringLiteral("\n"));
+        lineOpen_ = false;
+    }
+}
+
+void DownloadCommand::line(std::FILE* stream, const QString& text)
+{
+    endLine();
+    write(stream, text + u'\n');
+}
+
+}  // namespace harbel

@@ -1,0 +1,151 @@
+#include "downloader/app/CommandLine.h"
+#include "downloader/app/DownloadCommand.h"
+
+#include "common/platform/CRegister.h"
+#include "downloader/engine/frmDownload.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::readFile;
+using harbel::test::waitUntil;
+using harbel::test::writeFile;
+
+namespace {
+
+PellanorOptions parse(const QStringList& args)
+{
+    return parsePellanorArguments(QStringList{"pellanor"} + args);
+}
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs pellanor without a display while this process keeps serving the loopback server.
+ProgramRun pellanor(const QStringList& args, const QString& workingFolder)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(workingFolder);
+    p.start(PELLANOR_EXE, args);
+    EXPECT_TRUE(p.waitForStarted(10000));
+    EXPECT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 30000));
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+class DownloadMode : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = test::testFolder() + "/work";
+        QDir().mkpath(folder);
+        server.content = QByteArray("0123456789abcdef").repeated(500);
+    }
+    ScriptedHttpServer server;
+    QString folder;
+};
+
+}  // namespace
+
+TEST(CommandLine, DownloadOptionsAndTheirMistakes)
+{
+    PellanorOptions o = parse({"--download", "http://h/a.zip", "http://h/b.zip", "-d", "/tmp/x", "--resume"});
+    EXPECT_EQ(o.mode, PellanorOptions::Mode::Download);
+    EXPECT_EQ(o.urls, QStringList({"http://h/a.zip", "http://h/b.zip"}));
+    EXPECT_EQ(o.outputDir, "/tmp/x");
+    EXPECT_EQ(o.exists, PellanorOptions::Exists::Resume);
+
+    o = parse({"--download", "http://h/a.zip", "-o", "out.bin"});
+    EXPECT_EQ(o.outputFile, "out.bin");
+    EXPECT_EQ(o.exists, PellanorOptions::Exists::Refuse);
+
+    EXPECT_EQ(parse({}).mode, PellanorOptions::Mode::Window);
+    for (const QStringList& wrong : QList<QStringList>{
+             {"--download"},
+             {"--download", "http://h/a.zip", "http://h/b.zip", "-o", "x"},
+             {"--download", "http://h/a.zip", "-o", "x", "-d", "y"},
+             {"--download", "http://h/a.zip", "--skip", "--overwrite"},
+             {"--download", "http://h/a.zip", "-o"},
+             {"--download", "http://h/a.zip", "--fast"},
+             {"-o", "x"},
+             {"http://h/a.zip"},
+         }) {
+        const PellanorOptions bad = parse(wrong);
+        EXPECT_EQ(bad.mode, PellanorOptions::Mode::Error) << wrong.join(' ').toStdString();
+        EXPECT_TRUE(bad.error.contains("pellanor --help"));
+    }
+}
+
+TEST(CommandLine, ProgressLineShowsPercentReceivedRateAndTimeLeft)
+{
+    frmDownload job;
+    job.strSaveTo = "/tmp/some/file.iso";
+    job.lblPer.setCaption("45%");
+    job.lblRecievedSize.setCaption("12.30 MB");
+    job.lblFileSize.setCaption("27.33 MB");
+    job.lblTransferRate.setCaption("1.95 MB /Second");
+    job.lblTimeRemaining.setCaption("00:00:08");
+    EXPECT_EQ(DownloadCommand::progressLine(job), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
+}
+
+TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)
+{
+    server.script("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    const ProgramRun r = pellanor({"--download", server.url("gone.bin"), server.url("dir/good.bin")}, folder);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readFile(folder + "/good.bin"), server.content);
+    EXPECT_FALSE(QFile::exists(folder + "/gone.bin"));
+    EXPECT_TRUE(r.out.contains("Saved " + folder + "/good.bin (7.81 KB)")) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("Failed: " + server.url("gone.bin") + ": HTTP 404-Object Not Found")) << r.err.toStdString();
+
+    const ProgramRun ok = pellanor({"--download", server.url("x/y.bin"), "-o", "named.out"}, folder);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/named.out"), server.content);
+
+    const ProgramRun invalid = pellanor({"--download", "www.host/file.bin", server.url("get.php?id=3")}, folder);
+    EXPECT_EQ(invalid.exitCode, 1);
+    EXPECT_TRUE(invalid.err.contains("www.host/file.bin: Invalid URL"));
+    EXPECT_TRUE(invalid.err.contains("get.php?id=3: Invalid File URL..."));
+}
+
+TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
+{
+    const QByteArray start = server.content.left(3000);
+    writeFile(folder + "/f.bin", start);
+
+    const ProgramRun refused = pellanor({"--download", server.url("f.bin")}, folder);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("left alone")) << refused.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/f.bin"), start);
+    EXPECT_EQ(server.connections(), 0);
+
+    const ProgramRun skipped = pellanor({"--download", server.url("f.bin"), "--skip"}, folder);
+    EXPECT_EQ(skipped.exitCode, 0);
+    EXPECT_EQ(readFile(folder + "/f.bin"), start);
+
+    // The same settings as the window mode: 1000 bytes are fetched again before the end.
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "Rollback", "1000");
+    const ProgramRun resumed = pellanor({"--download", server.url("f.bin"), "--resume"}, folder);
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_EQ(server.requests().last().range(), "bytes=1999-7999");
+    EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
+
+    writeFile(folder + "/f.bin", "old");
+    const ProgramRun overwritten = pellanor({"--download", server.url("f.bin"), "--overwrite"}, folder);
+    EXPECT_EQ(overwritten.exitCode, 0);
+    EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
+}
