@@ -29,9 +29,9 @@ constexpr int kMaxRedirects = 20;
 // Connections in a row that the server closes before any data, before the job gives up.
 constexpr int kMaxEmptyCloses = 5;
 // Bytes a transfer socket holds before it stops reading from the network.
-constexpr qint64 kSocketBuffer = 4 * 1024 * 1024;
+constexpr qint64 kSocketBuffer = 1024 * 1024;
 // The block read from a transfer socket at a time.
-constexpr qint64 kReadBlock = 2 * 1024 * 1024;
+constexpr qint64 kReadBlock = 512 * 1024;
 
 QString lang(const char* code, const char* text)
 {
