@@ -142,6 +142,9 @@ void FtpComponent::setAbortFlag(bool on)
         current_->abort();
         if (sendAbor && control_->isOpen())
             control_->send(QStringLiteral("ABOR"));
+        // The operation is over for the caller even while its nested loop unwinds.
+        if (state_ != Connecting)
+            state_ = control_->isOpen() ? Idle : NotConnected;
     }
 }
 
@@ -264,6 +267,10 @@ void FtpComponent::Connect()
         throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
     if (state_ != NotConnected)
         throw FtpError(ftpErrProtocol, QStringLiteral("Already connected to %1.").arg(Host));
+    if (Port == 0)
+        throw FtpError(ftpErrConnectFailed, QStringLiteral("The port must be a number from 1 to 65535."));
+    if (Host.trimmed().isEmpty())
+        throw FtpError(ftpErrConnectFailed, QStringLiteral("No server address was given."));
     abortFlag_ = false;
     LoginOperation op(*this);
     state_ = Connecting;
@@ -279,8 +286,18 @@ void FtpComponent::Connect()
 
 void FtpComponent::Disconnect()
 {
-    if (current_)
-        throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+    if (current_) {
+        // Called from an event handler while a method runs: end it and drop the connection.
+        setAbortFlag(true);
+        closing_ = true;
+        control_->close();
+        closing_ = false;
+        if (state_ != NotConnected) {
+            state_ = NotConnected;
+            emit Disconnected();
+        }
+        return;
+    }
     if (state_ == NotConnected && !control_->isOpen())
         return;
     if (control_->isOpen()) {

@@ -24,6 +24,8 @@ bool PyFtpServer::start()
         args << QStringLiteral("--refuse-login");
     if (options_.noMlsd)
         args << QStringLiteral("--no-mlsd");
+    if (options_.anonymous)
+        args << QStringLiteral("--anonymous");
     if (!options_.masquerade.isEmpty())
         args << QStringLiteral("--masquerade") << options_.masquerade;
     process_->start(QStringLiteral("/usr/bin/python3"), args);

@@ -17,6 +17,7 @@ public:
         bool refuseLogin = false;
         bool noMlsd = false;
         QString masquerade;  // address the PASV replies name
+        bool anonymous = false;
     };
 
     explicit PyFtpServer(QString root, Options options);

@@ -23,6 +23,7 @@ def main():
     ap.add_argument("--masquerade", default=None,
                     help="address named in PASV replies instead of our own")
     ap.add_argument("--passive-ports", default=None, help="first-last")
+    ap.add_argument("--anonymous", action="store_true", help="also let anonymous users in (read and write)")
     args = ap.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -31,6 +32,8 @@ def main():
     if args.refuse_login:
         password = password + "-never-matches"
     authorizer.add_user(args.user, password, args.root, perm="elradfmwMT")
+    if args.anonymous:
+        authorizer.add_anonymous(args.root, perm="elradfmwMT")
 
     class Handler(FTPHandler):
         pass

@@ -1,0 +1,1208 @@
+#include "ftpclient/core/frmMain.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
+#include "common/platform/Prompts.h"
+#include "common/support/Skin.h"
+#include "common/support/VbText.h"
+#include "ftpclient/core/DesktopShell.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace harbel::tessaly {
+
+namespace {
+
+const QString kKey = QStringLiteral("\\Software\\Korvane\\FTP4.0\\");
+const QString kConfirm = QStringLiteral("FTP Client[Confirm]");
+const QString kQuery = QStringLiteral("FTP Client[Query]");
+const QString kNotice = QStringLiteral("FTP Client[Notice]");
+constexpr int kHourglass = 11;
+
+QString setting(const QString& name, const QString& defaultText)
+{
+    return cRegister().REGGetSetting(HKEY_LOCAL_MACHINE, kKey, name, defaultText);
+}
+
+bool settingFlag(const QString& name, const QString& defaultText)
+{
+    return vb::toBool(setting(name, defaultText)).value_or(false);
+}
+
+quint16 portNumber(const QString& text)
+{
+    const auto n = vb::toWhole(text);
+    return n && *n > 0 && *n < 65536 ? quint16(*n) : 0;
+}
+
+// The width a line of the log takes, in pixels of the log's font.
+int textWidth(const QString& text)
+{
+    return int(text.size()) * 7;
+}
+
+constexpr int kScrollBarWidth = 17;
+
+}  // namespace
+
+QString generalDate(const QDateTime& date)
+{
+    if (!date.isValid())
+        return {};
+    const QLocale locale = QLocale::system();
+    const QDateTime local = date.toLocalTime();
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(local.time(), QLocale::LongFormat).section(QLatin1Char(' '), 0, 0);
+}
+
+QString frmMain::notAvailableText(const QString& what)
+{
+    return what + QStringLiteral(" is not available in this version yet.");
+}
+
+frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
+{
+    connectionInfo = std::make_unique<frmConnectionInfo>();
+    m_xLocalPaths = std::make_unique<clsLocalPaths>([this](const QString& m) { DisplayMessage(m); });
+
+    frameQuickConnect.setCaption(QStringLiteral("Quick Connect"));
+    FrameMainLists.setBorderStyle(0);
+    frameCustomCommand.setCaption(QStringLiteral("Custom Command"));
+    frameLog.setCaption(QStringLiteral("Connection Log"));
+    cmdQConnect.setCaption(QStringLiteral("Connect"));
+    cmdConnect.setCaption(QStringLiteral("Connect..."));
+    cmdDisconnect.setCaption(QStringLiteral("Disconnect"));
+    cmdAbort.setCaption(QStringLiteral("Abort"));
+    cmdSend.setCaption(QStringLiteral("->"));
+    cmdReceive.setCaption(QStringLiteral("<-"));
+    cmdUpFtp.setCaption(QStringLiteral("Up"));
+    cmdUpLocal.setCaption(QStringLiteral("Up"));
+    cmdCloseCommand.setCaption(QStringLiteral("Close"));
+    optBinary.setCaption(QStringLiteral("Binary"));
+    optAscii.setCaption(QStringLiteral("ASCII"));
+    optAuto.setCaption(QStringLiteral("Auto"));
+    optBinary.setValue(true);
+    txtQport.setText(QStringLiteral("21"));
+    const QStringList columns{QStringLiteral("Name"), QStringLiteral("Size (bytes)"), QStringLiteral("Date")};
+    lstRemoteFileList.setColumnHeaders(columns);
+    lstLocalFileList.setColumnHeaders(columns);
+    lstDel.setColumnHeaders(columns);
+    tmrRefresh.setInterval(500);
+    tmrRefresh.setEnabled(false);
+    tmrRefresh.setHandler([this] { tmrRefresh_Timer(); });
+
+    connect(&txtQport, &Control::changed, this, &frmMain::txtQport_Change);
+    connect(&movToolbar, &MovieToolbar::FSCommand, this, [this](const QString& c, const QString&) { movToolbar_FSCommand(c); });
+    connect(&Tray1, &Tray::LeftClick, this, [this] {
+        Show();
+        setWindowState(0);
+    });
+    connect(&Tray1, &Tray::RightClick, this, [this] { emit popupMenuRequested(QStringLiteral("mnuPopup")); });
+
+    connect(&xFtp, &FtpComponent::LogLine, this, &frmMain::DisplayMessage);
+    connect(&xFtp, &FtpComponent::ListingItem, this, &frmMain::xFtp_ListingItem);
+    connect(&xFtp, &FtpComponent::Disconnected, this, &frmMain::xFtp_Disconnected);
+    connect(&xFtp, &FtpComponent::TransferProgress, this, &frmMain::xFtp_TransferProgress);
+    connect(&xFtp, &FtpComponent::SendingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Sending ") + n); });
+    connect(&xFtp, &FtpComponent::ReceivingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Receiving ") + n); });
+    connect(&xFtp, &FtpComponent::ScanningFolder, this, [this](const QString& n) {
+        lblStatus.setCaption(QStringLiteral("Scanning this folder ") + n);
+        movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
+    });
+    connect(&xFtp, &FtpComponent::ReplaceQuery, this, [](const QString& name, bool& replace) {
+        replace = Prompts::instance().MsgBox(name + QStringLiteral(" already exits. Do you want to replace it?"), MsgButtons::YesNo,
+                                             MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
+    });
+    connect(&xFtp, &FtpComponent::FileSkipped, this, [this](const QString& first, const QString& second, qint64 code) {
+        const QString name = first.isEmpty() ? second : first;
+        DisplayMessage(name + QStringLiteral(" was skipped. Reason code: 0x") + QString::number(code, 16).toUpper());
+    });
+    connect(&xFtp, &FtpComponent::OperationError, this, [this](qint64 code) {
+        if (code == ftpErrAborted)
+            Prompts::instance().MsgBox(QStringLiteral("Operation Aported Succesfully"), MsgButtons::OkOnly, MsgIcon::None, sProgramTitle);
+    });
+    connect(&xFtp, &FtpComponent::AccountRequired, this, [](QString& account) {
+        account = Prompts::instance().InputBox(QStringLiteral("An account is required for this server."), kQuery, QString()).value_or(QString());
+    });
+    connect(&xFtp, &FtpComponent::PasswordRequired, this, [](QString& password) {
+        password = Prompts::instance().InputBox(QStringLiteral("Please enter the correct password"), kQuery, QString()).value_or(QString());
+    });
+    if (m_xLocalPaths) {
+        connect(m_xLocalPaths.get(), &clsLocalPaths::UpdateLocalEntry, this, &frmMain::xLocal_UpdateLocalEntry);
+        connect(m_xLocalPaths.get(), &clsLocalPaths::AddToLocalPaths, this, &frmMain::xLocal_AddToLocalPaths);
+        connect(m_xLocalPaths.get(), &clsLocalPaths::LogicalDriveFound, this, &frmMain::xLocal_LogicalDriveFound);
+    }
+}
+
+frmMain::~frmMain()
+{
+    xFtp.disconnect(this);
+}
+
+void frmMain::setMousePointer(int pointer)
+{
+    if (mousePointer_ == pointer)
+        return;
+    mousePointer_ = pointer;
+    emit mousePointerChanged(pointer);
+}
+
+// --- start-up and leaving -------------------------------------------------------------------
+
+bool frmMain::Form_Load()
+{
+    instanceLock_ = std::make_unique<QLockFile>(AppFolder::file(QStringLiteral("tessaly.lock")));
+    instanceLock_->setStaleLockTime(0);
+    if (!instanceLock_->tryLock(0)) {
+        instanceLock_.reset();
+        Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+        return false;
+    }
+    Skin& skin = Skin::shared();
+    if (skin.isLoaded() || skin.LoadSkin(AppFolder::file(QStringLiteral("harbel.skn")))) {
+        skin.ApplySkinByName(*this, QStringLiteral("Main"));
+        SkinFormControlsFtp(*this, skin);
+        SkinFormControlsFtp(*connectionInfo, skin);
+    }
+    movToolbar.setMovie(AppFolder::file(QStringLiteral("Harbel.swf")));
+    setCaption(sProgramTitle);
+    Tray1.setTrayToolTip(sProgramTitle);
+    movToolbar.SetVariable(QStringLiteral("_root.Program"), QStringLiteral("FTP"));
+    ApplyLogSettings();
+    LoadAutoTypes();
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
+    SetConnectedState(false);
+    SetBusyState(false);
+    loadLocalDrives();
+    sLocalPath = QStringLiteral("/");
+    cboLocalPath.setText(sLocalPath);
+    RefreshLocalList();
+    prgStatus.setValue(0);
+    lstDel.setVisible(false);
+    showPanels(true, true, true, false);
+    bAutoMode = optAuto.Value();
+    Tray1.Show(true);
+    Show();
+    return true;
+}
+
+void frmMain::loadLocalDrives()
+{
+    if (m_xLocalPaths)
+        m_xLocalPaths->RetrieveLogicalDrives();
+}
+
+void frmMain::showPanels(bool quick, bool lists, bool log, bool command)
+{
+    frameQuickConnect.setVisible(quick);
+    FrameMainLists.setVisible(lists);
+    frameLog.setVisible(log);
+    frameCustomCommand.setVisible(command);
+}
+
+void frmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    if (connectionInfo->Visible())
+        connectionInfo->Hide();
+    CloseSession();
+    m_xLocalPaths.reset();
+    Tray1.Show(false);
+    Hide();
+    instanceLock_.reset();
+    emit quitRequested();
+}
+
+void frmMain::LaunchDownloadManager()
+{
+    CloseSession();
+    m_xLocalPaths.reset();
+    Tray1.Show(false);
+    DesktopShell::instance().startProgram(AppFolder::executableFolder() + QStringLiteral("/pellanor"), {});
+    unloaded_ = true;
+    Hide();
+    instanceLock_.reset();
+    emit quitRequested();
+}
+
+// --- status line ----------------------------------------------------------------------------
+
+void frmMain::StatusBarInfo(const QString& sMessage)
+{
+    lblStatus.setCaption(sMessage);
+    movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
+}
+
+void frmMain::UpdateAction(const QString& sMessage)
+{
+    StatusBarInfo(sMessage);
+}
+
+void frmMain::SetConnectedState(bool connected)
+{
+    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &optAscii, &optBinary, &optAuto, &cmdSend,
+                                                     &cboRemotePath, &mnuFileDisconnect, &miRemote})
+        c->setEnabled(connected);
+    for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
+        c->setEnabled(!connected);
+}
+
+void frmMain::SetBusyState(bool busy)
+{
+    cmdAbort.setEnabled(busy);
+}
+
+void frmMain::ResetProgress()
+{
+    prgStatus.setValue(0);
+    movToolbar.SetVariable(QStringLiteral("_root.Progress_mc._xscale"), vb::numberText(prgStatus.Value()));
+}
+
+// --- connecting -----------------------------------------------------------------------------
+
+void frmMain::txtQport_Change()
+{
+    if (!vb::toNumber(txtQport.Text()))
+        txtQport.setText(QStringLiteral("21"));
+}
+
+bool frmMain::askDisconnectFirst()
+{
+    if (xFtp.State() == 0)
+        return true;
+    if (Prompts::instance().MsgBox(QStringLiteral("Cant connect to server, Do you want to Disconnect First?"), MsgButtons::YesNo,
+                                   MsgIcon::Exclamation, sProgramTitle) != MsgAnswer::Yes)
+        return false;
+    CloseSession();
+    return true;
+}
+
+void frmMain::applyProxySettings()
+{
+    if (vb::Val(setting(QStringLiteral("Firewall Use"), QStringLiteral("0"))) != 1) {
+        xFtp.ProxyKind = 0;
+        xFtp.ProxyHost.clear();
+        xFtp.ProxyPassword.clear();
+        xFtp.ProxyPort = 1080;
+        xFtp.ProxyUser.clear();
+        return;
+    }
+    xFtp.ProxyHost = setting(QStringLiteral("Firewall Host Name"), QString());
+    xFtp.ProxyUser = setting(QStringLiteral("Firewall User Name"), QString());
+    xFtp.ProxyPassword = setting(QStringLiteral("Firewall Password"), QString());
+    xFtp.ProxyKind = setting(QStringLiteral("Firewall Type"), QString()) == QLatin1String("SOCKS 4") ? 4 : 5;
+    xFtp.ProxyPort = portNumber(setting(QStringLiteral("Firewall Proxy Port"), QString()));
+}
+
+void frmMain::connectAndList()
+{
+    applyProxySettings();
+    StatusBarInfo(QStringLiteral("Connecting to ") + sSiteAddress);
+    OpenSession();
+    if (xFtp.State() == 2) {
+        lstRemoteFileList.Clear();
+        ListFilesOnServer();
+        sRemotePath = cboRemotePath.Text();
+        SetConnectedState(true);
+        UpdateLocalCommands();
+        StatusBarInfo(QStringLiteral("Connected to ") + sSiteAddress);
+    } else {
+        StatusBarInfo(QStringLiteral("Could not connect to ") + sSiteAddress);
+    }
+}
+
+void frmMain::ConnectToSite()
+{
+    setMousePointer(kHourglass);
+    frmConnectionInfo::Site site{sSiteAddress, sSitePort, sSiteUser, sSitePassword, bSiteAnonymous, bSitePassive};
+    if (!connectionInfo->ShowForm(site)) {
+        StatusBarInfo(QStringLiteral("Connect operation cancelled."));
+        setMousePointer(0);
+        return;
+    }
+    if (!askDisconnectFirst()) {
+        setMousePointer(0);
+        return;
+    }
+    sSiteAddress = site.address;
+    sSitePort = site.port;
+    sSiteUser = site.user;
+    sSitePassword = site.password;
+    bSiteAnonymous = site.anonymous;
+    bSitePassive = site.passive;
+    txtQaddress.setText(site.address);
+    txtQport.setText(site.port);
+    txtQuser.setText(site.user);
+    txtQpassword.setText(site.password);
+    xFtp.Host = site.address;
+    xFtp.Port = portNumber(site.port);
+    if (site.anonymous) {
+        xFtp.User = QStringLiteral("anonymous");
+        xFtp.Password = QStringLiteral("plume");
+    } else {
+        xFtp.User = site.user;
+        xFtp.Password = site.password;
+    }
+    xFtp.Passive = site.passive;
+    connectAndList();
+    setMousePointer(0);
+}
+
+void frmMain::cmdQConnect_Click()
+{
+    if (txtQaddress.Text().isEmpty() || txtQuser.Text().isEmpty() || txtQport.Text().isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("Please enter conncetion information"), MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
+        return;
+    }
+    if (!askDisconnectFirst())
+        return;
+    setMousePointer(kHourglass);
+    sSiteAddress = txtQaddress.Text().trimmed();
+    sSiteUser = txtQuser.Text();
+    sSitePassword = txtQpassword.Text();
+    sSitePort = txtQport.Text();
+    xFtp.Host = sSiteAddress;
+    xFtp.Port = portNumber(sSitePort);
+    xFtp.User = sSiteUser;
+    xFtp.Password = sSitePassword;
+    connectAndList();
+    setMousePointer(0);
+}
+
+void frmMain::OpenSession()
+{
+    if (xFtp.State() != 0) {
+        StatusBarInfo(QStringLiteral("Already connected to ") + sSiteAddress + QLatin1Char('!'));
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
+        return;
+    }
+    try {
+        xFtp.Connect();
+    } catch (const FtpError& e) {
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+        DisplayMessage(QStringLiteral("Error while connecting to '") + sSiteAddress + QStringLiteral("'. Description: ") + e.Description());
+        StatusBarInfo(QStringLiteral("Error connecting to ") + sSiteAddress);
+        return;
+    }
+    try {
+        sRemotePath = xFtp.CurrentFolder();
+        AddPathToComboBox(sRemotePath, cboRemotePath);
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
+    } catch (const FtpError& e) {
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+        DisplayMessage(QStringLiteral("Error while obtaining current remote folder after connection. Description: ") + e.Description());
+        StatusBarInfo(QStringLiteral("Error obtaining current remote folder."));
+    }
+}
+
+void frmMain::CloseSession()
+{
+    movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+    if (xFtp.State() != 0 && xFtp.State() != 2) {
+        xFtp.setAbortFlag(true);
+        QDeadlineTimer limit(5000);
+        while (xFtp.State() != 0 && xFtp.State() != 2 && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (xFtp.State() == 0)
+        return;
+    StatusBarInfo(QStringLiteral("Disconnecting from ") + sSiteAddress);
+    try {
+        xFtp.Disconnect();
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error while disconnecting. Description: ") + e.Description());
+    }
+}
+
+void frmMain::xFtp_Disconnected()
+{
+    cboRemotePath.Clear();
+    StatusBarInfo(QStringLiteral("Disconnected from ") + sSiteAddress);
+    lstRemoteFileList.Clear();
+    SetConnectedState(false);
+    UpdateRemoteCommands();
+    UpdateLocalCommands();
+}
+
+// --- abort and transfer events --------------------------------------------------------------
+
+void frmMain::Abort()
+{
+    xFtp.setAbortFlag(true);
+    StatusBarInfo(QStringLiteral("Aborting current operaion."));
+    tmrRefresh.setEnabled(true);
+}
+
+void frmMain::tmrRefresh_Timer()
+{
+    tmrRefresh.setEnabled(false);
+    if (xFtp.State() != 2)
+        return;
+    RefreshRemoteList();
+    UpdateRemoteCommands();
+}
+
+void frmMain::xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent)
+{
+    const QString counts = QStringLiteral("' (%1 of %2K)").arg(bytesDone / 1024).arg(size / 1024);
+    const int state = xFtp.State();
+    if (state == 20 || state == 17)
+        StatusBarInfo(QStringLiteral("Uploading file '") + fileName + counts);
+    else if (state == 13 || state == 11)
+        StatusBarInfo(QStringLiteral("Downloading file '") + fileName + counts);
+    else
+        StatusBarInfo(QStringLiteral("Processing file '") + fileName + counts);
+    prgStatus.setValue(qBound(0, percent, 100));
+    movToolbar.SetVariable(QStringLiteral("_root.Progress_mc._xscale"), vb::numberText(prgStatus.Value()));
+}
+
+void frmMain::optBinary_Click()
+{
+    optBinary.setValue(true);
+    optAscii.setValue(false);
+    optAuto.setValue(false);
+    xFtp.TransferMode = 0;
+    bAutoMode = false;
+}
+
+void frmMain::optAscii_Click()
+{
+    optAscii.setValue(true);
+    optBinary.setValue(false);
+    optAuto.setValue(false);
+    xFtp.TransferMode = 1;
+    bAutoMode = false;
+}
+
+void frmMain::optAuto_Click()
+{
+    optAuto.setValue(true);
+    optBinary.setValue(false);
+    optAscii.setValue(false);
+    bAutoMode = true;
+}
+
+void frmMain::LoadAutoTypes()
+{
+    autoTypes = setting(QStringLiteral("Auto Mode Types"), QStringLiteral("txt;htm;html;php;cgi;asp;ini;inf;log")).split(QLatin1Char(';'));
+}
+
+// --- connection log -------------------------------------------------------------------------
+
+QString frmMain::logFilePath() const
+{
+    // Only the base name counts: no folder part, no extension.
+    QString name = QFileInfo(setting(QStringLiteral("LOG FILE NAME"), QStringLiteral("FTP.LOG"))).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name = name.left(dot);
+    if (name.isEmpty())
+        name = QStringLiteral("FTP");
+    return AppFolder::file(QStringLiteral("log/")) + name + QStringLiteral(".log");
+}
+
+void frmMain::DisplayMessage(const QString& sMessage)
+{
+    const int width = textWidth(sMessage) + kScrollBarWidth;
+    if (width > lstConnectionInfo.Tag()) {
+        lstConnectionInfo.setHorizontalExtent(width);
+        lstConnectionInfo.setTag(width);
+    }
+    lstConnectionInfo.AddItem(sMessage);
+    lstConnectionInfo.setListIndex(int(lstConnectionInfo.Items().size()) - 1);
+
+    // One record per message: #date#,"text" with quotes doubled and line breaks flattened.
+    QString text = sMessage;
+    text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QByteArray record = "#" + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + "#,\""
+                              + text.toUtf8() + "\"\n";
+    const QString path = logFilePath();
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QString failure;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        failure = file.errorString();
+    else if (file.write(record) != record.size() || !file.flush())
+        failure = file.errorString();
+    file.close();
+    if (!failure.isEmpty() && !logFailureShown_) {
+        // Shown once: a log that cannot be written must not stop every later message.
+        logFailureShown_ = true;
+        Prompts::instance().MsgBox(QStringLiteral("Could not write the log file ") + path + QStringLiteral(": ") + failure,
+                                   MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+    }
+}
+
+void frmMain::ApplyLogSettings()
+{
+    const QString folder = AppFolder::file(QStringLiteral("log"));
+    bool failed = false;
+    if (settingFlag(QStringLiteral("DELETE LOG ON STARTUP"), QStringLiteral("1"))) {
+        if (QFileInfo::exists(folder))
+            failed = !QDir(folder).removeRecursively();
+    } else if (settingFlag(QStringLiteral("DELETE LOG IF SIZE EXCEEDS"), QStringLiteral("0"))) {
+        const QFileInfo log(logFilePath());
+        const double limit = vb::Val(setting(QStringLiteral("LOG FILE SIZE"), QStringLiteral("1000")));
+        if (log.exists() && double(log.size()) > limit)
+            failed = !QFile::remove(log.filePath()) || !QDir(folder).removeRecursively();
+    }
+    if (failed) {
+        Prompts::instance().MsgBox(QStringLiteral("Path/File access error Err No.75"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+    }
+}
+
+void frmMain::ClearLog()
+{
+    lstConnectionInfo.Clear();
+}
+
+// --- toolbar --------------------------------------------------------------------------------
+
+void frmMain::movToolbar_FSCommand(const QString& command)
+{
+    static const QHash<QString, QString> later{
+        {QStringLiteral("IDC_FS_Upload"), QStringLiteral("Upload")},
+        {QStringLiteral("IDC_FS_LDirSynchronize"), QStringLiteral("Synchronising the remote folder")},
+        {QStringLiteral("IDC_FS_RDirSynchronize"), QStringLiteral("Synchronising the local folder")},
+        {QStringLiteral("IDC_FS_FileReceive"), QStringLiteral("Manual receive")},
+        {QStringLiteral("IDC_FS_ManualSend"), QStringLiteral("Manual send")},
+        {QStringLiteral("IDC_FS_RDelete"), QStringLiteral("Remote delete")},
+        {QStringLiteral("IDC_FS_RRename"), QStringLiteral("Remote rename")},
+        {QStringLiteral("IDC_FS_RCreateFolder"), QStringLiteral("Creating a remote folder")},
+        {QStringLiteral("IDC_FS_MoveFileFolder"), QStringLiteral("Moving remote files")},
+        {QStringLiteral("IDC_FS_CustomCommand"), QStringLiteral("The custom command")},
+        {QStringLiteral("IDC_FS_Options"), QStringLiteral("The options dialog")},
+    };
+    if (later.contains(command)) {
+        StatusBarInfo(notAvailableText(later.value(command)));
+        return;
+    }
+    const QHash<QString, std::function<void()>> table{
+        {QStringLiteral("IDC_FS_tray"), [this] { Hide(); }},
+        {QStringLiteral("IDC_FS_minimize"), [this] { setWindowState(1); }},
+        {QStringLiteral("IDC_FS_close"), [this] { Form_Unload(); }},
+        {QStringLiteral("IDC_FS_drag"), [this] { emit dragRequested(); }},
+        {QStringLiteral("IDC_FS_launchDM"), [this] { LaunchDownloadManager(); }},
+        {QStringLiteral("IDC_FS_LocalUpLevel"), [this] { cmdUpLocal_Click(); }},
+        {QStringLiteral("IDC_FS_LocalRefresh"), [this] { RefreshLocalList(); }},
+        {QStringLiteral("IDC_FS_RemoteUpLevel"), [this] { cmdUpFtp_Click(); }},
+        {QStringLiteral("IDC_FS_RemoteRefresh"), [this] {
+             if (xFtp.State() == 2) {
+                 RefreshRemoteList();
+                 UpdateRemoteCommands();
+             }
+         }},
+        {QStringLiteral("IDC_FS_Download"), [this] { DownloadSelection(); }},
+        {QStringLiteral("IDC_FS_LocalLargeIcons"), [this] { SetLocalView(0); }},
+        {QStringLiteral("IDC_FS_LocalSmallIcons"), [this] { SetLocalView(1); }},
+        {QStringLiteral("IDC_FS_LocalListIcons"), [this] { SetLocalView(2); }},
+        {QStringLiteral("IDC_FS_LocalDetailsIcons"), [this] { SetLocalView(3); }},
+        {QStringLiteral("IDC_FS_RemoteLargeIcons"), [this] { SetRemoteView(0); }},
+        {QStringLiteral("IDC_FS_RemoteSmallIcons"), [this] { SetRemoteView(1); }},
+        {QStringLiteral("IDC_FS_RemoteListIcons"), [this] { SetRemoteView(2); }},
+        {QStringLiteral("IDC_FS_RemoteDetailsIcons"), [this] { SetRemoteView(3); }},
+        {QStringLiteral("IDC_FS_ShowA"), [this] { frameQuickConnect.setVisible(true); }},
+        {QStringLiteral("IDC_FS_HideA"), [this] { frameQuickConnect.setVisible(false); }},
+        {QStringLiteral("IDC_FS_ShowB"), [this] {
+             FrameMainLists.setVisible(true);
+             frameLog.setVisible(true);
+         }},
+        {QStringLiteral("IDC_FS_HideB"), [this] {
+             FrameMainLists.setVisible(false);
+             frameLog.setVisible(false);
+         }},
+        {QStringLiteral("IDC_FS_ShowC"), [this] {
+             frameLog.setVisible(true);
+             frameCustomCommand.setVisible(true);
+         }},
+        {QStringLiteral("IDC_FS_HideC"), [this] {
+             frameLog.setVisible(false);
+             frameCustomCommand.setVisible(false);
+         }},
+        {QStringLiteral("IDC_FS_Connect"), [this] { ConnectToSite(); }},
+        {QStringLiteral("IDC_FS_Disconnect"), [this] { CloseSession(); }},
+        {QStringLiteral("IDC_FS_Reconnect"), [this] { cmdQConnect_Click(); }},
+        {QStringLiteral("IDC_FS_Abort"), [this] { Abort(); }},
+        {QStringLiteral("IDC_FS_OpenFile"), [this] { mnuLocalOpenFile_Click(); }},
+        {QStringLiteral("IDC_FS_FindFile"), [this] { mnuLocalFindFiles_Click(); }},
+        {QStringLiteral("IDC_FS_Properties"), [this] { mnuLocalProperties_Click(); }},
+        {QStringLiteral("IDC_FS_LDirFilters"), [this] { mnuLocalFilterDefineTypes_Click(); }},
+        {QStringLiteral("IDC_FS_Erase"), [this] { miDeleteLocalFile_Click(); }},
+        {QStringLiteral("IDC_FS_LDelete"), [this] { mnuLocalDeleteFileToRecycleBin_Click(); }},
+        {QStringLiteral("IDC_FS_LRename"), [this] { miRenameLocalFile_Click(); }},
+        {QStringLiteral("IDC_FS_LCreateFolder"), [this] { miCreateLocalFolder_Click(); }},
+        {QStringLiteral("IDC_FS_GoToRemoteDir"), [this] { mnuRemoteGoToRemoteDirectory_Click(); }},
+        {QStringLiteral("IDC_FS_RDirFilters"), [this] { mnuRemoteFilterDefineTypes_Click(); }},
+        {QStringLiteral("IDC_FS_Chmod"), [] {}},
+        {QStringLiteral("IDC_FS_FTPCommands"), [] {}},
+        {QStringLiteral("IDC_FS_ClearLog"), [this] { ClearLog(); }},
+        {QStringLiteral("IDC_FS_Recycle"), [this] { mnuToolsEmptyLocalRecycleBin_Click(); }},
+        {QStringLiteral("IDC_FS_UserGuide"), [this] {
+             const QString guide = AppFolder::file(QStringLiteral("FTPHelp.chm"));
+             if (!QFileInfo::exists(guide) || !DesktopShell::instance().openDocument(guide, AppFolder::path()))
+                 StatusBarInfo(QStringLiteral("The user guide could not be opened."));
+         }},
+        {QStringLiteral("IDC_FS_openAbout"), [this] { showPanels(false, false, false, false); }},
+        {QStringLiteral("IDC_FS_closeAbout"), [this] {
+             frameQuickConnect.setVisible(true);
+             FrameMainLists.setVisible(true);
+             frameLog.setVisible(true);
+         }},
+    };
+    const auto it = table.find(command);
+    if (it != table.end())
+        it.value()();
+}
+
+// --- remote pane ----------------------------------------------------------------------------
+
+void frmMain::xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind)
+{
+    static const char* const letters[] = {"F", "D", "E"};
+    if (kind < 0 || kind > 2)
+        return;
+    ListItem row;
+    row.Text = name;
+    row.Icon = row.SmallIcon = kind + 1;
+    row.SubItems = {QString::number(size), generalDate(date), QLatin1String(letters[kind])};
+    lstRemoteFileList.Add(row);
+}
+
+void frmMain::ListFilesOnServer()
+{
+    SetBusyState(true);
+    xFtp.ListingOption = 1;
+    StatusBarInfo(QStringLiteral("Obtaining remote folder's contents..."));
+    try {
+        xFtp.ListFolder(QString());
+        SetBusyState(false);
+        StatusBarInfo(QStringLiteral("Listing of remote folder completed."));
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error while listing remote folder's contents. Description: ") + e.Description());
+        StatusBarInfo(QStringLiteral("Could not list remote folder's contents."));
+        SetBusyState(false);
+    }
+    UpdateRemoteCommands();
+}
+
+void frmMain::ListDefinedFilesOnServer(const QString& defineString)
+{
+    xFtp.ListingOption = 1;
+    StatusBarInfo(QStringLiteral("Obtaining directory listing..."));
+    try {
+        xFtp.ListFolder(defineString);
+    } catch (const FtpError& e) {
+        if (!e.Description().isEmpty())
+            DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + e.Description());
+    }
+    setMousePointer(0);
+    UpdateRemoteCommands();
+}
+
+QString frmMain::GetRemoteFolder()
+{
+    try {
+        return xFtp.CurrentFolder();
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error while querying current remote folder. Description: ") + e.Description());
+        return {};
+    }
+}
+
+bool frmMain::ChangeCurrentRemoteFolder(const QString& sNewRemotePath, bool bInteractive)
+{
+    try {
+        xFtp.ChangeFolder(sNewRemotePath);
+    } catch (const FtpError& e) {
+        if (bInteractive) {
+            DisplayMessage(QStringLiteral("Error while attempting to change current remote folder to '") + sNewRemotePath
+                           + QStringLiteral("'. Description: ") + e.Description());
+            StatusBarInfo(QStringLiteral("Could not change current remote folder."));
+        }
+        return false;
+    }
+    try {
+        const QString folder = xFtp.CurrentFolder();
+        AddPathToComboBox(folder, cboRemotePath);
+        sRemotePath = folder;
+        StatusBarInfo(QStringLiteral("Remote folder changed to ") + folder);
+        return true;
+    } catch (const FtpError& e) {
+        if (bInteractive) {
+            DisplayMessage(QStringLiteral("Error obtaining new current remote folder while attempting to change current remote folder to '")
+                           + sNewRemotePath + QStringLiteral("'. Description: ") + e.Description());
+            StatusBarInfo(QStringLiteral("Current folder changed but new path unknown."));
+        }
+        return false;
+    }
+}
+
+bool frmMain::IsPathInList(const QString& path, const ComboBox& combo)
+{
+    for (const QString& entry : combo.List())
+        if (entry.compare(path, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void frmMain::AddPathToComboBox(const QString& sPathToAdd, ComboBox& combo)
+{
+    if (IsPathInList(sPathToAdd, combo)) {
+        combo.setText(sPathToAdd);
+        return;
+    }
+    combo.AddItem(sPathToAdd);
+    combo.setListIndex(combo.ListCount() - 1);
+}
+
+void frmMain::RefreshRemoteList()
+{
+    setMousePointer(kHourglass);
+    lstRemoteFileList.Clear();
+    SetBusyState(true);
+    ListFilesOnServer();
+    SetBusyState(false);
+    sRemotePath = GetRemoteFolder();
+    cboRemotePath.setText(sRemotePath);
+    setMousePointer(0);
+}
+
+int frmMain::rowKind(const ListView& list, int row) const
+{
+    return list.item(row).SmallIcon;
+}
+
+void frmMain::UpdateRemoteCommands()
+{
+    const QList<int> sel = lstRemoteFileList.selectedRows();
+    const bool fileOrFolder = sel.size() == 1 && (rowKind(lstRemoteFileList, sel[0]) == 1 || rowKind(lstRemoteFileList, sel[0]) == 2);
+    miDeleteRemoteFile.setEnabled(!sel.isEmpty() && (sel.size() > 1 || fileOrFolder));
+    miRenameRemoteFile.setEnabled(fileOrFolder);
+    cmdReceive.setEnabled(!sel.isEmpty());
+}
+
+void frmMain::listRemoteAfterChange()
+{
+    lstRemoteFileList.Clear();
+    ListFilesOnServer();
+    UpdateRemoteCommands();
+}
+
+void frmMain::lstRemoteFileList_DblClick()
+{
+    if (xFtp.State() != 2)
+        return;
+    const QList<int> sel = lstRemoteFileList.selectedRows();
+    if (sel.isEmpty())
+        return;
+    const ListItem row = lstRemoteFileList.item(sel.first());
+    try {
+        switch (row.SmallIcon) {
+        case 1:
+            DownloadSelection();
+            break;
+        case 2:
+            if (ChangeCurrentRemoteFolder(row.Text, true)) {
+                listRemoteAfterChange();
+                StatusBarInfo(QStringLiteral("Changed current remote folder."));
+            } else {
+                StatusBarInfo(QStringLiteral("Unable to change current remote folder."));
+            }
+            break;
+        case 3:
+            if (ChangeCurrentRemoteFolder(row.Text, false)) {
+                listRemoteAfterChange();
+                StatusBarInfo(QStringLiteral("Changed current remote folder."));
+            } else {
+                DownloadSelection();
+            }
+            break;
+        default:
+            break;
+        }
+    } catch (const FtpError& e) {
+        if (e.Number() != 91)
+            Prompts::instance().MsgBox(QStringLiteral("Error No. ") + QString::number(e.Number()) + QStringLiteral("  ,") + e.Description(),
+                                       MsgButtons::OkOnly, MsgIcon::None, sProgramTitle);
+    }
+}
+
+void frmMain::cmdUpFtp_Click()
+{
+    try {
+        const QString before = xFtp.CurrentFolder();
+        xFtp.ChangeToParent();
+        const QString now = GetRemoteFolder();
+        if (now != before) {
+            if (!ChangeCurrentRemoteFolder(now, true))
+                return;
+            listRemoteAfterChange();
+            StatusBarInfo(QStringLiteral("Remote path now up one folder."));
+        } else {
+            StatusBarInfo(QStringLiteral("Remote path already at a root folder."));
+        }
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error while attempting to change current remote folder to its parent folder. Description: ") + e.Description());
+        StatusBarInfo(QStringLiteral("Could not change to remote folder's parent."));
+    }
+}
+
+void frmMain::cboRemotePath_Click()
+{
+    const QString text = cboRemotePath.Text();
+    if (xFtp.State() != 2 || text == GetRemoteFolder())
+        return;
+    if (ChangeCurrentRemoteFolder(text, true))
+        listRemoteAfterChange();
+}
+
+void frmMain::cboRemotePath_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        cboRemotePath_Click();
+}
+
+void frmMain::mnuRemoteGoToRemoteDirectory_Click()
+{
+    const QString answer = Prompts::instance()
+                               .InputBox(QStringLiteral("Type Directory Name To Go TO ( WITHOUT THE WORD CD OR DIR IN THE BEGINNING! )"),
+                                         QStringLiteral("Remote Server Custom Command"), QString())
+                               .value_or(QString());
+    if (answer.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
+        return;
+    }
+    cboRemotePath.setText(answer);
+    cboRemotePath_KeyPress(13);
+}
+
+void frmMain::mnuRemoteFilterAll_Click()
+{
+    if (xFtp.State() != 2)
+        return;
+    lstRemoteFileList.Clear();
+    ListFilesOnServer();
+}
+
+void frmMain::mnuRemoteFilterDefineTypes_Click()
+{
+    const QString mask = Prompts::instance()
+                             .InputBox(QStringLiteral("Please enter the type ex: *.gif"),
+                                       QStringLiteral("Define Type For Remote Server Directory Listing"), QStringLiteral("*.*"))
+                             .value_or(QString());
+    if (mask.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("No command entered,quiting"), MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
+        return;
+    }
+    lstRemoteFileList.Clear();
+    SetBusyState(true);
+    ListDefinedFilesOnServer(mask);
+    SetBusyState(false);
+}
+
+void frmMain::SetRemoteView(int style)
+{
+    lstRemoteFileList.setView(style);
+}
+
+void frmMain::DownloadSelection()
+{
+    setMousePointer(kHourglass);
+    SetBusyState(true);
+    bool complete = true;
+    try {
+        const QList<int> rows = lstRemoteFileList.selectedRows();
+        for (int index : rows) {
+            const ListItem row = lstRemoteFileList.item(index);
+            const QString reason = listing::unsafeNameReason(row.Text);
+            if (!reason.isEmpty()) {
+                DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(row.Text, reason));
+                continue;
+            }
+            if (row.SmallIcon == 2) {
+                const QString folder = sLocalPath + row.Text + QLatin1Char('/');
+                if (QFileInfo(folder).exists() || QFileInfo(folder.chopped(1)).isSymLink() || !QDir().mkdir(folder))
+                    throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot create the local folder ") + folder);
+                const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
+                                                                + row.Text + QStringLiteral("' folder?"),
+                                                            MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
+                xFtp.ReceiveFiles(row.Text + QStringLiteral("/*"), folder, sub);
+            } else {
+                xFtp.ReceiveFile(row.Text, 0, sLocalPath + row.Text);
+            }
+        }
+    } catch (const FtpError& e) {
+        complete = false;
+        if (e.Number() == ftpErrAborted) {
+            DisplayMessage(QStringLiteral("Download successfully aborted."));
+            StatusBarInfo(QStringLiteral("Download aborted."));
+        } else {
+            DisplayMessage(QStringLiteral("Error while downloading file(s). Description: ") + e.Description());
+            StatusBarInfo(QStringLiteral("Error downloading file(s)."));
+        }
+    }
+    if (complete)
+        StatusBarInfo(QStringLiteral("File download(s) complete."));
+    ResetProgress();
+    setMousePointer(0);
+    SetBusyState(false);
+    RefreshLocalList();
+}
+
+// --- local pane -----------------------------------------------------------------------------
+
+void frmMain::xLocal_UpdateLocalEntry(const QString& name, const QDateTime& date, qint64 size, int attrib)
+{
+    ListItem row;
+    const bool folder = attrib != -1 && (attrib & clsLocalPaths::Directory);
+    // Names keep their case: on this system "docs" and "DOCS" are different folders.
+    row.Text = name;
+    row.Icon = row.SmallIcon = folder ? 2 : 1;
+    row.SubItems = {folder ? QString() : QString::number(size), generalDate(date), folder ? QStringLiteral("D") : QStringLiteral("F")};
+    lstLocalFileList.Add(row);
+}
+
+void frmMain::xLocal_AddToLocalPaths(const QString& path)
+{
+    AddPathToComboBox(path, cboLocalPath);
+}
+
+void frmMain::xLocal_LogicalDriveFound(const QString& drive)
+{
+    if (!IsPathInList(drive, cboLocalPath))
+        cboLocalPath.AddItem(drive);
+}
+
+bool frmMain::ChangeCurrentLocalFolder(const QString& sNewLocalPath)
+{
+    if (sNewLocalPath.isEmpty()) {
+        DisplayMessage(QStringLiteral("Error while attempting to change current local folder to '") + sNewLocalPath
+                       + QStringLiteral("'. Description: the path is empty"));
+        StatusBarInfo(QStringLiteral("Could not change current local folder."));
+        return false;
+    }
+    sLocalPath = sNewLocalPath;
+    AddPathToComboBox(sLocalPath, cboLocalPath);
+    StatusBarInfo(QStringLiteral("Local folder changed to ") + sLocalPath);
+    return true;
+}
+
+void frmMain::RefreshLocalList()
+{
+    lstLocalFileList.Clear();
+    if (m_xLocalPaths)
+        m_xLocalPaths->RetrieveLocalFolderContents(sLocalPath);
+    UpdateLocalCommands();
+}
+
+void frmMain::UpdateLocalCommands()
+{
+    const QList<int> sel = lstLocalFileList.selectedRows();
+    const bool oneFile = sel.size() == 1 && rowKind(lstLocalFileList, sel[0]) == 1;
+    miDeleteLocalFile.setEnabled(!sel.isEmpty() && (oneFile || sel.size() > 1));
+    miRenameLocalFile.setEnabled(oneFile);
+    miCreateLocalFolder.setEnabled(true);
+    cmdSend.setEnabled(xFtp.State() == 2 && !sel.isEmpty());
+}
+
+void frmMain::listLocalAfterChange()
+{
+    RefreshLocalList();
+}
+
+QString frmMain::localSelectionName() const
+{
+    const QList<int> sel = lstLocalFileList.selectedRows();
+    return sel.isEmpty() ? QString() : lstLocalFileList.item(sel.first()).Text;
+}
+
+void frmMain::lstLocalFileList_DblClick()
+{
+    const QList<int> sel = lstLocalFileList.selectedRows();
+    if (sel.isEmpty())
+        return;
+    const ListItem row = lstLocalFileList.item(sel.first());
+    if (row.SmallIcon == 2) {
+        if (ChangeCurrentLocalFolder(sLocalPath + row.Text + QLatin1Char('/'))) {
+            listLocalAfterChange();
+            StatusBarInfo(QStringLiteral("Local folder changed."));
+        } else {
+            StatusBarInfo(QStringLiteral("Could not change local folder."));
+        }
+        return;
+    }
+    if (xFtp.State() == 0) {
+        StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
+        return;
+    }
+    if (Prompts::instance().MsgBox(QStringLiteral("Upload file '") + row.Text + QStringLiteral("'?"), MsgButtons::YesNo, MsgIcon::Question,
+                                   kConfirm) == MsgAnswer::Yes)
+        StatusBarInfo(notAvailableText(QStringLiteral("Upload")));
+    else
+        StatusBarInfo(QStringLiteral("File(s) not uploaded to FTP server."));
+}
+
+void frmMain::cmdUpLocal_Click()
+{
+    if (sLocalPath.size() < 2) {
+        StatusBarInfo(QStringLiteral("Local path already at root folder."));
+        return;
+    }
+    const qsizetype cut = sLocalPath.lastIndexOf(QLatin1Char('/'), sLocalPath.size() - 2);
+    if (cut < 0) {
+        StatusBarInfo(QStringLiteral("Local path already at root folder."));
+        return;
+    }
+    if (ChangeCurrentLocalFolder(sLocalPath.left(cut + 1)))
+        listLocalAfterChange();
+}
+
+void frmMain::cboLocalPath_Click()
+{
+    QString text = cboLocalPath.Text();
+    if (text.isEmpty() || text == sLocalPath)
+        return;
+    // A typed folder gets its closing separator, so its entries are addressed inside it.
+    if (!text.endsWith(QLatin1Char('/')))
+        text += QLatin1Char('/');
+    if (text == sLocalPath)
+        return;
+    if (ChangeCurrentLocalFolder(text))
+        listLocalAfterChange();
+}
+
+void frmMain::cboLocalPath_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        cboLocalPath_Click();
+}
+
+void frmMain::mnuLocalFilterAll_Click()
+{
+    RefreshLocalList();
+}
+
+void frmMain::mnuLocalFilterDefineTypes_Click()
+{
+    const QString mask = Prompts::instance()
+                             .InputBox(QStringLiteral("Please enter the type ex: *.gif"),
+                                       QStringLiteral("Define Type For Local Server Directory Listing"), QStringLiteral("*.*"))
+                             .value_or(QString());
+    if (mask.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
+        return;
+    }
+    lstLocalFileList.Clear();
+    if (m_xLocalPaths)
+        m_xLocalPaths->RetrieveDefinedLocalFolderContents(sLocalPath, mask);
+    UpdateLocalCommands();
+}
+
+void frmMain::SetLocalView(int style)
+{
+    lstLocalFileList.setView(style);
+}
+
+void frmMain::miDeleteLocalFile_Click()
+{
+    if (Prompts::instance().MsgBox(QStringLiteral("Are you sure you want to delete the selected local file(s)?"), MsgButtons::YesNo,
+                                   MsgIcon::Question, kConfirm) != MsgAnswer::Yes) {
+        StatusBarInfo(QStringLiteral("Local file(s) not deleted."));
+        return;
+    }
+    for (int index : lstLocalFileList.selectedRows()) {
+        if (m_xLocalPaths)
+            m_xLocalPaths->DeleteLocalFile(sLocalPath + lstLocalFileList.item(index).Text);
+    }
+    RefreshLocalList();
+    StatusBarInfo(QStringLiteral("Local file(s) deleted."));
+}
+
+void frmMain::mnuLocalDeleteFileToRecycleBin_Click()
+{
+    if (Prompts::instance().MsgBox(QStringLiteral("do you want to send this files to recycle bin"), MsgButtons::YesNo, MsgIcon::Question,
+                                   kConfirm) != MsgAnswer::Yes)
+        return;
+    for (int index : lstLocalFileList.selectedRows()) {
+        QString error;
+        if (!DesktopShell::instance().moveToTrash(sLocalPath + lstLocalFileList.item(index).Text, &error) && !error.isEmpty())
+            DisplayMessage(QStringLiteral("Error no") + QLatin1Char(' ') + error);
+    }
+    RefreshLocalList();
+    UpdateLocalCommands();
+}
+
+void frmMain::miRenameLocalFile_Click()
+{
+    const QString name = localSelectionName();
+    if (name.isEmpty())
+        return;
+    const QString full = sLocalPath + name;
+    if (Prompts::instance().MsgBox(QStringLiteral("Rename local file ") + full + QLatin1Char('?'), MsgButtons::YesNo, MsgIcon::Question,
+                                   kConfirm) != MsgAnswer::Yes) {
+        StatusBarInfo(QStringLiteral("Local file not renamed."));
+        return;
+    }
+    const QString newName = Prompts::instance().InputBox(QStringLiteral("Enter the new name for ") + full, sProgramTitle, QString()).value_or(QString());
+    if (newName.isEmpty()) {
+        StatusBarInfo(QStringLiteral("Local file not renamed."));
+        return;
+    }
+    if (m_xLocalPaths)
+        m_xLocalPaths->RenameLocalFile(full, sLocalPath + newName);
+    RefreshLocalList();
+    StatusBarInfo(QStringLiteral("Local file renamed."));
+}
+
+void frmMain::miCreateLocalFolder_Click()
+{
+    const QString name = Prompts::instance()
+                             .InputBox(QStringLiteral("Enter the name of the local folder you wish to create."), sProgramTitle, QString())
+                             .value_or(QString());
+    if (name.isEmpty())
+        return;
+    if (m_xLocalPaths)
+        m_xLocalPaths->CreateLocalFolder(sLocalPath + name);
+    RefreshLocalList();
+}
+
+void frmMain::mnuLocalOpenFile_Click()
+{
+    const QString name = localSelectionName();
+    if (!name.isEmpty())
+        DesktopShell::instance().openDocument(sLocalPath + name, sLocalPath);
+}
+
+void frmMain::mnuLocalProperties_Click()
+{
+    const QString name = localSelectionName();
+    if (name.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("Properties of what, Please select an item?"), MsgButtons::OkOnly, MsgIcon::Exclamation,
+                                   sProgramTitle);
+        return;
+    }
+    DesktopShell::instance().showProperties(sLocalPath + name);
+}
+
+void frmMain::mnuLocalFindFiles_Click()
+{
+    DesktopShell::instance().findFiles();
+}
+
+void frmMain::mnuToolsEmptyLocalRecycleBin_Click()
+{
+    QString error;
+    if (!DesktopShell::instance().emptyTrash(&error) && !error.isEmpty())
+        DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + error);
+}
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,203 @@
+#pragma once
+
+#include "common/controls/Control.h"
+#include "common/controls/Form.h"
+#include "common/controls/Timer.h"
+#include "common/controls/Tray.h"
+#include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/core/FtpComponent.h"
+#include "ftpclient/core/FtpControls.h"
+#include "ftpclient/local/clsLocalPaths.h"
+
+#include <QLockFile>
+
+#include <functional>
+#include <memory>
+
+namespace harbel::tessaly {
+
+// Tessaly's main window: the session with the server, the connection log, the remote and the local
+// pane, the toolbar commands and the tray icon. Views render its controls and call its handlers.
+class frmMain final : public Form {
+    Q_OBJECT
+public:
+    explicit frmMain(QObject* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up; false when the program must end at once (another instance runs).
+    bool Form_Load();
+    // Leaving the program (window close, "IDC_FS_close", File > Exit, tray Exit).
+    void Form_Unload();
+
+    // --- session ------------------------------------------------------------------------------
+    void StatusBarInfo(const QString& sMessage);
+    void UpdateAction(const QString& sMessage);
+    void ConnectToSite();
+    void cmdQConnect_Click();
+    void OpenSession();
+    void CloseSession();
+    void SetConnectedState(bool connected);
+    void SetBusyState(bool busy);
+    void txtQport_Change();
+    void movToolbar_FSCommand(const QString& command);
+    void LaunchDownloadManager();
+    void Abort();
+    void tmrRefresh_Timer();
+
+    // --- connection log -----------------------------------------------------------------------
+    void DisplayMessage(const QString& sMessage);
+    void ApplyLogSettings();
+    void ClearLog();
+    QString logFilePath() const;
+
+    // --- remote pane --------------------------------------------------------------------------
+    void ListFilesOnServer();
+    void ListDefinedFilesOnServer(const QString& defineString);
+    QString GetRemoteFolder();
+    bool ChangeCurrentRemoteFolder(const QString& sNewRemotePath, bool bInteractive);
+    void AddPathToComboBox(const QString& sPathToAdd, ComboBox& combo);
+    static bool IsPathInList(const QString& path, const ComboBox& combo);
+    void RefreshRemoteList();
+    void UpdateRemoteCommands();
+    void lstRemoteFileList_DblClick();
+    void cmdUpFtp_Click();
+    void cboRemotePath_Click();
+    void cboRemotePath_KeyPress(int keyAscii);
+    void mnuRemoteGoToRemoteDirectory_Click();
+    void mnuRemoteFilterAll_Click();
+    void mnuRemoteFilterDefineTypes_Click();
+    void SetRemoteView(int style);
+    void DownloadSelection();
+
+    // --- local pane ---------------------------------------------------------------------------
+    bool ChangeCurrentLocalFolder(const QString& sNewLocalPath);
+    void RefreshLocalList();
+    void UpdateLocalCommands();
+    void lstLocalFileList_DblClick();
+    void cmdUpLocal_Click();
+    void cboLocalPath_Click();
+    void cboLocalPath_KeyPress(int keyAscii);
+    void mnuLocalFilterAll_Click();
+    void mnuLocalFilterDefineTypes_Click();
+    void SetLocalView(int style);
+    void miDeleteLocalFile_Click();
+    void mnuLocalDeleteFileToRecycleBin_Click();
+    void miRenameLocalFile_Click();
+    void miCreateLocalFolder_Click();
+    void mnuLocalOpenFile_Click();
+    void mnuLocalProperties_Click();
+    void mnuLocalFindFiles_Click();
+    void mnuToolsEmptyLocalRecycleBin_Click();
+
+    // --- transfer mode ------------------------------------------------------------------------
+    void optBinary_Click();
+    void optAscii_Click();
+    void optAuto_Click();
+    void LoadAutoTypes();
+    void ResetProgress();
+
+    // Members of the session.
+    QString sSiteAddress;
+    QString sSitePort = QStringLiteral("21");
+    QString sSiteUser;
+    QString sSitePassword;
+    bool bSiteAnonymous = false;
+    bool bSitePassive = true;
+    QString sLocalPath;
+    QString sRemotePath;
+    bool bAutoMode = false;
+    bool checkAll = false;
+    QStringList autoTypes;
+    QString sProgramTitle = QStringLiteral("Harbel");
+    // 0 normal, 11 hourglass.
+    int MousePointer() const { return mousePointer_; }
+
+    FtpComponent xFtp;
+    std::unique_ptr<clsLocalPaths> m_xLocalPaths;
+    std::unique_ptr<frmConnectionInfo> connectionInfo;
+
+    // Controls.
+    MovieToolbar movToolbar{*this, QStringLiteral("movToolbar")};
+    Frame frameQuickConnect{*this, QStringLiteral("frameQuickConnect")};
+    TextBox txtQaddress{*this, QStringLiteral("txtQaddress")};
+    TextBox txtQport{*this, QStringLiteral("txtQport")};
+    TextBox txtQuser{*this, QStringLiteral("txtQuser")};
+    TextBox txtQpassword{*this, QStringLiteral("txtQpassword")};
+    Button cmdQConnect{*this, QStringLiteral("cmdQConnect")};
+    Frame FrameMainLists{*this, QStringLiteral("FrameMainLists")};
+    ComboBox cboLocalPath{*this, QStringLiteral("cboLocalPath")};
+    ListView lstLocalFileList{*this, QStringLiteral("lstLocalFileList")};
+    Button cmdUpLocal{*this, QStringLiteral("cmdUpLocal")};
+    ComboBox cboRemotePath{*this, QStringLiteral("cboRemotePath")};
+    ListView lstRemoteFileList{*this, QStringLiteral("lstRemoteFileList")};
+    ListView lstDel{*this, QStringLiteral("lstDel")};
+    Button cmdUpFtp{*this, QStringLiteral("cmdUpFtp")};
+    Button cmdSend{*this, QStringLiteral("cmdSend")};
+    Button cmdReceive{*this, QStringLiteral("cmdReceive")};
+    Button cmdConnect{*this, QStringLiteral("cmdConnect")};
+    Button cmdDisconnect{*this, QStringLiteral("cmdDisconnect")};
+    Button cmdAbort{*this, QStringLiteral("cmdAbort")};
+    OptionButton optBinary{*this, QStringLiteral("optBinary")};
+    OptionButton optAscii{*this, QStringLiteral("optAscii")};
+    OptionButton optAuto{*this, QStringLiteral("optAuto")};
+    Frame frameCustomCommand{*this, QStringLiteral("frameCustomCommand")};
+    TextBox txtCommand{*this, QStringLiteral("txtCommand")};
+    Button cmdCloseCommand{*this, QStringLiteral("cmdCloseCommand")};
+    Frame frameLog{*this, QStringLiteral("frameLog")};
+    ListBox lstConnectionInfo{*this, QStringLiteral("lstConnectionInfo")};
+    Label lblStatus{*this, QStringLiteral("lblStatus")};
+    ProgressBar prgStatus{*this, QStringLiteral("prgStatus")};
+    Tray Tray1{*this, QStringLiteral("Tray1")};
+    Timer tmrRefresh{*this, QStringLiteral("tmrRefresh")};
+
+    MenuItem mnuFileConnect{*this, QStringLiteral("mnuFileConnect"), QStringLiteral("Connect...")};
+    MenuItem mnuFileDisconnect{*this, QStringLiteral("mnuFileDisconnect"), QStringLiteral("Disconnect")};
+    MenuItem mnuFileExit{*this, QStringLiteral("mnuFileExit"), QStringLiteral("Exit")};
+    MenuItem miRemote{*this, QStringLiteral("miRemote"), QStringLiteral("Remote")};
+    MenuItem miLocal{*this, QStringLiteral("miLocal"), QStringLiteral("Local")};
+    MenuItem miDeleteRemoteFile{*this, QStringLiteral("miDeleteRemoteFile"), QStringLiteral("Delete")};
+    MenuItem miRenameRemoteFile{*this, QStringLiteral("miRenameRemoteFile"), QStringLiteral("Rename File")};
+    MenuItem miDeleteLocalFile{*this, QStringLiteral("miDeleteLocalFile"), QStringLiteral("Delete")};
+    MenuItem miRenameLocalFile{*this, QStringLiteral("miRenameLocalFile"), QStringLiteral("Rename")};
+    MenuItem miCreateLocalFolder{*this, QStringLiteral("miCreateLocalFolder"), QStringLiteral("Create Folder")};
+    MenuItem mnuPopup{*this, QStringLiteral("mnuPopup"), QStringLiteral("Tray")};
+
+    // The text a command of a later release shows instead of acting.
+    static QString notAvailableText(const QString& what);
+
+signals:
+    // The program is ending: the view closes the window and the application quits.
+    void quitRequested();
+    // "IDC_FS_drag": the view starts moving the window.
+    void dragRequested();
+    void popupMenuRequested(const QString& menu);
+    void mousePointerChanged(int pointer);
+
+private:
+    void setMousePointer(int pointer);
+    void applyProxySettings();
+    bool askDisconnectFirst();
+    void connectAndList();
+    void loadLocalDrives();
+    void listRemoteAfterChange();
+    void listLocalAfterChange();
+    void showPanels(bool quick, bool lists, bool log, bool command);
+    int rowKind(const ListView& list, int row) const;
+    void xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
+    void xFtp_Disconnected();
+    void xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
+    void xLocal_UpdateLocalEntry(const QString& name, const QDateTime& date, qint64 size, int attrib);
+    void xLocal_AddToLocalPaths(const QString& path);
+    void xLocal_LogicalDriveFound(const QString& drive);
+    QString localSelectionName() const;
+
+    int mousePointer_ = 0;
+    bool logFailureShown_ = false;
+    bool unloaded_ = false;
+    std::unique_ptr<QLockFile> instanceLock_;
+};
+
+// Formats a date as the system's short date followed by the time.
+QString generalDate(const QDateTime& date);
+
+}  // namespace harbel::tessaly

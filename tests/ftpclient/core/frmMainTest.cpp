@@ -1,0 +1,477 @@
+// Tessaly's main window through its presentation model: start-up, the session, the connection log,
+// the remote pane and the toolbar, with scripted prompts and the real pyftpdlib server.
+#include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "ftpclient/core/DesktopShell.h"
+#include "ftpclient/core/frmMain.h"
+#include "tests/support/PyFtpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using namespace harbel::tessaly;
+using harbel::test::PyFtpServer;
+using harbel::test::readFile;
+using harbel::test::writeFile;
+
+namespace {
+
+const QString kKey = QStringLiteral("\\Software\\Korvane\\FTP4.0\\");
+
+void setReg(const QString& name, const QString& value)
+{
+    cRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, kKey, name, value);
+}
+
+class RecordingShell final : public DesktopShell {
+public:
+    bool openDocument(const QString& path, const QString&) override { return record("open " + path); }
+    bool showProperties(const QString& path) override { return record("properties " + path); }
+    bool findFiles() override { return record("find"); }
+    bool startProgram(const QString& program, const QStringList&) override { return record("start " + program); }
+    bool moveToTrash(const QString& path, QString*) override
+    {
+        record("trash " + path);
+        return QFile::remove(path);
+    }
+    bool emptyTrash(QString*) override { return record("empty trash"); }
+    QStringList calls;
+
+private:
+    bool record(const QString& call)
+    {
+        calls << call;
+        return true;
+    }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Prompts::setInstance(&prompts);
+        prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+        DesktopShell::setInstance(&shell);
+        root = test::testFolder() + "/server";
+        local = test::testFolder() + "/local/";
+        QDir().mkpath(root);
+        QDir().mkpath(local);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        Prompts::setInstance(nullptr);
+        DesktopShell::setInstance(nullptr);
+        EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    }
+
+    void load()
+    {
+        form = std::make_unique<frmMain>();
+        ASSERT_TRUE(form->Form_Load());
+    }
+
+    void startServer(PyFtpServer::Options options = {})
+    {
+        options.password = "";
+        server = std::make_unique<PyFtpServer>(root, options);
+        ASSERT_TRUE(server->start()) << server->error().toStdString();
+    }
+
+    void quickConnect()
+    {
+        form->txtQaddress.setText("127.0.0.1");
+        form->txtQport.setText(QString::number(server->port()));
+        form->txtQuser.setText("tess");
+        form->txtQpassword.setText("");
+        form->cmdQConnect_Click();
+        ASSERT_EQ(form->xFtp.State(), 2) << form->lblStatus.Caption().toStdString();
+    }
+
+    QStringList rows(const ListView& list) const
+    {
+        QStringList out;
+        for (const ListItem& item : list.ListItems())
+            out << item.Text + "|" + item.SubItems.value(2);
+        out.sort();  // in the server's order, which is not ours to fix
+        return out;
+    }
+
+    int rowOf(const ListView& list, const QString& name) const
+    {
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.item(i).Text == name)
+                return i;
+        return -1;
+    }
+
+    QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }
+
+    ScriptedPrompts prompts;
+    RecordingShell shell;
+    QString root;
+    QString local;
+    std::unique_ptr<PyFtpServer> server;
+    std::unique_ptr<frmMain> form;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
+{
+    QDir().mkpath(AppFolder::file("log"));
+    writeFile(AppFolder::file("log/FTP.log"), "old\n");
+    load();
+    EXPECT_EQ(form->Caption(), "Harbel");
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.Program"), "FTP");
+    EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log")));  // deleted at start by default
+    EXPECT_FALSE(form->cmdDisconnect.Enabled());
+    EXPECT_FALSE(form->cboRemotePath.Enabled());
+    EXPECT_FALSE(form->miRemote.Enabled());
+    EXPECT_TRUE(form->cmdConnect.Enabled());
+    EXPECT_TRUE(form->cmdQConnect.Enabled());
+    EXPECT_FALSE(form->cmdAbort.Enabled());
+    EXPECT_EQ(form->sLocalPath, "/");
+    EXPECT_EQ(form->cboLocalPath.Text(), "/");
+    EXPECT_TRUE(form->cboLocalPath.List().contains("/"));
+    EXPECT_GT(form->lstLocalFileList.Count(), 0);
+    EXPECT_FALSE(form->lstDel.Visible());
+    EXPECT_FALSE(form->frameCustomCommand.Visible());
+    EXPECT_TRUE(form->frameLog.Visible());
+    EXPECT_TRUE(form->Tray1.IsVisible());
+    EXPECT_EQ(form->autoTypes.size(), 9);
+
+    frmMain second;
+    prompts.answer(MsgAnswer::Ok);
+    EXPECT_FALSE(second.Form_Load());
+    EXPECT_EQ(prompts.last().text, "There is running instance");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+}
+
+TEST_F(MainWindow, ConnectionLogWritesRecordsAndKeepsItsRules)
+{
+    setReg("DELETE LOG ON STARTUP", "0");
+    setReg("LOG FILE NAME", "session.txt");
+    load();
+    form->DisplayMessage("first \"quoted\" line");
+    form->DisplayMessage("second");
+    EXPECT_EQ(form->logFilePath(), AppFolder::file("log/") + "session.log");
+    const QStringList lines = logText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(QRegularExpression(R"(^#\d{4}-\d\d-\d\d \d\d:\d\d:\d\d#,"first ""quoted"" line"$)").match(lines[0]).hasMatch()) << lines[0].toStdString();
+    EXPECT_EQ(form->lstConnectionInfo.Items(), (QStringList{"first \"quoted\" line", "second"}));
+    EXPECT_EQ(form->lstConnectionInfo.ListIndex(), 1);
+    const int extent = form->lstConnectionInfo.HorizontalExtent();
+    form->DisplayMessage("x");
+    EXPECT_EQ(form->lstConnectionInfo.HorizontalExtent(), extent);  // the scroll range only grows
+
+    form->ClearLog();
+    EXPECT_TRUE(form->lstConnectionInfo.Items().isEmpty());
+    EXPECT_EQ(logText().count('\n'), 3);  // Clear Log leaves the file alone
+
+    // The size rule: a file exactly at the limit stays, a longer one goes with its folder.
+    const qint64 size = QFileInfo(form->logFilePath()).size();
+    form.reset();
+    setReg("DELETE LOG IF SIZE EXCEEDS", "True");
+    setReg("LOG FILE SIZE", QString::number(size));
+    load();
+    EXPECT_EQ(QFileInfo(form->logFilePath()).size(), size);
+    form.reset();
+    setReg("LOG FILE SIZE", QString::number(size - 1));
+    load();
+    EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log")));
+}
+
+TEST_F(MainWindow, ALogThatCannotBeWrittenIsReportedOnceAndNeverStopsTheCaller)
+{
+    setReg("DELETE LOG ON STARTUP", "0");
+    load();
+    QDir().mkpath(form->logFilePath());  // a folder where the file should be
+    prompts.answer(MsgAnswer::Ok);
+    form->DisplayMessage("one");
+    form->DisplayMessage("two");
+    EXPECT_EQ(form->lstConnectionInfo.Items(), (QStringList{"one", "two"}));
+    ASSERT_EQ(prompts.records().size(), 1);
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+}
+
+TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
+{
+    writeFile(root + "/a.txt", "hello");
+    QDir().mkpath(root + "/Docs");
+    startServer();
+    load();
+
+    form->txtQport.setText("2x1");
+    EXPECT_EQ(form->txtQport.Text(), "21");
+    form->txtQaddress.setText("127.0.0.1");
+    form->txtQuser.setText("");
+    prompts.answer(MsgAnswer::Ok);
+    form->cmdQConnect_Click();
+    EXPECT_EQ(prompts.last().text, "Please enter conncetion information");
+    EXPECT_EQ(form->xFtp.State(), 0);
+
+    quickConnect();  // with an empty password
+    EXPECT_EQ(form->lblStatus.Caption(), "Connected to 127.0.0.1");
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.status_txt.text"), "Connected to 127.0.0.1");
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "1");
+    EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"Docs|D", "a.txt|F"}));
+    EXPECT_EQ(form->lstRemoteFileList.item(rowOf(form->lstRemoteFileList, "a.txt")).SubItems[0], "5");
+    EXPECT_EQ(form->cboRemotePath.Text(), "/");
+    EXPECT_TRUE(form->cmdDisconnect.Enabled());
+    EXPECT_FALSE(form->cmdQConnect.Enabled());
+    EXPECT_EQ(form->MousePointer(), 0);
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("USER tess"));
+    EXPECT_TRUE(logText().contains("USER tess"));
+
+    // Connecting again: No leaves the session alone.
+    prompts.answer(MsgAnswer::No);
+    form->txtQuser.setText("tess");
+    form->cmdQConnect_Click();
+    EXPECT_EQ(prompts.last().text, "Cant connect to server, Do you want to Disconnect First?");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
+    EXPECT_EQ(form->xFtp.State(), 2);
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 2);
+
+    form->movToolbar_FSCommand("IDC_FS_Disconnect");
+    EXPECT_EQ(form->xFtp.State(), 0);
+    EXPECT_EQ(form->lblStatus.Caption(), "Disconnected from 127.0.0.1");
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    EXPECT_EQ(form->cboRemotePath.ListCount(), 0);
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
+    EXPECT_TRUE(form->cmdQConnect.Enabled());
+    EXPECT_FALSE(form->cmdDisconnect.Enabled());
+}
+
+TEST_F(MainWindow, SiteDialogConnectsAnonymouslyWithTheFixedPassword)
+{
+    PyFtpServer::Options options;
+    options.anonymous = true;
+    startServer(options);
+    load();
+    prompts.answerForm([](Form&) {});  // closed without Connect
+    form->ConnectToSite();
+    EXPECT_EQ(form->lblStatus.Caption(), "Connect operation cancelled.");
+    EXPECT_EQ(form->MousePointer(), 0);
+
+    const quint16 port = server->port();
+    prompts.answerForm([port](Form& f) {
+        auto& dialog = static_cast<frmConnectionInfo&>(f);
+        dialog.txtAddress.setText("127.0.0.1");
+        dialog.txtPort.setText(QString::number(port));
+        dialog.txtUser.setText("someone");
+        dialog.txtPassword.setText("typed");
+        dialog.chkAnonymous.setValue(1);
+        dialog.cmdConnect_Click();
+    });
+    form->ConnectToSite();
+    EXPECT_EQ(form->xFtp.State(), 2);
+    EXPECT_EQ(form->xFtp.User, "anonymous");
+    EXPECT_EQ(form->xFtp.Password, "plume");
+    EXPECT_EQ(form->txtQaddress.Text(), "127.0.0.1");
+    EXPECT_EQ(form->txtQuser.Text(), "someone");
+    EXPECT_TRUE(form->bSiteAnonymous);
+    EXPECT_EQ(form->lblStatus.Caption(), "Connected to 127.0.0.1");
+}
+
+TEST_F(MainWindow, FirewallSettingsChooseTheProxy)
+{
+    load();
+    form->txtQaddress.setText("127.0.0.1");
+    form->txtQuser.setText("u");
+    form->txtQport.setText("1");
+    form->cmdQConnect_Click();
+    EXPECT_EQ(form->xFtp.ProxyKind, 0);
+    EXPECT_EQ(form->xFtp.ProxyPort, 1080);
+    EXPECT_EQ(form->lblStatus.Caption(), "Could not connect to 127.0.0.1");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().last().startsWith("Error while connecting to '127.0.0.1'. Description: "));
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
+
+    setReg("Firewall Use", "1");
+    setReg("Firewall Host Name", "127.0.0.1");
+    setReg("Firewall User Name", "fw");
+    setReg("Firewall Password", "fwpw");
+    setReg("Firewall Proxy Port", "1");
+    for (const auto& [type, kind] : std::vector<std::pair<QString, int>>{{"SOCKS 4", 4}, {"SOCKS 5", 5}, {"socks 4", 5}}) {
+        setReg("Firewall Type", type);
+        form->cmdQConnect_Click();
+        EXPECT_EQ(form->xFtp.ProxyKind, kind) << type.toStdString();
+        EXPECT_EQ(form->xFtp.ProxyHost, "127.0.0.1");
+        EXPECT_EQ(form->xFtp.ProxyUser, "fw");
+        EXPECT_EQ(form->xFtp.ProxyPassword, "fwpw");
+        EXPECT_EQ(form->xFtp.ProxyPort, 1);
+    }
+}
+
+TEST_F(MainWindow, RemotePaneBrowsesUpDownAndByPath)
+{
+    writeFile(root + "/a.txt", "hello");
+    writeFile(root + "/b.bin", "bin");
+    QDir().mkpath(root + "/Docs/Deep");
+    writeFile(root + "/Docs/inner.txt", "inner");
+    startServer();
+    load();
+    quickConnect();
+
+    // Up from the root: nothing changes.
+    form->cmdUpFtp_Click();
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote path already at a root folder.");
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+
+    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "Docs")});
+    form->UpdateRemoteCommands();
+    EXPECT_TRUE(form->miRenameRemoteFile.Enabled());
+    EXPECT_TRUE(form->cmdReceive.Enabled());
+    form->lstRemoteFileList_DblClick();
+    EXPECT_EQ(form->lblStatus.Caption(), "Changed current remote folder.");
+    EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"Deep|D", "inner.txt|F"}));
+    EXPECT_EQ(form->cboRemotePath.Text(), "/Docs");
+    EXPECT_FALSE(form->cmdReceive.Enabled());
+
+    form->cmdUpFtp_Click();
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote path now up one folder.");
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+    EXPECT_EQ(form->cboRemotePath.List(), (QStringList{"/", "/Docs"}));
+
+    // The path box, and a path typed in another case is not listed twice.
+    form->cboRemotePath.setText("/Docs/Deep");
+    form->cboRemotePath_KeyPress(13);
+    EXPECT_EQ(form->xFtp.CurrentFolder(), "/Docs/Deep");
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    form->AddPathToComboBox("/DOCS", form->cboRemotePath);
+    EXPECT_EQ(form->cboRemotePath.ListCount(), 3);
+    EXPECT_EQ(form->cboRemotePath.Text(), "/DOCS");
+
+    form->cboRemotePath.setText("/nowhere");
+    form->cboRemotePath_KeyPress(13);
+    EXPECT_EQ(form->lblStatus.Caption(), "Could not change current remote folder.");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().last().startsWith("Error while attempting to change current remote folder to '/nowhere'. Description: 550"));
+
+    prompts.answerText(QString("/"));
+    form->movToolbar_FSCommand("IDC_FS_GoToRemoteDir");
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+    prompts.answerText(QString());
+    prompts.answer(MsgAnswer::Ok);
+    form->mnuRemoteGoToRemoteDirectory_Click();
+    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
+}
+
+TEST_F(MainWindow, RemoteFiltersViewsAndEntryKinds)
+{
+    writeFile(root + "/a.txt", "hello");
+    writeFile(root + "/b.bin", "bin");
+    startServer();
+    load();
+    quickConnect();
+
+    prompts.answerText(QString("*.txt"));
+    form->movToolbar_FSCommand("IDC_FS_RDirFilters");
+    EXPECT_EQ(prompts.records().last().title, "Define Type For Remote Server Directory Listing");
+    EXPECT_EQ(prompts.records().last().initial, "*.*");
+    EXPECT_EQ(rows(form->lstRemoteFileList), QStringList{"a.txt|F"});
+    EXPECT_FALSE(form->cmdAbort.Enabled());
+    form->movToolbar_FSCommand("IDC_FS_RemoteRefresh");  // the filter lasts one listing
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 2);
+
+    prompts.answerText(std::nullopt);
+    prompts.answer(MsgAnswer::Ok);
+    form->mnuRemoteFilterDefineTypes_Click();
+    EXPECT_EQ(prompts.last().text, "No command entered,quiting");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
+
+    form->movToolbar_FSCommand("IDC_FS_RemoteListIcons");
+    EXPECT_EQ(form->lstRemoteFileList.View(), 2);
+    form->movToolbar_FSCommand("IDC_FS_RemoteLargeIcons");
+    EXPECT_EQ(form->lstRemoteFileList.View(), 0);
+
+    const int before = form->lstRemoteFileList.Count();
+    emit form->xFtp.ListingItem("odd", QDateTime(), 1, 3);
+    EXPECT_EQ(form->lstRemoteFileList.Count(), before);
+    emit form->xFtp.ListingItem("link", QDateTime(), 1, 2);
+    EXPECT_EQ(form->lstRemoteFileList.ListItems().last().SmallIcon, 3);
+    EXPECT_EQ(form->lstRemoteFileList.ListItems().last().SubItems[2], "E");
+}
+
+TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
+{
+    const QByteArray data = QByteArray(300000, 'x') + "end";
+    writeFile(root + "/file.bin", data);
+    QFile::link(root + "/file.bin", root + "/shortcut");
+    PyFtpServer::Options options;
+    options.noMlsd = true;  // so the link is listed as a link
+    startServer(options);
+    load();
+    form->sLocalPath = local;
+    quickConnect();
+
+    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "shortcut")});
+    ASSERT_EQ(form->lstRemoteFileList.item(rowOf(form->lstRemoteFileList, "shortcut")).SmallIcon, 3);
+    form->lstRemoteFileList_DblClick();
+    EXPECT_EQ(readFile(local + "shortcut"), data);
+    EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
+    EXPECT_EQ(form->prgStatus.Value(), 0);
+    EXPECT_TRUE(rows(form->lstLocalFileList).contains("shortcut|F"));
+
+    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "file.bin")});
+    form->lstRemoteFileList_DblClick();
+    EXPECT_EQ(readFile(local + "file.bin"), data);
+
+    // The same again asks before replacing.
+    prompts.answer(MsgAnswer::No);
+    form->lstRemoteFileList_DblClick();
+    EXPECT_EQ(prompts.last().text, local + "file.bin already exits. Do you want to replace it?");
+    EXPECT_EQ(prompts.last().title, "FTP Client[Confirm]");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().last().contains("was skipped. Reason code: 0x"));
+}
+
+TEST_F(MainWindow, ToolbarCommandsActOrSayTheyAreNotAvailableYet)
+{
+    load();
+    form->movToolbar_FSCommand("IDC_FS_Options");
+    EXPECT_EQ(form->lblStatus.Caption(), "The options dialog is not available in this version yet.");
+    form->movToolbar_FSCommand("IDC_FS_Upload");
+    EXPECT_EQ(form->lblStatus.Caption(), "Upload is not available in this version yet.");
+    form->movToolbar_FSCommand("IDC_FS_HideA");
+    EXPECT_FALSE(form->frameQuickConnect.Visible());
+    form->movToolbar_FSCommand("IDC_FS_ShowC");
+    EXPECT_TRUE(form->frameCustomCommand.Visible());
+    form->movToolbar_FSCommand("IDC_FS_HideB");
+    EXPECT_FALSE(form->FrameMainLists.Visible());
+    EXPECT_FALSE(form->frameLog.Visible());
+    form->movToolbar_FSCommand("IDC_FS_openAbout");
+    EXPECT_FALSE(form->frameCustomCommand.Visible());
+    form->movToolbar_FSCommand("IDC_FS_closeAbout");
+    EXPECT_TRUE(form->frameQuickConnect.Visible() && form->FrameMainLists.Visible() && form->frameLog.Visible());
+    form->movToolbar_FSCommand("IDC_FS_minimize");
+    EXPECT_EQ(form->WindowState(), 1);
+    form->movToolbar_FSCommand("IDC_FS_tray");
+    EXPECT_FALSE(form->Visible());
+    form->Tray1.MouseMessage(WM_LBUTTONDOWN);
+    EXPECT_TRUE(form->Visible());
+    form->DisplayMessage("something");
+    form->movToolbar_FSCommand("IDC_FS_ClearLog");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().isEmpty());
+
+    form->Abort();
+    EXPECT_EQ(form->lblStatus.Caption(), "Aborting current operaion.");
+    EXPECT_TRUE(form->tmrRefresh.isEnabled());
+    form->tmrRefresh_Timer();
+    EXPECT_FALSE(form->tmrRefresh.isEnabled());
+
+    int quits = 0;
+    QObject::connect(form.get(), &frmMain::quitRequested, [&] { ++quits; });
+    form->movToolbar_FSCommand("IDC_FS_launchDM");
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(shell.calls.last(), "start " + AppFolder::executableFolder() + "/pellanor");
+    EXPECT_FALSE(form->Tray1.IsVisible());
+    EXPECT_FALSE(form->m_xLocalPaths);
+}

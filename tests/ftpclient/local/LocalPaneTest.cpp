@@ -1,0 +1,254 @@
+// The local pane of the main window and the local-paths class behind it.
+#include "common/platform/ScriptedPrompts.h"
+#include "ftpclient/core/DesktopShell.h"
+#include "ftpclient/core/frmMain.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using namespace harbel::tessaly;
+using harbel::test::writeFile;
+
+namespace {
+
+class TrashShell final : public DesktopShell {
+public:
+    bool openDocument(const QString& path, const QString& folder) override { return record("open " + path + " in " + folder); }
+    bool showProperties(const QString& path) override { return record("properties " + path); }
+    bool findFiles() override { return record("find"); }
+    bool startProgram(const QString& program, const QStringList&) override { return record("start " + program); }
+    bool moveToTrash(const QString& path, QString* error) override
+    {
+        record("trash " + path);
+        if (!QFile::remove(path)) {
+            *error = "cannot trash " + path;
+            return false;
+        }
+        return true;
+    }
+    bool emptyTrash(QString* error) override
+    {
+        record("empty trash");
+        *error = "trash busy";
+        return false;
+    }
+    QStringList calls;
+
+private:
+    bool record(const QString& c)
+    {
+        calls << c;
+        return true;
+    }
+};
+
+class LocalPane : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Prompts::setInstance(&prompts);
+        prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+        DesktopShell::setInstance(&shell);
+        dir = test::testFolder() + "/files/";
+        QDir().mkpath(dir + "MixedCase Folder");
+        writeFile(dir + "notes.txt", "12345");
+        writeFile(dir + "picture.gif", "gif");
+        QFile::link(dir + "gone", dir + "dangling");
+        form = std::make_unique<frmMain>();
+        ASSERT_TRUE(form->Form_Load());
+        ASSERT_TRUE(form->ChangeCurrentLocalFolder(dir));
+        form->RefreshLocalList();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        Prompts::setInstance(nullptr);
+        DesktopShell::setInstance(nullptr);
+        EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    }
+
+    int rowOf(const QString& name) const
+    {
+        for (int i = 0; i < form->lstLocalFileList.Count(); ++i)
+            if (form->lstLocalFileList.item(i).Text == name)
+                return i;
+        return -1;
+    }
+    void select(const QStringList& names)
+    {
+        QList<int> rows;
+        for (const QString& n : names)
+            rows << rowOf(n);
+        form->lstLocalFileList.selectOnly(rows);
+        form->UpdateLocalCommands();
+    }
+
+    ScriptedPrompts prompts;
+    TrashShell shell;
+    QString dir;
+    std::unique_ptr<frmMain> form;
+};
+
+}  // namespace
+
+TEST_F(LocalPane, ListsEntriesWithKindsSizesAndKeepsNamesAsTheyAre)
+{
+    EXPECT_EQ(form->lblStatus.Caption(), "Local folder changed to " + dir);
+    EXPECT_TRUE(form->cboLocalPath.List().contains(dir));
+    const ListItem& folder = form->lstLocalFileList.item(rowOf("MixedCase Folder"));
+    EXPECT_EQ(folder.SmallIcon, 2);
+    EXPECT_EQ(folder.SubItems, (QStringList{"", folder.SubItems[1], "D"}));
+    const ListItem& notes = form->lstLocalFileList.item(rowOf("notes.txt"));
+    EXPECT_EQ(notes.SmallIcon, 1);
+    EXPECT_EQ(notes.SubItems[0], "5");
+    EXPECT_FALSE(notes.SubItems[1].isEmpty());
+    // An entry that cannot be read is listed as a file.
+    ASSERT_GE(rowOf("dangling"), 0);
+    EXPECT_EQ(form->lstLocalFileList.item(rowOf("dangling")).SubItems[2], "F");
+}
+
+TEST_F(LocalPane, NavigatesIntoFoldersUpAndByTypedPaths)
+{
+    select({"MixedCase Folder"});
+    form->lstLocalFileList_DblClick();
+    EXPECT_EQ(form->sLocalPath, dir + "MixedCase Folder/");
+    EXPECT_EQ(form->lblStatus.Caption(), "Local folder changed.");
+    EXPECT_EQ(form->lstLocalFileList.Count(), 0);
+
+    form->cmdUpLocal_Click();
+    EXPECT_EQ(form->sLocalPath, dir);
+    EXPECT_GE(rowOf("notes.txt"), 0);
+
+    form->cboLocalPath.setText(dir + "MixedCase Folder");  // typed without the closing separator
+    form->cboLocalPath_KeyPress(13);
+    EXPECT_EQ(form->sLocalPath, dir + "MixedCase Folder/");
+
+    form->ChangeCurrentLocalFolder("/");
+    form->movToolbar_FSCommand("IDC_FS_LocalUpLevel");
+    EXPECT_EQ(form->lblStatus.Caption(), "Local path already at root folder.");
+    EXPECT_EQ(form->sLocalPath, "/");
+
+    prompts.answer(MsgAnswer::Ok);
+    form->ChangeCurrentLocalFolder(dir + "missing/");
+    form->RefreshLocalList();
+    EXPECT_EQ(prompts.last().text, "Cannot read the contents of " + dir + "missing/");
+    EXPECT_EQ(prompts.last().title, "FTP Client[Error]");
+}
+
+TEST_F(LocalPane, DoubleClickOnAFileWhenNotConnectedSaysSo)
+{
+    select({"notes.txt"});
+    form->lstLocalFileList_DblClick();
+    EXPECT_EQ(form->lblStatus.Caption(), "Cannot upload file(s) when not connected.");
+}
+
+TEST_F(LocalPane, CommandsFollowTheSelection)
+{
+    form->lstLocalFileList.selectOnly({});
+    form->UpdateLocalCommands();
+    EXPECT_FALSE(form->miDeleteLocalFile.Enabled());
+    EXPECT_FALSE(form->miRenameLocalFile.Enabled());
+    EXPECT_TRUE(form->miCreateLocalFolder.Enabled());
+    select({"MixedCase Folder"});
+    EXPECT_FALSE(form->miDeleteLocalFile.Enabled());
+    select({"notes.txt"});
+    EXPECT_TRUE(form->miDeleteLocalFile.Enabled());
+    EXPECT_TRUE(form->miRenameLocalFile.Enabled());
+    EXPECT_FALSE(form->cmdSend.Enabled());  // not connected
+    select({"notes.txt", "MixedCase Folder"});
+    EXPECT_TRUE(form->miDeleteLocalFile.Enabled());
+    EXPECT_FALSE(form->miRenameLocalFile.Enabled());
+}
+
+TEST_F(LocalPane, FilterAndViews)
+{
+    prompts.answerText(QString("*.gif"));
+    form->movToolbar_FSCommand("IDC_FS_LDirFilters");
+    EXPECT_EQ(prompts.last().title, "Define Type For Local Server Directory Listing");
+    ASSERT_EQ(form->lstLocalFileList.Count(), 1);
+    EXPECT_EQ(form->lstLocalFileList.item(0).Text, "picture.gif");
+    form->mnuLocalFilterAll_Click();
+    EXPECT_GE(form->lstLocalFileList.Count(), 4);
+
+    prompts.answerText(QString());
+    prompts.answer(MsgAnswer::Ok);
+    form->mnuLocalFilterDefineTypes_Click();
+    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+
+    form->movToolbar_FSCommand("IDC_FS_LocalSmallIcons");
+    EXPECT_EQ(form->lstLocalFileList.View(), 1);
+    form->movToolbar_FSCommand("IDC_FS_LocalDetailsIcons");
+    EXPECT_EQ(form->lstLocalFileList.View(), 3);
+}
+
+TEST_F(LocalPane, DeleteRenameCreateAndTrash)
+{
+    select({"picture.gif"});
+    prompts.answer(MsgAnswer::No);
+    form->movToolbar_FSCommand("IDC_FS_Erase");
+    EXPECT_EQ(form->lblStatus.Caption(), "Local file(s) not deleted.");
+    EXPECT_TRUE(QFileInfo::exists(dir + "picture.gif"));
+    prompts.answer(MsgAnswer::Yes);
+    form->miDeleteLocalFile_Click();
+    EXPECT_EQ(prompts.last().text, "Are you sure you want to delete the selected local file(s)?");
+    EXPECT_FALSE(QFileInfo::exists(dir + "picture.gif"));
+    EXPECT_EQ(rowOf("picture.gif"), -1);
+    EXPECT_EQ(form->lblStatus.Caption(), "Local file(s) deleted.");
+
+    // A folder is not a file: the class says so and nothing is lost.
+    select({"MixedCase Folder"});
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answer(MsgAnswer::Ok);
+    form->miDeleteLocalFile_Click();
+    EXPECT_EQ(prompts.last().text, "Cannot delete " + dir + "MixedCase Folder");
+    EXPECT_EQ(prompts.last().title, "FTP Client[Notice]");
+    EXPECT_EQ(prompts.last().buttons, MsgButtons::OkCancel);
+    EXPECT_TRUE(QFileInfo(dir + "MixedCase Folder").isDir());
+
+    select({"notes.txt"});
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answerText(QString("renamed.txt"));
+    form->movToolbar_FSCommand("IDC_FS_LRename");
+    EXPECT_EQ(prompts.records()[prompts.records().size() - 2].text, "Rename local file " + dir + "notes.txt?");
+    EXPECT_EQ(prompts.last().text, "Enter the new name for " + dir + "notes.txt");
+    EXPECT_TRUE(QFileInfo::exists(dir + "renamed.txt"));
+    EXPECT_EQ(form->lblStatus.Caption(), "Local file renamed.");
+    select({"renamed.txt"});
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answerText(QString());
+    form->miRenameLocalFile_Click();
+    EXPECT_EQ(form->lblStatus.Caption(), "Local file not renamed.");
+
+    prompts.answerText(QString("new folder"));
+    form->movToolbar_FSCommand("IDC_FS_LCreateFolder");
+    EXPECT_TRUE(QFileInfo(dir + "new folder").isDir());
+    EXPECT_GE(rowOf("new folder"), 0);
+
+    select({"renamed.txt"});
+    prompts.answer(MsgAnswer::Yes);
+    form->movToolbar_FSCommand("IDC_FS_LDelete");
+    EXPECT_EQ(prompts.last().text, "do you want to send this files to recycle bin");
+    EXPECT_EQ(shell.calls.last(), "trash " + dir + "renamed.txt");
+    EXPECT_EQ(rowOf("renamed.txt"), -1);
+
+    form->movToolbar_FSCommand("IDC_FS_Recycle");
+    EXPECT_EQ(form->lstConnectionInfo.Items().last(), "Error trash busy");
+}
+
+TEST_F(LocalPane, OpenPropertiesAndFind)
+{
+    prompts.answer(MsgAnswer::Ok);
+    form->lstLocalFileList.selectOnly({});
+    form->movToolbar_FSCommand("IDC_FS_Properties");
+    EXPECT_EQ(prompts.last().text, "Properties of what, Please select an item?");
+    select({"notes.txt"});
+    form->movToolbar_FSCommand("IDC_FS_Properties");
+    form->movToolbar_FSCommand("IDC_FS_OpenFile");
+    form->movToolbar_FSCommand("IDC_FS_FindFile");
+    EXPECT_EQ(shell.calls, (QStringList{"properties " + dir + "notes.txt", "open " + dir + "notes.txt in " + dir, "find"}));
+}
