@@ -271,6 +271,9 @@ void frmDownload::cmdPause_Click()
     if (s.Rollback < intSegPos[0])
         intSegPos[0] -= s.Rollback;
     blnSegResume[0] = true;
+    // A stop closed the output file; the data goes on into the same file.
+    if (!intSegFile[0] && !openOutput())
+        return;
     connectTransfer(0);
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
@@ -512,6 +515,7 @@ void frmDownload::fail(const QString& message)
 {
     failed_ = true;
     closeSocket(WSHead);
+    tmrReconnect.setEnabled(false);
     showStopped();
     lblStatus.setCaption(message);
     setRowCell(DownloadRow::Status, message);
@@ -785,26 +789,34 @@ void frmDownload::prepareTransfer(qint64 size, bool ranged)
     LayoutSegmentBars(1);
 
     closeFiles();
-    auto file = std::make_unique<QFile>(strSaveTo);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        const QString description = file->errorString();
-        Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(int(file->error())).arg(description),
-                                   MsgButtons::OkOnly, MsgIcon::None, programTitle());
-        fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + description);
+    if (!openOutput())
         return;
-    }
-    if (existsAction_ == -1 && file->size() > size) {
+    if (existsAction_ == -1 && intSegFile[0]->size() > size) {
         // Not the beginning of this file: resuming would keep bytes of another one.
+        closeFiles();
         fail(lang("19014", "The file on disk is larger than the file on the server, so it cannot be resumed."));
         return;
     }
-    intSegFile[0] = std::move(file);
     transferPrepared_ = true;
     if (existsAction_ == -1)
         SetSegIndecies();
     connectTransfer(0);
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
+}
+
+bool frmDownload::openOutput()
+{
+    auto file = std::make_unique<QFile>(strSaveTo);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const QString description = file->errorString();
+        Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(int(file->error())).arg(description),
+                                   MsgButtons::OkOnly, MsgIcon::None, programTitle());
+        fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + description);
+        return false;
+    }
+    intSegFile[0] = std::move(file);
+    return true;
 }
 
 void frmDownload::SetSegIndecies()
@@ -973,6 +985,8 @@ void frmDownload::writeBody(int k, const char* data, qint64 size)
     const qint64 room = intSegStart[k + 1] - (intSegPos[k] - 1);
     size = std::min(size, room);
     if (size > 0) {
+        if (!intSegFile[k] && !openOutput())
+            return;
         QFile& file = *intSegFile[k];
         const qint64 offset = intSegPos[k] - 1;
         if (file.pos() != offset && !file.seek(offset)) {

@@ -155,6 +155,7 @@ private:
     void followRedirect(const QByteArray& head);
     void scanForLink(const QByteArray& data);
     void prepareTransfer(qint64 size, bool ranged);
+    bool openOutput();
     Connection& transfer(int k);
     void connectTransfer(int k);
     void transferConnected(int k);

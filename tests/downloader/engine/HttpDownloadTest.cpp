@@ -482,3 +482,46 @@ TEST_F(HttpDownload, RateTickAndProxyCredentials)
     job->tmrUpdate2_Timer();
     EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
 }
+
+TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
+{
+    SettingsStore::instance().record.Rollback = 100;
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 1000\r\nContent-Range: bytes 0-999/1000\r\n\r\n"
+                + server.content.left(600));
+        return true;
+    };
+    frmDownload* job = start(server.url("file.bin"));
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
+    EXPECT_TRUE(job->tmrReconnect.isEnabled());
+    EXPECT_EQ(job->tmrReconnect.Interval(), 300);
+
+    job->tmrUpdate2_Timer();  // the rate sample remembers 600
+    job->tmrReconnect_Timer();  // nothing new since: paused
+    EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+    job->StopMe();  // the user stops it; the file is closed
+    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+    job->tmrReconnect_Timer();  // still nothing new: the press resumes it, into the same file
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+}
+
+TEST(DownloadWindow, SegmentBarsShareTheWidth)
+{
+    frmDownload job;
+    job.LayoutSegmentBars(3);
+    EXPECT_TRUE(job.ProgressBar1.Visible());
+    EXPECT_EQ(job.segmentBarWidth[2], 1533);
+    EXPECT_EQ(job.segmentBarLeft[2], 1533 * 2 + 120);
+    EXPECT_TRUE(job.PVProgressBar[2]->Visible());
+    EXPECT_FALSE(job.PVProgressBar[3]->Visible());
+    job.LayoutSegmentBars(1);
+    EXPECT_FALSE(job.ProgressBar1.Visible());
+    EXPECT_EQ(job.segmentBarWidth[0], 4600);
+    EXPECT_EQ(job.lblPerLeft, 2055);
+    EXPECT_FALSE(job.PVProgressBar[1]->Visible());
+}
