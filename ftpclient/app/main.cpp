@@ -1,13 +1,20 @@
-#include "ftpclient/ui/MainWindowView.h"
-
+#include "common/platform/AppFolder.h"
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/TrayView.h"
+#include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/core/frmMain.h"
+#include "ftpclient/ui/ConnectionInfoView.h"
+#include "ftpclient/ui/MainWindowView.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QSplashScreen>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 using namespace harbel;
 
@@ -25,16 +32,45 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Harbel"));
+    QApplication::setQuitOnLastWindowClosed(false);
     quitOnTerminationSignals();
     QtPrompts prompts;
     Prompts::setInstance(&prompts);
     QtTrayShell trayShell;
     TrayShell::setInstance(&trayShell);
+    prompts.registerView("frmConnectionInfo", [](Form& form, QWidget* parent) -> QDialog* {
+        return new tessaly::ConnectionInfoView(static_cast<tessaly::frmConnectionInfo&>(form), parent);
+    });
 
-    TessalyMainWindowView window;
-    prompts.setParent(&window);
-    window.show();
-    const int rc = app.exec();
+    std::unique_ptr<QSplashScreen> splash;
+    const QString splashFile = AppFolder::file(QStringLiteral("FTPSplash.spl"));
+    if (QFileInfo::exists(splashFile)) {
+        const QPixmap picture(splashFile);
+        if (!picture.isNull()) {
+            splash = std::make_unique<QSplashScreen>(picture);
+            splash->show();
+            app.processEvents();
+        }
+    }
+
+    int rc = 0;
+    {
+        tessaly::frmMain form;
+        TessalyMainWindowView window(form);
+        prompts.setParent(&window);
+        QObject::connect(&form, &tessaly::frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+        if (!form.Form_Load()) {
+            rc = 1;
+        } else {
+            window.show();
+            if (splash)
+                splash->finish(&window);
+            splash.reset();
+            rc = app.exec();
+            form.Form_Unload();
+        }
+        prompts.setParent(nullptr);
+    }
     Prompts::setInstance(nullptr);
     TrayShell::setInstance(nullptr);
     return rc;

@@ -440,6 +440,17 @@ void frmMain::Abort()
     tmrRefresh.setEnabled(true);
 }
 
+void frmMain::cmdCloseCommand_Click()
+{
+    frameCustomCommand.setVisible(false);
+}
+
+void frmMain::txtCommand_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        StatusBarInfo(notAvailableText(QStringLiteral("The custom command")));
+}
+
 void frmMain::tmrRefresh_Timer()
 {
     tmrRefresh.setEnabled(false);

@@ -42,6 +42,8 @@ public:
     void movToolbar_FSCommand(const QString& command);
     void LaunchDownloadManager();
     void Abort();
+    void cmdCloseCommand_Click();
+    void txtCommand_KeyPress(int keyAscii);
     void tmrRefresh_Timer();
 
     // --- connection log -----------------------------------------------------------------------

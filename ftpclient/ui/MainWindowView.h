@@ -2,13 +2,38 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+class QLabel;
+
 namespace harbel {
 
-// Tessaly's main window.
+namespace tessaly {
+class frmMain;
+}
+
+// Tessaly's main window: renders frmMain and forwards the user's actions to its handlers.
 class TessalyMainWindowView final : public QMainWindow {
     Q_OBJECT
 public:
+    // Shows a main window model of its own (not started up).
     explicit TessalyMainWindowView(QWidget* parent = nullptr);
+    // Shows the program's main window model; the model outlives the view.
+    explicit TessalyMainWindowView(tessaly::frmMain& form, QWidget* parent = nullptr);
+    ~TessalyMainWindowView() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    void buildMenus();
+    void buildToolbar();
+
+    std::unique_ptr<tessaly::frmMain> owned_;
+    tessaly::frmMain& form_;
+    QLabel* connectedLabel_ = nullptr;
+    bool waitCursor_ = false;
 };
 
 }  // namespace harbel

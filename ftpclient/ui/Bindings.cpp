@@ -1,0 +1,270 @@
+#include "ftpclient/ui/Bindings.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace harbel::tessaly::ui {
+
+void bindEnabled(QWidget* widget, Control& control)
+{
+    auto sync = [widget, &control] {
+        widget->setEnabled(control.Enabled());
+        widget->setVisible(control.Visible());
+    };
+    QObject::connect(&control, &Control::changed, widget, sync);
+    sync();
+}
+
+void bindButton(QAbstractButton* button, CaptionControl& control, std::function<void()> onClick)
+{
+    auto sync = [button, &control] {
+        button->setEnabled(control.Enabled());
+        button->setVisible(control.Visible());
+        if (!control.Caption().isEmpty())
+            button->setText(control.Caption());
+    };
+    QObject::connect(&control, &Control::changed, button, sync);
+    QObject::connect(button, &QAbstractButton::clicked, button, [onClick = std::move(onClick)] { onClick(); });
+    sync();
+}
+
+void bindOption(QAbstractButton* button, OptionButton& control, std::function<void()> onClick)
+{
+    button->setCheckable(true);
+    auto sync = [button, &control] {
+        button->setEnabled(control.Enabled());
+        button->setChecked(control.Value());
+        button->setText(control.Caption());
+    };
+    QObject::connect(&control, &Control::changed, button, sync);
+    QObject::connect(button, &QAbstractButton::clicked, button, [onClick = std::move(onClick), sync] {
+        onClick();
+        sync();
+    });
+    sync();
+}
+
+void bindText(QLineEdit* edit, TextBox& control)
+{
+    auto sync = [edit, &control] {
+        edit->setEnabled(control.Enabled());
+        edit->setReadOnly(control.Locked());
+        if (edit->text() != control.Text())
+            edit->setText(control.Text());
+    };
+    QObject::connect(&control, &Control::changed, edit, sync);
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [&control](const QString& text) { control.setText(text); });
+    sync();
+}
+
+void bindLabel(QLabel* label, CaptionControl& control)
+{
+    auto sync = [label, &control] { label->setText(control.Caption()); };
+    QObject::connect(&control, &Control::changed, label, sync);
+    sync();
+}
+
+void bindProgress(QProgressBar* bar, ProgressBar& control)
+{
+    auto sync = [bar, &control] {
+        bar->setRange(int(control.Min()), int(control.Max()));
+        bar->setValue(int(control.Value()));
+    };
+    QObject::connect(&control, &Control::changed, bar, sync);
+    sync();
+}
+
+void bindAction(QAction* action, Control& control, std::function<void()> onTrigger)
+{
+    auto sync = [action, &control] { action->setEnabled(control.Enabled()); };
+    QObject::connect(&control, &Control::changed, action, sync);
+    QObject::connect(action, &QAction::triggered, action, [onTrigger = std::move(onTrigger)] { onTrigger(); });
+    sync();
+}
+
+void bindCombo(QComboBox* combo, ComboBox& control, std::function<void()> onChoose, std::function<void()> onEnter)
+{
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    auto syncing = std::make_shared<bool>(false);
+    auto sync = [combo, &control, syncing] {
+        *syncing = true;
+        combo->setEnabled(control.Enabled());
+        QStringList shown;
+        for (int i = 0; i < combo->count(); ++i)
+            shown << combo->itemText(i);
+        if (shown != control.List()) {
+            combo->clear();
+            combo->addItems(control.List());
+        }
+        if (combo->currentText() != control.Text())
+            combo->setEditText(control.Text());
+        *syncing = false;
+    };
+    QObject::connect(&control, &Control::changed, combo, sync);
+    QObject::connect(combo, &QComboBox::activated, combo, [combo, &control, syncing, onChoose](int index) {
+        if (*syncing)
+            return;
+        control.setText(combo->itemText(index));
+        onChoose();
+    });
+    QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [combo, &control, syncing, onEnter] {
+        if (*syncing)
+            return;
+        control.setText(combo->currentText());
+        onEnter();
+    });
+    sync();
+}
+
+void bindLog(QListWidget* list, ListBox& control)
+{
+    auto sync = [list, &control] {
+        const QStringList& items = control.Items();
+        if (items.size() < list->count())
+            list->clear();
+        for (int i = list->count(); i < items.size(); ++i)
+            list->addItem(items.at(i));
+        if (control.ListIndex() >= 0 && control.ListIndex() < list->count()) {
+            list->setCurrentRow(control.ListIndex());
+            list->scrollToItem(list->item(control.ListIndex()));
+        }
+    };
+    QObject::connect(&control, &Control::changed, list, sync);
+    sync();
+}
+
+// --- FileListWidget -------------------------------------------------------------------------
+
+FileListWidget::FileListWidget(ListView& control, QWidget* parent)
+    : QWidget(parent), control_(control), stack_(new QStackedWidget(this)), report_(new QTreeWidget),
+      icons_(new QListWidget)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack_);
+    report_->setRootIsDecorated(false);
+    report_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    report_->setContextMenuPolicy(Qt::CustomContextMenu);
+    report_->setSortingEnabled(false);
+    report_->setUniformRowHeights(true);
+    icons_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    icons_->setContextMenuPolicy(Qt::CustomContextMenu);
+    icons_->setResizeMode(QListView::Adjust);
+    stack_->addWidget(report_);
+    stack_->addWidget(icons_);
+
+    connect(&control_, &Control::changed, this, &FileListWidget::scheduleRebuild);
+    connect(report_, &QTreeWidget::itemDoubleClicked, this, [this] { emit activated(); });
+    connect(icons_, &QListWidget::itemDoubleClicked, this, [this] { emit activated(); });
+    connect(report_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        QList<int> rows;
+        for (QTreeWidgetItem* item : report_->selectedItems())
+            rows << report_->indexOfTopLevelItem(item);
+        takeSelection(rows);
+    });
+    connect(icons_, &QListWidget::itemSelectionChanged, this, [this] {
+        QList<int> rows;
+        for (QListWidgetItem* item : icons_->selectedItems())
+            rows << icons_->row(item);
+        takeSelection(rows);
+    });
+    connect(report_, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        emit contextMenuWanted(report_->viewport()->mapToGlobal(p));
+    });
+    connect(icons_, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        emit contextMenuWanted(icons_->viewport()->mapToGlobal(p));
+    });
+    rebuild();
+}
+
+QIcon FileListWidget::iconFor(int index) const
+{
+    switch (index) {
+    case 2: return style()->standardIcon(QStyle::SP_DirIcon);
+    case 3: return style()->standardIcon(QStyle::SP_FileLinkIcon);
+    default: return style()->standardIcon(QStyle::SP_FileIcon);
+    }
+}
+
+void FileListWidget::takeSelection(const QList<int>& rows)
+{
+    if (syncing_)
+        return;
+    syncing_ = true;
+    QList<int> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    control_.selectOnly(sorted);
+    syncing_ = false;
+    emit selectionChanged();
+}
+
+void FileListWidget::scheduleRebuild()
+{
+    if (syncing_ || pending_)
+        return;
+    // Many rows arrive one by one during a listing: draw them once.
+    pending_ = true;
+    QTimer::singleShot(0, this, &FileListWidget::rebuild);
+}
+
+void FileListWidget::rebuild()
+{
+    pending_ = false;
+    syncing_ = true;
+    setEnabled(control_.Enabled());
+    setVisible(control_.Visible());
+    const int style = control_.View();
+    stack_->setCurrentIndex(style == 3 ? 0 : 1);
+    icons_->setViewMode(style == 0 ? QListView::IconMode : QListView::ListMode);
+    icons_->setFlow(style == 2 ? QListView::TopToBottom : QListView::LeftToRight);
+    icons_->setWrapping(style != 3);
+    icons_->setIconSize(style == 0 ? QSize(32, 32) : QSize(16, 16));
+
+    QStringList keys;
+    for (const ListItem& item : control_.ListItems())
+        keys << item.Text + QLatin1Char('\x1f') + item.SubItems.join(QLatin1Char('\x1f'));
+    if (keys != shownKeys_) {
+        shownKeys_ = keys;
+        report_->clear();
+        icons_->clear();
+        QStringList headers = control_.ColumnHeaders();
+        report_->setColumnCount(int(headers.size()));
+        report_->setHeaderLabels(headers);
+        QList<QTreeWidgetItem*> rows;
+        for (const ListItem& item : control_.ListItems()) {
+            auto* row = new QTreeWidgetItem;
+            row->setText(0, item.Text);
+            row->setIcon(0, iconFor(item.SmallIcon));
+            for (int c = 0; c + 1 < headers.size() && c < item.SubItems.size(); ++c)
+                row->setText(c + 1, item.SubItems.at(c));
+            row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            rows << row;
+            icons_->addItem(new QListWidgetItem(iconFor(item.Icon), item.Text));
+        }
+        report_->addTopLevelItems(rows);
+        report_->header()->resizeSections(QHeaderView::ResizeToContents);
+    }
+    const QList<ListItem>& items = control_.ListItems();
+    for (int i = 0; i < items.size(); ++i) {
+        if (QTreeWidgetItem* row = report_->topLevelItem(i))
+            row->setSelected(items[i].Selected);
+        if (QListWidgetItem* icon = icons_->item(i))
+            icon->setSelected(items[i].Selected);
+    }
+    syncing_ = false;
+}
+
+}  // namespace harbel::tessaly::ui
