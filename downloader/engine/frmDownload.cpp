@@ -599,8 +599,12 @@ void frmDownload::probeDisconnected()
 {
     if (blnScanForLink && WSHead.bytesAvailable() > 0)
         scanForLink(WSHead.readAll());
-    if (blnScanForLink && !completed_ && !failed_ && !transferPrepared_)
+    if (completed_ || failed_ || transferPrepared_)
+        return;
+    if (blnScanForLink)
         fail(lang("19001", "The server did not announce the size of the file, so it cannot be downloaded safely."));
+    else if (!probeBuffer_.isEmpty())
+        fail(lang("19008", "The server's reply is not a valid HTTP reply."));
 }
 
 void frmDownload::probeError(QAbstractSocket::SocketError error)

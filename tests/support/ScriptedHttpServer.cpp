@@ -19,6 +19,7 @@ QByteArray ScriptedHttpServer::Request::range() const
 ScriptedHttpServer::ScriptedHttpServer()
 {
     server_.listen(QHostAddress::LocalHost, 0);
+    port_ = server_.serverPort();
     connect(&server_, &QTcpServer::newConnection, this, &ScriptedHttpServer::accept);
 }
 

@@ -28,7 +28,9 @@ public:
     ScriptedHttpServer();
     ~ScriptedHttpServer() override;
 
-    quint16 port() const { return server_.serverPort(); }
+    quint16 port() const { return port_; }
+    // Refuses new connections from now on (the port stays reserved for nobody).
+    void stopListening() { server_.close(); }
     QString url(const QString& path) const;
 
     QByteArray content;
@@ -68,6 +70,7 @@ private:
     std::deque<QByteArray> scripted_;
     QList<Request> requests_;
     int connections_ = 0;
+    quint16 port_ = 0;
 };
 
 }  // namespace harbel::test

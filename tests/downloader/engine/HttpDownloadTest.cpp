@@ -229,6 +229,41 @@ TEST_F(HttpDownload, DroppedConnectionIsResumedAndOnlyTheFullSizeCompletes)
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
 }
 
+TEST_F(HttpDownload, ConnectionErrorIsReportedAndThePartStaysClosed)
+{
+    // Part of the file, then the connection drops and the server is gone.
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 1000\r\nContent-Range: bytes 0-999/1000\r\n\r\n"
+                + server.content.left(300));
+        s.flush();
+        server.stopListening();
+        s.disconnectFromHost();
+        return true;
+    };
+    prompts.answer(MsgAnswer::Ok);
+    frmDownload* job = start(server.url("file.bin"));
+    // The reconnection is refused: an error box, and the job waits for the user.
+    EXPECT_FALSE(finish(job));
+    ASSERT_EQ(prompts.records().size(), 1);
+    EXPECT_EQ(prompts.last().title, "Error");
+    EXPECT_TRUE(prompts.last().text.startsWith("Error was occurred.\r\n0\r\n")) << prompts.last().text.toStdString();
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
+    EXPECT_FALSE(job->isCompleted());
+    EXPECT_EQ(job->GetReceivedBytes(), 300);
+    EXPECT_EQ(readFile(folder + "/file.bin"), server.content.left(300));
+}
+
+TEST_F(HttpDownload, ProbeReplyCutOffInsideItsHeadEndsWithAStatus)
+{
+    server.script("HTTP/1.1 200 OK\r\nContent-Len");
+    frmDownload* job = start(server.url("cut.bin"), "cut.bin");
+    EXPECT_FALSE(finish(job));
+    EXPECT_EQ(job->lblStatus.Caption(), "The server's reply is not a valid HTTP reply.");
+    EXPECT_FALSE(QFile::exists(folder + "/cut.bin"));
+}
+
 TEST_F(HttpDownload, ShortPartialReplyOnAKeptConnectionIsAskedAgain)
 {
     server.keepAlive = true;
