@@ -2,6 +2,7 @@
 
 #include "common/platform/CRegister.h"
 #include "common/platform/Prompts.h"
+#include "common/platform/Shell.h"
 #include "common/support/LangString.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSignalBlocker>
 
 #include <cmath>
@@ -1061,12 +1061,13 @@ void frmDownload::transferError(int k, QAbstractSocket::SocketError error)
 
 void frmDownload::cmdOpen_Click()
 {
-    QProcess::startDetached(QStringLiteral("xdg-open"), {strSaveTo}, QStringLiteral("/"));
+    Shell::instance().open(strSaveTo);
 }
 
 void frmDownload::cmdGotoDir_Click()
 {
-    QProcess::startDetached(QStringLiteral("xdg-open"), {QFileInfo(strSaveTo).absolutePath()});
+    // The file manager on the file's folder.
+    Shell::instance().open(QFileInfo(strSaveTo).absolutePath());
 }
 
 }  // namespace harbel

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -148,4 +149,33 @@ TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
     const ProgramRun overwritten = pellanor({"--download", server.url("f.bin"), "--overwrite"}, folder);
     EXPECT_EQ(overwritten.exitCode, 0);
     EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
+}
+
+TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
+{
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-7999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
+                + server.content.left(3000));
+        return true;  // and then nothing more
+    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(folder);
+    p.start(PELLANOR_EXE, {"--download", server.url("slow.bin")});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/slow.bin").size() == 3000; }, 20000));
+    p.terminate();
+    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("Interrupted"));
+    EXPECT_EQ(readFile(folder + "/slow.bin"), server.content.left(3000));
+
+    server.handler = nullptr;
+    const ProgramRun resumed = pellanor({"--download", server.url("slow.bin"), "--resume"}, folder);
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
 }

@@ -4,6 +4,7 @@
 
 #include "common/platform/CRegister.h"
 #include "common/platform/ScriptedPrompts.h"
+#include "common/platform/Shell.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestEnvironment.h"
@@ -125,6 +126,17 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
     EXPECT_EQ(storedSetting("Downloads"), "1");
     EXPECT_EQ(storedSetting("AllBytes"), "1000");
     EXPECT_TRUE(prompts.records().isEmpty());
+
+    struct RecordingShell final : Shell {
+        QStringList opened;
+        bool open(const QString& path) override { opened << path; return true; }
+        bool start(const QString&, const QStringList&) override { return true; }
+    } shell;
+    Shell::setInstance(&shell);
+    job->cmdOpen_Click();
+    job->cmdGotoDir_Click();
+    Shell::setInstance(nullptr);
+    EXPECT_EQ(shell.opened, QStringList({folder + "/file.bin", folder}));
 }
 
 TEST_F(HttpDownload, CompletionPromptAndClosingFollowTheSettings)
