@@ -131,15 +131,18 @@ void ScriptedHttpServer::send(QTcpSocket& socket, const QByteArray& head, const 
     // One piece per turn of the event loop, so the client sees them as separate arrivals.
     auto step = std::make_shared<std::function<void(int)>>();
     *step = [s, pieces, shut, step](int i) {
-        if (!s)
-            return;
-        s->write(pieces[i]);
-        s->flush();
-        if (i + 1 < pieces.size()) {
-            QTimer::singleShot(15, s, [step, i] { (*step)(i + 1); });
-        } else if (shut) {
-            s->disconnectFromHost();
+        if (s) {
+            s->write(pieces[i]);
+            s->flush();
+            if (i + 1 < pieces.size()) {
+                QTimer::singleShot(15, s, [step, i] { (*step)(i + 1); });
+                return;
+            }
+            if (shut)
+                s->disconnectFromHost();
         }
+        // The step holds itself while pieces remain; let it go once the reply is out.
+        QTimer::singleShot(0, [step] { *step = nullptr; });
     };
     (*step)(0);
 }
