@@ -303,12 +303,17 @@ void TransferOperation::onDataReadable()
     if (isFinished() || !data_)
         return;
     ftp_.touch();
-    const QByteArray bytes = data_->readAll();
-    if (bytes.isEmpty())
-        return;
-    moved_ += bytes.size();
-    if (!writeSink(bytes))
-        return closeData();
+    // Read into one reused buffer: no fresh allocation for every chunk of a large file.
+    if (readBuffer_.isEmpty())
+        readBuffer_.resize(kChunk * 4);
+    for (;;) {
+        const qint64 n = data_->read(readBuffer_.data(), readBuffer_.size());
+        if (n <= 0)
+            break;
+        moved_ += n;
+        if (!writeSink(QByteArray::fromRawData(readBuffer_.constData(), n)))
+            return closeData();
+    }
     progress();
 }
 

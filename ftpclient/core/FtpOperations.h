@@ -152,6 +152,7 @@ private:
     bool lastWasCr_ = false;  // ASCII upload
     bool uploadEof_ = false;
     QByteArray pendingUpload_;
+    QByteArray readBuffer_;
 };
 
 // Parses "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" and "229 ... (|||port|)"; 0 when malformed.

@@ -61,6 +61,12 @@ QList<FtpReply> FtpReplyParser::feed(const QByteArray& bytes)
             continue;
         }
         current_.lines.append(text);
+        if (current_.lines.size() > kMaxLines) {
+            done.append(FtpReply{0, {QStringLiteral("Reply too long")}});
+            inMultiLine_ = false;
+            current_ = {};
+            continue;
+        }
         // Only the same code followed by a blank (or nothing) closes a multi-line reply.
         if (code == current_.code && (line.size() == 3 || line[3] == ' ')) {
             inMultiLine_ = false;

@@ -33,6 +33,8 @@ public:
 
     // A line longer than this without a line break is a protocol error (code 0 reply).
     static constexpr int kMaxLineLength = 64 * 1024;
+    // A multi-line reply with more lines than this is a protocol error too.
+    static constexpr int kMaxLines = 100000;
 
 private:
     static int leadingCode(const QByteArray& line);

@@ -55,6 +55,15 @@ TEST(FtpReplyParser, GarbageAndEndlessLinesAreProtocolErrors)
     ASSERT_EQ(replies.size(), 1);
     EXPECT_EQ(replies[0].code, 0);
     EXPECT_FALSE(p.hasPartial());
+
+    // A multi-line reply that never ends.
+    QByteArray flood = "211-start\r\n";
+    for (int i = 0; i <= FtpReplyParser::kMaxLines; ++i)
+        flood += " more\r\n";
+    replies = p.feed(flood);
+    ASSERT_FALSE(replies.isEmpty());
+    for (const FtpReply& r : replies)
+        EXPECT_EQ(r.code, 0);
 }
 
 TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
