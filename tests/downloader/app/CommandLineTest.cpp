@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 using namespace harbel;

@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 using namespace harbel;

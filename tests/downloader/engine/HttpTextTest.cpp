@@ -1,6 +1,8 @@
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/engine/HttpText.h"
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 using namespace harbel;

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>

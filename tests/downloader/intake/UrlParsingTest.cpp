@@ -3,6 +3,8 @@
 #include "common/platform/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 using namespace harbel;

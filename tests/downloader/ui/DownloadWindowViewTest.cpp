@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 using namespace harbel;

@@ -1,0 +1,102 @@
+#include "downloader/main/DownloadWindows.h"
+
+#include "common/platform/CRegister.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "common/support/LangString.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::readFile;
+using harbel::test::waitUntil;
+
+namespace {
+
+class WindowTable : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
+        SettingsStore::instance().LoadSettings();
+        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
+        Prompts::setInstance(&prompts);
+        folder = test::testFolder() + "/dl";
+        QDir().mkpath(folder);
+        server.content = QByteArray("pellanor").repeated(100);
+    }
+    void TearDown() override { Prompts::setInstance(nullptr); }
+
+    ScriptedPrompts prompts;
+    ScriptedHttpServer server;
+    DownloadWindows windows;
+    QString folder;
+};
+
+}  // namespace
+
+TEST_F(WindowTable, SlotsAreMadeOnFirstUseAndKept)
+{
+    EXPECT_EQ(windows.existing(7), nullptr);
+    frmDownload* w = windows.window(7);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->intAssignedIndex, 7);
+    EXPECT_EQ(windows.window(7), w);
+    EXPECT_EQ(windows.window(51), nullptr);
+    EXPECT_EQ(windows.window(-1), nullptr);
+
+    windows.ParseURL("http://host:81/a/b.zip", 7, false);
+    EXPECT_EQ(w->strServer, "host");
+    EXPECT_EQ(w->intPort, 81);
+    EXPECT_EQ(w->strFile, "a/b.zip");
+}
+
+TEST_F(WindowTable, RestartingARowReusesItsWindowAndRow)
+{
+    server.script("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* first = windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1);
+    ASSERT_TRUE(waitUntil([&] { return !first->lblStatus.Caption().isEmpty(); }));
+    ASSERT_EQ(windows.lstMain.count(), 1);
+    DownloadRow* row = windows.lstMain.row(0);
+    EXPECT_EQ(row->cell(DownloadRow::Filename), folder + "/f.bin");
+    EXPECT_EQ(row->cell(DownloadRow::Percent), "0%");
+    EXPECT_EQ(row->cell(DownloadRow::Size), "N/A");
+    EXPECT_EQ(row->cell(DownloadRow::Status), "The server did not send the file; its answer was: HTTP/1.1 503 Busy");
+    EXPECT_EQ(row->cell(DownloadRow::URL), server.url("f.bin"));
+
+    frmDownload* again = windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", 1);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(again->lstItem, row);
+    ASSERT_TRUE(waitUntil([&] { return again->isCompleted(); }));
+    EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
+    EXPECT_EQ(windows.lstMain.count(), 0);
+    EXPECT_EQ(windows.lstComplete.count(), 1);
+}
+
+TEST_F(WindowTable, AFullTableRefusesTheStart)
+{
+    for (int i = 0; i < DownloadWindows::kSlots; ++i)
+        windows.lstMain.add(1);
+    prompts.answer(MsgAnswer::Ok);
+    EXPECT_EQ(windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1), nullptr);
+    EXPECT_EQ(prompts.last().text, "No download window is free: the queue holds 51 downloads already.");
+    EXPECT_EQ(windows.lstMain.count(), DownloadWindows::kSlots);
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(WindowTable, CaptionsComeFromTheLanguageFile)
+{
+    frmDownload* w = windows.window(0);
+    test::writeFile(languageFolder() + "English.ini", "[Vantor]\r\n04012=&Halt\r\n04014=  &End  \r\n");
+    w->SetCaptions();
+    EXPECT_EQ(w->cmdPause.Caption(), "&Halt");
+    EXPECT_EQ(w->cmdStop.Caption(), "&End");
+    EXPECT_EQ(w->capResume(), "&Resume");
+}
