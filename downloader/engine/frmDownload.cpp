@@ -693,6 +693,15 @@ void frmDownload::CheckProbeReply(const QByteArray& text, bool scan)
         return;
     case 416:
         closeSocket(WSHead);
+        if (headerField(head, "Content-Range").value_or(QByteArray()).simplified() == "bytes */0") {
+            // An empty file has no byte to ask for: there is nothing to fetch but the file itself.
+            intContentLength = 0;
+            lblFileSize.setCaption(FormatBytes(0));
+            setRowCell(DownloadRow::Filename, strSaveTo);
+            setRowCell(DownloadRow::Size, lblFileSize.Caption());
+            Check_Create(0);
+            return;
+        }
         if (blnProbeFromZero) {
             // Even the whole file is refused: asking again would never end.
             fail(QStringLiteral("HTTP 416 - ") + lang("19011", "The server refused every range of the file."));

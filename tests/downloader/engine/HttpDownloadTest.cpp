@@ -325,6 +325,17 @@ TEST_F(HttpDownload, PartialRepliesThatDoNotMatchStopTheJobAndKeepTheFile)
     }
 }
 
+TEST_F(HttpDownload, EmptyFileIsCreatedAndCompleted)
+{
+    server.content.clear();
+    frmDownload* job = start(server.url("empty.txt"), "empty.txt");
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(QFile::exists(folder + "/empty.txt"));
+    EXPECT_EQ(readFile(folder + "/empty.txt").size(), 0);
+    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
 TEST_F(HttpDownload, EveryStatusMessageIsShownAndEndsTheJob)
 {
     const QList<QPair<int, QString>> table{
