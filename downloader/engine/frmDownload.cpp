@@ -53,6 +53,26 @@ QByteArray headOf(const QByteArray& block, qsizetype* bodyStart)
     return block.left(end);
 }
 
+// Text for a request line or header: bytes that could end the line or split it (controls, blanks,
+// and bytes outside ASCII) are written as %XX, so an address from a server cannot add lines of its
+// own to a request.
+QByteArray requestText(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = quint8(c);
+        if (b <= 0x20 || b >= 0x7f) {
+            out += '%';
+            out += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool isChunked(const QByteArray& head)
 {
     const auto te = headerField(head, "Transfer-Encoding");
@@ -562,11 +582,11 @@ void frmDownload::tmrReconnect_Timer()
 void frmDownload::probeConnected()
 {
     QByteArray request;
-    request += "GET /" + strFile.toUtf8() + " HTTP/1.1\r\n";
-    request += "Host: " + strServer.toUtf8() + "\r\n";
+    request += "GET /" + requestText(strFile) + " HTTP/1.1\r\n";
+    request += "Host: " + requestText(strServer) + "\r\n";
     request += blnProbeFromZero ? "Range: bytes=0-\r\n" : "Range: bytes=-\r\n";
     request += "User-Agent: DM\r\n";
-    request += "Referer: " + strServer.toUtf8() + "\r\n";
+    request += "Referer: " + requestText(strServer) + "\r\n";
     request += "Accept: *.*, */*\r\n";
     request += "\r\n";
     WSHead.write(request);
@@ -735,7 +755,8 @@ QString frmDownload::resolveLocation(const QString& location) const
 void frmDownload::followRedirect(const QByteArray& head)
 {
     intRedirects += 1;
-    const QString headText = QString::fromLatin1(head) + QStringLiteral("\r\n");
+    // Addresses are UTF-8 text, like every text of this program.
+    const QString headText = QString::fromUtf8(head) + QStringLiteral("\r\n");
     QString address = GetHeaderValue(headText, QStringLiteral("Location:"));
     if (address.trimmed().isEmpty())
         address = QString::fromUtf8(headerField(head, "Location").value_or(QByteArray()));
@@ -888,8 +909,8 @@ void frmDownload::transferConnected(int k)
 
     const DownloadSettings& s = SettingsStore::instance().record;
     QByteArray request;
-    request += "GET /" + strFile.toUtf8() + " HTTP/1.1\r\n";
-    request += "Host: " + strServer.toUtf8() + "\r\n";
+    request += "GET /" + requestText(strFile) + " HTTP/1.1\r\n";
+    request += "Host: " + requestText(strServer) + "\r\n";
     request += "Range: bytes=" + QByteArray::number(start) + '-' + QByteArray::number(end) + "\r\n";
     request += "User-Agent: Vantor Segment " + QByteArray::number(k) + "\r\n";
     request += "Accept:  */*\r\n";

@@ -394,6 +394,17 @@ TEST_F(HttpDownload, RedirectsAreFollowedAndTheFifthRestartsTheJob)
     EXPECT_EQ(readFile(folder + "/g.bin"), server.content);
 }
 
+TEST_F(HttpDownload, AddressFromARedirectCannotAddLinesToTheRequest)
+{
+    server.script("HTTP/1.1 302 Found\r\nLocation: /a\nX-Evil: 1\r/b\x01\xc3\xa9.bin\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(server.url("start.bin"), "start.bin");
+    ASSERT_TRUE(finish(job));
+    const QByteArray request = server.requests()[1].text;
+    EXPECT_EQ(request.left(request.indexOf("\r\n")), "GET /a%0AX-Evil:%201%0D/b%01%C3%A9.bin HTTP/1.1");
+    EXPECT_FALSE(request.contains("\nX-Evil"));
+    EXPECT_EQ(readFile(folder + "/start.bin"), server.content);
+}
+
 TEST_F(HttpDownload, EndlessRedirectionsEndWithAStatus)
 {
     server.handler = [](const ScriptedHttpServer::Request&, QTcpSocket& s) {
