@@ -6,6 +6,7 @@
 #include "ftpclient/core/DesktopShell.h"
 #include "ftpclient/core/frmMain.h"
 #include "tests/support/PyFtpServer.h"
+#include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -474,4 +475,28 @@ TEST_F(MainWindow, ToolbarCommandsActOrSayTheyAreNotAvailableYet)
     EXPECT_EQ(shell.calls.last(), "start " + AppFolder::executableFolder() + "/pellanor");
     EXPECT_FALSE(form->Tray1.IsVisible());
     EXPECT_FALSE(form->m_xLocalPaths);
+}
+
+TEST_F(MainWindow, AccountPromptAndAFolderThatCannotBeReadAfterLogin)
+{
+    test::ScriptedFtpServer scripted;
+    ASSERT_TRUE(scripted.listen());
+    scripted.on("PASS", {"332 Account please\r\n"});
+    scripted.on("ACCT", {"230 In\r\n"});
+    scripted.on("PWD", {"550 No folder for you\r\n"});
+    load();
+    form->xFtp.TimeoutSeconds = 10;
+    form->txtQaddress.setText("127.0.0.1");
+    form->txtQport.setText(QString::number(scripted.port()));
+    form->txtQuser.setText("tess");
+    prompts.answerText(QString("acct-9"));
+    form->cmdQConnect_Click();
+    EXPECT_EQ(prompts.records()[0].text, "An account is required for this server.");
+    EXPECT_EQ(prompts.records()[0].title, "FTP Client[Query]");
+    EXPECT_TRUE(scripted.received().contains("ACCT acct-9"));
+    EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains(
+        "Error while obtaining current remote folder after connection. Description: 550 No folder for you"));
+    // The session itself stands: the listing still runs and the status reports the connection.
+    EXPECT_EQ(form->xFtp.State(), 2);
 }
