@@ -325,6 +325,23 @@ TEST_F(HttpDownload, PartialRepliesThatDoNotMatchStopTheJobAndKeepTheFile)
     }
 }
 
+TEST_F(HttpDownload, FieldNamesAreMatchedInAnyLetterCase)
+{
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        const QByteArray range = r.range();
+        if (range == "bytes=-")
+            return false;  // the usual 416
+        s.write("HTTP/1.1 206 Partial Content\r\ncontent-length: 1000\r\nCONTENT-RANGE: bytes 0-999/1000\r\n\r\n"
+                + server.content);
+        s.disconnectFromHost();
+        return true;
+    };
+    frmDownload* job = start(server.url("lower.bin"), "lower.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->contentLength(), 1000);
+    EXPECT_EQ(readFile(folder + "/lower.bin"), server.content);
+}
+
 TEST_F(HttpDownload, EmptyFileIsCreatedAndCompleted)
 {
     server.content.clear();
