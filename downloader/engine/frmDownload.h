@@ -110,17 +110,9 @@ public:
     qint64 contentLength() const { return intContentLength; }
     int redirects() const { return intRedirects; }
     int retries() const { return intRetryCount; }
-    qint16 timeLeft() const { return intTimeLeft; }
-    bool probeFromZero() const { return blnProbeFromZero; }
-    bool scanningForLink() const { return blnScanForLink; }
-    qint64 segmentPosition(int k) const { return intSegPos[k]; }
-    qint64 segmentStart(int k) const { return intSegStart[k]; }
     bool usesRangedArray() const { return usesHttp1_; }
     bool isCompleted() const { return completed_; }
-    const QString& capPause() const { return strCapPause; }
     const QString& capResume() const { return strCapResume; }
-    const QString& capClose() const { return strCapClose; }
-    QTcpSocket& probeSocket() { return WSHead; }
 
 signals:
     // A download is connecting (true) or no longer (false): the main window shows it.
