@@ -75,6 +75,18 @@ std::pair<QString, QString> splitMask(const QString& text)
     return {folder, text.mid(cut + 1)};
 }
 
+// A name or command sent to the server must stay one command line.
+void requireOneLine(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0)
+            throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to send '%1': it holds a line break or NUL character.")
+                                                 .arg(QString(text).replace(QLatin1Char('\r'), QLatin1Char('?'))
+                                                          .replace(QLatin1Char('\n'), QLatin1Char('?'))
+                                                          .replace(QChar(0), QLatin1Char('?'))));
+    }
+}
+
 // Keeps the nesting of public methods so that only the outermost one clears AbortFlag.
 struct MethodScope {
     explicit MethodScope(int& depth, bool& abortFlag) : depth_(depth)
@@ -327,6 +339,7 @@ void FtpComponent::ChangeFolder(const QString& path)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(path);
     CommandOperation op(*this, {{QStringLiteral("CWD ") + path}});
     run(op);
 }
@@ -343,6 +356,7 @@ void FtpComponent::CreateFolder(const QString& name)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(name);
     CommandOperation op(*this, {{QStringLiteral("MKD ") + name}});
     run(op);
 }
@@ -351,6 +365,7 @@ void FtpComponent::RemoveFolder(const QString& name)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(name);
     CommandOperation op(*this, {{QStringLiteral("RMD ") + name}});
     run(op);
 }
@@ -359,6 +374,7 @@ void FtpComponent::DeleteFile(const QString& name)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(name);
     CommandOperation op(*this, {{QStringLiteral("DELE ") + name}});
     run(op);
 }
@@ -367,6 +383,8 @@ void FtpComponent::RenameItem(const QString& oldName, const QString& newName)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(oldName);
+    requireOneLine(newName);
     CommandOperation op(*this, {{QStringLiteral("RNFR ") + oldName, true}, {QStringLiteral("RNTO ") + newName}});
     run(op);
 }
@@ -375,6 +393,7 @@ FtpReply FtpComponent::SendCommand(const QString& line)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(line);
     CommandOperation op(*this, {{line, true}});
     run(op);
     return op.lastReply();
@@ -475,6 +494,7 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(remoteName);
     const QFileInfo local(localPath);
     const QString reason = listing::unsafeNameReason(local.fileName());
     if (!reason.isEmpty() || localPath.split(QLatin1Char('/')).contains(QStringLiteral("..")))
@@ -508,6 +528,7 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
+    requireOneLine(remoteName);
     QFile source(localPath);
     if (!source.open(QIODevice::ReadOnly))
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not open %1: %2").arg(localPath, source.errorString()));

@@ -168,9 +168,22 @@ TEST_F(Scripted, NonsenseFromTheServerEndsTheSessionClearly)
 TEST_F(Scripted, CommandLinesCannotCarryASecondCommand)
 {
     ftp.Connect();
-    ftp.ChangeFolder("a\r\nDELE precious");
-    EXPECT_TRUE(server.received().contains("CWD aDELE precious"));
+    const qsizetype before = server.received().size();
+    for (auto call : std::initializer_list<std::function<void()>>{
+             [&] { ftp.ChangeFolder("a\r\nDELE precious"); },
+             [&] { ftp.RenameItem("a", QString("b") + QChar(0) + "c"); },
+             [&] { ftp.ReceiveFile("x\nDELE y", 0, test::testFolder() + "/x"); },
+             [&] { ftp.SendCommand("NOOP\rDELE z"); }}) {
+        try {
+            call();
+            ADD_FAILURE() << "sent a broken command line";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.Number(), ftpErrUnsafeName);
+        }
+    }
+    EXPECT_EQ(server.received().size(), before);
     EXPECT_TRUE(server.received().filter(QRegularExpression("^DELE")).isEmpty());
+    EXPECT_EQ(ftp.State(), 2);
 }
 
 TEST_F(Scripted, ConnectsAndListsThroughSocks4AndSocks5)
