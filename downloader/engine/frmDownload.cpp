@@ -350,17 +350,14 @@ void frmDownload::showStopped()
 
 void frmDownload::Unload()
 {
-    const bool wasCompleted = completed_;
-    {
-        // The stop that closing runs must not rewrite the display of a finished job.
-        if (!wasCompleted && !failed_)
-            showStopped();
-        closeSocket(WSHead);
-        CloseConnections();
-        closeFiles();
-        tmrTimeOut.setEnabled(false);
-        tmrReconnect.setEnabled(false);
-    }
+    // Closing stops the transfer; the display of a finished or failed job stays as it is.
+    if (!completed_ && !failed_)
+        showStopped();
+    closeSocket(WSHead);
+    CloseConnections();
+    closeFiles();
+    tmrTimeOut.setEnabled(false);
+    tmrReconnect.setEnabled(false);
     Hide();
     emit closed();
 }
