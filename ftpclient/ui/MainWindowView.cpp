@@ -112,7 +112,10 @@ void TessalyMainWindowView::build()
         if (secret)
             edit->setEchoMode(QLineEdit::Password);
         bindText(edit, box);
-        connect(edit, &QLineEdit::returnPressed, this, [&f] { f.cmdQConnect_Click(); });
+        connect(edit, &QLineEdit::returnPressed, this, [&f] {
+            if (f.cmdQConnect.Enabled())
+                f.cmdQConnect_Click();
+        });
         q->addWidget(edit, width > 100 ? 2 : 0);
     };
     addField(QStringLiteral("Address:"), f.txtQaddress, 180);
