@@ -500,3 +500,36 @@ TEST_F(MainWindow, AccountPromptAndAFolderThatCannotBeReadAfterLogin)
     // The session itself stands: the listing still runs and the status reports the connection.
     EXPECT_EQ(form->xFtp.State(), 2);
 }
+
+TEST_F(MainWindow, DisconnectingDuringADownloadEndsItCleanlyAndKeepsThePart)
+{
+    QByteArray big(16 * 1024 * 1024, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7 + i / 4096);
+    writeFile(root + "/big.bin", big);
+    startServer();
+    load();
+    form->sLocalPath = local;
+    quickConnect();
+
+    bool closed = false;
+    QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, [&](const QString&, qint64, qint64 done, int) {
+        if (!closed && done >= 2 * 1024 * 1024) {
+            closed = true;
+            form->CloseSession();  // the user presses Disconnect while the download runs
+        }
+    });
+    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "big.bin")});
+    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
+    form->DownloadSelection();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(form->xFtp.State(), 0);
+    EXPECT_EQ(form->lblStatus.Caption(), "Download aborted.");
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("Download successfully aborted."));
+    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    EXPECT_TRUE(form->cmdQConnect.Enabled());
+    const QByteArray part = readFile(local + "big.bin");
+    EXPECT_LT(part.size(), big.size());
+    EXPECT_EQ(part, big.left(part.size()));
+    EXPECT_FALSE(form->cmdAbort.Enabled());
+}
