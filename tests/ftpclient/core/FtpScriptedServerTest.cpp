@@ -220,3 +220,21 @@ TEST_F(Scripted, ConnectsAndListsThroughSocks4AndSocks5)
         viaProxy.Disconnect();
     }
 }
+
+TEST_F(Scripted, ADownloadShorterThanTheAnnouncedSizeIsNotReportedComplete)
+{
+    server.setFeatures("211-Features:\r\n SIZE\r\n211 End\r\n");
+    server.on("SIZE", {"213 100\r\n"});
+    server.onData("RETR", QByteArray(60, 'x'));
+    ftp.Connect();
+    const QString target = test::testFolder() + "/short.bin";
+    try {
+        ftp.ReceiveFile("short.bin", 0, target);
+        ADD_FAILURE() << "a short download was reported complete";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrIncomplete);
+        EXPECT_EQ(e.Description(), "The transfer of short.bin ended after 60 of 100 bytes.");
+    }
+    EXPECT_EQ(test::readFile(target), QByteArray(60, 'x'));  // what arrived is kept for a resume
+    EXPECT_EQ(ftp.State(), 2);
+}

@@ -224,6 +224,18 @@ TEST_F(LocalPane, DeleteRenameCreateAndTrash)
     form->miRenameLocalFile_Click();
     EXPECT_EQ(form->lblStatus.Caption(), "Local file not renamed.");
 
+    // Renaming onto an existing file would destroy it: refused.
+    writeFile(dir + "other.txt", "keep me");
+    form->RefreshLocalList();
+    select({"renamed.txt"});
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answerText(QString("other.txt"));
+    prompts.answer(MsgAnswer::Ok);
+    form->miRenameLocalFile_Click();
+    EXPECT_EQ(prompts.last().text, "Cannot rename " + dir + "renamed.txt");
+    EXPECT_EQ(test::readFile(dir + "other.txt"), "keep me");
+    EXPECT_TRUE(QFileInfo::exists(dir + "renamed.txt"));
+
     prompts.answerText(QString("new folder"));
     form->movToolbar_FSCommand("IDC_FS_LCreateFolder");
     EXPECT_TRUE(QFileInfo(dir + "new folder").isDir());
