@@ -114,18 +114,4 @@ void ListBox::setHorizontalExtent(int pixels)
     notify();
 }
 
-void MovieToolbar::SetVariable(const QString& name, const QString& value)
-{
-    if (variables_.value(name) == value && variables_.contains(name))
-        return;
-    variables_.insert(name, value);
-    notify();
-}
-
-void MovieToolbar::setMovie(const QString& file)
-{
-    movie_ = file;
-    notify();
-}
-
 }  // namespace harbel::tessaly

@@ -2,7 +2,6 @@
 
 #include "common/controls/Control.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -103,26 +102,6 @@ public:
     }
     bool hasHandle() const override { return false; }
     bool canRefresh() const override { return false; }
-};
-
-// The movie toolbar: variables the program sets, and commands its buttons report.
-class MovieToolbar final : public Control {
-    Q_OBJECT
-public:
-    MovieToolbar(Form& form, QString name) : Control(form, std::move(name), ControlKind::Picture) {}
-
-    void SetVariable(const QString& name, const QString& value);
-    QString GetVariable(const QString& name) const { return variables_.value(name); }
-    const QString& Movie() const { return movie_; }
-    void setMovie(const QString& file);
-
-signals:
-    // A button of the movie was pressed.
-    void FSCommand(const QString& command, const QString& args);
-
-private:
-    QHash<QString, QString> variables_;
-    QString movie_;
 };
 
 }  // namespace harbel::tessaly

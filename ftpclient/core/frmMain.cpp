@@ -168,7 +168,8 @@ bool frmMain::Form_Load()
         SkinFormControlsFtp(*this, skin);
         SkinFormControlsFtp(*connectionInfo, skin);
     }
-    movToolbar.setMovie(AppFolder::file(QStringLiteral("Harbel.swf")));
+    // The toolbar's buttons come from its description file; "_root.Program" picks our section.
+    movToolbar.LoadMovie(AppFolder::file(QStringLiteral("Harbel.toolbar")));
     setCaption(sProgramTitle);
     Tray1.setTrayToolTip(sProgramTitle);
     movToolbar.SetVariable(QStringLiteral("_root.Program"), QStringLiteral("FTP"));

@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "common/controls/MovieToolbar.h"
 #include "common/controls/Timer.h"
 #include "common/controls/Tray.h"
 #include "ftpclient/config/frmConnectionInfo.h"
@@ -119,7 +120,7 @@ public:
     std::unique_ptr<frmConnectionInfo> connectionInfo;
 
     // Controls.
-    MovieToolbar movToolbar{*this, QStringLiteral("movToolbar")};
+    harbel::MovieToolbar movToolbar{*this, QStringLiteral("movToolbar")};
     Frame frameQuickConnect{*this, QStringLiteral("frameQuickConnect")};
     TextBox txtQaddress{*this, QStringLiteral("txtQaddress")};
     TextBox txtQport{*this, QStringLiteral("txtQport")};

@@ -2,6 +2,7 @@
 
 #include "common/support/Skin.h"
 #include "common/ui/SkinApplier.h"
+#include "common/ui/ToolbarView.h"
 #include "ftpclient/core/frmMain.h"
 #include "ftpclient/ui/Bindings.h"
 
@@ -302,54 +303,7 @@ void TessalyMainWindowView::buildMenus()
 
 void TessalyMainWindowView::buildToolbar()
 {
-    frmMain& f = form_;
-    auto* bar = addToolBar(QStringLiteral("Toolbar"));
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    struct Entry {
-        const char* command;
-        const char* text;
-        QStyle::StandardPixmap icon;
-    };
-    static const Entry entries[] = {
-        {"IDC_FS_Connect", "Connect", QStyle::SP_DriveNetIcon},
-        {"IDC_FS_Reconnect", "Quick", QStyle::SP_BrowserReload},
-        {"IDC_FS_Disconnect", "Disconnect", QStyle::SP_DialogCloseButton},
-        {"IDC_FS_Abort", "Abort", QStyle::SP_BrowserStop},
-        {nullptr, nullptr, QStyle::SP_CustomBase},
-        {"IDC_FS_Upload", "Upload", QStyle::SP_ArrowRight},
-        {"IDC_FS_Download", "Download", QStyle::SP_ArrowLeft},
-        {nullptr, nullptr, QStyle::SP_CustomBase},
-        {"IDC_FS_LocalUpLevel", "Local Up", QStyle::SP_FileDialogToParent},
-        {"IDC_FS_LocalRefresh", "Local Refresh", QStyle::SP_BrowserReload},
-        {"IDC_FS_RemoteUpLevel", "Remote Up", QStyle::SP_FileDialogToParent},
-        {"IDC_FS_RemoteRefresh", "Remote Refresh", QStyle::SP_BrowserReload},
-        {nullptr, nullptr, QStyle::SP_CustomBase},
-        {"IDC_FS_ClearLog", "Clear Log", QStyle::SP_DialogResetButton},
-        {"IDC_FS_launchDM", "Downloads", QStyle::SP_ArrowDown},
-        {"IDC_FS_tray", "To Tray", QStyle::SP_TitleBarMinButton},
-    };
-    for (const Entry& e : entries) {
-        if (!e.command) {
-            bar->addSeparator();
-            continue;
-        }
-        QAction* a = bar->addAction(style()->standardIcon(e.icon), QString::fromLatin1(e.text));
-        const QString command = QString::fromLatin1(e.command);
-        connect(a, &QAction::triggered, this, [&f, command] { emit f.movToolbar.FSCommand(command, QString()); });
-    }
-    // The toolbar shows the movie's variables: the connection state and the status text.
-    auto* spacer = new QWidget(bar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(spacer);
-    connectedLabel_ = new QLabel(bar);
-    bar->addWidget(connectedLabel_);
-    auto sync = [this, &f] {
-        const bool on = f.movToolbar.GetVariable(QStringLiteral("_root.Connected")) == QLatin1String("1");
-        connectedLabel_->setText(on ? QStringLiteral("\u25CF Connected ") : QStringLiteral("\u25CB Not connected "));
-    };
-    connect(&f.movToolbar, &Control::changed, this, sync);
-    sync();
+    addToolBar(new ToolbarView(form_.movToolbar, this));
 }
 
 }  // namespace harbel

@@ -4,8 +4,6 @@
 
 #include <memory>
 
-class QLabel;
-
 namespace harbel {
 
 namespace tessaly {
@@ -32,7 +30,6 @@ private:
 
     std::unique_ptr<tessaly::frmMain> owned_;
     tessaly::frmMain& form_;
-    QLabel* connectedLabel_ = nullptr;
     bool waitCursor_ = false;
 };
 

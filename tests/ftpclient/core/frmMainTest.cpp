@@ -133,6 +133,16 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     EXPECT_EQ(form->Caption(), "Harbel");
     EXPECT_TRUE(form->Visible());
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Program"), "FTP");
+    QStringList commands;
+    for (const ToolbarButton& b : form->movToolbar.buttons())
+        commands << b.command;
+    EXPECT_TRUE(commands.contains("IDC_FS_Connect"));
+    EXPECT_TRUE(commands.contains("IDC_FS_launchDM"));
+    EXPECT_FALSE(commands.contains("IDC_FS_AddURL"));  // the download manager's section
+    form->movToolbar.press("IDC_FS_ShowA", false);  // the Quick Connect toggle comes up
+    EXPECT_FALSE(form->frameQuickConnect.Visible());
+    form->movToolbar.press("IDC_FS_ShowA", true);
+    EXPECT_TRUE(form->frameQuickConnect.Visible());
     EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log")));  // deleted at start by default
     EXPECT_FALSE(form->cmdDisconnect.Enabled());
     EXPECT_FALSE(form->cboRemotePath.Enabled());
