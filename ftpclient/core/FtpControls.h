@@ -10,43 +10,6 @@
 
 namespace harbel::tessaly {
 
-// One row of a list view: its text (first column), the other columns, icons and selection.
-struct ListItem {
-    QString Text;
-    QStringList SubItems;  // columns 2..n
-    int Icon = 0;
-    int SmallIcon = 0;
-    QString Key;
-    bool Selected = false;
-};
-
-// A list view: rows, column headers, view style (0 large icons, 1 small icons, 2 list, 3 report).
-class ListView final : public Control {
-    Q_OBJECT
-public:
-    ListView(Form& form, QString name) : Control(form, std::move(name), ControlKind::ListView) {}
-
-    const QList<ListItem>& ListItems() const { return items_; }
-    int Count() const { return int(items_.size()); }
-    const ListItem& item(int index) const { return items_.at(index); }
-    void Clear();
-    int Add(const ListItem& item);
-    void setSelected(int index, bool on);
-    // Selects exactly these rows.
-    void selectOnly(const QList<int>& rows);
-    QList<int> selectedRows() const;
-
-    int View() const { return view_; }
-    void setView(int style);
-    const QStringList& ColumnHeaders() const { return columns_; }
-    void setColumnHeaders(const QStringList& headers);
-
-private:
-    QList<ListItem> items_;
-    QStringList columns_;
-    int view_ = 3;
-};
-
 // An editable drop-down: its list and the text in its edit field.
 class ComboBox final : public Control {
     Q_OBJECT

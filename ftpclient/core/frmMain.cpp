@@ -87,10 +87,14 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     optAuto.setCaption(QStringLiteral("Auto"));
     optBinary.setValue(true);
     txtQport.setText(QStringLiteral("21"));
-    const QStringList columns{QStringLiteral("Name"), QStringLiteral("Size (bytes)"), QStringLiteral("Date")};
-    lstRemoteFileList.setColumnHeaders(columns);
-    lstLocalFileList.setColumnHeaders(columns);
-    lstDel.setColumnHeaders(columns);
+    // Name, size and date, and a hidden fourth cell with the kind letter.
+    const QList<ColumnHeader> columns{{QStringLiteral("Name"), 220, Qt::AlignLeft},
+                                      {QStringLiteral("Size (bytes)"), 100, Qt::AlignRight},
+                                      {QStringLiteral("Date"), 150, Qt::AlignLeft},
+                                      {QStringLiteral("Kind"), 0, Qt::AlignLeft}};
+    lstRemoteFileList.setColumns(columns);
+    lstLocalFileList.setColumns(columns);
+    lstDel.setColumns(columns);
     tmrRefresh.setInterval(500);
     tmrRefresh.setEnabled(false);
     tmrRefresh.setHandler([this] { tmrRefresh_Timer(); });
@@ -677,16 +681,21 @@ void frmMain::movToolbar_FSCommand(const QString& command)
 
 // --- remote pane ----------------------------------------------------------------------------
 
+void frmMain::addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date,
+                     const QString& kind)
+{
+    ListRow* row = list.Add(name, icon);
+    row->setCell(1, size);
+    row->setCell(2, date);
+    row->setCell(3, kind);
+}
+
 void frmMain::xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind)
 {
     static const char* const letters[] = {"F", "D", "E"};
     if (kind < 0 || kind > 2)
         return;
-    ListItem row;
-    row.Text = name;
-    row.Icon = row.SmallIcon = kind + 1;
-    row.SubItems = {QString::number(size), generalDate(date), QLatin1String(letters[kind])};
-    lstRemoteFileList.Add(row);
+    addRow(lstRemoteFileList, name, kind + 1, QString::number(size), generalDate(date), QLatin1String(letters[kind]));
 }
 
 void frmMain::ListFilesOnServer()
@@ -788,15 +797,10 @@ void frmMain::RefreshRemoteList()
     setMousePointer(0);
 }
 
-int frmMain::rowKind(const ListView& list, int row) const
-{
-    return list.item(row).SmallIcon;
-}
-
 void frmMain::UpdateRemoteCommands()
 {
-    const QList<int> sel = lstRemoteFileList.selectedRows();
-    const bool fileOrFolder = sel.size() == 1 && (rowKind(lstRemoteFileList, sel[0]) == 1 || rowKind(lstRemoteFileList, sel[0]) == 2);
+    const QList<ListRow*> sel = lstRemoteFileList.selectedRows();
+    const bool fileOrFolder = sel.size() == 1 && (sel[0]->SmallIcon() == 1 || sel[0]->SmallIcon() == 2);
     miDeleteRemoteFile.setEnabled(!sel.isEmpty() && (sel.size() > 1 || fileOrFolder));
     miRenameRemoteFile.setEnabled(fileOrFolder);
     cmdReceive.setEnabled(!sel.isEmpty());
@@ -813,17 +817,18 @@ void frmMain::lstRemoteFileList_DblClick()
 {
     if (xFtp.State() != 2)
         return;
-    const QList<int> sel = lstRemoteFileList.selectedRows();
+    const QList<ListRow*> sel = lstRemoteFileList.selectedRows();
     if (sel.isEmpty())
         return;
-    const ListItem row = lstRemoteFileList.item(sel.first());
+    const QString name = sel.first()->Text();
+    const int icon = sel.first()->SmallIcon();
     try {
-        switch (row.SmallIcon) {
+        switch (icon) {
         case 1:
             DownloadSelection();
             break;
         case 2:
-            if (ChangeCurrentRemoteFolder(row.Text, true)) {
+            if (ChangeCurrentRemoteFolder(name, true)) {
                 listRemoteAfterChange();
                 StatusBarInfo(QStringLiteral("Changed current remote folder."));
             } else {
@@ -831,7 +836,7 @@ void frmMain::lstRemoteFileList_DblClick()
             }
             break;
         case 3:
-            if (ChangeCurrentRemoteFolder(row.Text, false)) {
+            if (ChangeCurrentRemoteFolder(name, false)) {
                 listRemoteAfterChange();
                 StatusBarInfo(QStringLiteral("Changed current remote folder."));
             } else {
@@ -932,24 +937,26 @@ void frmMain::DownloadSelection()
     SetBusyState(true);
     bool complete = true;
     try {
-        const QList<int> rows = lstRemoteFileList.selectedRows();
-        for (int index : rows) {
-            const ListItem row = lstRemoteFileList.item(index);
-            const QString reason = listing::unsafeNameReason(row.Text);
+        // Names and kinds first: the list may change while the files arrive.
+        QList<std::pair<QString, int>> rows;
+        for (ListRow* r : lstRemoteFileList.selectedRows())
+            rows.append({r->Text(), r->SmallIcon()});
+        for (const auto& [text, icon] : rows) {
+            const QString reason = listing::unsafeNameReason(text);
             if (!reason.isEmpty()) {
-                DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(row.Text, reason));
+                DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(text, reason));
                 continue;
             }
-            if (row.SmallIcon == 2) {
-                const QString folder = sLocalPath + row.Text + QLatin1Char('/');
+            if (icon == 2) {
+                const QString folder = sLocalPath + text + QLatin1Char('/');
                 if (QFileInfo(folder).exists() || QFileInfo(folder.chopped(1)).isSymLink() || !QDir().mkdir(folder))
                     throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot create the local folder ") + folder);
                 const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
-                                                                + row.Text + QStringLiteral("' folder?"),
+                                                                + text + QStringLiteral("' folder?"),
                                                             MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
-                xFtp.ReceiveFiles(row.Text + QStringLiteral("/*"), folder, sub);
+                xFtp.ReceiveFiles(text + QStringLiteral("/*"), folder, sub);
             } else {
-                xFtp.ReceiveFile(row.Text, 0, sLocalPath + row.Text);
+                xFtp.ReceiveFile(text, 0, sLocalPath + text);
             }
         }
     } catch (const FtpError& e) {
@@ -974,13 +981,10 @@ void frmMain::DownloadSelection()
 
 void frmMain::xLocal_UpdateLocalEntry(const QString& name, const QDateTime& date, qint64 size, int attrib)
 {
-    ListItem row;
     const bool folder = attrib != -1 && (attrib & clsLocalPaths::Directory);
     // Names keep their case: on this system "docs" and "DOCS" are different folders.
-    row.Text = name;
-    row.Icon = row.SmallIcon = folder ? 2 : 1;
-    row.SubItems = {folder ? QString() : QString::number(size), generalDate(date), folder ? QStringLiteral("D") : QStringLiteral("F")};
-    lstLocalFileList.Add(row);
+    addRow(lstLocalFileList, name, folder ? 2 : 1, folder ? QString() : QString::number(size), generalDate(date),
+           folder ? QStringLiteral("D") : QStringLiteral("F"));
 }
 
 void frmMain::xLocal_AddToLocalPaths(const QString& path)
@@ -1018,8 +1022,8 @@ void frmMain::RefreshLocalList()
 
 void frmMain::UpdateLocalCommands()
 {
-    const QList<int> sel = lstLocalFileList.selectedRows();
-    const bool oneFile = sel.size() == 1 && rowKind(lstLocalFileList, sel[0]) == 1;
+    const QList<ListRow*> sel = lstLocalFileList.selectedRows();
+    const bool oneFile = sel.size() == 1 && sel[0]->SmallIcon() == 1;
     miDeleteLocalFile.setEnabled(!sel.isEmpty() && (oneFile || sel.size() > 1));
     miRenameLocalFile.setEnabled(oneFile);
     miCreateLocalFolder.setEnabled(true);
@@ -1033,18 +1037,18 @@ void frmMain::listLocalAfterChange()
 
 QString frmMain::localSelectionName() const
 {
-    const QList<int> sel = lstLocalFileList.selectedRows();
-    return sel.isEmpty() ? QString() : lstLocalFileList.item(sel.first()).Text;
+    const QList<ListRow*> sel = lstLocalFileList.selectedRows();
+    return sel.isEmpty() ? QString() : sel.first()->Text();
 }
 
 void frmMain::lstLocalFileList_DblClick()
 {
-    const QList<int> sel = lstLocalFileList.selectedRows();
+    const QList<ListRow*> sel = lstLocalFileList.selectedRows();
     if (sel.isEmpty())
         return;
-    const ListItem row = lstLocalFileList.item(sel.first());
-    if (row.SmallIcon == 2) {
-        if (ChangeCurrentLocalFolder(sLocalPath + row.Text + QLatin1Char('/'))) {
+    const QString name = sel.first()->Text();
+    if (sel.first()->SmallIcon() == 2) {
+        if (ChangeCurrentLocalFolder(sLocalPath + name + QLatin1Char('/'))) {
             listLocalAfterChange();
             StatusBarInfo(QStringLiteral("Local folder changed."));
         } else {
@@ -1056,7 +1060,7 @@ void frmMain::lstLocalFileList_DblClick()
         StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
         return;
     }
-    if (Prompts::instance().MsgBox(QStringLiteral("Upload file '") + row.Text + QStringLiteral("'?"), MsgButtons::YesNo, MsgIcon::Question,
+    if (Prompts::instance().MsgBox(QStringLiteral("Upload file '") + name + QStringLiteral("'?"), MsgButtons::YesNo, MsgIcon::Question,
                                    kConfirm) == MsgAnswer::Yes)
         StatusBarInfo(notAvailableText(QStringLiteral("Upload")));
     else
@@ -1131,9 +1135,12 @@ void frmMain::miDeleteLocalFile_Click()
         StatusBarInfo(QStringLiteral("Local file(s) not deleted."));
         return;
     }
-    for (int index : lstLocalFileList.selectedRows()) {
+    QStringList names;
+    for (ListRow* r : lstLocalFileList.selectedRows())
+        names << r->Text();
+    for (const QString& name : names) {
         if (m_xLocalPaths)
-            m_xLocalPaths->DeleteLocalFile(sLocalPath + lstLocalFileList.item(index).Text);
+            m_xLocalPaths->DeleteLocalFile(sLocalPath + name);
     }
     RefreshLocalList();
     StatusBarInfo(QStringLiteral("Local file(s) deleted."));
@@ -1144,9 +1151,12 @@ void frmMain::mnuLocalDeleteFileToRecycleBin_Click()
     if (Prompts::instance().MsgBox(QStringLiteral("do you want to send this files to recycle bin"), MsgButtons::YesNo, MsgIcon::Question,
                                    kConfirm) != MsgAnswer::Yes)
         return;
-    for (int index : lstLocalFileList.selectedRows()) {
+    QStringList names;
+    for (ListRow* r : lstLocalFileList.selectedRows())
+        names << r->Text();
+    for (const QString& name : names) {
         QString error;
-        if (!DesktopShell::instance().moveToTrash(sLocalPath + lstLocalFileList.item(index).Text, &error) && !error.isEmpty())
+        if (!DesktopShell::instance().moveToTrash(sLocalPath + name, &error) && !error.isEmpty())
             DisplayMessage(QStringLiteral("Error no") + QLatin1Char(' ') + error);
     }
     RefreshLocalList();

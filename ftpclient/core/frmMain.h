@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "common/controls/ListView.h"
 #include "common/controls/MovieToolbar.h"
 #include "common/controls/Timer.h"
 #include "common/controls/Tray.h"
@@ -129,11 +130,11 @@ public:
     Button cmdQConnect{*this, QStringLiteral("cmdQConnect")};
     Frame FrameMainLists{*this, QStringLiteral("FrameMainLists")};
     ComboBox cboLocalPath{*this, QStringLiteral("cboLocalPath")};
-    ListView lstLocalFileList{*this, QStringLiteral("lstLocalFileList")};
+    harbel::ListView lstLocalFileList{*this, QStringLiteral("lstLocalFileList")};
     Button cmdUpLocal{*this, QStringLiteral("cmdUpLocal")};
     ComboBox cboRemotePath{*this, QStringLiteral("cboRemotePath")};
-    ListView lstRemoteFileList{*this, QStringLiteral("lstRemoteFileList")};
-    ListView lstDel{*this, QStringLiteral("lstDel")};
+    harbel::ListView lstRemoteFileList{*this, QStringLiteral("lstRemoteFileList")};
+    harbel::ListView lstDel{*this, QStringLiteral("lstDel")};
     Button cmdUpFtp{*this, QStringLiteral("cmdUpFtp")};
     Button cmdSend{*this, QStringLiteral("cmdSend")};
     Button cmdReceive{*this, QStringLiteral("cmdReceive")};
@@ -183,9 +184,9 @@ private:
     void connectAndList();
     void loadLocalDrives();
     void listRemoteAfterChange();
+    static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date, const QString& kind);
     void listLocalAfterChange();
     void showPanels(bool quick, bool lists, bool log, bool command);
-    int rowKind(const ListView& list, int row) const;
     void xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
     void xFtp_Disconnected();
     void xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);

@@ -167,6 +167,8 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
     stack_->addWidget(icons_);
 
     connect(&control_, &Control::changed, this, &FileListWidget::scheduleRebuild);
+    connect(&control_, &harbel::ListView::rowsChanged, this, &FileListWidget::scheduleRebuild);
+    connect(&control_, &harbel::ListView::rowChanged, this, &FileListWidget::scheduleRebuild);
     connect(report_, &QTreeWidget::itemDoubleClicked, this, [this] { emit activated(); });
     connect(icons_, &QListWidget::itemDoubleClicked, this, [this] { emit activated(); });
     connect(report_, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -204,9 +206,9 @@ void FileListWidget::takeSelection(const QList<int>& rows)
     if (syncing_)
         return;
     syncing_ = true;
-    QList<int> sorted = rows;
-    std::sort(sorted.begin(), sorted.end());
-    control_.selectOnly(sorted);
+    const QList<ListRow*> all = control_.rows();
+    for (int i = 0; i < all.size(); ++i)
+        all[i]->setSelected(rows.contains(i));
     syncing_ = false;
     emit selectionChanged();
 }
@@ -233,36 +235,41 @@ void FileListWidget::rebuild()
     icons_->setWrapping(style != 3);
     icons_->setIconSize(style == 0 ? QSize(32, 32) : QSize(16, 16));
 
+    const QList<ListRow*> all = control_.rows();
     QStringList keys;
-    for (const ListItem& item : control_.ListItems())
-        keys << item.Text + QLatin1Char('\x1f') + item.SubItems.join(QLatin1Char('\x1f'));
+    for (const ListRow* row : all)
+        keys << row->cells().join(QLatin1Char('\x1f')) + QLatin1Char('\x1f') + QString::number(row->SmallIcon());
     if (keys != shownKeys_) {
         shownKeys_ = keys;
         report_->clear();
         icons_->clear();
-        QStringList headers = control_.ColumnHeaders();
+        const QList<ColumnHeader>& columns = control_.ColumnHeaders();
+        QStringList headers;
+        for (const ColumnHeader& c : columns)
+            headers << c.text;
         report_->setColumnCount(int(headers.size()));
         report_->setHeaderLabels(headers);
-        QList<QTreeWidgetItem*> rows;
-        for (const ListItem& item : control_.ListItems()) {
-            auto* row = new QTreeWidgetItem;
-            row->setText(0, item.Text);
-            row->setIcon(0, iconFor(item.SmallIcon));
-            for (int c = 0; c + 1 < headers.size() && c < item.SubItems.size(); ++c)
-                row->setText(c + 1, item.SubItems.at(c));
-            row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-            rows << row;
-            icons_->addItem(new QListWidgetItem(iconFor(item.Icon), item.Text));
+        for (int c = 0; c < columns.size(); ++c)
+            report_->setColumnHidden(c, columns[c].width == 0);
+        QList<QTreeWidgetItem*> items;
+        for (const ListRow* row : all) {
+            auto* item = new QTreeWidgetItem;
+            for (int c = 0; c < headers.size(); ++c) {
+                item->setText(c, row->cell(c));
+                item->setTextAlignment(c, columns[c].alignment | Qt::AlignVCenter);
+            }
+            item->setIcon(0, iconFor(row->SmallIcon()));
+            items << item;
+            icons_->addItem(new QListWidgetItem(iconFor(row->SmallIcon()), row->Text()));
         }
-        report_->addTopLevelItems(rows);
+        report_->addTopLevelItems(items);
         report_->header()->resizeSections(QHeaderView::ResizeToContents);
     }
-    const QList<ListItem>& items = control_.ListItems();
-    for (int i = 0; i < items.size(); ++i) {
-        if (QTreeWidgetItem* row = report_->topLevelItem(i))
-            row->setSelected(items[i].Selected);
+    for (int i = 0; i < all.size(); ++i) {
+        if (QTreeWidgetItem* item = report_->topLevelItem(i))
+            item->setSelected(all[i]->Selected());
         if (QListWidgetItem* icon = icons_->item(i))
-            icon->setSelected(items[i].Selected);
+            icon->setSelected(all[i]->Selected());
     }
     syncing_ = false;
 }

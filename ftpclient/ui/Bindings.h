@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/controls/Control.h"
+#include "common/controls/ListView.h"
 #include "ftpclient/core/FtpControls.h"
 
 #include <QPointer>
@@ -35,7 +36,7 @@ void bindLog(QListWidget* list, ListBox& control);
 class FileListWidget final : public QWidget {
     Q_OBJECT
 public:
-    FileListWidget(ListView& control, QWidget* parent = nullptr);
+    FileListWidget(harbel::ListView& control, QWidget* parent = nullptr);
 
 signals:
     void activated();
@@ -48,7 +49,7 @@ private:
     void takeSelection(const QList<int>& rows);
     QIcon iconFor(int index) const;
 
-    ListView& control_;
+    harbel::ListView& control_;
     QStackedWidget* stack_;
     QTreeWidget* report_;
     QListWidget* icons_;

@@ -99,18 +99,23 @@ protected:
     QStringList rows(const ListView& list) const
     {
         QStringList out;
-        for (const ListItem& item : list.ListItems())
-            out << item.Text + "|" + item.SubItems.value(2);
+        for (const ListRow* row : list.rows())
+            out << row->Text() + "|" + row->cell(3);
         out.sort();  // in the server's order, which is not ours to fix
         return out;
     }
 
-    int rowOf(const ListView& list, const QString& name) const
+    static ListRow* rowNamed(const ListView& list, const QString& name)
     {
-        for (int i = 0; i < list.Count(); ++i)
-            if (list.item(i).Text == name)
-                return i;
-        return -1;
+        for (ListRow* row : list.rows())
+            if (row->Text() == name)
+                return row;
+        return nullptr;
+    }
+    static void selectNamed(ListView& list, const QStringList& names)
+    {
+        for (ListRow* row : list.rows())
+            row->setSelected(names.contains(row->Text()));
     }
 
     QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }
@@ -153,7 +158,7 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     EXPECT_EQ(form->sLocalPath, "/");
     EXPECT_EQ(form->cboLocalPath.Text(), "/");
     EXPECT_TRUE(form->cboLocalPath.List().contains("/"));
-    EXPECT_GT(form->lstLocalFileList.Count(), 0);
+    EXPECT_GT(form->lstLocalFileList.count(), 0);
     EXPECT_FALSE(form->lstDel.Visible());
     EXPECT_FALSE(form->frameCustomCommand.Visible());
     EXPECT_TRUE(form->frameLog.Visible());
@@ -235,7 +240,7 @@ TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
     EXPECT_EQ(form->movToolbar.GetVariable("_root.status_txt.text"), "Connected to 127.0.0.1");
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "1");
     EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"Docs|D", "a.txt|F"}));
-    EXPECT_EQ(form->lstRemoteFileList.item(rowOf(form->lstRemoteFileList, "a.txt")).SubItems[0], "5");
+    EXPECT_EQ(rowNamed(form->lstRemoteFileList, "a.txt")->cell(1), "5");
     EXPECT_EQ(form->cboRemotePath.Text(), "/");
     EXPECT_TRUE(form->cmdDisconnect.Enabled());
     EXPECT_FALSE(form->cmdQConnect.Enabled());
@@ -250,12 +255,12 @@ TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
     EXPECT_EQ(prompts.last().text, "Cant connect to server, Do you want to Disconnect First?");
     EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
     EXPECT_EQ(form->xFtp.State(), 2);
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 2);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 2);
 
     form->movToolbar_FSCommand("IDC_FS_Disconnect");
     EXPECT_EQ(form->xFtp.State(), 0);
     EXPECT_EQ(form->lblStatus.Caption(), "Disconnected from 127.0.0.1");
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 0);
     EXPECT_EQ(form->cboRemotePath.ListCount(), 0);
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
     EXPECT_TRUE(form->cmdQConnect.Enabled());
@@ -335,9 +340,9 @@ TEST_F(MainWindow, RemotePaneBrowsesUpDownAndByPath)
     // Up from the root: nothing changes.
     form->cmdUpFtp_Click();
     EXPECT_EQ(form->lblStatus.Caption(), "Remote path already at a root folder.");
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 3);
 
-    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "Docs")});
+    selectNamed(form->lstRemoteFileList, {"Docs"});
     form->UpdateRemoteCommands();
     EXPECT_TRUE(form->miRenameRemoteFile.Enabled());
     EXPECT_TRUE(form->cmdReceive.Enabled());
@@ -349,14 +354,14 @@ TEST_F(MainWindow, RemotePaneBrowsesUpDownAndByPath)
 
     form->cmdUpFtp_Click();
     EXPECT_EQ(form->lblStatus.Caption(), "Remote path now up one folder.");
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 3);
     EXPECT_EQ(form->cboRemotePath.List(), (QStringList{"/", "/Docs"}));
 
     // The path box, and a path typed in another case is not listed twice.
     form->cboRemotePath.setText("/Docs/Deep");
     form->cboRemotePath_KeyPress(13);
     EXPECT_EQ(form->xFtp.CurrentFolder(), "/Docs/Deep");
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 0);
     form->AddPathToComboBox("/DOCS", form->cboRemotePath);
     EXPECT_EQ(form->cboRemotePath.ListCount(), 3);
     EXPECT_EQ(form->cboRemotePath.Text(), "/DOCS");
@@ -368,7 +373,7 @@ TEST_F(MainWindow, RemotePaneBrowsesUpDownAndByPath)
 
     prompts.answerText(QString("/"));
     form->movToolbar_FSCommand("IDC_FS_GoToRemoteDir");
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 3);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 3);
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
     form->mnuRemoteGoToRemoteDirectory_Click();
@@ -391,7 +396,7 @@ TEST_F(MainWindow, RemoteFiltersViewsAndEntryKinds)
     EXPECT_EQ(rows(form->lstRemoteFileList), QStringList{"a.txt|F"});
     EXPECT_FALSE(form->cmdAbort.Enabled());
     form->movToolbar_FSCommand("IDC_FS_RemoteRefresh");  // the filter lasts one listing
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 2);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 2);
 
     prompts.answerText(std::nullopt);
     prompts.answer(MsgAnswer::Ok);
@@ -404,12 +409,12 @@ TEST_F(MainWindow, RemoteFiltersViewsAndEntryKinds)
     form->movToolbar_FSCommand("IDC_FS_RemoteLargeIcons");
     EXPECT_EQ(form->lstRemoteFileList.View(), 0);
 
-    const int before = form->lstRemoteFileList.Count();
+    const int before = form->lstRemoteFileList.count();
     emit form->xFtp.ListingItem("odd", QDateTime(), 1, 3);
-    EXPECT_EQ(form->lstRemoteFileList.Count(), before);
+    EXPECT_EQ(form->lstRemoteFileList.count(), before);
     emit form->xFtp.ListingItem("link", QDateTime(), 1, 2);
-    EXPECT_EQ(form->lstRemoteFileList.ListItems().last().SmallIcon, 3);
-    EXPECT_EQ(form->lstRemoteFileList.ListItems().last().SubItems[2], "E");
+    EXPECT_EQ(form->lstRemoteFileList.rows().last()->SmallIcon(), 3);
+    EXPECT_EQ(form->lstRemoteFileList.rows().last()->cell(3), "E");
 }
 
 TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
@@ -424,15 +429,16 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
     form->sLocalPath = local;
     quickConnect();
 
-    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "shortcut")});
-    ASSERT_EQ(form->lstRemoteFileList.item(rowOf(form->lstRemoteFileList, "shortcut")).SmallIcon, 3);
+    selectNamed(form->lstRemoteFileList, {"shortcut"});
+    ASSERT_TRUE(rowNamed(form->lstRemoteFileList, "shortcut"));
+    ASSERT_EQ(rowNamed(form->lstRemoteFileList, "shortcut")->SmallIcon(), 3);
     form->lstRemoteFileList_DblClick();
     EXPECT_EQ(readFile(local + "shortcut"), data);
     EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
     EXPECT_EQ(form->prgStatus.Value(), 0);
     EXPECT_TRUE(rows(form->lstLocalFileList).contains("shortcut|F"));
 
-    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "file.bin")});
+    selectNamed(form->lstRemoteFileList, {"file.bin"});
     form->lstRemoteFileList_DblClick();
     EXPECT_EQ(readFile(local + "file.bin"), data);
 
@@ -529,14 +535,14 @@ TEST_F(MainWindow, DisconnectingDuringADownloadEndsItCleanlyAndKeepsThePart)
             form->CloseSession();  // the user presses Disconnect while the download runs
         }
     });
-    form->lstRemoteFileList.selectOnly({rowOf(form->lstRemoteFileList, "big.bin")});
+    selectNamed(form->lstRemoteFileList, {"big.bin"});
     prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
     form->DownloadSelection();
     EXPECT_TRUE(closed);
     EXPECT_EQ(form->xFtp.State(), 0);
     EXPECT_EQ(form->lblStatus.Caption(), "Download aborted.");
     EXPECT_TRUE(form->lstConnectionInfo.Items().contains("Download successfully aborted."));
-    EXPECT_EQ(form->lstRemoteFileList.Count(), 0);
+    EXPECT_EQ(form->lstRemoteFileList.count(), 0);
     EXPECT_TRUE(form->cmdQConnect.Enabled());
     const QByteArray part = readFile(local + "big.bin");
     EXPECT_LT(part.size(), big.size());

@@ -74,17 +74,21 @@ protected:
 
     int rowOf(const QString& name) const
     {
-        for (int i = 0; i < form->lstLocalFileList.Count(); ++i)
-            if (form->lstLocalFileList.item(i).Text == name)
+        const QList<ListRow*> rows = form->lstLocalFileList.rows();
+        for (int i = 0; i < rows.size(); ++i)
+            if (rows[i]->Text() == name)
                 return i;
         return -1;
     }
+    ListRow* row(const QString& name) const
+    {
+        const int i = rowOf(name);
+        return i < 0 ? nullptr : form->lstLocalFileList.rows()[i];
+    }
     void select(const QStringList& names)
     {
-        QList<int> rows;
-        for (const QString& n : names)
-            rows << rowOf(n);
-        form->lstLocalFileList.selectOnly(rows);
+        for (ListRow* r : form->lstLocalFileList.rows())
+            r->setSelected(names.contains(r->Text()));
         form->UpdateLocalCommands();
     }
 
@@ -100,16 +104,20 @@ TEST_F(LocalPane, ListsEntriesWithKindsSizesAndKeepsNamesAsTheyAre)
 {
     EXPECT_EQ(form->lblStatus.Caption(), "Local folder changed to " + dir);
     EXPECT_TRUE(form->cboLocalPath.List().contains(dir));
-    const ListItem& folder = form->lstLocalFileList.item(rowOf("MixedCase Folder"));
-    EXPECT_EQ(folder.SmallIcon, 2);
-    EXPECT_EQ(folder.SubItems, (QStringList{"", folder.SubItems[1], "D"}));
-    const ListItem& notes = form->lstLocalFileList.item(rowOf("notes.txt"));
-    EXPECT_EQ(notes.SmallIcon, 1);
-    EXPECT_EQ(notes.SubItems[0], "5");
-    EXPECT_FALSE(notes.SubItems[1].isEmpty());
+    const ListRow* folder = row("MixedCase Folder");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->SmallIcon(), 2);
+    EXPECT_EQ(folder->cell(1), "");
+    EXPECT_EQ(folder->cell(3), "D");
+    const ListRow* notes = row("notes.txt");
+    ASSERT_TRUE(notes);
+    EXPECT_EQ(notes->SmallIcon(), 1);
+    EXPECT_EQ(notes->cell(1), "5");
+    EXPECT_FALSE(notes->cell(2).isEmpty());
+    EXPECT_EQ(notes->cell(3), "F");
     // An entry that cannot be read is listed as a file.
     ASSERT_GE(rowOf("dangling"), 0);
-    EXPECT_EQ(form->lstLocalFileList.item(rowOf("dangling")).SubItems[2], "F");
+    EXPECT_EQ(row("dangling")->cell(3), "F");
 }
 
 TEST_F(LocalPane, NavigatesIntoFoldersUpAndByTypedPaths)
@@ -118,7 +126,7 @@ TEST_F(LocalPane, NavigatesIntoFoldersUpAndByTypedPaths)
     form->lstLocalFileList_DblClick();
     EXPECT_EQ(form->sLocalPath, dir + "MixedCase Folder/");
     EXPECT_EQ(form->lblStatus.Caption(), "Local folder changed.");
-    EXPECT_EQ(form->lstLocalFileList.Count(), 0);
+    EXPECT_EQ(form->lstLocalFileList.count(), 0);
 
     form->cmdUpLocal_Click();
     EXPECT_EQ(form->sLocalPath, dir);
@@ -149,7 +157,7 @@ TEST_F(LocalPane, DoubleClickOnAFileWhenNotConnectedSaysSo)
 
 TEST_F(LocalPane, CommandsFollowTheSelection)
 {
-    form->lstLocalFileList.selectOnly({});
+    select({});
     form->UpdateLocalCommands();
     EXPECT_FALSE(form->miDeleteLocalFile.Enabled());
     EXPECT_FALSE(form->miRenameLocalFile.Enabled());
@@ -170,10 +178,10 @@ TEST_F(LocalPane, FilterAndViews)
     prompts.answerText(QString("*.gif"));
     form->movToolbar_FSCommand("IDC_FS_LDirFilters");
     EXPECT_EQ(prompts.last().title, "Define Type For Local Server Directory Listing");
-    ASSERT_EQ(form->lstLocalFileList.Count(), 1);
-    EXPECT_EQ(form->lstLocalFileList.item(0).Text, "picture.gif");
+    ASSERT_EQ(form->lstLocalFileList.count(), 1);
+    EXPECT_EQ(form->lstLocalFileList.rows()[0]->Text(), "picture.gif");
     form->mnuLocalFilterAll_Click();
-    EXPECT_GE(form->lstLocalFileList.Count(), 4);
+    EXPECT_GE(form->lstLocalFileList.count(), 4);
 
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
@@ -255,7 +263,7 @@ TEST_F(LocalPane, DeleteRenameCreateAndTrash)
 TEST_F(LocalPane, OpenPropertiesAndFind)
 {
     prompts.answer(MsgAnswer::Ok);
-    form->lstLocalFileList.selectOnly({});
+    select({});
     form->movToolbar_FSCommand("IDC_FS_Properties");
     EXPECT_EQ(prompts.last().text, "Properties of what, Please select an item?");
     select({"notes.txt"});

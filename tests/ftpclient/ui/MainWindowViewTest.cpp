@@ -49,7 +49,7 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
             local->topLevelItem(i)->setSelected(local->topLevelItem(i)->text(0) == "b.txt");
         QApplication::processEvents();
         ASSERT_EQ(form.lstLocalFileList.selectedRows().size(), 1);
-        EXPECT_EQ(form.lstLocalFileList.item(form.lstLocalFileList.selectedRows()[0]).Text, "b.txt");
+        EXPECT_EQ(form.lstLocalFileList.selectedRows()[0]->Text(), "b.txt");
         EXPECT_TRUE(form.miRenameLocalFile.Enabled());
 
         // The view styles switch between the report and the icon list.
