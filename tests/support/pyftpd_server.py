@@ -3,7 +3,10 @@
 Prints the port it listens on as the first line of its output, then serves until killed.
 """
 import argparse
+import ctypes
 import logging
+import os
+import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -11,7 +14,21 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+def end_with_parent():
+    """Ask the kernel to end this server when the process that started it dies, so a test that
+    crashes or is killed never leaves a server behind."""
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        PR_SET_PDEATHSIG = 1
+        libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    except OSError:
+        pass
+    if os.getppid() == 1:
+        sys.exit(1)
+
+
 def main():
+    end_with_parent()
     ap = argparse.ArgumentParser()
     ap.add_argument("--root", required=True)
     ap.add_argument("--user", default="tess")
