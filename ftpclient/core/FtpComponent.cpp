@@ -435,12 +435,12 @@ QList<FolderItem> FtpComponent::listItems(const QString& path)
 {
     const bool useMlsd = mlsd_ && ListingOption == 1;
     QByteArray buffer;
-    TransferOperation::Spec spec;
-    spec.command = (useMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST")) + (path.isEmpty() ? QString() : QLatin1Char(' ') + path);
-    spec.ascii = true;
-    spec.reportProgress = false;
-    spec.buffer = &buffer;
-    TransferOperation op(*this, spec);
+    TransferOperation::Request request;
+    request.command = (useMlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST")) + (path.isEmpty() ? QString() : QLatin1Char(' ') + path);
+    request.ascii = true;
+    request.reportProgress = false;
+    request.buffer = &buffer;
+    TransferOperation op(*this, request);
     run(op);
 
     QList<FolderItem> items;
@@ -513,14 +513,14 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
     }
     emit ReceivingFile(remoteName);
     const bool ascii = TransferMode == 1;
-    TransferOperation::Spec spec;
-    spec.command = QStringLiteral("RETR ") + remoteName;
-    spec.displayName = remoteName;
-    spec.ascii = ascii;
-    spec.restOffset = startOffset;
-    spec.totalSize = ascii ? -1 : remoteSize(remoteName);
-    spec.openSink = [localPath, startOffset](QString& why) { return openForWriting(localPath, startOffset, why); };
-    TransferOperation op(*this, spec);
+    TransferOperation::Request request;
+    request.command = QStringLiteral("RETR ") + remoteName;
+    request.displayName = remoteName;
+    request.ascii = ascii;
+    request.restOffset = startOffset;
+    request.totalSize = ascii ? -1 : remoteSize(remoteName);
+    request.openSink = [localPath, startOffset](QString& why) { return openForWriting(localPath, startOffset, why); };
+    TransferOperation op(*this, request);
     run(op, Receiving);
 }
 
@@ -539,15 +539,15 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(localPath, source.errorString()));
     emit SendingFile(remoteName);
     const bool ascii = TransferMode == 1;
-    TransferOperation::Spec spec;
-    spec.direction = TransferOperation::Direction::Upload;
-    spec.command = QStringLiteral("STOR ") + remoteName;
-    spec.displayName = remoteName;
-    spec.ascii = ascii;
-    spec.restOffset = offset;
-    spec.totalSize = source.size();
-    spec.source = &source;
-    TransferOperation op(*this, spec);
+    TransferOperation::Request request;
+    request.direction = TransferOperation::Direction::Upload;
+    request.command = QStringLiteral("STOR ") + remoteName;
+    request.displayName = remoteName;
+    request.ascii = ascii;
+    request.restOffset = offset;
+    request.totalSize = source.size();
+    request.source = &source;
+    TransferOperation op(*this, request);
     run(op, Sending);
     if (!ascii) {
         // Make sure the server holds what we sent before calling the file sent.

@@ -162,7 +162,7 @@ void LoginOperation::onReply(const FtpReply& reply)
 
 // --- TransferOperation ----------------------------------------------------------------------
 
-TransferOperation::TransferOperation(FtpComponent& ftp, Spec spec) : FtpOperation(ftp), spec_(std::move(spec)) {}
+TransferOperation::TransferOperation(FtpComponent& ftp, Request request) : FtpOperation(ftp), request_(std::move(request)) {}
 
 TransferOperation::~TransferOperation()
 {
@@ -172,7 +172,7 @@ TransferOperation::~TransferOperation()
 void TransferOperation::start()
 {
     step_ = Step::Type;
-    send(spec_.ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
+    send(request_.ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
 }
 
 void TransferOperation::sendDataPortCommand()
@@ -215,14 +215,14 @@ void TransferOperation::sendDataPortCommand()
 
 void TransferOperation::sendRestOrCommand()
 {
-    if (spec_.restOffset > 0 && step_ != Step::Rest) {
+    if (request_.restOffset > 0 && step_ != Step::Rest) {
         step_ = Step::Rest;
-        send(QStringLiteral("REST %1").arg(spec_.restOffset));
+        send(QStringLiteral("REST %1").arg(request_.restOffset));
         return;
     }
     step_ = Step::Command;
     commandSent_ = true;
-    send(spec_.command);
+    send(request_.command);
 }
 
 void TransferOperation::connectPassive(quint16 port)
@@ -250,7 +250,7 @@ void TransferOperation::adoptDataSocket(QTcpSocket* socket)
     data_ = socket;
     dataReady_ = true;
     connect(socket, &QTcpSocket::disconnected, this, &TransferOperation::onDataClosed);
-    if (spec_.direction == Direction::Download) {
+    if (request_.direction == Direction::Download) {
         connect(socket, &QTcpSocket::readyRead, this, &TransferOperation::onDataReadable);
         if (socket->bytesAvailable() > 0)
             onDataReadable();
@@ -265,9 +265,9 @@ void TransferOperation::adoptDataSocket(QTcpSocket* socket)
 
 bool TransferOperation::writeSink(const QByteArray& bytes)
 {
-    if (spec_.buffer) {
-        spec_.buffer->append(bytes);
-        if (spec_.buffer->size() > 256LL * 1024 * 1024) {
+    if (request_.buffer) {
+        request_.buffer->append(bytes);
+        if (request_.buffer->size() > 256LL * 1024 * 1024) {
             fail(ftpErrProtocol, QStringLiteral("The folder listing is too large."));
             return false;
         }
@@ -275,14 +275,14 @@ bool TransferOperation::writeSink(const QByteArray& bytes)
     }
     if (!sink_) {
         QString why;
-        sink_.reset(spec_.openSink ? spec_.openSink(why) : nullptr);
+        sink_.reset(request_.openSink ? request_.openSink(why) : nullptr);
         if (!sink_) {
             fail(ftpErrLocalFile, why);
             return false;
         }
     }
     QByteArray out = bytes;
-    if (spec_.ascii) {
+    if (request_.ascii) {
         // Network text lines end in CR LF; ours end in LF.
         if (pendingCr_)
             out.prepend('\r');
@@ -292,7 +292,7 @@ bool TransferOperation::writeSink(const QByteArray& bytes)
         out.replace("\r\n", "\n");
     }
     if (sink_->write(out) != out.size()) {
-        fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(spec_.displayName, sink_->errorString()));
+        fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, sink_->errorString()));
         return false;
     }
     return true;
@@ -326,15 +326,15 @@ void TransferOperation::pumpUpload()
         if (pendingUpload_.isEmpty()) {
             if (uploadEof_)
                 break;
-            QByteArray chunk = spec_.source->read(kChunk);
+            QByteArray chunk = request_.source->read(kChunk);
             if (chunk.isEmpty()) {
-                if (spec_.source->error() != QFile::NoError)
-                    return fail(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(spec_.source->fileName(), spec_.source->errorString()));
+                if (request_.source->error() != QFile::NoError)
+                    return fail(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(request_.source->fileName(), request_.source->errorString()));
                 uploadEof_ = true;
                 break;
             }
             moved_ += chunk.size();
-            if (spec_.ascii) {
+            if (request_.ascii) {
                 QByteArray converted;
                 converted.reserve(chunk.size() + chunk.size() / 16);
                 for (char c : std::as_const(chunk)) {
@@ -360,27 +360,27 @@ void TransferOperation::pumpUpload()
 
 void TransferOperation::progress()
 {
-    if (!spec_.reportProgress)
+    if (!request_.reportProgress)
         return;
-    const qint64 done = spec_.restOffset + moved_;
-    const bool last = spec_.totalSize >= 0 && done >= spec_.totalSize;
+    const qint64 done = request_.restOffset + moved_;
+    const bool last = request_.totalSize >= 0 && done >= request_.totalSize;
     if (!last && lastReported_ >= 0 && done - lastReported_ < kProgressStep)
         return;
     lastReported_ = done;
-    const qint64 total = spec_.totalSize;
+    const qint64 total = request_.totalSize;
     const int percent = total > 0 ? int(qBound<qint64>(qint64(0), done * 100 / total, qint64(100))) : 0;
-    emit ftp_.TransferProgress(spec_.displayName, total < 0 ? 0 : total, done, percent);
+    emit ftp_.TransferProgress(request_.displayName, total < 0 ? 0 : total, done, percent);
 }
 
 void TransferOperation::onDataClosed()
 {
     if (isFinished() || dataDone_)
         return;
-    if (spec_.direction == Direction::Download && data_ && data_->bytesAvailable() > 0)
+    if (request_.direction == Direction::Download && data_ && data_->bytesAvailable() > 0)
         onDataReadable();
     if (isFinished())
         return;
-    if (spec_.direction == Direction::Upload && !(uploadEof_ && pendingUpload_.isEmpty()))
+    if (request_.direction == Direction::Upload && !(uploadEof_ && pendingUpload_.isEmpty()))
         return fail(ftpErrDataConnection, QStringLiteral("The server closed the data connection before the whole file was sent."));
     dataDone_ = true;
     if (pendingCr_ && sink_) {
@@ -396,27 +396,27 @@ void TransferOperation::maybeFinish()
 {
     if (isFinished() || !finalReply_ || !dataDone_)
         return;
-    if (spec_.direction == Direction::Download && !spec_.ascii && spec_.totalSize >= 0
-        && spec_.restOffset + moved_ != spec_.totalSize) {
+    if (request_.direction == Direction::Download && !request_.ascii && request_.totalSize >= 0
+        && request_.restOffset + moved_ != request_.totalSize) {
         return fail(ftpErrIncomplete, QStringLiteral("The transfer of %1 ended after %2 of %3 bytes.")
-                                         .arg(spec_.displayName).arg(spec_.restOffset + moved_).arg(spec_.totalSize));
+                                         .arg(request_.displayName).arg(request_.restOffset + moved_).arg(request_.totalSize));
     }
-    if (spec_.direction == Direction::Download && !sink_ && !spec_.buffer) {
+    if (request_.direction == Direction::Download && !sink_ && !request_.buffer) {
         // An empty file: nothing arrived, but the file must exist.
         QString why;
-        sink_.reset(spec_.openSink ? spec_.openSink(why) : nullptr);
+        sink_.reset(request_.openSink ? request_.openSink(why) : nullptr);
         if (!sink_)
             return fail(ftpErrLocalFile, why);
     }
     if (sink_) {
         if (!sink_->flush())
-            return fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(spec_.displayName, sink_->errorString()));
+            return fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, sink_->errorString()));
         sink_->close();
     }
-    if (spec_.reportProgress && spec_.totalSize < 0 && lastReported_ != spec_.restOffset + moved_) {
-        const qint64 done = spec_.restOffset + moved_;
-        emit ftp_.TransferProgress(spec_.displayName, done, done, 100);
-    } else if (spec_.reportProgress && lastReported_ != spec_.restOffset + moved_) {
+    if (request_.reportProgress && request_.totalSize < 0 && lastReported_ != request_.restOffset + moved_) {
+        const qint64 done = request_.restOffset + moved_;
+        emit ftp_.TransferProgress(request_.displayName, done, done, 100);
+    } else if (request_.reportProgress && lastReported_ != request_.restOffset + moved_) {
         lastReported_ = -1;
         progress();
     }
@@ -476,7 +476,7 @@ void TransferOperation::onReply(const FtpReply& reply)
         if (reply.isPreliminary()) {
             step_ = Step::Transfer;
             commandAccepted_ = true;
-            if (spec_.direction == Direction::Upload && dataReady_)
+            if (request_.direction == Direction::Upload && dataReady_)
                 pumpUpload();
             return;
         }
@@ -484,14 +484,14 @@ void TransferOperation::onReply(const FtpReply& reply)
             const bool hadPreliminary = commandAccepted_;
             finalReply_ = reply;
             commandAccepted_ = true;
-            if (spec_.direction == Direction::Upload && !dataDone_) {
+            if (request_.direction == Direction::Upload && !dataDone_) {
                 if (!(uploadEof_ && pendingUpload_.isEmpty()))
                     return fail(ftpErrDataConnection, QStringLiteral("The server ended the upload early: ") + reply.text());
                 dataDone_ = true;
             }
             // A server that answers at once without opening a connection to our port has nothing to
             // send; a passive connection we opened ourselves always ends in its own close.
-            if (!hadPreliminary && listener_ && !dataReady_ && spec_.direction == Direction::Download)
+            if (!hadPreliminary && listener_ && !dataReady_ && request_.direction == Direction::Download)
                 dataDone_ = true;
             return maybeFinish();
         }

@@ -99,7 +99,7 @@ class TransferOperation final : public FtpOperation {
     Q_OBJECT
 public:
     enum class Direction { Download, Upload };
-    struct Spec {
+    struct Request {
         Direction direction = Direction::Download;
         QString command;        // "RETR name", "STOR name", "MLSD", "LIST"
         QString displayName;    // for progress events
@@ -113,7 +113,7 @@ public:
         QFile* source = nullptr;  // upload, positioned at restOffset
     };
 
-    TransferOperation(FtpComponent& ftp, Spec spec);
+    TransferOperation(FtpComponent& ftp, Request request);
     ~TransferOperation() override;
     void start() override;
     void onReply(const FtpReply& reply) override;
@@ -136,7 +136,7 @@ private:
     void closeData();
     bool writeSink(const QByteArray& bytes);
 
-    Spec spec_;
+    Request request_;
     std::unique_ptr<QFile> sink_;
     QPointer<QTcpSocket> data_;
     QPointer<QTcpServer> listener_;
