@@ -270,6 +270,18 @@ TEST_F(PyFtp, AsksBeforeReplacingAndNeverWritesThroughALocalLink)
     EXPECT_THROW(ftp.ReceiveFile("f.bin", 0, local + "/../escape.bin"), FtpError);
     EXPECT_FALSE(QFileInfo::exists(test::testFolder() + "/escape.bin"));
 
+    // A folder tree never lands in a folder that a local link points elsewhere.
+    QDir().mkpath(root + "/tree/sub");
+    writeFile(root + "/tree/sub/inner.bin", "inner");
+    writeFile(root + "/tree/top.bin", "top");
+    QDir().mkpath(test::testFolder() + "/elsewhere");
+    QDir().mkpath(local + "/dest");
+    QFile::link(test::testFolder() + "/elsewhere", local + "/dest/sub");
+    ftp.ReceiveFiles("tree/*", local + "/dest", true);
+    EXPECT_EQ(readFile(local + "/dest/top.bin"), "top");
+    EXPECT_TRUE(QDir(test::testFolder() + "/elsewhere").isEmpty());
+    EXPECT_TRUE(skipped.last().startsWith(local + "/dest/sub|sub"));
+
     // A refused download creates no local file.
     EXPECT_THROW(ftp.ReceiveFile("missing.bin", 0, local + "/missing.bin"), FtpError);
     EXPECT_FALSE(QFileInfo::exists(local + "/missing.bin"));
