@@ -19,11 +19,11 @@ void ScriptedPrompts::unexpected(const Record& r, const char* why)
 MsgAnswer ScriptedPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title)
 {
     records_.append(Record{Kind::MsgBox, text, title, icon, buttons, {}});
-    if (answers_.empty() || !std::holds_alternative<MsgAnswer>(answers_.front())) {
+    if (answers_.empty() || answers_.front().kind != AnswerKind::Message) {
         unexpected(records_.last(), "unexpected message box");
         return cancelAnswer(buttons);
     }
-    const MsgAnswer a = std::get<MsgAnswer>(answers_.front());
+    const MsgAnswer a = answers_.front().message;
     answers_.pop_front();
     return a;
 }
@@ -31,13 +31,15 @@ MsgAnswer ScriptedPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIc
 std::optional<QString> ScriptedPrompts::textAnswer(Record r)
 {
     records_.append(std::move(r));
-    if (answers_.empty() || !std::holds_alternative<std::optional<QString>>(answers_.front())) {
+    if (answers_.empty() || answers_.front().kind != AnswerKind::Text) {
         unexpected(records_.last(), "unexpected");
         return std::nullopt;
     }
-    auto a = std::get<std::optional<QString>>(answers_.front());
+    const Answer a = std::move(answers_.front());
     answers_.pop_front();
-    return a;
+    if (!a.hasText)
+        return std::nullopt;
+    return a.text;
 }
 
 std::optional<QString> ScriptedPrompts::InputBox(const QString& prompt, const QString& title, const QString& defaultText)
@@ -64,12 +66,12 @@ void ScriptedPrompts::ShowModal(Form& form)
 {
     records_.append(Record{Kind::ShowModal, form.name(), form.Caption(), MsgIcon::None, MsgButtons::OkOnly, {}});
     form.Show();
-    if (answers_.empty() || !std::holds_alternative<FormAction>(answers_.front())) {
+    if (answers_.empty() || answers_.front().kind != AnswerKind::Form) {
         unexpected(records_.last(), "unexpected modal form");
         form.Hide();
         return;
     }
-    FormAction action = std::get<FormAction>(answers_.front());
+    FormAction action = answers_.front().form;
     answers_.pop_front();
     action(form);
     if (form.Visible())

@@ -6,7 +6,6 @@
 
 #include <deque>
 #include <functional>
-#include <variant>
 
 namespace harbel {
 
@@ -28,14 +27,19 @@ public:
     };
 
     using FormAction = std::function<void(Form&)>;
-    // nullopt answers a text prompt with "cancel".
-    using Answer = std::variant<MsgAnswer, std::optional<QString>, FormAction>;
 
-    void answer(MsgAnswer a) { answers_.push_back(a); }
-    void answerText(std::optional<QString> text) { answers_.push_back(std::move(text)); }
+    void answer(MsgAnswer a) { answers_.push_back(Answer{AnswerKind::Message, a, false, {}, {}}); }
+    // nullopt answers a text prompt with "cancel".
+    void answerText(const std::optional<QString>& text)
+    {
+        answers_.push_back(Answer{AnswerKind::Text, MsgAnswer::Cancel, text.has_value(), text.value_or(QString()), {}});
+    }
     // The action plays the user's part in the modal form (for instance clicks one of its buttons);
     // the form is hidden afterwards if the action left it shown.
-    void answerForm(FormAction action) { answers_.push_back(std::move(action)); }
+    void answerForm(FormAction action)
+    {
+        answers_.push_back(Answer{AnswerKind::Form, MsgAnswer::Cancel, false, {}, std::move(action)});
+    }
 
     void setUnexpectedHandler(std::function<void(const QString&)> handler) { onUnexpected_ = std::move(handler); }
 
@@ -52,6 +56,15 @@ public:
     void ShowModal(Form& form) override;
 
 private:
+    enum class AnswerKind { Message, Text, Form };
+    struct Answer {
+        AnswerKind kind;
+        MsgAnswer message;
+        bool hasText;  // false: the text prompt is cancelled
+        QString text;
+        FormAction form;
+    };
+
     std::optional<QString> textAnswer(Record r);
     void unexpected(const Record& r, const char* why);
 

@@ -2,26 +2,19 @@
 
 namespace harbel {
 
-DownloadRow::DownloadRow(int smallIcon, QObject* parent) : QObject(parent), icon_(smallIcon)
+void setDownloadColumns(ListView& list, bool completed)
 {
-    for (int i = 0; i < kCells; ++i)
-        cells_.append(QString());
-}
-
-void DownloadRow::setSmallIcon(int icon)
-{
-    if (icon_ == icon)
-        return;
-    icon_ = icon;
-    emit changed();
-}
-
-void DownloadRow::setCell(int index, const QString& text)
-{
-    if (index <= Icon || index >= kCells || cells_[index] == text)
-        return;
-    cells_[index] = text;
-    emit changed();
+    const Qt::Alignment centre = Qt::AlignHCenter;
+    list.setColumns({
+        {QString(), completed ? 15 : 20, Qt::AlignLeft},
+        {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), completed ? 110 : 120, Qt::AlignLeft},
+        {QStringLiteral("%"), 36, centre},
+        {QStringLiteral("Size"), 60, centre},
+        {QStringLiteral("Recieved"), 60, centre},
+        {QStringLiteral("Status"), completed ? 99 : 100, centre},
+        {QStringLiteral("URL"), 200, Qt::AlignLeft},
+        {QStringLiteral("Date"), 0, Qt::AlignLeft},
+    });
 }
 
 }  // namespace harbel

@@ -41,7 +41,7 @@ public:
     QString strFilePath;
     bool HTTPMODE = true;
     bool FTPMODE = false;
-    QPointer<DownloadRow> lstItem;
+    QPointer<ListRow> lstItem;
 
     // Controls.
     Button cmdPause{*this, QStringLiteral("cmdPause")};
@@ -118,7 +118,7 @@ signals:
     // A download is connecting (true) or no longer (false): the main window shows it.
     void connectingChanged(bool connecting);
     // The download succeeded: the row moves to the completed list.
-    void moveRowToCompleted(harbel::DownloadRow* row);
+    void moveRowToCompleted(harbel::ListRow* row);
     // The job has finished successfully.
     void completed();
     // The job cannot go on by itself (an error status, a give-up, a stop); lblStatus says why.

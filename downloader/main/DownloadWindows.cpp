@@ -8,28 +8,23 @@
 
 namespace harbel {
 
-DownloadList::~DownloadList()
+DownloadLists::DownloadLists() : Form(QStringLiteral("frmMain"))
 {
-    qDeleteAll(rows_);
+    setDownloadColumns(lstMain, false);
+    setDownloadColumns(lstComplete, true);
 }
 
-DownloadRow* DownloadList::add(int smallIcon)
+DownloadWindows::DownloadWindows(QObject* parent)
+    : QObject(parent), ownLists_(std::make_unique<DownloadLists>()), lstMain(ownLists_->lstMain),
+      lstComplete(ownLists_->lstComplete)
 {
-    auto* row = new DownloadRow(smallIcon);
-    rows_.append(row);
-    emit rowsChanged();
-    return row;
 }
 
-void DownloadList::remove(DownloadRow* row)
+DownloadWindows::DownloadWindows(ListView& queue, ListView& completed, QObject* parent)
+    : QObject(parent), lstMain(queue), lstComplete(completed)
 {
-    if (rows_.removeOne(row)) {
-        delete row;
-        emit rowsChanged();
-    }
 }
 
-DownloadWindows::DownloadWindows(QObject* parent) : QObject(parent) {}
 
 DownloadWindows::~DownloadWindows() = default;
 
@@ -64,14 +59,14 @@ void DownloadWindows::bind(frmDownload& job)
     connect(&job, &frmDownload::moveRowToCompleted, this, &DownloadWindows::moveToCompleted);
 }
 
-void DownloadWindows::moveToCompleted(DownloadRow* row)
+void DownloadWindows::moveToCompleted(ListRow* row)
 {
-    if (lstMain.indexOf(row) < 0)
+    if (lstMain.indexOf(row) == 0)
         return;
-    DownloadRow* done = lstComplete.add(4);
+    ListRow* done = lstComplete.Add({}, DownloadRow::kCompleteIcon);
     for (int c = DownloadRow::Filename; c <= DownloadRow::URL; ++c)
         done->setCell(c, row->cell(c));
-    lstMain.remove(row);
+    lstMain.Remove(row);
 }
 
 void DownloadWindows::ParseURL(const QString& address, int index, bool /*flag*/)
@@ -103,7 +98,7 @@ frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& sav
 
     ParseURL(url, slot, false);
     if (position < 0) {
-        DownloadRow* row = lstMain.add(1);
+        ListRow* row = lstMain.Add({}, DownloadRow::kQueueIcon);
         row->setCell(DownloadRow::Filename, savePath);
         row->setCell(DownloadRow::Percent, QStringLiteral("0%"));
         row->setCell(DownloadRow::Size, QStringLiteral("N/A"));
@@ -112,7 +107,7 @@ frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& sav
         row->setCell(DownloadRow::URL, url);
         job->lstItem = row;
     } else {
-        job->lstItem = lstMain.row(position - 1);
+        job->lstItem = lstMain.item(position);
     }
     job->Show();
     job->strSaveTo = savePath;

@@ -3,6 +3,9 @@
 #include "downloader/engine/DownloadRow.h"
 #include "downloader/engine/frmDownload.h"
 
+#include "common/controls/Form.h"
+#include "common/controls/ListView.h"
+
 #include <QList>
 #include <QObject>
 
@@ -11,25 +14,13 @@
 
 namespace harbel {
 
-// One list of download rows (the queue or the completed list). The list owns its rows.
-class DownloadList final : public QObject {
+// The two lists of the download manager when no main window holds them (the command line, tests).
+class DownloadLists final : public Form {
     Q_OBJECT
 public:
-    using QObject::QObject;
-    ~DownloadList() override;
-
-    DownloadRow* add(int smallIcon);
-    void remove(DownloadRow* row);
-    int count() const { return int(rows_.size()); }
-    DownloadRow* row(int index) const { return rows_.value(index); }
-    int indexOf(const DownloadRow* row) const { return int(rows_.indexOf(row)); }
-    const QList<DownloadRow*>& rows() const { return rows_; }
-
-signals:
-    void rowsChanged();
-
-private:
-    QList<DownloadRow*> rows_;
+    DownloadLists();
+    ListView lstMain{*this, QStringLiteral("lstMain")};
+    ListView lstComplete{*this, QStringLiteral("lstComplete")};
 };
 
 // The main module's part of the download manager: the table of 51 download windows, each made on
@@ -39,11 +30,17 @@ class DownloadWindows final : public QObject {
 public:
     static constexpr int kSlots = 51;
 
+    // With lists of its own, or with the main window's queue and completed list.
     explicit DownloadWindows(QObject* parent = nullptr);
+    DownloadWindows(ListView& queue, ListView& completed, QObject* parent = nullptr);
     ~DownloadWindows() override;
 
-    DownloadList lstMain;
-    DownloadList lstComplete;
+private:
+    std::unique_ptr<DownloadLists> ownLists_;
+
+public:
+    ListView& lstMain;
+    ListView& lstComplete;
 
     // The window of a slot, made when the slot is still empty; nullptr for a slot outside 0 to 50.
     frmDownload* window(int slot);
@@ -63,7 +60,7 @@ public:
 
 private:
     void bind(frmDownload& job);
-    void moveToCompleted(DownloadRow* row);
+    void moveToCompleted(ListRow* row);
 
     std::array<std::unique_ptr<frmDownload>, kSlots> windows_;
     std::array<bool, kSlots> connectingSlot_{};

@@ -116,7 +116,7 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
 
     EXPECT_EQ(windows.lstMain.count(), 0);
     ASSERT_EQ(windows.lstComplete.count(), 1);
-    const DownloadRow* done = windows.lstComplete.row(0);
+    const ListRow* done = windows.lstComplete.at(0);
     EXPECT_EQ(done->SmallIcon(), 4);
     EXPECT_EQ(done->cell(DownloadRow::Filename), folder + "/file.bin");
     EXPECT_EQ(done->cell(DownloadRow::Percent), "100%");

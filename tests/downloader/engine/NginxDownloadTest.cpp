@@ -118,6 +118,6 @@ TEST_F(NginxDownload, FileOverTwoGibibytesArrivesWhole)
     EXPECT_EQ(QFileInfo(target).size(), size);
     EXPECT_EQ(firstDifference(target, source), -1);
     ASSERT_EQ(windows.lstComplete.count(), 1);
-    EXPECT_EQ(windows.lstComplete.row(0)->cell(DownloadRow::Size), "2,048.12 MB");
+    EXPECT_EQ(windows.lstComplete.at(0)->cell(DownloadRow::Size), "2,048.12 MB");
     QFile::remove(target);
 }

@@ -66,7 +66,9 @@ TEST(CaptureFilters, ConnectionLimits)
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", rows, s));
     rows.append(&blocked);  // "0 %" counts as running
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", rows, s));
-    EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", rows, s));
+    // The count is by server text alone, whatever the protocol of the running rows.
+    EXPECT_FALSE(IsLimitOk("ftp://host/new.zip", rows, s));
+    EXPECT_TRUE(IsLimitOk("ftp://otherhost/new.zip", rows, s));
     s.LimitHTTP = "0";
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", QList<const Row*>{&queued}, s));
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", QList<const Row*>{&running}, s));

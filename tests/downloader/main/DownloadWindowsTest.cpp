@@ -64,7 +64,7 @@ TEST_F(WindowTable, RestartingARowReusesItsWindowAndRow)
     frmDownload* first = windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1);
     ASSERT_TRUE(waitUntil([&] { return !first->lblStatus.Caption().isEmpty(); }));
     ASSERT_EQ(windows.lstMain.count(), 1);
-    DownloadRow* row = windows.lstMain.row(0);
+    ListRow* row = windows.lstMain.at(0);
     EXPECT_EQ(row->cell(DownloadRow::Filename), folder + "/f.bin");
     EXPECT_EQ(row->cell(DownloadRow::Percent), "0%");
     EXPECT_EQ(row->cell(DownloadRow::Size), "N/A");
@@ -83,7 +83,7 @@ TEST_F(WindowTable, RestartingARowReusesItsWindowAndRow)
 TEST_F(WindowTable, AFullTableRefusesTheStart)
 {
     for (int i = 0; i < DownloadWindows::kSlots; ++i)
-        windows.lstMain.add(1);
+        windows.lstMain.Add({}, 1);
     prompts.answer(MsgAnswer::Ok);
     EXPECT_EQ(windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1), nullptr);
     EXPECT_EQ(prompts.last().text, "No download window is free: the queue holds 51 downloads already.");

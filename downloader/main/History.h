@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace harbel {
+
+class ListView;
+
+// "History.ini" in the application folder: the queue and the completed list from one run to the
+// next. Per row, cells 1 to 6 and the date of the save, one line each; "Complete List" after the
+// queue, "Finish History" at the end; CR LF line ends.
+class History final {
+public:
+    static QString path();
+
+    // Writes both lists (every row dated today) to a new file that then replaces the old one;
+    // with both lists empty the file is removed. Line breaks inside a cell are written as blanks,
+    // so no cell can shift the lines after it. Also records the language in force.
+    static bool SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate& today = QDate::currentDate());
+
+    // Fills both lists from the file when it exists (the lists are emptied first). A file cut off
+    // inside a record keeps the rows read so far; a record cut short by a section line is dropped
+    // and does not shift into the next section.
+    static void LoadHistory(ListView& lstMain, ListView& lstComplete);
+};
+
+}  // namespace harbel

@@ -1,0 +1,131 @@
+#include "downloader/main/History.h"
+
+#include "common/controls/Form.h"
+#include "common/controls/ListView.h"
+#include "common/platform/CRegister.h"
+#include "common/support/LangString.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QFile>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::readFile;
+using harbel::test::writeFile;
+
+namespace {
+
+class Lists final : public Form {
+public:
+    Lists() : Form("frmMain") {}
+    ListView lstMain{*this, "lstMain"};
+    ListView lstComplete{*this, "lstComplete"};
+};
+
+ListRow* addRow(ListView& list, int icon, const QString& name, const QString& status)
+{
+    ListRow* r = list.Add({}, icon);
+    const QStringList cells = {"/down/" + name, "42%", "1.00 MB", "440 KB", status, "http://host/" + name};
+    for (int c = 0; c < cells.size(); ++c)
+        r->setCell(c + 1, cells[c]);
+    return r;
+}
+
+QString shortDate(const QDate& d)
+{
+    return QLocale::system().toString(d, QLocale::ShortFormat);
+}
+
+}  // namespace
+
+TEST(History, RoundTripOfBothListsWithTheDateOfTheSave)
+{
+    Lists a;
+    addRow(a.lstMain, 1, "one.zip", "Downloading")->setCell(7, "an old date");
+    addRow(a.lstMain, 1, "two.zip", "Not Downloaded");
+    addRow(a.lstComplete, 4, QStringLiteral("drei-ü.zip"), "Download Success");
+    setCurrentLanguageFile("English.ini");
+    const QDate saved(2026, 12, 7);
+    ASSERT_TRUE(History::SaveHistory(a.lstMain, a.lstComplete, saved));
+
+    const QList<QByteArray> lines = readFile(History::path()).split('\n');
+    ASSERT_EQ(lines.size(), 2 * 7 + 1 + 7 + 1 + 1);
+    EXPECT_EQ(lines[0], "/down/one.zip\r");
+    EXPECT_EQ(lines[6], shortDate(saved).toUtf8() + "\r");  // not the date the row had
+    EXPECT_EQ(lines[14], "Complete List\r");
+    EXPECT_EQ(lines[22], "Finish History\r");
+    EXPECT_EQ(CRegister().REGGetSetting(HKEY_CURRENT_USER, "Software\\VB and VBA Program Settings\\Harbel\\Language", "Name", ""),
+              "English.ini");
+
+    Lists b;
+    b.lstMain.Add();  // emptied by the load
+    History::LoadHistory(b.lstMain, b.lstComplete);
+    ASSERT_EQ(b.lstMain.count(), 2);
+    ASSERT_EQ(b.lstComplete.count(), 1);
+    EXPECT_EQ(b.lstMain.item(1)->cells(), a.lstMain.item(1)->cells());
+    EXPECT_EQ(b.lstMain.item(2)->SmallIcon(), 1);
+    EXPECT_EQ(b.lstComplete.item(1)->cell(1), QStringLiteral("/down/drei-ü.zip"));
+    EXPECT_EQ(b.lstComplete.item(1)->SmallIcon(), 4);
+    EXPECT_EQ(b.lstComplete.item(1)->cell(7), shortDate(saved));
+}
+
+TEST(History, EmptyListsRemoveTheFileAndAHistoryWithoutQueueRows)
+{
+    Lists a;
+    writeFile(History::path(), "stale\r\n");
+    ASSERT_TRUE(History::SaveHistory(a.lstMain, a.lstComplete));
+    EXPECT_FALSE(QFile::exists(History::path()));
+
+    addRow(a.lstComplete, 4, "done.zip", "Download Success");
+    ASSERT_TRUE(History::SaveHistory(a.lstMain, a.lstComplete));
+    EXPECT_TRUE(readFile(History::path()).startsWith("Complete List\r\n"));
+    Lists b;
+    History::LoadHistory(b.lstMain, b.lstComplete);
+    EXPECT_EQ(b.lstMain.count(), 0);
+    EXPECT_EQ(b.lstComplete.count(), 1);
+}
+
+TEST(History, LineBreaksInACellCannotShiftLaterRecords)
+{
+    Lists a;
+    addRow(a.lstMain, 1, "one.zip", "Error:\r\nline two");
+    addRow(a.lstMain, 1, "two.zip", "Paused");
+    ASSERT_TRUE(History::SaveHistory(a.lstMain, a.lstComplete));
+    Lists b;
+    History::LoadHistory(b.lstMain, b.lstComplete);
+    ASSERT_EQ(b.lstMain.count(), 2);
+    EXPECT_EQ(b.lstMain.item(1)->cell(5), "Error: line two");
+    EXPECT_EQ(b.lstMain.item(2)->cell(6), "http://host/two.zip");
+}
+
+TEST(History, TruncatedFilesKeepWhatWasRead)
+{
+    Lists l;
+    // Ends after a complete queue record without "Complete List": no blank row is made.
+    writeFile(History::path(), "/d/a\r\n0%\r\nN/A\r\nN/A\r\nNot Downloaded\r\nhttp://h/a\r\n1/1/26\r\n");
+    History::LoadHistory(l.lstMain, l.lstComplete);
+    ASSERT_EQ(l.lstMain.count(), 1);
+    EXPECT_EQ(l.lstMain.item(1)->cell(6), "http://h/a");
+
+    // Ends inside a queue record: the part read is kept.
+    writeFile(History::path(), "/d/a\r\n0%\r\nN/A");
+    History::LoadHistory(l.lstMain, l.lstComplete);
+    ASSERT_EQ(l.lstMain.count(), 1);
+    EXPECT_EQ(l.lstMain.item(1)->cell(3), "N/A");
+    EXPECT_EQ(l.lstMain.item(1)->cell(4), "");
+
+    // A record cut short by "Complete List" is dropped; the completed section is read whole.
+    writeFile(History::path(), "/d/a\r\n0%\r\nComplete List\r\n/d/b\r\n100%\r\n1 KB\r\n1 KB\r\nDone\r\nhttp://h/b\r\nd\r\n"
+                               "/d/c\r\nFinish History\r\n");
+    History::LoadHistory(l.lstMain, l.lstComplete);
+    EXPECT_EQ(l.lstMain.count(), 0);
+    ASSERT_EQ(l.lstComplete.count(), 1);
+    EXPECT_EQ(l.lstComplete.item(1)->cell(6), "http://h/b");
+
+    // Junk is no crash.
+    writeFile(History::path(), QByteArray("\x00\xff\r\n\r\n", 6));
+    History::LoadHistory(l.lstMain, l.lstComplete);
+    EXPECT_LE(l.lstMain.count(), 1);
+}
