@@ -335,48 +335,38 @@ void FtpComponent::Disconnect()
 
 // --- simple commands ------------------------------------------------------------------------
 
-void FtpComponent::ChangeFolder(const QString& path)
+void FtpComponent::simpleCommand(const QString& verb, const QString& argument)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    requireOneLine(path);
-    CommandOperation op(*this, {{QStringLiteral("CWD ") + path}});
+    requireOneLine(argument);
+    CommandOperation op(*this, {{argument.isEmpty() ? verb : verb + u' ' + argument}});
     run(op);
+}
+
+void FtpComponent::ChangeFolder(const QString& path)
+{
+    simpleCommand(QStringLiteral("CWD"), path);
 }
 
 void FtpComponent::ChangeToParent()
 {
-    MethodScope scope(nesting_, abortFlag_);
-    requireIdle();
-    CommandOperation op(*this, {{QStringLiteral("CDUP")}});
-    run(op);
+    simpleCommand(QStringLiteral("CDUP"), QString());
 }
 
 void FtpComponent::CreateFolder(const QString& name)
 {
-    MethodScope scope(nesting_, abortFlag_);
-    requireIdle();
-    requireOneLine(name);
-    CommandOperation op(*this, {{QStringLiteral("MKD ") + name}});
-    run(op);
+    simpleCommand(QStringLiteral("MKD"), name);
 }
 
 void FtpComponent::RemoveFolder(const QString& name)
 {
-    MethodScope scope(nesting_, abortFlag_);
-    requireIdle();
-    requireOneLine(name);
-    CommandOperation op(*this, {{QStringLiteral("RMD ") + name}});
-    run(op);
+    simpleCommand(QStringLiteral("RMD"), name);
 }
 
 void FtpComponent::DeleteFile(const QString& name)
 {
-    MethodScope scope(nesting_, abortFlag_);
-    requireIdle();
-    requireOneLine(name);
-    CommandOperation op(*this, {{QStringLiteral("DELE ") + name}});
-    run(op);
+    simpleCommand(QStringLiteral("DELE"), name);
 }
 
 void FtpComponent::RenameItem(const QString& oldName, const QString& newName)

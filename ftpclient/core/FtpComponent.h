@@ -103,6 +103,8 @@ private:
     friend class TransferOperation;
 
     void run(FtpOperation& op, int busyState = Busy);
+    // One command with its argument (none when empty), checked to be a single line.
+    void simpleCommand(const QString& verb, const QString& argument);
     void requireIdle() const;
     void onReply(const FtpReply& reply);
     void onControlClosed();
