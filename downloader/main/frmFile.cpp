@@ -11,7 +11,8 @@ namespace harbel {
 
 namespace {
 
-const QString kAllFiles = QStringLiteral("All Files(*.*)|*.*");
+// Every file, whatever its name: "*.*" would hide names without a dot here.
+const QString kAllFiles = QStringLiteral("All Files (*)");
 
 }  // namespace
 

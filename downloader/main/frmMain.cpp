@@ -177,6 +177,11 @@ void frmMain::txtChager_Change(const QString& text)
     URLForm.DownLoadURL(text);
 }
 
+void frmMain::takeHandOvers(SingleInstance& instance)
+{
+    connect(&instance, &SingleInstance::received, this, &frmMain::txtChager_Change, Qt::QueuedConnection);
+}
+
 void frmMain::Add_mnu_Click()
 {
     URLForm.Form_Load();

@@ -75,6 +75,10 @@ public:
     // An address handed over through the locator endpoint (browser add-ons, `pellanor --add`).
     // Texts starting with "MENU" are not addresses and are dropped.
     void txtChager_Change(const QString& text);
+    // Takes the texts another copy hands over. They are taken once the hand-over's own handler has
+    // returned: the flow may open a modal dialog, and the hand-over's socket must not go away
+    // under that handler meanwhile.
+    void takeHandOvers(SingleInstance& instance);
 
     void Add_mnu_Click();
     void PauseAll();

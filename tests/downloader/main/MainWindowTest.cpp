@@ -142,6 +142,51 @@ TEST_F(MainWindow, ASecondCopyIsToldAndLeavesTheHistoryAlone)
     EXPECT_EQ(handed.value(0), "http://host/file.zip");
 }
 
+namespace {
+
+// A save dialog that stays open while the event loop runs on, as a real one does.
+class LingeringPrompts final : public Prompts {
+public:
+    std::function<bool()> closeWhen;
+    MsgAnswer MsgBox(const QString&, MsgButtons, MsgIcon, const QString&) override { return MsgAnswer::Ok; }
+    std::optional<QString> InputBox(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> SaveFileName(const QString&, const QString&, const QString&) override
+    {
+        ++asked;
+        waitUntil(closeWhen, 2000);
+        return std::nullopt;
+    }
+    std::optional<QString> OpenFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> ChooseFolder(const QString&, const QString&) override { return std::nullopt; }
+    void ShowModal(Form& form) override { form.Hide(); }
+    int asked = 0;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, AHandOverMayOpenADialogThatOutlivesTheSendersConnection)
+{
+    load();
+    SingleInstance running("Pellanor", "TessalyRecieveMessage");
+    ASSERT_TRUE(running.acquire());
+    ASSERT_TRUE(running.listen());
+    form.takeHandOvers(running);
+    LingeringPrompts lingering;
+    Prompts::setInstance(&lingering);
+    bool delivered = false;
+    // The dialog stays open until the sender has hung up and its socket has been cleaned away.
+    int turns = 0;
+    lingering.closeWhen = [&] { return delivered && ++turns > 50; };
+    {
+        SingleInstance second("Pellanor", "TessalyRecieveMessage");
+        delivered = second.send("http://host/one.zip");
+    }
+    ASSERT_TRUE(waitUntil([&] { return lingering.asked == 1; }));
+    EXPECT_FALSE(form.FileForm.Visible());
+    EXPECT_EQ(form.lstMain.count(), 0);
+    Prompts::setInstance(&prompts);
+}
+
 TEST_F(MainWindow, HandedOverTextsEnterTheAddUrlFlowUnlessTheyAreMenus)
 {
     load();
