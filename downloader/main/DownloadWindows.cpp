@@ -103,9 +103,42 @@ void DownloadWindows::settleFileExists(const QString& savePath)
     Prompts::instance().ShowModal(question);
 }
 
+bool DownloadWindows::isBusy(int slot) const
+{
+    const frmDownload* job = existing(slot);
+    return job && (connectingSlot_[slot] || job->tmrUpdate.Enabled() || job->tmrReconnect.Enabled());
+}
+
+// The slot follows the row's place in the queue, but rows leave the queue while other downloads
+// run (finished ones move to the completed list), so that slot may hold a running download of
+// another row: starting there would stop it. The row's own window, else a window with no queue
+// row to serve, else any idle one is taken instead.
+int DownloadWindows::slotFor(int preferred, const ListRow* row) const
+{
+    if (preferred >= kSlots)
+        return preferred;  // refused by the caller
+    const frmDownload* there = existing(preferred);
+    if (!isBusy(preferred) || (row && there && there->lstItem == row))
+        return preferred;
+    if (row)
+        for (int s = 0; s < kSlots; ++s)
+            if (const frmDownload* job = existing(s); job && job->lstItem == row)
+                return s;
+    for (int s = 0; s < kSlots; ++s) {
+        const frmDownload* job = existing(s);
+        if (!job || (!isBusy(s) && (!job->lstItem || lstMain.indexOf(job->lstItem) == 0)))
+            return s;
+    }
+    for (int s = 0; s < kSlots; ++s)
+        if (!isBusy(s))
+            return s;
+    return kSlots;
+}
+
 frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow)
 {
-    const int slot = position >= 1 ? position - 1 : lstMain.count();
+    ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
+    const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
     frmDownload* job = window(slot);
     if (!job) {
         Prompts::instance().MsgBox(

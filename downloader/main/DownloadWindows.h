@@ -75,6 +75,9 @@ public:
     // letting pending events run around each; a failing window does not stop the others.
     void closeAll();
 
+    // Whether the window of a slot is transferring, connecting or waiting to reconnect.
+    bool isBusy(int slot) const;
+
     // Downloads that are connecting now (the main window's toolbar shows whether any is).
     int connectingCount() const { return connecting_; }
 
@@ -88,6 +91,7 @@ private:
     void bind(frmDownload& job);
     frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row);
     void settleFileExists(const QString& savePath);
+    int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);
 
     std::array<std::unique_ptr<frmDownload>, kSlots> windows_;

@@ -418,6 +418,32 @@ TEST_F(MainWindow, AnExistingFileIsSettledByTheScheduleOrByTheQuestion)
     form.windows.closeAll();
 }
 
+TEST_F(MainWindow, ANewDownloadNeverStopsARunningOne)
+{
+    load();
+    server.stall = true;
+    DownloadWindows& w = form.windows;
+    frmDownload* a = w.DownloadNow(server.url("a.bin"), folder + "/a.bin", -1);
+    frmDownload* b = w.DownloadNow(server.url("b.bin"), folder + "/b.bin", -1);
+    ASSERT_TRUE(server.waitForRequests(2));
+    ListRow* rowB = form.lstMain.at(1);
+    // The first row leaves the queue while both still run (as a finished row does): the queue's
+    // length now names the second download's slot.
+    form.lstMain.Remove(1);
+    frmDownload* c = w.DownloadNow(server.url("c.bin"), folder + "/c.bin", -1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(c, a);
+    EXPECT_NE(c, b);
+    EXPECT_TRUE(w.isBusy(1));
+    EXPECT_EQ(b->lstItem, rowB);
+    EXPECT_EQ(form.lstMain.count(), 2);
+
+    // Restarting a row takes its own window, not the one its position names.
+    EXPECT_EQ(w.ReDownloadRow(server.url("b.bin"), folder + "/b.bin", rowB->Index(), rowB), b);
+    EXPECT_TRUE(w.isBusy(0));
+    w.closeAll();
+}
+
 TEST_F(MainWindow, AFullQueueRefusesTheStartWithAMessage)
 {
     load();
