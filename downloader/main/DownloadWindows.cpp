@@ -232,7 +232,7 @@ void DownloadWindows::closeAll()
     for (int slot = 0; slot < kSlots; ++slot) {
         for (int i = 0; i < 14; ++i)
             QCoreApplication::processEvents();
-        if (frmDownload* job = window(slot))
+        if (frmDownload* job = existing(slot))
             job->Unload();
         for (int i = 0; i < 14; ++i)
             QCoreApplication::processEvents();

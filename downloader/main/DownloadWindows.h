@@ -71,8 +71,8 @@ public:
     bool UseScheduleExistsAction = false;
     int ScheduleExistsAction = 1;
 
-    // Closes every window of the table (an empty slot gets a window made and closed at once),
-    // letting pending events run around each; a failing window does not stop the others.
+    // Closes every window of the table, letting pending events run around each. Slots never used
+    // have nothing to close and are passed over.
     void closeAll();
 
     // Whether the window of a slot is transferring, connecting or waiting to reconnect.
