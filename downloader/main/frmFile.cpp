@@ -20,7 +20,7 @@ frmFile::frmFile(frmMain& main) : Form(QStringLiteral("frmFile"), &main), main_(
 {
     setCaption(QStringLiteral("Download File"));
     Frame1.setCaption(QStringLiteral("&File Info"));
-    lblURL.setCaption(QStringLiteral("URL:"));
+    lblURL.setCaption(GetLangString(QStringLiteral("19020"), QStringLiteral("URL:")));
     lblSaveAS.setCaption(QStringLiteral("Save As:"));
     cmdBeginDown.setCaption(QStringLiteral("&Begin Download"));
     cmdDownLater.setCaption(QStringLiteral("&Download Later"));
