@@ -6,6 +6,8 @@
 #include "downloader/main/frmExist.h"
 #include "downloader/settings/DownloadSettings.h"
 
+#include <QCoreApplication>
+
 namespace harbel {
 
 DownloadLists::DownloadLists() : Form(QStringLiteral("frmMain"))
@@ -43,6 +45,7 @@ frmDownload* DownloadWindows::window(int slot)
         windows_[slot] = std::make_unique<frmDownload>();
         windows_[slot]->intAssignedIndex = qint16(slot);
         bind(*windows_[slot]);
+        emit windowMade(windows_[slot].get());
     }
     return windows_[slot].get();
 }
@@ -50,6 +53,7 @@ frmDownload* DownloadWindows::window(int slot)
 void DownloadWindows::bind(frmDownload& job)
 {
     connect(&job, &frmDownload::connectingChanged, this, [this, &job](bool on) {
+        emit connectingReported(on);
         const int slot = job.intAssignedIndex;
         if (slot < 0 || slot >= kSlots || connectingSlot_[slot] == on)
             return;
@@ -77,27 +81,83 @@ void DownloadWindows::ParseURL(const QString& address, int index, bool /*flag*/)
 
 frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& savePath, int position)
 {
-    const int slot = position >= 1 ? position - 1 : lstMain.count();
+    return start(url, savePath, position, nullptr);
+}
+
+frmDownload* DownloadWindows::ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row)
+{
+    return start(url, savePath, qMax(position, 1), row);
+}
+
+void DownloadWindows::settleFileExists(const QString& savePath)
+{
+    SettingsStore& store = SettingsStore::instance();
+    store.FileExistsAction = 0;
+    if (!IsFilePresent(savePath))
+        return;
+    if (UseScheduleExistsAction) {
+        store.FileExistsAction = ScheduleExistsAction == 2 ? -1 : ScheduleExistsAction == 3 ? -2 : 0;
+        return;
+    }
+    frmExist question;
+    Prompts::instance().ShowModal(question);
+}
+
+bool DownloadWindows::isBusy(int slot) const
+{
+    const frmDownload* job = existing(slot);
+    return job && (connectingSlot_[slot] || job->tmrUpdate.Enabled() || job->tmrReconnect.Enabled());
+}
+
+// The slot follows the row's place in the queue, but rows leave the queue while other downloads
+// run (finished ones move to the completed list), so that slot may hold a running download of
+// another row: starting there would stop it. The row's own window, else a window with no queue
+// row to serve, else any idle one is taken instead.
+int DownloadWindows::slotFor(int preferred, const ListRow* row) const
+{
+    if (preferred >= kSlots)
+        return preferred;  // refused by the caller
+    const frmDownload* there = existing(preferred);
+    if (!isBusy(preferred) || (row && there && there->lstItem == row))
+        return preferred;
+    if (row)
+        for (int s = 0; s < kSlots; ++s)
+            if (const frmDownload* job = existing(s); job && job->lstItem == row)
+                return s;
+    for (int s = 0; s < kSlots; ++s) {
+        const frmDownload* job = existing(s);
+        if (!job || (!isBusy(s) && (!job->lstItem || lstMain.indexOf(job->lstItem) == 0)))
+            return s;
+    }
+    for (int s = 0; s < kSlots; ++s)
+        if (!isBusy(s))
+            return s;
+    return kSlots;
+}
+
+frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow)
+{
+    ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
+    const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
     frmDownload* job = window(slot);
     if (!job) {
         Prompts::instance().MsgBox(
-            GetLangString(QStringLiteral("19013"), QStringLiteral("No download window is free: the queue holds 51 downloads already.")),
-            MsgButtons::OkOnly, MsgIcon::Exclamation, QStringLiteral("Pellanor"));
+            GetLangString(QStringLiteral("19200"), QStringLiteral("No download window is free: the queue holds 51 downloads already. Remove finished or unwanted rows and try again.")),
+            MsgButtons::OkOnly, MsgIcon::Exclamation, QStringLiteral("Harbel"));
         return nullptr;
     }
     job->Load();
     job->intAssignedIndex = qint16(slot);
     job->setStyleName(QStringLiteral("secondForm"));
+    if (boundRow)
+        job->lstItem = boundRow;
 
-    SettingsStore& store = SettingsStore::instance();
-    store.FileExistsAction = 0;
-    if (IsFilePresent(savePath)) {
-        frmExist question;
-        Prompts::instance().ShowModal(question);
-    }
+    settleFileExists(savePath);
 
     ParseURL(url, slot, false);
-    if (position < 0) {
+    if (boundRow) {
+        // already bound
+    } else if (position < 0) {
         ListRow* row = lstMain.Add({}, DownloadRow::kQueueIcon);
         row->setCell(DownloadRow::Filename, savePath);
         row->setCell(DownloadRow::Percent, QStringLiteral("0%"));
@@ -116,6 +176,67 @@ frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& sav
     job->strURL = url;
     job->StartDownload();
     return job;
+}
+
+ListRow* DownloadWindows::DownloadLater(const QString& url, const QString& savePath)
+{
+    ListRow* row = lstMain.Add({}, DownloadRow::kQueueIcon);
+    row->setCell(DownloadRow::Filename, savePath);
+    row->setCell(DownloadRow::Percent, QStringLiteral("0%"));
+    row->setCell(DownloadRow::Size, QStringLiteral("N/A"));
+    row->setCell(DownloadRow::Recieved, QStringLiteral("N/A"));
+    row->setCell(DownloadRow::Status, QStringLiteral("Not Downloaded"));
+    row->setCell(DownloadRow::URL, url);
+    return row;
+}
+
+QString DownloadWindows::reDownloadAddress(const QString& cell)
+{
+    QString address = cell;
+    const qsizetype http = address.indexOf(QLatin1String("http://"), 0, Qt::CaseInsensitive);
+    if (http >= 0)
+        address = address.mid(http);
+    const qsizetype ftp = address.indexOf(QLatin1String("ftp://"), 0, Qt::CaseInsensitive);
+    if (ftp >= 0)
+        address = address.mid(ftp);
+    return address;
+}
+
+void DownloadWindows::reDownloadQueue()
+{
+    if (lstMain.isEmpty() || !lstMain.SelectedItem())
+        return;
+    for (ListRow* row : lstMain.selectedRows()) {
+        const QString address = reDownloadAddress(row->cell(DownloadRow::URL));
+        if (address.isEmpty())
+            return;
+        ReDownloadRow(address, row->cell(DownloadRow::Filename), row->Index(), row);
+    }
+}
+
+void DownloadWindows::reDownloadCompleted()
+{
+    if (lstComplete.isEmpty() || !lstComplete.SelectedItem())
+        return;
+    for (ListRow* row : lstComplete.selectedRows()) {
+        const QString address = reDownloadAddress(row->cell(DownloadRow::URL));
+        if (address.isEmpty())
+            return;
+        if (!DownloadNow(address, row->cell(DownloadRow::Filename), -1))
+            return;
+    }
+}
+
+void DownloadWindows::closeAll()
+{
+    for (int slot = 0; slot < kSlots; ++slot) {
+        for (int i = 0; i < 14; ++i)
+            QCoreApplication::processEvents();
+        if (frmDownload* job = existing(slot))
+            job->Unload();
+        for (int i = 0; i < 14; ++i)
+            QCoreApplication::processEvents();
+    }
 }
 
 }  // namespace harbel

@@ -54,12 +54,44 @@ public:
     // at that position. The file-exists question is asked when the save path names a file.
     // Returns the window, or nullptr when no slot is left (more than 51 rows in the queue).
     frmDownload* DownloadNow(const QString& url, const QString& savePath, int position);
+    // Appends a queue row marked "Not Downloaded" without starting anything.
+    ListRow* DownloadLater(const QString& url, const QString& savePath);
+    // Restarts an existing queue row at its position (1-based) in the window of that slot.
+    frmDownload* ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row);
+
+    // Re-downloads the selected queue rows in place, top to bottom.
+    void reDownloadQueue();
+    // Starts the selected completed rows again as new queue rows; the completed rows stay.
+    void reDownloadCompleted();
+    // The address a row restarts with: from "http://" on, then from "ftp://" on (any letter case).
+    static QString reDownloadAddress(const QString& cell);
+
+    // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction
+    // (1 overwrite, 2 resume, 3 skip) instead of asking.
+    bool UseScheduleExistsAction = false;
+    int ScheduleExistsAction = 1;
+
+    // Closes every window of the table, letting pending events run around each. Slots never used
+    // have nothing to close and are passed over.
+    void closeAll();
+
+    // Whether the window of a slot is transferring, connecting or waiting to reconnect.
+    bool isBusy(int slot) const;
 
     // Downloads that are connecting now (the main window's toolbar shows whether any is).
     int connectingCount() const { return connecting_; }
 
+signals:
+    // A window started connecting (true) or stopped (false); the last report wins.
+    void connectingReported(bool connecting);
+    // A slot got its window (views show it from now on).
+    void windowMade(harbel::frmDownload* job);
+
 private:
     void bind(frmDownload& job);
+    frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row);
+    void settleFileExists(const QString& savePath);
+    int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);
 
     std::array<std::unique_ptr<frmDownload>, kSlots> windows_;

@@ -2,13 +2,47 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
+class QLabel;
+
 namespace harbel {
 
-// Pellanor's main window.
+class frmMain;
+class ListViewWidget;
+
+// Pellanor's main window: the toolbar, the queue and the completed list with their pop-up menus,
+// and the status bar. It shows frmMain and hands the user's actions to its handlers.
 class PellanorMainWindowView final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit PellanorMainWindowView(QWidget* parent = nullptr);
+    explicit PellanorMainWindowView(frmMain& form, QWidget* parent = nullptr);
+    ~PellanorMainWindowView() override;
+
+    ListViewWidget* queueWidget() const { return queue_; }
+    ListViewWidget* completedWidget() const { return completed_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenus();
+    void showQueueMenu(const QPoint& globalPos);
+    void showCompletedMenu(const QPoint& globalPos);
+    void showTrayMenu();
+    void syncForm();
+
+    frmMain& form_;
+    ListViewWidget* queue_ = nullptr;
+    ListViewWidget* completed_ = nullptr;
+    QLabel* rate_ = nullptr;
+    QLabel* note_ = nullptr;
 };
+
+// Registers the dialogs of the download manager (frmURL, frmExist, frmDir) with the window
+// mode's prompts, and shows frmFile when it shows itself.
+void registerPellanorDialogs(class QtPrompts& prompts, frmMain& form, QWidget* owner);
 
 }  // namespace harbel

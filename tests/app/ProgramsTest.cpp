@@ -1,5 +1,8 @@
+#include "downloader/main/History.h"
+#include "downloader/main/frmMain.h"
 #include "downloader/ui/MainWindowView.h"
 #include "ftpclient/ui/MainWindowView.h"
+#include "common/platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
@@ -53,7 +56,8 @@ TEST(Programs, BothProgramsOpenTheirWindowAndExitCleanly)
 
 TEST(Programs, MainWindowsCarryTheProgramTitle)
 {
-    PellanorMainWindowView pellanor;
+    frmMain form;
+    PellanorMainWindowView pellanor(form);
     TessalyMainWindowView tessaly;
     pellanor.show();
     tessaly.show();
@@ -61,4 +65,32 @@ TEST(Programs, MainWindowsCarryTheProgramTitle)
     EXPECT_EQ(tessaly.windowTitle(), "Harbel");
     pellanor.close();
     tessaly.close();
+}
+
+TEST(Programs, PellanorAddHandsTheAddressToTheRunningWindow)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+
+    std::unique_ptr<QProcess> missing(run(PELLANOR_EXE, {"--add"}, env));
+    ASSERT_TRUE(missing->waitForFinished(20000));
+    EXPECT_EQ(missing->exitCode(), 2);
+
+    std::unique_ptr<QProcess> window(run(PELLANOR_EXE, {}, env));
+    ASSERT_TRUE(window->waitForStarted(20000));
+    // The window takes hand-overs once it listens; a "MENU" text is dropped by it.
+    SingleInstance probe("Pellanor", "TessalyRecieveMessage");
+    ASSERT_TRUE(test::waitUntil([&] { return probe.send("MENU", 200); }, 20000));
+
+    // An address of a host on the default ignore list is queued without any question, so the
+    // queue row shows up in the history the window keeps up to date.
+    std::unique_ptr<QProcess> add(run(PELLANOR_EXE, {"--add", "http://update.microsoft.com/patch.zip"}, env));
+    ASSERT_TRUE(add->waitForFinished(20000));
+    EXPECT_EQ(add->exitCode(), 0) << add->readAllStandardError().toStdString();
+    EXPECT_TRUE(test::waitUntil([] { return test::readFile(History::path()).contains("http://update.microsoft.com/patch.zip"); }, 20000));
+    EXPECT_TRUE(test::readFile(History::path()).contains("You block this server"));
+
+    window->terminate();
+    ASSERT_TRUE(window->waitForFinished(20000));
+    EXPECT_EQ(window->exitStatus(), QProcess::NormalExit);
 }

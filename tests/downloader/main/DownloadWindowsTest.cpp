@@ -86,7 +86,7 @@ TEST_F(WindowTable, AFullTableRefusesTheStart)
         windows.lstMain.Add({}, 1);
     prompts.answer(MsgAnswer::Ok);
     EXPECT_EQ(windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1), nullptr);
-    EXPECT_EQ(prompts.last().text, "No download window is free: the queue holds 51 downloads already.");
+    EXPECT_EQ(prompts.last().text, "No download window is free: the queue holds 51 downloads already. Remove finished or unwanted rows and try again.");
     EXPECT_EQ(windows.lstMain.count(), DownloadWindows::kSlots);
     EXPECT_EQ(server.connections(), 0);
 }

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "downloader/main/DownloadWindows.h"
+#include "downloader/main/frmFile.h"
+#include "downloader/main/frmURL.h"
+
+#include "common/controls/Control.h"
+#include "common/controls/Form.h"
+#include "common/controls/ListView.h"
+#include "common/controls/MovieToolbar.h"
+#include "common/controls/Timer.h"
+#include "common/controls/Tray.h"
+
+#include <QDate>
+
+#include <functional>
+
+namespace harbel {
+
+class SingleInstance;
+
+// The download manager's main window: the queue and the completed list, the toolbar, the status
+// bar and the tray icon; its load is the program's start-up and its unload the shutdown.
+class frmMain final : public Form {
+    Q_OBJECT
+public:
+    explicit frmMain(QObject* parent = nullptr);
+    ~frmMain() override;
+
+    MovieToolbar Flash{*this, QStringLiteral("Flash")};
+    ListView lstMain{*this, QStringLiteral("lstMain")};
+    ListView lstComplete{*this, QStringLiteral("lstComplete")};
+    harbel::StatusBar StatusBar{*this, QStringLiteral("StatusBar")};
+    Tray Tray1{*this, QStringLiteral("Tray1")};
+    Timer tmrGraph{*this, QStringLiteral("tmrGraph"), 250, [this] { tmrGraph_Timer(); }};
+    // Writes the history a second after the lists last changed, so a crash loses at most that second.
+    Timer tmrSaveHistory{*this, QStringLiteral("tmrSaveHistory"), 1000, [this] { tmrSaveHistory_Timer(); }};
+
+    DownloadWindows windows{lstMain, lstComplete};
+    frmURL URLForm{*this};
+    frmFile FileForm{*this};
+
+    // False until the first address has gone through the Add-URL flow in this run: that one is
+    // always asked about.
+    bool FirstPromptShown = false;
+    QString sProgramTitle = QStringLiteral("Harbel");
+
+    // The single-instance rule: false (after saying so) when another copy runs.
+    static bool checkSingleInstance(SingleInstance& instance);
+
+    // Start-up: title, layout, skin, toolbar, settings, history, language, tray icon.
+    void Form_Load();
+    // Shutdown: history first, then the dialogs, the tray icon and every download window.
+    void Form_Unload();
+    bool isUnloaded() const { return unloaded_; }
+
+    // The toolbar's commands ("IDC_FS_..."); an unknown one does nothing.
+    void Flash_FSCommand(const QString& command, const QString& args = {});
+
+    // Lists: the queue pop-up, the completed pop-up and the header clicks.
+    void refresh_qmnu_Click();
+    void clear_qmnu_Click();
+    void selectall_qmnu_Click();
+    void deselectall_qmnu_Click();
+    void removeselection_qmnu_Click();
+    void mnuReDownload_Click();
+    void mnuComPopRemoveSel_Click();
+    void mnuComPopRemoveAll_Click();
+    void mnuComPopRedown_Click();
+    void lstMain_ColumnClick(int column);
+    void lstComplete_ColumnClick(int column);
+    // Text dropped on the queue list.
+    void lstMain_OLEDragDrop(const QString& text);
+
+    // An address handed over through the locator endpoint (browser add-ons, `pellanor --add`).
+    // Texts starting with "MENU" are not addresses and are dropped.
+    void txtChager_Change(const QString& text);
+    // Takes the texts another copy hands over. They are taken once the hand-over's own handler has
+    // returned: the flow may open a modal dialog, and the hand-over's socket must not go away
+    // under that handler meanwhile.
+    void takeHandOvers(SingleInstance& instance);
+
+    void Add_mnu_Click();
+    void PauseAll();
+    void ResumeAll();
+    void StopAll();
+
+    void tmrGraph_Timer();
+    void tmrSaveHistory_Timer();
+    bool historySavePending() const { return tmrSaveHistory.Enabled(); }
+
+    // The date written into the history; a test fixes it.
+    std::function<QDate()> today = &QDate::currentDate;
+
+signals:
+    // The view acts on these: move, minimise and the end of the program.
+    void dragRequested();
+    void quitRequested();
+    void launchedFtpClient();
+
+private:
+    void saveHistoryNow();
+    void historyTouched();
+    void notBuiltHere(const QString& what);
+
+    double totalRate_ = 0;
+    bool loaded_ = false;
+    bool unloaded_ = false;
+};
+
+}  // namespace harbel

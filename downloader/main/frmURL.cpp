@@ -1,0 +1,98 @@
+#include "downloader/main/frmURL.h"
+
+#include "downloader/engine/DownloadRow.h"
+#include "downloader/intake/CaptureFilters.h"
+#include "downloader/intake/SaveRules.h"
+#include "downloader/intake/UrlParsing.h"
+#include "downloader/main/frmMain.h"
+#include "downloader/settings/DownloadSettings.h"
+
+#include "common/platform/Clipboard.h"
+#include "common/support/LangString.h"
+
+namespace harbel {
+
+frmURL::frmURL(frmMain& main) : Form(QStringLiteral("frmURL"), &main), main_(main)
+{
+    setCaption(QStringLiteral("Enter URL"));
+    cmdOk.setCaption(QStringLiteral("&Ok"));
+}
+
+void frmURL::AddHistURL()
+{
+    urlHistory.clear();
+    for (ListRow* row : main_.lstMain.rows())
+        urlHistory.append(row->cell(DownloadRow::URL));
+    for (ListRow* row : main_.lstComplete.rows())
+        urlHistory.append(row->cell(DownloadRow::URL));
+}
+
+void frmURL::Form_Load()
+{
+    txtURL.setText({});
+    AddHistURL();
+    if (!SettingsStore::instance().record.ClipboardMonitoring)
+        return;
+    const QString clip = Clipboard::instance().text().trimmed();
+    if (clip.contains(QLatin1String("ftp://")) || clip.contains(QLatin1String("http://")))
+        txtURL.setText(clip);
+}
+
+void frmURL::DownLoadURL(const QString& address)
+{
+    Hide();
+    txtURL.setText(address);
+    cmdOk_Click();
+}
+
+void frmURL::cmdOk_Click()
+{
+    const QString address = txtURL.Text();
+    if (!ValidateTypedURL(address))
+        return;  // the warning has been shown; the dialog and its text stay
+    Hide();
+
+    SettingsStore& store = SettingsStore::instance();
+    DownloadWindows& windows = main_.windows;
+    // Names from the address never leave the last directory.
+    const QString fileName = safeName(GetFileName(address), QStringLiteral("index.html"));
+    QString folder = store.LastDirectory();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    const QString p0 = folder + fileName;
+
+    if (!IsLimitOk(address, main_.lstMain.rows(), store.record)) {
+        windows.DownloadLater(address, p0);
+        return;
+    }
+    const auto blocked = [&](const QString& message) {
+        windows.DownloadLater(address, message);
+        if (ListRow* last = main_.lstMain.item(main_.lstMain.count()))
+            last->setCell(DownloadRow::Percent, QStringLiteral("0 %"));
+    };
+    if (!IsServerPermitted(address, store.record.MonitorServer)) {
+        blocked(GetLangString(QStringLiteral("13029"), QStringLiteral("You block this server")));
+        return;
+    }
+    if (!IsExtPermitted(address, store.record.MonitorTypes)) {
+        blocked(GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison")));
+        return;
+    }
+
+    const DownloadSettings& s = store.record;
+    if (!main_.FirstPromptShown || (!s.DownloadNowOption && !s.DownloadLaterOption)) {
+        main_.FileForm.Form_Load(address);
+    } else if (s.DownloadNowOption) {
+        const SavePlan plan = ChooseSavePath(address, store, main_.today);
+        if (plan.action == SavePlan::Action::StartNow)
+            windows.DownloadNow(address, plan.path, -1);
+        else if (plan.action == SavePlan::Action::QueueLater)
+            windows.DownloadLater(address, p0);
+    } else {
+        windows.DownloadLater(address, p0);
+    }
+    main_.FirstPromptShown = true;
+    txtURL.setText({});
+}
+
+}  // namespace harbel

@@ -1,0 +1,175 @@
+#include "downloader/ui/DownloadDialogs.h"
+
+#include "downloader/main/frmDir.h"
+#include "downloader/main/frmExist.h"
+#include "downloader/main/frmFile.h"
+#include "downloader/main/frmURL.h"
+
+#include "common/support/LangString.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileSystemModel>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace harbel {
+
+namespace {
+
+QPushButton* buttonFor(CaptionControl& control, QWidget* parent, std::function<void()> click)
+{
+    auto* b = new QPushButton(control.Caption(), parent);
+    b->setObjectName(control.name());
+    b->setAutoDefault(false);
+    QObject::connect(&control, &Control::changed, b, [b, &control] {
+        b->setText(control.Caption());
+        b->setEnabled(control.Enabled());
+    });
+    QObject::connect(b, &QPushButton::clicked, b, std::move(click));
+    return b;
+}
+
+// A line edit that shows a text box and writes the user's typing back into it.
+QLineEdit* editFor(TextBox& box, QWidget* parent)
+{
+    auto* e = new QLineEdit(box.Text(), parent);
+    e->setObjectName(box.name());
+    QObject::connect(&box, &Control::changed, e, [e, &box] {
+        if (e->text() != box.Text())
+            e->setText(box.Text());
+    });
+    QObject::connect(e, &QLineEdit::textEdited, e, [&box](const QString& t) { box.setText(t); });
+    return e;
+}
+
+}  // namespace
+
+URLDialogView::URLDialogView(frmURL& form, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    auto* layout = new QHBoxLayout(this);
+    auto* combo = new QComboBox(this);
+    combo->setObjectName(form.txtURL.name());
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setMinimumWidth(420);
+    combo->addItems(form.urlHistory);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(form.txtURL.Text());
+    combo->lineEdit()->selectAll();
+    connect(combo, &QComboBox::editTextChanged, this, [&form](const QString& t) { form.txtURL.setText(t); });
+    connect(&form.txtURL, &Control::changed, combo, [combo, &form] {
+        if (combo->currentText() != form.txtURL.Text())
+            combo->setEditText(form.txtURL.Text());
+    });
+    layout->addWidget(combo, 1);
+    auto* ok = buttonFor(form.cmdOk, this, [&form] { form.cmdOk_Click(); });
+    ok->setDefault(true);
+    ok->setAutoDefault(true);
+    layout->addWidget(ok);
+}
+
+ExistDialogView::ExistDialogView(frmExist& form, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(form.lblWarning.Caption(), this));
+    auto* row = new QHBoxLayout;
+    row->addWidget(buttonFor(form.cmdOverwrite, this, [&form] { form.cmdOverwrite_Click(); }));
+    row->addWidget(buttonFor(form.cmdResume, this, [&form] { form.cmdResume_Click(); }));
+    row->addWidget(buttonFor(form.Command3, this, [&form] { form.Command3_Click(); }));
+    layout->addLayout(row);
+}
+
+FileDialogView::FileDialogView(frmFile& form, QWidget* parent) : QDialog(parent), form_(form)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    auto* frame = new QGroupBox(form.Frame1.Caption(), this);
+    auto* fields = new QFormLayout(frame);
+    auto* url = editFor(form.txtURL, frame);
+    url->setReadOnly(true);
+    url->setMinimumWidth(380);
+    fields->addRow(form.lblURL.Caption(), url);
+    fields->addRow(form.lblSaveAS.Caption(), editFor(form.txtSaveTo, frame));
+    layout->addWidget(frame);
+    auto* row = new QHBoxLayout;
+    auto* begin = buttonFor(form.cmdBeginDown, this, [&form] { form.cmdBeginDown_Click(); });
+    begin->setDefault(true);
+    row->addWidget(begin);
+    row->addWidget(buttonFor(form.cmdDownLater, this, [&form] { form.cmdDownLater_Click(); }));
+    row->addWidget(buttonFor(form.cmdChange, this, [&form] { form.cmdChange_Click(); }));
+    row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
+    layout->addLayout(row);
+    connect(&form, &Form::shown, this, [this] {
+        show();
+        raise();
+        activateWindow();
+    });
+    connect(&form, &Form::hidden, this, &QWidget::hide);
+}
+
+void FileDialogView::reject()
+{
+    form_.cmdCancel_Click();
+    QDialog::reject();
+}
+
+DirDialogView::DirDialogView(frmDir& form, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    if (currentLanguageFile().compare(QLatin1String("Arabic.ini"), Qt::CaseInsensitive) == 0)
+        setLayoutDirection(Qt::RightToLeft);
+    auto* layout = new QVBoxLayout(this);
+    auto* model = new QFileSystemModel(this);
+    model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    model->setRootPath(QStringLiteral("/"));
+    auto* tree = new QTreeView(this);
+    tree->setModel(model);
+    for (int c = 1; c < model->columnCount(); ++c)
+        tree->hideColumn(c);
+    tree->header()->hide();
+    tree->setMinimumSize(360, 300);
+    layout->addWidget(tree);
+    auto* path = editFor(form.txtPath, this);
+    layout->addWidget(path);
+    const auto showPath = [tree, model, &form] {
+        const QModelIndex at = model->index(form.txtPath.Text());
+        if (at.isValid()) {
+            tree->setCurrentIndex(at);
+            tree->scrollTo(at);
+        }
+    };
+    showPath();
+    connect(tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [model, &form](const QModelIndex& at) { form.setPath(model->filePath(at)); });
+    connect(&form.txtPath, &Control::changed, this, showPath);
+    auto* row = new QHBoxLayout;
+    row->addWidget(buttonFor(form.cmdNewFolder, this, [this, &form] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, form.cmdNewFolder.Caption(), form.cmdNewFolder.Caption(),
+                                                   QLineEdit::Normal, {}, &ok);
+        if (ok)
+            form.cmdNewFolder_Click(name);
+    }));
+    row->addStretch();
+    row->addWidget(buttonFor(form.cmdOk, this, [&form] { form.cmdOk_Click(); }));
+    row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
+    layout->addLayout(row);
+}
+
+}  // namespace harbel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+
+namespace harbel {
+
+class frmDir;
+class frmExist;
+class frmFile;
+class frmURL;
+
+// The Enter URL dialog: an editable drop-down of known addresses and "&Ok" (Enter runs it too).
+class URLDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit URLDialogView(frmURL& form, QWidget* parent = nullptr);
+};
+
+// The file-exists question.
+class ExistDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ExistDialogView(frmExist& form, QWidget* parent = nullptr);
+};
+
+// The download prompt; not modal. Closing it is its "&Cancel".
+class FileDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit FileDialogView(frmFile& form, QWidget* parent = nullptr);
+
+protected:
+    void reject() override;
+
+private:
+    frmFile& form_;
+};
+
+// The folder chooser: a folder tree, the path box and a button for a new folder.
+class DirDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit DirDialogView(frmDir& form, QWidget* parent = nullptr);
+};
+
+}  // namespace harbel

@@ -1,0 +1,106 @@
+#include "downloader/ui/MainWindowView.h"
+
+#include "downloader/engine/DownloadRow.h"
+#include "downloader/main/frmMain.h"
+#include "downloader/ui/DownloadDialogs.h"
+
+#include "common/platform/ScriptedPrompts.h"
+#include "common/ui/ListViewWidget.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+
+namespace {
+
+QAction* toolbarAction(QMainWindow& window, const QString& text)
+{
+    for (QToolBar* bar : window.findChildren<QToolBar*>())
+        for (QAction* a : bar->actions())
+            if (a->text() == text)
+                return a;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
+{
+    ScriptedPrompts prompts;
+    Prompts::setInstance(&prompts);
+    frmMain form;
+    form.Form_Load();
+    PellanorMainWindowView view(form);
+    view.show();
+    EXPECT_EQ(view.windowTitle(), "Harbel");
+
+    form.windows.DownloadLater("http://host/a.zip", "/tmp/a.zip");
+    ASSERT_EQ(view.queueWidget()->topLevelItemCount(), 1);
+    EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Status), "Not Downloaded");
+    EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Recieved");
+    EXPECT_EQ(view.completedWidget()->headerItem()->text(DownloadRow::Filename), "Complete");
+
+    // The "Queue" toggle hides and shows the queue list.
+    QAction* queue = toolbarAction(view, "Queue");
+    ASSERT_NE(queue, nullptr);
+    queue->toggle();
+    EXPECT_FALSE(form.lstMain.Visible());
+    EXPECT_FALSE(view.queueWidget()->isVisible());
+    queue->toggle();
+    EXPECT_TRUE(view.queueWidget()->isVisible());
+
+    QAction* schedule = toolbarAction(view, "Schedule");
+    ASSERT_NE(schedule, nullptr);
+    schedule->trigger();
+    bool said = false;
+    for (QLabel* label : view.statusBar()->findChildren<QLabel*>())
+        said = said || label->text() == "The schedule is not available in this version.";
+    EXPECT_TRUE(said);
+
+    form.Form_Unload();
+    Prompts::setInstance(nullptr);
+}
+
+TEST(PellanorMainWindowView, DialogsHandTheUsersActionsToTheirForms)
+{
+    ScriptedPrompts prompts;
+    Prompts::setInstance(&prompts);
+    frmMain form;
+    form.Form_Load();
+    form.lstComplete.Add({}, 4)->setCell(DownloadRow::URL, "http://host/old.zip");
+
+    form.URLForm.Form_Load();
+    URLDialogView url(form.URLForm);
+    auto* combo = url.findChild<QComboBox*>("txtURL");
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->count(), 1);
+    EXPECT_EQ(combo->itemText(0), "http://host/old.zip");
+    combo->setEditText("http://");
+    EXPECT_EQ(form.URLForm.txtURL.Text(), "http://");
+    prompts.answer(MsgAnswer::Ok);
+    url.findChild<QPushButton*>("cmdOk")->click();
+    EXPECT_EQ(prompts.last().text, "Invalid URL");
+
+    FileDialogView file(form.FileForm);
+    prompts.answerText(QStringLiteral("/tmp/later.zip"));
+    form.FileForm.Form_Load("http://host/later.zip");
+    EXPECT_TRUE(file.isVisible());
+    EXPECT_EQ(file.findChild<QLineEdit*>("txtSaveTo")->text(), "/tmp/later.zip");
+    file.findChild<QPushButton*>("cmdDownLater")->click();
+    EXPECT_FALSE(file.isVisible());
+    ASSERT_EQ(form.lstMain.count(), 1);
+    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "/tmp/later.zip");
+
+    form.Form_Unload();
+    Prompts::setInstance(nullptr);
+}
