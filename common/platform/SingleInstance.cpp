@@ -48,11 +48,14 @@ bool SingleInstance::listen()
         while (QLocalSocket* s = server_->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                // One text per line, UTF-8.
+                // One text per line, UTF-8. The texts are handed on only after this handler has
+                // returned: a receiver may run a dialog with its own event loop, during which this
+                // socket can close and go.
                 while (s->canReadLine()) {
                     QByteArray line = s->readLine();
                     line.chop(1);
-                    emit received(QString::fromUtf8(line));
+                    QMetaObject::invokeMethod(
+                        this, [this, text = QString::fromUtf8(line)] { emit received(text); }, Qt::QueuedConnection);
                 }
             });
         }

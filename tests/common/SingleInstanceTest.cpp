@@ -41,3 +41,21 @@ TEST(SingleInstance, NothingToSendToWhenNoCopyRuns)
     // The lock goes with its owner.
     EXPECT_TRUE(lone.acquire());
 }
+
+// A receiver that opens a dialog (its own event loop) while the sender's socket closes and goes.
+TEST(SingleInstance, ReceiverMayRunItsOwnEventLoop)
+{
+    SingleInstance first("Pellanor", "TessalyRecieveMessage");
+    ASSERT_TRUE(first.acquire());
+    ASSERT_TRUE(first.listen());
+    QStringList got;
+    QObject::connect(&first, &SingleInstance::received, [&](const QString& t) {
+        got.append(t);
+        test::waitUntil([] { return false; }, 150);
+    });
+    SingleInstance second("Pellanor", "TessalyRecieveMessage");
+    ASSERT_TRUE(second.send("http://a/1.zip"));
+    ASSERT_TRUE(second.send("http://a/2.zip"));
+    EXPECT_TRUE(test::waitUntil([&] { return got.size() == 2; }));
+    EXPECT_EQ(got, (QStringList{"http://a/1.zip", "http://a/2.zip"}));
+}
