@@ -8,6 +8,7 @@
 #include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/engine/HttpText.h"
+#include "downloader/engine/frmServerData.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
@@ -103,6 +104,8 @@ frmDownload::frmDownload(QObject* parent) : Form(QStringLiteral("frmDownload"), 
     connect(&ftpControl_, &QTcpSocket::disconnected, this, [this] { ftpControlClosed(); });
     connect(&ftpControl_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) { ftpControlError(e); });
     connect(&ftpListener_, &QTcpServer::newConnection, this, [this] { ftpAcceptData(); });
+    connect(&Tray1, &Tray::LeftClick, this, [this] { Tray1_Click(); });
+    connect(&Tray1, &Tray::RightClick, this, [this] { Tray1_Click(); });
     Load();
 }
 
@@ -181,6 +184,10 @@ void frmDownload::Load()
         bar->setValue(0);
         bar->setVisible(false);
     }
+    cmdHide.setCaption(lang("19104", "&Hide"));
+    cmdMore.setCaption(lang("19105", "More..."));
+    interactdata_mnu = lang("19106", "&Server Data");
+    Tray1.Show(false);
     cmdOpen.setCaption(lang("04016", "&Open"));
     cmdGotoDir.setCaption(lang("04017", "&Go To Dir"));
     cmdPause.setEnabled(true);
@@ -481,6 +488,7 @@ void frmDownload::Update(int k)
     const QString percentText = vb::numberText(percent);
     ProgressBar1.setValue(percent);
     setCaption(fileNameOfJob() + QStringLiteral(" [") + percentText + QStringLiteral("%]"));
+    Tray1.setTrayToolTip(Caption());
     lblPer.setCaption(percentText + QStringLiteral("%"));
     if (FTPMODE)
         PVProgressBar[k]->setValue(percent);
@@ -528,6 +536,9 @@ void frmDownload::complete()
     if (completed_)
         return;
     completed_ = true;
+    // A hidden window comes back to show the finished download.
+    if (Tray1.IsVisible())
+        Tray1_Click();
     const qint64 received = GetReceivedBytes();
     // A resumed file that was longer than the one on the server ends at the server's size.
     if (intSegFile[0] && intSegFile[0]->size() > intContentLength)
@@ -1765,6 +1776,36 @@ void frmDownload::ftpControlError(QAbstractSocket::SocketError error)
 }
 
 // ---------------------------------------------------------------- window events
+
+void frmDownload::cmdHide_Click()
+{
+    Tray1.setTrayToolTip(Caption());
+    Tray1.Show(true);
+    Hide();
+}
+
+void frmDownload::Skin1_Click(const QString& name)
+{
+    if (name == QLatin1String("Tray"))
+        cmdHide_Click();
+}
+
+void frmDownload::Tray1_Click()
+{
+    setWindowState(0);
+    Show();
+    Tray1.Show(false);
+}
+
+void frmDownload::cmdMore_Click()
+{
+    emit moreMenuRequested();
+}
+
+void frmDownload::interactdata_mnu_Click()
+{
+    frmServerData::shared().showLog(serverLog_);
+}
 
 void frmDownload::cmdOpen_Click()
 {

@@ -4,6 +4,7 @@
 #include "common/controls/ExtraTimer.h"
 #include "common/controls/Form.h"
 #include "common/controls/Timer.h"
+#include "common/controls/Tray.h"
 #include "downloader/engine/DownloadRow.h"
 #include "downloader/intake/UrlParsing.h"
 
@@ -66,6 +67,12 @@ public:
     Timer tmrUpdate2{*this, QStringLiteral("tmrUpdate2"), 2500};
     Timer tmrTimeOut{*this, QStringLiteral("tmrTimeOut"), 1500};
     ExtraTimer tmrReconnect{*this, QStringLiteral("tmrReconnect")};
+    Button cmdHide{*this, QStringLiteral("cmdHide")};
+    Button cmdMore{*this, QStringLiteral("cmdMore")};
+    // The job's own notification icon, shown while the window is hidden.
+    Tray Tray1{*this, QStringLiteral("Tray1")};
+    // The one entry of the "More..." menu.
+    QString interactdata_mnu;
 
     // Left position (window units) of the percentage label; LayoutSegmentBars moves it.
     int lblPerLeft = 0;
@@ -109,6 +116,12 @@ public:
     void tmrUpdate2_Timer();
     void tmrTimeOut_Timer();
     void tmrReconnect_Timer();
+    void cmdHide_Click();
+    // A button of the window's skin was pressed.
+    void Skin1_Click(const QString& name);
+    void Tray1_Click();
+    void cmdMore_Click();
+    void interactdata_mnu_Click();
 
     // State seen from outside.
     const QString& strServerLog() const { return serverLog_; }
@@ -136,6 +149,8 @@ signals:
     void needsUser();
     // The window has been closed.
     void closed();
+    // "More..." was pressed: the view pops the menu up under the button.
+    void moreMenuRequested();
 
 private:
     struct Connection {

@@ -231,6 +231,7 @@ TEST_F(FtpDownload, ActivePortNamesTheControlAddressAndARandomPort)
     server.on("PORT", {"200 PORT ok\r\n"});
     server.on("TYPE", {"200 TYPE ok\r\n"});
     server.on("REST", {"504 Not supported\r\n"});
+    server.setReplaceClient(true);
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/b.bin").arg(server.port()), folder + "/b.bin");
     ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 504; }, 10000));
     const QStringList sent = server.received();
@@ -245,6 +246,14 @@ TEST_F(FtpDownload, ActivePortNamesTheControlAddressAndARandomPort)
     EXPECT_EQ(job->lblResume.Caption(), "**RESUME NOT SUPPORTED**");
     EXPECT_TRUE(job->tmrReconnect.Enabled());
     EXPECT_EQ(job->tmrReconnect.Interval(), SettingsStore::instance().record.TimeNoResume);
+    // Without data the watchdog pauses the job, and at its next tick resumes it with a new login.
+    job->tmrReconnect_Timer();
+    EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
+    EXPECT_EQ(job->ftpState(), 0);
+    job->tmrReconnect_Timer();
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 504; }, 10000));
+    EXPECT_EQ(server.received().filter("USER").size(), 2);
 }
 
 TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
