@@ -1006,6 +1006,10 @@ void frmDownload::keepCompletePrefix()
             break;
     }
     intSegFile[0]->resize(prefix);
+    // The tables follow the file: a later resume of this job (the watchdog resumes a stopped one)
+    // fetches everything after the prefix again.
+    for (int k = 0; k < intSegCount; ++k)
+        intSegPos[k] = std::clamp(prefix, intSegStart[k], intSegStart[k + 1]) + 1;
 }
 
 void frmDownload::resumeSegments()
@@ -1328,6 +1332,8 @@ void frmDownload::closeFtp()
         wsFTPData.release()->deleteLater();
     }
     ftpBuffer_.clear();
+    ftpRestSent_ = false;
+    ftpRetrSent_ = false;
     ftpReply226_ = false;
     ftpDataDone_ = false;
     ftpControlGone_ = false;
@@ -1531,16 +1537,19 @@ void frmDownload::StartLoginFTP(int k)
         intFTPState = 227;
         break;
     case 200:
-        if (intFTPState == 200)
+        // A reply to PORT can come after the reply to TYPE I and even after REST's: one REST per login.
+        if (intFTPState == 200 || ftpRestSent_)
             break;
+        ftpRestSent_ = true;
         ftpSend("REST " + QByteArray::number(intSegStart[0]));
         lblResume.setCaption(lang("04018", "** Resume Supported **"));
         cmdPause.setEnabled(false);
         intFTPState = 200;
         break;
     case 350:
-        if (intFTPState == 350)
+        if (intFTPState == 350 || ftpRetrSent_)
             break;
+        ftpRetrSent_ = true;
         ftpSend("RETR " + strFilePath.toUtf8());
         lblStatus.setCaption(lang("13031", "Waiting For File..."));
         intFTPState = 350;

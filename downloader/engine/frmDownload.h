@@ -245,6 +245,8 @@ private:
     QTcpSocket ftpControl_;
     QTcpServer ftpListener_;
     std::unique_ptr<QTcpSocket> wsFTPData;
+    bool ftpRestSent_ = false;
+    bool ftpRetrSent_ = false;
     bool ftpReply226_ = false;
     bool ftpDataDone_ = false;
     bool ftpControlGone_ = false;

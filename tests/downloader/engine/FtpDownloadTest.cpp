@@ -281,3 +281,21 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     EXPECT_EQ(job->retries(), 1);
     EXPECT_FALSE(job->tmrTimeOut.Enabled());
 }
+
+TEST_F(FtpDownload, LatePortReplyAfterTheRestartSendsNoSecondRestOrRetr)
+{
+    // pyftpdlib answers PORT only once its data connection stands, which can be after TYPE I and
+    // REST have been answered: a second REST and RETR would write the file twice, shifted.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    SettingsStore::instance().record.UsePASV = true;
+    server.on("TYPE", {"200 Type set to: Binary.\r\n"});
+    server.on("REST", {"350 Restarting at position 0.\r\n", "200 Active data connection established.\r\n"});
+    server.on("RETR", {"150 Opening data connection (10 bytes).\r\n"});
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/late.bin").arg(server.port()), folder + "/late.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->strServerLog().contains("Active data connection"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.received().size() >= 6; }, 10000));
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_EQ(server.received().filter("REST").size(), 1);
+    EXPECT_EQ(server.received().filter("RETR").size(), 1);
+}

@@ -227,11 +227,25 @@ TEST_F(SegmentedDownload, StoppedSegmentedFileKeepsOnlyItsCompleteStartAndResume
     EXPECT_LT(kept.size(), content.size());
     EXPECT_TRUE(kept == content.left(kept.size()));
 
-    // A later start that resumes the file completes it correctly.
+    // The press of Pause the watchdog makes resumes a stopped job: every segment goes on from what
+    // the file still holds.
+    stuck = false;
+    job->cmdPause_Click();
+    ASSERT_TRUE(finish(job, 60000));
+    EXPECT_TRUE(readFile(folder + "/stopped.bin") == content);
+
+    // A later start that resumes a stopped file completes it correctly.
+    stuck = false;
+    prompts.answer(MsgAnswer::Yes);
+    job = start(nginx->url("stopped.bin"), folder + "/again.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 2 * 1024 * 1024; }, 20000));
+    prompts.answer(MsgAnswer::Yes);
+    job->cmdStop_Click();
+    EXPECT_TRUE(readFile(folder + "/again.bin") == content.left(QFileInfo(folder + "/again.bin").size()));
     job->Unload();
     stuck = false;
     prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
-    job = start(nginx->url("stopped.bin"), folder + "/stopped.bin", -1);
+    job = start(nginx->url("stopped.bin"), folder + "/again.bin", -1);
     ASSERT_TRUE(finish(job, 60000));
-    EXPECT_TRUE(readFile(folder + "/stopped.bin") == content);
+    EXPECT_TRUE(readFile(folder + "/again.bin") == content);
 }
