@@ -42,9 +42,12 @@ work=$(mktemp -d /tmp/harbel-segbench.XXXXXX)
 nginx_pid=""
 ftp_pid=""
 cleanup() {
+  local rc=$?
   [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
   [ -n "$ftp_pid" ] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
   rm -rf "$work"
+  # The servers' own exit status is not the benchmark's.
+  exit "$rc"
 }
 trap cleanup EXIT
 
