@@ -7,6 +7,7 @@ QString pellanorUsage()
     return QStringLiteral(
         "Usage: pellanor [OPTION]\n"
         "       pellanor --download URL [URL...] [-o FILE | -d DIR] [--overwrite | --resume | --skip]\n"
+        "                [--segments] [--passive]\n"
         "Harbel download manager.\n"
         "\n"
         "Without options, opens the main window.\n"
@@ -25,6 +26,9 @@ QString pellanorUsage()
         "  --skip         leave an existing file alone and count it as done\n"
         "                 (without one of these, an existing file is left alone and\n"
         "                 counts as a failure)\n"
+        "  --segments     fetch large HTTP files over two to six parallel connections\n"
+        "                 (by the segment sizes of the settings)\n"
+        "  --passive      open FTP data connections from this side (PASV)\n"
         "  Exit status: 0 when every file is complete, 1 when any is not, 2 for a\n"
         "  command-line error.\n"
         "\n"
@@ -84,6 +88,10 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
             }
             continue;
         }
+        if (a == QLatin1String("--segments") || a == QLatin1String("--passive")) {
+            (a == QLatin1String("--segments") ? o.segments : o.passive) = true;
+            continue;
+        }
         if (a == QLatin1String("--overwrite") || a == QLatin1String("--resume") || a == QLatin1String("--skip")) {
             if (existsGiven)
                 return failed(QStringLiteral("use only one of --overwrite, --resume and --skip"));
@@ -107,8 +115,8 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
         o.urls.append(a);
     }
     if (!download) {
-        if (outputGiven || dirGiven || existsGiven)
-            return failed(QStringLiteral("-o, -d, --overwrite, --resume and --skip go with --download"));
+        if (outputGiven || dirGiven || existsGiven || o.segments || o.passive)
+            return failed(QStringLiteral("-o, -d, --overwrite, --resume, --skip, --segments and --passive go with --download"));
         return o;
     }
     if (o.urls.isEmpty())

@@ -17,6 +17,10 @@ struct PellanorOptions {
     QString outputDir;   // -d: the folder of every file (default: the current folder)
     enum class Exists { Refuse, Overwrite, Resume, Skip };
     Exists exists = Exists::Refuse;
+    // --segments: large files go over parallel segments (the segment question is answered yes).
+    bool segments = false;
+    // --passive: FTP data connections are opened by this side (PASV).
+    bool passive = false;
 };
 
 PellanorOptions parsePellanorArguments(const QStringList& arguments);

@@ -6,6 +6,7 @@
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
+#include "downloader/settings/DownloadSettings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,6 +37,8 @@ MsgAnswer TerminalPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIc
     shown.replace(QLatin1String("\r\n"), QLatin1String(" "));
     const QString lineText = (title.isEmpty() ? shown : title + QStringLiteral(": ") + shown) + u'\n';
     write(icon == MsgIcon::Information ? stdout : stderr, lineText);
+    if (buttons == MsgButtons::YesNo && answerYes_)
+        return MsgAnswer::Yes;
     return buttons == MsgButtons::OkOnly || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok : cancelAnswer(buttons);
 }
 
@@ -62,6 +65,14 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
                                  std::FILE* err, bool terminal)
     : options_(options), windows_(windows), out_(out), err_(err), terminal_(terminal)
 {
+    // The two options hold for this run only: nothing is saved.
+    DownloadSettings& s = SettingsStore::instance().record;
+    if (options_.segments)
+        s.Segment = 1;
+    if (options_.passive)
+        s.UsePASV = true;
+    if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
+        terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);
     connect(&ticker_, &QTimer::timeout, this, &DownloadCommand::showProgress);
 }

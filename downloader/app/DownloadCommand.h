@@ -29,9 +29,12 @@ public:
     std::optional<QString> OpenFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> ChooseFolder(const QString&, const QString&) override { return std::nullopt; }
     void ShowModal(Form& form) override;
+    // Yes/No questions (the segment question, the stop question of a segmented job) get Yes.
+    void setAnswerYes(bool yes) { answerYes_ = yes; }
 
 private:
     PellanorOptions::Exists exists_;
+    bool answerYes_ = false;
 };
 
 // `pellanor --download`: every address goes in turn through a download job of the main module,

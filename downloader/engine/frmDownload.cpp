@@ -8,13 +8,16 @@
 #include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/engine/HttpText.h"
+#include "downloader/engine/frmServerData.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSignalBlocker>
 
 #include <cmath>
+#include <limits>
 
 namespace harbel {
 
@@ -96,17 +99,26 @@ frmDownload::frmDownload(QObject* parent) : Form(QStringLiteral("frmDownload"), 
     connect(&WSHead, &QTcpSocket::readyRead, this, [this] { probeDataArrival(); });
     connect(&WSHead, &QTcpSocket::disconnected, this, [this] { probeDisconnected(); });
     connect(&WSHead, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) { probeError(e); });
+    connect(&ftpControl_, &QTcpSocket::connected, this, [this] { ftpControlConnected(); });
+    connect(&ftpControl_, &QTcpSocket::readyRead, this, [this] { ftpControlDataArrival(); });
+    connect(&ftpControl_, &QTcpSocket::disconnected, this, [this] { ftpControlClosed(); });
+    connect(&ftpControl_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) { ftpControlError(e); });
+    connect(&ftpListener_, &QTcpServer::newConnection, this, [this] { ftpAcceptData(); });
+    connect(&Tray1, &Tray::LeftClick, this, [this] { Tray1_Click(); });
+    connect(&Tray1, &Tray::RightClick, this, [this] { Tray1_Click(); });
     Load();
 }
 
 frmDownload::~frmDownload()
 {
     const QSignalBlocker blocker(this);
+    keepCompletePrefix();
     closeSocket(WSHead);
     for (auto* array : {&wsHTTP, &wsHTTP1})
         for (Connection& c : *array)
             if (c.socket)
                 closeSocket(*c.socket);
+    closeFtp();
     closeFiles();
 }
 
@@ -122,12 +134,22 @@ void frmDownload::Load()
             c.bodyBytes = 0;
             c.emptyCloses = 0;
         }
+    closeFtp();
     closeFiles();
     tmrUpdate.setEnabled(false);
     tmrUpdate2.setEnabled(false);
     tmrTimeOut.setEnabled(false);
     tmrReconnect.setEnabled(false);
 
+    intFTPState = 0;
+    blnPortSent = false;
+    blnPasvUsed = false;
+    blnResumeFTP = false;
+    strReply.clear();
+    strReplyCode.clear();
+    ftpRelogins_ = 0;
+    ftpReloginFrom_ = -1;
+    sizeKnown_ = true;
     intRecievedBytes = 0;
     intFileSize = 0;
     intTransferRate = 0;
@@ -162,6 +184,10 @@ void frmDownload::Load()
         bar->setValue(0);
         bar->setVisible(false);
     }
+    cmdHide.setCaption(lang("19104", "&Hide"));
+    cmdMore.setCaption(lang("19105", "More..."));
+    interactdata_mnu = lang("19106", "&Server Data");
+    Tray1.Show(false);
     cmdOpen.setCaption(lang("04016", "&Open"));
     cmdGotoDir.setCaption(lang("04017", "&Go To Dir"));
     cmdPause.setEnabled(true);
@@ -229,7 +255,7 @@ void frmDownload::startJob(qint16 existsAction)
     tmrReconnect.setInterval(s.TimeResume);
 
     if (FTPMODE) {
-        fail(lang("19009", "FTP addresses cannot be downloaded by this version."));
+        startFtp(existsAction);
         return;
     }
 
@@ -269,6 +295,11 @@ void frmDownload::cmdPause_Click()
         cmdPause.setCaption(strCapResume);
         cmdStop.setEnabled(false);
         CloseConnections();
+        if (FTPMODE) {
+            intFTPState = 0;
+            blnPortSent = false;
+            blnPasvUsed = false;
+        }
         if (!transferPrepared_) {
             // Paused while still asking the server: the probe goes too, and resuming asks again.
             closeSocket(WSHead);
@@ -284,17 +315,26 @@ void frmDownload::cmdPause_Click()
     cmdPause.setCaption(strCapPause);
     cmdStop.setEnabled(true);
     RefreshControls(*this);
+    if (FTPMODE) {
+        // A new login continues the file where it stopped, less the rollback.
+        ftpRelogin();
+        return;
+    }
     if (!transferPrepared_) {
         startJob(existsAction_);
         return;
     }
-    if (s.Rollback < intSegPos[0])
-        intSegPos[0] -= s.Rollback;
-    blnSegResume[0] = true;
-    // A stop closed the output file; the data goes on into the same file.
-    if (!intSegFile[0] && !openOutput())
-        return;
-    connectTransfer(0);
+    if (intSegCount >= 2) {
+        resumeSegments();
+    } else {
+        if (s.Rollback < intSegPos[0])
+            intSegPos[0] -= s.Rollback;
+        blnSegResume[0] = true;
+        // A stop closed the output file; the data goes on into the same file.
+        if (!intSegFile[0] && !openOutput())
+            return;
+        connectTransfer(0);
+    }
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
 }
@@ -303,6 +343,12 @@ void frmDownload::cmdStop_Click()
 {
     emit connectingChanged(false);
     if (cmdStop.Caption() != strCapClose && !isFileDownloaded()) {
+        if (intSegCount >= 2
+            && Prompts::instance().MsgBox(lang("13021", "you will not be able to resume this file later(Segmented mode "
+                                                        "only), Stop?"),
+                                          MsgButtons::YesNo, MsgIcon::Question, programTitle())
+                   != MsgAnswer::Yes)
+            return;
         cmdPause.setCaption(strCapResume);
         cmdStop.setEnabled(false);
         RefreshControls(*this);
@@ -325,6 +371,7 @@ void frmDownload::showStopped()
     CloseConnections();
     if (intContentLength > 0)
         ProgressBar1.setValue(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
+    keepCompletePrefix();
     closeFiles();
     for (auto& bar : PVProgressBar)
         bar->setValue(bar->Max());
@@ -390,6 +437,13 @@ void frmDownload::CloseConnections()
                 c.headPending = false;
                 c.head.clear();
             }
+    if (FTPMODE) {
+        closeFtp();
+        if (intSegFile[0]) {
+            intSegFile[0]->close();
+            intSegFile[0].reset();
+        }
+    }
 }
 
 void frmDownload::LayoutSegmentBars(int n)
@@ -422,18 +476,23 @@ qint64 frmDownload::GetReceivedBytes() const
 bool frmDownload::isFileDownloaded() const
 {
     // Until the server has announced the size nothing is downloaded.
-    return transferPrepared_ && GetReceivedBytes() >= intContentLength;
+    return transferPrepared_ && sizeKnown_ && GetReceivedBytes() >= intContentLength;
 }
 
 void frmDownload::Update(int k)
 {
     const qint64 received = GetReceivedBytes();
-    const double percent = intContentLength > 0 ? std::floor(double(received) / double(intContentLength) * 100) : 100;
+    const double percent = !sizeKnown_            ? 0
+                           : intContentLength > 0 ? std::floor(double(received) / double(intContentLength) * 100)
+                                                  : 100;
     const QString percentText = vb::numberText(percent);
     ProgressBar1.setValue(percent);
     setCaption(fileNameOfJob() + QStringLiteral(" [") + percentText + QStringLiteral("%]"));
+    Tray1.setTrayToolTip(Caption());
     lblPer.setCaption(percentText + QStringLiteral("%"));
-    if (const qint64 end = intSegStart[k + 1]; end > 0)
+    if (FTPMODE)
+        PVProgressBar[k]->setValue(percent);
+    else if (const qint64 end = intSegStart[k + 1]; end > 0)
         PVProgressBar[k]->setValue(std::floor(double(intSegPos[k]) / double(end) * 100));
     setRowCell(DownloadRow::Percent, vb::numberText(ProgressBar1.Value()) + QStringLiteral("%"));
 }
@@ -444,7 +503,7 @@ void frmDownload::tmrUpdate_Timer()
         return;
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
-    if (received < intContentLength) {
+    if (!sizeKnown_ || received < intContentLength) {
         lblRecievedSize.setCaption(FormatBytes(double(received)));
         dblElapsed += 0.5;
         lblElapsedTime.setCaption(FormatDuration(std::floor(dblElapsed)));
@@ -458,7 +517,7 @@ void frmDownload::tmrUpdate2_Timer()
 {
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
-    if (received >= intContentLength)
+    if (sizeKnown_ && received >= intContentLength)
         return;
     lblRecievedSize.setCaption(FormatBytes(double(received)));
     // The tick comes every 2.5 seconds: the rate is the bytes of one tick over its length.
@@ -467,7 +526,7 @@ void frmDownload::tmrUpdate2_Timer()
     lblTransferRate.setCaption(FormatBytes(rate) + QStringLiteral(" /Second"));
     if (rate != 0)
         intTransferRate = rate;
-    if (rate > 0)
+    if (rate > 0 && sizeKnown_)
         lblTimeRemaining.setCaption(FormatDuration(double(intContentLength - received) / rate));
     intLastBytes = received;
 }
@@ -477,13 +536,16 @@ void frmDownload::complete()
     if (completed_)
         return;
     completed_ = true;
+    // A hidden window comes back to show the finished download.
+    if (Tray1.IsVisible())
+        Tray1_Click();
     const qint64 received = GetReceivedBytes();
-    CloseConnections();
-    closeSocket(WSHead);
-    ProgressBar1.setValue(intContentLength > 0 ? std::floor(double(received) / double(intContentLength) * 100) : 100);
     // A resumed file that was longer than the one on the server ends at the server's size.
     if (intSegFile[0] && intSegFile[0]->size() > intContentLength)
         intSegFile[0]->resize(intContentLength);
+    CloseConnections();
+    closeSocket(WSHead);
+    ProgressBar1.setValue(intContentLength > 0 ? std::floor(double(received) / double(intContentLength) * 100) : 100);
     closeFiles();
     for (auto& bar : PVProgressBar)
         bar->setValue(bar->Max());
@@ -809,17 +871,67 @@ void frmDownload::Check_Create1(qint64 size)
     prepareTransfer(size, true);
 }
 
+int frmDownload::segmentCountFor(qint64 size) const
+{
+    const auto& S = SettingsStore::instance().record.SegmentSize;
+    const double d = double(size);
+    if (d >= S[0] && d <= S[1])
+        return 2;
+    if (d >= S[2] && d <= S[3])
+        return 3;
+    if (d >= S[4] && d <= S[5])
+        return 4;
+    if (d >= S[6] && d <= S[7])
+        return 5;
+    if (d >= S[8])
+        return 6;
+    return 0;
+}
+
+bool frmDownload::askSegmented(bool ranged)
+{
+    const QString text = ranged
+        ? lang("13022", "If you use segemnted downloading, you will not be able to resume after stopping(you still be "
+                        "able to resume after pausing),Use Segemnted?!")
+        : QStringLiteral("If you use segemnted downloading,you will not be able to resume after stopping (you still be "
+                         "able to resume after pausing, and more segments will cause the program solwer),Use "
+                         "Segemnted?!");
+    return Prompts::instance().MsgBox(text, MsgButtons::YesNo, MsgIcon::Question, programTitle()) == MsgAnswer::Yes;
+}
+
 void frmDownload::prepareTransfer(qint64 size, bool ranged)
 {
+    const DownloadSettings& s = SettingsStore::instance().record;
     usesHttp1_ = ranged;
     intSegCount = 0;
+    if (s.Segment == 1 && double(size) >= s.SegmentSize[0] && existsAction_ != -1 && askSegmented(ranged))
+        intSegCount = quint8(segmentCountFor(size));
     intSegStart.fill(0);
-    intSegStart[0] = 0;
-    intSegStart[1] = size;
-    intSegPos[0] = 1;
-    LayoutSegmentBars(1);
-
+    intSegPos.fill(1);
     closeFiles();
+
+    if (intSegCount >= 2) {
+        const int n = intSegCount;
+        for (int i = 1; i < n; ++i)
+            intSegStart[i] = size / n + intSegStart[i - 1];
+        intSegStart[n] = size;
+        for (int i = 0; i < n; ++i) {
+            intSegPos[i] = intSegStart[i] + 1;
+            if (!openOutput(i))
+                return;
+        }
+        transferPrepared_ = true;
+        LayoutSegmentBars(n);
+        for (int i = 0; i < n; ++i)
+            connectTransfer(i);
+        tmrUpdate.setEnabled(true);
+        tmrUpdate2.setEnabled(true);
+        return;
+    }
+
+    intSegCount = 0;
+    intSegStart[1] = size;
+    LayoutSegmentBars(1);
     if (!openOutput())
         return;
     if (existsAction_ == -1 && intSegFile[0]->size() > size) {
@@ -836,18 +948,81 @@ void frmDownload::prepareTransfer(qint64 size, bool ranged)
     tmrUpdate2.setEnabled(true);
 }
 
-bool frmDownload::openOutput()
+bool frmDownload::openOutput(int k)
 {
+    // Every segment has its own handle on the one output file, created empty when it is missing.
     auto file = std::make_unique<QFile>(strSaveTo);
     if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         const QString description = file->errorString();
+        closeFiles();
         Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(int(file->error())).arg(description),
                                    MsgButtons::OkOnly, MsgIcon::None, programTitle());
         fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + description);
         return false;
     }
-    intSegFile[0] = std::move(file);
+    intSegFile[k] = std::move(file);
     return true;
+}
+
+void frmDownload::fallBackToOneConnection()
+{
+    // The server sends the whole file whatever range is asked: one connection takes it from the start,
+    // and the other segments stop before they write into a range that is not theirs.
+    for (int i = 0; i < 6; ++i) {
+        Connection& c = transfer(i);
+        closeSocket(*c.socket);
+        c.headPending = false;
+        c.head.clear();
+        c.expectedBody = -1;
+        c.bodyBytes = 0;
+        if (i > 0 && intSegFile[i]) {
+            intSegFile[i]->close();
+            intSegFile[i].reset();
+        }
+    }
+    const qint64 size = intSegStart[intSegCount];
+    intSegCount = 0;
+    intSegStart.fill(0);
+    intSegStart[1] = size;
+    intSegPos.fill(1);
+    blnSegResume.fill(false);
+    LayoutSegmentBars(1);
+    lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
+    connectTransfer(0);
+}
+
+void frmDownload::keepCompletePrefix()
+{
+    // A segmented file that stops short has unfilled ranges between its segments. Only the bytes
+    // from the start up to the first gap are known to be the file's; the rest is cut off so that a
+    // later resume never takes the gaps for data.
+    if (intSegCount < 2 || completed_ || !intSegFile[0])
+        return;
+    qint64 prefix = 0;
+    for (int k = 0; k < intSegCount; ++k) {
+        const qint64 end = intSegPos[k] - 1;
+        prefix = std::max(prefix, std::min(end, intSegStart[k + 1]));
+        if (end < intSegStart[k + 1])
+            break;
+    }
+    intSegFile[0]->resize(prefix);
+    // The tables follow the file: a later resume of this job (the watchdog resumes a stopped one)
+    // fetches everything after the prefix again.
+    for (int k = 0; k < intSegCount; ++k)
+        intSegPos[k] = std::clamp(prefix, intSegStart[k], intSegStart[k + 1]) + 1;
+}
+
+void frmDownload::resumeSegments()
+{
+    const qint64 rollback = SettingsStore::instance().record.Rollback;
+    for (int k = 0; k < intSegCount; ++k) {
+        blnSegResume[k] = true;
+        // A segment moves back within its own range only.
+        intSegPos[k] = std::max(intSegPos[k] - rollback, intSegStart[k] + 1);
+        if (!intSegFile[k] && !openOutput(k))
+            return;
+        connectTransfer(k);
+    }
 }
 
 void frmDownload::SetSegIndecies()
@@ -991,6 +1166,10 @@ bool frmDownload::acceptTransferHead(int k, const QByteArray& head)
             fail(lang("19003", "The file on the server has changed size; the download was stopped."));
             return false;
         }
+        if (intSegCount >= 2) {
+            fallBackToOneConnection();
+            return false;
+        }
         if (transfer(k).requestedStart != intSegStart[k]) {
             // The server ignored the range and sends the whole file: take it from its first byte.
             intSegPos[k] = intSegStart[k] + 1;
@@ -1016,7 +1195,7 @@ void frmDownload::writeBody(int k, const char* data, qint64 size)
     const qint64 room = intSegStart[k + 1] - (intSegPos[k] - 1);
     size = std::min(size, room);
     if (size > 0) {
-        if (!intSegFile[k] && !openOutput())
+        if (!intSegFile[k] && !openOutput(k))
             return;
         QFile& file = *intSegFile[k];
         const qint64 offset = intSegPos[k] - 1;
@@ -1084,7 +1263,558 @@ void frmDownload::transferError(int k, QAbstractSocket::SocketError error)
     emit needsUser();
 }
 
+// ---------------------------------------------------------------- FTP
+
+void frmDownload::startFtp(qint16 existsAction)
+{
+    const DownloadSettings& s = SettingsStore::instance().record;
+    if (existsAction == -2) {
+        Unload();
+        return;
+    }
+    closeFtp();
+    closeFiles();
+    intSegCount = 0;
+    intSegPos[0] = 1;
+    intSegStart[0] = 0;
+    blnResumeFTP = false;
+    const QFileInfo existing(strSaveTo);
+    if (existing.exists() && existsAction == -1) {
+        // An existing file shorter than the rollback starts again from its first byte.
+        intSegStart[0] = std::max<qint64>(existing.size() - s.Rollback, 0);
+        intSegPos[0] = intSegStart[0] + 1;
+        blnResumeFTP = true;
+    } else if (existing.exists() && existsAction == 0) {
+        QFile::remove(strSaveTo);
+    }
+    transferPrepared_ = false;
+    intFTPState = 0;
+    blnPortSent = false;
+    blnPasvUsed = false;
+    ftpBuffer_.clear();
+    setRowCell(DownloadRow::Filename, strSaveTo);
+    // A server that never greets is timed out like one that stops answering later.
+    intTimeLeft = qint16(s.Timeout);
+    tmrTimeOut.setEnabled(true);
+    lblTimer.setVisible(true);
+    cmdOpen.setVisible(false);
+    cmdGotoDir.setVisible(false);
+    RefreshControls(*this);
+    ftpControl_.connectToHost(strServer, intPort);
+}
+
+void frmDownload::ftpRelogin()
+{
+    // Continue from the bytes written, less the rollback, with a new login.
+    const qint64 rollback = SettingsStore::instance().record.Rollback;
+    closeFtp();
+    if (intSegFile[0]) {
+        intSegFile[0]->close();
+        intSegFile[0].reset();
+    }
+    intSegStart[0] = std::max<qint64>(intSegPos[0] - 1 - rollback, 0);
+    intSegPos[0] = intSegStart[0] + 1;
+    blnResumeFTP = true;
+    intFTPState = 0;
+    blnPortSent = false;
+    blnPasvUsed = false;
+    failed_ = false;
+    ftpBuffer_.clear();
+    ftpControl_.connectToHost(strServer, intPort);
+}
+
+void frmDownload::closeFtp()
+{
+    closeSocket(ftpControl_);
+    ftpListener_.close();
+    if (wsFTPData) {
+        closeSocket(*wsFTPData);
+        wsFTPData.release()->deleteLater();
+    }
+    ftpBuffer_.clear();
+    ftpRestSent_ = false;
+    ftpRetrSent_ = false;
+    ftpReply226_ = false;
+    ftpDataDone_ = false;
+    ftpControlGone_ = false;
+}
+
+void frmDownload::ftpControlConnected()
+{
+    // The server speaks first.
+    setRowCell(DownloadRow::Status, lang("11051", "Downloading..."));
+}
+
+void frmDownload::ftpSend(const QByteArray& command)
+{
+    ftpControl_.write(command + "\r\n");
+}
+
+namespace {
+
+// The length of the first whole reply at the start of a block of control text (a line "xyz text",
+// or a multi-line reply "xyz-" up to its closing line "xyz "), 0 while it is incomplete.
+qsizetype wholeReplyLength(const QByteArray& block)
+{
+    const qsizetype firstEnd = block.indexOf('\n');
+    if (firstEnd < 0)
+        return 0;
+    if (block.size() < 4 || block.at(3) != '-')
+        return firstEnd + 1;
+    const QByteArray closing = block.left(3) + ' ';
+    for (qsizetype at = firstEnd; at >= 0 && at + 1 < block.size(); at = block.indexOf('\n', at + 1)) {
+        if (block.mid(at + 1, 4) == closing) {
+            const qsizetype end = block.indexOf('\n', at + 1);
+            return end < 0 ? 0 : end + 1;
+        }
+    }
+    return 0;
+}
+
+constexpr qsizetype kMaxReply = 64 * 1024;
+
+}  // namespace
+
+void frmDownload::ftpControlDataArrival()
+{
+    ftpBuffer_ += ftpControl_.readAll();
+    // A reply may come in pieces, and several may come together: each whole reply is acted on by its
+    // code, in turn (the state guards keep a repeated reply from repeating a command).
+    while (!completed_ && !failed_) {
+        const qsizetype length = wholeReplyLength(ftpBuffer_);
+        if (length == 0)
+            break;
+        strReply = QString::fromLatin1(ftpBuffer_.left(length));
+        ftpBuffer_.remove(0, length);
+        strReplyCode = strReply.left(3);
+        serverLog_ += strReply;
+        StartLoginFTP(0);
+    }
+    if (ftpBuffer_.size() > kMaxReply)
+        fail(lang("19101", "The FTP server's reply is not a valid FTP reply."));
+}
+
+QString frmDownload::FindPort()
+{
+    const int a = int(QRandomGenerator::global()->bounded(134)) + 6;
+    sngDataPort = float(12 * 256 + a);
+    return QStringLiteral(",12,") + QString::number(a);
+}
+
+bool frmDownload::ftpListen()
+{
+    const QHostAddress local = ftpControl_.localAddress();
+    bool isV4 = false;
+    const quint32 v4 = local.toIPv4Address(&isV4);
+    if (!isV4) {
+        fail(lang("19102", "An active FTP data connection needs an IPv4 connection to the server; try passive mode."));
+        return false;
+    }
+    // The data port is listened on before the server is told of it; a port in use gets another.
+    QString portText;
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        portText = FindPort();
+        ftpListener_.close();
+        if (ftpListener_.listen(QHostAddress(v4), quint16(sngDataPort)))
+            break;
+        portText.clear();
+    }
+    if (portText.isEmpty()) {
+        fail(lang("11043", "Could Not Establish Data Connection"));
+        return false;
+    }
+    QString address = QHostAddress(v4).toString();
+    address.replace(u'.', u',');
+    ftpSend("PORT " + address.toLatin1() + portText.toLatin1());
+    ftpSend("TYPE I");
+    blnPortSent = true;
+    return true;
+}
+
+void frmDownload::wireData(QTcpSocket* socket)
+{
+    socket->setReadBufferSize(kSocketBuffer);
+    connect(socket, &QTcpSocket::readyRead, this, [this] { ftpDataArrival(); });
+    connect(socket, &QTcpSocket::disconnected, this, [this] { ftpDataClosed(); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) { ftpDataError(e); });
+}
+
+void frmDownload::ftpAcceptData()
+{
+    while (QTcpSocket* incoming = ftpListener_.nextPendingConnection()) {
+        // Only the server we logged in to may deliver the file.
+        if (incoming->peerAddress().toIPv4Address() != ftpControl_.peerAddress().toIPv4Address() || wsFTPData) {
+            incoming->abort();
+            incoming->deleteLater();
+            continue;
+        }
+        incoming->setParent(nullptr);
+        wsFTPData.reset(incoming);
+        wireData(incoming);
+        ftpListener_.close();
+        if (incoming->bytesAvailable() > 0)
+            ftpDataArrival();
+        if (incoming->state() != QAbstractSocket::ConnectedState)
+            ftpDataClosed();
+    }
+}
+
+void frmDownload::ftpPassiveConnect()
+{
+    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)". Only the port is taken: the data connection
+    // goes to the server of the control connection whatever host the reply names.
+    const qsizetype open = strReply.indexOf(u'(');
+    const qsizetype close = strReply.indexOf(u')', open + 1);
+    const QStringList parts = open >= 0 && close > open ? strReply.mid(open + 1, close - open - 1).split(u',') : QStringList();
+    bool ok1 = false, ok2 = false;
+    const int p1 = parts.size() == 6 ? parts[4].trimmed().toInt(&ok1) : -1;
+    const int p2 = parts.size() == 6 ? parts[5].trimmed().toInt(&ok2) : -1;
+    if (!ok1 || !ok2 || p1 < 0 || p1 > 255 || p2 < 0 || p2 > 255 || (p1 == 0 && p2 == 0)) {
+        lblStatus.setCaption(lang("11043", "Could Not Establish Data Connection"));
+        setRowCell(DownloadRow::Status, lblStatus.Caption());
+        closeSocket(ftpControl_);
+        ftpBuffer_.clear();
+        return;
+    }
+    if (wsFTPData) {
+        closeSocket(*wsFTPData);
+        wsFTPData.release()->deleteLater();
+    }
+    wsFTPData = std::make_unique<QTcpSocket>();
+    wireData(wsFTPData.get());
+    wsFTPData->connectToHost(ftpControl_.peerAddress(), quint16(p1 * 256 + p2));
+}
+
+void frmDownload::StartLoginFTP(int k)
+{
+    Q_UNUSED(k);
+    const DownloadSettings& s = SettingsStore::instance().record;
+    const int code = strReplyCode.toInt();
+    switch (code) {
+    case 220:
+        ftpSend("USER " + strUserName.toUtf8());
+        lblStatus.setCaption(lang("11049", "Logging In..."));
+        setRowCell(DownloadRow::Status, lblStatus.Caption());
+        cmdStop.setEnabled(true);
+        // A new login gets the whole countdown.
+        intTimeLeft = qint16(s.Timeout);
+        intFTPState = 220;
+        break;
+    case 331:
+        ftpSend("PASS " + strPassword.toUtf8());
+        intFTPState = 331;
+        break;
+    case 230:
+        if (s.UsePASV) {
+            ftpSend("PASV");
+        } else if (!blnPortSent) {
+            if (wsFTPData) {
+                closeSocket(*wsFTPData);
+                wsFTPData.release()->deleteLater();
+            }
+            if (!ftpListen())
+                return;
+        }
+        txtURL.setText(strURL);
+        lblStatus.setCaption(lang("11050", "Connected... Setting Up Transfer!"));
+        setRowCell(DownloadRow::Status, lang("11048", "Connected"));
+        intTimeLeft = qint16(s.Timeout);
+        tmrTimeOut.setEnabled(true);
+        blnPasvUsed = false;
+        intFTPState = 230;
+        break;
+    case 227:
+        if (intFTPState == 227 || blnPasvUsed) {
+            Prompts::instance().MsgBox(lang("11036", "FTP Server could not build PASV Mode data connection!  Try Non-PASV mode!"),
+                                       MsgButtons::OkOnly, MsgIcon::None, programTitle());
+            closeSocket(ftpControl_);
+            ftpBuffer_.clear();
+            break;
+        }
+        ftpPassiveConnect();
+        blnPasvUsed = true;
+        ftpSend("TYPE I");
+        intFTPState = 227;
+        break;
+    case 200:
+        // A reply to PORT can come after the reply to TYPE I and even after REST's: one REST per login.
+        if (intFTPState == 200 || ftpRestSent_)
+            break;
+        ftpRestSent_ = true;
+        ftpSend("REST " + QByteArray::number(intSegStart[0]));
+        lblResume.setCaption(lang("04018", "** Resume Supported **"));
+        cmdPause.setEnabled(false);
+        intFTPState = 200;
+        break;
+    case 350:
+        if (intFTPState == 350 || ftpRetrSent_)
+            break;
+        ftpRetrSent_ = true;
+        ftpSend("RETR " + strFilePath.toUtf8());
+        lblStatus.setCaption(lang("13031", "Waiting For File..."));
+        intFTPState = 350;
+        break;
+    case 550:
+        if (intFTPState != 350)
+            break;
+        lblStatus.setCaption(lang("11042", "File Not Found"));
+        setRowCell(DownloadRow::Status, lblStatus.Caption());
+        cmdStop.setCaption(strCapClose);
+        cmdStop.setEnabled(true);
+        tmrTimeOut.setEnabled(false);
+        lblTimer.setVisible(false);
+        tmrReconnect.setEnabled(false);
+        intFTPState = 550;
+        failed_ = true;
+        closeFtp();
+        emit connectingChanged(false);
+        emit needsUser();
+        break;
+    case 504:
+        lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
+        if (s.StopResume) {
+            tmrReconnect.setIntervalUnit(0);
+            tmrReconnect.setInterval(s.TimeNoResume);
+            tmrReconnect.setEnabled(true);
+        }
+        intFTPState = 504;
+        break;
+    case 150:
+    case 125:
+        intFTPState = 150;
+        ftpStartOfFile();
+        break;
+    case 425:
+        lblStatus.setCaption(lang("11043", "Could Not Establish Data Connection"));
+        setRowCell(DownloadRow::Status, lblStatus.Caption());
+        intFTPState = 425;
+        break;
+    case 426:
+    case 451:
+        // The server aborted the transfer: what arrived is kept and a new login continues it.
+        if (intFTPState == 150) {
+            ftpReply226_ = false;
+            ftpRelogin();
+        }
+        break;
+    case 530:
+        // The language file's texts lose their blanks at the ends: they are put back between the parts.
+        lblStatus.setCaption(lang("11047", "User ") + u' ' + strUserName + u' ' + lang("11045", " can not log in."));
+        setRowCell(DownloadRow::Status, lang("11045", " can not log in."));
+        // A refused login is not tried again by itself.
+        failed_ = true;
+        tmrTimeOut.setEnabled(false);
+        lblTimer.setVisible(false);
+        emit needsUser();
+        break;
+    case 226:
+        lblStatus.setCaption(lang("11046", "Transfer Completed..."));
+        ftpReply226_ = true;
+        ftpCheckEnd();
+        break;
+    default:
+        break;
+    }
+    RefreshControls(*this);
+}
+
+void frmDownload::ftpStartOfFile()
+{
+    // "150 Opening BINARY mode data connection for a.bin (123456 bytes)."
+    sizeKnown_ = false;
+    const qsizetype p = strReply.indexOf(u'(');
+    const qsizetype q = p >= 0 ? strReply.indexOf(QLatin1String(" bytes)"), p) : -1;
+    if (p >= 0 && q > p) {
+        bool ok = false;
+        const qint64 size = strReply.mid(p + 1, q - p - 1).trimmed().toLongLong(&ok);
+        if (ok && size >= 0) {
+            sizeKnown_ = true;
+            // After a restart the server names the bytes it is about to send, or the whole file.
+            intContentLength = size;
+        }
+    }
+    if (sizeKnown_) {
+        // Most servers name the whole file after a restart; a size below the bytes already kept can
+        // only be the part still to come.
+        if (blnResumeFTP && intContentLength < intSegStart[0])
+            intContentLength += intSegStart[0];
+        intFileSize = intContentLength;
+        lblFileSize.setCaption(FormatBytes(double(intContentLength)));
+    } else {
+        intContentLength = 0;
+        lblFileSize.setCaption(QString());
+    }
+    setRowCell(DownloadRow::Size, lblFileSize.Caption());
+    setRowCell(DownloadRow::Status, lang("11051", "Downloading"));
+    lblStatus.setCaption(lang("11051", "Downloading"));
+    cmdPause.setEnabled(true);
+    if (!blnResumeFTP) {
+        intSegStart[0] = 0;
+        intSegPos[0] = 1;
+    }
+    intSegStart[1] = sizeKnown_ ? intContentLength : std::numeric_limits<qint64>::max();
+    LayoutSegmentBars(1);
+    if (!intSegFile[0] && !openOutput())
+        return;
+    transferPrepared_ = true;
+    tmrTimeOut.setEnabled(false);
+    lblTimer.setVisible(false);
+    tmrUpdate.setEnabled(true);
+    tmrUpdate2.setEnabled(true);
+    // Data that came before this reply waits in the data socket.
+    if (wsFTPData && wsFTPData->bytesAvailable() > 0)
+        ftpDataArrival();
+    if (wsFTPData && wsFTPData->state() == QAbstractSocket::UnconnectedState)
+        ftpDataClosed();
+}
+
+void frmDownload::ftpDataArrival()
+{
+    if (!wsFTPData || !transferPrepared_ || !intSegFile[0] || completed_ || failed_)
+        return;
+    if (readBuffer_.size() < kReadBlock)
+        readBuffer_.resize(kReadBlock);
+    QFile& file = *intSegFile[0];
+    qint64 n;
+    while ((n = wsFTPData->read(readBuffer_.data(), kReadBlock)) > 0) {
+        // Bytes past the announced end are not the file's.
+        const qint64 size = std::min(n, intSegStart[1] - (intSegPos[0] - 1));
+        if (size <= 0)
+            continue;
+        const qint64 offset = intSegPos[0] - 1;
+        if ((file.pos() != offset && !file.seek(offset)) || file.write(readBuffer_.constData(), size) != size) {
+            fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + file.errorString());
+            return;
+        }
+        intSegPos[0] += size;
+        ftpRelogins_ = 0;
+        Update(0);
+    }
+    if (isFileDownloaded())
+        tmrUpdate_Timer();
+}
+
+void frmDownload::ftpDataClosed()
+{
+    if (!wsFTPData)
+        return;
+    if (!transferPrepared_) {
+        // Closed before the reply that opens the file: its data is read once that reply is in.
+        return;
+    }
+    ftpDataArrival();
+    if (completed_ || failed_)
+        return;
+    ftpDataDone_ = true;
+    ftpCheckEnd();
+}
+
+void frmDownload::ftpCheckEnd()
+{
+    // The file is whole when its announced size has arrived. Without a size it is whole when the
+    // data connection has closed and the server has confirmed the transfer with 226.
+    if (completed_ || failed_ || !transferPrepared_)
+        return;
+    if (isFileDownloaded()) {
+        tmrUpdate_Timer();
+        return;
+    }
+    if (!ftpDataDone_ && !ftpControlGone_)
+        return;
+    if (!sizeKnown_ && ftpDataDone_ && ftpReply226_) {
+        intContentLength = intSegPos[0] - 1;
+        intFileSize = intContentLength;
+        sizeKnown_ = true;
+        lblFileSize.setCaption(FormatBytes(double(intContentLength)));
+        setRowCell(DownloadRow::Size, lblFileSize.Caption());
+        complete();
+        return;
+    }
+    if (!ftpReply226_ && !ftpControlGone_)
+        return;  // the data has ended; the server's word on it has not come yet
+    // Short: a new login continues the file. A server that keeps ending early without sending
+    // anything new is given up on.
+    if (intSegPos[0] - 1 == ftpReloginFrom_ && ++ftpRelogins_ >= kMaxEmptyCloses) {
+        fail(lang("19005", "The server keeps closing the connection without sending the file."));
+        return;
+    }
+    ftpReloginFrom_ = intSegPos[0] - 1;
+    ftpRelogin();
+}
+
+void frmDownload::ftpDataError(QAbstractSocket::SocketError error)
+{
+    if (error == QAbstractSocket::RemoteHostClosedError || !wsFTPData)
+        return;
+    Prompts::instance().MsgBox(lang("11032", "FTP Downloading error:") + wsFTPData->errorString(), MsgButtons::OkOnly,
+                               MsgIcon::None, programTitle());
+}
+
+void frmDownload::ftpControlClosed()
+{
+    if (completed_ || failed_)
+        return;
+    if (ftpControl_.bytesAvailable() > 0)
+        ftpControlDataArrival();
+    if (completed_ || failed_)
+        return;
+    if (transferPrepared_ && wsFTPData && !ftpDataDone_) {
+        // The data goes on; once it ends the file is continued if it is short.
+        ftpControlGone_ = true;
+        return;
+    }
+    if (!transferPrepared_ && intFTPState < 230) {
+        // Closed during the login: the countdown decides when to try again.
+        lblStatus.setCaption(lang("19103", "The FTP server closed the connection."));
+        setRowCell(DownloadRow::Status, lblStatus.Caption());
+        return;
+    }
+    ftpControlGone_ = true;
+    ftpCheckEnd();
+}
+
+void frmDownload::ftpControlError(QAbstractSocket::SocketError error)
+{
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    const QString text = lang("19010", "Could not connect to the server:") + u' ' + ftpControl_.errorString();
+    lblStatus.setCaption(text);
+    setRowCell(DownloadRow::Status, text);
+    closeSocket(ftpControl_);
+    emit needsUser();
+}
+
 // ---------------------------------------------------------------- window events
+
+void frmDownload::cmdHide_Click()
+{
+    Tray1.setTrayToolTip(Caption());
+    Tray1.Show(true);
+    Hide();
+}
+
+void frmDownload::Skin1_Click(const QString& name)
+{
+    if (name == QLatin1String("Tray"))
+        cmdHide_Click();
+}
+
+void frmDownload::Tray1_Click()
+{
+    setWindowState(0);
+    Show();
+    Tray1.Show(false);
+}
+
+void frmDownload::cmdMore_Click()
+{
+    emit moreMenuRequested();
+}
+
+void frmDownload::interactdata_mnu_Click()
+{
+    frmServerData::shared().showLog(serverLog_);
+}
 
 void frmDownload::cmdOpen_Click()
 {

@@ -4,12 +4,14 @@
 #include "common/controls/ExtraTimer.h"
 #include "common/controls/Form.h"
 #include "common/controls/Timer.h"
+#include "common/controls/Tray.h"
 #include "downloader/engine/DownloadRow.h"
 #include "downloader/intake/UrlParsing.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <array>
@@ -65,6 +67,12 @@ public:
     Timer tmrUpdate2{*this, QStringLiteral("tmrUpdate2"), 2500};
     Timer tmrTimeOut{*this, QStringLiteral("tmrTimeOut"), 1500};
     ExtraTimer tmrReconnect{*this, QStringLiteral("tmrReconnect")};
+    Button cmdHide{*this, QStringLiteral("cmdHide")};
+    Button cmdMore{*this, QStringLiteral("cmdMore")};
+    // The job's own notification icon, shown while the window is hidden.
+    Tray Tray1{*this, QStringLiteral("Tray1")};
+    // The one entry of the "More..." menu.
+    QString interactdata_mnu;
 
     // Left position (window units) of the percentage label; LayoutSegmentBars moves it.
     int lblPerLeft = 0;
@@ -92,6 +100,10 @@ public:
     void Check_Create(qint64 size);
     void Check_Create1(qint64 size);
     void SetSegIndecies();
+    // The FTP dialogue: acts on the reply in strReply / strReplyCode for control connection k.
+    void StartLoginFTP(int k);
+    // Chooses the data port of an active-mode transfer and returns the end of the PORT argument.
+    QString FindPort();
     // Closing the window: stops the transfer and hides the window.
     void Unload();
 
@@ -104,6 +116,12 @@ public:
     void tmrUpdate2_Timer();
     void tmrTimeOut_Timer();
     void tmrReconnect_Timer();
+    void cmdHide_Click();
+    // A button of the window's skin was pressed.
+    void Skin1_Click(const QString& name);
+    void Tray1_Click();
+    void cmdMore_Click();
+    void interactdata_mnu_Click();
 
     // State seen from outside.
     const QString& strServerLog() const { return serverLog_; }
@@ -111,6 +129,12 @@ public:
     int redirects() const { return intRedirects; }
     int retries() const { return intRetryCount; }
     bool usesRangedArray() const { return usesHttp1_; }
+    int segmentCount() const { return intSegCount; }
+    qint64 segmentStart(int k) const { return intSegStart[k]; }
+    qint64 segmentPos(int k) const { return intSegPos[k]; }
+    qint16 ftpState() const { return intFTPState; }
+    quint16 dataPort() const { return quint16(sngDataPort); }
+    bool sizeKnown() const { return sizeKnown_; }
     bool isCompleted() const { return completed_; }
     const QString& capResume() const { return strCapResume; }
 
@@ -125,6 +149,8 @@ signals:
     void needsUser();
     // The window has been closed.
     void closed();
+    // "More..." was pressed: the view pops the menu up under the button.
+    void moreMenuRequested();
 
 private:
     struct Connection {
@@ -147,7 +173,30 @@ private:
     void followRedirect(const QByteArray& head);
     void scanForLink(const QByteArray& data);
     void prepareTransfer(qint64 size, bool ranged);
-    bool openOutput();
+    bool openOutput(int k = 0);
+    int segmentCountFor(qint64 size) const;
+    bool askSegmented(bool ranged);
+    void fallBackToOneConnection();
+    void keepCompletePrefix();
+    void resumeSegments();
+    // FTP.
+    void startFtp(qint16 existsAction);
+    void ftpControlConnected();
+    void ftpControlDataArrival();
+    void ftpControlClosed();
+    void ftpControlError(QAbstractSocket::SocketError error);
+    void ftpSend(const QByteArray& command);
+    bool ftpListen();
+    void ftpPassiveConnect();
+    void ftpStartOfFile();
+    void ftpAcceptData();
+    void ftpDataArrival();
+    void ftpDataClosed();
+    void ftpDataError(QAbstractSocket::SocketError error);
+    void ftpCheckEnd();
+    void ftpRelogin();
+    void closeFtp();
+    void wireData(QTcpSocket* socket);
     Connection& transfer(int k);
     void connectTransfer(int k);
     void transferConnected(int k);
@@ -183,6 +232,27 @@ private:
     QString strCapPause, strCapResume, strCapStop, strCapClose;
     bool blnProbeFromZero = false;
     bool blnScanForLink = false;
+
+    // FTP dialogue.
+    QString strReply;
+    QString strReplyCode;
+    qint16 intFTPState = 0;
+    bool blnPortSent = false;
+    bool blnPasvUsed = false;
+    bool blnResumeFTP = false;
+    float sngDataPort = 0;
+    QByteArray ftpBuffer_;
+    QTcpSocket ftpControl_;
+    QTcpServer ftpListener_;
+    std::unique_ptr<QTcpSocket> wsFTPData;
+    bool ftpRestSent_ = false;
+    bool ftpRetrSent_ = false;
+    bool ftpReply226_ = false;
+    bool ftpDataDone_ = false;
+    bool ftpControlGone_ = false;
+    int ftpRelogins_ = 0;
+    qint64 ftpReloginFrom_ = -1;
+    bool sizeKnown_ = true;
 
     QTcpSocket WSHead;
     QByteArray probeBuffer_;

@@ -4,12 +4,15 @@
 #include "common/support/Skin.h"
 #include "common/ui/SkinApplier.h"
 #include "downloader/engine/frmDownload.h"
+#include "downloader/engine/frmServerData.h"
+#include "downloader/ui/ServerDataView.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -123,6 +126,29 @@ DownloadWindowView::DownloadWindowView(frmDownload& job, QWidget* parent) : QWid
     buttons->addWidget(buttonFor(job.cmdOpen, this, [&job] { job.cmdOpen_Click(); }));
     buttons->addWidget(buttonFor(job.cmdGotoDir, this, [&job] { job.cmdGotoDir_Click(); }));
     top->addLayout(buttons);
+
+    auto* extras = new QHBoxLayout;
+    auto* more = buttonFor(job.cmdMore, this, [&job] { job.cmdMore_Click(); });
+    extras->addWidget(more);
+    extras->addStretch();
+    // The skin's own button that sends the window to the notification area.
+    auto* tray = new QPushButton(text("19110", "Tray"), this);
+    tray->setObjectName(QStringLiteral("Tray"));
+    connect(tray, &QPushButton::clicked, this, [&job] { job.Skin1_Click(QStringLiteral("Tray")); });
+    extras->addWidget(tray);
+    extras->addWidget(buttonFor(job.cmdHide, this, [&job] { job.cmdHide_Click(); }));
+    top->addLayout(extras);
+
+    moreMenu_ = new QMenu(this);
+    moreMenu_->setObjectName(QStringLiteral("mnuMore"));
+    QAction* serverData = moreMenu_->addAction(job.interactdata_mnu);
+    serverData->setObjectName(QStringLiteral("interactdata_mnu"));
+    connect(serverData, &QAction::triggered, this, [&job] {
+        ServerDataView::ensure();
+        job.interactdata_mnu_Click();
+    });
+    connect(&job, &frmDownload::moreMenuRequested, this,
+            [this, more] { moreMenu_->popup(more->mapToGlobal(QPoint(0, more->height()))); });
 
     connect(&job, &Form::changed, this, &DownloadWindowView::syncForm);
     connect(&job, &Form::shown, this, &QWidget::show);

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -27,6 +28,7 @@ private:
     void syncForm();
 
     frmDownload& job_;
+    QMenu* moreMenu_ = nullptr;
 };
 
 }  // namespace harbel

@@ -48,11 +48,12 @@ bool NginxServer::start()
         "http {\n  access_log off;\n  sendfile on;\n"
         "  client_body_temp_path %2; proxy_temp_path %2; fastcgi_temp_path %2; uwsgi_temp_path %2; scgi_temp_path %2;\n"
         "  types { application/octet-stream bin; }\n"
-        "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n"
+        "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n%5"
         "    location /moved/ { rewrite ^/moved/(.*)$ /$1 redirect; }\n  }\n}\n")
                              .arg(work_, t)
                              .arg(port_)
-                             .arg(root());
+                             .arg(root())
+                             .arg(limitRate_.isEmpty() ? QString() : QStringLiteral("    limit_rate %1;\n").arg(limitRate_));
     QFile f(work_ + QStringLiteral("/nginx.conf"));
     if (!f.open(QIODevice::WriteOnly) || f.write(conf.toUtf8()) < 0) {
         why_ = QStringLiteral("cannot write the configuration");

@@ -20,11 +20,14 @@ public:
     QString root() const { return work_ + QStringLiteral("/www"); }
     QString url(const QString& path) const;
     const QString& why() const { return why_; }
+    // A per-connection rate limit in nginx's notation ("512k"); set before start().
+    void setLimitRate(const QString& rate) { limitRate_ = rate; }
 
 private:
     QString work_;
     quint16 port_ = 0;
     QString why_;
+    QString limitRate_;
     std::unique_ptr<QProcess> process_;
 };
 

@@ -28,7 +28,10 @@ bool ScriptedFtpServer::listen()
 void ScriptedFtpServer::onNewConnection()
 {
     while (QTcpSocket* s = server_.nextPendingConnection()) {
-        if (client_ && client_->state() == QAbstractSocket::ConnectedState) {
+        if (client_ && client_->state() == QAbstractSocket::ConnectedState && replaceClient_) {
+            client_->abort();
+            client_->deleteLater();
+        } else if (client_ && client_->state() == QAbstractSocket::ConnectedState) {
             s->abort();
             s->deleteLater();
             continue;

@@ -35,6 +35,9 @@ public:
     void setPassiveHost(const QByteArray& commaHost) { pasvHost_ = commaHost; }
     void setFeatures(const QByteArray& featReply) { feat_ = featReply; }
 
+    // A new client takes the place of a connected one instead of being turned away (a client that
+    // drops its connection and reconnects at once).
+    void setReplaceClient(bool replace) { replaceClient_ = replace; }
     const QStringList& received() const { return received_; }
     int dataConnections() const { return dataConnections_; }
     bool clientConnected() const { return client_ && client_->state() == QAbstractSocket::ConnectedState; }
@@ -59,6 +62,7 @@ private:
     QByteArray feat_ = "211 no features\r\n";
     QStringList received_;
     int dataConnections_ = 0;
+    bool replaceClient_ = false;
     QByteArray pendingVerb_;
 };
 

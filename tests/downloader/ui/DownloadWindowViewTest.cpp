@@ -1,10 +1,13 @@
 #include "downloader/ui/DownloadWindowView.h"
+#include "downloader/ui/ServerDataView.h"
 
 #include "common/platform/ScriptedPrompts.h"
 #include "downloader/engine/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -45,4 +48,32 @@ TEST(DownloadWindowView, ShowsTheJobAndHandsPressesToIt)
     stop->click();
     EXPECT_FALSE(job.Visible());
     EXPECT_FALSE(view.isVisible());
+}
+
+TEST(DownloadWindowView, TrayButtonHidesAndMoreOpensTheServerData)
+{
+    SettingsStore::instance().LoadSettings();
+    frmDownload job;
+    DownloadWindowView view(job);
+    job.Show();
+    view.findChild<QPushButton*>("Tray")->click();
+    EXPECT_FALSE(view.isVisible());
+    EXPECT_TRUE(job.Tray1.IsVisible());
+    job.Tray1_Click();
+    EXPECT_TRUE(view.isVisible());
+
+    view.findChild<QPushButton*>("cmdMore")->click();
+    auto* menu = view.findChild<QMenu*>("mnuMore");
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(menu->isVisible());
+    auto* entry = menu->findChild<QAction*>("interactdata_mnu");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->text(), "&Server Data");
+    menu->hide();
+    entry->trigger();
+    ServerDataView& data = ServerDataView::ensure();
+    EXPECT_TRUE(data.isVisible());
+    EXPECT_EQ(data.windowTitle(), "Server Interaction Info");
+    data.findChild<QPushButton*>("cmdExit")->click();
+    EXPECT_FALSE(data.isVisible());
 }

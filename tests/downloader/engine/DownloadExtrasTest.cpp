@@ -1,0 +1,101 @@
+#include "downloader/engine/frmDownload.h"
+#include "downloader/engine/frmServerData.h"
+#include "downloader/main/DownloadWindows.h"
+
+#include "common/platform/CRegister.h"
+#include "common/platform/Clipboard.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::waitUntil;
+
+namespace {
+
+class DownloadExtras : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
+        SettingsStore::instance().LoadSettings();
+        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
+        Prompts::setInstance(&prompts);
+        Clipboard::setInstance(&clipboard);
+        folder = test::testFolder() + "/downloads";
+        QDir().mkpath(folder);
+        server.content = QByteArray("abcdefgh").repeated(1000);
+    }
+    void TearDown() override
+    {
+        frmServerData::shared().Unload();
+        Clipboard::setInstance(nullptr);
+        Prompts::setInstance(nullptr);
+    }
+
+    ScriptedPrompts prompts;
+    MemoryClipboard clipboard;
+    ScriptedHttpServer server;
+    DownloadWindows windows;
+    QString folder;
+};
+
+}  // namespace
+
+TEST_F(DownloadExtras, HiddenWindowComesBackFromItsIconAndOnCompletion)
+{
+    frmDownload job;
+    job.Show();
+    job.Skin1_Click("Close");
+    EXPECT_TRUE(job.Visible());
+    EXPECT_FALSE(job.Tray1.IsVisible());
+
+    job.Skin1_Click("Tray");
+    EXPECT_FALSE(job.Visible());
+    EXPECT_TRUE(job.Tray1.IsVisible());
+    job.Tray1_Click();
+    EXPECT_TRUE(job.Visible());
+    EXPECT_FALSE(job.Tray1.IsVisible());
+
+    frmDownload* running = windows.DownloadNow(server.url("dir/hidden.bin"), folder + "/hidden.bin", -1);
+    ASSERT_TRUE(running);
+    running->cmdHide_Click();
+    EXPECT_FALSE(running->Visible());
+    ASSERT_TRUE(waitUntil([&] { return running->isCompleted(); }, 8000));
+    EXPECT_TRUE(running->Visible());
+    EXPECT_FALSE(running->Tray1.IsVisible());
+    // The icon's tip followed the title.
+    EXPECT_EQ(running->Tray1.TrayToolTip(), "hidden.bin [100%]");
+}
+
+TEST_F(DownloadExtras, ServerDataShowsTheDialogueAndCopiesIt)
+{
+    frmDownload idle;
+    EXPECT_EQ(idle.cmdMore.Caption(), "More...");
+    EXPECT_EQ(idle.interactdata_mnu, "&Server Data");
+    idle.interactdata_mnu_Click();
+    frmServerData& data = frmServerData::shared();
+    EXPECT_TRUE(data.Visible());
+    EXPECT_EQ(data.Caption(), "Server Interaction Info");
+    EXPECT_EQ(data.txtServerData.Text(), "");
+
+    frmDownload* job = windows.DownloadNow(server.url("dir/log.bin"), folder + "/log.bin", -1);
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitUntil([&] { return job->isCompleted(); }, 8000));
+    job->interactdata_mnu_Click();
+    EXPECT_EQ(data.txtServerData.Text(), job->strServerLog());
+    EXPECT_TRUE(data.txtServerData.Text().contains("HTTP/1.1 206"));
+
+    data.cmdCopyClip_Click();
+    EXPECT_EQ(clipboard.text(), job->strServerLog());
+    data.cmdExit_Click();
+    EXPECT_FALSE(data.Visible());
+}

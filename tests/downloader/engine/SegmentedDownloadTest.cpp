@@ -1,0 +1,251 @@
+#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadWindows.h"
+#include "downloader/main/frmExist.h"
+
+#include "common/platform/CRegister.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::NginxServer;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::readFile;
+using harbel::test::waitUntil;
+using harbel::test::writeFile;
+
+namespace {
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), size / 4);
+    for (qint64 i = size / 4 * 4; i < size; ++i)
+        b[i] = char(i);
+    return b;
+}
+
+const QString kSegmentQuestion = QStringLiteral(
+    "If you use segemnted downloading,you will not be able to resume after stopping (you still be able to resume "
+    "after pausing, and more segments will cause the program solwer),Use Segemnted?!");
+
+class SegmentedDownload : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
+        SettingsStore::instance().LoadSettings();
+        SettingsStore::instance().record.Segment = 1;
+        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
+        Prompts::setInstance(&prompts);
+        folder = test::testFolder() + "/downloads";
+        QDir().mkpath(folder);
+    }
+    void TearDown() override { Prompts::setInstance(nullptr); }
+
+    void startNginx(const QString& rate = {})
+    {
+        nginx = std::make_unique<NginxServer>(test::testFolder() + "/nginx");
+        if (!rate.isEmpty())
+            nginx->setLimitRate(rate);
+        ASSERT_TRUE(nginx->start()) << nginx->why().toStdString();
+    }
+
+    frmDownload* start(const QString& url, const QString& target, qint16 existsAction = -1)
+    {
+        SettingsStore::instance().FileExistsAction = existsAction;
+        frmDownload* job = windows.DownloadNow(url, target, -1);
+        if (job)
+            QObject::connect(job, &frmDownload::needsUser, [this] { stuck = true; });
+        return job;
+    }
+
+    bool finish(frmDownload* job, int timeoutMs = 30000)
+    {
+        waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
+        EXPECT_TRUE(job->isCompleted()) << job->lblStatus.Caption().toStdString();
+        return job->isCompleted();
+    }
+
+    ScriptedPrompts prompts;
+    DownloadWindows windows;
+    QString folder;
+    std::unique_ptr<NginxServer> nginx;
+    bool stuck = false;
+};
+
+}  // namespace
+
+TEST_F(SegmentedDownload, ThirtyMebibytesArriveWholeOverSixSegments)
+{
+    startNginx();
+    const QByteArray content = randomBytes(30 * 1024 * 1024 + 5);
+    writeFile(nginx->root() + "/thirty.bin", content);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(nginx->url("thirty.bin"), folder + "/thirty.bin");
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 6);
+    // The last segment takes the remainder.
+    EXPECT_EQ(job->segmentStart(1), content.size() / 6);
+    EXPECT_EQ(job->segmentStart(5), content.size() / 6 * 5);
+    EXPECT_EQ(job->segmentStart(6), content.size());
+    ASSERT_EQ(prompts.records().size(), 1);
+    // The question of the ranged probe comes from the language file, the other one is fixed.
+    EXPECT_EQ(prompts.records().at(0).text,
+              job->usesRangedArray() ? QStringLiteral("If you use segemnted downloading, you will not be able to resume "
+                                                      "after stopping(you still be able to resume after pausing),Use "
+                                                      "Segemnted?!")
+                                     : kSegmentQuestion);
+    for (int k = 0; k < 6; ++k)
+        EXPECT_TRUE(job->PVProgressBar[k]->Visible());
+    EXPECT_TRUE(readFile(folder + "/thirty.bin") == content);
+}
+
+TEST_F(SegmentedDownload, SegmentCountFollowsTheSizeBounds)
+{
+    startNginx();
+    const auto& S = SettingsStore::instance().record.SegmentSize;
+    struct Case {
+        qint64 size;
+        int segments;
+    };
+    // Exactly S1 takes two segments, S2 + 1 three, one byte below S1 never asks.
+    const Case cases[] = {{qint64(S[0]), 2}, {qint64(S[1]) + 1, 3}, {qint64(S[0]) - 1, 0}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const QString name = QStringLiteral("f%1.bin").arg(n++);
+        const QByteArray content = randomBytes(c.size);
+        writeFile(nginx->root() + "/" + name, content);
+        if (c.segments)
+            prompts.answer(MsgAnswer::Yes);
+        frmDownload* job = start(nginx->url(name), folder + "/" + name);
+        ASSERT_TRUE(job);
+        ASSERT_TRUE(finish(job));
+        EXPECT_EQ(job->segmentCount(), c.segments);
+        EXPECT_TRUE(readFile(folder + "/" + name) == content);
+    }
+    EXPECT_EQ(prompts.pendingAnswers(), 0u);
+}
+
+TEST_F(SegmentedDownload, NoResumeOrSegmentingOffGiveOneConnection)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(3 * 1024 * 1024);
+    // Answering No: one connection on the same array.
+    prompts.answer(MsgAnswer::No);
+    frmDownload* job = start(server.url("a.bin"), folder + "/a.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_TRUE(readFile(folder + "/a.bin") == server.content);
+
+    // Resuming an existing file never asks and never segments.
+    writeFile(folder + "/b.bin", server.content.left(100000));
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    job = start(server.url("b.bin"), folder + "/b.bin", -1);
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_TRUE(readFile(folder + "/b.bin") == server.content);
+
+    SettingsStore::instance().record.Segment = 0;
+    job = start(server.url("c.bin"), folder + "/c.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(prompts.records().size(), 2);
+}
+
+TEST_F(SegmentedDownload, ServerThatIgnoresRangesFallsBackToOneConnection)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(3 * 1024 * 1024);
+    server.ignoreRange = true;
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(server.url("whole.bin"), folder + "/whole.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(QFileInfo(folder + "/whole.bin").size(), server.content.size());
+    EXPECT_TRUE(readFile(folder + "/whole.bin") == server.content);
+}
+
+TEST_F(SegmentedDownload, PausedMidwayResumesEverySegmentByteForByte)
+{
+    startNginx("2m");
+    const QByteArray content = randomBytes(24 * 1024 * 1024);
+    writeFile(nginx->root() + "/paused.bin", content);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(nginx->url("paused.bin"), folder + "/paused.bin");
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 2 * 1024 * 1024; }, 20000));
+    ASSERT_EQ(job->segmentCount(), 6);
+    job->cmdPause_Click();
+    EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
+    std::array<qint64, 6> before{};
+    for (int k = 0; k < 6; ++k)
+        before[k] = job->segmentPos(k);
+    job->cmdPause_Click();
+    // Each segment moves back by the rollback, never into the range before it.
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(job->segmentPos(k), std::max<qint64>(before[k] - 4096, job->segmentStart(k) + 1));
+    ASSERT_TRUE(finish(job, 60000));
+    EXPECT_TRUE(readFile(folder + "/paused.bin") == content);
+}
+
+TEST_F(SegmentedDownload, StoppedSegmentedFileKeepsOnlyItsCompleteStartAndResumesWhole)
+{
+    startNginx("2m");
+    const QByteArray content = randomBytes(24 * 1024 * 1024);
+    writeFile(nginx->root() + "/stopped.bin", content);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(nginx->url("stopped.bin"), folder + "/stopped.bin");
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 2 * 1024 * 1024; }, 20000));
+
+    // No leaves the job running.
+    prompts.answer(MsgAnswer::No);
+    job->cmdStop_Click();
+    EXPECT_EQ(prompts.last().text, "you will not be able to resume this file later(Segmented mode only), Stop?");
+    EXPECT_NE(job->cmdStop.Caption(), "&Close");
+    prompts.answer(MsgAnswer::Yes);
+    const qint64 firstSegmentEnd = job->segmentPos(0) - 1;
+    job->cmdStop_Click();
+    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+    // The gaps between the segments are gone: what is left is the file's own start.
+    const QByteArray kept = readFile(folder + "/stopped.bin");
+    EXPECT_GE(kept.size(), firstSegmentEnd);
+    EXPECT_LT(kept.size(), content.size());
+    EXPECT_TRUE(kept == content.left(kept.size()));
+
+    // The press of Pause the watchdog makes resumes a stopped job: every segment goes on from what
+    // the file still holds.
+    stuck = false;
+    job->cmdPause_Click();
+    ASSERT_TRUE(finish(job, 60000));
+    EXPECT_TRUE(readFile(folder + "/stopped.bin") == content);
+
+    // A later start that resumes a stopped file completes it correctly.
+    stuck = false;
+    prompts.answer(MsgAnswer::Yes);
+    job = start(nginx->url("stopped.bin"), folder + "/again.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 2 * 1024 * 1024; }, 20000));
+    prompts.answer(MsgAnswer::Yes);
+    job->cmdStop_Click();
+    EXPECT_TRUE(readFile(folder + "/again.bin") == content.left(QFileInfo(folder + "/again.bin").size()));
+    job->Unload();
+    stuck = false;
+    prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+    job = start(nginx->url("stopped.bin"), folder + "/again.bin", -1);
+    ASSERT_TRUE(finish(job, 60000));
+    EXPECT_TRUE(readFile(folder + "/again.bin") == content);
+}
