@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -55,6 +56,15 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), size / 4);
+    for (qint64 i = size / 4 * 4; i < size; ++i)
+        b[i] = char(QRandomGenerator::global()->bounded(256));
+    return b;
 }
 
 QByteArray readFile(const QString& path)

@@ -17,6 +17,8 @@ QString testFolder();
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 QByteArray readFile(const QString& path);
+// Bytes of every value, for content that must arrive unchanged.
+QByteArray randomBytes(qint64 size);
 void writeFile(const QString& path, const QByteArray& bytes);
 
 }  // namespace harbel::test

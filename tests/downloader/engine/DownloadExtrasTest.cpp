@@ -7,6 +7,7 @@
 #include "common/platform/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -21,17 +22,12 @@ using harbel::test::waitUntil;
 
 namespace {
 
-class DownloadExtras : public ::testing::Test {
+class DownloadExtras : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
+        DownloadJobTest::SetUp();
         Clipboard::setInstance(&clipboard);
-        folder = test::testFolder() + "/downloads";
-        QDir().mkpath(folder);
         server.content = QByteArray("abcdefgh").repeated(1000);
     }
     void TearDown() override
@@ -41,11 +37,9 @@ protected:
         Prompts::setInstance(nullptr);
     }
 
-    ScriptedPrompts prompts;
     MemoryClipboard clipboard;
     ScriptedHttpServer server;
     DownloadWindows windows;
-    QString folder;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -23,34 +24,21 @@
 using namespace harbel;
 using harbel::test::PyFtpServer;
 using harbel::test::ScriptedFtpServer;
+using harbel::test::randomBytes;
 using harbel::test::readFile;
 using harbel::test::waitUntil;
 using harbel::test::writeFile;
 
 namespace {
 
-QByteArray randomBytes(qint64 size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        b[i] = char(QRandomGenerator::global()->bounded(256));
-    return b;
-}
-
-class FtpDownload : public ::testing::Test {
+class FtpDownload : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
-        folder = test::testFolder() + "/downloads";
+        DownloadJobTest::SetUp();
         root = test::testFolder() + "/ftproot";
-        QDir().mkpath(folder);
         QDir().mkpath(root);
     }
-    void TearDown() override { Prompts::setInstance(nullptr); }
 
     void startPy(PyFtpServer::Options options = {})
     {
@@ -81,7 +69,6 @@ protected:
     // The commands of the job's log, one per line, in the order they were answered.
     static QStringList commands(const ScriptedFtpServer& server) { return server.received(); }
 
-    ScriptedPrompts prompts;
     DownloadWindows windows;
     QString folder, root;
     std::unique_ptr<PyFtpServer> py;

@@ -7,6 +7,7 @@
 #include "common/platform/Shell.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -20,19 +21,12 @@
 
 using namespace harbel;
 using harbel::test::ScriptedHttpServer;
+using harbel::test::randomBytes;
 using harbel::test::readFile;
 using harbel::test::waitUntil;
 using harbel::test::writeFile;
 
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        b[i] = char(QRandomGenerator::global()->bounded(256));
-    return b;
-}
 
 void storeSetting(const char* key, const QString& value)
 {
@@ -44,19 +38,13 @@ QString storedSetting(const char* key)
     return CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QLatin1String(key), "<none>");
 }
 
-class HttpDownload : public ::testing::Test {
+class HttpDownload : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        storeSetting("PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
-        folder = test::testFolder() + "/downloads";
-        QDir().mkpath(folder);
+        DownloadJobTest::SetUp();
         server.content = randomBytes(1000);
     }
-    void TearDown() override { Prompts::setInstance(nullptr); }
 
     frmDownload* start(const QString& url, const QString& name = "file.bin")
     {
@@ -75,10 +63,8 @@ protected:
     }
     QByteArray transferRequest(int index) const { return server.requests().value(index).text; }
 
-    ScriptedPrompts prompts;
     ScriptedHttpServer server;
     DownloadWindows windows;
-    QString folder;
 };
 
 }  // namespace

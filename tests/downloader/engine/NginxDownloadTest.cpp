@@ -5,6 +5,7 @@
 #include "common/platform/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -19,16 +20,10 @@
 
 using namespace harbel;
 using harbel::test::NginxServer;
+using harbel::test::randomBytes;
 using harbel::test::waitUntil;
 
 namespace {
-
-QByteArray randomBytes(qint64 size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), size / 4);
-    return b;
-}
 
 // Compares two files a block at a time: the big files never sit in memory whole. Returns the
 // offset of the first difference, or -1 when they are equal.
@@ -52,20 +47,14 @@ qint64 firstDifference(const QString& a, const QString& b)
     }
 }
 
-class NginxDownload : public ::testing::Test {
+class NginxDownload : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
-        folder = test::testFolder() + "/downloads";
-        QDir().mkpath(folder);
+        DownloadJobTest::SetUp();
         nginx = std::make_unique<NginxServer>(test::testFolder() + "/nginx");
         ASSERT_TRUE(nginx->start()) << nginx->why().toStdString();
     }
-    void TearDown() override { Prompts::setInstance(nullptr); }
 
     bool download(const QString& url, const QString& target, int timeoutMs)
     {
@@ -79,9 +68,7 @@ protected:
         return job->isCompleted();
     }
 
-    ScriptedPrompts prompts;
     DownloadWindows windows;
-    QString folder;
     std::unique_ptr<NginxServer> nginx;
 };
 

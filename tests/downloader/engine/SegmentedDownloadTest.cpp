@@ -7,6 +7,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -21,38 +22,24 @@
 using namespace harbel;
 using harbel::test::NginxServer;
 using harbel::test::ScriptedHttpServer;
+using harbel::test::randomBytes;
 using harbel::test::readFile;
 using harbel::test::waitUntil;
 using harbel::test::writeFile;
 
 namespace {
 
-QByteArray randomBytes(qint64 size)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), size / 4);
-    for (qint64 i = size / 4 * 4; i < size; ++i)
-        b[i] = char(i);
-    return b;
-}
-
 const QString kSegmentQuestion = QStringLiteral(
     "If you use segemnted downloading,you will not be able to resume after stopping (you still be able to resume "
     "after pausing, and more segments will cause the program solwer),Use Segemnted?!");
 
-class SegmentedDownload : public ::testing::Test {
+class SegmentedDownload : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
+        DownloadJobTest::SetUp();
         SettingsStore::instance().record.Segment = 1;
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
-        folder = test::testFolder() + "/downloads";
-        QDir().mkpath(folder);
     }
-    void TearDown() override { Prompts::setInstance(nullptr); }
 
     void startNginx(const QString& rate = {})
     {
@@ -78,9 +65,7 @@ protected:
         return job->isCompleted();
     }
 
-    ScriptedPrompts prompts;
     DownloadWindows windows;
-    QString folder;
     std::unique_ptr<NginxServer> nginx;
     bool stuck = false;
 };

@@ -5,6 +5,7 @@
 #include "common/support/LangString.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -20,24 +21,16 @@ using harbel::test::waitUntil;
 
 namespace {
 
-class WindowTable : public ::testing::Test {
+class WindowTable : public test::DownloadJobTest {
 protected:
     void SetUp() override
     {
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
-        SettingsStore::instance().LoadSettings();
-        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
-        Prompts::setInstance(&prompts);
-        folder = test::testFolder() + "/dl";
-        QDir().mkpath(folder);
+        DownloadJobTest::SetUp();
         server.content = QByteArray("pellanor").repeated(100);
     }
-    void TearDown() override { Prompts::setInstance(nullptr); }
 
-    ScriptedPrompts prompts;
     ScriptedHttpServer server;
     DownloadWindows windows;
-    QString folder;
 };
 
 }  // namespace
