@@ -12,17 +12,9 @@ build=${HARBEL_BUILD_DIR:-$root/build}
 runs=${RUNS:-3}
 size_mb=${SIZE_MB:-1024}
 
-need=()
-command -v curl >/dev/null || need+=(curl)
-command -v lftp >/dev/null || need+=(lftp)
-/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || need+=(python3-pyftpdlib)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${need[*]}" >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+# shellcheck source=bench/common.sh
+source "$root/bench/common.sh"
+ensure_tools curl=curl lftp=lftp py:pyftpdlib=python3-pyftpdlib
 tool="$build/bin/tessaly-transfer"
 [ -x "$tool" ] || { HARBEL_BUILD_DIR=$build "$root/scripts/build" >&2; }
 

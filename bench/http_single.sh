@@ -12,20 +12,9 @@ build=${HARBEL_BUILD_DIR:-$root/build}
 runs=${RUNS:-5}
 size_mb=${SIZE_MB:-1024}
 
-need=()
-command -v curl >/dev/null || need+=(curl)
-command -v wget >/dev/null || need+=(wget)
-command -v aria2c >/dev/null || need+=(aria2)
-[ -x /usr/bin/time ] || need+=(time)
-command -v bc >/dev/null || need+=(bc)
-[ -x /usr/sbin/nginx ] || need+=(nginx-light)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${need[*]}" >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+# shellcheck source=bench/common.sh
+source "$root/bench/common.sh"
+ensure_tools curl=curl wget=wget aria2c=aria2 /usr/bin/time=time bc=bc /usr/sbin/nginx=nginx-light
 [ -x "$build/bin/pellanor" ] || HARBEL_BUILD_DIR=$build "$root/scripts/build" >&2
 
 work=$(mktemp -d /tmp/harbel-bench.XXXXXX)

@@ -20,22 +20,10 @@ size_mb=${SIZE_MB:-64}
 rate=${RATE:-2m}
 ftp_mb=${FTP_MB:-1024}
 
-need=()
-command -v curl >/dev/null || need+=(curl)
-command -v wget >/dev/null || need+=(wget)
-command -v aria2c >/dev/null || need+=(aria2)
-command -v axel >/dev/null || need+=(axel)
-[ -x /usr/bin/time ] || need+=(time)
-command -v bc >/dev/null || need+=(bc)
-[ -x /usr/sbin/nginx ] || need+=(nginx-light)
-/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null || need+=(python3-pyftpdlib)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${need[*]}" >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+# shellcheck source=bench/common.sh
+source "$root/bench/common.sh"
+ensure_tools curl=curl wget=wget aria2c=aria2 axel=axel /usr/bin/time=time bc=bc /usr/sbin/nginx=nginx-light \
+  py:pyftpdlib=python3-pyftpdlib
 [ -x "$build/bin/pellanor" ] || HARBEL_BUILD_DIR=$build "$root/scripts/build" >&2
 
 work=$(mktemp -d /tmp/harbel-segbench.XXXXXX)
