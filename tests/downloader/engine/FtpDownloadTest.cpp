@@ -70,7 +70,7 @@ protected:
     static QStringList commands(const ScriptedFtpServer& server) { return server.received(); }
 
     DownloadWindows windows;
-    QString folder, root;
+    QString root;
     std::unique_ptr<PyFtpServer> py;
     bool stuck = false;
 };
