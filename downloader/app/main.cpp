@@ -13,6 +13,7 @@
 
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/QtPrompts.h"
+#include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
 
 #include <QApplication>
@@ -86,16 +87,7 @@ int runWindow(int argc, char* argv[], const QString& handOver)
     DesktopShell shell;
     Shell::setInstance(&shell);
 
-    std::unique_ptr<QSplashScreen> splash;
-    const QString splashFile = AppFolder::file(QStringLiteral("DMSplash.spl"));
-    if (QFileInfo::exists(splashFile)) {
-        const QPixmap picture(splashFile);
-        if (!picture.isNull()) {
-            splash = std::make_unique<QSplashScreen>(picture);
-            splash->show();
-            app.processEvents();
-        }
-    }
+    std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("DMSplash.spl")));
 
     int rc = 0;
     {

@@ -1,6 +1,7 @@
 #include "common/platform/AppFolder.h"
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/QtPrompts.h"
+#include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
 #include "ftpclient/config/frmConnectionInfo.h"
 #include "ftpclient/core/frmMain.h"
@@ -42,16 +43,7 @@ int main(int argc, char* argv[])
         return new tessaly::ConnectionInfoView(static_cast<tessaly::frmConnectionInfo&>(form), parent);
     });
 
-    std::unique_ptr<QSplashScreen> splash;
-    const QString splashFile = AppFolder::file(QStringLiteral("FTPSplash.spl"));
-    if (QFileInfo::exists(splashFile)) {
-        const QPixmap picture(splashFile);
-        if (!picture.isNull()) {
-            splash = std::make_unique<QSplashScreen>(picture);
-            splash->show();
-            app.processEvents();
-        }
-    }
+    std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("FTPSplash.spl")));
 
     int rc = 0;
     {

@@ -557,9 +557,16 @@ void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localF
     const QString start = CurrentFolder();
     if (!folder.isEmpty())
         ChangeFolder(folder);
+    inFolderThenBack(start, [&] { receiveTree(localFolder, mask, recurse, 0); });
+}
+
+void FtpComponent::inFolderThenBack(const QString& start, const std::function<void()>& work)
+{
     try {
-        receiveTree(localFolder, mask, recurse, 0);
+        work();
     } catch (const FtpError&) {
+        // Back to where the tree walk began, even after an abort, when the connection still
+        // stands; the walk's own error is the one reported.
         if (control_->isOpen() && !current_) {
             const bool flag = abortFlag_;
             abortFlag_ = false;
@@ -641,21 +648,7 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
             ChangeFolder(remoteFolder);
         }
     }
-    try {
-        sendTree(localFolder, mask, recurse, 0);
-    } catch (const FtpError&) {
-        if (control_->isOpen() && !current_) {
-            const bool flag = abortFlag_;
-            abortFlag_ = false;
-            try {
-                ChangeFolder(start);
-            } catch (const FtpError&) {
-            }
-            abortFlag_ = flag;
-        }
-        throw;
-    }
-    ChangeFolder(start);
+    inFolderThenBack(start, [&] { sendTree(localFolder, mask, recurse, 0); });
 }
 
 void FtpComponent::sendTree(const QString& localFolder, const QString& mask, bool recurse, int depth)

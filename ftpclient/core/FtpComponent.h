@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "ftpclient/core/FtpControlChannel.h"
 #include "ftpclient/core/FtpError.h"
 #include "ftpclient/core/FtpListing.h"
@@ -113,6 +115,8 @@ private:
     ProxySettings proxy() const;
     void parseFeatures(const FtpReply& reply);
     QList<FolderItem> listItems(const QString& path);
+    // Runs a tree walk, then changes back to the start folder (also when the walk fails).
+    void inFolderThenBack(const QString& start, const std::function<void()>& work);
     void receiveTree(const QString& localFolder, const QString& mask, bool recurse, int depth);
     void sendTree(const QString& localFolder, const QString& mask, bool recurse, int depth);
     void skip(const QString& localName, const QString& remoteName, qint64 reason, const QString& why);
