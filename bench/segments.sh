@@ -4,6 +4,11 @@
 # 1. nginx serves a file with a per-connection rate limit (limit_rate). Pellanor over one
 #    connection and over six segments (`pellanor --download --segments`) is compared with
 #    `aria2c -x6 -s6` and `axel -n 6`. Six segments should be about six times faster than one.
+#    nginx sends a rate-limited reply in pieces of up to 2 MiB (sendfile_max_chunk), the first one
+#    at once: every new request starts with a free piece. With small files this bonus decides the
+#    result (a tool that makes many short requests wins whole seconds), so the defaults use a file
+#    large enough that each connection's steady rate dominates; SIZE_MB=64 RATE=2m shows the other
+#    regime.
 # 2. pyftpdlib serves a 1 GiB file; Pellanor (active and passive data connection) is compared with
 #    curl and wget, one connection each.
 # Every download is checked byte for byte against its source. Prints the median wall time of each
@@ -11,13 +16,13 @@
 # and bc with apt-get when they are missing.
 #
 #   bench/segments.sh                       # 1 run each
-#   RUNS=3 SIZE_MB=64 RATE=2m FTP_MB=1024 bench/segments.sh
+#   RUNS=3 SIZE_MB=256 RATE=8m FTP_MB=1024 bench/segments.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${HARBEL_BUILD_DIR:-$root/build}
 runs=${RUNS:-1}
-size_mb=${SIZE_MB:-64}
-rate=${RATE:-2m}
+size_mb=${SIZE_MB:-256}
+rate=${RATE:-8m}
 ftp_mb=${FTP_MB:-1024}
 
 # shellcheck source=bench/common.sh

@@ -158,6 +158,9 @@ void frmDownload::Load()
     intSegCount = 0;
     intSegStart.fill(0);
     intSegPos.fill(1);
+    segEnd_.fill(0);
+    segDoneBefore_ = 0;
+    takeOvers_ = 0;
     blnSegResume.fill(false);
     dblElapsed = 0;
     intLastBytes = 0;
@@ -467,8 +470,11 @@ void frmDownload::LayoutSegmentBars(int n)
 
 qint64 frmDownload::GetReceivedBytes() const
 {
-    qint64 received = intSegPos[0] - 1;
-    for (int k = 1; k < intSegCount && k < 6; ++k)
+    // One connection counts from the file's first byte (a resume starts part-way).
+    if (intSegCount < 2)
+        return intSegPos[0] - 1;
+    qint64 received = segDoneBefore_;
+    for (int k = 0; k < intSegCount && k < 6; ++k)
         received += intSegPos[k] - intSegStart[k] - 1;
     return received;
 }
@@ -492,7 +498,7 @@ void frmDownload::Update(int k)
     lblPer.setCaption(percentText + QStringLiteral("%"));
     if (FTPMODE)
         PVProgressBar[k]->setValue(percent);
-    else if (const qint64 end = intSegStart[k + 1]; end > 0)
+    else if (const qint64 end = segEnd_[k]; end > 0)
         PVProgressBar[k]->setValue(std::floor(double(intSegPos[k]) / double(end) * 100));
     setRowCell(DownloadRow::Percent, vb::numberText(ProgressBar1.Value()) + QStringLiteral("%"));
 }
@@ -908,6 +914,8 @@ void frmDownload::prepareTransfer(qint64 size, bool ranged)
         intSegCount = quint8(segmentCountFor(size));
     intSegStart.fill(0);
     intSegPos.fill(1);
+    segEnd_.fill(0);
+    segDoneBefore_ = 0;
     closeFiles();
 
     if (intSegCount >= 2) {
@@ -917,6 +925,7 @@ void frmDownload::prepareTransfer(qint64 size, bool ranged)
         intSegStart[n] = size;
         for (int i = 0; i < n; ++i) {
             intSegPos[i] = intSegStart[i] + 1;
+            segEnd_[i] = intSegStart[i + 1];
             if (!openOutput(i))
                 return;
         }
@@ -931,6 +940,7 @@ void frmDownload::prepareTransfer(qint64 size, bool ranged)
 
     intSegCount = 0;
     intSegStart[1] = size;
+    segEnd_[0] = size;
     LayoutSegmentBars(1);
     if (!openOutput())
         return;
@@ -980,11 +990,14 @@ void frmDownload::fallBackToOneConnection()
             intSegFile[i].reset();
         }
     }
-    const qint64 size = intSegStart[intSegCount];
+    const qint64 size = intContentLength;
     intSegCount = 0;
     intSegStart.fill(0);
     intSegStart[1] = size;
     intSegPos.fill(1);
+    segEnd_.fill(0);
+    segEnd_[0] = size;
+    segDoneBefore_ = 0;
     blnSegResume.fill(false);
     LayoutSegmentBars(1);
     lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
@@ -998,18 +1011,24 @@ void frmDownload::keepCompletePrefix()
     // later resume never takes the gaps for data.
     if (intSegCount < 2 || completed_ || !intSegFile[0])
         return;
-    qint64 prefix = 0;
-    for (int k = 0; k < intSegCount; ++k) {
-        const qint64 end = intSegPos[k] - 1;
-        prefix = std::max(prefix, std::min(end, intSegStart[k + 1]));
-        if (end < intSegStart[k + 1])
-            break;
-    }
+    // What is missing is exactly the rest of each segment's live range; everything else has been
+    // written, including ranges whose connections have moved on.
+    qint64 prefix = intContentLength;
+    for (int k = 0; k < intSegCount; ++k)
+        if (intSegPos[k] - 1 < segEnd_[k])
+            prefix = std::min(prefix, intSegPos[k] - 1);
     intSegFile[0]->resize(prefix);
     // The tables follow the file: a later resume of this job (the watchdog resumes a stopped one)
-    // fetches everything after the prefix again.
-    for (int k = 0; k < intSegCount; ++k)
-        intSegPos[k] = std::clamp(prefix, intSegStart[k], intSegStart[k + 1]) + 1;
+    // fetches everything after the prefix again, split anew over the segments.
+    const int n = intSegCount;
+    const qint64 rest = intContentLength - prefix;
+    for (int k = 0; k < n; ++k) {
+        intSegStart[k] = prefix + rest / n * k;
+        intSegPos[k] = intSegStart[k] + 1;
+        segEnd_[k] = k + 1 < n ? prefix + rest / n * (k + 1) : intContentLength;
+        blnSegResume[k] = false;
+    }
+    segDoneBefore_ = prefix;
 }
 
 void frmDownload::resumeSegments()
@@ -1055,6 +1074,9 @@ void frmDownload::connectTransfer(int k)
     closeSocket(*c.socket);
     c.headPending = false;
     c.head.clear();
+    c.expectedBody = -1;
+    c.bodyBytes = 0;
+    c.keepsAlive = false;
     c.socket->connectToHost(strServer, intPort);
 }
 
@@ -1063,11 +1085,10 @@ void frmDownload::transferConnected(int k)
     Connection& c = transfer(k);
     setRowCell(DownloadRow::Status, lang("11051", "Downloading..."));
     const qint64 start = blnSegResume[k] ? intSegPos[k] - 1 : intSegStart[k];
-    const qint64 end = intSegStart[k + 1] - 1;
+    const qint64 end = segEnd_[k] - 1;
     if (start > end) {
         // Nothing of this part is missing.
-        closeSocket(*c.socket);
-        tmrUpdate_Timer();
+        segmentFinished(k);
         return;
     }
     if (!blnSegResume[k])
@@ -1101,11 +1122,12 @@ void frmDownload::transferDataArrival(int k)
     if (readBuffer_.size() < kReadBlock)
         readBuffer_.resize(kReadBlock);
     qint64 n;
-    while (!completed_ && !failed_ && (n = c.socket->read(readBuffer_.data(), kReadBlock)) > 0)
+    // A finished part may close its socket or reuse it for a new request while the loop runs.
+    while (!completed_ && !failed_ && c.socket->isOpen() && (n = c.socket->read(readBuffer_.data(), kReadBlock)) > 0)
         consume(k, readBuffer_.constData(), n);
     // A reply that has delivered all it announced but left this part short is asked again.
-    if (!completed_ && !failed_ && !c.headPending && c.expectedBody >= 0 && c.bodyBytes >= c.expectedBody
-        && intSegPos[k] - 1 < intSegStart[k + 1])
+    if (!completed_ && !failed_ && c.socket->state() == QAbstractSocket::ConnectedState && !c.headPending
+        && c.expectedBody >= 0 && c.bodyBytes >= c.expectedBody && intSegPos[k] - 1 < segEnd_[k])
         reconnectTransfer(k);
 }
 
@@ -1132,6 +1154,9 @@ void frmDownload::consume(int k, const char* data, qint64 size)
             return;
         const auto length = headerField(head, "Content-Length");
         c.expectedBody = length ? parseLength(*length).value_or(-1) : -1;
+        const auto connection = headerField(head, "Connection");
+        c.keepsAlive = head.startsWith("HTTP/1.1 ")
+                       && !(connection && connection->toLower().contains("close"));
         if (!rest.isEmpty())
             writeBody(k, rest.constData(), rest.size());
         return;
@@ -1192,7 +1217,7 @@ void frmDownload::writeBody(int k, const char* data, qint64 size)
     Connection& c = transfer(k);
     c.bodyBytes += size;
     // Bytes past the end of this part are not the file's: they are dropped.
-    const qint64 room = intSegStart[k + 1] - (intSegPos[k] - 1);
+    const qint64 room = segEnd_[k] - (intSegPos[k] - 1);
     size = std::min(size, room);
     if (size > 0) {
         if (!intSegFile[k] && !openOutput(k))
@@ -1213,11 +1238,57 @@ void frmDownload::writeBody(int k, const char* data, qint64 size)
         c.emptyCloses = 0;
         Update(k);
     }
-    if (intSegPos[k] - 1 >= intSegStart[k + 1]) {
-        closeSocket(*c.socket);
-        if (isFileDownloaded())
-            tmrUpdate_Timer();
+    if (intSegPos[k] - 1 >= segEnd_[k])
+        segmentFinished(k);
+}
+
+void frmDownload::segmentFinished(int k)
+{
+    if (isFileDownloaded()) {
+        closeSocket(*transfer(k).socket);
+        tmrUpdate_Timer();
+        return;
     }
+    if (!takeOverRange(k))
+        closeSocket(*transfer(k).socket);
+}
+
+bool frmDownload::takeOverRange(int k)
+{
+    // A connection that has finished its range while others still have much to fetch takes over
+    // the second half of the largest remainder, so all connections stay busy to the end instead of
+    // the slowest one finishing alone.
+    constexpr qint64 kMinTakeOver = 1024 * 1024;
+    if (intSegCount < 2 || completed_ || failed_ || cmdPause.Caption() == strCapResume)
+        return false;
+    int from = -1;
+    qint64 largest = 0;
+    for (int j = 0; j < intSegCount; ++j) {
+        const qint64 left = segEnd_[j] - (intSegPos[j] - 1);
+        if (j != k && left > largest) {
+            largest = left;
+            from = j;
+        }
+    }
+    if (from < 0 || largest < 2 * kMinTakeOver)
+        return false;
+    const qint64 split = segEnd_[from] - largest / 2;
+    segDoneBefore_ += intSegPos[k] - 1 - intSegStart[k];
+    intSegStart[k] = split;
+    intSegPos[k] = split + 1;
+    segEnd_[k] = segEnd_[from];
+    // The other connection's reply goes on past its new end; those bytes are dropped as they come.
+    segEnd_[from] = split;
+    blnSegResume[k] = false;
+    ++takeOvers_;
+    Connection& c = transfer(k);
+    const bool idle = c.keepsAlive && !c.headPending && c.expectedBody >= 0 && c.bodyBytes == c.expectedBody
+                      && c.socket->state() == QAbstractSocket::ConnectedState && c.socket->bytesAvailable() == 0;
+    if (idle)
+        transferConnected(k);  // the next request goes on the same connection
+    else
+        connectTransfer(k);
+    return true;
 }
 
 void frmDownload::transferClosed(int k)

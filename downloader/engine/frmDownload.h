@@ -132,6 +132,10 @@ public:
     int segmentCount() const { return intSegCount; }
     qint64 segmentStart(int k) const { return intSegStart[k]; }
     qint64 segmentPos(int k) const { return intSegPos[k]; }
+    // The end (exclusive) of the range segment k is fetching now.
+    qint64 segmentEnd(int k) const { return segEnd_[k]; }
+    // How many times a finished connection has taken over part of another segment's range.
+    int takeOvers() const { return takeOvers_; }
     qint16 ftpState() const { return intFTPState; }
     quint16 dataPort() const { return quint16(sngDataPort); }
     bool sizeKnown() const { return sizeKnown_; }
@@ -162,6 +166,8 @@ private:
         qint64 bodyBytes = 0;
         qint64 expectedBody = -1;
         int emptyCloses = 0;
+        // The server keeps the connection open after this reply (HTTP/1.1 without "Connection: close").
+        bool keepsAlive = false;
     };
 
     void startJob(qint16 existsAction);
@@ -179,6 +185,8 @@ private:
     void fallBackToOneConnection();
     void keepCompletePrefix();
     void resumeSegments();
+    void segmentFinished(int k);
+    bool takeOverRange(int k);
     // FTP.
     void startFtp(qint16 existsAction);
     void ftpControlConnected();
@@ -223,6 +231,13 @@ private:
     std::array<qint64, 6> intSegPos{};
     std::array<bool, 6> blnSegResume{};
     std::array<std::unique_ptr<QFile>, 6> intSegFile;
+    // The live end (exclusive) of each segment's range. It starts at the next segment's start and
+    // moves down when a connection that has finished its own range takes over the second half of
+    // what this segment still has to fetch.
+    std::array<qint64, 6> segEnd_{};
+    // Bytes of ranges that were complete when their connection moved on to another range.
+    qint64 segDoneBefore_ = 0;
+    int takeOvers_ = 0;
     double dblElapsed = 0;
     qint64 intLastBytes = 0;
     qint16 intTimeLeft = 0;

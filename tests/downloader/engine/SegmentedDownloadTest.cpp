@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include "tests/support/QtPrint.h"
 
@@ -65,6 +67,34 @@ protected:
         return job->isCompleted();
     }
 
+    // Segments for every size from one byte: two up to 100 MB, three from 9001 bytes when asked.
+    static void segmentFromTheFirstByte(double twoUpTo)
+    {
+        auto& S = SettingsStore::instance().record.SegmentSize;
+        S = {1, twoUpTo, twoUpTo + 1, 1e12, 1e12 + 1, 1e12, 1e12 + 1, 1e12, 1e12 + 1};
+    }
+
+    // Makes the server send the reply to a range starting at `first` slowly: `piece` bytes every
+    // 10 ms, until the client closes the connection.
+    static void slowFrom(ScriptedHttpServer& server, qint64 first, qint64 piece)
+    {
+        server.handler = [&server, first, piece](const ScriptedHttpServer::Request& request, QTcpSocket& socket) {
+            if (!request.range().startsWith("bytes=" + QByteArray::number(first) + '-'))
+                return false;
+            const QByteArray reply = server.defaultReply(request);
+            auto sent = std::make_shared<qint64>(0);
+            auto* timer = new QTimer(&socket);
+            QObject::connect(timer, &QTimer::timeout, &socket, [&socket, reply, sent, piece, timer] {
+                socket.write(reply.mid(*sent, piece));
+                *sent += piece;
+                if (*sent >= reply.size())
+                    timer->stop();
+            });
+            timer->start(10);
+            return true;
+        };
+    }
+
     DownloadWindows windows;
     std::unique_ptr<NginxServer> nginx;
     bool stuck = false;
@@ -82,9 +112,6 @@ TEST_F(SegmentedDownload, ThirtyMebibytesArriveWholeOverSixSegments)
     ASSERT_TRUE(job);
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(job->segmentCount(), 6);
-    // The last segment takes the remainder.
-    EXPECT_EQ(job->segmentStart(1), content.size() / 6);
-    EXPECT_EQ(job->segmentStart(5), content.size() / 6 * 5);
     EXPECT_EQ(job->segmentStart(6), content.size());
     ASSERT_EQ(prompts.records().size(), 1);
     // The question of the ranged probe comes from the language file, the other one is fixed.
@@ -233,4 +260,88 @@ TEST_F(SegmentedDownload, StoppedSegmentedFileKeepsOnlyItsCompleteStartAndResume
     job = start(nginx->url("stopped.bin"), folder + "/again.bin", -1);
     ASSERT_TRUE(finish(job, 60000));
     EXPECT_TRUE(readFile(folder + "/again.bin") == content);
+}
+
+TEST_F(SegmentedDownload, LastSegmentTakesTheRemainderOfTheSplit)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(10000);
+    segmentFromTheFirstByte(9000);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(server.url("ten.bin"), folder + "/ten.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 3);
+    QList<QByteArray> ranges;
+    for (const auto& r : server.requests())
+        ranges.append(r.range());
+    // The probe's own ranges come first.
+    ASSERT_GE(ranges.size(), 3);
+    ranges = ranges.mid(ranges.size() - 3);
+    std::sort(ranges.begin(), ranges.end());
+    EXPECT_EQ(ranges, (QList<QByteArray>{"bytes=0-3332", "bytes=3333-6665", "bytes=6666-9999"}));
+    EXPECT_TRUE(readFile(folder + "/ten.bin") == server.content);
+}
+
+TEST_F(SegmentedDownload, FinishedConnectionTakesOverHalfOfTheSlowestRange)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(8 * 1024 * 1024);
+    server.keepAlive = true;
+    segmentFromTheFirstByte(100e6);
+    const qint64 half = server.content.size() / 2;
+    slowFrom(server, half, 16 * 1024);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(server.url("slow.bin"), folder + "/slow.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_EQ(job->segmentCount(), 2);
+    EXPECT_GE(job->takeOvers(), 1);
+    // Segment 0 asked for the second half of what segment 1 still had to fetch, on its own
+    // connection, which the server kept open.
+    int firstConnection = -1;
+    bool takenOver = false;
+    for (const auto& r : server.requests()) {
+        if (r.range() == "bytes=0-" + QByteArray::number(half - 1))
+            firstConnection = r.connection;
+        const QByteArray range = r.range();
+        const qint64 from = range.mid(6, range.indexOf('-') - 6).toLongLong();
+        if (from > half && range.endsWith("-" + QByteArray::number(server.content.size() - 1))) {
+            takenOver = true;
+            EXPECT_EQ(r.connection, firstConnection);
+            EXPECT_GT(from, half + (server.content.size() - half) / 4);
+        }
+    }
+    EXPECT_TRUE(takenOver);
+    EXPECT_TRUE(readFile(folder + "/slow.bin") == server.content);
+}
+
+TEST_F(SegmentedDownload, StopAfterATakeOverKeepsOnlyTheCompleteStartAndResumesWhole)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(8 * 1024 * 1024);
+    segmentFromTheFirstByte(100e6);
+    const qint64 half = server.content.size() / 2;
+    // Segment 1 crawls, so segment 0 takes over the end of its range and finishes it while
+    // segment 1 is still near its start.
+    slowFrom(server, half, 1024);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(server.url("gap.bin"), folder + "/gap.bin");
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->GetReceivedBytes() > half + half / 2; }, 20000));
+    const qint64 slowAt = job->segmentPos(1) - 1;
+    ASSERT_LT(slowAt, half + half / 2);
+    prompts.answer(MsgAnswer::Yes);
+    job->cmdStop_Click();
+    // The file ends where the slow segment stopped: the finished end of the file lies beyond a gap
+    // and is fetched again.
+    const QByteArray kept = readFile(folder + "/gap.bin");
+    EXPECT_GE(kept.size(), slowAt);
+    EXPECT_LT(kept.size(), half + half / 2);
+    EXPECT_TRUE(kept == server.content.left(kept.size()));
+    EXPECT_EQ(job->GetReceivedBytes(), kept.size());
+
+    server.handler = nullptr;
+    stuck = false;
+    job->cmdPause_Click();
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(readFile(folder + "/gap.bin") == server.content);
 }
