@@ -1758,7 +1758,9 @@ void frmDownload::ftpDataArrival()
             return;
         }
         intSegPos[0] += size;
-        ftpRelogins_ = 0;
+        // Only bytes beyond where the last transfer ended are progress; the rollback's are not.
+        if (intSegPos[0] - 1 > ftpReloginFrom_)
+            ftpRelogins_ = 0;
         Update(0);
     }
     if (isFileDownloaded())

@@ -80,9 +80,17 @@ void ScriptedFtpServer::sendPayload(const QByteArray verb)
     pendingVerb_.clear();
     QPointer<QTcpSocket> d = dataClient_;
     dataClient_ = nullptr;
-    d->write(payloads_.value(verb));
+    QByteArray payload = payloads_.value(verb).mid(restOffset_);
+    restOffset_ = 0;
+    QByteArray last = "226 Transfer complete\r\n";
+    if (auto cut = cuts_.find(verb); cut != cuts_.end() && cut->times > 0) {
+        --cut->times;
+        payload = payload.left(cut->bytes);
+        last = cut->reply;
+    }
+    d->write(payload);
     d->disconnectFromHost();
-    QTimer::singleShot(5, this, [this] { reply({"226 Transfer complete\r\n"}); });
+    QTimer::singleShot(5, this, [this, last] { reply({last}); });
 }
 
 void ScriptedFtpServer::handle(const QByteArray& line)
@@ -98,8 +106,13 @@ void ScriptedFtpServer::handle(const QByteArray& line)
     }
     if (payloads_.contains(verb)) {
         pendingVerb_ = verb;
-        reply({"150 Opening data connection\r\n"}, [this, verb] { sendPayload(verb); });
+        const QByteArray size = startNamesSize_ ? " (" + QByteArray::number(payloads_[verb].size()) + " bytes)" : "";
+        reply({"150 Opening data connection" + size + "\r\n"}, [this, verb] { sendPayload(verb); });
         return;
+    }
+    if (verb == "REST") {
+        restOffset_ = line.mid(space + 1).trimmed().toLongLong();
+        return reply({"350 Restarting at " + QByteArray::number(restOffset_) + ".\r\n"});
     }
     if (verb == "USER")
         return reply({"331 Password required\r\n"});

@@ -31,6 +31,14 @@ public:
     void on(const QByteArray& verb, Fragments fragments) { scripts_[verb].append(std::move(fragments)); }
     // LIST, MLSD or RETR: "150", the payload over the data connection, then "226".
     void onData(const QByteArray& verb, QByteArray payload) { payloads_[verb] = std::move(payload); }
+    // The next `times` transfers of a data verb end after `bytes` bytes with `finalReply` instead of
+    // the whole payload and "226".
+    void cutData(const QByteArray& verb, qint64 bytes, QByteArray finalReply, int times = 1)
+    {
+        cuts_[verb] = Cut{bytes, std::move(finalReply), times};
+    }
+    // The 150 reply of a data verb names the payload's whole size: "(N bytes)".
+    void setStartReplyNamesSize(bool names) { startNamesSize_ = names; }
     // The address the 227 reply names (default: 127,0,0,1).
     void setPassiveHost(const QByteArray& commaHost) { pasvHost_ = commaHost; }
     void setFeatures(const QByteArray& featReply) { feat_ = featReply; }
@@ -64,6 +72,15 @@ private:
     int dataConnections_ = 0;
     bool replaceClient_ = false;
     QByteArray pendingVerb_;
+    struct Cut {
+        qint64 bytes = 0;
+        QByteArray reply;
+        int times = 0;
+    };
+    QHash<QByteArray, Cut> cuts_;
+    bool startNamesSize_ = false;
+    // The offset of the last REST, used by the next transfer.
+    qint64 restOffset_ = 0;
 };
 
 // A SOCKS 4 / SOCKS 5 proxy on loopback that relays to the requested target and records what it

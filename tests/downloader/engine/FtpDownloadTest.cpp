@@ -286,3 +286,50 @@ TEST_F(FtpDownload, LatePortReplyAfterTheRestartSendsNoSecondRestOrRetr)
     EXPECT_EQ(server.received().filter("REST").size(), 1);
     EXPECT_EQ(server.received().filter("RETR").size(), 1);
 }
+
+TEST_F(FtpDownload, AbortedOrShortTransferContinuesWithANewLogin)
+{
+    // 426 and 451 abort the transfer; a 226 that comes before the announced size has arrived is
+    // short all the same. Each time a new login restarts at the bytes written, less the rollback.
+    const QByteArray replies[] = {"426 Connection closed; transfer aborted.\r\n",
+                                  "451 Requested action aborted: local error.\r\n", "226 Transfer complete\r\n"};
+    int n = 0;
+    for (const QByteArray& reply : replies) {
+        SCOPED_TRACE(reply.toStdString());
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setReplaceClient(true);
+        server.setStartReplyNamesSize(true);
+        SettingsStore::instance().record.UsePASV = true;
+        const QByteArray content = randomBytes(300000);
+        server.onData("RETR", content);
+        server.cutData("RETR", 100000, reply);
+        const QString name = QStringLiteral("cut%1.bin").arg(n++);
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(name),
+                                 folder + "/" + name);
+        ASSERT_TRUE(finish(job));
+        EXPECT_TRUE(readFile(folder + "/" + name) == content);
+        const QStringList rest = server.received().filter("REST");
+        EXPECT_EQ(rest, (QStringList{"REST 0", QStringLiteral("REST %1").arg(100000 - 4096)}));
+        EXPECT_EQ(server.received().filter("USER").size(), 2);
+    }
+}
+
+TEST_F(FtpDownload, ServerThatKeepsEndingShortIsGivenUp)
+{
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setReplaceClient(true);
+    server.setStartReplyNamesSize(true);
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(50000);
+    server.onData("RETR", content);
+    // Every transfer brings only the bytes the rollback asked for again: nothing new.
+    server.cutData("RETR", 4096, "226 Transfer complete\r\n", 100);
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/short.bin").arg(server.port()), folder + "/short.bin");
+    ASSERT_TRUE(waitUntil([&] { return stuck; }, 20000));
+    EXPECT_FALSE(job->isCompleted());
+    EXPECT_EQ(job->lblStatus.Caption(), "The server keeps closing the connection without sending the file.");
+    // What arrived stays on disk.
+    EXPECT_TRUE(readFile(folder + "/short.bin") == content.left(4096));
+}
