@@ -21,3 +21,71 @@ ensure_tools() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 }
+
+# Server processes started below; stop_servers ends them (call it from the script's EXIT trap).
+bench_pids=()
+stop_servers() {
+  local pid
+  for pid in "${bench_pids[@]}"; do
+    kill "$pid" 2>/dev/null || continue
+    wait "$pid" 2>/dev/null || true
+  done
+  return 0
+}
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# start_nginx DIR WORK [RATE]: nginx on a free loopback port serving DIR, with limit_rate RATE per
+# connection when given; its configuration and temporary files go to WORK. Sets nginx_port.
+start_nginx() {
+  local www=$1 dir=$2 rate=${3:-}
+  local limit=""
+  [ -n "$rate" ] && limit="limit_rate $rate;"
+  mkdir -p "$dir/tmp"
+  nginx_port=$(free_port)
+  cat > "$dir/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  sendfile on;
+  client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
+  uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
+  types { application/octet-stream bin; }
+  server { listen 127.0.0.1:$nginx_port; root $www; $limit }
+}
+CONF
+  /usr/sbin/nginx -p "$dir/" -c "$dir/nginx.conf" -e "$dir/error.log" &
+  bench_pids+=($!)
+  for _ in $(seq 50); do
+    curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nginx did not start" >&2
+  cat "$dir/error.log" >&2
+  return 1
+}
+
+# start_pyftpd DIR WORK [ARGS...]: the tests' pyftpdlib server serving DIR (user tess, password
+# secret unless ARGS say otherwise), its port file and log in WORK. Sets ftp_port.
+start_pyftpd() {
+  local served=$1 dir=$2
+  shift 2
+  /usr/bin/python3 "$root/tests/support/pyftpd_server.py" --root "$served" "$@" > "$dir/ftp.port" 2> "$dir/ftp.log" &
+  bench_pids+=($!)
+  for _ in $(seq 100); do
+    [ -s "$dir/ftp.port" ] && break
+    sleep 0.1
+  done
+  ftp_port=$(head -1 "$dir/ftp.port")
+  [ -n "$ftp_port" ] && return 0
+  echo "pyftpdlib did not start" >&2
+  cat "$dir/ftp.log" >&2
+  return 1
+}

@@ -18,41 +18,17 @@ ensure_tools curl=curl wget=wget aria2c=aria2 /usr/bin/time=time bc=bc /usr/sbin
 [ -x "$build/bin/pellanor" ] || HARBEL_BUILD_DIR=$build "$root/scripts/build" >&2
 
 work=$(mktemp -d /tmp/harbel-bench.XXXXXX)
-nginx_pid=""
 cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  stop_servers
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-mkdir -p "$work/www" "$work/tmp" "$work/out" "$work/home"
+mkdir -p "$work/www" "$work/out" "$work/home"
 echo "Making a ${size_mb} MiB file of random bytes..." >&2
 head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$work/www/file.bin"
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-  types { application/octet-stream bin; }
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -p "$work/" -c "$work/nginx.conf" -e "$work/error.log" &
-nginx_pid=$!
-for _ in $(seq 50); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" 2>/dev/null && break
-  sleep 0.1
-done
-url="http://127.0.0.1:$port/file.bin"
+start_nginx "$work/www" "$work"
+url="http://127.0.0.1:$nginx_port/file.bin"
 out="$work/out/file.bin"
 
 export HARBEL_HOME="$work/home" HARBEL_REGISTRY="$work/home/registry.reg"

@@ -306,8 +306,7 @@ void frmDownload::cmdPause_Click()
         if (!transferPrepared_) {
             // Paused while still asking the server: the probe goes too, and resuming asks again.
             closeSocket(WSHead);
-            tmrTimeOut.setEnabled(false);
-            lblTimer.setVisible(false);
+            stopCountdown();
         }
         intTransferRate = 0;
         setRowCell(DownloadRow::Status, lang("11055", "Paused/Stopped"));
@@ -379,8 +378,7 @@ void frmDownload::showStopped()
     for (auto& bar : PVProgressBar)
         bar->setValue(bar->Max());
     intTransferRate = 0;
-    tmrTimeOut.setEnabled(false);
-    lblTimer.setVisible(false);
+    stopCountdown();
     if (transferPrepared_)
         intRecievedBytes = GetReceivedBytes();
     lblRecievedSize.setCaption(FormatBytes(double(intRecievedBytes)));
@@ -417,6 +415,12 @@ void frmDownload::closeSocket(QTcpSocket& socket)
     // Closing a connection ourselves raises none of its events.
     const QSignalBlocker blocker(&socket);
     socket.abort();
+}
+
+void frmDownload::stopCountdown()
+{
+    tmrTimeOut.setEnabled(false);
+    lblTimer.setVisible(false);
 }
 
 void frmDownload::closeFiles()
@@ -557,8 +561,7 @@ void frmDownload::complete()
         bar->setValue(bar->Max());
 
     intTransferRate = 0;
-    tmrTimeOut.setEnabled(false);
-    lblTimer.setVisible(false);
+    stopCountdown();
     tmrUpdate2.setEnabled(false);
     tmrReconnect.setEnabled(false);
     lblRecievedSize.setCaption(FormatBytes(double(received)));
@@ -659,8 +662,7 @@ void frmDownload::probeConnected()
 
 void frmDownload::probeDataArrival()
 {
-    tmrTimeOut.setEnabled(false);
-    lblTimer.setVisible(false);
+    stopCountdown();
     if (WSHead.state() != QAbstractSocket::ConnectedState)
         return;
     const QByteArray data = WSHead.readAll();
@@ -1632,8 +1634,7 @@ void frmDownload::StartLoginFTP(int k)
         setRowCell(DownloadRow::Status, lblStatus.Caption());
         cmdStop.setCaption(strCapClose);
         cmdStop.setEnabled(true);
-        tmrTimeOut.setEnabled(false);
-        lblTimer.setVisible(false);
+        stopCountdown();
         tmrReconnect.setEnabled(false);
         intFTPState = 550;
         failed_ = true;
@@ -1674,8 +1675,7 @@ void frmDownload::StartLoginFTP(int k)
         setRowCell(DownloadRow::Status, lang("11045", " can not log in."));
         // A refused login is not tried again by itself.
         failed_ = true;
-        tmrTimeOut.setEnabled(false);
-        lblTimer.setVisible(false);
+        stopCountdown();
         emit needsUser();
         break;
     case 226:
@@ -1728,8 +1728,7 @@ void frmDownload::ftpStartOfFile()
     if (!intSegFile[0] && !openOutput())
         return;
     transferPrepared_ = true;
-    tmrTimeOut.setEnabled(false);
-    lblTimer.setVisible(false);
+    stopCountdown();
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
     // Data that came before this reply waits in the data socket.

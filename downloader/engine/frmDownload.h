@@ -218,6 +218,8 @@ private:
     void writeBody(int k, const char* data, qint64 size);
     void closeSocket(QTcpSocket& socket);
     void closeFiles();
+    // Stops the time-out countdown and hides its label.
+    void stopCountdown();
     void complete();
     void fail(const QString& message);
     void setRowCell(int cell, const QString& text);
