@@ -1089,8 +1089,8 @@ void frmDownload::transferConnected(int k)
     const qint64 start = blnSegResume[k] ? intSegPos[k] - 1 : intSegStart[k];
     const qint64 end = segEnd_[k] - 1;
     if (start > end) {
-        // Nothing of this part is missing.
-        segmentFinished(k);
+        // Nothing of this part is missing; the new connection may serve another part.
+        segmentFinished(k, true);
         return;
     }
     if (!blnSegResume[k])
@@ -1244,18 +1244,18 @@ void frmDownload::writeBody(int k, const char* data, qint64 size)
         segmentFinished(k);
 }
 
-void frmDownload::segmentFinished(int k)
+void frmDownload::segmentFinished(int k, bool connectedIdle)
 {
     if (isFileDownloaded()) {
         closeSocket(*transfer(k).socket);
         tmrUpdate_Timer();
         return;
     }
-    if (!takeOverRange(k))
+    if (!takeOverRange(k, connectedIdle))
         closeSocket(*transfer(k).socket);
 }
 
-bool frmDownload::takeOverRange(int k)
+bool frmDownload::takeOverRange(int k, bool connectedIdle)
 {
     // A connection that has finished its range while others still have much to fetch takes over
     // the second half of the largest remainder, so all connections stay busy to the end instead of
@@ -1284,8 +1284,10 @@ bool frmDownload::takeOverRange(int k)
     blnSegResume[k] = false;
     ++takeOvers_;
     Connection& c = transfer(k);
-    const bool idle = c.keepsAlive && !c.headPending && c.expectedBody >= 0 && c.bodyBytes == c.expectedBody
-                      && c.socket->state() == QAbstractSocket::ConnectedState && c.socket->bytesAvailable() == 0;
+    // A connection with no reply outstanding takes the next request itself.
+    const bool idle = c.socket->state() == QAbstractSocket::ConnectedState && c.socket->bytesAvailable() == 0
+                      && (connectedIdle
+                          || (c.keepsAlive && !c.headPending && c.expectedBody >= 0 && c.bodyBytes == c.expectedBody));
     if (idle)
         transferConnected(k);  // the next request goes on the same connection
     else

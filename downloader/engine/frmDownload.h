@@ -185,8 +185,10 @@ private:
     void fallBackToOneConnection();
     void keepCompletePrefix();
     void resumeSegments();
-    void segmentFinished(int k);
-    bool takeOverRange(int k);
+    // Segment k has all of its range: the job completes, or its connection takes over another part.
+    // connectedIdle: the connection has just been made and carries no request yet.
+    void segmentFinished(int k, bool connectedIdle = false);
+    bool takeOverRange(int k, bool connectedIdle);
     // FTP.
     void startFtp(qint16 existsAction);
     void ftpControlConnected();

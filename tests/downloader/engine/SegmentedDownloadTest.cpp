@@ -345,3 +345,27 @@ TEST_F(SegmentedDownload, StopAfterATakeOverKeepsOnlyTheCompleteStartAndResumesW
     ASSERT_TRUE(finish(job));
     EXPECT_TRUE(readFile(folder + "/gap.bin") == server.content);
 }
+
+TEST_F(SegmentedDownload, PauseAfterATakeOverResumesEveryRangeByteForByte)
+{
+    ScriptedHttpServer server;
+    server.content = randomBytes(8 * 1024 * 1024);
+    segmentFromTheFirstByte(100e6);
+    const qint64 half = server.content.size() / 2;
+    slowFrom(server, half, 2048);
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* job = start(server.url("pause.bin"), folder + "/pause.bin");
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->segmentPos(0) - 1 > job->segmentStart(0); }, 20000));
+    job->cmdPause_Click();
+    std::array<qint64, 2> before{job->segmentPos(0), job->segmentPos(1)};
+    server.handler = nullptr;
+    job->cmdPause_Click();
+    for (int k = 0; k < 2; ++k)
+        EXPECT_EQ(job->segmentPos(k), std::max<qint64>(before[k] - 4096, job->segmentStart(k) + 1));
+    // The two live ranges still cover all that is missing, without overlap.
+    EXPECT_LE(job->segmentEnd(1), job->segmentStart(0));
+    EXPECT_EQ(job->segmentEnd(0), server.content.size());
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(readFile(folder + "/pause.bin") == server.content);
+}
