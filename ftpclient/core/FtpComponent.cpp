@@ -25,10 +25,13 @@ constexpr int kMaxTreeDepth = 64;
 QFile* openForWriting(const QString& path, qint64 offset, QString& why)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO waiting where the file should go would otherwise block the open until some
+    // reader appears; it is refused below like any other file that is not a regular one.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        why = errno == ELOOP ? QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path)
-                             : QStringLiteral("Could not open %1 for writing: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        why = errno == ELOOP   ? QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path)
+              : errno == ENXIO ? QStringLiteral("%1 is not a regular file.").arg(path)
+                               : QStringLiteral("Could not open %1 for writing: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         return nullptr;
     }
     struct stat st {};
@@ -37,6 +40,7 @@ QFile* openForWriting(const QString& path, qint64 offset, QString& why)
         why = QStringLiteral("%1 is not a regular file.").arg(path);
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (offset > st.st_size) {
         ::close(fd);
         why = QStringLiteral("Cannot resume %1 at byte %2: the local file holds only %3 bytes.").arg(path).arg(offset).arg(st.st_size);

@@ -7,9 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDirIterator>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace harbel;
 using namespace harbel::tessaly;
@@ -267,6 +271,15 @@ TEST_F(PyFtp, AsksBeforeReplacingAndNeverWritesThroughALocalLink)
         EXPECT_TRUE(e.Description().contains("symbolic link"));
     }
     EXPECT_EQ(readFile(test::testFolder() + "/outside"), "precious");
+    // Nor into a FIFO waiting where the file should go: opening it would wait for a reader forever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(local + "/fifo.bin").constData(), 0600), 0);
+    try {
+        ftp.ReceiveFile("f.bin", 0, local + "/fifo.bin");
+        ADD_FAILURE() << "wrote into a FIFO";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrLocalFile);
+        EXPECT_EQ(e.Description(), local + "/fifo.bin is not a regular file.");
+    }
     EXPECT_THROW(ftp.ReceiveFile("f.bin", 0, local + "/../escape.bin"), FtpError);
     EXPECT_FALSE(QFileInfo::exists(test::testFolder() + "/escape.bin"));
 
