@@ -78,6 +78,15 @@ TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
     EXPECT_EQ(parsePassivePort(FtpReply{229, {"229 (|||99999|)"}}), 0);
 }
 
+TEST(FtpReplyHelpers, StartReplyNamesTheSizeOrNothing)
+{
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Opening BINARY mode data connection for a b.bin (123456 bytes)."}}), 123456);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Opening data connection (0 Bytes)"}}), 0);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 File status okay. About to open data connection."}}), -1);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Here (many bytes)"}}), -1);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Huge (99999999999999999999 bytes)"}}), -1);
+}
+
 TEST(FtpReplyHelpers, PwdReplyUndoublesQuotes)
 {
     EXPECT_EQ(parsePwdReply(FtpReply{257, {"257 \"/a \"\"b\"\" c\" is current"}}), QString("/a \"b\" c"));

@@ -239,3 +239,45 @@ TEST_F(Scripted, ADownloadShorterThanTheAnnouncedSizeIsNotReportedComplete)
     EXPECT_EQ(test::readFile(target), QByteArray(60, 'x'));  // what arrived is kept for a resume
     EXPECT_EQ(ftp.State(), 2);
 }
+
+TEST_F(Scripted, ADownloadIsCheckedAgainstTheSizeTheStartReplyNamesWhenThereIsNoSize)
+{
+    server.setStartReplyNamesSize(true);
+    server.onData("RETR", "0123456789");
+    server.cutData("RETR", 4, "226 Transfer complete\r\n");  // cut short, yet called complete
+    ftp.Connect();
+    const QString target = test::testFolder() + "/named.bin";
+    try {
+        ftp.ReceiveFile("named.bin", 0, target);
+        ADD_FAILURE() << "a short download was reported complete";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrIncomplete);
+        EXPECT_EQ(e.Description(), "The transfer of named.bin ended after 4 of 10 bytes.");
+    }
+    EXPECT_EQ(test::readFile(target), "0123");
+
+    // The whole file passes; so does a resume, whose start reply is not taken for the whole size.
+    ftp.ReceiveFile("named.bin", 4, target);
+    EXPECT_EQ(test::readFile(target), "0123456789");
+    ftp.ReceiveFile("named.bin", 0, target + ".2");
+    EXPECT_EQ(test::readFile(target + ".2"), "0123456789");
+}
+
+TEST_F(Scripted, ADownloadLongerThanTheAnnouncedSizeStopsAtIt)
+{
+    server.setFeatures("211-Features:\r\n SIZE\r\n211 End\r\n");
+    server.on("SIZE", {"213 5\r\n"});
+    server.onData("RETR", QByteArray("12345") + QByteArray(200000, 'z'));
+    ftp.Connect();
+    const QString target = test::testFolder() + "/long.bin";
+    try {
+        ftp.ReceiveFile("long.bin", 0, target);
+        ADD_FAILURE() << "a download longer than its size was reported complete";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrIncomplete);
+        EXPECT_EQ(e.Description(), "The server sent more than the 5 bytes of long.bin.");
+    }
+    EXPECT_EQ(test::readFile(target), "12345");
+    EXPECT_EQ(ftp.State(), 2);
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
+}
