@@ -439,7 +439,14 @@ QList<FolderItem> FtpComponent::listItems(const QString& path)
 
     QList<FolderItem> items;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (QByteArray line : buffer.split('\n')) {
+    // Line by line in place: splitting the whole buffer first would make an object for every line,
+    // many times the size of a hostile listing made of nothing but line breaks.
+    for (qsizetype from = 0; from < buffer.size();) {
+        qsizetype end = buffer.indexOf('\n', from);
+        if (end < 0)
+            end = buffer.size();
+        QByteArrayView line(buffer.constData() + from, end - from);
+        from = end + 1;
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty())

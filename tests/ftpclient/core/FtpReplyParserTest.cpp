@@ -64,6 +64,20 @@ TEST(FtpReplyParser, GarbageAndEndlessLinesAreProtocolErrors)
     ASSERT_FALSE(replies.isEmpty());
     for (const FtpReply& r : replies)
         EXPECT_EQ(r.code, 0);
+
+    // Few but long lines: refused once they add up, long before the line count would end them.
+    p.reset();
+    EXPECT_TRUE(p.feed("211-start\r\n").isEmpty());
+    const QByteArray longLine = " " + QByteArray(FtpReplyParser::kMaxLineLength - 100, 'y') + "\r\n";
+    bool refused = false;
+    for (qsizetype sent = 0; sent <= FtpReplyParser::kMaxReplyBytes + longLine.size() && !refused; sent += longLine.size()) {
+        for (const FtpReply& r : p.feed(longLine)) {
+            EXPECT_EQ(r.code, 0);
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(p.hasPartial());
 }
 
 TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
