@@ -338,6 +338,33 @@ TEST_F(PyFtp, ReceivesAndSendsFolderTreesWithMasks)
     EXPECT_EQ(ftp.CurrentFolder(), "/");
 }
 
+TEST_F(PyFtp, LinksBackUpTheServerTreeAreNotFollowedInCircles)
+{
+    // The server lists links to folders as folders. Two links back up in every level would give
+    // 2^64 paths to walk before the depth limit.
+    QDir().mkpath(root + "/tree/sub");
+    writeFile(root + "/tree/top.bin", "top");
+    writeFile(root + "/tree/sub/inner.bin", "inner");
+    ASSERT_EQ(::symlink(".", QFile::encodeName(root + "/tree/self").constData()), 0);
+    ASSERT_EQ(::symlink("..", QFile::encodeName(root + "/tree/sub/up").constData()), 0);
+    ASSERT_EQ(::symlink(".", QFile::encodeName(root + "/tree/sub/again").constData()), 0);
+    startServer();
+    login();
+    ASSERT_TRUE(ftp.offersMlsd());
+
+    QDir().mkpath(local + "/dest");
+    ftp.ReceiveFiles("tree/*", local + "/dest", true);
+    QStringList received;
+    QDirIterator it(local + "/dest", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        received << it.next().mid(local.size() + 6);
+    received.sort();
+    EXPECT_EQ(received, (QStringList{"sub", "sub/inner.bin", "top.bin"}));
+    EXPECT_EQ(readFile(local + "/dest/sub/inner.bin"), "inner");
+    EXPECT_TRUE(log.join("\n").contains("Skipped the folder /tree/sub/up: it lists the same entries as a folder it lies in"));
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
+}
+
 TEST_F(PyFtp, AbortMidTransferKeepsThePartAndTheSession)
 {
     const QByteArray big = randomBytes(24 * 1024 * 1024, 9);
