@@ -84,6 +84,8 @@ void CommandOperation::onReply(const FtpReply& reply)
 void LoginOperation::start()
 {
     step_ = Step::Connecting;
+    // What an earlier server offered says nothing about this one, which may not answer FEAT at all.
+    ftp_.mlsd_ = ftp_.utf8_ = ftp_.size_ = ftp_.rest_ = false;
     ftp_.control_->open(ftp_.Host, ftp_.Port, ftp_.proxy());
 }
 

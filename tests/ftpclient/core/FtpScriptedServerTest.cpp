@@ -240,6 +240,22 @@ TEST_F(Scripted, ADownloadShorterThanTheAnnouncedSizeIsNotReportedComplete)
     EXPECT_EQ(ftp.State(), 2);
 }
 
+TEST_F(Scripted, FeaturesOfAnEarlierServerAreForgottenWhenTheNextOneRefusesFeat)
+{
+    server.setReplaceClient(true);
+    server.setFeatures("211-Features:\r\n MLST type*;size*;\r\n SIZE\r\n REST STREAM\r\n211 End\r\n");
+    server.onData("LIST", "-rw-r--r-- 1 u g 3 Jan 01 2020 a.txt\r\n");
+    ftp.Connect();
+    EXPECT_TRUE(ftp.offersMlsd());
+    ftp.Disconnect();
+
+    server.on("FEAT", {"500 FEAT not understood\r\n"});
+    ftp.Connect();
+    EXPECT_FALSE(ftp.offersMlsd());
+    EXPECT_EQ(names(), QStringList{"a.txt"});
+    EXPECT_TRUE(server.received().filter("MLSD").isEmpty());
+}
+
 TEST_F(Scripted, ADownloadIsCheckedAgainstTheSizeTheStartReplyNamesWhenThereIsNoSize)
 {
     server.setStartReplyNamesSize(true);
