@@ -2,6 +2,7 @@
 
 #include "ftpclient/core/FtpOperations.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
@@ -25,10 +26,13 @@ constexpr int kMaxTreeDepth = 64;
 QFile* openForWriting(const QString& path, qint64 offset, QString& why)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a FIFO waiting where the file should go would otherwise block the open until some
+    // reader appears; it is refused below like any other file that is not a regular one.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        why = errno == ELOOP ? QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path)
-                             : QStringLiteral("Could not open %1 for writing: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        why = errno == ELOOP   ? QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path)
+              : errno == ENXIO ? QStringLiteral("%1 is not a regular file.").arg(path)
+                               : QStringLiteral("Could not open %1 for writing: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         return nullptr;
     }
     struct stat st {};
@@ -37,6 +41,7 @@ QFile* openForWriting(const QString& path, qint64 offset, QString& why)
         why = QStringLiteral("%1 is not a regular file.").arg(path);
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (offset > st.st_size) {
         ::close(fd);
         why = QStringLiteral("Cannot resume %1 at byte %2: the local file holds only %3 bytes.").arg(path).arg(offset).arg(st.st_size);
@@ -61,6 +66,19 @@ bool isLink(const QString& path)
 {
     struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// What a folder's listing holds. A server that lists a link to a folder as a folder shows, behind a
+// link to one of the folders above, the very same entries again, and would lead a tree walk in
+// circles until its depth limit, branching at every link on the way.
+QByteArray listingSignature(const QList<FolderItem>& items)
+{
+    QStringList entries;
+    entries.reserve(items.size());
+    for (const FolderItem& i : items)
+        entries << QStringLiteral("%1|%2|%3|%4").arg(i.Kind).arg(i.Size).arg(i.Date.isValid() ? i.Date.toMSecsSinceEpoch() : -1).arg(i.Name);
+    entries.sort();
+    return QCryptographicHash::hash(entries.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha256);
 }
 
 // Splits "folder/mask" (either separator) into its two parts.
@@ -435,7 +453,14 @@ QList<FolderItem> FtpComponent::listItems(const QString& path)
 
     QList<FolderItem> items;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (QByteArray line : buffer.split('\n')) {
+    // Line by line in place: splitting the whole buffer first would make an object for every line,
+    // many times the size of a hostile listing made of nothing but line breaks.
+    for (qsizetype from = 0; from < buffer.size();) {
+        qsizetype end = buffer.indexOf('\n', from);
+        if (end < 0)
+            end = buffer.size();
+        QByteArrayView line(buffer.constData() + from, end - from);
+        from = end + 1;
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty())
@@ -557,7 +582,10 @@ void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localF
     const QString start = CurrentFolder();
     if (!folder.isEmpty())
         ChangeFolder(folder);
-    inFolderThenBack(start, [&] { receiveTree(localFolder, mask, recurse, 0); });
+    inFolderThenBack(start, [&] {
+        QList<QByteArray> ancestors;
+        receiveTree(localFolder, mask, recurse, ancestors);
+    });
 }
 
 void FtpComponent::inFolderThenBack(const QString& start, const std::function<void()>& work)
@@ -581,11 +609,17 @@ void FtpComponent::inFolderThenBack(const QString& start, const std::function<vo
     ChangeFolder(start);
 }
 
-void FtpComponent::receiveTree(const QString& localFolder, const QString& mask, bool recurse, int depth)
+bool FtpComponent::receiveTree(const QString& localFolder, const QString& mask, bool recurse, QList<QByteArray>& ancestors)
 {
     const QString here = CurrentFolder();
     emit ScanningFolder(here);
     const QList<FolderItem> items = listItems(QString());
+    const QByteArray signature = listingSignature(items);
+    if (ancestors.contains(signature)) {
+        emit LogLine(QStringLiteral("Skipped the folder %1: it lists the same entries as a folder it lies in, so it is taken for a link back to it.").arg(here));
+        return false;
+    }
+    const int depth = int(ancestors.size());
     QStringList folders;
     for (const FolderItem& item : items) {
         const QString reason = listing::unsafeNameReason(item.Name);
@@ -613,20 +647,25 @@ void FtpComponent::receiveTree(const QString& localFolder, const QString& mask, 
     }
     if (depth >= kMaxTreeDepth && !folders.isEmpty()) {
         emit LogLine(QStringLiteral("Folders nested deeper than %1 levels are not received: %2").arg(kMaxTreeDepth).arg(here));
-        return;
+        return true;
     }
+    ancestors.append(signature);
     for (const QString& name : folders) {
         const QString sub = localFolder + QLatin1Char('/') + name;
         if (isLink(sub)) {
             skip(sub, name, ftpSkipLocalLink, QStringLiteral("Skipped the folder %1: the local %2 is a symbolic link.").arg(name, sub));
             continue;
         }
-        if (!QFileInfo(sub).isDir() && !QDir().mkdir(sub))
+        const bool created = !QFileInfo(sub).isDir();
+        if (created && !QDir().mkdir(sub))
             throw FtpError(ftpErrLocalFile, QStringLiteral("Could not create the local folder %1.").arg(sub));
         ChangeFolder(name);
-        receiveTree(sub, mask, recurse, depth + 1);
+        if (!receiveTree(sub, mask, recurse, ancestors) && created)
+            QDir().rmdir(sub);
         ChangeFolder(here);
     }
+    ancestors.removeLast();
+    return true;
 }
 
 void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFolder, bool createFolder, bool recurse)

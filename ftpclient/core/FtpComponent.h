@@ -117,7 +117,10 @@ private:
     QList<FolderItem> listItems(const QString& path);
     // Runs a tree walk, then changes back to the start folder (also when the walk fails).
     void inFolderThenBack(const QString& start, const std::function<void()>& work);
-    void receiveTree(const QString& localFolder, const QString& mask, bool recurse, int depth);
+    // ancestors: what the listings of the folders above this one hold (see listingSignature), to
+    // recognize a link back to one of them. False when the folder was taken for such a link and
+    // nothing was received.
+    bool receiveTree(const QString& localFolder, const QString& mask, bool recurse, QList<QByteArray>& ancestors);
     void sendTree(const QString& localFolder, const QString& mask, bool recurse, int depth);
     void skip(const QString& localName, const QString& remoteName, qint64 reason, const QString& why);
     qint64 remoteSize(const QString& name);

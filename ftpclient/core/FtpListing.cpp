@@ -167,6 +167,9 @@ QString unsafeNameReason(const QString& name)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
             return QStringLiteral("the name holds a control character");
     }
+    // No local file system takes a longer name; writing it would fail only after the download began.
+    if (name.toUtf8().size() > 255)
+        return QStringLiteral("the name is too long");
     return {};
 }
 

@@ -31,7 +31,8 @@ std::optional<FolderItem> parseMlsdLine(const QString& line);
 std::optional<FolderItem> parseListLine(const QString& line, const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 // Why a listed name may not become part of a local or remote path; empty when it may.
-// Refused: empty, ".", "..", or holding "/", "\", NUL or any control character.
+// Refused: empty, ".", "..", longer than 255 bytes in UTF-8, or holding "/", "\", NUL or any
+// control character.
 QString unsafeNameReason(const QString& name);
 
 // Wildcard match of "*" and "?" against a name; an empty mask matches everything.

@@ -84,6 +84,8 @@ void CommandOperation::onReply(const FtpReply& reply)
 void LoginOperation::start()
 {
     step_ = Step::Connecting;
+    // What an earlier server offered says nothing about this one, which may not answer FEAT at all.
+    ftp_.mlsd_ = ftp_.utf8_ = ftp_.size_ = ftp_.rest_ = false;
     ftp_.control_->open(ftp_.Host, ftp_.Port, ftp_.proxy());
 }
 
@@ -307,12 +309,24 @@ void TransferOperation::onDataReadable()
     if (readBuffer_.isEmpty())
         readBuffer_.resize(kChunk * 4);
     for (;;) {
-        const qint64 n = data_->read(readBuffer_.data(), readBuffer_.size());
+        qint64 n = data_->read(readBuffer_.data(), readBuffer_.size());
         if (n <= 0)
             break;
+        // A binary download of known size that goes on past it is not the file asked for: keep what
+        // it should hold and stop, rather than fill the disk for as long as the server sends.
+        const qint64 room = request_.ascii || request_.totalSize < 0 ? n : request_.totalSize - request_.restOffset - moved_;
+        const bool overrun = n > room;
+        if (overrun)
+            n = qMax<qint64>(0, room);
         moved_ += n;
-        if (!writeSink(QByteArray::fromRawData(readBuffer_.constData(), n)))
+        if (n > 0 && !writeSink(QByteArray::fromRawData(readBuffer_.constData(), n)))
             return closeData();
+        if (overrun) {
+            if (sink_)
+                sink_->flush();
+            fail(ftpErrIncomplete, QStringLiteral("The server sent more than the %1 bytes of %2.").arg(request_.totalSize).arg(request_.displayName));
+            return closeData();
+        }
     }
     progress();
 }
@@ -476,6 +490,12 @@ void TransferOperation::onReply(const FtpReply& reply)
         if (reply.isPreliminary()) {
             step_ = Step::Transfer;
             commandAccepted_ = true;
+            // Without SIZE, the size the start reply names is all there is to tell a whole file from
+            // one cut short. Only for a whole binary file: after REST servers differ in what they name.
+            if (request_.direction == Direction::Download && !request_.buffer && !request_.ascii
+                && request_.totalSize < 0 && request_.restOffset == 0) {
+                request_.totalSize = parseStartReplySize(reply);
+            }
             if (request_.direction == Direction::Upload && dataReady_)
                 pumpUpload();
             return;
@@ -528,6 +548,13 @@ quint16 parsePassivePort(const FtpReply& reply, QString* namedHost)
         *namedHost = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
     const int port = v[4] * 256 + v[5];
     return port > 0 ? quint16(port) : 0;
+}
+
+qint64 parseStartReplySize(const FtpReply& reply)
+{
+    static const QRegularExpression size(QStringLiteral(R"(\((\d{1,18}) bytes\))"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = size.match(reply.lines.join(QLatin1Char(' ')));
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
 
 std::optional<QString> parsePwdReply(const FtpReply& reply)

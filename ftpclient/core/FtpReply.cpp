@@ -14,6 +14,7 @@ void FtpReplyParser::reset()
 {
     pending_.clear();
     current_ = {};
+    currentBytes_ = 0;
     inMultiLine_ = false;
 }
 
@@ -54,6 +55,7 @@ QList<FtpReply> FtpReplyParser::feed(const QByteArray& bytes)
             current_ = FtpReply{code, {text}};
             if (line.size() > 3 && line[3] == '-') {
                 inMultiLine_ = true;
+                currentBytes_ = line.size();
                 continue;
             }
             done.append(current_);
@@ -61,10 +63,12 @@ QList<FtpReply> FtpReplyParser::feed(const QByteArray& bytes)
             continue;
         }
         current_.lines.append(text);
-        if (current_.lines.size() > kMaxLines) {
+        currentBytes_ += line.size();
+        if (current_.lines.size() > kMaxLines || currentBytes_ > kMaxReplyBytes) {
             done.append(FtpReply{0, {QStringLiteral("Reply too long")}});
             inMultiLine_ = false;
             current_ = {};
+            currentBytes_ = 0;
             continue;
         }
         // Only the same code followed by a blank (or nothing) closes a multi-line reply.

@@ -35,12 +35,16 @@ public:
     static constexpr int kMaxLineLength = 64 * 1024;
     // A multi-line reply with more lines than this is a protocol error too.
     static constexpr int kMaxLines = 100000;
+    // So is one whose lines add up to more bytes than this: many long lines would otherwise be
+    // held until the line count ran out.
+    static constexpr qsizetype kMaxReplyBytes = 4 * 1024 * 1024;
 
 private:
     static int leadingCode(const QByteArray& line);
 
     QByteArray pending_;
     FtpReply current_;
+    qsizetype currentBytes_ = 0;
     bool inMultiLine_ = false;
 };
 

@@ -7,9 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDirIterator>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace harbel;
 using namespace harbel::tessaly;
@@ -267,6 +271,15 @@ TEST_F(PyFtp, AsksBeforeReplacingAndNeverWritesThroughALocalLink)
         EXPECT_TRUE(e.Description().contains("symbolic link"));
     }
     EXPECT_EQ(readFile(test::testFolder() + "/outside"), "precious");
+    // Nor into a FIFO waiting where the file should go: opening it would wait for a reader forever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(local + "/fifo.bin").constData(), 0600), 0);
+    try {
+        ftp.ReceiveFile("f.bin", 0, local + "/fifo.bin");
+        ADD_FAILURE() << "wrote into a FIFO";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrLocalFile);
+        EXPECT_EQ(e.Description(), local + "/fifo.bin is not a regular file.");
+    }
     EXPECT_THROW(ftp.ReceiveFile("f.bin", 0, local + "/../escape.bin"), FtpError);
     EXPECT_FALSE(QFileInfo::exists(test::testFolder() + "/escape.bin"));
 
@@ -322,6 +335,33 @@ TEST_F(PyFtp, ReceivesAndSendsFolderTreesWithMasks)
         EXPECT_EQ(readFile(root + "/copy/" + it.key().mid(5)), it.value()) << it.key().toStdString();
     ftp.SendFiles(local + "/all/*.bin", "bins", true, false);
     EXPECT_EQ(QDir(root + "/bins").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"top.bin"});
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
+}
+
+TEST_F(PyFtp, LinksBackUpTheServerTreeAreNotFollowedInCircles)
+{
+    // The server lists links to folders as folders. Two links back up in every level would give
+    // 2^64 paths to walk before the depth limit.
+    QDir().mkpath(root + "/tree/sub");
+    writeFile(root + "/tree/top.bin", "top");
+    writeFile(root + "/tree/sub/inner.bin", "inner");
+    ASSERT_EQ(::symlink(".", QFile::encodeName(root + "/tree/self").constData()), 0);
+    ASSERT_EQ(::symlink("..", QFile::encodeName(root + "/tree/sub/up").constData()), 0);
+    ASSERT_EQ(::symlink(".", QFile::encodeName(root + "/tree/sub/again").constData()), 0);
+    startServer();
+    login();
+    ASSERT_TRUE(ftp.offersMlsd());
+
+    QDir().mkpath(local + "/dest");
+    ftp.ReceiveFiles("tree/*", local + "/dest", true);
+    QStringList received;
+    QDirIterator it(local + "/dest", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        received << it.next().mid(local.size() + 6);
+    received.sort();
+    EXPECT_EQ(received, (QStringList{"sub", "sub/inner.bin", "top.bin"}));
+    EXPECT_EQ(readFile(local + "/dest/sub/inner.bin"), "inner");
+    EXPECT_TRUE(log.join("\n").contains("Skipped the folder /tree/sub/up: it lists the same entries as a folder it lies in"));
     EXPECT_EQ(ftp.CurrentFolder(), "/");
 }
 

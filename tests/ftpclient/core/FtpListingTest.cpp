@@ -83,11 +83,11 @@ TEST(FtpListing, NamesThatWouldLeaveTheirFolderAreRefused)
 {
     for (const QString& bad : {QString(), QString("."), QString(".."), QString("../x"), QString("a/b"),
                                QString("a\\b"), QString("x") + QChar(0) + "y", QString("line\nbreak"),
-                               QString("tab\there"), QString("del\x7f")}) {
+                               QString("tab\there"), QString("del\x7f"), QString(256, 'n'), QString(128, QChar(0xe9))}) {
         EXPECT_FALSE(unsafeNameReason(bad).isEmpty()) << bad.toStdString();
     }
     for (const QString& good : {QString("file.txt"), QString("..hidden"), QString("a..b"), QString("ünïcødé"),
-                                QString(" spaced ")}) {
+                                QString(" spaced "), QString(255, 'n'), QString(127, QChar(0xe9))}) {
         EXPECT_TRUE(unsafeNameReason(good).isEmpty()) << good.toStdString();
     }
 }

@@ -64,6 +64,20 @@ TEST(FtpReplyParser, GarbageAndEndlessLinesAreProtocolErrors)
     ASSERT_FALSE(replies.isEmpty());
     for (const FtpReply& r : replies)
         EXPECT_EQ(r.code, 0);
+
+    // Few but long lines: refused once they add up, long before the line count would end them.
+    p.reset();
+    EXPECT_TRUE(p.feed("211-start\r\n").isEmpty());
+    const QByteArray longLine = " " + QByteArray(FtpReplyParser::kMaxLineLength - 100, 'y') + "\r\n";
+    bool refused = false;
+    for (qsizetype sent = 0; sent <= FtpReplyParser::kMaxReplyBytes + longLine.size() && !refused; sent += longLine.size()) {
+        for (const FtpReply& r : p.feed(longLine)) {
+            EXPECT_EQ(r.code, 0);
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_FALSE(p.hasPartial());
 }
 
 TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
@@ -76,6 +90,15 @@ TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 Entering Passive Mode (1,2,3,4,999,1)"}}), 0);
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 nonsense"}}), 0);
     EXPECT_EQ(parsePassivePort(FtpReply{229, {"229 (|||99999|)"}}), 0);
+}
+
+TEST(FtpReplyHelpers, StartReplyNamesTheSizeOrNothing)
+{
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Opening BINARY mode data connection for a b.bin (123456 bytes)."}}), 123456);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Opening data connection (0 Bytes)"}}), 0);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 File status okay. About to open data connection."}}), -1);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Here (many bytes)"}}), -1);
+    EXPECT_EQ(parseStartReplySize(FtpReply{150, {"150 Huge (99999999999999999999 bytes)"}}), -1);
 }
 
 TEST(FtpReplyHelpers, PwdReplyUndoublesQuotes)

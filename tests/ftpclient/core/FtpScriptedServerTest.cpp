@@ -101,11 +101,12 @@ TEST_F(Scripted, PassiveReplyNamingAnotherHostConnectsToThePeer)
 TEST_F(Scripted, HostileListingNamesAreListedButNeverWritten)
 {
     server.setFeatures("211-Features:\r\n MLST type*;size*;\r\n211 End\r\n");
-    QByteArray listing = "type=file;size=4; ../escape.txt\r\n"
+    QByteArray listing = QByteArray("type=file;size=4; ../escape.txt\r\n"
                          "type=file;size=4; a/b.txt\r\n"
                          "type=file;size=4; back\\slash.txt\r\n"
                          "type=file;size=4; ctrl\x01name\r\n"
-                         "type=dir; ..\r\n"
+                         "type=dir; ..\r\n")
+                         + "type=file;size=4; " + QByteArray(300, 'L') + "\r\n"
                          "type=file;size=4; ok.txt\r\n";
     listing += QByteArray("type=file;size=4; nul") + '\0' + QByteArray("name\r\n");
     server.onData("MLSD", listing);
@@ -126,7 +127,7 @@ TEST_F(Scripted, HostileListingNamesAreListedButNeverWritten)
     ftp.ReceiveFiles("*", dest, true);
     EXPECT_EQ(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"ok.txt"});
     EXPECT_EQ(QDir(test::testFolder() + "/dest").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"inner"});
-    EXPECT_EQ(skipped.size(), 5);
+    EXPECT_EQ(skipped.size(), 6);  // a name too long for a local file does not end the batch either
     const QStringList retrieved = server.received().filter("RETR");
     EXPECT_EQ(retrieved, QStringList{"RETR ok.txt"});
     EXPECT_TRUE(log.join("\n").contains("Skipped the listed name '../escape.txt': the name holds a path separator."));
@@ -237,4 +238,62 @@ TEST_F(Scripted, ADownloadShorterThanTheAnnouncedSizeIsNotReportedComplete)
     }
     EXPECT_EQ(test::readFile(target), QByteArray(60, 'x'));  // what arrived is kept for a resume
     EXPECT_EQ(ftp.State(), 2);
+}
+
+TEST_F(Scripted, FeaturesOfAnEarlierServerAreForgottenWhenTheNextOneRefusesFeat)
+{
+    server.setReplaceClient(true);
+    server.setFeatures("211-Features:\r\n MLST type*;size*;\r\n SIZE\r\n REST STREAM\r\n211 End\r\n");
+    server.onData("LIST", "-rw-r--r-- 1 u g 3 Jan 01 2020 a.txt\r\n");
+    ftp.Connect();
+    EXPECT_TRUE(ftp.offersMlsd());
+    ftp.Disconnect();
+
+    server.on("FEAT", {"500 FEAT not understood\r\n"});
+    ftp.Connect();
+    EXPECT_FALSE(ftp.offersMlsd());
+    EXPECT_EQ(names(), QStringList{"a.txt"});
+    EXPECT_TRUE(server.received().filter("MLSD").isEmpty());
+}
+
+TEST_F(Scripted, ADownloadIsCheckedAgainstTheSizeTheStartReplyNamesWhenThereIsNoSize)
+{
+    server.setStartReplyNamesSize(true);
+    server.onData("RETR", "0123456789");
+    server.cutData("RETR", 4, "226 Transfer complete\r\n");  // cut short, yet called complete
+    ftp.Connect();
+    const QString target = test::testFolder() + "/named.bin";
+    try {
+        ftp.ReceiveFile("named.bin", 0, target);
+        ADD_FAILURE() << "a short download was reported complete";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrIncomplete);
+        EXPECT_EQ(e.Description(), "The transfer of named.bin ended after 4 of 10 bytes.");
+    }
+    EXPECT_EQ(test::readFile(target), "0123");
+
+    // The whole file passes; so does a resume, whose start reply is not taken for the whole size.
+    ftp.ReceiveFile("named.bin", 4, target);
+    EXPECT_EQ(test::readFile(target), "0123456789");
+    ftp.ReceiveFile("named.bin", 0, target + ".2");
+    EXPECT_EQ(test::readFile(target + ".2"), "0123456789");
+}
+
+TEST_F(Scripted, ADownloadLongerThanTheAnnouncedSizeStopsAtIt)
+{
+    server.setFeatures("211-Features:\r\n SIZE\r\n211 End\r\n");
+    server.on("SIZE", {"213 5\r\n"});
+    server.onData("RETR", QByteArray("12345") + QByteArray(200000, 'z'));
+    ftp.Connect();
+    const QString target = test::testFolder() + "/long.bin";
+    try {
+        ftp.ReceiveFile("long.bin", 0, target);
+        ADD_FAILURE() << "a download longer than its size was reported complete";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrIncomplete);
+        EXPECT_EQ(e.Description(), "The server sent more than the 5 bytes of long.bin.");
+    }
+    EXPECT_EQ(test::readFile(target), "12345");
+    EXPECT_EQ(ftp.State(), 2);
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
 }
