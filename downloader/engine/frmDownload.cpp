@@ -662,21 +662,25 @@ void frmDownload::probeConnected()
 
 void frmDownload::probeDataArrival()
 {
-    stopCountdown();
     if (WSHead.state() != QAbstractSocket::ConnectedState)
         return;
     const QByteArray data = WSHead.readAll();
     if (blnScanForLink) {
+        // The page is still coming: the countdown starts again, so a server that stops sending it
+        // is timed out rather than waited for.
+        intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
         scanForLink(data);
         return;
     }
-    // A head may come in several pieces: it is parsed once its blank line has arrived.
+    // A head may come in several pieces: it is parsed once its blank line has arrived. Until then
+    // the countdown runs on, so a server that stops part-way through its head is timed out.
     probeBuffer_ += data;
     if (probeBuffer_.indexOf("\r\n\r\n") < 0) {
         if (probeBuffer_.size() > kMaxHead)
             fail(lang("19008", "The server's reply is not a valid HTTP reply."));
         return;
     }
+    stopCountdown();
     const QByteArray block = probeBuffer_;
     probeBuffer_.clear();
     CheckProbeReply(block, false);

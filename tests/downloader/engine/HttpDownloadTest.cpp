@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "tests/support/QtPrint.h"
 
@@ -529,6 +530,46 @@ TEST_F(HttpDownload, CountdownRetriesThenGivesUp)
     other->tmrTimeOut_Timer();
     EXPECT_EQ(other->retries(), 0);
     EXPECT_FALSE(other->tmrTimeOut.isEnabled());
+}
+
+TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
+{
+    // The first bytes of a reply do not end the countdown: a server that goes silent before its
+    // head is whole, or part-way through a page searched for a link, is timed out and asked again.
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.Timeout = 1;
+    s.Retry = true;
+    s.Retries = 0;
+    const QByteArray replies[] = {"HTTP/1.1 200 OK\r\nContent-Le",
+                                  "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><p>"};
+    int n = 0;
+    for (const QByteArray& reply : replies) {
+        SCOPED_TRACE(reply.toStdString());
+        int answered = 0;
+        server.handler = [&](const ScriptedHttpServer::Request&, QTcpSocket& socket) {
+            ++answered;
+            socket.write(reply);
+            // A second piece, so that the job sees more than one arrival.
+            QTimer::singleShot(20, &socket, [&socket] { socket.write("<p>"); });
+            return true;  // and never more
+        };
+        const QString name = QStringLiteral("silent%1.bin").arg(n++);
+        frmDownload* job = start(server.url(name), name);
+        ASSERT_TRUE(waitUntil([&] { return answered == 1; }));
+        waitUntil([] { return false; }, 200);
+        EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+        job->tmrTimeOut_Timer();
+        EXPECT_EQ(job->retries(), 1);
+        ASSERT_TRUE(waitUntil([&] { return answered == 2; }));
+        waitUntil([] { return false; }, 200);
+        EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+        bool stuck = false;
+        QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });
+        job->tmrTimeOut_Timer();
+        EXPECT_TRUE(stuck);
+        EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+        EXPECT_FALSE(job->isCompleted());
+    }
 }
 
 TEST_F(HttpDownload, RateTickAndProxyCredentials)
