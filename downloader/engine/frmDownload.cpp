@@ -513,7 +513,7 @@ void frmDownload::tmrUpdate_Timer()
         return;
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
-    if (!sizeKnown_ || received < intContentLength) {
+    if (!sizeKnown_ || received < intContentLength || !ftpEnded()) {
         lblRecievedSize.setCaption(FormatBytes(double(received)));
         dblElapsed += 0.5;
         lblElapsedTime.setCaption(FormatDuration(std::floor(dblElapsed)));
@@ -639,6 +639,13 @@ void frmDownload::tmrTimeOut_Timer()
 
 void frmDownload::tmrReconnect_Timer()
 {
+    if (FTPMODE && !completed_ && !failed_ && isFileDownloaded() && !ftpEnded()) {
+        // All the announced bytes have been in for a whole watchdog period and nothing more came:
+        // the server has just not closed the data connection. The file is taken as it is.
+        ftpDataDone_ = true;
+        ftpCheckEnd();
+        return;
+    }
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
     if (received == intLastBytes)
@@ -1697,6 +1704,7 @@ void frmDownload::StartLoginFTP(int k)
 
 void frmDownload::ftpStartOfFile()
 {
+    const DownloadSettings& s = SettingsStore::instance().record;
     // "150 Opening BINARY mode data connection for a.bin (123456 bytes)."
     sizeKnown_ = false;
     const qsizetype p = strReply.indexOf(u'(');
@@ -1737,6 +1745,14 @@ void frmDownload::ftpStartOfFile()
     stopCountdown();
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
+    // From here on only the watchdog notices a transfer that stops (a data connection that never
+    // comes or goes silent): it pauses the job and then logs in again, as for HTTP. A 504 to REST
+    // has set it already, with its own period.
+    if (s.StopResume && !tmrReconnect.Enabled()) {
+        tmrReconnect.setIntervalUnit(0);
+        tmrReconnect.setInterval(s.TimeResume);
+        tmrReconnect.setEnabled(true);
+    }
     // Data that came before this reply waits in the data socket.
     if (wsFTPData && wsFTPData->bytesAvailable() > 0)
         ftpDataArrival();
@@ -1753,10 +1769,18 @@ void frmDownload::ftpDataArrival()
     QFile& file = *intSegFile[0];
     qint64 n;
     while ((n = wsFTPData->read(readBuffer_.data(), kReadBlock)) > 0) {
-        // Bytes past the announced end are not the file's.
-        const qint64 size = std::min(n, intSegStart[1] - (intSegPos[0] - 1));
-        if (size <= 0)
-            continue;
+        if (sizeKnown_ && intSegPos[0] - 1 + n > intSegStart[1]) {
+            // More data than the 150 reply announced: that size was wrong (some servers name only
+            // the part after a restart, some a stale size). The data connection carries the file,
+            // so its end and the server's 226 decide where the file ends, as for an unnamed size.
+            sizeKnown_ = false;
+            intContentLength = 0;
+            intFileSize = 0;
+            intSegStart[1] = std::numeric_limits<qint64>::max();
+            lblFileSize.setCaption(QString());
+            setRowCell(DownloadRow::Size, QString());
+        }
+        const qint64 size = n;
         const qint64 offset = intSegPos[0] - 1;
         if ((file.pos() != offset && !file.seek(offset)) || file.write(readBuffer_.constData(), size) != size) {
             fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + file.errorString());

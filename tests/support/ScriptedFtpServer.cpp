@@ -106,7 +106,10 @@ void ScriptedFtpServer::handle(const QByteArray& line)
     }
     if (payloads_.contains(verb)) {
         pendingVerb_ = verb;
-        const QByteArray size = startNamesSize_ ? " (" + QByteArray::number(payloads_[verb].size()) + " bytes)" : "";
+        const qint64 whole = payloads_[verb].size();
+        const QByteArray size = startReplySize ? " (" + QByteArray::number(startReplySize(restOffset_, whole)) + " bytes)"
+                                : startNamesSize_ ? " (" + QByteArray::number(whole) + " bytes)"
+                                                  : "";
         reply({"150 Opening data connection" + size + "\r\n"}, [this, verb] { sendPayload(verb); });
         return;
     }

@@ -39,6 +39,8 @@ public:
     }
     // The 150 reply of a data verb names the payload's whole size: "(N bytes)".
     void setStartReplyNamesSize(bool names) { startNamesSize_ = names; }
+    // The size the 150 reply names instead, from the offset of the last REST and the payload's size.
+    std::function<qint64(qint64 restOffset, qint64 whole)> startReplySize;
     // The address the 227 reply names (default: 127,0,0,1).
     void setPassiveHost(const QByteArray& commaHost) { pasvHost_ = commaHost; }
     void setFeatures(const QByteArray& featReply) { feat_ = featReply; }

@@ -333,3 +333,63 @@ TEST_F(FtpDownload, ServerThatKeepsEndingShortIsGivenUp)
     // What arrived stays on disk.
     EXPECT_TRUE(readFile(folder + "/short.bin") == content.left(4096));
 }
+
+TEST_F(FtpDownload, StartOfFileNamingTheWrongSizeEndsWhereTheDataEnds)
+{
+    // A 150 reply naming too few bytes (a stale size, or after a restart only the part still to
+    // come, which can be larger than the part kept) must not cut the file short: the data
+    // connection's end and the 226 decide.
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(300000);
+    struct Case {
+        const char* name;
+        qint64 kept;  // bytes of the file on disk before the job, 0 for a fresh download
+        std::function<qint64(qint64, qint64)> size;
+    };
+    const Case cases[] = {
+        {"stale.bin", 0, [](qint64, qint64 whole) { return whole - 5000; }},
+        {"remainder.bin", 100000, [](qint64 rest, qint64 whole) { return whole - rest; }},
+        {"half.bin", 150000 + 4096, [](qint64 rest, qint64 whole) { return whole - rest; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.onData("RETR", content);
+        server.startReplySize = c.size;
+        const QString target = folder + "/" + c.name;
+        if (c.kept > 0) {
+            writeFile(target, content.left(c.kept));
+            prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+        }
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(c.name), target,
+                                 c.kept > 0 ? -1 : 0);
+        ASSERT_TRUE(finish(job));
+        EXPECT_TRUE(readFile(target) == content);
+        EXPECT_EQ(job->contentLength(), content.size());
+        EXPECT_EQ(server.received().filter("RETR").size(), 1);
+    }
+}
+
+TEST_F(FtpDownload, WatchdogLogsInAgainWhenTheDataNeverComes)
+{
+    // The server opens the file and then sends nothing, not even a data connection: the countdown
+    // has ended with the 150, so the watchdog pauses the job and a new login continues it.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setReplaceClient(true);
+    server.on("RETR", {"150 Opening data connection (10 bytes).\r\n"});
+    SettingsStore::instance().record.UsePASV = true;
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/silent.bin").arg(server.port()), folder + "/silent.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 150; }, 10000));
+    EXPECT_FALSE(job->tmrTimeOut.isEnabled());
+    EXPECT_TRUE(job->tmrReconnect.isEnabled());
+    EXPECT_EQ(job->tmrReconnect.Interval(), SettingsStore::instance().record.TimeResume);
+    job->tmrReconnect_Timer();  // nothing arrived: paused
+    EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+    job->tmrReconnect_Timer();  // still nothing: logs in again
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+    ASSERT_TRUE(waitUntil([&] { return server.received().filter("RETR").size() == 2; }, 10000));
+    EXPECT_EQ(server.received().filter("USER").size(), 2);
+    EXPECT_FALSE(job->isCompleted());
+}
