@@ -286,6 +286,11 @@ void frmDownload::startJob(qint16 existsAction)
 void frmDownload::connectProbe()
 {
     probeBuffer_.clear();
+    // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
+    // link: a server that never answers it is timed out and the job retried.
+    intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
+    tmrTimeOut.setEnabled(true);
+    lblTimer.setVisible(true);
     WSHead.connectToHost(strServer, intPort);
 }
 
@@ -850,7 +855,8 @@ void frmDownload::followRedirect(const QByteArray& head)
     address = resolveLocation(address);
     txtURL.setText(address);
     ParseURL(address);
-    if (intRedirects < 5)
+    // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.
+    if (intRedirects < 5 && !FTPMODE)
         connectProbe();
     else
         RestartFromAddress(address);

@@ -8,6 +8,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -392,4 +393,24 @@ TEST_F(FtpDownload, WatchdogLogsInAgainWhenTheDataNeverComes)
     ASSERT_TRUE(waitUntil([&] { return server.received().filter("RETR").size() == 2; }, 10000));
     EXPECT_EQ(server.received().filter("USER").size(), 2);
     EXPECT_FALSE(job->isCompleted());
+}
+
+TEST_F(FtpDownload, RedirectionToAnFtpAddressStartsAnFtpJob)
+{
+    // The address a web server redirects to may be an FTP one: it is fetched by FTP, not probed
+    // with an HTTP request the FTP server cannot answer.
+    ScriptedFtpServer ftp;
+    ASSERT_TRUE(ftp.listen());
+    ftp.setStartReplyNamesSize(true);
+    const QByteArray content = randomBytes(20000);
+    ftp.onData("RETR", content);
+    SettingsStore::instance().record.UsePASV = true;
+    test::ScriptedHttpServer web;
+    web.script("HTTP/1.1 302 Found\r\nLocation: ftp://u:p@127.0.0.1:" + QByteArray::number(ftp.port())
+               + "/pub/moved.bin\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(web.url("moved.bin"), folder + "/moved.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(readFile(folder + "/moved.bin") == content);
+    EXPECT_EQ(ftp.received().filter("RETR"), QStringList{"RETR pub/moved.bin"});
+    EXPECT_EQ(web.requests().size(), 1);
 }

@@ -572,6 +572,20 @@ TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
     }
 }
 
+TEST_F(HttpDownload, RedirectionToAServerThatNeverAnswersIsTimedOut)
+{
+    SettingsStore::instance().record.Timeout = 1;
+    ScriptedHttpServer target;
+    target.stall = true;
+    server.script("HTTP/1.1 302 Found\r\nLocation: " + target.url("far.bin").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(server.url("near.bin"), "near.bin");
+    ASSERT_TRUE(target.waitForRequests(1));
+    EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+    job->tmrTimeOut_Timer();
+    EXPECT_EQ(job->retries(), 1);
+    EXPECT_TRUE(target.waitForRequests(2));
+}
+
 TEST_F(HttpDownload, RateTickAndProxyCredentials)
 {
     DownloadSettings& s = SettingsStore::instance().record;
