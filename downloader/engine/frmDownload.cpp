@@ -853,6 +853,14 @@ void frmDownload::followRedirect(const QByteArray& head)
         return;
     }
     address = resolveLocation(address);
+    // Only http:// and ftp:// are spoken here; any other address (https:// most often) would be
+    // taken for an FTP one and asked in the wrong language.
+    const QString scheme = address.trimmed().toLower();
+    if (!scheme.startsWith(QLatin1String("http://")) && !scheme.startsWith(QLatin1String("ftp://"))) {
+        fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
+             + address.trimmed());
+        return;
+    }
     txtURL.setText(address);
     ParseURL(address);
     // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.

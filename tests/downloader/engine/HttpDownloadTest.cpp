@@ -586,6 +586,20 @@ TEST_F(HttpDownload, RedirectionToAServerThatNeverAnswersIsTimedOut)
     EXPECT_TRUE(target.waitForRequests(2));
 }
 
+TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
+{
+    for (const QByteArray location : {QByteArray("https://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
+        SCOPED_TRACE(location.toStdString());
+        server.script("HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
+        frmDownload* job = start(server.url("s.bin"), "s.bin");
+        EXPECT_FALSE(finish(job));
+        EXPECT_EQ(job->lblStatus.Caption(),
+                  "The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
+        EXPECT_FALSE(job->FTPMODE);
+        EXPECT_FALSE(job->tmrTimeOut.isEnabled());
+    }
+}
+
 TEST_F(HttpDownload, RateTickAndProxyCredentials)
 {
     DownloadSettings& s = SettingsStore::instance().record;
