@@ -1434,6 +1434,7 @@ void frmDownload::closeFtp()
     ftpBuffer_.clear();
     ftpRestSent_ = false;
     ftpRetrSent_ = false;
+    ftpStartSeen_ = false;
     ftpReply226_ = false;
     ftpDataDone_ = false;
     ftpControlGone_ = false;
@@ -1680,6 +1681,11 @@ void frmDownload::StartLoginFTP(int k)
         break;
     case 150:
     case 125:
+        // One start of the file per transfer: a repeated one must not move the write position back
+        // to where this transfer began while its data goes on.
+        if (ftpStartSeen_)
+            break;
+        ftpStartSeen_ = true;
         intFTPState = 150;
         ftpStartOfFile();
         break;

@@ -270,6 +270,7 @@ private:
     std::unique_ptr<QTcpSocket> wsFTPData;
     bool ftpRestSent_ = false;
     bool ftpRetrSent_ = false;
+    bool ftpStartSeen_ = false;
     bool ftpReply226_ = false;
     bool ftpDataDone_ = false;
     bool ftpControlGone_ = false;

@@ -414,3 +414,22 @@ TEST_F(FtpDownload, RedirectionToAnFtpAddressStartsAnFtpJob)
     EXPECT_EQ(ftp.received().filter("RETR"), QStringList{"RETR pub/moved.bin"});
     EXPECT_EQ(web.requests().size(), 1);
 }
+
+TEST_F(FtpDownload, RepeatedStartOfFileDoesNotMoveTheWritePositionBack)
+{
+    // A second 150 during one transfer used to set the position back to where the transfer began,
+    // so that the data still to come overwrote the start of the file.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setStartReplyNamesSize(true);
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(300000);
+    server.onData("RETR", content);
+    server.cutData("RETR", 100000, "150 Opening data connection again.\r\n");
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/twice.bin").arg(server.port()), folder + "/twice.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->strServerLog().contains("again"); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 100000; }, 2000)) << job->GetReceivedBytes();
+    EXPECT_EQ(job->contentLength(), content.size());
+    EXPECT_TRUE(readFile(folder + "/twice.bin") == content.left(100000));
+    EXPECT_FALSE(job->isCompleted());
+}
