@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 
 #include <cmath>
@@ -1562,14 +1563,15 @@ void frmDownload::ftpAcceptData()
 
 void frmDownload::ftpPassiveConnect()
 {
-    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)". Only the port is taken: the data connection
-    // goes to the server of the control connection whatever host the reply names.
-    const qsizetype open = strReply.indexOf(u'(');
-    const qsizetype close = strReply.indexOf(u')', open + 1);
-    const QStringList parts = open >= 0 && close > open ? strReply.mid(open + 1, close - open - 1).split(u',') : QStringList();
+    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)"; some servers leave the parentheses out
+    // ("227 Entering Passive Mode h1,h2,h3,h4,p1,p2" or "227 =h1,...") so the six numbers are looked
+    // for after the code. Only the port is taken: the data connection goes to the server of the
+    // control connection whatever host the reply names.
+    static const QRegularExpression sixNumbers(QStringLiteral("(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+)"));
+    const QRegularExpressionMatch m = sixNumbers.match(strReply, 3);
     bool ok1 = false, ok2 = false;
-    const int p1 = parts.size() == 6 ? parts[4].trimmed().toInt(&ok1) : -1;
-    const int p2 = parts.size() == 6 ? parts[5].trimmed().toInt(&ok2) : -1;
+    const int p1 = m.hasMatch() ? m.captured(5).toInt(&ok1) : -1;
+    const int p2 = m.hasMatch() ? m.captured(6).toInt(&ok2) : -1;
     if (!ok1 || !ok2 || p1 < 0 || p1 > 255 || p2 < 0 || p2 > 255 || (p1 == 0 && p2 == 0)) {
         lblStatus.setCaption(lang("11043", "Could Not Establish Data Connection"));
         setRowCell(DownloadRow::Status, lblStatus.Caption());

@@ -135,8 +135,8 @@ void ScriptedFtpServer::handle(const QByteArray& line)
         if (!data_.isListening())
             data_.listen(QHostAddress::LocalHost, 0);
         const quint16 p = data_.serverPort();
-        return reply({"227 Entering Passive Mode (" + pasvHost_ + "," + QByteArray::number(p >> 8) + ","
-                      + QByteArray::number(p & 0xff) + ")\r\n"});
+        return reply({pasvBefore_ + pasvHost_ + "," + QByteArray::number(p >> 8) + "," + QByteArray::number(p & 0xff)
+                      + pasvAfter_ + "\r\n"});
     }
     if (verb == "QUIT") {
         return reply({"221 Bye\r\n"}, [c = client_] {

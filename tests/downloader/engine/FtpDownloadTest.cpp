@@ -433,3 +433,23 @@ TEST_F(FtpDownload, RepeatedStartOfFileDoesNotMoveTheWritePositionBack)
     EXPECT_TRUE(readFile(folder + "/twice.bin") == content.left(100000));
     EXPECT_FALSE(job->isCompleted());
 }
+
+TEST_F(FtpDownload, PassiveReplyWithoutParenthesesIsUnderstood)
+{
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(30000);
+    const QList<QPair<QByteArray, QByteArray>> frames = {{"227 Entering Passive Mode ", "."}, {"227 =", ""},
+                                                         {"227 Entering Passive Mode (", ")."}};
+    int n = 0;
+    for (const auto& frame : frames) {
+        SCOPED_TRACE(frame.first.toStdString());
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setPassiveFrame(frame.first, frame.second);
+        server.onData("RETR", content);
+        const QString name = QStringLiteral("p%1.bin").arg(n++);
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(name), folder + "/" + name);
+        ASSERT_TRUE(finish(job));
+        EXPECT_TRUE(readFile(folder + "/" + name) == content);
+    }
+}
