@@ -89,6 +89,8 @@ void ScriptedFtpServer::sendPayload(const QByteArray verb)
         last = cut->reply;
     }
     d->write(payload);
+    if (holdData)
+        return;
     d->disconnectFromHost();
     QTimer::singleShot(5, this, [this, last] { reply({last}); });
 }

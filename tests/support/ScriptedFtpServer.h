@@ -39,6 +39,8 @@ public:
     }
     // The 150 reply of a data verb names the payload's whole size: "(N bytes)".
     void setStartReplyNamesSize(bool names) { startNamesSize_ = names; }
+    // After the payload the data connection stays open and no final reply comes.
+    bool holdData = false;
     // The size the 150 reply names instead, from the offset of the last REST and the payload's size.
     std::function<qint64(qint64 restOffset, qint64 whole)> startReplySize;
     // The address the 227 reply names (default: 127,0,0,1).

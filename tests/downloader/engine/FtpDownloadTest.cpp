@@ -372,6 +372,27 @@ TEST_F(FtpDownload, StartOfFileNamingTheWrongSizeEndsWhereTheDataEnds)
     }
 }
 
+TEST_F(FtpDownload, NamedSizeInButNoEndCompletesAtTheWatchdog)
+{
+    // Every named byte is in, but the server neither closes the data connection nor confirms: more
+    // could still come, so the job waits, and takes the file as it is once a quiet watchdog period
+    // has passed.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setStartReplyNamesSize(true);
+    server.holdData = true;
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(40000);
+    server.onData("RETR", content);
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/held.bin").arg(server.port()), folder + "/held.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == content.size(); }, 10000));
+    job->tmrUpdate_Timer();
+    EXPECT_FALSE(job->isCompleted());
+    job->tmrReconnect_Timer();
+    EXPECT_TRUE(job->isCompleted());
+    EXPECT_TRUE(readFile(folder + "/held.bin") == content);
+}
+
 TEST_F(FtpDownload, WatchdogLogsInAgainWhenTheDataNeverComes)
 {
     // The server opens the file and then sends nothing, not even a data connection: the countdown
