@@ -203,6 +203,10 @@ void DownloadCommand::interrupt()
     if (job_ && !job_->isCompleted()) {
         endLine();
         line(err_, lang("19046", "Interrupted; the partial file stays for --resume:") + u' ' + savePath_);
+        // The job's close is this interruption, not a failure of its own to report once more.
+        for (const auto& c : links_)
+            disconnect(c);
+        links_.clear();
         job_->Unload();
     }
 }

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 
 #include <cmath>
@@ -286,6 +287,11 @@ void frmDownload::startJob(qint16 existsAction)
 void frmDownload::connectProbe()
 {
     probeBuffer_.clear();
+    // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
+    // link: a server that never answers it is timed out and the job retried.
+    intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
+    tmrTimeOut.setEnabled(true);
+    lblTimer.setVisible(true);
     WSHead.connectToHost(strServer, intPort);
 }
 
@@ -513,7 +519,7 @@ void frmDownload::tmrUpdate_Timer()
         return;
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
-    if (!sizeKnown_ || received < intContentLength) {
+    if (!sizeKnown_ || received < intContentLength || !ftpEnded()) {
         lblRecievedSize.setCaption(FormatBytes(double(received)));
         dblElapsed += 0.5;
         lblElapsedTime.setCaption(FormatDuration(std::floor(dblElapsed)));
@@ -639,6 +645,13 @@ void frmDownload::tmrTimeOut_Timer()
 
 void frmDownload::tmrReconnect_Timer()
 {
+    if (FTPMODE && !completed_ && !failed_ && isFileDownloaded() && !ftpEnded()) {
+        // All the announced bytes have been in for a whole watchdog period and nothing more came:
+        // the server has just not closed the data connection. The file is taken as it is.
+        ftpDataDone_ = true;
+        ftpCheckEnd();
+        return;
+    }
     const qint64 received = GetReceivedBytes();
     intRecievedBytes = received;
     if (received == intLastBytes)
@@ -662,21 +675,25 @@ void frmDownload::probeConnected()
 
 void frmDownload::probeDataArrival()
 {
-    stopCountdown();
     if (WSHead.state() != QAbstractSocket::ConnectedState)
         return;
     const QByteArray data = WSHead.readAll();
     if (blnScanForLink) {
+        // The page is still coming: the countdown starts again, so a server that stops sending it
+        // is timed out rather than waited for.
+        intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
         scanForLink(data);
         return;
     }
-    // A head may come in several pieces: it is parsed once its blank line has arrived.
+    // A head may come in several pieces: it is parsed once its blank line has arrived. Until then
+    // the countdown runs on, so a server that stops part-way through its head is timed out.
     probeBuffer_ += data;
     if (probeBuffer_.indexOf("\r\n\r\n") < 0) {
         if (probeBuffer_.size() > kMaxHead)
             fail(lang("19008", "The server's reply is not a valid HTTP reply."));
         return;
     }
+    stopCountdown();
     const QByteArray block = probeBuffer_;
     probeBuffer_.clear();
     CheckProbeReply(block, false);
@@ -837,9 +854,18 @@ void frmDownload::followRedirect(const QByteArray& head)
         return;
     }
     address = resolveLocation(address);
+    // Only http:// and ftp:// are spoken here; any other address (https:// most often) would be
+    // taken for an FTP one and asked in the wrong language.
+    const QString scheme = address.trimmed().toLower();
+    if (!scheme.startsWith(QLatin1String("http://")) && !scheme.startsWith(QLatin1String("ftp://"))) {
+        fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
+             + address.trimmed());
+        return;
+    }
     txtURL.setText(address);
     ParseURL(address);
-    if (intRedirects < 5)
+    // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.
+    if (intRedirects < 5 && !FTPMODE)
         connectProbe();
     else
         RestartFromAddress(address);
@@ -1409,6 +1435,7 @@ void frmDownload::closeFtp()
     ftpBuffer_.clear();
     ftpRestSent_ = false;
     ftpRetrSent_ = false;
+    ftpStartSeen_ = false;
     ftpReply226_ = false;
     ftpDataDone_ = false;
     ftpControlGone_ = false;
@@ -1536,14 +1563,15 @@ void frmDownload::ftpAcceptData()
 
 void frmDownload::ftpPassiveConnect()
 {
-    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)". Only the port is taken: the data connection
-    // goes to the server of the control connection whatever host the reply names.
-    const qsizetype open = strReply.indexOf(u'(');
-    const qsizetype close = strReply.indexOf(u')', open + 1);
-    const QStringList parts = open >= 0 && close > open ? strReply.mid(open + 1, close - open - 1).split(u',') : QStringList();
+    // "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)"; some servers leave the parentheses out
+    // ("227 Entering Passive Mode h1,h2,h3,h4,p1,p2" or "227 =h1,...") so the six numbers are looked
+    // for after the code. Only the port is taken: the data connection goes to the server of the
+    // control connection whatever host the reply names.
+    static const QRegularExpression sixNumbers(QStringLiteral("(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+) *, *(\\d+)"));
+    const QRegularExpressionMatch m = sixNumbers.match(strReply, 3);
     bool ok1 = false, ok2 = false;
-    const int p1 = parts.size() == 6 ? parts[4].trimmed().toInt(&ok1) : -1;
-    const int p2 = parts.size() == 6 ? parts[5].trimmed().toInt(&ok2) : -1;
+    const int p1 = m.hasMatch() ? m.captured(5).toInt(&ok1) : -1;
+    const int p2 = m.hasMatch() ? m.captured(6).toInt(&ok2) : -1;
     if (!ok1 || !ok2 || p1 < 0 || p1 > 255 || p2 < 0 || p2 > 255 || (p1 == 0 && p2 == 0)) {
         lblStatus.setCaption(lang("11043", "Could Not Establish Data Connection"));
         setRowCell(DownloadRow::Status, lblStatus.Caption());
@@ -1655,6 +1683,11 @@ void frmDownload::StartLoginFTP(int k)
         break;
     case 150:
     case 125:
+        // One start of the file per transfer: a repeated one must not move the write position back
+        // to where this transfer began while its data goes on.
+        if (ftpStartSeen_)
+            break;
+        ftpStartSeen_ = true;
         intFTPState = 150;
         ftpStartOfFile();
         break;
@@ -1693,6 +1726,7 @@ void frmDownload::StartLoginFTP(int k)
 
 void frmDownload::ftpStartOfFile()
 {
+    const DownloadSettings& s = SettingsStore::instance().record;
     // "150 Opening BINARY mode data connection for a.bin (123456 bytes)."
     sizeKnown_ = false;
     const qsizetype p = strReply.indexOf(u'(');
@@ -1733,6 +1767,14 @@ void frmDownload::ftpStartOfFile()
     stopCountdown();
     tmrUpdate.setEnabled(true);
     tmrUpdate2.setEnabled(true);
+    // From here on only the watchdog notices a transfer that stops (a data connection that never
+    // comes or goes silent): it pauses the job and then logs in again, as for HTTP. A 504 to REST
+    // has set it already, with its own period.
+    if (s.StopResume && !tmrReconnect.Enabled()) {
+        tmrReconnect.setIntervalUnit(0);
+        tmrReconnect.setInterval(s.TimeResume);
+        tmrReconnect.setEnabled(true);
+    }
     // Data that came before this reply waits in the data socket.
     if (wsFTPData && wsFTPData->bytesAvailable() > 0)
         ftpDataArrival();
@@ -1749,10 +1791,18 @@ void frmDownload::ftpDataArrival()
     QFile& file = *intSegFile[0];
     qint64 n;
     while ((n = wsFTPData->read(readBuffer_.data(), kReadBlock)) > 0) {
-        // Bytes past the announced end are not the file's.
-        const qint64 size = std::min(n, intSegStart[1] - (intSegPos[0] - 1));
-        if (size <= 0)
-            continue;
+        if (sizeKnown_ && intSegPos[0] - 1 + n > intSegStart[1]) {
+            // More data than the 150 reply announced: that size was wrong (some servers name only
+            // the part after a restart, some a stale size). The data connection carries the file,
+            // so its end and the server's 226 decide where the file ends, as for an unnamed size.
+            sizeKnown_ = false;
+            intContentLength = 0;
+            intFileSize = 0;
+            intSegStart[1] = std::numeric_limits<qint64>::max();
+            lblFileSize.setCaption(QString());
+            setRowCell(DownloadRow::Size, QString());
+        }
+        const qint64 size = n;
         const qint64 offset = intSegPos[0] - 1;
         if ((file.pos() != offset && !file.seek(offset)) || file.write(readBuffer_.constData(), size) != size) {
             fail(lang("19007", "The file could not be written:") + u' ' + strSaveTo + QStringLiteral(": ") + file.errorString());

@@ -204,6 +204,10 @@ private:
     void ftpDataClosed();
     void ftpDataError(QAbstractSocket::SocketError error);
     void ftpCheckEnd();
+    // An FTP transfer is over only once its data connection has ended or the server has confirmed
+    // it (226), or the control connection has gone: before that the announced size may be wrong.
+    // Always true for HTTP.
+    bool ftpEnded() const { return !FTPMODE || ftpDataDone_ || ftpReply226_ || ftpControlGone_; }
     void ftpRelogin();
     void closeFtp();
     void wireData(QTcpSocket* socket);
@@ -266,6 +270,7 @@ private:
     std::unique_ptr<QTcpSocket> wsFTPData;
     bool ftpRestSent_ = false;
     bool ftpRetrSent_ = false;
+    bool ftpStartSeen_ = false;
     bool ftpReply226_ = false;
     bool ftpDataDone_ = false;
     bool ftpControlGone_ = false;

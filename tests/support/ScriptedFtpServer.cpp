@@ -89,6 +89,8 @@ void ScriptedFtpServer::sendPayload(const QByteArray verb)
         last = cut->reply;
     }
     d->write(payload);
+    if (holdData)
+        return;
     d->disconnectFromHost();
     QTimer::singleShot(5, this, [this, last] { reply({last}); });
 }
@@ -106,7 +108,10 @@ void ScriptedFtpServer::handle(const QByteArray& line)
     }
     if (payloads_.contains(verb)) {
         pendingVerb_ = verb;
-        const QByteArray size = startNamesSize_ ? " (" + QByteArray::number(payloads_[verb].size()) + " bytes)" : "";
+        const qint64 whole = payloads_[verb].size();
+        const QByteArray size = startReplySize ? " (" + QByteArray::number(startReplySize(restOffset_, whole)) + " bytes)"
+                                : startNamesSize_ ? " (" + QByteArray::number(whole) + " bytes)"
+                                                  : "";
         reply({"150 Opening data connection" + size + "\r\n"}, [this, verb] { sendPayload(verb); });
         return;
     }
@@ -132,8 +137,8 @@ void ScriptedFtpServer::handle(const QByteArray& line)
         if (!data_.isListening())
             data_.listen(QHostAddress::LocalHost, 0);
         const quint16 p = data_.serverPort();
-        return reply({"227 Entering Passive Mode (" + pasvHost_ + "," + QByteArray::number(p >> 8) + ","
-                      + QByteArray::number(p & 0xff) + ")\r\n"});
+        return reply({pasvBefore_ + pasvHost_ + "," + QByteArray::number(p >> 8) + "," + QByteArray::number(p & 0xff)
+                      + pasvAfter_ + "\r\n"});
     }
     if (verb == "QUIT") {
         return reply({"221 Bye\r\n"}, [c = client_] {

@@ -39,8 +39,18 @@ public:
     }
     // The 150 reply of a data verb names the payload's whole size: "(N bytes)".
     void setStartReplyNamesSize(bool names) { startNamesSize_ = names; }
+    // After the payload the data connection stays open and no final reply comes.
+    bool holdData = false;
+    // The size the 150 reply names instead, from the offset of the last REST and the payload's size.
+    std::function<qint64(qint64 restOffset, qint64 whole)> startReplySize;
     // The address the 227 reply names (default: 127,0,0,1).
     void setPassiveHost(const QByteArray& commaHost) { pasvHost_ = commaHost; }
+    // The text around "h1,h2,h3,h4,p1,p2" in the 227 reply (default: "227 Entering Passive Mode (" and ")").
+    void setPassiveFrame(QByteArray before, QByteArray after)
+    {
+        pasvBefore_ = std::move(before);
+        pasvAfter_ = std::move(after);
+    }
     void setFeatures(const QByteArray& featReply) { feat_ = featReply; }
 
     // A new client takes the place of a connected one instead of being turned away (a client that
@@ -67,6 +77,8 @@ private:
     QHash<QByteArray, int> used_;
     QHash<QByteArray, QByteArray> payloads_;
     QByteArray pasvHost_ = "127,0,0,1";
+    QByteArray pasvBefore_ = "227 Entering Passive Mode (";
+    QByteArray pasvAfter_ = ")";
     QByteArray feat_ = "211 no features\r\n";
     QStringList received_;
     int dataConnections_ = 0;

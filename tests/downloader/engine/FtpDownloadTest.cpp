@@ -8,6 +8,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/DownloadJobTest.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -332,4 +333,144 @@ TEST_F(FtpDownload, ServerThatKeepsEndingShortIsGivenUp)
     EXPECT_EQ(job->lblStatus.Caption(), "The server keeps closing the connection without sending the file.");
     // What arrived stays on disk.
     EXPECT_TRUE(readFile(folder + "/short.bin") == content.left(4096));
+}
+
+TEST_F(FtpDownload, StartOfFileNamingTheWrongSizeEndsWhereTheDataEnds)
+{
+    // A 150 reply naming too few bytes (a stale size, or after a restart only the part still to
+    // come, which can be larger than the part kept) must not cut the file short: the data
+    // connection's end and the 226 decide.
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(300000);
+    struct Case {
+        const char* name;
+        qint64 kept;  // bytes of the file on disk before the job, 0 for a fresh download
+        std::function<qint64(qint64, qint64)> size;
+    };
+    const Case cases[] = {
+        {"stale.bin", 0, [](qint64, qint64 whole) { return whole - 5000; }},
+        {"remainder.bin", 100000, [](qint64 rest, qint64 whole) { return whole - rest; }},
+        {"half.bin", 150000 + 4096, [](qint64 rest, qint64 whole) { return whole - rest; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.onData("RETR", content);
+        server.startReplySize = c.size;
+        const QString target = folder + "/" + c.name;
+        if (c.kept > 0) {
+            writeFile(target, content.left(c.kept));
+            prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+        }
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(c.name), target,
+                                 c.kept > 0 ? -1 : 0);
+        ASSERT_TRUE(finish(job));
+        EXPECT_TRUE(readFile(target) == content);
+        EXPECT_EQ(job->contentLength(), content.size());
+        EXPECT_EQ(server.received().filter("RETR").size(), 1);
+    }
+}
+
+TEST_F(FtpDownload, NamedSizeInButNoEndCompletesAtTheWatchdog)
+{
+    // Every named byte is in, but the server neither closes the data connection nor confirms: more
+    // could still come, so the job waits, and takes the file as it is once a quiet watchdog period
+    // has passed.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setStartReplyNamesSize(true);
+    server.holdData = true;
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(40000);
+    server.onData("RETR", content);
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/held.bin").arg(server.port()), folder + "/held.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == content.size(); }, 10000));
+    job->tmrUpdate_Timer();
+    EXPECT_FALSE(job->isCompleted());
+    job->tmrReconnect_Timer();
+    EXPECT_TRUE(job->isCompleted());
+    EXPECT_TRUE(readFile(folder + "/held.bin") == content);
+}
+
+TEST_F(FtpDownload, WatchdogLogsInAgainWhenTheDataNeverComes)
+{
+    // The server opens the file and then sends nothing, not even a data connection: the countdown
+    // has ended with the 150, so the watchdog pauses the job and a new login continues it.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setReplaceClient(true);
+    server.on("RETR", {"150 Opening data connection (10 bytes).\r\n"});
+    SettingsStore::instance().record.UsePASV = true;
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/silent.bin").arg(server.port()), folder + "/silent.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 150; }, 10000));
+    EXPECT_FALSE(job->tmrTimeOut.isEnabled());
+    EXPECT_TRUE(job->tmrReconnect.isEnabled());
+    EXPECT_EQ(job->tmrReconnect.Interval(), SettingsStore::instance().record.TimeResume);
+    job->tmrReconnect_Timer();  // nothing arrived: paused
+    EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+    job->tmrReconnect_Timer();  // still nothing: logs in again
+    EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+    ASSERT_TRUE(waitUntil([&] { return server.received().filter("RETR").size() == 2; }, 10000));
+    EXPECT_EQ(server.received().filter("USER").size(), 2);
+    EXPECT_FALSE(job->isCompleted());
+}
+
+TEST_F(FtpDownload, RedirectionToAnFtpAddressStartsAnFtpJob)
+{
+    // The address a web server redirects to may be an FTP one: it is fetched by FTP, not probed
+    // with an HTTP request the FTP server cannot answer.
+    ScriptedFtpServer ftp;
+    ASSERT_TRUE(ftp.listen());
+    ftp.setStartReplyNamesSize(true);
+    const QByteArray content = randomBytes(20000);
+    ftp.onData("RETR", content);
+    SettingsStore::instance().record.UsePASV = true;
+    test::ScriptedHttpServer web;
+    web.script("HTTP/1.1 302 Found\r\nLocation: ftp://u:p@127.0.0.1:" + QByteArray::number(ftp.port())
+               + "/pub/moved.bin\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(web.url("moved.bin"), folder + "/moved.bin");
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(readFile(folder + "/moved.bin") == content);
+    EXPECT_EQ(ftp.received().filter("RETR"), QStringList{"RETR pub/moved.bin"});
+    EXPECT_EQ(web.requests().size(), 1);
+}
+
+TEST_F(FtpDownload, RepeatedStartOfFileDoesNotMoveTheWritePositionBack)
+{
+    // A second 150 during one transfer used to set the position back to where the transfer began,
+    // so that the data still to come overwrote the start of the file.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setStartReplyNamesSize(true);
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(300000);
+    server.onData("RETR", content);
+    server.cutData("RETR", 100000, "150 Opening data connection again.\r\n");
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/twice.bin").arg(server.port()), folder + "/twice.bin");
+    ASSERT_TRUE(waitUntil([&] { return job->strServerLog().contains("again"); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 100000; }, 2000)) << job->GetReceivedBytes();
+    EXPECT_EQ(job->contentLength(), content.size());
+    EXPECT_TRUE(readFile(folder + "/twice.bin") == content.left(100000));
+    EXPECT_FALSE(job->isCompleted());
+}
+
+TEST_F(FtpDownload, PassiveReplyWithoutParenthesesIsUnderstood)
+{
+    SettingsStore::instance().record.UsePASV = true;
+    const QByteArray content = randomBytes(30000);
+    const QList<QPair<QByteArray, QByteArray>> frames = {{"227 Entering Passive Mode ", "."}, {"227 =", ""},
+                                                         {"227 Entering Passive Mode (", ")."}};
+    int n = 0;
+    for (const auto& frame : frames) {
+        SCOPED_TRACE(frame.first.toStdString());
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setPassiveFrame(frame.first, frame.second);
+        server.onData("RETR", content);
+        const QString name = QStringLiteral("p%1.bin").arg(n++);
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(name), folder + "/" + name);
+        ASSERT_TRUE(finish(job));
+        EXPECT_TRUE(readFile(folder + "/" + name) == content);
+    }
 }

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "tests/support/QtPrint.h"
 
@@ -529,6 +530,74 @@ TEST_F(HttpDownload, CountdownRetriesThenGivesUp)
     other->tmrTimeOut_Timer();
     EXPECT_EQ(other->retries(), 0);
     EXPECT_FALSE(other->tmrTimeOut.isEnabled());
+}
+
+TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
+{
+    // The first bytes of a reply do not end the countdown: a server that goes silent before its
+    // head is whole, or part-way through a page searched for a link, is timed out and asked again.
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.Timeout = 1;
+    s.Retry = true;
+    s.Retries = 0;
+    const QByteArray replies[] = {"HTTP/1.1 200 OK\r\nContent-Le",
+                                  "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><p>"};
+    int n = 0;
+    for (const QByteArray& reply : replies) {
+        SCOPED_TRACE(reply.toStdString());
+        int answered = 0;
+        server.handler = [&](const ScriptedHttpServer::Request&, QTcpSocket& socket) {
+            ++answered;
+            socket.write(reply);
+            // A second piece, so that the job sees more than one arrival.
+            QTimer::singleShot(20, &socket, [&socket] { socket.write("<p>"); });
+            return true;  // and never more
+        };
+        const QString name = QStringLiteral("silent%1.bin").arg(n++);
+        frmDownload* job = start(server.url(name), name);
+        ASSERT_TRUE(waitUntil([&] { return answered == 1; }));
+        waitUntil([] { return false; }, 200);
+        EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+        job->tmrTimeOut_Timer();
+        EXPECT_EQ(job->retries(), 1);
+        ASSERT_TRUE(waitUntil([&] { return answered == 2; }));
+        waitUntil([] { return false; }, 200);
+        EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+        bool stuck = false;
+        QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });
+        job->tmrTimeOut_Timer();
+        EXPECT_TRUE(stuck);
+        EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+        EXPECT_FALSE(job->isCompleted());
+    }
+}
+
+TEST_F(HttpDownload, RedirectionToAServerThatNeverAnswersIsTimedOut)
+{
+    SettingsStore::instance().record.Timeout = 1;
+    ScriptedHttpServer target;
+    target.stall = true;
+    server.script("HTTP/1.1 302 Found\r\nLocation: " + target.url("far.bin").toUtf8() + "\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(server.url("near.bin"), "near.bin");
+    ASSERT_TRUE(target.waitForRequests(1));
+    EXPECT_TRUE(job->tmrTimeOut.isEnabled());
+    job->tmrTimeOut_Timer();
+    EXPECT_EQ(job->retries(), 1);
+    EXPECT_TRUE(target.waitForRequests(2));
+}
+
+TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
+{
+    for (const QByteArray location : {QByteArray("https://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
+        SCOPED_TRACE(location.toStdString());
+        server.script("HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
+        frmDownload* job = start(server.url("s.bin"), "s.bin");
+        EXPECT_FALSE(finish(job));
+        EXPECT_EQ(job->lblStatus.Caption(),
+                  "The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
+        EXPECT_FALSE(job->FTPMODE);
+        EXPECT_FALSE(job->tmrTimeOut.isEnabled());
+    }
 }
 
 TEST_F(HttpDownload, RateTickAndProxyCredentials)
