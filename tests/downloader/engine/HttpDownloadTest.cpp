@@ -588,7 +588,7 @@ TEST_F(HttpDownload, RedirectionToAServerThatNeverAnswersIsTimedOut)
 
 TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
 {
-    for (const QByteArray location : {QByteArray("https://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
+    for (const QByteArray& location : {QByteArray("https://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
         SCOPED_TRACE(location.toStdString());
         server.script("HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
         frmDownload* job = start(server.url("s.bin"), "s.bin");
