@@ -1652,10 +1652,14 @@ void frmDownload::StartLoginFTP(int k)
     case 350:
         if (intFTPState == 350 || ftpRetrSent_)
             break;
-        ftpRetrSent_ = true;
-        ftpSend("RETR " + strFilePath.toUtf8());
-        lblStatus.setCaption(lang("13031", "Waiting For File..."));
-        intFTPState = 350;
+        sendRetr();
+        break;
+    case 500:
+    case 501:
+    case 502:
+        // REST is optional: a server without it answers that it does not know the command.
+        if (ftpRestSent_ && !ftpRetrSent_)
+            restartRefused();
         break;
     case 550:
         if (intFTPState != 350)
@@ -1680,6 +1684,8 @@ void frmDownload::StartLoginFTP(int k)
             tmrReconnect.setEnabled(true);
         }
         intFTPState = 504;
+        if (ftpRestSent_ && !ftpRetrSent_)
+            restartRefused();
         break;
     case 150:
     case 125:
@@ -1722,6 +1728,27 @@ void frmDownload::StartLoginFTP(int k)
         break;
     }
     RefreshControls(*this);
+}
+
+void frmDownload::sendRetr()
+{
+    ftpRetrSent_ = true;
+    ftpSend("RETR " + strFilePath.toUtf8());
+    lblStatus.setCaption(lang("13031", "Waiting For File..."));
+    // 550 is read as "file not found" from here on.
+    intFTPState = 350;
+}
+
+void frmDownload::restartRefused()
+{
+    // Without REST the file can only come from its first byte: the transfer starts over and
+    // overwrites what is on disk with the same bytes. Waiting for the server to learn REST would
+    // leave the job logging in again forever, even for a fresh download.
+    lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
+    intSegStart[0] = 0;
+    intSegPos[0] = 1;
+    blnResumeFTP = false;
+    sendRetr();
 }
 
 void frmDownload::ftpStartOfFile()

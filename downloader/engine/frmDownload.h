@@ -198,6 +198,9 @@ private:
     void ftpSend(const QByteArray& command);
     bool ftpListen();
     void ftpPassiveConnect();
+    void sendRetr();
+    // The server refused REST: the file is fetched again from its start.
+    void restartRefused();
     void ftpStartOfFile();
     void ftpAcceptData();
     void ftpDataArrival();

@@ -221,16 +221,18 @@ TEST_F(FtpDownload, ActivePortNamesTheControlAddressAndARandomPort)
     server.on("REST", {"504 Not supported\r\n"});
     server.setReplaceClient(true);
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/b.bin").arg(server.port()), folder + "/b.bin");
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 504; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.received().size() >= 6; }, 10000));
     const QStringList sent = server.received();
-    ASSERT_EQ(sent.size(), 5);
+    ASSERT_EQ(sent.size(), 6);
     EXPECT_TRUE(QRegularExpression("^PORT 127,0,0,1,12,(\\d+)$").match(sent[2]).hasMatch()) << sent[2].toStdString();
     const int a = sent[2].section(',', -1).toInt();
     EXPECT_GE(a, 6);
     EXPECT_LE(a, 139);
     EXPECT_EQ(sent[3], "TYPE I");
     EXPECT_EQ(sent[4], "REST 0");
-    // Restart refused: no RETR, and the watchdog takes over after TimeNoResume seconds.
+    // Restart refused: the file is asked for from its start all the same, and the watchdog watches
+    // it with the TimeNoResume period.
+    EXPECT_EQ(sent[5], "RETR b.bin");
     EXPECT_EQ(job->lblResume.Caption(), "**RESUME NOT SUPPORTED**");
     EXPECT_TRUE(job->tmrReconnect.Enabled());
     EXPECT_EQ(job->tmrReconnect.Interval(), SettingsStore::instance().record.TimeNoResume);
@@ -240,8 +242,37 @@ TEST_F(FtpDownload, ActivePortNamesTheControlAddressAndARandomPort)
     EXPECT_EQ(job->ftpState(), 0);
     job->tmrReconnect_Timer();
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 504; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.received().filter("RETR").size() == 2; }, 10000));
     EXPECT_EQ(server.received().filter("USER").size(), 2);
+}
+
+TEST_F(FtpDownload, ServerWithoutRestartSendsTheWholeFileAgain)
+{
+    // A server that does not know REST (502, 500) or refuses it (504): a resumed file is fetched
+    // from its first byte instead of waiting for a restart that never comes.
+    const QByteArray refusals[] = {"502 Command not implemented.\r\n", "500 Unknown command.\r\n",
+                                   "504 Not supported\r\n"};
+    int n = 0;
+    for (const QByteArray& refusal : refusals) {
+        SCOPED_TRACE(refusal.toStdString());
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        SettingsStore::instance().record.UsePASV = true;
+        server.on("REST", {refusal});
+        server.setStartReplyNamesSize(true);
+        const QByteArray content = randomBytes(200000);
+        server.onData("RETR", content);
+        const QString name = QStringLiteral("norest%1.bin").arg(n++);
+        // The partial file on disk holds other bytes than the server's file: all are replaced.
+        writeFile(folder + "/" + name, QByteArray(150000, 'x'));
+        prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(name),
+                                 folder + "/" + name, -1);
+        ASSERT_TRUE(finish(job));
+        EXPECT_EQ(server.received().filter("REST"), QStringList{QStringLiteral("REST %1").arg(150000 - 4096)});
+        EXPECT_EQ(job->lblResume.Caption(), "**RESUME NOT SUPPORTED**");
+        EXPECT_TRUE(readFile(folder + "/" + name) == content);
+    }
 }
 
 TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
