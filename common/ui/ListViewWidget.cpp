@@ -92,8 +92,18 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
 void ListViewWidget::rebuildRows()
 {
     syncing_ = true;
-    clear();
-    for (ListRow* row : model_.rows()) {
+    const QList<ListRow*> rows = model_.rows();
+    // Rows only added at the end (a history being loaded row by row) get only their own items:
+    // remaking every item at each addition made a long history take minutes to show.
+    int kept = topLevelItemCount();
+    if (kept > rows.size())
+        kept = 0;
+    for (int i = 0; i < kept; ++i)
+        if (topLevelItem(i)->data(0, Qt::UserRole).value<QObject*>() != rows[i])
+            kept = 0;
+    if (kept == 0)
+        clear();
+    for (ListRow* row : rows.mid(kept)) {
         auto* item = new QTreeWidgetItem(this);
         item->setData(0, Qt::UserRole, QVariant::fromValue<QObject*>(row));
         fill(item, row);
