@@ -79,8 +79,12 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
 {
     const auto& cols = model_.ColumnHeaders();
     const int n = std::max<int>(int(cols.size()), int(row->cells().size()));
+    // A cell is shown cut to what a column can show: laying out a cell of megabytes (a damaged
+    // History.ini) froze the window. The row itself keeps the whole text.
+    constexpr qsizetype kLongestShown = 4096;
     for (int i = 0; i < n; ++i) {
-        item->setText(i, row->cell(i));
+        const QString text = row->cell(i);
+        item->setText(i, text.size() > kLongestShown ? text.left(kLongestShown) + QChar(0x2026) : text);
         if (i < cols.size())
             item->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
     }

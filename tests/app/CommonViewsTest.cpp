@@ -76,6 +76,22 @@ TEST(CommonViews, ListWidgetAddsOnlyTheNewItemsForRowsAddedAtTheEnd)
     EXPECT_EQ(w.topLevelItem(2)->text(1), "d");
 }
 
+TEST(CommonViews, ListWidgetShowsAHugeCellCutButTheRowKeepsIt)
+{
+    // A damaged history may hold a line of megabytes: laid out whole it froze the window.
+    ViewForm f;
+    f.lstMain.setColumns({{"", 20}, {"Filename", 120}});
+    ListViewWidget w(f.lstMain);
+    const QString huge(1000000, u'x');
+    f.lstMain.Add({}, 1)->setCell(1, huge);
+    ASSERT_EQ(w.topLevelItemCount(), 1);
+    EXPECT_LT(w.topLevelItem(0)->text(1).size(), 5000);
+    EXPECT_TRUE(w.topLevelItem(0)->text(1).startsWith("xxxx"));
+    EXPECT_EQ(f.lstMain.item(1)->cell(1), huge);
+    f.lstMain.item(1)->setCell(1, "short");
+    EXPECT_EQ(w.topLevelItem(0)->text(1), "short");
+}
+
 TEST(CommonViews, ToolbarButtonsRaiseTheirCommands)
 {
     ViewForm f;
