@@ -10,14 +10,23 @@ bool MovieToolbar::LoadMovie(const QString& file)
 {
     sections_.clear();
     file_ = file;
-    IniFile ini(file);
-    const QStringList programs = ini.sections();
-    for (const QString& program : programs) {
+    // One read of the file: a lookup per button reads it whole each time, which a long file
+    // would turn into a stall.
+    const QList<IniFile::Section> contents = IniFile(file).contents();
+    for (const IniFile::Section& section : contents) {
+        const QString program = section.name.toUpper();
+        if (sections_.contains(program))
+            continue;  // the first section of a name is the one a lookup finds
+        QHash<QString, QString> values;
+        for (const auto& [key, value] : section.values)
+            if (!values.contains(key.toUpper()))
+                values.insert(key.toUpper(), value);
         QList<ToolbarButton> list;
         for (int n = 1;; ++n) {
-            const QString line = ini.value(program, QString::number(n), QStringLiteral("\x01"));
-            if (line == QLatin1String("\x01"))
+            const auto found = values.constFind(QString::number(n));
+            if (found == values.cend())
                 break;
+            const QString& line = *found;
             ToolbarButton b;
             if (line.trimmed() == QLatin1String("-")) {
                 b.separator = true;
@@ -33,7 +42,7 @@ bool MovieToolbar::LoadMovie(const QString& file)
             }
             list.append(b);
         }
-        sections_.insert(program.toUpper(), list);
+        sections_.insert(program, list);
     }
     notify();
     return !sections_.isEmpty();

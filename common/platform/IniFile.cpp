@@ -14,6 +14,9 @@ namespace {
 // VB's numbers for the two file faults a read can meet.
 constexpr int kPathFileAccessError = 75;
 constexpr int kDeviceIoError = 57;
+// Every read takes the whole file again, so a huge one would stall each caption and toolbar
+// lookup; the files read this way are a few kilobytes.
+constexpr qint64 kLargestFile = 4 * 1024 * 1024;
 
 struct Line {
     QString text;
@@ -62,17 +65,29 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
     QFile f(path);
     if (!f.exists())
         return t;
-    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
+    // A pipe or a device is refused before it is opened: opening a pipe would block.
+    const QFileInfo info(path);
+    if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
         if (fault) {
             fault->failed = true;
             fault->errorNumber = kPathFileAccessError;
-            fault->errorDescription = QFileInfo(path).isDir()
-                ? QStringLiteral("Path/File access error: %1 is a folder").arg(path)
-                : QStringLiteral("Path/File access error: %1").arg(f.errorString());
+            fault->errorDescription = info.isDir() ? QStringLiteral("Path/File access error: %1 is a folder").arg(path)
+                : !info.isFile()                  ? QStringLiteral("Path/File access error: %1 is not a file").arg(path)
+                                                  : QStringLiteral("Path/File access error: %1").arg(f.errorString());
         }
         return std::nullopt;
     }
-    QByteArray bytes = f.readAll();
+    if (f.size() > kLargestFile) {
+        if (fault) {
+            fault->failed = true;
+            fault->errorNumber = kPathFileAccessError;
+            fault->errorDescription = QStringLiteral("Path/File access error: %1 is larger than %2 bytes")
+                                          .arg(path)
+                                          .arg(kLargestFile);
+        }
+        return std::nullopt;
+    }
+    QByteArray bytes = f.read(kLargestFile);
     if (f.error() != QFileDevice::NoError) {
         if (fault) {
             fault->failed = true;
@@ -85,8 +100,11 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
         bytes.remove(0, 3);
     if (bytes.contains("\r\n"))
         t.eol = QStringLiteral("\r\n");
+    else if (bytes.contains('\r') && !bytes.contains('\n'))
+        t.eol = QStringLiteral("\r");  // old Mac line ends: read as lines, kept on a rewrite
     QString s = QString::fromUtf8(bytes);
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(u'\r', u'\n');
     QStringList raw = s.split(u'\n');
     if (!raw.isEmpty() && raw.last().isEmpty())
         raw.removeLast();
@@ -97,6 +115,8 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
 
 bool writeText(const QString& path, const Text& t)
 {
+    if (QFileInfo(path).isSymLink())
+        return false;  // a rewrite would replace the file the link points to
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
@@ -203,6 +223,20 @@ QStringList IniFile::keys(const QString& section) const
         for (qsizetype i = range.first + 1; range.first >= 0 && i < range.second; ++i)
             if (t->lines[i].key)
                 out.append(*t->lines[i].key);
+    }
+    return out;
+}
+
+QList<IniFile::Section> IniFile::contents() const
+{
+    QList<Section> out;
+    if (const auto t = readText(path_, nullptr)) {
+        for (const auto& l : t->lines) {
+            if (l.section)
+                out.append(Section{*l.section, {}});
+            else if (l.key && !out.isEmpty())
+                out.last().values.append({*l.key, l.value});
+        }
     }
     return out;
 }

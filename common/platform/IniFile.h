@@ -30,8 +30,17 @@ public:
     QStringList sections() const;
     QStringList keys(const QString& section) const;
 
+    // The whole file in one read, for a reader that wants every key: each section in file order
+    // with its keys and values as a lookup reads them (duplicates kept; a lookup takes the first).
+    struct Section {
+        QString name;
+        QList<std::pair<QString, QString>> values;
+    };
+    QList<Section> contents() const;
+
     // A value that would lose blanks or quotes on reading is written quoted; a line break inside a
-    // value cannot be stored in one line and becomes a blank.
+    // value cannot be stored in one line and becomes a blank. A file that is a symbolic link is not
+    // rewritten (false): the rewrite would replace the file it points to.
     bool writeString(const QString& section, const QString& key, const QString& value);
     bool deleteKey(const QString& section, const QString& key);
     bool deleteSection(const QString& section);

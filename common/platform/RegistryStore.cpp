@@ -12,6 +12,24 @@ namespace harbel {
 namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+// Every lookup reads the whole file; a store of the programs' options is a few kilobytes.
+constexpr qint64 kLargestFile = 16 * 1024 * 1024;
+
+// The file's bytes; empty when it is missing, nullopt when it is there but cannot be read (a
+// folder, a pipe, no permission, too large) - a change must then not replace it.
+std::optional<QByteArray> readStore(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QByteArray();
+    QFile f(path);
+    if (!info.isFile() || info.size() > kLargestFile || !f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = f.read(kLargestFile);
+    if (f.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
 
 bool sameText(const QString& a, const QString& b)
 {
@@ -131,7 +149,16 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
 {
     QList<Section> sections;
     Section* current = nullptr;
-    const QString text = QString::fromUtf8(bytes);
+    // What regedit exports is UTF-16 with a byte order mark; this file is written as UTF-8. Read
+    // either, and lines ended the old Mac way too: a file read as one damaged line would lose
+    // every value at the next change.
+    QString text;
+    if (bytes.startsWith("\xFF\xFE"))
+        text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    else
+        text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
     const auto lines = QStringView(text).split(u'\n');
     for (const auto& raw : lines) {
         const QString line = raw.toString().trimmed();
@@ -187,23 +214,25 @@ QByteArray RegistryStore::serialize(const QList<Section>& sections)
 
 QList<RegistryStore::Section> RegistryStore::load() const
 {
-    QFile f(path_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return parse(f.readAll());
+    return parse(readStore(path_).value_or(QByteArray()));
 }
 
 template <typename Change>
 bool RegistryStore::modify(Change change)
 {
     const QFileInfo info(path_);
+    if (info.isSymLink())
+        return false;  // the atomic replace would overwrite the file the link points to
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     QLockFile lock(path_ + QStringLiteral(".lock"));
     lock.setStaleLockTime(10000);
     if (!lock.tryLock(10000))
         return false;
-    QList<Section> sections = load();
+    const std::optional<QByteArray> bytesBefore = readStore(path_);
+    if (!bytesBefore)
+        return false;  // what is there is not lost to a store holding only this change
+    QList<Section> sections = parse(*bytesBefore);
     if (!change(sections))
         return false;
     QSaveFile out(path_);

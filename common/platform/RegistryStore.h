@@ -12,7 +12,8 @@ namespace harbel {
 // "[ROOT\path]" section per key. Key paths and value names match without regard to case.
 // Every write takes a lock, re-reads the file, changes it and replaces it atomically, so two
 // programs writing at the same time both keep their values. Reads never lock: the file is only
-// ever replaced whole.
+// ever replaced whole. A store that cannot be read (a folder, a pipe, too large) or that is a
+// symbolic link is never rewritten: a change then fails and the file stays as it is.
 class RegistryStore final {
 public:
     // A value as stored: its text, or no data at all (a hand-written `"Name"=` line).

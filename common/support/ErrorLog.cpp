@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace harbel {
@@ -16,6 +17,11 @@ void WriteErrorLog(const QString& message)
                                .arg(locale.toString(now.date(), QLocale::ShortFormat),
                                     locale.toString(now.time(), QLocale::ShortFormat), message);
     QFile f(AppFolder::file(QStringLiteral("errorlog.txt")));
+    // Only a plain file of the folder: opening a pipe would block, and a link would have the
+    // record written outside the folder.
+    const QFileInfo info(f.fileName());
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        return;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     f.write(record.toUtf8());

@@ -8,6 +8,7 @@ namespace harbel {
 
 namespace {
 QString g_languageFile;
+QString g_lastLoggedFault;  // a fault that stays is logged once, not at every lookup
 
 QString trimLeading(const QString& s)
 {
@@ -40,11 +41,15 @@ QString GetLangString(const QString& code, const QString& defaultText)
     name = name.section(u'/', -1);
     const IniFile::Read r = IniFile(languageFolder() + name).getString(QStringLiteral("Vantor"), code, defaultText, 500);
     if (r.failed) {
+        if (r.errorDescription == g_lastLoggedFault)
+            return QString();
+        g_lastLoggedFault = r.errorDescription;
         WriteErrorLog(QStringLiteral("Error Description: %1, Error Number: %2, Method: SetCaptionfromINI")
                           .arg(r.errorDescription)
                           .arg(r.errorNumber));
         return QString();
     }
+    g_lastLoggedFault.clear();
     return trimLeading(r.text);
 }
 

@@ -4,14 +4,22 @@
 #include "common/controls/Form.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace harbel {
 
+namespace {
+constexpr qint64 kLargestSkin = 1024 * 1024;
+}  // namespace
+
 bool Skin::LoadSkin(const QString& file)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // A pipe would block the start-up and a huge file would make a huge style sheet: a skin is a
+    // few kilobytes.
+    const QFileInfo info(file);
+    if (!info.isFile() || info.size() > kLargestSkin || !f.open(QIODevice::ReadOnly)) {
         loaded_ = false;
         common_.clear();
         sections_.clear();

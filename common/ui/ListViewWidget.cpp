@@ -79,8 +79,12 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
 {
     const auto& cols = model_.ColumnHeaders();
     const int n = std::max<int>(int(cols.size()), int(row->cells().size()));
+    // A cell is shown cut to what a column can show: laying out a cell of megabytes (a damaged
+    // History.ini) froze the window. The row itself keeps the whole text.
+    constexpr qsizetype kLongestShown = 4096;
     for (int i = 0; i < n; ++i) {
-        item->setText(i, row->cell(i));
+        const QString text = row->cell(i);
+        item->setText(i, text.size() > kLongestShown ? text.left(kLongestShown) + QChar(0x2026) : text);
         if (i < cols.size())
             item->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
     }
@@ -92,8 +96,18 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
 void ListViewWidget::rebuildRows()
 {
     syncing_ = true;
-    clear();
-    for (ListRow* row : model_.rows()) {
+    const QList<ListRow*> rows = model_.rows();
+    // Rows only added at the end (a history being loaded row by row) get only their own items:
+    // remaking every item at each addition made a long history take minutes to show.
+    int kept = topLevelItemCount();
+    if (kept > rows.size())
+        kept = 0;
+    for (int i = 0; i < kept; ++i)
+        if (topLevelItem(i)->data(0, Qt::UserRole).value<QObject*>() != rows[i])
+            kept = 0;
+    if (kept == 0)
+        clear();
+    for (ListRow* row : rows.mid(kept)) {
         auto* item = new QTreeWidgetItem(this);
         item->setData(0, Qt::UserRole, QVariant::fromValue<QObject*>(row));
         fill(item, row);

@@ -12,6 +12,7 @@
 #include "common/ui/QtClipboard.h"
 
 #include "common/platform/TerminationSignals.h"
+#include "common/support/LangString.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
@@ -40,6 +41,10 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
     TerminalPrompts prompts(options.exists);
     Prompts::setInstance(&prompts);
     SettingsStore::instance().LoadSettings();
+    if (const QString& why = SettingsStore::instance().iniError; !why.isEmpty())
+        std::fprintf(stderr, "%s %s\n",
+                     qPrintable(GetLangString(QStringLiteral("19353"), QStringLiteral("The file types and logins could not be read from Settings.ini. The file is left as it is and is not rewritten in this session:"))),
+                     qPrintable(why));
 
     DownloadWindows windows;
     DownloadCommand command(options, windows, stdout, stderr, ::isatty(::fileno(stdout)) == 1);

@@ -6,6 +6,7 @@
 #include "common/support/LangString.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 
@@ -52,14 +53,26 @@ QString History::path()
     return AppFolder::file(QStringLiteral("History.ini"));
 }
 
-bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate& today)
+bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate& today, QString* error)
 {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     // The language in force goes to the per-user settings of the program.
     CRegister().REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\VB and VBA Program Settings\\Harbel\\Language"),
                                QStringLiteral("Name"), currentLanguageFile());
 
-    if (lstMain.isEmpty() && lstComplete.isEmpty())
-        return !QFile::exists(path()) || QFile::remove(path());
+    const QFileInfo info(path());
+    if (info.isSymLink())
+        return fail(QStringLiteral("%1 is a symbolic link").arg(path()));
+    if (lstMain.isEmpty() && lstComplete.isEmpty()) {
+        QFile f(path());
+        if (!info.exists() || f.remove())
+            return true;
+        return fail(f.errorString());
+    }
 
     const QString date = QLocale::system().toString(today, QLocale::ShortFormat);
     QByteArray out;
@@ -71,19 +84,25 @@ bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate&
     out += "\r\n";
 
     QSaveFile f(path());
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(out) != out.size())
-        return false;
-    return f.commit();
+    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
+        return fail(f.errorString());
+    return true;
 }
 
-void History::LoadHistory(ListView& lstMain, ListView& lstComplete)
+bool History::LoadHistory(ListView& lstMain, ListView& lstComplete, QString* error)
 {
     QFile f(path());
-    if (!f.exists() || !f.open(QIODevice::ReadOnly))
-        return;
-    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!f.exists())
+        return true;
+    // A folder, a pipe or a device in its place is refused before it is opened: a pipe would block.
+    const bool regular = QFileInfo(path()).isFile();
+    QByteArray bytes;
+    if (!regular || !f.open(QIODevice::ReadOnly) || (bytes = f.readAll(), f.error() != QFileDevice::NoError)) {
+        if (error)
+            *error = regular ? f.errorString() : QStringLiteral("%1 is not a file").arg(path());
+        return false;
+    }
+    QList<QByteArray> lines = bytes.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     qsizetype at = 0;
@@ -121,7 +140,7 @@ void History::LoadHistory(ListView& lstMain, ListView& lstComplete)
         if (row && isBlank(row))
             lstMain.Remove(row);  // nothing was read into it: the file ended
         if (!inQueue && at >= lines.size() && line != QLatin1String(kCompleteList))
-            return;  // the file ended inside the queue
+            return true;  // the file ended inside the queue
     }
 
     // The completed list, up to "Finish History".
@@ -132,13 +151,14 @@ void History::LoadHistory(ListView& lstMain, ListView& lstComplete)
                 break;
             if (line == QLatin1String(kFinishHistory)) {
                 lstComplete.Remove(row);
-                return;
+                return true;
             }
             row->setCell(c, line);
         }
         if (isBlank(row))
             lstComplete.Remove(row);
     }
+    return true;
 }
 
 }  // namespace harbel

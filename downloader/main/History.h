@@ -16,13 +16,17 @@ public:
 
     // Writes both lists (every row dated today) to a new file that then replaces the old one;
     // with both lists empty the file is removed. Line breaks inside a cell are written as blanks,
-    // so no cell can shift the lines after it. Also records the language in force.
-    static bool SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate& today = QDate::currentDate());
+    // so no cell can shift the lines after it. Also records the language in force. False, with the
+    // reason in *error, when the file could not be replaced; a symbolic link in its place is never
+    // followed, so a save cannot overwrite the file it points to.
+    static bool SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate& today = QDate::currentDate(),
+                            QString* error = nullptr);
 
     // Fills both lists from the file when it exists (the lists are emptied first). A file cut off
     // inside a record keeps the rows read so far; a record cut short by a section line is dropped
-    // and does not shift into the next section.
-    static void LoadHistory(ListView& lstMain, ListView& lstComplete);
+    // and does not shift into the next section. False, with both lists left as they were and the
+    // reason in *error, when the file is there but cannot be read (a folder, no permission).
+    static bool LoadHistory(ListView& lstMain, ListView& lstComplete, QString* error = nullptr);
 };
 
 }  // namespace harbel

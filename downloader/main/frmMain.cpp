@@ -12,6 +12,7 @@
 #include "common/support/Skin.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace harbel {
@@ -65,11 +66,26 @@ void frmMain::Form_Load()
     FirstPromptShown = false;
 
     SettingsStore::instance().LoadSettings();
+    if (!SettingsStore::instance().iniError.isEmpty())
+        Prompts::instance().MsgBox(
+            GetLangString(QStringLiteral("19353"),
+                          QStringLiteral("The file types and logins could not be read from Settings.ini. "
+                                         "The file is left as it is and is not rewritten in this session:"))
+                + u' ' + SettingsStore::instance().iniError,
+            MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
 
     // Loading the history is not a change worth writing back.
     loaded_ = false;
-    History::LoadHistory(lstMain, lstComplete);
+    QString error;
+    historyUnreadable_ = !History::LoadHistory(lstMain, lstComplete, &error);
     tmrSaveHistory.setEnabled(false);
+    if (historyUnreadable_)
+        Prompts::instance().MsgBox(
+            GetLangString(QStringLiteral("19350"),
+                          QStringLiteral("The queue and the completed list could not be read from History.ini. "
+                                         "The file is left as it is and the lists of this session are not saved to it:"))
+                + u' ' + error,
+            MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
     loaded_ = true;
 
     if (currentLanguageFile().isEmpty())
@@ -87,7 +103,8 @@ void frmMain::Form_Unload()
     // The rows of running downloads are written with the cells they show now, before any window
     // closes and writes a stopped state into them.
     tmrSaveHistory.setEnabled(false);
-    saveHistoryNow();
+    if (!saveHistoryNow())
+        Prompts::instance().MsgBox(StatusBar.PanelText(1), MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
     URLForm.Hide();
     FileForm.Hide();
     Tray1.Show(false);
@@ -96,9 +113,21 @@ void frmMain::Form_Unload()
     emit quitRequested();
 }
 
-void frmMain::saveHistoryNow()
+bool frmMain::saveHistoryNow()
 {
-    History::SaveHistory(lstMain, lstComplete, today());
+    QString error;
+    if (historyUnreadable_ && QFileInfo::exists(History::path())) {
+        if (lstMain.isEmpty() && lstComplete.isEmpty())
+            return true;  // nothing of this run to lose
+        error = GetLangString(QStringLiteral("19351"), QStringLiteral("the file could not be read at start-up."));
+    } else {
+        historyUnreadable_ = false;  // the unreadable file is gone: the lists may take its place
+        if (History::SaveHistory(lstMain, lstComplete, today(), &error))
+            return true;
+    }
+    StatusBar.setPanelText(1, GetLangString(QStringLiteral("19352"), QStringLiteral("The lists were not saved to History.ini:"))
+                                  + u' ' + error);
+    return false;
 }
 
 void frmMain::historyTouched()

@@ -88,6 +88,9 @@ public:
     void tmrGraph_Timer();
     void tmrSaveHistory_Timer();
     bool historySavePending() const { return tmrSaveHistory.Enabled(); }
+    // True while a History.ini that could not be read at start-up is still there: it is never
+    // overwritten with the lists of this run.
+    bool historyUnreadable() const { return historyUnreadable_; }
 
     // The date written into the history; a test fixes it.
     std::function<QDate()> today = &QDate::currentDate;
@@ -99,13 +102,15 @@ signals:
     void launchedFtpClient();
 
 private:
-    void saveHistoryNow();
+    // False, after saying why in the status bar, when the lists could not be written.
+    bool saveHistoryNow();
     void historyTouched();
     void notBuiltHere(const QString& what);
 
     double totalRate_ = 0;
     bool loaded_ = false;
     bool unloaded_ = false;
+    bool historyUnreadable_ = false;
 };
 
 }  // namespace harbel

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <limits>
@@ -159,10 +160,18 @@ void SettingsStore::LoadfromINI()
 {
     fileTypes.clear();
     logins.clear();
+    iniError.clear();
     QFile f(settingsIniPath());
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.exists())
         return;
-    QList<QByteArray> lines = f.readAll().split('\n');
+    // A folder, a pipe or a device in its place is refused before it is opened: a pipe would block.
+    const bool regular = QFileInfo(f.fileName()).isFile();
+    QByteArray bytes;
+    if (!regular || !f.open(QIODevice::ReadOnly) || (bytes = f.readAll(), f.error() != QFileDevice::NoError)) {
+        iniError = regular ? f.errorString() : QStringLiteral("%1 is not a file").arg(f.fileName());
+        return;
+    }
+    QList<QByteArray> lines = bytes.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();  // after the last line end
     for (auto& l : lines)
@@ -215,6 +224,9 @@ bool SettingsStore::SaveToINI() const
         password.remove(QChar(3));
         line(ShiftEncode(password));
     }
+    const QFileInfo info(settingsIniPath());
+    if (info.isSymLink() || (!iniError.isEmpty() && info.exists()))
+        return false;
     QSaveFile f(settingsIniPath());
     if (!f.open(QIODevice::WriteOnly))
         return false;

@@ -134,6 +134,10 @@ public:
     qint16 FileExistsAction = -2;
     QList<FileTypeFolder> fileTypes;
     QList<SiteLogin> logins;
+    // Why "Settings.ini" could not be read by the last LoadfromINI; empty when it was read or is
+    // missing. While that file is still there, SaveToINI leaves it alone rather than replace the
+    // user's lists with the empty ones of this run.
+    QString iniError;
 
     // Called first by LoadSettings so the settings dialog exists (it loads its own fields).
     std::function<void()> ensureDialog;
@@ -144,7 +148,9 @@ public:
     void LoadSettings();
     // Both lists from "Settings.ini"; a missing file leaves them empty and LastSavePath as it was.
     void LoadfromINI();
-    // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists.
+    // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists. False when it could not
+    // be written, when it could not be read (see iniError), or when it is a symbolic link: a
+    // rewrite never follows one to overwrite the file it points to.
     bool SaveToINI() const;
     // The folder of LastSavePath (the save rules' "last directory"); the application folder when
     // LastSavePath names no folder.

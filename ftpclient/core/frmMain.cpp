@@ -545,7 +545,12 @@ void frmMain::DisplayMessage(const QString& sMessage)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     QString failure;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Only a plain file of the folder: opening a pipe would block, and a link would have the log
+    // written outside the folder.
+    const QFileInfo existing(path);
+    if (existing.isSymLink() || (existing.exists() && !existing.isFile()))
+        failure = QStringLiteral("it is not a plain file");
+    else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         failure = file.errorString();
     else if (file.write(record) != record.size() || !file.flush())
         failure = file.errorString();

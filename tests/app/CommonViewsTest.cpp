@@ -47,6 +47,51 @@ TEST(CommonViews, ListWidgetFollowsTheModelAndReportsTheUser)
     EXPECT_EQ(w.topLevelItemCount(), 0);
 }
 
+TEST(CommonViews, ListWidgetAddsOnlyTheNewItemsForRowsAddedAtTheEnd)
+{
+    // A history is loaded row by row: remaking every item at each one took minutes for a long one.
+    ViewForm f;
+    f.lstMain.setColumns({{"", 20}, {"Filename", 120}});
+    ListViewWidget w(f.lstMain);
+    for (const char* name : {"b", "c"})
+        f.lstMain.Add({}, 1)->setCell(1, name);
+    QTreeWidgetItem* first = w.topLevelItem(0);
+    f.lstMain.Add({}, 1)->setCell(1, "a");
+    ASSERT_EQ(w.topLevelItemCount(), 3);
+    EXPECT_EQ(w.topLevelItem(0), first);
+    EXPECT_EQ(w.topLevelItem(2)->text(1), "a");
+
+    // Any other change of the rows still gives items in the model's order.
+    const auto sameOrder = [&] {
+        ASSERT_EQ(w.topLevelItemCount(), f.lstMain.count());
+        for (int i = 0; i < w.topLevelItemCount(); ++i)
+            EXPECT_EQ(w.topLevelItem(i)->text(1), f.lstMain.item(i + 1)->cell(1)) << i;
+    };
+    f.lstMain.ColumnClick(1);
+    EXPECT_NE(f.lstMain.item(1)->cell(1), "b");  // sorted
+    sameOrder();
+    f.lstMain.Remove(1);
+    f.lstMain.Add({}, 1)->setCell(1, "d");
+    sameOrder();
+    EXPECT_EQ(w.topLevelItem(2)->text(1), "d");
+}
+
+TEST(CommonViews, ListWidgetShowsAHugeCellCutButTheRowKeepsIt)
+{
+    // A damaged history may hold a line of megabytes: laid out whole it froze the window.
+    ViewForm f;
+    f.lstMain.setColumns({{"", 20}, {"Filename", 120}});
+    ListViewWidget w(f.lstMain);
+    const QString huge(1000000, u'x');
+    f.lstMain.Add({}, 1)->setCell(1, huge);
+    ASSERT_EQ(w.topLevelItemCount(), 1);
+    EXPECT_LT(w.topLevelItem(0)->text(1).size(), 5000);
+    EXPECT_TRUE(w.topLevelItem(0)->text(1).startsWith("xxxx"));
+    EXPECT_EQ(f.lstMain.item(1)->cell(1), huge);
+    f.lstMain.item(1)->setCell(1, "short");
+    EXPECT_EQ(w.topLevelItem(0)->text(1), "short");
+}
+
 TEST(CommonViews, ToolbarButtonsRaiseTheirCommands)
 {
     ViewForm f;

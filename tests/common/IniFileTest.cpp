@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace harbel;
 using harbel::test::readFile;
 using harbel::test::testFolder;
@@ -59,6 +61,39 @@ TEST(IniFile, UnreadableFileIsAFaultNotADefault)
     EXPECT_NE(r.errorNumber, 0);
     EXPECT_FALSE(r.errorDescription.isEmpty());
     EXPECT_FALSE(IniFile(iniPath()).writeString("S", "k", "v"));
+
+    // A pipe would block the read.
+    const QString pipe = testFolder() + "/pipe.ini";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_TRUE(IniFile(pipe).getString("S", "k", "d").failed);
+    EXPECT_TRUE(IniFile(pipe).keys("S").isEmpty());
+}
+
+TEST(IniFile, ARewriteNeverFollowsASymbolicLink)
+{
+    const QString target = testFolder() + "/elsewhere.txt";
+    writeFile(target, "[S]\nk=v\n");
+    ASSERT_TRUE(QFile::link(target, iniPath()));
+    IniFile ini(iniPath());
+    EXPECT_EQ(ini.value("S", "k", "d"), "v");  // read through the link
+    EXPECT_FALSE(ini.writeString("S", "k", "w"));
+    EXPECT_FALSE(ini.deleteKey("S", "k"));
+    EXPECT_EQ(readFile(target), "[S]\nk=v\n");
+}
+
+TEST(IniFile, AHugeFileIsAFaultAndIsNotRewritten)
+{
+    // Every lookup reads the whole file again: a file of many megabytes would stall each one.
+    const QString path = testFolder() + "/huge.ini";
+    const QByteArray huge = "[S]\nk=v\n" + QByteArray(5 * 1024 * 1024, 'x') + "\n";
+    writeFile(path, huge);
+    IniFile ini(path);
+    const IniFile::Read r = ini.getString("S", "k", "d");
+    EXPECT_TRUE(r.failed);
+    EXPECT_TRUE(r.errorDescription.contains("larger than")) << r.errorDescription.toStdString();
+    EXPECT_TRUE(ini.sections().isEmpty());
+    EXPECT_FALSE(ini.writeString("S", "k", "w"));
+    EXPECT_EQ(readFile(path), huge);
 }
 
 TEST(IniFile, WritesInPlaceAndRoundTripsAwkwardValues)
@@ -93,4 +128,12 @@ TEST(IniFile, KeepsWindowsLineEndsOfAnExistingFile)
     writeFile(iniPath(), "[S]\r\nA=1\r\n");
     ASSERT_TRUE(IniFile(iniPath()).writeString("S", "B", "2"));
     EXPECT_EQ(readFile(iniPath()), "[S]\r\nA=1\r\nB=2\r\n");
+
+    // Old Mac line ends are lines too, and stay as they were on a rewrite.
+    writeFile(iniPath(), "[S]\rA=1\r[T]\rC=3\r");
+    IniFile mac(iniPath());
+    EXPECT_EQ(mac.value("S", "A", "d"), "1");
+    EXPECT_EQ(mac.value("T", "C", "d"), "3");
+    ASSERT_TRUE(mac.writeString("S", "B", "2"));
+    EXPECT_EQ(readFile(iniPath()), "[S]\rA=1\rB=2\r[T]\rC=3\r");
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace harbel;
 using harbel::test::readFile;
 using harbel::test::writeFile;
@@ -71,6 +73,20 @@ TEST(LangString, UnreadableFileGivesEmptyTextAndOneLogRecord)
     const QString log = QString::fromUtf8(readFile(AppFolder::file("errorlog.txt")));
     EXPECT_TRUE(log.contains("Error Description: ")) << log.toStdString();
     EXPECT_TRUE(log.contains(", Error Number: 75, Method: SetCaptionfromINI\"")) << log.toStdString();
+
+    // Captions are looked up many times a second (the rate in the status bar): a fault that stays
+    // must not add a record at every lookup.
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(GetLangString("11046", "x"), "");
+    EXPECT_EQ(readFile(AppFolder::file("errorlog.txt")).count("SetCaptionfromINI"), 1);
+    // Once the file reads again, a new fault is logged again.
+    QDir(langFile()).removeRecursively();
+    writeFile(langFile(), "[Vantor]\n11045=ok\n");
+    EXPECT_EQ(GetLangString("11045", "x"), "ok");
+    QFile::remove(langFile());
+    QDir().mkpath(langFile());
+    EXPECT_EQ(GetLangString("11045", "x"), "");
+    EXPECT_EQ(readFile(AppFolder::file("errorlog.txt")).count("SetCaptionfromINI"), 2);
 }
 
 TEST(ErrorLog, EachRecordIsAQuoteLineThenDateTimeAndMessage)
@@ -92,4 +108,19 @@ TEST(ErrorLog, AnUnwritableLogIsSwallowed)
     QDir().mkpath(AppFolder::file("errorlog.txt"));
     WriteErrorLog("nowhere to go");  // must neither throw nor crash
     SUCCEED();
+}
+
+TEST(ErrorLog, APipeOrALinkInPlaceOfTheLogIsLeftAlone)
+{
+    // Opening a pipe with no reader would block the program at its first error.
+    const QString log = AppFolder::file("errorlog.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+    WriteErrorLog("nowhere to go");
+    QFile::remove(log);
+    // A link would have the record appended to a file outside the folder.
+    const QString elsewhere = test::testFolder() + "/elsewhere.txt";
+    writeFile(elsewhere, "not a log\n");
+    ASSERT_TRUE(QFile::link(elsewhere, log));
+    WriteErrorLog("nowhere to go");
+    EXPECT_EQ(readFile(elsewhere), "not a log\n");
 }

@@ -113,3 +113,24 @@ TEST(MovieToolbar, ProgramPicksTheButtonsAndPressesRaiseCommands)
     EXPECT_EQ(t.GetVariable("_root.Connected"), "1");
     EXPECT_FALSE(t.LoadMovie(AppFolder::file("missing.toolbar")));
 }
+
+TEST(MovieToolbar, ALongDescriptionIsReadOnceAndTheFirstSectionOfANameCounts)
+{
+    // A lookup per button used to read the whole file again for each one: with this many
+    // buttons the start-up never ended.
+    QByteArray text = "[dm]\n";
+    for (int n = 1; n <= 100000; ++n)
+        text += QByteArray::number(n) + "=B|IDC_FS_AddURL|i\n";
+    text += "[DM]\n1=Other|IDC_FS_Other|i\n[FTP]\n1 = \"C|IDC_FS_Connect|c\"\n";
+    const QString path = AppFolder::file("long.toolbar");
+    test::writeFile(path, text);
+    ListForm f;
+    MovieToolbar& t = f.Flash;
+    ASSERT_TRUE(t.LoadMovie(path));
+    t.SetVariable("_root.Program", "DM");
+    EXPECT_EQ(t.buttons().size(), 100000);
+    EXPECT_EQ(t.buttons().last().command, "IDC_FS_AddURL");
+    t.SetVariable("_root.Program", "FTP");
+    ASSERT_EQ(t.buttons().size(), 1);
+    EXPECT_EQ(t.buttons().first().caption, "C");
+}

@@ -3,9 +3,14 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace harbel;
 using harbel::test::readFile;
@@ -119,6 +124,56 @@ TEST(Registry, FileCutOffMidWriteStillLoadsWhatItCan)
     EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "d");
     ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "x", "ok"));
     EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "ok");
+}
+
+TEST(Registry, AnExportInUtf16OrWithOtherLineEndsIsReadAndKeptByAChange)
+{
+    CRegister reg;
+    const QString path = RegistryStore::defaultPath();
+    const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"x\"=\"ü1\"\r\n");
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    const QList<QByteArray> files = {utf16, "\xEF\xBB\xBF[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"\xC3\xBC" "1\"\n",
+                                     "[HKEY_LOCAL_MACHINE\\A]\r\"x\"=\"\xC3\xBC" "1\"\r"};
+    for (const QByteArray& bytes : files) {
+        writeFile(path, bytes);
+        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), QStringLiteral("ü1"));
+        ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "2"));
+        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), QStringLiteral("ü1"));
+        EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "y", "d"), "2");
+    }
+}
+
+TEST(Registry, AStoreThatCannotBeReadIsNeverReplacedByOneChange)
+{
+    CRegister reg;
+    const QString path = RegistryStore::defaultPath();
+    // Far larger than any store of options: not read (every lookup would take it whole), not replaced.
+    const QByteArray huge = "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n" + QByteArray(17 * 1024 * 1024, ';') + "\n";
+    writeFile(path, huge);
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "d");
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "2"));
+    EXPECT_EQ(readFile(path), huge);
+
+    // A pipe in its place would block a read; a folder cannot be read. Neither is replaced.
+    QFile::remove(path);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "d");
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "2"));
+    EXPECT_FALSE(QFileInfo(path).isFile());
+    QFile::remove(path);
+    QDir().mkpath(path);
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "2"));
+    EXPECT_TRUE(QFileInfo(path).isDir());
+
+    // A link is read, but the atomic replace would overwrite the file it points to.
+    QDir(path).removeRecursively();
+    const QString elsewhere = test::testFolder() + "/elsewhere.reg";
+    writeFile(elsewhere, "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n");
+    ASSERT_TRUE(QFile::link(elsewhere, path));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "1");
+    EXPECT_FALSE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "2"));
+    EXPECT_EQ(readFile(elsewhere), "[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n");
 }
 
 // Two programs writing different values at the same time both keep theirs. The writers are two

@@ -3,8 +3,13 @@
 #include "common/controls/Timer.h"
 #include "common/platform/AppFolder.h"
 #include "common/support/Skin.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace harbel;
 
@@ -52,6 +57,15 @@ TEST(Skin, SectionsAndTheCommonPart)
     EXPECT_TRUE(skin.hasStyle("Main"));
     EXPECT_TRUE(skin.hasStyle("secondForm"));
     EXPECT_FALSE(skin.LoadSkin(AppFolder::file("no-such.skn")));
+    EXPECT_FALSE(skin.isLoaded());
+
+    // A pipe would block the start-up; a skin of megabytes is no skin.
+    const QString pipe = AppFolder::file("pipe.skn");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(skin.LoadSkin(pipe));
+    const QString huge = AppFolder::file("huge.skn");
+    test::writeFile(huge, "/* @style Main */\n" + QByteArray(2 * 1024 * 1024, ' ') + "\n");
+    EXPECT_FALSE(skin.LoadSkin(huge));
     EXPECT_FALSE(skin.isLoaded());
 }
 

@@ -6,7 +6,9 @@
 #include "common/support/LangString.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <gtest/gtest.h>
@@ -128,4 +130,42 @@ TEST(History, TruncatedFilesKeepWhatWasRead)
     writeFile(History::path(), QByteArray("\x00\xff\r\n\r\n", 6));
     History::LoadHistory(l.lstMain, l.lstComplete);
     EXPECT_LE(l.lstMain.count(), 1);
+}
+
+TEST(History, AFileThatCannotBeReadIsReportedAndTheListsStayAsTheyWere)
+{
+    Lists l;
+    addRow(l.lstMain, 1, "kept.zip", "Paused");
+    QDir().mkpath(History::path() + "/inside");  // a folder in place of the file
+    QString error;
+    EXPECT_FALSE(History::LoadHistory(l.lstMain, l.lstComplete, &error));
+    EXPECT_TRUE(error.contains("History.ini")) << error.toStdString();
+    ASSERT_EQ(l.lstMain.count(), 1);
+    EXPECT_EQ(l.lstMain.item(1)->cell(5), "Paused");
+
+    // Writing over it fails, and says why.
+    error.clear();
+    EXPECT_FALSE(History::SaveHistory(l.lstMain, l.lstComplete, QDate(2026, 12, 7), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QFileInfo(History::path()).isDir());
+
+    // A missing file is no fault.
+    QDir(History::path()).removeRecursively();
+    EXPECT_TRUE(History::LoadHistory(l.lstMain, l.lstComplete, &error));
+}
+
+TEST(History, ASymbolicLinkIsNeverFollowedByASave)
+{
+    const QString elsewhere = test::testFolder() + "/elsewhere.txt";
+    writeFile(elsewhere, "not the history\n");
+    ASSERT_TRUE(QFile::link(elsewhere, History::path()));
+    Lists l;
+    addRow(l.lstMain, 1, "a.zip", "Paused");
+    QString error;
+    EXPECT_FALSE(History::SaveHistory(l.lstMain, l.lstComplete, QDate(2026, 12, 7), &error));
+    EXPECT_TRUE(error.contains("symbolic link")) << error.toStdString();
+    Lists empty;
+    EXPECT_FALSE(History::SaveHistory(empty.lstMain, empty.lstComplete, QDate(2026, 12, 7), &error));
+    EXPECT_EQ(readFile(elsewhere), "not the history\n");
+    EXPECT_TRUE(QFileInfo(History::path()).isSymLink());
 }

@@ -519,6 +519,57 @@ TEST_F(MainWindow, ShutdownSavesRunningRowsBeforeTheirWindowsClose)
     EXPECT_EQ(next.lstMain.at(2)->cell(DownloadRow::Percent), "30%");
 }
 
+TEST_F(MainWindow, FilesThatCannotBeReadAreToldAndNeverOverwritten)
+{
+    QDir().mkpath(History::path());
+    QDir().mkpath(SettingsStore::settingsIniPath());
+    prompts.answer(MsgAnswer::Ok);
+    prompts.answer(MsgAnswer::Ok);
+    load();
+    ASSERT_EQ(prompts.records().size(), 2);
+    EXPECT_TRUE(prompts.records()[0].text.contains("Settings.ini")) << prompts.records()[0].text.toStdString();
+    EXPECT_TRUE(prompts.records()[1].text.contains("History.ini")) << prompts.records()[1].text.toStdString();
+    EXPECT_TRUE(form.historyUnreadable());
+
+    // Running as root every file reads, so a file put there after the start stands for one of the
+    // user's files this run could not read: neither the lists nor the last folder replace it.
+    QDir(History::path()).removeRecursively();
+    QDir(SettingsStore::settingsIniPath()).removeRecursively();
+    writeFile(History::path(), "the user's queue\r\n");
+    writeFile(SettingsStore::settingsIniPath(), "the user's folders\r\n");
+    form.windows.DownloadLater("http://h/a.zip", folder + "/a.zip");
+    EXPECT_FALSE(SettingsStore::instance().SaveToINI());
+    form.tmrSaveHistory_Timer();
+    EXPECT_EQ(readFile(History::path()), "the user's queue\r\n");
+    EXPECT_EQ(readFile(SettingsStore::settingsIniPath()), "the user's folders\r\n");
+    EXPECT_TRUE(form.StatusBar.PanelText(1).contains("History.ini")) << form.StatusBar.PanelText(1).toStdString();
+
+    // Once the user moves it away, the lists are saved again.
+    QFile::remove(History::path());
+    form.tmrSaveHistory_Timer();
+    EXPECT_FALSE(form.historyUnreadable());
+    EXPECT_EQ(historyLines().value(5), "http://h/a.zip");
+    QFile::remove(SettingsStore::settingsIniPath());
+    SettingsStore::instance().LoadfromINI();
+}
+
+TEST_F(MainWindow, AHistoryThatCannotBeWrittenIsToldAndKeptInTheLists)
+{
+    load();
+    form.windows.DownloadLater("http://h/a.zip", folder + "/a.zip");
+    QDir().mkpath(History::path() + "/inside");  // nothing can replace a folder that holds a file
+    form.tmrSaveHistory_Timer();
+    EXPECT_TRUE(form.StatusBar.PanelText(1).contains("History.ini")) << form.StatusBar.PanelText(1).toStdString();
+    EXPECT_EQ(form.lstMain.count(), 1);
+
+    // At exit the lists would be lost: the user is told.
+    prompts.answer(MsgAnswer::Ok);
+    form.Flash_FSCommand("IDC_FS_close");
+    ASSERT_EQ(prompts.records().size(), 1);
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
+    EXPECT_TRUE(prompts.last().text.contains("History.ini")) << prompts.last().text.toStdString();
+}
+
 TEST_F(MainWindow, ToolbarCommands)
 {
     load();

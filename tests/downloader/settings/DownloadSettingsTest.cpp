@@ -7,6 +7,7 @@
 #include "common/support/ShiftCode.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -311,6 +312,41 @@ TEST(SettingsIni, DeletingTheFileEmptiesTheListsAndTheAppFolderBecomesTheLastDir
     ASSERT_TRUE(next.SaveToINI());
     next.LoadfromINI();
     EXPECT_EQ(next.LastDirectory(), AppFolder::path());
+}
+
+TEST(SettingsIni, AFileThatCannotBeReadIsNeverReplacedByTheEmptyLists)
+{
+    const QString path = SettingsStore::settingsIniPath();
+    QDir().mkpath(path);  // a folder in place of the file
+    SettingsStore s;
+    s.LoadfromINI();
+    EXPECT_TRUE(s.iniError.contains("Settings.ini")) << s.iniError.toStdString();
+    EXPECT_TRUE(s.fileTypes.isEmpty());
+
+    // Running as root every file reads: a file put there now stands for one this run could not read.
+    QDir(path).removeRecursively();
+    writeFile(path, "/user/last\r\n.zip\r\n/zips\r\nLogins:\r\n");
+    s.LastSavePath = "/new/place/file.zip";
+    EXPECT_FALSE(s.SaveToINI());
+    EXPECT_EQ(readFile(path), "/user/last\r\n.zip\r\n/zips\r\nLogins:\r\n");
+
+    // Once it is gone, or read again, it is written as before.
+    QFile::remove(path);
+    EXPECT_TRUE(s.SaveToINI());
+    s.LoadfromINI();
+    EXPECT_TRUE(s.iniError.isEmpty());
+    EXPECT_EQ(s.LastSavePath, "/new/place/file.zip");
+}
+
+TEST(SettingsIni, ASymbolicLinkIsNeverFollowedByASave)
+{
+    const QString elsewhere = test::testFolder() + "/elsewhere.txt";
+    writeFile(elsewhere, "someone else's file\n");
+    ASSERT_TRUE(QFile::link(elsewhere, SettingsStore::settingsIniPath()));
+    SettingsStore s;
+    s.LastSavePath = "/a/b.zip";
+    EXPECT_FALSE(s.SaveToINI());
+    EXPECT_EQ(readFile(elsewhere), "someone else's file\n");
 }
 
 TEST(StartUp, EntryFollowsTheCheckBox)

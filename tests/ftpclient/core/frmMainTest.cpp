@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace harbel;
 using namespace harbel::tessaly;
 using harbel::test::PyFtpServer;
@@ -217,6 +219,28 @@ TEST_F(MainWindow, ALogThatCannotBeWrittenIsReportedOnceAndNeverStopsTheCaller)
     EXPECT_EQ(form->lstConnectionInfo.Items(), (QStringList{"one", "two"}));
     ASSERT_EQ(prompts.records().size(), 1);
     EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+}
+
+TEST_F(MainWindow, ALogThatIsAPipeOrALinkIsNeitherOpenedNorFollowed)
+{
+    setReg("DELETE LOG ON STARTUP", "0");
+    load();
+    QDir().mkpath(AppFolder::file("log"));
+    // Opening a pipe with no reader would block the window at its first message.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(form->logFilePath()).constData(), 0600), 0);
+    prompts.answer(MsgAnswer::Ok);
+    form->DisplayMessage("one");
+    ASSERT_EQ(prompts.records().size(), 1);
+    EXPECT_TRUE(prompts.last().text.contains(form->logFilePath())) << prompts.last().text.toStdString();
+
+    // A link would have the log appended to a file outside the folder.
+    QFile::remove(form->logFilePath());
+    const QString elsewhere = root + "/elsewhere.txt";
+    writeFile(elsewhere, "not a log\n");
+    ASSERT_TRUE(QFile::link(elsewhere, form->logFilePath()));
+    form->DisplayMessage("two");
+    EXPECT_EQ(readFile(elsewhere), "not a log\n");
+    EXPECT_EQ(form->lstConnectionInfo.Items(), (QStringList{"one", "two"}));
 }
 
 TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
