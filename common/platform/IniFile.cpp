@@ -115,8 +115,6 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
 
 bool writeText(const QString& path, const Text& t)
 {
-    if (QFileInfo(path).isSymLink())
-        return false;  // a rewrite would replace the file the link points to
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))

@@ -221,8 +221,6 @@ template <typename Change>
 bool RegistryStore::modify(Change change)
 {
     const QFileInfo info(path_);
-    if (info.isSymLink())
-        return false;  // the atomic replace would overwrite the file the link points to
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     QLockFile lock(path_ + QStringLiteral(".lock"));

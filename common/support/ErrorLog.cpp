@@ -17,10 +17,9 @@ void WriteErrorLog(const QString& message)
                                .arg(locale.toString(now.date(), QLocale::ShortFormat),
                                     locale.toString(now.time(), QLocale::ShortFormat), message);
     QFile f(AppFolder::file(QStringLiteral("errorlog.txt")));
-    // Only a plain file of the folder: opening a pipe would block, and a link would have the
-    // record written outside the folder.
+    // Only a plain file (or a link to one): opening a pipe would block the program.
     const QFileInfo info(f.fileName());
-    if (info.isSymLink() || (info.exists() && !info.isFile()))
+    if (info.exists() && !info.isFile())
         return;
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return;

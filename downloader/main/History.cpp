@@ -64,10 +64,10 @@ bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate&
     CRegister().REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\VB and VBA Program Settings\\Harbel\\Language"),
                                QStringLiteral("Name"), currentLanguageFile());
 
+    // A link is the user's own arrangement (a file kept elsewhere): the history is written to the
+    // file it points to, and two empty lists are written there rather than removing the link.
     const QFileInfo info(path());
-    if (info.isSymLink())
-        return fail(QStringLiteral("%1 is a symbolic link").arg(path()));
-    if (lstMain.isEmpty() && lstComplete.isEmpty()) {
+    if (lstMain.isEmpty() && lstComplete.isEmpty() && !info.isSymLink()) {
         QFile f(path());
         if (!info.exists() || f.remove())
             return true;

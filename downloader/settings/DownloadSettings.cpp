@@ -225,7 +225,7 @@ bool SettingsStore::SaveToINI() const
         line(ShiftEncode(password));
     }
     const QFileInfo info(settingsIniPath());
-    if (info.isSymLink() || (!iniError.isEmpty() && info.exists()))
+    if (!iniError.isEmpty() && info.exists())
         return false;
     QSaveFile f(settingsIniPath());
     if (!f.open(QIODevice::WriteOnly))

@@ -149,8 +149,8 @@ public:
     // Both lists from "Settings.ini"; a missing file leaves them empty and LastSavePath as it was.
     void LoadfromINI();
     // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists. False when it could not
-    // be written, when it could not be read (see iniError), or when it is a symbolic link: a
-    // rewrite never follows one to overwrite the file it points to.
+    // be written or could not be read (see iniError). Through a symbolic link the file it points
+    // to is replaced and the link stays.
     bool SaveToINI() const;
     // The folder of LastSavePath (the save rules' "last directory"); the application folder when
     // LastSavePath names no folder.

@@ -545,10 +545,9 @@ void frmMain::DisplayMessage(const QString& sMessage)
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     QString failure;
-    // Only a plain file of the folder: opening a pipe would block, and a link would have the log
-    // written outside the folder.
+    // Only a plain file (or a link to one): opening a pipe would block the program.
     const QFileInfo existing(path);
-    if (existing.isSymLink() || (existing.exists() && !existing.isFile()))
+    if (existing.exists() && !existing.isFile())
         failure = QStringLiteral("it is not a plain file");
     else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         failure = file.errorString();
