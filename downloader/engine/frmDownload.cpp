@@ -1007,12 +1007,7 @@ void frmDownload::fallBackToOneConnection()
     // The server sends the whole file whatever range is asked: one connection takes it from the start,
     // and the other segments stop before they write into a range that is not theirs.
     for (int i = 0; i < 6; ++i) {
-        Connection& c = transfer(i);
-        closeSocket(*c.socket);
-        c.headPending = false;
-        c.head.clear();
-        c.expectedBody = -1;
-        c.bodyBytes = 0;
+        resetConnection(transfer(i));
         if (i > 0 && intSegFile[i]) {
             intSegFile[i]->close();
             intSegFile[i].reset();
@@ -1096,15 +1091,20 @@ frmDownload::Connection& frmDownload::transfer(int k)
     return c;
 }
 
-void frmDownload::connectTransfer(int k)
+void frmDownload::resetConnection(Connection& c)
 {
-    Connection& c = transfer(k);
     closeSocket(*c.socket);
     c.headPending = false;
     c.head.clear();
     c.expectedBody = -1;
     c.bodyBytes = 0;
     c.keepsAlive = false;
+}
+
+void frmDownload::connectTransfer(int k)
+{
+    Connection& c = transfer(k);
+    resetConnection(c);
     c.socket->connectToHost(strServer, intPort);
 }
 

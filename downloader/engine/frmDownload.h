@@ -215,6 +215,8 @@ private:
     void closeFtp();
     void wireData(QTcpSocket* socket);
     Connection& transfer(int k);
+    // Closes the connection and forgets its reply.
+    void resetConnection(Connection& c);
     void connectTransfer(int k);
     void transferConnected(int k);
     void transferDataArrival(int k);
