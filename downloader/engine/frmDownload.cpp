@@ -276,9 +276,6 @@ void frmDownload::startJob(qint16 existsAction)
     blnSegResume.fill(resume);
     closeSocket(WSHead);
     connectProbe();
-    intTimeLeft = qint16(s.Timeout);
-    tmrTimeOut.setEnabled(true);
-    lblTimer.setVisible(true);
     cmdOpen.setVisible(false);
     cmdGotoDir.setVisible(false);
     RefreshControls(*this);
@@ -289,9 +286,7 @@ void frmDownload::connectProbe()
     probeBuffer_.clear();
     // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
     // link: a server that never answers it is timed out and the job retried.
-    intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
-    tmrTimeOut.setEnabled(true);
-    lblTimer.setVisible(true);
+    startCountdown();
     WSHead.connectToHost(strServer, intPort);
 }
 
@@ -421,6 +416,13 @@ void frmDownload::closeSocket(QTcpSocket& socket)
     // Closing a connection ourselves raises none of its events.
     const QSignalBlocker blocker(&socket);
     socket.abort();
+}
+
+void frmDownload::startCountdown()
+{
+    intTimeLeft = qint16(SettingsStore::instance().record.Timeout);
+    tmrTimeOut.setEnabled(true);
+    lblTimer.setVisible(true);
 }
 
 void frmDownload::stopCountdown()
@@ -1395,9 +1397,7 @@ void frmDownload::startFtp(qint16 existsAction)
     ftpBuffer_.clear();
     setRowCell(DownloadRow::Filename, strSaveTo);
     // A server that never greets is timed out like one that stops answering later.
-    intTimeLeft = qint16(s.Timeout);
-    tmrTimeOut.setEnabled(true);
-    lblTimer.setVisible(true);
+    startCountdown();
     cmdOpen.setVisible(false);
     cmdGotoDir.setVisible(false);
     RefreshControls(*this);

@@ -229,6 +229,8 @@ private:
     void writeBody(int k, const char* data, qint64 size);
     void closeSocket(QTcpSocket& socket);
     void closeFiles();
+    // Starts the time-out countdown from the full Timeout and shows its label.
+    void startCountdown();
     // Stops the time-out countdown and hides its label.
     void stopCountdown();
     void complete();
