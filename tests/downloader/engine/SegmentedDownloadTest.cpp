@@ -95,6 +95,17 @@ protected:
         };
     }
 
+    // Starts an 8 MiB download over two segments whose second half the server sends `piece` bytes
+    // every 10 ms, so the first connection finishes early and takes over part of it.
+    frmDownload* startWithSlowSecondHalf(ScriptedHttpServer& server, const QString& name, qint64 piece)
+    {
+        server.content = randomBytes(8 * 1024 * 1024);
+        segmentFromTheFirstByte(100e6);
+        slowFrom(server, server.content.size() / 2, piece);
+        prompts.answer(MsgAnswer::Yes);
+        return start(server.url(name), folder + "/" + name);
+    }
+
     DownloadWindows windows;
     std::unique_ptr<NginxServer> nginx;
     bool stuck = false;
@@ -285,13 +296,9 @@ TEST_F(SegmentedDownload, LastSegmentTakesTheRemainderOfTheSplit)
 TEST_F(SegmentedDownload, FinishedConnectionTakesOverHalfOfTheSlowestRange)
 {
     ScriptedHttpServer server;
-    server.content = randomBytes(8 * 1024 * 1024);
     server.keepAlive = true;
-    segmentFromTheFirstByte(100e6);
+    frmDownload* job = startWithSlowSecondHalf(server, "slow.bin", 16 * 1024);
     const qint64 half = server.content.size() / 2;
-    slowFrom(server, half, 16 * 1024);
-    prompts.answer(MsgAnswer::Yes);
-    frmDownload* job = start(server.url("slow.bin"), folder + "/slow.bin");
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(job->segmentCount(), 2);
     EXPECT_GE(job->takeOvers(), 1);
@@ -317,14 +324,10 @@ TEST_F(SegmentedDownload, FinishedConnectionTakesOverHalfOfTheSlowestRange)
 TEST_F(SegmentedDownload, StopAfterATakeOverKeepsOnlyTheCompleteStartAndResumesWhole)
 {
     ScriptedHttpServer server;
-    server.content = randomBytes(8 * 1024 * 1024);
-    segmentFromTheFirstByte(100e6);
-    const qint64 half = server.content.size() / 2;
     // Segment 1 crawls, so segment 0 takes over the end of its range and finishes it while
     // segment 1 is still near its start.
-    slowFrom(server, half, 1024);
-    prompts.answer(MsgAnswer::Yes);
-    frmDownload* job = start(server.url("gap.bin"), folder + "/gap.bin");
+    frmDownload* job = startWithSlowSecondHalf(server, "gap.bin", 1024);
+    const qint64 half = server.content.size() / 2;
     ASSERT_TRUE(job);
     ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->GetReceivedBytes() > half + half / 2; }, 20000));
     const qint64 slowAt = job->segmentPos(1) - 1;
@@ -349,12 +352,7 @@ TEST_F(SegmentedDownload, StopAfterATakeOverKeepsOnlyTheCompleteStartAndResumesW
 TEST_F(SegmentedDownload, PauseAfterATakeOverResumesEveryRangeByteForByte)
 {
     ScriptedHttpServer server;
-    server.content = randomBytes(8 * 1024 * 1024);
-    segmentFromTheFirstByte(100e6);
-    const qint64 half = server.content.size() / 2;
-    slowFrom(server, half, 2048);
-    prompts.answer(MsgAnswer::Yes);
-    frmDownload* job = start(server.url("pause.bin"), folder + "/pause.bin");
+    frmDownload* job = startWithSlowSecondHalf(server, "pause.bin", 2048);
     ASSERT_TRUE(job);
     ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->segmentPos(0) - 1 > job->segmentStart(0); }, 20000));
     job->cmdPause_Click();
@@ -363,9 +361,9 @@ TEST_F(SegmentedDownload, PauseAfterATakeOverResumesEveryRangeByteForByte)
     job->cmdPause_Click();
     for (int k = 0; k < 2; ++k)
         EXPECT_EQ(job->segmentPos(k), std::max<qint64>(before[k] - 4096, job->segmentStart(k) + 1));
-    // The two live ranges still cover all that is missing, without overlap.
-    EXPECT_LE(job->segmentEnd(1), job->segmentStart(0));
-    EXPECT_EQ(job->segmentEnd(0), server.content.size());
+    // The two live ranges never overlap (how often segment 0 took over depends on how soon the slow
+    // reply began); finishing byte for byte shows they cover all that was missing.
+    EXPECT_TRUE(job->segmentEnd(1) <= job->segmentStart(0) || job->segmentEnd(0) <= job->segmentStart(1));
     ASSERT_TRUE(finish(job));
     EXPECT_TRUE(readFile(folder + "/pause.bin") == server.content);
 }
