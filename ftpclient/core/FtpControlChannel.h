@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftpclient/core/FtpReply.h"
+#include "common/ftp/FtpReply.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -62,7 +62,7 @@ public:
 signals:
     void opened();
     void openFailed(const QString& description);
-    void replyReceived(const harbel::tessaly::FtpReply& reply);
+    void replyReceived(const harbel::FtpReply& reply);
     void closed();
     void logLine(const QString& text);
 

@@ -523,40 +523,6 @@ void TransferOperation::onReply(const FtpReply& reply)
 
 // --- reply helpers --------------------------------------------------------------------------
 
-quint16 parsePassivePort(const FtpReply& reply, QString* namedHost)
-{
-    const QString text = reply.lines.join(QLatin1Char(' '));
-    if (reply.code == 229) {
-        static const QRegularExpression epsv(QStringLiteral(R"(\((.)\1\1(\d{1,5})\1\))"));
-        const auto m = epsv.match(text);
-        if (!m.hasMatch())
-            return 0;
-        const int port = m.captured(2).toInt();
-        return port > 0 && port < 65536 ? quint16(port) : 0;
-    }
-    static const QRegularExpression pasv(QStringLiteral(R"((\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}),(\d{1,3}))"));
-    const auto m = pasv.match(text);
-    if (!m.hasMatch())
-        return 0;
-    int v[6];
-    for (int i = 0; i < 6; ++i) {
-        v[i] = m.captured(i + 1).toInt();
-        if (v[i] > 255)
-            return 0;
-    }
-    if (namedHost)
-        *namedHost = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
-    const int port = v[4] * 256 + v[5];
-    return port > 0 ? quint16(port) : 0;
-}
-
-qint64 parseStartReplySize(const FtpReply& reply)
-{
-    static const QRegularExpression size(QStringLiteral(R"(\((\d{1,18}) bytes\))"), QRegularExpression::CaseInsensitiveOption);
-    const auto m = size.match(reply.lines.join(QLatin1Char(' ')));
-    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
-}
-
 std::optional<QString> parsePwdReply(const FtpReply& reply)
 {
     if (reply.code != 257 || reply.lines.isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ftpclient/core/FtpError.h"
-#include "ftpclient/core/FtpReply.h"
+#include "common/ftp/FtpReply.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -155,12 +155,6 @@ private:
     QByteArray readBuffer_;
 };
 
-// Parses "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" and "229 ... (|||port|)"; 0 when malformed.
-// The host of a 227 reply is reported but never used.
-quint16 parsePassivePort(const FtpReply& reply, QString* namedHost = nullptr);
-// The size a 150 reply names ("150 Opening BINARY mode data connection for a.bin (1234 bytes)");
-// -1 when it names none.
-qint64 parseStartReplySize(const FtpReply& reply);
 // The folder of a 257 reply ("257 \"/a \"\"b\"\"\" is current"), quotes undoubled.
 std::optional<QString> parsePwdReply(const FtpReply& reply);
 

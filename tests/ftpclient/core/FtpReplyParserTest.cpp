@@ -1,9 +1,10 @@
 #include "ftpclient/core/FtpOperations.h"
-#include "ftpclient/core/FtpReply.h"
+#include "common/ftp/FtpReply.h"
 
 #include <gtest/gtest.h>
 
-using namespace harbel::tessaly;
+using namespace harbel;
+using harbel::tessaly::parsePwdReply;
 
 TEST(FtpReplyParser, SingleLineArrivingInPiecesIsReportedOnceComplete)
 {
@@ -86,6 +87,8 @@ TEST(FtpReplyHelpers, PassiveRepliesGiveThePortAndNameTheHostOnlyForLogging)
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 Entering Passive Mode (10,1,2,3,195,80)."}}, &host), 195 * 256 + 80);
     EXPECT_EQ(host, "10.1.2.3");
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 =127,0,0,1,4,1"}}), 1025);
+    EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 Entering Passive Mode 127, 0, 0, 1, 4, 2."}}), 1026);
+    EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 Entering Passive Mode (127,0,0,1,0,0)"}}), 0);
     EXPECT_EQ(parsePassivePort(FtpReply{229, {"229 Entering Extended Passive Mode (|||6446|)"}}), 6446);
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 Entering Passive Mode (1,2,3,4,999,1)"}}), 0);
     EXPECT_EQ(parsePassivePort(FtpReply{227, {"227 nonsense"}}), 0);

@@ -5,12 +5,14 @@
 #include <QString>
 #include <QStringList>
 
-namespace harbel::tessaly {
+namespace harbel {
 
 // One complete server reply: its three-digit code and every line as received (without CR LF).
 struct FtpReply {
     int code = 0;
     QStringList lines;
+    // A protocol error of the length limits below (code 0): the server is not speaking FTP.
+    bool overflow = false;
 
     // The text of the last line after the code and its separator.
     QString text() const;
@@ -48,4 +50,12 @@ private:
     bool inMultiLine_ = false;
 };
 
-}  // namespace harbel::tessaly
+// The data port of a passive reply: "227 ... (h1,h2,h3,h4,p1,p2)" with or without the parentheses
+// and blanks around the commas, or "229 ... (|||port|)". 0 when the reply names no usable port.
+// The host a 227 reply names goes to namedHost; callers connect to their control peer all the same.
+quint16 parsePassivePort(const FtpReply& reply, QString* namedHost = nullptr);
+
+// The size a start-of-transfer reply names: "150 ... (123456 bytes)". -1 when it names none.
+qint64 parseStartReplySize(const FtpReply& reply);
+
+}  // namespace harbel

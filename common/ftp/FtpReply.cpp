@@ -1,6 +1,8 @@
-#include "ftpclient/core/FtpReply.h"
+#include "common/ftp/FtpReply.h"
 
-namespace harbel::tessaly {
+#include <QRegularExpression>
+
+namespace harbel {
 
 QString FtpReply::text() const
 {
@@ -65,7 +67,7 @@ QList<FtpReply> FtpReplyParser::feed(const QByteArray& bytes)
         current_.lines.append(text);
         currentBytes_ += line.size();
         if (current_.lines.size() > kMaxLines || currentBytes_ > kMaxReplyBytes) {
-            done.append(FtpReply{0, {QStringLiteral("Reply too long")}});
+            done.append(FtpReply{0, {QStringLiteral("Reply too long")}, true});
             inMultiLine_ = false;
             current_ = {};
             currentBytes_ = 0;
@@ -80,10 +82,44 @@ QList<FtpReply> FtpReplyParser::feed(const QByteArray& bytes)
     }
     pending_.remove(0, start);
     if (pending_.size() > kMaxLineLength) {
-        done.append(FtpReply{0, {QStringLiteral("Reply line too long")}});
+        done.append(FtpReply{0, {QStringLiteral("Reply line too long")}, true});
         reset();
     }
     return done;
 }
 
-}  // namespace harbel::tessaly
+quint16 parsePassivePort(const FtpReply& reply, QString* namedHost)
+{
+    const QString text = reply.lines.join(QLatin1Char(' '));
+    if (reply.code == 229) {
+        static const QRegularExpression epsv(QStringLiteral(R"(\((.)\1\1(\d{1,5})\1\))"));
+        const auto m = epsv.match(text);
+        if (!m.hasMatch())
+            return 0;
+        const int port = m.captured(2).toInt();
+        return port > 0 && port < 65536 ? quint16(port) : 0;
+    }
+    static const QRegularExpression pasv(QStringLiteral(R"((\d{1,3}) *, *(\d{1,3}) *, *(\d{1,3}) *, *(\d{1,3}) *, *(\d{1,3}) *, *(\d{1,3}))"));
+    const auto m = pasv.match(text);
+    if (!m.hasMatch())
+        return 0;
+    int v[6];
+    for (int i = 0; i < 6; ++i) {
+        v[i] = m.captured(i + 1).toInt();
+        if (v[i] > 255)
+            return 0;
+    }
+    if (namedHost)
+        *namedHost = QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+    const int port = v[4] * 256 + v[5];
+    return port > 0 ? quint16(port) : 0;
+}
+
+qint64 parseStartReplySize(const FtpReply& reply)
+{
+    static const QRegularExpression size(QStringLiteral(R"(\((\d{1,18}) bytes\))"), QRegularExpression::CaseInsensitiveOption);
+    const auto m = size.match(reply.lines.join(QLatin1Char(' ')));
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+}
+
+}  // namespace harbel
