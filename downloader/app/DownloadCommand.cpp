@@ -139,6 +139,7 @@ void DownloadCommand::next()
     frmDownload* job = windows_.existing(windows_.lstMain.count());
     auto watch = [this](frmDownload* j) {
         links_ << connect(j, &frmDownload::completed, this, [this] { jobEnded(true, QString()); });
+        links_ << connect(j, &frmDownload::notice, this, [this](const QString& text) { line(err_, url_ + QStringLiteral(": ") + text); });
         links_ << connect(j, &frmDownload::needsUser, this, [this, j] { jobEnded(false, j->lblStatus.Caption()); });
         links_ << connect(j, &frmDownload::closed, this, [this, j] {
             if (!j->isCompleted())

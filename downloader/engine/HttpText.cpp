@@ -167,4 +167,51 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value)
     return r;
 }
 
+QByteArray headOf(const QByteArray& block, qsizetype* bodyStart)
+{
+    const qsizetype end = block.indexOf("\r\n\r\n");
+    if (end < 0)
+        return {};
+    *bodyStart = end + 4;
+    return block.left(end);
+}
+
+QByteArray requestText(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = quint8(c);
+        if (b <= 0x20 || b >= 0x7f) {
+            out += '%';
+            out += QByteArray::number(b, 16).rightJustified(2, '0').toUpper();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool isChunked(const QByteArray& head)
+{
+    const auto te = headerField(head, "Transfer-Encoding");
+    return te && !te->trimmed().isEmpty() && te->trimmed().toLower() != "identity";
+}
+
+QByteArray validatorOf(const QByteArray& head)
+{
+    if (const auto etag = headerField(head, "ETag"); etag && !etag->isEmpty())
+        return "ETag: " + *etag;
+    if (const auto modified = headerField(head, "Last-Modified"); modified && !modified->isEmpty())
+        return "Last-Modified: " + *modified;
+    return {};
+}
+
+QByteArray statusLine(const QByteArray& head)
+{
+    const qsizetype cr = head.indexOf('\r');
+    return head.left(cr >= 0 ? cr : head.size());
+}
+
 }  // namespace harbel

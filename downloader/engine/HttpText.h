@@ -42,4 +42,23 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value);
 // A decimal length of at most 18 digits; nullopt for anything else.
 std::optional<qint64> parseLength(const QByteArray& value);
 
+// The head at the start of block, without its blank line; bodyStart is where the body begins.
+// Empty while the blank line has not arrived.
+QByteArray headOf(const QByteArray& block, qsizetype* bodyStart);
+
+// Text for a request line or header: bytes that could end the line or split it (controls, blanks,
+// and bytes outside ASCII) are written as %XX, so an address from a server cannot add lines of its
+// own to a request.
+QByteArray requestText(const QString& text);
+
+// The reply's body is chunked (or in any other transfer coding): its length is not announced.
+bool isChunked(const QByteArray& head);
+
+// What identifies this version of the file on the server: its "ETag: ..." line, else its
+// "Last-Modified: ..." line, else nothing.
+QByteArray validatorOf(const QByteArray& head);
+
+// The first line of a head, for messages.
+QByteArray statusLine(const QByteArray& head);
+
 }  // namespace harbel

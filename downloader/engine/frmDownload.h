@@ -6,13 +6,16 @@
 #include "common/controls/Timer.h"
 #include "common/controls/Tray.h"
 #include "downloader/engine/DownloadRow.h"
+#include "downloader/engine/FtpRetrieval.h"
+#include "downloader/engine/HttpProbe.h"
+#include "downloader/engine/OutputFile.h"
+#include "downloader/engine/SegmentConnection.h"
+#include "downloader/engine/SegmentPlan.h"
 #include "downloader/intake/UrlParsing.h"
 
 #include <QByteArray>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <array>
 #include <memory>
@@ -21,8 +24,11 @@ namespace harbel {
 
 // One download job: the download window as a presentation model. It owns its sockets, its output
 // file and its timers, writes its progress into its labels and into its row, and runs by itself
-// on socket events and timer ticks once StartDownload has been called.
-class frmDownload final : public Form {
+// on socket events and timer ticks once StartDownload has been called. The protocol work is done by
+// its parts: the HTTP probe, one SegmentConnection per range, the SegmentPlan of what is written,
+// the OutputFile, and the FtpRetrieval of an FTP job. This file's .cpp holds the job's life and
+// display; frmDownloadHttp.cpp and frmDownloadFtp.cpp what it does with each protocol.
+class frmDownload final : public Form, private SegmentConnection::Listener {
     Q_OBJECT
 public:
     explicit frmDownload(QObject* parent = nullptr);
@@ -96,14 +102,8 @@ public:
     void CloseConnections();
     void LayoutSegmentBars(int n);
     void RestartFromAddress(const QString& address);
-    void CheckProbeReply(const QByteArray& text, bool scan);
     void Check_Create(qint64 size);
     void Check_Create1(qint64 size);
-    void SetSegIndecies();
-    // The FTP dialogue: acts on the reply in strReply / strReplyCode for control connection k.
-    void StartLoginFTP(int k);
-    // Chooses the data port of an active-mode transfer and returns the end of the PORT argument.
-    QString FindPort();
     // Closing the window: stops the transfer and hides the window.
     void Unload();
 
@@ -128,16 +128,16 @@ public:
     qint64 contentLength() const { return intContentLength; }
     int redirects() const { return intRedirects; }
     int retries() const { return intRetryCount; }
+    // The probe was answered with a range (206): the segment question says so.
     bool usesRangedArray() const { return usesHttp1_; }
-    int segmentCount() const { return intSegCount; }
-    qint64 segmentStart(int k) const { return intSegStart[k]; }
-    qint64 segmentPos(int k) const { return intSegPos[k]; }
-    // The end (exclusive) of the range segment k is fetching now.
-    qint64 segmentEnd(int k) const { return segEnd_[k]; }
-    // How many times a finished connection has taken over part of another segment's range.
-    int takeOvers() const { return takeOvers_; }
-    qint16 ftpState() const { return intFTPState; }
-    quint16 dataPort() const { return quint16(sngDataPort); }
+    // How an HTTP file is being fetched; segments() is 0 for one connection.
+    const SegmentPlan& plan() const { return plan_; }
+    int segments() const { return intSegCount; }
+    // The FTP login of an FTP job.
+    const FtpRetrieval& ftp() const { return ftp_; }
+    // FTP: the offset the transfer restarted at, and the next byte it writes.
+    qint64 ftpStart() const { return ftpStart_; }
+    qint64 ftpPos() const { return ftpPos_; }
     bool sizeKnown() const { return sizeKnown_; }
     bool isCompleted() const { return completed_; }
     const QString& capResume() const { return strCapResume; }
@@ -155,141 +155,104 @@ signals:
     void closed();
     // "More..." was pressed: the view pops the menu up under the button.
     void moreMenuRequested();
+    // Something the user should know although the job goes on (lblStatus shows it too).
+    void notice(const QString& text);
 
 private:
-    struct Connection {
-        std::unique_ptr<QTcpSocket> socket;
-        bool headPending = false;
-        QByteArray head;
-        qint64 requestedStart = 0;
-        qint64 requestedEnd = -1;
-        qint64 bodyBytes = 0;
-        qint64 expectedBody = -1;
-        int emptyCloses = 0;
-        // The server keeps the connection open after this reply (HTTP/1.1 without "Connection: close").
-        bool keepsAlive = false;
-    };
-
+    // Start and stop.
     void startJob(qint16 existsAction);
+    void showStopped();
+    void complete();
+    void fail(const QString& message);
+    void closeFiles();
+    void startCountdown();
+    void stopCountdown();
+    void setRowCell(int cell, const QString& text);
+    QString fileNameOfJob() const;
+
+    // HTTP (frmDownloadHttp.cpp).
     void connectProbe();
-    void probeConnected();
-    void probeDataArrival();
-    void probeError(QAbstractSocket::SocketError error);
-    void probeDisconnected();
+    void CheckProbeReply(const QByteArray& head, const QByteArray& body);
+    void probeFailed(const QString& description);
     void followRedirect(const QByteArray& head);
-    void scanForLink(const QByteArray& data);
+    void linkFound(const QString& link);
+    QString resolveLocation(const QString& location) const;
     void prepareTransfer(qint64 size, bool ranged);
-    bool openOutput(int k = 0);
+    // The plan of a resumed file: from its control file when it has one that matches the server's
+    // file, else from its length less the rollback. False when the job cannot go on.
+    bool planResume(qint64 size);
+    void startTransfers();
+    bool openOutput();
     int segmentCountFor(qint64 size) const;
     bool askSegmented(bool ranged);
     void fallBackToOneConnection();
     void keepCompletePrefix();
     void resumeSegments();
+    // Writes the control file when a second has passed since the last one (or always when forced),
+    // after the bytes it names complete are on the disk.
+    void saveProgress(bool force);
+    SegmentConnection& transfer(int k);
+    void connectTransfer(int k);
+    void reconnectTransfer(int k);
     // Segment k has all of its range: the job completes, or its connection takes over another part.
     // connectedIdle: the connection has just been made and carries no request yet.
     void segmentFinished(int k, bool connectedIdle = false);
     bool takeOverRange(int k, bool connectedIdle);
-    // FTP.
+    // SegmentConnection::Listener.
+    void transferConnected(int k) override;
+    bool acceptTransferHead(int k, const QByteArray& head) override;
+    void writeBody(int k, const char* data, qint64 size) override;
+    void transferReplyEnded(int k) override;
+    void transferClosed(int k) override;
+    void transferError(int k, QAbstractSocket::SocketError error, const QString& description) override;
+    bool transfersRunning() const override { return !completed_ && !failed_; }
+
+    // FTP (frmDownloadFtp.cpp).
+    void wireFtp();
     void startFtp(qint16 existsAction);
-    void ftpControlConnected();
-    void ftpControlDataArrival();
-    void ftpControlClosed();
-    void ftpControlError(QAbstractSocket::SocketError error);
-    void ftpSend(const QByteArray& command);
-    bool ftpListen();
-    void ftpPassiveConnect();
-    void sendRetr();
-    // The server refused REST: the file is fetched again from its start.
-    void restartRefused();
-    void ftpStartOfFile();
-    void ftpAcceptData();
+    void ftpLogin();
+    void ftpRelogin();
+    void ftpStartOfFile(qint64 namedSize);
     void ftpDataArrival();
     void ftpDataClosed();
-    void ftpDataError(QAbstractSocket::SocketError error);
     void ftpCheckEnd();
+    void ftpControlClosed();
     // An FTP transfer is over only once its data connection has ended or the server has confirmed
     // it (226), or the control connection has gone: before that the announced size may be wrong.
     // Always true for HTTP.
-    bool ftpEnded() const { return !FTPMODE || ftpDataDone_ || ftpReply226_ || ftpControlGone_; }
-    void ftpRelogin();
-    void closeFtp();
-    void wireData(QTcpSocket* socket);
-    Connection& transfer(int k);
-    // Closes the connection and forgets its reply.
-    void resetConnection(Connection& c);
-    void connectTransfer(int k);
-    void transferConnected(int k);
-    void transferDataArrival(int k);
-    void transferClosed(int k);
-    void consume(int k, const char* data, qint64 size);
-    void reconnectTransfer(int k);
-    void showStopped();
-    void transferError(int k, QAbstractSocket::SocketError error);
-    bool acceptTransferHead(int k, const QByteArray& head);
-    void writeBody(int k, const char* data, qint64 size);
-    void closeSocket(QTcpSocket& socket);
-    void closeFiles();
-    // Starts the time-out countdown from the full Timeout and shows its label.
-    void startCountdown();
-    // Stops the time-out countdown and hides its label.
-    void stopCountdown();
-    void complete();
-    void fail(const QString& message);
-    void setRowCell(int cell, const QString& text);
-    QString fileNameOfJob() const;
-    QString resolveLocation(const QString& location) const;
+    bool ftpEnded() const { return !FTPMODE || ftp_.ended(); }
 
     // Private state.
     qint64 intContentLength = 0;
     quint8 intSegCount = 0;
-    std::array<qint64, 7> intSegStart{};
-    std::array<qint64, 6> intSegPos{};
-    std::array<bool, 6> blnSegResume{};
-    std::array<std::unique_ptr<QFile>, 6> intSegFile;
-    // The live end (exclusive) of each segment's range. It starts at the next segment's start and
-    // moves down when a connection that has finished its own range takes over the second half of
-    // what this segment still has to fetch.
-    std::array<qint64, 6> segEnd_{};
-    // Bytes of ranges that were complete when their connection moved on to another range.
-    qint64 segDoneBefore_ = 0;
-    int takeOvers_ = 0;
+    SegmentPlan plan_;
+    OutputFile output_;
+    std::array<std::unique_ptr<SegmentConnection>, SegmentPlan::kMaxSegments> connections_;
+    // The server's validator of the file (its ETag or Last-Modified line).
+    QByteArray validator_;
+    // The control file is kept for this job (an HTTP transfer of known size).
+    bool keepsControlFile_ = false;
+    QElapsedTimer lastSave_;
+    qint64 saveInterval_ = 1000;
     double dblElapsed = 0;
     qint64 intLastBytes = 0;
-    qint16 intTimeLeft = 0;
+    int intTimeLeft = 0;
     qint16 intRetryCount = 0;
     qint16 intRedirects = 0;
     QString serverLog_;
     QString strCapPause, strCapResume, strCapStop, strCapClose;
     bool blnProbeFromZero = false;
-    bool blnScanForLink = false;
 
-    // FTP dialogue.
-    QString strReply;
-    QString strReplyCode;
-    qint16 intFTPState = 0;
-    bool blnPortSent = false;
-    bool blnPasvUsed = false;
+    // FTP.
+    FtpRetrieval ftp_;
+    qint64 ftpStart_ = 0;
+    qint64 ftpPos_ = 0;
     bool blnResumeFTP = false;
-    float sngDataPort = 0;
-    QByteArray ftpBuffer_;
-    QTcpSocket ftpControl_;
-    QTcpServer ftpListener_;
-    std::unique_ptr<QTcpSocket> wsFTPData;
-    bool ftpRestSent_ = false;
-    bool ftpRetrSent_ = false;
-    bool ftpStartSeen_ = false;
-    bool ftpReply226_ = false;
-    bool ftpDataDone_ = false;
-    bool ftpControlGone_ = false;
     int ftpRelogins_ = 0;
     qint64 ftpReloginFrom_ = -1;
     bool sizeKnown_ = true;
 
-    QTcpSocket WSHead;
-    QByteArray probeBuffer_;
-    QByteArray readBuffer_;
-    std::array<Connection, 6> wsHTTP;
-    std::array<Connection, 6> wsHTTP1;
+    HttpProbe probe_;
     bool usesHttp1_ = false;
     bool transferPrepared_ = false;
     bool completed_ = false;

@@ -93,8 +93,8 @@ TEST_F(FtpDownload, ActiveAndPassiveFreshDownloadsArriveByteForByte)
         EXPECT_TRUE(readFile(target) == content);
         EXPECT_EQ(job->lblFileSize.Caption(), windows.lstComplete.at(windows.lstComplete.count() - 1)->cell(DownloadRow::Size));
         if (!passive) {
-            EXPECT_GE(job->dataPort(), 3078);
-            EXPECT_LE(job->dataPort(), 3211);
+            EXPECT_GE(job->ftp().dataPort(), 3078);
+            EXPECT_LE(job->ftp().dataPort(), 3211);
         }
         EXPECT_TRUE(job->strServerLog().startsWith("220")) << job->strServerLog().toStdString();
     }
@@ -131,7 +131,7 @@ TEST_F(FtpDownload, PausedTransferLogsInAgainAndContinues)
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 0 || job->isCompleted(); }, 10000));
     if (!job->isCompleted()) {
         job->cmdPause_Click();
-        EXPECT_EQ(job->ftpState(), 0);
+        EXPECT_EQ(job->ftp().step(), FtpRetrieval::Step::Idle);
         job->cmdPause_Click();
     }
     ASSERT_TRUE(finish(job));
@@ -190,7 +190,7 @@ TEST_F(FtpDownload, ScriptedDialogueSendsEachCommandOnceInOrder)
     server.on("RETR", {"150 Opening BINARY mode data connection for a.bin (123456 bytes).\r\n"});
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/dir/a.bin").arg(server.port()), folder + "/a.bin");
     // The scripted RETR reply replaces the payload's own 150: the data comes over PASV on its own.
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 150 || stuck; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Transfer || stuck; }, 10000));
     EXPECT_EQ(job->lblFileSize.Caption(), FormatBytes(123456));
     const QStringList sent = server.received();
     ASSERT_GE(sent.size(), 6);
@@ -239,7 +239,7 @@ TEST_F(FtpDownload, ActivePortNamesTheControlAddressAndARandomPort)
     // Without data the watchdog pauses the job, and at its next tick resumes it with a new login.
     job->tmrReconnect_Timer();
     EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
-    EXPECT_EQ(job->ftpState(), 0);
+    EXPECT_EQ(job->ftp().step(), FtpRetrieval::Step::Idle);
     job->tmrReconnect_Timer();
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
     ASSERT_TRUE(waitUntil([&] { return server.received().filter("RETR").size() == 2; }, 10000));
@@ -287,12 +287,12 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     SettingsStore::instance().record.Retry = true;
     SettingsStore::instance().record.Retries = 0;
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/c.bin").arg(server.port()), folder + "/c.bin");
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 230; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
     job->tmrTimeOut_Timer();
     EXPECT_EQ(job->lblTimer.Caption(), "Timeout: 0 sec.");
     EXPECT_EQ(job->retries(), 1);
     EXPECT_TRUE(job->tmrTimeOut.Enabled());
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 230; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
     // Retries 0 allows one retry: the next expiry gives up and the job waits for the user.
     job->tmrTimeOut_Timer();
     EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
@@ -434,7 +434,7 @@ TEST_F(FtpDownload, WatchdogLogsInAgainWhenTheDataNeverComes)
     server.on("RETR", {"150 Opening data connection (10 bytes).\r\n"});
     SettingsStore::instance().record.UsePASV = true;
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/silent.bin").arg(server.port()), folder + "/silent.bin");
-    ASSERT_TRUE(waitUntil([&] { return job->ftpState() == 150; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Transfer; }, 10000));
     EXPECT_FALSE(job->tmrTimeOut.isEnabled());
     EXPECT_TRUE(job->tmrReconnect.isEnabled());
     EXPECT_EQ(job->tmrReconnect.Interval(), SettingsStore::instance().record.TimeResume);

@@ -122,8 +122,8 @@ TEST_F(SegmentedDownload, ThirtyMebibytesArriveWholeOverSixSegments)
     frmDownload* job = start(nginx->url("thirty.bin"), folder + "/thirty.bin");
     ASSERT_TRUE(job);
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 6);
-    EXPECT_EQ(job->segmentStart(6), content.size());
+    EXPECT_EQ(job->segments(), 6);
+    EXPECT_EQ(job->plan().size(), content.size());
     ASSERT_EQ(prompts.records().size(), 1);
     // The question of the ranged probe comes from the language file, the other one is fixed.
     EXPECT_EQ(prompts.records().at(0).text,
@@ -157,7 +157,7 @@ TEST_F(SegmentedDownload, SegmentCountFollowsTheSizeBounds)
         frmDownload* job = start(nginx->url(name), folder + "/" + name);
         ASSERT_TRUE(job);
         ASSERT_TRUE(finish(job));
-        EXPECT_EQ(job->segmentCount(), c.segments);
+        EXPECT_EQ(job->segments(), c.segments);
         EXPECT_TRUE(readFile(folder + "/" + name) == content);
     }
     EXPECT_EQ(prompts.pendingAnswers(), 0u);
@@ -171,7 +171,7 @@ TEST_F(SegmentedDownload, NoResumeOrSegmentingOffGiveOneConnection)
     prompts.answer(MsgAnswer::No);
     frmDownload* job = start(server.url("a.bin"), folder + "/a.bin");
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(job->segments(), 0);
     EXPECT_TRUE(readFile(folder + "/a.bin") == server.content);
 
     // Resuming an existing file never asks and never segments.
@@ -179,13 +179,13 @@ TEST_F(SegmentedDownload, NoResumeOrSegmentingOffGiveOneConnection)
     prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
     job = start(server.url("b.bin"), folder + "/b.bin", -1);
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(job->segments(), 0);
     EXPECT_TRUE(readFile(folder + "/b.bin") == server.content);
 
     SettingsStore::instance().record.Segment = 0;
     job = start(server.url("c.bin"), folder + "/c.bin");
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(job->segments(), 0);
     EXPECT_EQ(prompts.records().size(), 2);
 }
 
@@ -197,7 +197,7 @@ TEST_F(SegmentedDownload, ServerThatIgnoresRangesFallsBackToOneConnection)
     prompts.answer(MsgAnswer::Yes);
     frmDownload* job = start(server.url("whole.bin"), folder + "/whole.bin");
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 0);
+    EXPECT_EQ(job->segments(), 0);
     EXPECT_EQ(QFileInfo(folder + "/whole.bin").size(), server.content.size());
     EXPECT_TRUE(readFile(folder + "/whole.bin") == server.content);
 }
@@ -211,16 +211,16 @@ TEST_F(SegmentedDownload, PausedMidwayResumesEverySegmentByteForByte)
     frmDownload* job = start(nginx->url("paused.bin"), folder + "/paused.bin");
     ASSERT_TRUE(job);
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() > 2 * 1024 * 1024; }, 20000));
-    ASSERT_EQ(job->segmentCount(), 6);
+    ASSERT_EQ(job->segments(), 6);
     job->cmdPause_Click();
     EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
     std::array<qint64, 6> before{};
     for (int k = 0; k < 6; ++k)
-        before[k] = job->segmentPos(k);
+        before[k] = job->plan().pos(k);
     job->cmdPause_Click();
     // Each segment moves back by the rollback, never into the range before it.
     for (int k = 0; k < 6; ++k)
-        EXPECT_EQ(job->segmentPos(k), std::max<qint64>(before[k] - 4096, job->segmentStart(k) + 1));
+        EXPECT_EQ(job->plan().pos(k), std::max<qint64>(before[k] - 4096, job->plan().start(k)));
     ASSERT_TRUE(finish(job, 60000));
     EXPECT_TRUE(readFile(folder + "/paused.bin") == content);
 }
@@ -241,7 +241,7 @@ TEST_F(SegmentedDownload, StoppedSegmentedFileKeepsOnlyItsCompleteStartAndResume
     EXPECT_EQ(prompts.last().text, "you will not be able to resume this file later(Segmented mode only), Stop?");
     EXPECT_NE(job->cmdStop.Caption(), "&Close");
     prompts.answer(MsgAnswer::Yes);
-    const qint64 firstSegmentEnd = job->segmentPos(0) - 1;
+    const qint64 firstSegmentEnd = job->plan().pos(0);
     job->cmdStop_Click();
     EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
     // The gaps between the segments are gone: what is left is the file's own start.
@@ -281,7 +281,7 @@ TEST_F(SegmentedDownload, LastSegmentTakesTheRemainderOfTheSplit)
     prompts.answer(MsgAnswer::Yes);
     frmDownload* job = start(server.url("ten.bin"), folder + "/ten.bin");
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 3);
+    EXPECT_EQ(job->segments(), 3);
     QList<QByteArray> ranges;
     for (const auto& r : server.requests())
         ranges.append(r.range());
@@ -300,8 +300,8 @@ TEST_F(SegmentedDownload, FinishedConnectionTakesOverHalfOfTheSlowestRange)
     frmDownload* job = startWithSlowSecondHalf(server, "slow.bin", 16 * 1024);
     const qint64 half = server.content.size() / 2;
     ASSERT_TRUE(finish(job));
-    EXPECT_EQ(job->segmentCount(), 2);
-    EXPECT_GE(job->takeOvers(), 1);
+    EXPECT_EQ(job->segments(), 2);
+    EXPECT_GE(job->plan().takeOvers(), 1);
     // Segment 0 asked for the second half of what segment 1 still had to fetch, on its own
     // connection, which the server kept open.
     int firstConnection = -1;
@@ -329,8 +329,8 @@ TEST_F(SegmentedDownload, StopAfterATakeOverKeepsOnlyTheCompleteStartAndResumesW
     frmDownload* job = startWithSlowSecondHalf(server, "gap.bin", 1024);
     const qint64 half = server.content.size() / 2;
     ASSERT_TRUE(job);
-    ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->GetReceivedBytes() > half + half / 2; }, 20000));
-    const qint64 slowAt = job->segmentPos(1) - 1;
+    ASSERT_TRUE(waitUntil([&] { return job->plan().takeOvers() >= 1 && job->GetReceivedBytes() > half + half / 2; }, 20000));
+    const qint64 slowAt = job->plan().pos(1);
     ASSERT_LT(slowAt, half + half / 2);
     prompts.answer(MsgAnswer::Yes);
     job->cmdStop_Click();
@@ -354,16 +354,16 @@ TEST_F(SegmentedDownload, PauseAfterATakeOverResumesEveryRangeByteForByte)
     ScriptedHttpServer server;
     frmDownload* job = startWithSlowSecondHalf(server, "pause.bin", 2048);
     ASSERT_TRUE(job);
-    ASSERT_TRUE(waitUntil([&] { return job->takeOvers() >= 1 && job->segmentPos(0) - 1 > job->segmentStart(0); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return job->plan().takeOvers() >= 1 && job->plan().pos(0) > job->plan().start(0); }, 20000));
     job->cmdPause_Click();
-    std::array<qint64, 2> before{job->segmentPos(0), job->segmentPos(1)};
+    std::array<qint64, 2> before{job->plan().pos(0), job->plan().pos(1)};
     server.handler = nullptr;
     job->cmdPause_Click();
     for (int k = 0; k < 2; ++k)
-        EXPECT_EQ(job->segmentPos(k), std::max<qint64>(before[k] - 4096, job->segmentStart(k) + 1));
+        EXPECT_EQ(job->plan().pos(k), std::max<qint64>(before[k] - 4096, job->plan().start(k)));
     // The two live ranges never overlap (how often segment 0 took over depends on how soon the slow
     // reply began); finishing byte for byte shows they cover all that was missing.
-    EXPECT_TRUE(job->segmentEnd(1) <= job->segmentStart(0) || job->segmentEnd(0) <= job->segmentStart(1));
+    EXPECT_TRUE(job->plan().end(1) <= job->plan().start(0) || job->plan().end(0) <= job->plan().start(1));
     ASSERT_TRUE(finish(job));
     EXPECT_TRUE(readFile(folder + "/pause.bin") == server.content);
 }
