@@ -89,3 +89,23 @@ start_pyftpd() {
   cat "$dir/ftp.log" >&2
   return 1
 }
+
+# start_uneven FILE WORK FAST SLOW: bench/uneven_server.py serving FILE on a free loopback port, the
+# fast connection at FAST and every other one at SLOW (nginx's notation: 40m, 512k); its port file,
+# its errors and its log of requests (uneven.log) go to WORK. Sets uneven_port and uneven_pid.
+start_uneven() {
+  local file=$1 dir=$2 fast=$3 slow=$4
+  /usr/bin/python3 "$root/bench/uneven_server.py" --file "$file" --fast "$fast" --slow "$slow" \
+    --log "$dir/uneven.log" > "$dir/uneven.port" 2> "$dir/uneven.err" &
+  uneven_pid=$!
+  bench_pids+=($!)
+  for _ in $(seq 100); do
+    [ -s "$dir/uneven.port" ] && break
+    sleep 0.1
+  done
+  uneven_port=$(head -1 "$dir/uneven.port")
+  [ -n "$uneven_port" ] && return 0
+  echo "the uneven server did not start" >&2
+  cat "$dir/uneven.err" >&2
+  return 1
+}
