@@ -99,8 +99,12 @@ void DownloadWindows::settleFileExists(const QString& savePath)
         store.FileExistsAction = ScheduleExistsAction == 2 ? -1 : ScheduleExistsAction == 3 ? -2 : 0;
         return;
     }
+    // Closing the question without an answer is Cancel: the file is left alone.
+    store.FileExistsAction = -2;
     frmExist question;
+    asking_ = true;
     Prompts::instance().ShowModal(question);
+    asking_ = false;
 }
 
 bool DownloadWindows::isBusy(int slot) const

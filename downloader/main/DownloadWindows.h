@@ -77,6 +77,8 @@ public:
 
     // Whether the window of a slot is transferring, connecting or waiting to reconnect.
     bool isBusy(int slot) const;
+    // The file-exists question is open.
+    bool isAsking() const { return asking_; }
 
     // Downloads that are connecting now (the main window's toolbar shows whether any is).
     int connectingCount() const { return connecting_; }
@@ -97,6 +99,7 @@ private:
     std::array<std::unique_ptr<frmDownload>, kSlots> windows_;
     std::array<bool, kSlots> connectingSlot_{};
     int connecting_ = 0;
+    bool asking_ = false;
 };
 
 }  // namespace harbel

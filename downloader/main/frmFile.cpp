@@ -92,6 +92,7 @@ void frmFile::close()
     Hide();
     txtURL.setText({});
     txtSaveTo.setText({});
+    main_.handOversMayGoOn();
 }
 
 }  // namespace harbel

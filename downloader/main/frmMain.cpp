@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTimer>
 
 namespace harbel {
 
@@ -203,7 +204,39 @@ void frmMain::txtChager_Change(const QString& text)
 {
     if (text.isEmpty() || text.startsWith(QLatin1String("MENU")))
         return;
+    // Taken now, an address handed over while another one is being asked about would run the
+    // Add-URL flow inside the open question and pair one address with the other's path.
+    if (promptOpen()) {
+        waitingHandOvers_.append(text);
+        return;
+    }
+    ++handingOver_;
     URLForm.DownLoadURL(text);
+    --handingOver_;
+    handOversMayGoOn();
+}
+
+bool frmMain::promptOpen() const
+{
+    return handingOver_ > 0 || URLForm.Visible() || FileForm.Visible() || windows.isAsking();
+}
+
+void frmMain::handOversMayGoOn()
+{
+    if (waitingHandOvers_.isEmpty() || handOverPosted_)
+        return;
+    handOverPosted_ = true;
+    // Later, from the event loop: the answer that got here may still be on its way out.
+    QTimer::singleShot(promptOpen() ? 200 : 0, this, [this] {
+        handOverPosted_ = false;
+        if (waitingHandOvers_.isEmpty())
+            return;
+        if (promptOpen()) {
+            handOversMayGoOn();
+            return;
+        }
+        txtChager_Change(waitingHandOvers_.takeFirst());
+    });
 }
 
 void frmMain::takeHandOvers(SingleInstance& instance)

@@ -79,6 +79,11 @@ public:
     // returned: the flow may open a modal dialog, and the hand-over's socket must not go away
     // under that handler meanwhile.
     void takeHandOvers(SingleInstance& instance);
+    // A question about an address is open (the Enter URL dialog, the download prompt or its save
+    // dialog, the file-exists question): handed-over addresses wait until it is answered.
+    bool promptOpen() const;
+    // The open question has been answered: the next waiting address may be taken.
+    void handOversMayGoOn();
 
     void Add_mnu_Click();
     void PauseAll();
@@ -107,6 +112,10 @@ private:
     void historyTouched();
     void notBuiltHere(const QString& what);
 
+    // Addresses handed over while a question was open, oldest first.
+    QStringList waitingHandOvers_;
+    int handingOver_ = 0;
+    bool handOverPosted_ = false;
     double totalRate_ = 0;
     bool loaded_ = false;
     bool unloaded_ = false;

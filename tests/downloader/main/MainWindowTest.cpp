@@ -1,6 +1,7 @@
 #include "downloader/main/frmMain.h"
 
 #include "downloader/engine/DownloadRow.h"
+#include "downloader/engine/frmDownload.h"
 #include "downloader/main/History.h"
 #include "downloader/main/frmDir.h"
 #include "downloader/main/frmExist.h"
@@ -185,6 +186,35 @@ TEST_F(MainWindow, AHandOverMayOpenADialogThatOutlivesTheSendersConnection)
     EXPECT_FALSE(form.FileForm.Visible());
     EXPECT_EQ(form.lstMain.count(), 0);
     Prompts::setInstance(&prompts);
+}
+
+TEST_F(MainWindow, AHandOverWaitsUntilTheOpenQuestionIsAnswered)
+{
+    load();
+    // The first address is being asked about: its save dialog has been answered and the prompt
+    // waits for Begin or Later.
+    prompts.answerText(folder + "/first.bin");
+    form.txtChager_Change(server.url("first.bin"));
+    ASSERT_TRUE(form.FileForm.Visible());
+    // A second one arrives meanwhile: it waits, and the prompt keeps the first address with its
+    // own path.
+    form.txtChager_Change(server.url("second.bin"));
+    test::waitUntil([] { return false; }, 300);
+    EXPECT_EQ(form.FileForm.txtURL.Text(), server.url("first.bin"));
+    EXPECT_EQ(form.FileForm.txtSaveTo.Text(), folder + "/first.bin");
+    EXPECT_EQ(prompts.records().size(), 1u);
+
+    // Answered: the first goes into its own file, then the second is asked about in turn.
+    prompts.answerText(folder + "/second.bin");
+    form.FileForm.cmdBeginDown_Click();
+    ASSERT_TRUE(waitUntil([&] { return form.FileForm.Visible(); }));
+    EXPECT_EQ(form.FileForm.txtURL.Text(), server.url("second.bin"));
+    EXPECT_EQ(form.FileForm.txtSaveTo.Text(), folder + "/second.bin");
+    ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 1; }));
+    EXPECT_EQ(form.lstComplete.at(0)->cell(DownloadRow::Filename), folder + "/first.bin");
+    EXPECT_EQ(readFile(folder + "/first.bin"), server.content);
+    form.FileForm.cmdCancel_Click();
+    EXPECT_FALSE(QFile::exists(folder + "/second.bin"));
 }
 
 TEST_F(MainWindow, HandedOverTextsEnterTheAddUrlFlowUnlessTheyAreMenus)
@@ -416,6 +446,17 @@ TEST_F(MainWindow, AnExistingFileIsSettledByTheScheduleOrByTheQuestion)
     EXPECT_EQ(prompts.last().text, "frmExist");
     EXPECT_EQ(SettingsStore::instance().FileExistsAction, -1);
     form.windows.closeAll();
+
+    // Closed with Esc or the window's close button: that is Cancel, and the file stays as it was.
+    writeFile(folder + "/kept.bin", "mine");
+    const qsizetype requests = server.requests().size();
+    prompts.answerForm([](Form&) {});
+    frmDownload* job = form.windows.DownloadNow(server.url("kept.bin"), folder + "/kept.bin", -1);
+    EXPECT_EQ(SettingsStore::instance().FileExistsAction, -2);
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_TRUE(!job || !job->Visible());
+    EXPECT_EQ(server.requests().size(), requests);
+    EXPECT_EQ(readFile(folder + "/kept.bin"), "mine");
 }
 
 TEST_F(MainWindow, ANewDownloadNeverStopsARunningOne)
