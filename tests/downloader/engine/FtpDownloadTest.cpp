@@ -505,3 +505,64 @@ TEST_F(FtpDownload, PassiveReplyWithoutParenthesesIsUnderstood)
         EXPECT_TRUE(readFile(folder + "/" + name) == content);
     }
 }
+
+TEST_F(FtpDownload, TimeOutRetryAfterANewLoginContinuesThePartialFile)
+{
+    // The transfer is aborted after 100000 bytes; the new login then hangs until the countdown
+    // runs out. The retry continues the file: the first attempt's bytes are not deleted.
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.listen());
+    server.setReplaceClient(true);
+    server.setStartReplyNamesSize(true);
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.UsePASV = true;
+    s.Timeout = 1;
+    s.Retry = true;
+    s.Retries = 3;
+    const QByteArray content = randomBytes(300000);
+    server.onData("RETR", content);
+    server.cutData("RETR", 100000, "426 Connection closed; transfer aborted.\r\n");
+    server.on("PASS", {"230 in\r\n"});
+    server.on("PASS", {});
+    server.on("PASS", {"230 in\r\n"});
+    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/retry.bin").arg(server.port()), folder + "/retry.bin");
+    ASSERT_TRUE(waitUntil([&] { return server.received().filter("PASS").size() == 2; }, 10000));
+    ASSERT_TRUE(readFile(folder + "/retry.bin") == content.left(100000));
+    job->tmrTimeOut_Timer();
+    EXPECT_EQ(job->retries(), 1);
+    EXPECT_TRUE(QFile::exists(folder + "/retry.bin"));
+    ASSERT_TRUE(finish(job));
+    EXPECT_TRUE(readFile(folder + "/retry.bin") == content);
+    // The hung login never got to REST; the retry's login continued at the bytes kept less the rollback.
+    EXPECT_EQ(server.received().filter("REST"), (QStringList{"REST 0", "REST 95904"}));
+    EXPECT_EQ(server.received().filter("USER").size(), 3);
+}
+
+TEST_F(FtpDownload, AddressesWithControlCharactersAreNeverSent)
+{
+    // A line break (or any control character) in the path, the user or the password would end the
+    // command early and make the rest a command of its own.
+    ScriptedFtpServer ftp;
+    ASSERT_TRUE(ftp.listen());
+    const QString base = QStringLiteral("ftp://%1@127.0.0.1:") + QString::number(ftp.port()) + QStringLiteral("/%2");
+    const QString unsafe[] = {base.arg("u:p", "a.bin\r\nDELE b.bin"), base.arg("u:p", "a\x01.bin"),
+                              base.arg("u\nDELE x:p", "a.bin"), base.arg("u:p\rSITE x", "a.bin")};
+    int n = 0;
+    for (const QString& address : unsafe) {
+        SCOPED_TRACE(address.toStdString());
+        frmDownload* job = start(address, folder + QStringLiteral("/c%1.bin").arg(n++));
+        ASSERT_TRUE(job);
+        EXPECT_EQ(job->lblStatus.Caption(),
+                  "The address holds a control character (such as a line break), so it is not sent to the server.");
+    }
+    // The same when a web server redirects to such an address.
+    test::ScriptedHttpServer web;
+    web.script("HTTP/1.1 302 Found\r\nLocation: ftp://u:p@127.0.0.1:" + QByteArray::number(ftp.port())
+               + "/pub/a.bin\nDELE b.bin\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* job = start(web.url("moved.bin"), folder + "/moved.bin");
+    ASSERT_TRUE(waitUntil([&] { return stuck; }, 5000));
+    EXPECT_EQ(job->lblStatus.Caption(),
+              "The address holds a control character (such as a line break), so it is not sent to the server.");
+    test::waitUntil([] { return false; }, 100);
+    EXPECT_TRUE(ftp.received().isEmpty()) << ftp.received().join(" | ").toStdString();
+}

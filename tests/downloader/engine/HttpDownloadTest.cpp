@@ -530,6 +530,14 @@ TEST_F(HttpDownload, CountdownRetriesThenGivesUp)
     other->tmrTimeOut_Timer();
     EXPECT_EQ(other->retries(), 0);
     EXPECT_FALSE(other->tmrTimeOut.isEnabled());
+
+    // A countdown longer than 32,767 ticks counts down like a short one instead of running out at once.
+    s.Timeout = 40000;
+    frmDownload* patient = start(server.url("patient.bin"), "patient.bin");
+    patient->tmrTimeOut_Timer();
+    EXPECT_EQ(patient->lblTimer.Caption(), "Timeout: 39999 sec.");
+    EXPECT_NE(patient->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_TRUE(patient->tmrTimeOut.isEnabled());
 }
 
 TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
