@@ -135,9 +135,6 @@ public:
     int segments() const { return intSegCount; }
     // The FTP login of an FTP job.
     const FtpRetrieval& ftp() const { return ftp_; }
-    // FTP: the offset the transfer restarted at, and the next byte it writes.
-    qint64 ftpStart() const { return ftpStart_; }
-    qint64 ftpPos() const { return ftpPos_; }
     bool sizeKnown() const { return sizeKnown_; }
     bool isCompleted() const { return completed_; }
     const QString& capResume() const { return strCapResume; }

@@ -469,6 +469,33 @@ TEST_F(HttpDownload, PauseAndResumeMidFile)
     // Pause on a completed job does nothing.
     job->Pause_Resume();
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
+
+    // While paused, the file is cut short (or removed): the job goes on from what the file really
+    // holds instead of writing at its old offset and leaving a hole of zeros.
+    for (const qint64 left : {qint64(150), qint64(-1)}) {
+        SCOPED_TRACE(left);
+        bool partial = true;
+        server.handler = [this, &partial](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+            if (r.range() != "bytes=0-999" || !partial)
+                return false;
+            partial = false;
+            s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 1000\r\nContent-Range: bytes 0-999/1000\r\n\r\n"
+                    + server.content.left(400));
+            return true;
+        };
+        frmDownload* again = start(server.url("file.bin"), "cut.bin");
+        ASSERT_TRUE(waitUntil([&] { return again->GetReceivedBytes() == 400; }));
+        again->Pause_Resume();
+        if (left < 0)
+            QFile::remove(folder + "/cut.bin");
+        else
+            QFile(folder + "/cut.bin").resize(left);
+        again->Pause_Resume();
+        ASSERT_TRUE(finish(again));
+        EXPECT_EQ(server.requests().last().range(), left < 0 ? "bytes=0-999" : "bytes=150-999");
+        EXPECT_EQ(readFile(folder + "/cut.bin"), server.content);
+        QFile::remove(folder + "/cut.bin");
+    }
 }
 
 TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
