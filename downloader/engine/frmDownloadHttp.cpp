@@ -406,7 +406,7 @@ SegmentConnection& frmDownload::transfer(int k)
     auto& c = connections_[k];
     if (!c) {
         SegmentConnection::Listener& self = *this;
-        c = std::make_unique<SegmentConnection>(k, self, this);
+        c = std::make_unique<SegmentConnection>(k, self);
         connect(c.get(), &SegmentConnection::invalidReply, this,
                 [this] { fail(lang("19008", "The server's reply is not a valid HTTP reply.")); });
     }
