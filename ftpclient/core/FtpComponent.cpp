@@ -201,6 +201,13 @@ void FtpComponent::run(FtpOperation& op, int busyState)
         QEventLoop loop;
         connect(&op, &FtpOperation::finished, &loop, &QEventLoop::quit);
         loop.exec();
+        // The loop also ends when the program quits: an operation that has not finished then is
+        // aborted, never taken for done.
+        if (!op.isFinished()) {
+            op.abort();
+            if (!op.isFinished())
+                op.fail(ftpErrAborted, QStringLiteral("The operation was interrupted."));
+        }
     }
     // After an abort or a failure in mid-dialogue the server may still owe replies: take them in
     // before anything else is sent, so the next command reads its own answer.

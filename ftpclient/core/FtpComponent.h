@@ -50,6 +50,8 @@ public:
     int TimeoutSeconds = 60;
 
     int State() const { return state_; }
+    // A blocking call is running (its nested event loop delivers the events of the window too).
+    bool isRunning() const { return current_ != nullptr; }
     bool AbortFlag() const { return abortFlag_; }
     void setAbortFlag(bool on);
     // Asks the server for its current folder (a blocking call).

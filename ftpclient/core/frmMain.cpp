@@ -6,6 +6,7 @@
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
 #include "ftpclient/core/DesktopShell.h"
+#include "ftpclient/core/MainWindowText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -17,22 +18,6 @@
 namespace harbel::tessaly {
 
 namespace {
-
-const QString kKey = QStringLiteral("\\Software\\Korvane\\FTP4.0\\");
-const QString kConfirm = QStringLiteral("FTP Client[Confirm]");
-const QString kQuery = QStringLiteral("FTP Client[Query]");
-const QString kNotice = QStringLiteral("FTP Client[Notice]");
-constexpr int kHourglass = 11;
-
-QString setting(const QString& name, const QString& defaultText)
-{
-    return cRegister().REGGetSetting(HKEY_LOCAL_MACHINE, kKey, name, defaultText);
-}
-
-bool settingFlag(const QString& name, const QString& defaultText)
-{
-    return vb::toBool(setting(name, defaultText)).value_or(false);
-}
 
 quint16 portNumber(const QString& text)
 {
@@ -237,6 +222,45 @@ void frmMain::LaunchDownloadManager()
     emit quitRequested();
 }
 
+// --- operations -----------------------------------------------------------------------------
+
+frmMain::Operation::Operation(frmMain& main) : main_(main)
+{
+    if (main.xFtp.isRunning()) {
+        refused_ = true;
+        main.StatusBarInfo(QStringLiteral("Another operation is running: wait for it to end, or abort it."));
+        return;
+    }
+    outermost_ = main.operations_++ == 0;
+    if (outermost_)
+        main.updateOperationCommands();
+}
+
+frmMain::Operation::~Operation()
+{
+    if (refused_)
+        return;
+    if (--main_.operations_ == 0)
+        main_.updateOperationCommands();
+}
+
+void frmMain::updateOperationCommands()
+{
+    const bool idle = operations_ == 0;
+    const bool connected = xFtp.State() != 0;
+    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cboRemotePath, &mnuFileDisconnect, &miRemote})
+        c->setEnabled(idle && connected);
+    for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
+        c->setEnabled(idle && !connected);
+    if (idle) {
+        UpdateRemoteCommands();
+        UpdateLocalCommands();
+    } else {
+        cmdSend.setEnabled(false);
+        cmdReceive.setEnabled(false);
+    }
+}
+
 // --- status line ----------------------------------------------------------------------------
 
 void frmMain::StatusBarInfo(const QString& sMessage)
@@ -252,11 +276,14 @@ void frmMain::UpdateAction(const QString& sMessage)
 
 void frmMain::SetConnectedState(bool connected)
 {
-    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &optAscii, &optBinary, &optAuto, &cmdSend,
-                                                     &cboRemotePath, &mnuFileDisconnect, &miRemote})
+    const bool idle = operations_ == 0;
+    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cmdSend, &cboRemotePath,
+                                                     &mnuFileDisconnect, &miRemote})
+        c->setEnabled(idle && connected);
+    for (Control* c : std::initializer_list<Control*>{&optAscii, &optBinary, &optAuto})
         c->setEnabled(connected);
     for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
-        c->setEnabled(!connected);
+        c->setEnabled(idle && !connected);
 }
 
 void frmMain::SetBusyState(bool busy)
@@ -325,6 +352,9 @@ void frmMain::connectAndList()
 
 void frmMain::ConnectToSite()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     setMousePointer(kHourglass);
     frmConnectionInfo::Site site{sSiteAddress, sSitePort, sSiteUser, sSitePassword, bSiteAnonymous, bSitePassive};
     if (!connectionInfo->ShowForm(site)) {
@@ -362,6 +392,9 @@ void frmMain::ConnectToSite()
 
 void frmMain::cmdQConnect_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     if (txtQaddress.Text().isEmpty() || txtQuser.Text().isEmpty() || txtQport.Text().isEmpty()) {
         Prompts::instance().MsgBox(QStringLiteral("Please enter conncetion information"), MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
         return;
@@ -616,7 +649,8 @@ void frmMain::movToolbar_FSCommand(const QString& command)
         {QStringLiteral("IDC_FS_LocalRefresh"), [this] { RefreshLocalList(); }},
         {QStringLiteral("IDC_FS_RemoteUpLevel"), [this] { cmdUpFtp_Click(); }},
         {QStringLiteral("IDC_FS_RemoteRefresh"), [this] {
-             if (xFtp.State() == 2) {
+             const Operation op(*this);
+             if (!op.refused() && xFtp.State() == 2) {
                  RefreshRemoteList();
                  UpdateRemoteCommands();
              }
@@ -807,7 +841,7 @@ void frmMain::UpdateRemoteCommands()
     const bool fileOrFolder = sel.size() == 1 && (sel[0]->SmallIcon() == 1 || sel[0]->SmallIcon() == 2);
     miDeleteRemoteFile.setEnabled(!sel.isEmpty() && (sel.size() > 1 || fileOrFolder));
     miRenameRemoteFile.setEnabled(fileOrFolder);
-    cmdReceive.setEnabled(!sel.isEmpty());
+    cmdReceive.setEnabled(!sel.isEmpty() && operations_ == 0);
 }
 
 void frmMain::listRemoteAfterChange()
@@ -819,6 +853,9 @@ void frmMain::listRemoteAfterChange()
 
 void frmMain::lstRemoteFileList_DblClick()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     if (xFtp.State() != 2)
         return;
     const QList<ListRow*> sel = lstRemoteFileList.selectedRows();
@@ -859,6 +896,9 @@ void frmMain::lstRemoteFileList_DblClick()
 
 void frmMain::cmdUpFtp_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     try {
         const QString before = xFtp.CurrentFolder();
         xFtp.ChangeToParent();
@@ -879,6 +919,9 @@ void frmMain::cmdUpFtp_Click()
 
 void frmMain::cboRemotePath_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     const QString text = cboRemotePath.Text();
     if (xFtp.State() != 2 || text == GetRemoteFolder())
         return;
@@ -894,6 +937,9 @@ void frmMain::cboRemotePath_KeyPress(int keyAscii)
 
 void frmMain::mnuRemoteGoToRemoteDirectory_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     const QString answer = Prompts::instance()
                                .InputBox(QStringLiteral("Type Directory Name To Go TO ( WITHOUT THE WORD CD OR DIR IN THE BEGINNING! )"),
                                          QStringLiteral("Remote Server Custom Command"), QString())
@@ -908,6 +954,9 @@ void frmMain::mnuRemoteGoToRemoteDirectory_Click()
 
 void frmMain::mnuRemoteFilterAll_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     if (xFtp.State() != 2)
         return;
     lstRemoteFileList.Clear();
@@ -916,6 +965,9 @@ void frmMain::mnuRemoteFilterAll_Click()
 
 void frmMain::mnuRemoteFilterDefineTypes_Click()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     const QString mask = Prompts::instance()
                              .InputBox(QStringLiteral("Please enter the type ex: *.gif"),
                                        QStringLiteral("Define Type For Remote Server Directory Listing"), QStringLiteral("*.*"))
@@ -937,6 +989,9 @@ void frmMain::SetRemoteView(int style)
 
 void frmMain::DownloadSelection()
 {
+    const Operation op(*this);
+    if (op.refused())
+        return;
     setMousePointer(kHourglass);
     SetBusyState(true);
     bool complete = true;
@@ -1031,7 +1086,7 @@ void frmMain::UpdateLocalCommands()
     miDeleteLocalFile.setEnabled(!sel.isEmpty() && (oneFile || sel.size() > 1));
     miRenameLocalFile.setEnabled(oneFile);
     miCreateLocalFolder.setEnabled(true);
-    cmdSend.setEnabled(xFtp.State() == 2 && !sel.isEmpty());
+    cmdSend.setEnabled(xFtp.State() == 2 && !sel.isEmpty() && operations_ == 0);
 }
 
 void frmMain::listLocalAfterChange()

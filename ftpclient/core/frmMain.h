@@ -31,6 +31,26 @@ public:
     // Leaving the program (window close, "IDC_FS_close", File > Exit, tray Exit).
     void Form_Unload();
 
+    // --- operations ---------------------------------------------------------------------------
+    // One user command that talks to the server. Its calls block in a nested event loop, so the
+    // window stays live while one runs: a command that arrives then is refused before it touches
+    // any state (refused() is true), and the controls that would start one are disabled until the
+    // outermost operation ends. A command that an operation runs itself, between its calls, goes on.
+    class Operation final {
+    public:
+        explicit Operation(frmMain& main);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+        bool refused() const { return refused_; }
+
+    private:
+        frmMain& main_;
+        bool refused_ = false;
+        bool outermost_ = false;
+    };
+    bool operationRunning() const { return operations_ > 0; }
+
     // --- session ------------------------------------------------------------------------------
     void StatusBarInfo(const QString& sMessage);
     void UpdateAction(const QString& sMessage);
@@ -195,6 +215,10 @@ private:
     void xLocal_LogicalDriveFound(const QString& drive);
     QString localSelectionName() const;
 
+    // Enables or disables the controls that start a server command, as the session allows.
+    void updateOperationCommands();
+
+    int operations_ = 0;
     int mousePointer_ = 0;
     bool logFailureShown_ = false;
     bool unloaded_ = false;
