@@ -174,6 +174,7 @@ bool frmMain::Form_Load()
     RefreshLocalList();
     prgStatus.setValue(0);
     lstDel.setVisible(false);
+    cmbDel.setVisible(false);
     showPanels(true, true, true, false);
     bAutoMode = optAuto.Value();
     Tray1.Show(true);
@@ -1034,6 +1035,36 @@ void frmMain::DownloadSelection()
     setMousePointer(0);
     SetBusyState(false);
     RefreshLocalList();
+}
+
+void frmMain::CopyRemoteListToDelList()
+{
+    if (lstRemoteFileList.count() > 0) {
+        lstDel.Clear();
+        lstDel.setView(lstRemoteFileList.View());
+        for (int i = 0; i < lstRemoteFileList.count(); ++i) {
+            const ListRow* from = lstRemoteFileList.at(i);
+            ListRow* to = lstDel.Add(from->Text(), from->SmallIcon());
+            for (int c = 1; c < 4; ++c)
+                to->setCell(c, from->cell(c));
+        }
+        cmbDel.setText(cboRemotePath.Text());
+    }
+    cmbDel.setVisible(true);
+    lstDel.setVisible(true);
+}
+
+void frmMain::hideDelCopies()
+{
+    lstDel.setVisible(false);
+    cmbDel.setVisible(false);
+}
+
+QString frmMain::remotePath(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 // --- local pane -----------------------------------------------------------------------------

@@ -92,6 +92,12 @@ public:
     void mnuRemoteFilterDefineTypes_Click();
     void SetRemoteView(int style);
     void DownloadSelection();
+    // Shows a frozen copy of the remote list and path (lstDel, cmbDel) in front of the live ones
+    // while an operation changes the remote folder under them; hideDelCopies() ends that.
+    void CopyRemoteListToDelList();
+    void hideDelCopies();
+    // A remote path: folder and name joined with "/", as FTP servers separate them.
+    static QString remotePath(const QString& folder, const QString& name);
 
     // --- local pane ---------------------------------------------------------------------------
     bool ChangeCurrentLocalFolder(const QString& sNewLocalPath);
@@ -155,6 +161,7 @@ public:
     ComboBox cboRemotePath{*this, QStringLiteral("cboRemotePath")};
     harbel::ListView lstRemoteFileList{*this, QStringLiteral("lstRemoteFileList")};
     harbel::ListView lstDel{*this, QStringLiteral("lstDel")};
+    ComboBox cmbDel{*this, QStringLiteral("cmbDel")};
     Button cmdUpFtp{*this, QStringLiteral("cmdUpFtp")};
     Button cmdSend{*this, QStringLiteral("cmdSend")};
     Button cmdReceive{*this, QStringLiteral("cmdReceive")};
