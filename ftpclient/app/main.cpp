@@ -4,8 +4,10 @@
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
 #include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/core/frmExist.h"
 #include "ftpclient/core/frmMain.h"
 #include "ftpclient/ui/ConnectionInfoView.h"
+#include "ftpclient/ui/ExistView.h"
 #include "ftpclient/ui/MainWindowView.h"
 
 #include <QApplication>
@@ -41,6 +43,9 @@ int main(int argc, char* argv[])
     TrayShell::setInstance(&trayShell);
     prompts.registerView("frmConnectionInfo", [](Form& form, QWidget* parent) -> QDialog* {
         return new tessaly::ConnectionInfoView(static_cast<tessaly::frmConnectionInfo&>(form), parent);
+    });
+    prompts.registerView("frmExist", [](Form& form, QWidget* parent) -> QDialog* {
+        return new tessaly::ExistView(static_cast<tessaly::frmExist&>(form), parent);
     });
 
     std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("FTPSplash.spl")));

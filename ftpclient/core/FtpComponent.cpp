@@ -551,9 +551,16 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(remoteName);
+    // Only a regular file has an end to send up to: a pipe would block the open for ever and a
+    // device such as /dev/zero would never end.
+    const QString notRegular = QStringLiteral("%1 is not a regular file, so it is not sent.").arg(localPath);
+    if (QFileInfo(localPath).exists() && !QFileInfo(localPath).isFile())
+        throw FtpError(ftpErrLocalFile, notRegular);
     QFile source(localPath);
     if (!source.open(QIODevice::ReadOnly))
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not open %1: %2").arg(localPath, source.errorString()));
+    if (source.isSequential())
+        throw FtpError(ftpErrLocalFile, notRegular);
     const qint64 offset = resume ? startOffset : 0;
     if (offset < 0 || offset > source.size())
         throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot resume %1 at byte %2: it holds %3 bytes.").arg(localPath).arg(offset).arg(source.size()));
@@ -721,8 +728,13 @@ void FtpComponent::sendTree(const QString& localFolder, const QString& mask, boo
             folders.append(name);
             continue;
         }
-        if (!entry.isFile() || !listing::matchesMask(name, mask))
+        if (!listing::matchesMask(name, mask))
             continue;
+        if (!entry.isFile()) {
+            skip(entry.filePath(), QString(), ftpSkipNotRegular,
+                 QStringLiteral("Skipped %1: it is not a regular file.").arg(entry.filePath()));
+            continue;
+        }
         SendFile(entry.filePath(), 0, name, false);
     }
     if (depth >= kMaxTreeDepth && !folders.isEmpty()) {

@@ -47,6 +47,7 @@ enum FtpSkipReason : qint64 {
     ftpSkipUnsafeName = 0x80042101,
     ftpSkipNotReplaced = 0x80042102,
     ftpSkipLocalLink = 0x80042103,
+    ftpSkipNotRegular = 0x80042104,
 };
 
 }  // namespace harbel::tessaly

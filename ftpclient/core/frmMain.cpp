@@ -624,7 +624,6 @@ void frmMain::ClearLog()
 void frmMain::movToolbar_FSCommand(const QString& command)
 {
     static const QHash<QString, QString> later{
-        {QStringLiteral("IDC_FS_Upload"), QStringLiteral("Upload")},
         {QStringLiteral("IDC_FS_LDirSynchronize"), QStringLiteral("Synchronising the remote folder")},
         {QStringLiteral("IDC_FS_RDirSynchronize"), QStringLiteral("Synchronising the local folder")},
         {QStringLiteral("IDC_FS_FileReceive"), QStringLiteral("Manual receive")},
@@ -657,6 +656,7 @@ void frmMain::movToolbar_FSCommand(const QString& command)
              }
          }},
         {QStringLiteral("IDC_FS_Download"), [this] { DownloadSelection(); }},
+        {QStringLiteral("IDC_FS_Upload"), [this] { UploadSelection(); }},
         {QStringLiteral("IDC_FS_LocalLargeIcons"), [this] { SetLocalView(0); }},
         {QStringLiteral("IDC_FS_LocalSmallIcons"), [this] { SetLocalView(1); }},
         {QStringLiteral("IDC_FS_LocalListIcons"), [this] { SetLocalView(2); }},
@@ -1152,7 +1152,7 @@ void frmMain::lstLocalFileList_DblClick()
     }
     if (Prompts::instance().MsgBox(QStringLiteral("Upload file '") + name + QStringLiteral("'?"), MsgButtons::YesNo, MsgIcon::Question,
                                    kConfirm) == MsgAnswer::Yes)
-        StatusBarInfo(notAvailableText(QStringLiteral("Upload")));
+        UploadSelection();
     else
         StatusBarInfo(QStringLiteral("File(s) not uploaded to FTP server."));
 }

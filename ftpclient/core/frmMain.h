@@ -119,6 +119,14 @@ public:
     void mnuLocalFindFiles_Click();
     void mnuToolsEmptyLocalRecycleBin_Click();
 
+    // --- uploads (Uploads.cpp) ----------------------------------------------------------------
+    void UploadSelection();
+    void UploadFolderTree(const QString& path);
+    void UploadOneFile(const QString& filePath);
+    // Auto mode: ASCII for a file whose lower-cased extension is in the "Auto Mode Types" list,
+    // binary for every other.
+    void applyAutoMode(const QString& fileName);
+
     // --- transfer mode ------------------------------------------------------------------------
     void optBinary_Click();
     void optAscii_Click();
@@ -213,6 +221,7 @@ private:
     void listRemoteAfterChange();
     static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date, const QString& kind);
     void listLocalAfterChange();
+    void uploadFolderTree(QString path, int depth);
     void showPanels(bool quick, bool lists, bool log, bool command);
     void xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
     void xFtp_Disconnected();

@@ -6,10 +6,12 @@
 #include "ftpclient/core/frmMain.h"
 #include "ftpclient/ui/Bindings.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,6 +28,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QTimer>
 #include <QWindow>
 
 namespace harbel {
@@ -194,6 +197,12 @@ void TessalyMainWindowView::build()
                           [&f] { f.lstRemoteFileList_DblClick(); }, [&f] { f.UpdateRemoteCommands(); }, f.miRemote));
     lists->setStretchFactor(0, 1);
     lists->setStretchFactor(2, 1);
+    // Rows dragged from one pane and dropped on the other are sent there.
+    const QList<FileListWidget*> panes = lists->findChildren<FileListWidget*>();
+    if (panes.size() == 2) {
+        acceptDrops(panes[1], panes[0], [&f] { f.UploadSelection(); });
+        acceptDrops(panes[0], panes[1], [&f] { f.DownloadSelection(); });
+    }
     bindEnabled(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
 
@@ -230,6 +239,62 @@ void TessalyMainWindowView::build()
     bindProgress(progress, f.prgStatus);
     statusBar()->addWidget(status, 1);
     statusBar()->addPermanentWidget(progress);
+}
+
+namespace {
+
+// Drops on one pane of rows dragged from the other. A pane takes no drop of its own rows.
+class PaneDrops final : public QObject {
+public:
+    PaneDrops(QWidget* source, std::function<void()> onDrop, QObject* parent)
+        : QObject(parent), source_(source), onDrop_(std::move(onDrop))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+            return QObject::eventFilter(watched, event);
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!fromSource(drop->source())) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        // The command runs after the drag's own event loop has ended: it may ask questions.
+        if (type == QEvent::Drop)
+            QTimer::singleShot(0, this, onDrop_);
+        return true;
+    }
+
+private:
+    bool fromSource(QObject* object) const
+    {
+        for (; object; object = object->parent())
+            if (object == source_)
+                return true;
+        return false;
+    }
+
+    QWidget* source_;
+    std::function<void()> onDrop_;
+};
+
+}  // namespace
+
+void TessalyMainWindowView::acceptDrops(QWidget* target, QWidget* source, std::function<void()> onDrop)
+{
+    auto* filter = new PaneDrops(source, std::move(onDrop), target);
+    for (QAbstractItemView* view : target->findChildren<QAbstractItemView*>()) {
+        view->setDragEnabled(true);
+        view->setDragDropMode(QAbstractItemView::DragDrop);
+        view->setDefaultDropAction(Qt::CopyAction);
+        view->setAcceptDrops(true);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(filter);
+    }
 }
 
 void TessalyMainWindowView::buildMenus()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QMainWindow>
 
 #include <memory>
@@ -27,6 +29,8 @@ private:
     void build();
     void buildMenus();
     void buildToolbar();
+    // Rows of source dropped on target run onDrop.
+    void acceptDrops(QWidget* target, QWidget* source, std::function<void()> onDrop);
 
     std::unique_ptr<tessaly::frmMain> owned_;
     tessaly::frmMain& form_;

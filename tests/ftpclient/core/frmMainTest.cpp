@@ -373,13 +373,13 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
     EXPECT_TRUE(form->lstConnectionInfo.Items().last().contains("was skipped. Reason code: 0x"));
 }
 
-TEST_F(MainWindow, ToolbarCommandsActOrSayTheyAreNotAvailableYet)
+TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
 {
     load();
     form->movToolbar_FSCommand("IDC_FS_Options");
     EXPECT_EQ(form->lblStatus.Caption(), "The options dialog is not available in this version yet.");
     form->movToolbar_FSCommand("IDC_FS_Upload");
-    EXPECT_EQ(form->lblStatus.Caption(), "Upload is not available in this version yet.");
+    EXPECT_EQ(form->lblStatus.Caption(), "Cannot upload file(s) when not connected.");
     form->movToolbar_FSCommand("IDC_FS_HideA");
     EXPECT_FALSE(form->frameQuickConnect.Visible());
     form->movToolbar_FSCommand("IDC_FS_ShowC");

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDialog>
+
+namespace harbel::tessaly {
+
+class frmExist;
+
+// The window of the upload clash question.
+class ExistView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ExistView(frmExist& form, QWidget* parent = nullptr);
+
+protected:
+    void done(int result) override;
+
+private:
+    frmExist& form_;
+};
+
+}  // namespace harbel::tessaly
