@@ -163,6 +163,7 @@ void TessalyMainWindowView::build()
         row->addWidget(upButton);
         v->addLayout(row);
         auto* view = new FileListWidget(list, box);
+        view->setObjectName(list.name());
         connect(view, &FileListWidget::activated, this, std::move(dbl));
         connect(view, &FileListWidget::selectionChanged, this, std::move(selection));
         connect(view, &FileListWidget::contextMenuWanted, this, [this, &menu](const QPoint& at) {
@@ -198,11 +199,10 @@ void TessalyMainWindowView::build()
     lists->setStretchFactor(0, 1);
     lists->setStretchFactor(2, 1);
     // Rows dragged from one pane and dropped on the other are sent there.
-    const QList<FileListWidget*> panes = lists->findChildren<FileListWidget*>();
-    if (panes.size() == 2) {
-        acceptDrops(panes[1], panes[0], [&f] { f.UploadSelection(); });
-        acceptDrops(panes[0], panes[1], [&f] { f.DownloadSelection(); });
-    }
+    auto* localPane = lists->findChild<FileListWidget*>(f.lstLocalFileList.name());
+    auto* remotePane = lists->findChild<FileListWidget*>(f.lstRemoteFileList.name());
+    acceptDrops(remotePane, localPane, [&f] { f.UploadSelection(); });
+    acceptDrops(localPane, remotePane, [&f] { f.DownloadSelection(); });
     bindEnabled(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
 
