@@ -99,6 +99,24 @@ public:
     // A remote path: folder and name joined with "/", as FTP servers separate them.
     static QString remotePath(const QString& folder, const QString& name);
 
+    // --- remote file operations (RemoteCommands.cpp) ---
+    // Deletes the selected remote rows after asking; folders with all they hold. The walk never
+    // leaves the selected folder: unsafe names are skipped, links are deleted as links and never
+    // entered, and every folder change is checked against the folder the server reports.
+    void DeleteRemoteSelection();
+    // Deletes the folder `path` (a name in the current remote folder) and everything in it; the
+    // current remote folder is the same again afterwards. False when it could not be brought back
+    // there, so that nothing more may be deleted by name.
+    bool DeleteRemoteFolderRec(const QString& path);
+    // While a delete runs: the folder it began in joined with the selected folder's name.
+    QString sDeleteRoot;
+
+private:
+    bool deleteFolderTree(const QString& parent, const QString& name, int depth);
+    bool returnToRemoteFolder(const QString& folder);
+    QList<FolderItem> listWithLinks();
+
+public:
     // --- local pane ---------------------------------------------------------------------------
     bool ChangeCurrentLocalFolder(const QString& sNewLocalPath);
     void RefreshLocalList();

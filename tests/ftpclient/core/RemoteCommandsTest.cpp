@@ -1,0 +1,202 @@
+// The main window's remote file operations against the real pyftpdlib server and, for listings no
+// honest server sends, a scripted one: delete, rename, create, move, manual transfers, raw commands
+// and the custom-command panel.
+#include "tests/ftpclient/core/MainWindowFixture.h"
+#include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedFtpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using namespace harbel::tessaly;
+using harbel::test::readFile;
+using harbel::test::ScriptedFtpServer;
+using harbel::test::writeFile;
+
+namespace {
+
+class RemoteCommands : public harbel::test::MainWindow {
+protected:
+    void changeRemoteFolder(const QString& folder)
+    {
+        form->cboRemotePath.setText(folder);
+        form->cboRemotePath_KeyPress(13);
+        ASSERT_EQ(form->xFtp.CurrentFolder(), folder);
+    }
+
+    void connectTo(const ScriptedFtpServer& scripted)
+    {
+        if (form->xFtp.State() != 0)
+            form->CloseSession();
+        form->xFtp.TimeoutSeconds = 10;
+        form->txtQaddress.setText("127.0.0.1");
+        form->txtQport.setText(QString::number(scripted.port()));
+        form->txtQuser.setText("tess");
+        form->cmdQConnect_Click();
+        ASSERT_EQ(form->xFtp.State(), 2);
+    }
+
+    QStringList logLines(const QString& prefix) const
+    {
+        QStringList out;
+        for (const QString& line : form->lstConnectionInfo.Items())
+            if (line.startsWith(prefix))
+                out << line;
+        return out;
+    }
+
+    static QStringList changesSent(const ScriptedFtpServer& scripted)
+    {
+        QStringList out;
+        for (const QString& line : scripted.received())
+            if (line.startsWith("DELE ") || line.startsWith("RMD ") || line.startsWith("RNFR "))
+                out << line;
+        return out;
+    }
+
+    static bool present(const QString& path) { return QFileInfo(path).exists() || QFileInfo(path).isSymLink(); }
+};
+
+}  // namespace
+
+TEST_F(RemoteCommands, DeletingAFolderRemovesItsWholeTreeAndNothingBesideIt)
+{
+    QDir().mkpath(root + "/work/victim/d1/d2/d3");
+    QDir().mkpath(root + "/work/victim/d1/empty");
+    writeFile(root + "/work/victim/top.txt", "1");
+    writeFile(root + "/work/victim/d1/mid.txt", "2");
+    writeFile(root + "/work/victim/d1/d2/deep.txt", "3");
+    writeFile(root + "/work/victim/d1/d2/d3/deepest.txt", "4");
+    writeFile(root + "/work/loose.txt", "x");
+    writeFile(root + "/work/keep.txt", "keep");
+    QDir().mkpath(root + "/work/victimized/inner");  // a sibling whose name begins like the victim's
+    writeFile(root + "/work/victimized/inner/k.txt", "k");
+    writeFile(root + "/outer.txt", "o");
+    startServer();
+    load();
+    quickConnect();
+    changeRemoteFolder("/work");
+
+    // No: nothing goes, and the frozen copies are gone again.
+    selectNamed(form->lstRemoteFileList, {"victim", "loose.txt"});
+    prompts.answer(MsgAnswer::No);
+    form->DeleteRemoteSelection();
+    EXPECT_EQ(prompts.last().text, "Are you sure you want to delete the selected remote items?");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Question);
+    EXPECT_EQ(prompts.last().title, "FTP Client[Confirm]");
+    EXPECT_TRUE(present(root + "/work/victim/d1/d2/d3/deepest.txt"));
+    EXPECT_TRUE(present(root + "/work/loose.txt"));
+    EXPECT_FALSE(form->lstDel.Visible());
+
+    QStringList rootsSeen;
+    int frozenRows = -1;
+    QObject::connect(&form->xFtp, &FtpComponent::LogLine, form.get(), [&](const QString& line) {
+        if (line.startsWith("RMD ") || line.startsWith("DELE ")) {
+            rootsSeen << form->sDeleteRoot;
+            frozenRows = form->lstDel.Visible() && form->cmbDel.Visible() ? form->lstDel.count() : -1;
+        }
+    });
+    prompts.answer(MsgAnswer::Yes);
+    form->DeleteRemoteSelection();
+    EXPECT_FALSE(present(root + "/work/victim"));
+    EXPECT_FALSE(present(root + "/work/loose.txt"));
+    EXPECT_EQ(readFile(root + "/work/keep.txt"), "keep");
+    EXPECT_EQ(readFile(root + "/work/victimized/inner/k.txt"), "k");
+    EXPECT_EQ(readFile(root + "/outer.txt"), "o");
+    // While the folder went, the delete knew its root, joined as the server joins paths, and the
+    // user saw the folder as it was.
+    EXPECT_TRUE(rootsSeen.contains("/work/victim"));
+    EXPECT_EQ(frozenRows, 4);
+    EXPECT_TRUE(form->sDeleteRoot.isEmpty());
+    EXPECT_FALSE(form->lstDel.Visible());
+    EXPECT_FALSE(form->cmbDel.Visible());
+    EXPECT_EQ(form->MousePointer(), 0);
+    EXPECT_EQ(form->xFtp.CurrentFolder(), "/work");
+    EXPECT_EQ(form->cboRemotePath.Text(), "/work");
+    EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"keep.txt|F", "victimized|D"}));
+    EXPECT_TRUE(logLines("Error").isEmpty()) << logLines("Error").join('\n').toStdString();
+}
+
+TEST_F(RemoteCommands, DeletingNeverFollowsALinkOutOfTheSelectedFolder)
+{
+    writeFile(root + "/keep/precious.txt", "precious");
+    writeFile(root + "/victim/file.txt", "f");
+    writeFile(root + "/victim/zz/after.txt", "a");
+    QFile::link("..", root + "/victim/up");          // back to the served root
+    QFile::link("../keep", root + "/victim/sib");    // to a sibling
+    QFile::link("keep", root + "/toplink");          // a selected link to a folder
+    startServer();  // with MLSD, which shows a link to a folder as a folder
+    load();
+    quickConnect();
+    ASSERT_EQ(rowNamed(form->lstRemoteFileList, "toplink")->SmallIcon(), 2);
+
+    selectNamed(form->lstRemoteFileList, {"toplink", "victim"});
+    prompts.answer(MsgAnswer::Yes);
+    form->DeleteRemoteSelection();
+    EXPECT_EQ(readFile(root + "/keep/precious.txt"), "precious");
+    EXPECT_FALSE(present(root + "/toplink"));  // the link itself went
+    EXPECT_FALSE(present(root + "/victim"));
+    EXPECT_EQ(form->xFtp.CurrentFolder(), "/");
+    EXPECT_EQ(rows(form->lstRemoteFileList), QStringList{"keep|D"});
+}
+
+TEST_F(RemoteCommands, AHostileListingCannotMoveTheDeleteOutOfTheSelectedFolder)
+{
+    const QByteArray listing =
+        "-rw-r--r-- 1 u g 5 Jan 01 10:00 ../outside.txt\r\n"
+        "-rw-r--r-- 1 u g 5 Jan 01 10:00 a/b\r\n"
+        "drwxr-xr-x 2 u g 0 Jan 01 10:00 ../up\r\n"
+        "-rw-r--r-- 1 u g 5 Jan 01 10:00 bad\tname\r\n"
+        "drwxr-xr-x 2 u g 0 Jan 01 10:00 victim\r\n"
+        "-rw-r--r-- 1 u g 5 Jan 01 10:00 ok.txt\r\n"
+        "lrwxrwxrwx 1 u g 4 Jan 01 10:00 link -> /etc\r\n"
+        "drwxr-xr-x 2 u g 0 Jan 01 10:00 locked\r\n";
+    auto pwd = [](const QByteArray& folder) { return ScriptedFtpServer::Fragments{"257 \"" + folder + "\" is current\r\n"}; };
+    ScriptedFtpServer scripted;
+    ASSERT_TRUE(scripted.listen());
+    scripted.onData("LIST", listing);
+    // Every folder holds the same entries, and the server answers as if a link led back: the
+    // "victim" inside "/victim" reports "/victim" again. "locked" cannot be entered.
+    for (const char* f : {"/", "/", "/", "/victim", "/victim", "/victim", "/victim", "/"})
+        scripted.on("PWD", pwd(f));
+    for (const char* reply : {"250 OK\r\n", "250 OK\r\n", "250 OK\r\n", "550 Permission denied\r\n", "250 OK\r\n"})
+        scripted.on("CWD", {reply});
+    load();
+    connectTo(scripted);
+    ASSERT_TRUE(rowNamed(form->lstRemoteFileList, "../outside.txt"));
+
+    selectNamed(form->lstRemoteFileList, {"../outside.txt", "victim"});
+    prompts.answer(MsgAnswer::Yes);
+    form->DeleteRemoteSelection();
+    EXPECT_EQ(changesSent(scripted), (QStringList{"DELE ok.txt", "DELE link", "RMD victim"}));
+    EXPECT_FALSE(scripted.received().contains("CWD ../up"));
+    EXPECT_FALSE(scripted.received().contains("CWD /victim/victim"));
+    EXPECT_EQ(logLines("Refused to delete '../outside.txt'").size(), 1);
+    EXPECT_EQ(logLines("Skipped 'a/b' in /victim").size(), 1);
+    EXPECT_EQ(logLines("Skipped 'bad\tname'").size(), 1);
+    EXPECT_EQ(logLines("Did not delete /victim/victim: entering it led to /victim.").size(), 1);
+    EXPECT_EQ(logLines("Error while attempting to change current remote folder to 'locked'").size(), 1);
+    EXPECT_TRUE(logLines("Error:").isEmpty()) << logLines("Error:").join('\n').toStdString();
+
+    // A server that does not take us back where the delete began: the remaining rows, deleted by
+    // name, are not touched anywhere else.
+    ScriptedFtpServer lost;
+    ASSERT_TRUE(lost.listen());
+    lost.onData("LIST", "drwxr-xr-x 2 u g 0 Jan 01 10:00 victim\r\n"
+                        "-rw-r--r-- 1 u g 5 Jan 01 10:00 ok.txt\r\n");
+    for (const char* f : {"/", "/", "/", "/victim", "/victim", "/victim", "/elsewhere"})
+        lost.on("PWD", pwd(f));
+    connectTo(lost);
+    selectNamed(form->lstRemoteFileList, {"victim", "ok.txt"});
+    prompts.answer(MsgAnswer::Yes);
+    form->DeleteRemoteSelection();
+    EXPECT_EQ(changesSent(lost), QStringList{"DELE ok.txt"});  // inside /victim only
+    EXPECT_EQ(logLines("Error: Could not return to the remote folder / after deleting victim").size(), 1);
+    EXPECT_TRUE(form->sDeleteRoot.isEmpty());
+    EXPECT_FALSE(form->lstDel.Visible());
+    EXPECT_EQ(form->MousePointer(), 0);
+}
