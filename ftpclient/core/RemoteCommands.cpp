@@ -1,4 +1,6 @@
-// The commands of the main window that change the remote side: delete, folders with all they hold.
+// The commands of the main window that change the remote side or talk to the server directly:
+// delete (folders with all they hold), rename, create folder, move, manual receive and send, the
+// raw command menu and the custom-command panel.
 #include "common/platform/Prompts.h"
 #include "ftpclient/core/FtpListing.h"
 #include "ftpclient/core/MainWindowText.h"
@@ -7,12 +9,15 @@
 #include <QHash>
 
 #include <algorithm>
+#include <optional>
 
 #include <utility>
 
 namespace harbel::tessaly {
 
 namespace {
+
+const QString kCommandTitle = QStringLiteral("Remote Server Custom Command");
 
 // Deeper than this the delete does not go: only a server that shows a link as a plain folder and
 // lets it be entered under its own name could lead the walk on without end.
@@ -212,6 +217,262 @@ QList<FolderItem> frmMain::listWithLinks()
     } restore{xFtp.ListingOption, xFtp.ListingOption};
     xFtp.ListingOption = 0;
     return xFtp.GetFolderItems(QString());
+}
+
+// --- rename, create, move -------------------------------------------------------------------
+
+void frmMain::RenameRemoteItem()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QList<ListRow*> sel = lstRemoteFileList.selectedRows();
+    if (sel.isEmpty())
+        return;
+    const QString name = sel.first()->Text();
+    if (Prompts::instance().MsgBox(QStringLiteral("Rename remote file ") + name + QLatin1Char('?'), MsgButtons::YesNo, MsgIcon::Question,
+                                   kConfirm)
+        != MsgAnswer::Yes) {
+        StatusBarInfo(QStringLiteral("Remote file not renamed."));
+        return;
+    }
+    const QString newName = Prompts::instance().InputBox(QStringLiteral("Rename remote file to : "), kClientTitle, QString()).value_or(QString());
+    if (newName.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("You can not rename the folder/file to empty string"), MsgButtons::OkOnly,
+                                   MsgIcon::Critical, sProgramTitle);
+        StatusBarInfo(QStringLiteral("Remote file not renamed."));
+        return;
+    }
+    try {
+        const QString reason = listing::unsafeNameReason(name);
+        if (!reason.isEmpty())
+            throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to rename '%1': %2.").arg(name, reason));
+        xFtp.RenameItem(name, newName);
+        RefreshRemoteList();
+        StatusBarInfo(QStringLiteral("Remote file renamed."));
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error renaming remote file: ") + e.Description());
+        RefreshRemoteList();
+        StatusBarInfo(QStringLiteral("Remote file not renamed."));
+    }
+}
+
+void frmMain::CreateRemoteFolder()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QString name = Prompts::instance()
+                             .InputBox(QStringLiteral("Enter the name of the folder you want to create."), kClientTitle, QString())
+                             .value_or(QString());
+    if (name.isEmpty()) {
+        StatusBarInfo(QStringLiteral("Remote folder not created."));
+        return;
+    }
+    try {
+        xFtp.CreateFolder(name);
+        RefreshRemoteList();
+        StatusBarInfo(QStringLiteral("Remote folder created."));
+    } catch (const FtpError& e) {
+        DisplayMessage(QStringLiteral("Error creating remote folder: ") + e.Description());
+        RefreshRemoteList();
+        StatusBarInfo(QStringLiteral("Remote folder not created."));
+    }
+}
+
+void frmMain::MoveRemoteSelection()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    if (xFtp.State() != 2)
+        return;
+    QStringList names;
+    for (const ListRow* r : lstRemoteFileList.selectedRows())
+        names << r->Text();
+    if (names.isEmpty())
+        return;
+    const ListRow* focused = lstRemoteFileList.SelectedItem();
+    const QString shown = focused ? focused->Text() : names.first();
+    if (Prompts::instance().MsgBox(QStringLiteral("Move remote files / folders") + QLatin1Char(' ') + shown + QLatin1Char('?'),
+                                   MsgButtons::YesNo, MsgIcon::Question, kConfirm)
+        != MsgAnswer::Yes)
+        return;
+    for (const QString& name : std::as_const(names)) {
+        const QString reason = listing::unsafeNameReason(name);
+        if (!reason.isEmpty()) {
+            DisplayMessage(QStringLiteral("Refused to move '%1': %2.").arg(name, reason));
+            continue;
+        }
+        const std::optional<QString> target = Prompts::instance().InputBox(
+            QStringLiteral("Move") + QLatin1Char(' ') + name + QStringLiteral(" to : "), QStringLiteral("Tessaly"), QString());
+        if (!target)
+            continue;  // cancelled: this one stays where it is
+        // An empty target is the server's root.
+        const QString newName = target->isEmpty() ? QLatin1Char('/') + name : remotePath(*target, name);
+        try {
+            xFtp.RenameItem(name, newName);
+        } catch (const FtpError& e) {
+            DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
+            if (endsTheWalk(e))
+                break;
+        }
+    }
+    RefreshRemoteList();
+}
+
+// --- manual transfers -----------------------------------------------------------------------
+
+void frmMain::ManualReceive()
+{
+    manualTransfer(true);
+}
+
+void frmMain::ManualSend()
+{
+    manualTransfer(false);
+}
+
+void frmMain::manualTransfer(bool receive)
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QString name = askCommandText(
+        receive ? QStringLiteral("Enter File Name to Receive (Make sure you are in the Remote directory where the file ")
+                : QStringLiteral("Enter File Name to Send (Make sure you are in the local directory where the file resides, "));
+    if (name.isEmpty())
+        return;
+    setMousePointer(kHourglass);
+    SetBusyState(true);
+    try {
+        if (receive) {
+            xFtp.ReceiveFile(name, 0, sLocalPath + name);
+            SetBusyState(false);
+            RefreshLocalList();
+            UpdateLocalCommands();
+        } else {
+            xFtp.SendFile(sLocalPath + name, 0, name, false);
+            SetBusyState(false);
+            RefreshRemoteList();
+            UpdateRemoteCommands();
+        }
+    } catch (const FtpError& e) {
+        SetBusyState(false);
+        if (!e.Description().isEmpty())
+            DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
+    }
+    setMousePointer(0);
+}
+
+// --- raw commands ---------------------------------------------------------------------------
+
+// Asks for the text of a command; empty (also when cancelled) after telling the user so.
+QString frmMain::askCommandText(const QString& prompt)
+{
+    const QString text = Prompts::instance().InputBox(prompt, kCommandTitle, QString()).value_or(QString());
+    if (text.isEmpty())
+        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
+    return text;
+}
+
+// The reply reaches the user through the connection log; the remote list stays as it is.
+void frmMain::sendRawCommand(const QString& line, const QString& errorPrefix)
+{
+    setMousePointer(kHourglass);
+    try {
+        xFtp.SendCommand(line);
+    } catch (const FtpError& e) {
+        if (!e.Description().isEmpty())
+            DisplayMessage(errorPrefix + QLatin1Char(' ') + e.Description());
+    }
+    setMousePointer(0);
+}
+
+void frmMain::mnuRemoteFtpCommandsHelp_Click()
+{
+    const Operation op(*this);
+    if (!op.refused())
+        sendRawCommand(QStringLiteral("HELP"), QStringLiteral("Error"));
+}
+
+void frmMain::mnuRemoteFtpCommandsList_Click()
+{
+    const Operation op(*this);
+    if (!op.refused())
+        sendRawCommand(QStringLiteral("LIST"), QStringLiteral("Error"));
+}
+
+void frmMain::mnuRemoteFtpCommandsNlst_Click()
+{
+    const Operation op(*this);
+    if (!op.refused())
+        sendRawCommand(QStringLiteral("NLST"), QStringLiteral("Error"));
+}
+
+void frmMain::mnuRemoteFtpCommandsPwd_Click()
+{
+    const Operation op(*this);
+    if (!op.refused())
+        sendRawCommand(QStringLiteral("PWD"), QStringLiteral("Error"));
+}
+
+void frmMain::mnuRemoteFtpCommandsSyst_Click()
+{
+    const Operation op(*this);
+    if (!op.refused())
+        sendRawCommand(QStringLiteral("SYST"), QStringLiteral("Error"));
+}
+
+void frmMain::mnuRemoteFtpCommandsCwd_Click()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QString folder = askCommandText(QStringLiteral("Please enter the remote folder name"));
+    if (!folder.isEmpty())
+        sendRawCommand(QStringLiteral("CWD ") + folder, QStringLiteral("Error:"));
+}
+
+void frmMain::mnuRemoteFtpCommandsQuote_Click()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QString text = askCommandText(QStringLiteral("Please enter command for remote site"));
+    if (!text.isEmpty())
+        sendRawCommand(QStringLiteral("QUOTE ") + text, QStringLiteral("Error"));
+}
+
+// --- custom-command panel -------------------------------------------------------------------
+
+void frmMain::mnuRemoteSendCommand_Click()
+{
+    showPanels(false, false, false, true);
+    emit focusRequested(&txtCommand);
+}
+
+void frmMain::txtCommand_KeyPress(int keyAscii)
+{
+    if (keyAscii != 13)
+        return;
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    const QString line = txtCommand.Text();
+    if (!line.isEmpty()) {
+        try {
+            xFtp.SendCommand(line);
+        } catch (const FtpError& e) {
+            DisplayMessage(QStringLiteral("Error no") + QLatin1Char(' ') + e.Description());
+        }
+    }
+    txtCommand.setText(QString());
+}
+
+void frmMain::cmdCloseCommand_Click()
+{
+    showPanels(true, true, true, false);
 }
 
 }  // namespace harbel::tessaly

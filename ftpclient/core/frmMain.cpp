@@ -479,17 +479,6 @@ void frmMain::Abort()
     tmrRefresh.setEnabled(true);
 }
 
-void frmMain::cmdCloseCommand_Click()
-{
-    frameCustomCommand.setVisible(false);
-}
-
-void frmMain::txtCommand_KeyPress(int keyAscii)
-{
-    if (keyAscii == 13)
-        StatusBarInfo(notAvailableText(QStringLiteral("The custom command")));
-}
-
 void frmMain::tmrRefresh_Timer()
 {
     tmrRefresh.setEnabled(false);

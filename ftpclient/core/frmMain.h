@@ -111,10 +111,34 @@ public:
     // While a delete runs: the folder it began in joined with the selected folder's name.
     QString sDeleteRoot;
 
+    void RenameRemoteItem();
+    void CreateRemoteFolder();
+    void MoveRemoteSelection();
+    void ManualReceive();
+    void ManualSend();
+    // The raw command menu; RETR and STOR are ManualReceive() and ManualSend().
+    void mnuRemoteFtpCommandsHelp_Click();
+    void mnuRemoteFtpCommandsList_Click();
+    void mnuRemoteFtpCommandsNlst_Click();
+    void mnuRemoteFtpCommandsPwd_Click();
+    void mnuRemoteFtpCommandsSyst_Click();
+    void mnuRemoteFtpCommandsCwd_Click();
+    void mnuRemoteFtpCommandsQuote_Click();
+    // Shows the custom-command panel in place of the others; txtCommand_KeyPress() sends a line,
+    // cmdCloseCommand_Click() brings the panels back.
+    void mnuRemoteSendCommand_Click();
+
+signals:
+    // The view moves the keyboard focus to this control.
+    void focusRequested(harbel::Control* control);
+
 private:
     bool deleteFolderTree(const QString& parent, const QString& name, int depth);
     bool returnToRemoteFolder(const QString& folder);
     QList<FolderItem> listWithLinks();
+    void sendRawCommand(const QString& line, const QString& errorPrefix);
+    QString askCommandText(const QString& prompt);
+    void manualTransfer(bool receive);
 
 public:
     // --- local pane ---------------------------------------------------------------------------

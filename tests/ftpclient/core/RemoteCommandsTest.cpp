@@ -200,3 +200,151 @@ TEST_F(RemoteCommands, AHostileListingCannotMoveTheDeleteOutOfTheSelectedFolder)
     EXPECT_FALSE(form->lstDel.Visible());
     EXPECT_EQ(form->MousePointer(), 0);
 }
+
+TEST_F(RemoteCommands, RenameCreateAndMoveSendWhatWasTypedAndNothingForAnEmptyAnswer)
+{
+    writeFile(root + "/dir/a.txt", "a");
+    writeFile(root + "/dir/b.txt", "b");
+    writeFile(root + "/dir/c.txt", "c");
+    QDir().mkpath(root + "/dir/sub");
+    startServer();
+    load();
+    quickConnect();
+    changeRemoteFolder("/dir");
+
+    selectNamed(form->lstRemoteFileList, {"a.txt"});
+    prompts.answer(MsgAnswer::No);
+    form->RenameRemoteItem();
+    EXPECT_EQ(prompts.last().text, "Rename remote file a.txt?");
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote file not renamed.");
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answerText(QString());
+    prompts.answer(MsgAnswer::Ok);
+    form->RenameRemoteItem();
+    EXPECT_EQ(prompts.records()[prompts.records().size() - 2].text, "Rename remote file to : ");
+    EXPECT_EQ(prompts.records()[prompts.records().size() - 2].title, "FTP Client");
+    EXPECT_EQ(prompts.last().text, "You can not rename the folder/file to empty string");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+    EXPECT_TRUE(logLines("RNFR").isEmpty());
+    prompts.answer(MsgAnswer::Yes);
+    prompts.answerText(QString("renamed.txt"));
+    form->RenameRemoteItem();
+    EXPECT_EQ(readFile(root + "/dir/renamed.txt"), "a");
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote file renamed.");
+    EXPECT_TRUE(rowNamed(form->lstRemoteFileList, "renamed.txt"));
+
+    prompts.answerText(QString());
+    form->CreateRemoteFolder();
+    EXPECT_EQ(prompts.last().text, "Enter the name of the folder you want to create.");
+    EXPECT_TRUE(logLines("MKD").isEmpty());
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote folder not created.");
+    prompts.answerText(QString("made"));
+    form->CreateRemoteFolder();
+    EXPECT_TRUE(QFileInfo(root + "/dir/made").isDir());
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote folder created.");
+    prompts.answerText(QString("made"));
+    form->CreateRemoteFolder();
+    EXPECT_EQ(logLines("Error creating remote folder: 550").size(), 1);
+    EXPECT_EQ(form->lblStatus.Caption(), "Remote folder not created.");
+
+    // Move: into a folder, to the root with an empty target, and a cancelled one stays.
+    selectNamed(form->lstRemoteFileList, {"renamed.txt", "b.txt", "c.txt"});
+    form->lstRemoteFileList.setSelectedItem(rowNamed(form->lstRemoteFileList, "b.txt"));
+    prompts.answer(MsgAnswer::Yes);
+    const QStringList order = [&] {
+        QStringList names;
+        for (const ListRow* r : form->lstRemoteFileList.selectedRows())
+            names << r->Text();
+        return names;
+    }();
+    const QHash<QString, std::optional<QString>> targets{{"renamed.txt", QString("sub")}, {"b.txt", QString()}, {"c.txt", std::nullopt}};
+    for (const QString& name : order)
+        prompts.answerText(targets.value(name));
+    form->MoveRemoteSelection();
+    EXPECT_EQ(prompts.records()[prompts.records().size() - 4].text, "Move remote files / folders b.txt?");
+    EXPECT_EQ(prompts.last().title, "Tessaly");
+    EXPECT_EQ(prompts.last().text, "Move " + order.last() + " to : ");
+    EXPECT_EQ(readFile(root + "/dir/sub/renamed.txt"), "a");
+    EXPECT_EQ(readFile(root + "/b.txt"), "b");
+    EXPECT_EQ(readFile(root + "/dir/c.txt"), "c");
+    const QStringList renames = logLines("RNTO");
+    EXPECT_EQ(QSet<QString>(renames.begin(), renames.end()), (QSet<QString>{"RNTO renamed.txt", "RNTO sub/renamed.txt", "RNTO /b.txt"}));
+    EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"c.txt|F", "made|D", "sub|D"}));
+}
+
+TEST_F(RemoteCommands, RawCommandsManualTransfersAndTheCustomCommandPanel)
+{
+    writeFile(root + "/a.txt", "remote a");
+    QDir().mkpath(root + "/sub");
+    writeFile(local + "up.txt", "local up");
+    startServer();
+    load();
+    form->sLocalPath = local;
+    quickConnect();
+    const int listed = form->lstRemoteFileList.count();
+
+    prompts.answerText(QString("NOOP"));
+    form->mnuRemoteFtpCommandsQuote_Click();
+    EXPECT_EQ(prompts.last().text, "Please enter command for remote site");
+    EXPECT_EQ(prompts.last().title, "Remote Server Custom Command");
+    EXPECT_EQ(logLines("QUOTE"), QStringList{"QUOTE NOOP"});
+    EXPECT_EQ(logLines("Error 500").size(), 1);  // pyftpdlib knows no QUOTE
+    prompts.answerText(QString());
+    prompts.answer(MsgAnswer::Ok);
+    form->mnuRemoteFtpCommandsQuote_Click();
+    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
+    EXPECT_EQ(logLines("QUOTE").size(), 1);
+
+    form->mnuRemoteFtpCommandsSyst_Click();
+    EXPECT_EQ(logLines("SYST").size(), 1);
+    EXPECT_EQ(logLines("215").size(), 1);
+    prompts.answerText(QString("sub"));
+    form->mnuRemoteFtpCommandsCwd_Click();
+    EXPECT_EQ(prompts.last().text, "Please enter the remote folder name");
+    EXPECT_EQ(form->xFtp.CurrentFolder(), "/sub");
+    EXPECT_EQ(form->lstRemoteFileList.count(), listed);  // raw commands leave the list alone
+    EXPECT_EQ(form->MousePointer(), 0);
+
+    // Manual transfers work in the current folders on both sides.
+    prompts.answerText(QString("up.txt"));
+    form->ManualSend();
+    EXPECT_TRUE(prompts.last().text.startsWith("Enter File Name to Send (Make sure you are in the local directory"));
+    EXPECT_EQ(readFile(root + "/sub/up.txt"), "local up");
+    EXPECT_EQ(rows(form->lstRemoteFileList), QStringList{"up.txt|F"});
+    changeRemoteFolder("/");
+    prompts.answerText(QString("a.txt"));
+    form->ManualReceive();
+    EXPECT_EQ(readFile(local + "a.txt"), "remote a");
+    EXPECT_TRUE(rowNamed(form->lstLocalFileList, "a.txt"));
+    prompts.answerText(QString());
+    prompts.answer(MsgAnswer::Ok);
+    form->ManualReceive();
+    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    prompts.answerText(QString("missing.bin"));
+    form->ManualReceive();
+    EXPECT_EQ(logLines("Error: 550").size(), 1);
+    EXPECT_FALSE(form->cmdAbort.Enabled());
+
+    // The custom-command panel takes the place of the others and sends what is typed.
+    Control* focused = nullptr;
+    QObject::connect(form.get(), &frmMain::focusRequested, form.get(), [&](Control* c) { focused = c; });
+    form->mnuRemoteSendCommand_Click();
+    EXPECT_TRUE(form->frameCustomCommand.Visible());
+    EXPECT_FALSE(form->frameQuickConnect.Visible() || form->FrameMainLists.Visible() || form->frameLog.Visible());
+    EXPECT_EQ(focused, &form->txtCommand);
+    form->txtCommand.setText("MKD viacmd");
+    form->txtCommand_KeyPress(13);
+    EXPECT_TRUE(QFileInfo(root + "/viacmd").isDir());
+    EXPECT_TRUE(form->txtCommand.Text().isEmpty());
+    form->txtCommand.setText("BOGUS");
+    form->txtCommand_KeyPress(13);
+    EXPECT_EQ(logLines("Error no 500").size(), 1);
+    EXPECT_TRUE(form->txtCommand.Text().isEmpty());
+    const int sent = int(form->lstConnectionInfo.Items().size());
+    form->txtCommand_KeyPress(13);  // nothing typed: nothing sent
+    EXPECT_EQ(int(form->lstConnectionInfo.Items().size()), sent);
+    form->cmdCloseCommand_Click();
+    EXPECT_TRUE(form->frameQuickConnect.Visible() && form->FrameMainLists.Visible() && form->frameLog.Visible());
+    EXPECT_FALSE(form->frameCustomCommand.Visible());
+}
