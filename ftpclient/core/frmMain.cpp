@@ -615,13 +615,6 @@ void frmMain::movToolbar_FSCommand(const QString& command)
     static const QHash<QString, QString> later{
         {QStringLiteral("IDC_FS_LDirSynchronize"), QStringLiteral("Synchronising the remote folder")},
         {QStringLiteral("IDC_FS_RDirSynchronize"), QStringLiteral("Synchronising the local folder")},
-        {QStringLiteral("IDC_FS_FileReceive"), QStringLiteral("Manual receive")},
-        {QStringLiteral("IDC_FS_ManualSend"), QStringLiteral("Manual send")},
-        {QStringLiteral("IDC_FS_RDelete"), QStringLiteral("Remote delete")},
-        {QStringLiteral("IDC_FS_RRename"), QStringLiteral("Remote rename")},
-        {QStringLiteral("IDC_FS_RCreateFolder"), QStringLiteral("Creating a remote folder")},
-        {QStringLiteral("IDC_FS_MoveFileFolder"), QStringLiteral("Moving remote files")},
-        {QStringLiteral("IDC_FS_CustomCommand"), QStringLiteral("The custom command")},
         {QStringLiteral("IDC_FS_Options"), QStringLiteral("The options dialog")},
     };
     if (later.contains(command)) {
@@ -646,6 +639,13 @@ void frmMain::movToolbar_FSCommand(const QString& command)
          }},
         {QStringLiteral("IDC_FS_Download"), [this] { DownloadSelection(); }},
         {QStringLiteral("IDC_FS_Upload"), [this] { UploadSelection(); }},
+        {QStringLiteral("IDC_FS_RDelete"), [this] { DeleteRemoteSelection(); }},
+        {QStringLiteral("IDC_FS_RRename"), [this] { RenameRemoteItem(); }},
+        {QStringLiteral("IDC_FS_RCreateFolder"), [this] { CreateRemoteFolder(); }},
+        {QStringLiteral("IDC_FS_MoveFileFolder"), [this] { MoveRemoteSelection(); }},
+        {QStringLiteral("IDC_FS_FileReceive"), [this] { ManualReceive(); }},
+        {QStringLiteral("IDC_FS_ManualSend"), [this] { ManualSend(); }},
+        {QStringLiteral("IDC_FS_CustomCommand"), [this] { mnuRemoteSendCommand_Click(); }},
         {QStringLiteral("IDC_FS_LocalLargeIcons"), [this] { SetLocalView(0); }},
         {QStringLiteral("IDC_FS_LocalSmallIcons"), [this] { SetLocalView(1); }},
         {QStringLiteral("IDC_FS_LocalListIcons"), [this] { SetLocalView(2); }},

@@ -212,6 +212,10 @@ void TessalyMainWindowView::build()
     auto* commandEdit = new QLineEdit(command);
     bindText(commandEdit, f.txtCommand);
     connect(commandEdit, &QLineEdit::returnPressed, this, [&f] { f.txtCommand_KeyPress(13); });
+    connect(&f, &frmMain::focusRequested, commandEdit, [&f, commandEdit](Control* control) {
+        if (control == &f.txtCommand)
+            commandEdit->setFocus();
+    });
     auto* close = new QPushButton(command);
     bindButton(close, f.cmdCloseCommand, [&f] { f.cmdCloseCommand_Click(); });
     c->addWidget(commandEdit);
@@ -326,8 +330,23 @@ void TessalyMainWindowView::buildMenus()
     add(remote, QStringLiteral("Refresh"), nullptr, cmd("IDC_FS_RemoteRefresh"));
     add(remote, QStringLiteral("Go to Folder..."), nullptr, [&f] { f.mnuRemoteGoToRemoteDirectory_Click(); });
     remote->addSeparator();
-    add(remote, f.miDeleteRemoteFile.Caption(), &f.miDeleteRemoteFile, cmd("IDC_FS_RDelete"));
-    add(remote, f.miRenameRemoteFile.Caption(), &f.miRenameRemoteFile, cmd("IDC_FS_RRename"));
+    add(remote, f.miDeleteRemoteFile.Caption(), &f.miDeleteRemoteFile, [&f] { f.DeleteRemoteSelection(); });
+    add(remote, f.miRenameRemoteFile.Caption(), &f.miRenameRemoteFile, [&f] { f.RenameRemoteItem(); });
+    add(remote, QStringLiteral("Create Folder"), nullptr, [&f] { f.CreateRemoteFolder(); });
+    add(remote, QStringLiteral("Move File(s) / Folder(s)"), nullptr, [&f] { f.MoveRemoteSelection(); });
+    add(remote, QStringLiteral("Manual File Receive"), nullptr, [&f] { f.ManualReceive(); });
+    add(remote, QStringLiteral("Manual File Send"), nullptr, [&f] { f.ManualSend(); });
+    QMenu* commands = remote->addMenu(QStringLiteral("FTP Commands"));
+    add(commands, QStringLiteral("CWD"), nullptr, [&f] { f.mnuRemoteFtpCommandsCwd_Click(); });
+    add(commands, QStringLiteral("HELP"), nullptr, [&f] { f.mnuRemoteFtpCommandsHelp_Click(); });
+    add(commands, QStringLiteral("LIST"), nullptr, [&f] { f.mnuRemoteFtpCommandsList_Click(); });
+    add(commands, QStringLiteral("NLST"), nullptr, [&f] { f.mnuRemoteFtpCommandsNlst_Click(); });
+    add(commands, QStringLiteral("PWD"), nullptr, [&f] { f.mnuRemoteFtpCommandsPwd_Click(); });
+    add(commands, QStringLiteral("QUOTE"), nullptr, [&f] { f.mnuRemoteFtpCommandsQuote_Click(); });
+    add(commands, QStringLiteral("RETR"), nullptr, [&f] { f.ManualReceive(); });
+    add(commands, QStringLiteral("STOR"), nullptr, [&f] { f.ManualSend(); });
+    add(commands, QStringLiteral("SYST"), nullptr, [&f] { f.mnuRemoteFtpCommandsSyst_Click(); });
+    add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
     remote->addSeparator();
     add(remote, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuRemoteFilterAll_Click(); });
     add(remote, QStringLiteral("Define Types (*.?)"), nullptr, [&f] { f.mnuRemoteFilterDefineTypes_Click(); });
@@ -362,7 +381,7 @@ void TessalyMainWindowView::buildMenus()
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     add(tools, QStringLiteral("Clear Log"), nullptr, [&f] { f.ClearLog(); });
     add(tools, QStringLiteral("Empty Trash"), nullptr, [&f] { f.mnuToolsEmptyLocalRecycleBin_Click(); });
-    add(tools, QStringLiteral("Custom Command"), nullptr, cmd("IDC_FS_ShowC"));
+    add(tools, QStringLiteral("Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
     add(tools, QStringLiteral("Options..."), nullptr, cmd("IDC_FS_Options"));
 }
 
