@@ -169,6 +169,15 @@ public:
     // binary for every other.
     void applyAutoMode(const QString& fileName);
 
+    // --- directory synchronisation (DirectorySync.cpp) ---
+    // One-way, files only, one level deep, between sLocalPath and sRemotePath. The setting
+    // "DIR SYNC BY FILE SIZE" at 1 compares sizes; otherwise a file goes when its copy on the other
+    // side is older, times being compared only as exactly as the server gives them.
+    // Local folder from the remote one (menu mnuDirSyncDown, "IDC_FS_RDirSynchronize").
+    void mnuDirSyncDown_Click();
+    // Remote folder from the local one (menu mnuSyncDirUp, "IDC_FS_LDirSynchronize").
+    void mnuSyncDirUp_Click();
+
     // --- transfer mode ------------------------------------------------------------------------
     void optBinary_Click();
     void optAscii_Click();

@@ -24,6 +24,8 @@ bool PyFtpServer::start()
         args << QStringLiteral("--refuse-login");
     if (options_.noMlsd)
         args << QStringLiteral("--no-mlsd");
+    if (options_.noMdtm)
+        args << QStringLiteral("--no-mdtm");
     if (options_.anonymous)
         args << QStringLiteral("--anonymous");
     if (!options_.masquerade.isEmpty())

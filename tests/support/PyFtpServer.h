@@ -16,6 +16,7 @@ public:
         QString password = QStringLiteral("secret");
         bool refuseLogin = false;
         bool noMlsd = false;
+        bool noMdtm = false;  // refuse MDTM as a command the server does not know
         QString masquerade;  // address the PASV replies name
         bool anonymous = false;
     };

@@ -37,6 +37,7 @@ def main():
     ap.add_argument("--refuse-login", action="store_true",
                     help="the configured user exists but no password is accepted")
     ap.add_argument("--no-mlsd", action="store_true", help="offer LIST only")
+    ap.add_argument("--no-mdtm", action="store_true", help="answer MDTM as an unknown command")
     ap.add_argument("--masquerade", default=None,
                     help="address named in PASV replies instead of our own")
     ap.add_argument("--passive-ports", default=None, help="first-last")
@@ -59,6 +60,8 @@ def main():
     Handler.banner = "pyftpdlib test server ready."
     if args.no_mlsd:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
+    if args.no_mdtm:
+        Handler.proto_cmds = {k: v for k, v in Handler.proto_cmds.items() if k != "MDTM"}
     if args.masquerade:
         Handler.masquerade_address = args.masquerade
     if args.passive_ports:

@@ -1,0 +1,255 @@
+// The two one-way synchronisations between the current local folder and the current remote folder:
+// files only, one level deep, compared by modification time or by size.
+
+#include "ftpclient/core/MainWindowText.h"
+#include "ftpclient/core/frmMain.h"
+
+#include <QFileInfo>
+#include <QHash>
+
+namespace harbel::tessaly {
+
+namespace {
+
+// How exactly a time is known: a LIST line gives minutes (or only the day when it shows a year),
+// MLSD and MDTM give seconds, a local file gives fractions of a second.
+enum class Precision { Second, Minute, Day };
+
+QDateTime truncated(const QDateTime& time, Precision precision)
+{
+    const QDateTime utc = time.toUTC();
+    const QTime t = utc.time();
+    switch (precision) {
+    case Precision::Second:
+        return QDateTime(utc.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
+    case Precision::Minute:
+        return QDateTime(utc.date(), QTime(t.hour(), t.minute()), Qt::UTC);
+    case Precision::Day:
+        return QDateTime(utc.date(), QTime(0, 0), Qt::UTC);
+    }
+    return utc;
+}
+
+// -1 when a is earlier than b, 0 when equal, 1 when later, both cut to the coarser of what is known
+// of them; nullopt when either is unknown.
+std::optional<int> compareTimes(const QDateTime& a, const QDateTime& b, Precision precision)
+{
+    if (!a.isValid() || !b.isValid())
+        return std::nullopt;
+    const QDateTime x = truncated(a, precision), y = truncated(b, precision);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// The modification time of a remote file, as exactly as the server tells it. A listing made with
+// MLSD gives seconds in UTC. A LIST line gives at best minutes, so the server is asked with MDTM
+// (seconds, UTC); when it refuses, the listing's own precision is used.
+class RemoteTimes final {
+public:
+    explicit RemoteTimes(frmMain& main) : main_(main), mlsd_(main.xFtp.offersMlsd() && main.xFtp.ListingOption == 1) {}
+
+    std::pair<QDateTime, Precision> of(const FolderItem& item)
+    {
+        if (mlsd_)
+            return {item.Date, Precision::Second};
+        if (mdtm_) {
+            try {
+                const FtpReply reply = main_.xFtp.SendCommand(QStringLiteral("MDTM ") + item.Name);
+                QDateTime exact = QDateTime::fromString(reply.text().trimmed().left(14), QStringLiteral("yyyyMMddHHmmss"));
+                if (exact.isValid()) {
+                    exact.setTimeSpec(Qt::UTC);
+                    return {exact, Precision::Second};
+                }
+            } catch (const FtpError& e) {
+                if (e.Number() != ftpErrServerRefused)
+                    throw;
+                // "500"/"502"/"504": the server does not know the command; a "550" concerns one file.
+                if (e.Description().startsWith(QLatin1String("50"))) {
+                    mdtm_ = false;
+                    main_.DisplayMessage(QStringLiteral("The server does not tell exact file times; times are compared as its listing shows them."));
+                }
+            }
+        }
+        // A listed time of midnight is most likely a date shown with its year and no time.
+        const bool dayOnly = item.Date.isValid() && item.Date.toUTC().time() == QTime(0, 0);
+        return {item.Date, dayOnly ? Precision::Day : Precision::Minute};
+    }
+
+private:
+    frmMain& main_;
+    const bool mlsd_;
+    bool mdtm_ = true;
+};
+
+struct LocalEntry {
+    QDateTime date;
+    qint64 size = 0;
+    int attrib = -1;
+    bool isFolder() const { return attrib != -1 && (attrib & clsLocalPaths::Directory); }
+};
+
+// The entries of a local folder by exact name, enumerated as the local pane lists them.
+QHash<QString, LocalEntry> localEntries(const QString& folder)
+{
+    QHash<QString, LocalEntry> entries;
+    bool listed = false;
+    clsLocalPaths paths;
+    QObject::connect(&paths, &clsLocalPaths::UpdateLocalEntry, [&](const QString& name, const QDateTime& date, qint64 size, int attrib) {
+        entries.insert(name, LocalEntry{date, size, attrib});
+    });
+    QObject::connect(&paths, &clsLocalPaths::AddToLocalPaths, [&](const QString&) { listed = true; });
+    paths.RetrieveLocalFolderContents(folder);
+    if (!listed)
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot read the contents of ") + folder);
+    return entries;
+}
+
+bool syncBySize()
+{
+    return vb::Val(setting(QStringLiteral("DIR SYNC BY FILE SIZE"), QStringLiteral("0"))) == 1;
+}
+
+}  // namespace
+
+void frmMain::mnuDirSyncDown_Click()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    try {
+        setMousePointer(kHourglass);
+        SetBusyState(true);
+        ResetProgress();
+        const bool bySize = syncBySize();
+        bool complete = true;
+        try {
+            xFtp.ChangeFolder(sRemotePath);
+            const QList<FolderItem> remote = xFtp.GetFolderItems(QString(), 0);
+            const QHash<QString, LocalEntry> local = localEntries(sLocalPath);
+            RemoteTimes remoteTimes(*this);
+            for (const FolderItem& item : remote) {
+                if (item.Kind != FolderItem::File || item.Name == QLatin1String(".") || item.Name == QLatin1String(".."))
+                    continue;
+                const QString reason = listing::unsafeNameReason(item.Name);
+                if (!reason.isEmpty()) {
+                    DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(item.Name, reason));
+                    continue;
+                }
+                const auto there = local.constFind(item.Name);
+                bool transfer = there == local.constEnd();
+                if (!transfer) {
+                    if (there->isFolder() || there->attrib == -1) {
+                        DisplayMessage(QStringLiteral("Skipped '%1': the local entry of that name is not a file that can be replaced.").arg(item.Name));
+                        continue;
+                    }
+                    if (bySize) {
+                        transfer = there->size != item.Size;
+                    } else {
+                        // Only a local copy older than the server's is replaced: one of the same
+                        // time, or a newer one, is kept.
+                        const auto [remoteTime, precision] = remoteTimes.of(item);
+                        transfer = compareTimes(there->date, remoteTime, precision) == -1;
+                    }
+                }
+                if (transfer)
+                    xFtp.ReceiveFile(item.Name, 0, sLocalPath + item.Name);
+            }
+        } catch (const FtpError& e) {
+            complete = false;
+            DisplayMessage(e.Description());
+        }
+        setMousePointer(0);
+        SetBusyState(false);
+        RefreshRemoteList();
+        RefreshLocalList();
+        ResetProgress();
+        // Said last: the refreshed listing would put its own text over it at once.
+        if (complete)
+            UpdateAction(QStringLiteral("Local Directory Sync Complete"));
+    } catch (const std::exception& e) {
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+        DisplayMessage(QStringLiteral("Error: ") + QString::fromUtf8(e.what()));
+        setMousePointer(0);
+        SetBusyState(false);
+        RefreshRemoteList();
+        RefreshLocalList();
+    }
+}
+
+void frmMain::mnuSyncDirUp_Click()
+{
+    const Operation op(*this);
+    if (op.refused())
+        return;
+    try {
+        setMousePointer(kHourglass);
+        SetBusyState(true);
+        CopyRemoteListToDelList();
+        ResetProgress();
+        const bool bySize = syncBySize();
+        bool complete = true;
+        try {
+            xFtp.ChangeFolder(sRemotePath);
+            const QList<FolderItem> items = xFtp.GetFolderItems(QString(), 0);
+            QHash<QString, FolderItem> remote;
+            remote.reserve(items.size());
+            for (const FolderItem& item : items)
+                remote.insert(item.Name, item);
+            const QHash<QString, LocalEntry> local = localEntries(sLocalPath);
+            // In name order, so a run can be followed in the log.
+            QStringList names = local.keys();
+            names.sort();
+            RemoteTimes remoteTimes(*this);
+            for (const QString& name : names) {
+                const LocalEntry& entry = local[name];
+                if (entry.isFolder() || name == QLatin1String(".") || name == QLatin1String(".."))
+                    continue;
+                const QString reason = listing::unsafeNameReason(name);
+                if (entry.attrib == -1 || !reason.isEmpty()) {
+                    DisplayMessage(QStringLiteral("Refused to upload '%1': %2.").arg(name, reason.isEmpty() ? QStringLiteral("it cannot be read") : reason));
+                    continue;
+                }
+                const auto there = remote.constFind(name);
+                bool transfer = there == remote.constEnd();
+                if (!transfer) {
+                    if (there->Kind != FolderItem::File) {
+                        DisplayMessage(QStringLiteral("Skipped '%1': the remote entry of that name is not a file.").arg(name));
+                        continue;
+                    }
+                    if (bySize) {
+                        transfer = there->Size != entry.size;
+                    } else {
+                        const auto [remoteTime, precision] = remoteTimes.of(*there);
+                        transfer = compareTimes(remoteTime, entry.date, precision) == -1;
+                    }
+                }
+                if (transfer)
+                    xFtp.SendFile(sLocalPath + name, 0, name, false);
+            }
+        } catch (const FtpError& e) {
+            complete = false;
+            const QString cannotRead = QStringLiteral("Cannot read the contents of ") + sLocalPath;
+            DisplayMessage(cannotRead);
+            // The line above names the local folder whatever failed: say what did.
+            if (e.Description() != cannotRead)
+                DisplayMessage(e.Description());
+        }
+        setMousePointer(0);
+        SetBusyState(false);
+        RefreshRemoteList();
+        RefreshLocalList();
+        ResetProgress();
+        // Said last: the refreshed listing would put its own text over it at once.
+        if (complete)
+            UpdateAction(QStringLiteral("Remote Directory Sync Complete"));
+        hideDelCopies();
+    } catch (const std::exception& e) {
+        DisplayMessage(QStringLiteral("Error: ") + QString::fromUtf8(e.what()));
+        setMousePointer(0);
+        SetBusyState(false);
+        RefreshRemoteList();
+        RefreshLocalList();
+        hideDelCopies();
+    }
+}
+
+}  // namespace harbel::tessaly
