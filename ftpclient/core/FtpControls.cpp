@@ -44,6 +44,18 @@ void ListBox::Clear()
 {
     items_.clear();
     index_ = -1;
+    dropped_ = 0;
+    notify();
+}
+
+void ListBox::RemoveOldest(int count)
+{
+    count = qMin(count, int(items_.size()));
+    if (count <= 0)
+        return;
+    items_.remove(0, count);
+    dropped_ += count;
+    index_ = index_ >= count ? index_ - count : -1;
     notify();
 }
 

@@ -40,6 +40,11 @@ public:
     const QStringList& Items() const { return items_; }
     void AddItem(const QString& text);
     void Clear();
+    // Drops the count oldest items (a list that only keeps its latest lines).
+    void RemoveOldest(int count);
+    // How many items RemoveOldest dropped since the list was made or last cleared: a view that
+    // shows the items uses it to drop the same ones.
+    qint64 Dropped() const { return dropped_; }
     int ListIndex() const { return index_; }
     void setListIndex(int index);
     int Tag() const { return tag_; }
@@ -52,6 +57,7 @@ private:
     int index_ = -1;
     int tag_ = 0;
     int extent_ = 0;
+    qint64 dropped_ = 0;
 };
 
 // A menu item: a caption that can be enabled; menus have no window handle of their own.

@@ -555,6 +555,8 @@ void frmMain::DisplayMessage(const QString& sMessage)
         lstConnectionInfo.setTag(width);
     }
     lstConnectionInfo.AddItem(sMessage);
+    if (lstConnectionInfo.Items().size() > logLineLimit)
+        lstConnectionInfo.RemoveOldest(int(lstConnectionInfo.Items().size()) - qMax(0, logLineLimit));
     lstConnectionInfo.setListIndex(int(lstConnectionInfo.Items().size()) - 1);
 
     // One record per message: #date#,"text" with quotes doubled and line breaks flattened.
@@ -723,11 +725,25 @@ void frmMain::xFtp_ListingItem(const QString& name, const QDateTime& date, qint6
     static const char* const letters[] = {"F", "D", "E"};
     if (kind < 0 || kind > 2)
         return;
+    if (lstRemoteFileList.count() >= remoteRowLimit) {
+        ++remoteRowsLeftOut_;
+        return;
+    }
     addRow(lstRemoteFileList, name, kind + 1, QString::number(size), generalDate(date), QLatin1String(letters[kind]));
+}
+
+void frmMain::reportRemoteRowsLeftOut()
+{
+    if (remoteRowsLeftOut_ > 0)
+        DisplayMessage(QStringLiteral("%1 entries of the remote folder are not shown: the list shows at most %2.")
+                           .arg(remoteRowsLeftOut_)
+                           .arg(remoteRowLimit));
+    remoteRowsLeftOut_ = 0;
 }
 
 void frmMain::ListFilesOnServer()
 {
+    remoteRowsLeftOut_ = 0;
     SetBusyState(true);
     xFtp.ListingOption = 1;
     StatusBarInfo(QStringLiteral("Obtaining remote folder's contents..."));
@@ -740,11 +756,13 @@ void frmMain::ListFilesOnServer()
         StatusBarInfo(QStringLiteral("Could not list remote folder's contents."));
         SetBusyState(false);
     }
+    reportRemoteRowsLeftOut();
     UpdateRemoteCommands();
 }
 
 void frmMain::ListDefinedFilesOnServer(const QString& defineString)
 {
+    remoteRowsLeftOut_ = 0;
     xFtp.ListingOption = 1;
     StatusBarInfo(QStringLiteral("Obtaining directory listing..."));
     try {
@@ -753,6 +771,7 @@ void frmMain::ListDefinedFilesOnServer(const QString& defineString)
         if (!e.Description().isEmpty())
             DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + e.Description());
     }
+    reportRemoteRowsLeftOut();
     setMousePointer(0);
     UpdateRemoteCommands();
 }

@@ -69,12 +69,20 @@ public:
     void tmrRefresh_Timer();
 
     // --- connection log -----------------------------------------------------------------------
+    // The log list keeps only its latest lines (the log file keeps every one): a long session
+    // must not grow the window's memory without end.
+    static constexpr int kMaxLogLines = 10000;
+    int logLineLimit = kMaxLogLines;
     void DisplayMessage(const QString& sMessage);
     void ApplyLogSettings();
     void ClearLog();
     QString logFilePath() const;
 
     // --- remote pane --------------------------------------------------------------------------
+    // A listing adds at most this many rows; each costs a row and its widget items, and a hostile
+    // or huge folder would otherwise take all memory. What is left out is logged once per listing.
+    static constexpr int kMaxRemoteRows = 100000;
+    int remoteRowLimit = kMaxRemoteRows;
     void ListFilesOnServer();
     void ListDefinedFilesOnServer(const QString& defineString);
     QString GetRemoteFolder();
@@ -281,11 +289,14 @@ private:
     void xLocal_AddToLocalPaths(const QString& path);
     void xLocal_LogicalDriveFound(const QString& drive);
     QString localSelectionName() const;
+    // Logs how many entries the last listing left out of the remote list, if any.
+    void reportRemoteRowsLeftOut();
 
     // Enables or disables the controls that start a server command, as the session allows.
     void updateOperationCommands();
 
     int operations_ = 0;
+    qint64 remoteRowsLeftOut_ = 0;
     int mousePointer_ = 0;
     bool logFailureShown_ = false;
     bool unloaded_ = false;

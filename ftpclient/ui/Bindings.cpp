@@ -15,6 +15,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <memory>
+
 namespace harbel::tessaly::ui {
 
 void bindEnabled(QWidget* widget, Control& control)
@@ -131,8 +133,18 @@ void bindCombo(QComboBox* combo, ComboBox& control, std::function<void()> onChoo
 
 void bindLog(QListWidget* list, ListBox& control)
 {
-    auto sync = [list, &control] {
+    // How many of the oldest items the control had dropped when the widget last followed it.
+    auto dropped = std::make_shared<qint64>(0);
+    auto sync = [list, &control, dropped] {
         const QStringList& items = control.Items();
+        const qint64 more = control.Dropped() - *dropped;
+        if (more < 0 || more >= list->count()) {
+            list->clear();
+        } else {
+            for (qint64 i = 0; i < more; ++i)
+                delete list->takeItem(0);
+        }
+        *dropped = control.Dropped();
         if (items.size() < list->count())
             list->clear();
         for (int i = list->count(); i < items.size(); ++i)

@@ -472,3 +472,39 @@ TEST_F(MainWindow, DisconnectingDuringADownloadEndsItCleanlyAndKeepsThePart)
     EXPECT_EQ(part, big.left(part.size()));
     EXPECT_FALSE(form->cmdAbort.Enabled());
 }
+
+// A huge folder or a long session must not grow the window without end: the remote list stops at
+// its row limit and says once per listing how much it left out; the log list keeps its latest lines
+// while the log file keeps them all.
+TEST_F(MainWindow, RemoteListAndLogListKeepTheirBounds)
+{
+    for (int i = 0; i < 5; ++i)
+        writeFile(root + QString("/f%1.txt").arg(i), "x");
+    startServer();
+    load();
+    form->remoteRowLimit = 3;
+    quickConnect();
+    EXPECT_EQ(form->lstRemoteFileList.count(), 3);
+    const QString leftOut = "2 entries of the remote folder are not shown: the list shows at most 3.";
+    EXPECT_EQ(form->lstConnectionInfo.Items().count(leftOut), 1);
+    form->movToolbar_FSCommand("IDC_FS_RemoteRefresh");
+    EXPECT_EQ(form->lstRemoteFileList.count(), 3);
+    EXPECT_EQ(form->lstConnectionInfo.Items().count(leftOut), 2);
+    form->remoteRowLimit = frmMain::kMaxRemoteRows;
+    form->movToolbar_FSCommand("IDC_FS_RemoteRefresh");
+    EXPECT_EQ(form->lstRemoteFileList.count(), 5);
+    EXPECT_EQ(form->lstConnectionInfo.Items().count(leftOut), 2);
+
+    const int limit = frmMain::kMaxLogLines;
+    for (int i = 0; i < limit + 5; ++i)
+        form->DisplayMessage(QString("line %1").arg(i));
+    const QStringList& items = form->lstConnectionInfo.Items();
+    ASSERT_EQ(items.size(), limit);
+    EXPECT_EQ(items.first(), "line 5");
+    EXPECT_EQ(items.last(), QString("line %1").arg(limit + 4));
+    EXPECT_EQ(form->lstConnectionInfo.ListIndex(), limit - 1);
+    const QString file = logText();
+    EXPECT_TRUE(file.contains("\"line 0\""));
+    EXPECT_TRUE(file.contains(leftOut));
+    EXPECT_EQ(file.count("\"line "), limit + 5);
+}
