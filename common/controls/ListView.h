@@ -40,6 +40,7 @@ private:
     explicit ListRow(ListView* list) : list_(list) {}
 
     ListView* list_;
+    int position_ = 0;  // 0-based place in list_, kept by the list
     QStringList cells_;
     int icon_ = 0;
     bool selected_ = false;
@@ -102,6 +103,7 @@ signals:
 private:
     friend class ListRow;
     void rowTouched(ListRow* row);
+    void renumberFrom(std::size_t first);
 
     QList<ColumnHeader> columns_;
     std::vector<std::unique_ptr<ListRow>> rows_;

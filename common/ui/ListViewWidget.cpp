@@ -4,6 +4,8 @@
 
 #include <QHeaderView>
 
+#include <vector>
+
 namespace harbel {
 
 namespace {
@@ -36,9 +38,16 @@ ListViewWidget::ListViewWidget(ListView& model, QWidget* parent, IconProvider ic
         if (syncing_)
             return;
         syncing_ = true;
+        // From the selection's ranges, not by asking every item: that is a search of the ranges
+        // per row.
+        std::vector<char> selected(std::size_t(topLevelItemCount()), 0);
+        for (const QItemSelectionRange& range : selectionModel()->selection())
+            if (!range.parent().isValid())
+                for (int i = range.top(); i <= range.bottom(); ++i)
+                    selected[std::size_t(i)] = 1;
         for (int i = 0; i < topLevelItemCount(); ++i)
             if (ListRow* r = rowOf(topLevelItem(i)))
-                r->setSelected(topLevelItem(i)->isSelected());
+                r->setSelected(selected[std::size_t(i)] != 0);
         syncing_ = false;
     });
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
@@ -90,7 +99,8 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
     }
     if (icons_)
         item->setIcon(0, icons_(row->SmallIcon()));
-    item->setSelected(row->Selected());
+    if (item->isSelected() != row->Selected())
+        item->setSelected(row->Selected());
 }
 
 void ListViewWidget::rebuildRows()
@@ -117,6 +127,9 @@ void ListViewWidget::rebuildRows()
 
 void ListViewWidget::updateRow(ListRow* row)
 {
+    // A change this widget is making itself: it already shows it.
+    if (syncing_)
+        return;
     const int index = model_.indexOf(row) - 1;
     if (index < 0 || index >= topLevelItemCount())
         return;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <vector>
 
 namespace harbel::tessaly::ui {
 
@@ -183,17 +184,15 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
     connect(&control_, &harbel::ListView::rowChanged, this, &FileListWidget::scheduleRebuild);
     connect(report_, &QTreeWidget::itemDoubleClicked, this, [this] { emit activated(); });
     connect(icons_, &QListWidget::itemDoubleClicked, this, [this] { emit activated(); });
+    // The selected rows come from the selection's ranges: looking up the place of every selected
+    // item is a search per item, minutes for selecting all of a large folder.
     connect(report_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        QList<int> rows;
-        for (QTreeWidgetItem* item : report_->selectedItems())
-            rows << report_->indexOfTopLevelItem(item);
-        takeSelection(rows);
+        if (!syncing_)
+            takeSelection(report_->selectionModel()->selection());
     });
     connect(icons_, &QListWidget::itemSelectionChanged, this, [this] {
-        QList<int> rows;
-        for (QListWidgetItem* item : icons_->selectedItems())
-            rows << icons_->row(item);
-        takeSelection(rows);
+        if (!syncing_)
+            takeSelection(icons_->selectionModel()->selection());
     });
     connect(report_, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
         emit contextMenuWanted(report_->viewport()->mapToGlobal(p));
@@ -206,6 +205,15 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
 
 QIcon FileListWidget::iconFor(int index) const
 {
+    // Asking the style for an icon costs far more than drawing it; a listing asks once per row.
+    const auto cached = iconCache_.constFind(index);
+    if (cached != iconCache_.constEnd())
+        return *cached;
+    return iconCache_[index] = styleIcon(index);
+}
+
+QIcon FileListWidget::styleIcon(int index) const
+{
     switch (index) {
     case 2: return style()->standardIcon(QStyle::SP_DirIcon);
     case 3: return style()->standardIcon(QStyle::SP_FileLinkIcon);
@@ -213,17 +221,45 @@ QIcon FileListWidget::iconFor(int index) const
     }
 }
 
-void FileListWidget::takeSelection(const QList<int>& rows)
+void FileListWidget::takeSelection(const QItemSelection& selection)
 {
     if (syncing_)
         return;
     syncing_ = true;
     const QList<ListRow*> all = control_.rows();
+    std::vector<char> selected(std::size_t(all.size()), 0);
+    for (const QItemSelectionRange& range : selection)
+        for (int i = qMax(0, range.top()); i <= range.bottom() && i < all.size(); ++i)
+            selected[std::size_t(i)] = 1;
     for (int i = 0; i < all.size(); ++i)
-        all[i]->setSelected(rows.contains(i));
+        all[i]->setSelected(selected[std::size_t(i)] != 0);
     syncing_ = false;
     emit selectionChanged();
 }
+
+namespace {
+
+// The rows of a model whose flags are set, as few ranges as the runs of set flags.
+QItemSelection runsOf(const QAbstractItemModel* model, const QList<ListRow*>& rows)
+{
+    QItemSelection selection;
+    const int last = qMax(0, model->columnCount() - 1);
+    for (int i = 0; i < rows.size();) {
+        if (!rows[i]->Selected()) {
+            ++i;
+            continue;
+        }
+        int end = i;
+        while (end + 1 < rows.size() && rows[end + 1]->Selected())
+            ++end;
+        if (end < model->rowCount())
+            selection.append(QItemSelectionRange(model->index(i, 0), model->index(end, last)));
+        i = end + 1;
+    }
+    return selection;
+}
+
+}  // namespace
 
 void FileListWidget::scheduleRebuild()
 {
@@ -277,12 +313,10 @@ void FileListWidget::rebuild()
         report_->addTopLevelItems(items);
         report_->header()->resizeSections(QHeaderView::ResizeToContents);
     }
-    for (int i = 0; i < all.size(); ++i) {
-        if (QTreeWidgetItem* item = report_->topLevelItem(i))
-            item->setSelected(all[i]->Selected());
-        if (QListWidgetItem* icon = icons_->item(i))
-            icon->setSelected(all[i]->Selected());
-    }
+    // One selection of whole runs rather than one change per item, which made the selection model
+    // merge ranges once per row.
+    report_->selectionModel()->select(runsOf(report_->model(), all), QItemSelectionModel::ClearAndSelect);
+    icons_->selectionModel()->select(runsOf(icons_->model(), all), QItemSelectionModel::ClearAndSelect);
     syncing_ = false;
 }
 

@@ -4,6 +4,9 @@
 #include "common/controls/ListView.h"
 #include "ftpclient/core/FtpControls.h"
 
+#include <QHash>
+#include <QIcon>
+#include <QItemSelection>
 #include <QPointer>
 #include <QWidget>
 
@@ -46,8 +49,9 @@ signals:
 private:
     void scheduleRebuild();
     void rebuild();
-    void takeSelection(const QList<int>& rows);
+    void takeSelection(const QItemSelection& selection);
     QIcon iconFor(int index) const;
+    QIcon styleIcon(int index) const;
 
     harbel::ListView& control_;
     QStackedWidget* stack_;
@@ -56,6 +60,7 @@ private:
     bool pending_ = false;
     bool syncing_ = false;
     QStringList shownKeys_;
+    mutable QHash<int, QIcon> iconCache_;
 };
 
 }  // namespace harbel::tessaly::ui

@@ -134,3 +134,42 @@ TEST(MovieToolbar, ALongDescriptionIsReadOnceAndTheFirstSectionOfANameCounts)
     ASSERT_EQ(t.buttons().size(), 1);
     EXPECT_EQ(t.buttons().first().caption, "C");
 }
+
+// Selecting all of a folder of 100,000 rows: every row reports its change, and whoever listens (the
+// views) asks for the row's place each time. That must not be a search, or the selection takes
+// minutes; this test then does not end within the test run's time limit.
+TEST(ListView, SelectingAllOfAHundredThousandRowsKeepsEveryRowsPlace)
+{
+    ListForm f;
+    ListView& l = f.lstMain;
+    constexpr int kRows = 100000;
+    for (int i = 0; i < kRows; ++i)
+        l.Add(QString::number(i), 1);
+    qint64 placesSum = 0;
+    int changes = 0;
+    QObject::connect(&l, &ListView::rowChanged, &l, [&](ListRow* row) {
+        ++changes;
+        placesSum += row->Index();
+        EXPECT_EQ(l.item(row->Index()), row);
+    });
+    l.selectAll(true);
+    EXPECT_EQ(changes, kRows);
+    EXPECT_EQ(placesSum, qint64(kRows) * (kRows + 1) / 2);
+    const QList<ListRow*> selected = l.selectedRows();
+    ASSERT_EQ(selected.size(), kRows);
+    EXPECT_EQ(selected.first()->Text(), "0");
+    EXPECT_EQ(selected.last()->Text(), QString::number(kRows - 1));
+
+    // Places follow removals and sorting.
+    l.Remove(1);
+    EXPECT_EQ(l.item(1)->Text(), "1");
+    EXPECT_EQ(l.item(1)->Index(), 1);
+    EXPECT_EQ(l.indexOf(selected.last()), kRows - 1);
+    l.sortBy(0, ListView::lvwDescending);
+    EXPECT_EQ(selected.last()->Index(), 1);
+    EXPECT_EQ(l.item(kRows - 1)->Text(), "1");
+    EXPECT_EQ(l.item(kRows - 1)->Index(), kRows - 1);
+    EXPECT_EQ(l.indexOf(selected.first()), 0);  // removed
+    l.selectAll(false);
+    EXPECT_FALSE(l.anySelected());
+}

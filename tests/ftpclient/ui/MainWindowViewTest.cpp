@@ -95,3 +95,63 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
     }
     Prompts::setInstance(nullptr);
 }
+
+// Select-all in a folder of 100,000 entries reaches the model at once, and the log widget follows a
+// log list that drops its oldest lines. A search per row anywhere on the way makes this test hang.
+TEST(TessalyMainWindowView, SelectingAllOfAHugeRemoteListAndABoundedLog)
+{
+    ScriptedPrompts prompts;
+    prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+    Prompts::setInstance(&prompts);
+    {
+        frmMain form;
+        ASSERT_TRUE(form.Form_Load());
+        TessalyMainWindowView view(form);
+        view.show();
+        constexpr int kRows = 100000;
+        for (int i = 0; i < kRows; ++i) {
+            ListRow* row = form.lstRemoteFileList.Add(QString("file%1").arg(i), 1);
+            row->setCell(3, "F");
+        }
+        QApplication::processEvents();
+        QTreeWidget* remote = nullptr;
+        for (QTreeWidget* tree : view.findChildren<QTreeWidget*>())
+            if (tree->topLevelItemCount() == kRows)
+                remote = tree;
+        ASSERT_TRUE(remote);
+
+        remote->selectAll();
+        QApplication::processEvents();
+        EXPECT_EQ(form.lstRemoteFileList.selectedRows().size(), kRows);
+        EXPECT_TRUE(form.cmdReceive.Enabled() || form.xFtp.State() == 0);
+        EXPECT_TRUE(form.miDeleteRemoteFile.Enabled());
+
+        // The model clears all but two runs; the widget shows the same.
+        for (ListRow* row : form.lstRemoteFileList.rows())
+            row->setSelected(row->Index() <= 10 || row->Index() > kRows - 10);
+        QApplication::processEvents();
+        EXPECT_EQ(remote->selectionModel()->selectedRows().size(), 20);
+        EXPECT_TRUE(remote->topLevelItem(kRows - 1)->isSelected());
+        EXPECT_FALSE(remote->topLevelItem(kRows / 2)->isSelected());
+        EXPECT_EQ(form.lstRemoteFileList.selectedRows().size(), 20);
+
+        // The log widget drops what the log list drops.
+        form.logLineLimit = 5;
+        for (int i = 0; i < 12; ++i)
+            form.DisplayMessage(QString("message %1").arg(i));
+        QApplication::processEvents();
+        QListWidget* log = nullptr;
+        for (QListWidget* list : view.findChildren<QListWidget*>())
+            if (list->count() > 0 && list->item(list->count() - 1)->text() == "message 11")
+                log = list;
+        ASSERT_TRUE(log);
+        ASSERT_EQ(log->count(), 5);
+        EXPECT_EQ(log->item(0)->text(), "message 7");
+        form.ClearLog();
+        form.DisplayMessage("after clear");
+        QApplication::processEvents();
+        ASSERT_EQ(log->count(), 1);
+        EXPECT_EQ(log->item(0)->text(), "after clear");
+    }
+    Prompts::setInstance(nullptr);
+}
