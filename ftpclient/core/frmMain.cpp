@@ -615,8 +615,6 @@ void frmMain::ClearLog()
 void frmMain::movToolbar_FSCommand(const QString& command)
 {
     static const QHash<QString, QString> later{
-        {QStringLiteral("IDC_FS_LDirSynchronize"), QStringLiteral("Synchronising the remote folder")},
-        {QStringLiteral("IDC_FS_RDirSynchronize"), QStringLiteral("Synchronising the local folder")},
         {QStringLiteral("IDC_FS_Options"), QStringLiteral("The options dialog")},
     };
     if (later.contains(command)) {
@@ -641,6 +639,8 @@ void frmMain::movToolbar_FSCommand(const QString& command)
          }},
         {QStringLiteral("IDC_FS_Download"), [this] { DownloadSelection(); }},
         {QStringLiteral("IDC_FS_Upload"), [this] { UploadSelection(); }},
+        {QStringLiteral("IDC_FS_RDirSynchronize"), [this] { mnuDirSyncDown_Click(); }},
+        {QStringLiteral("IDC_FS_LDirSynchronize"), [this] { mnuSyncDirUp_Click(); }},
         {QStringLiteral("IDC_FS_RDelete"), [this] { DeleteRemoteSelection(); }},
         {QStringLiteral("IDC_FS_RRename"), [this] { RenameRemoteItem(); }},
         {QStringLiteral("IDC_FS_RCreateFolder"), [this] { CreateRemoteFolder(); }},

@@ -347,6 +347,7 @@ void TessalyMainWindowView::buildMenus()
     add(commands, QStringLiteral("STOR"), nullptr, [&f] { f.ManualSend(); });
     add(commands, QStringLiteral("SYST"), nullptr, [&f] { f.mnuRemoteFtpCommandsSyst_Click(); });
     add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
+    add(remote, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuDirSyncDown_Click(); });
     remote->addSeparator();
     add(remote, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuRemoteFilterAll_Click(); });
     add(remote, QStringLiteral("Define Types (*.?)"), nullptr, [&f] { f.mnuRemoteFilterDefineTypes_Click(); });
@@ -359,6 +360,7 @@ void TessalyMainWindowView::buildMenus()
     QMenu* local = menuBar()->addMenu(QStringLiteral("&Local"));
     local->setObjectName(f.miLocal.name());
     add(local, QStringLiteral("Upload"), &f.cmdSend, cmd("IDC_FS_Upload"));
+    add(local, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuSyncDirUp_Click(); });
     add(local, QStringLiteral("Go Up"), nullptr, [&f] { f.cmdUpLocal_Click(); });
     add(local, QStringLiteral("Refresh"), nullptr, [&f] { f.RefreshLocalList(); });
     add(local, QStringLiteral("Open"), nullptr, [&f] { f.mnuLocalOpenFile_Click(); });
