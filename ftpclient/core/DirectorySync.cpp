@@ -11,34 +11,8 @@ namespace harbel::tessaly {
 
 namespace {
 
-// How exactly a time is known: a LIST line gives minutes (or only the day when it shows a year),
-// MLSD and MDTM give seconds, a local file gives fractions of a second.
-enum class Precision { Second, Minute, Day };
-
-QDateTime truncated(const QDateTime& time, Precision precision)
-{
-    const QDateTime utc = time.toUTC();
-    const QTime t = utc.time();
-    switch (precision) {
-    case Precision::Second:
-        return QDateTime(utc.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
-    case Precision::Minute:
-        return QDateTime(utc.date(), QTime(t.hour(), t.minute()), Qt::UTC);
-    case Precision::Day:
-        return QDateTime(utc.date(), QTime(0, 0), Qt::UTC);
-    }
-    return utc;
-}
-
-// -1 when a is earlier than b, 0 when equal, 1 when later, both cut to the coarser of what is known
-// of them; nullopt when either is unknown.
-std::optional<int> compareTimes(const QDateTime& a, const QDateTime& b, Precision precision)
-{
-    if (!a.isValid() || !b.isValid())
-        return std::nullopt;
-    const QDateTime x = truncated(a, precision), y = truncated(b, precision);
-    return x < y ? -1 : x > y ? 1 : 0;
-}
+using listing::Precision;
+using listing::compareTimes;
 
 // The modification time of a remote file, as exactly as the server tells it. A listing made with
 // MLSD gives seconds in UTC. A LIST line gives at best minutes, so the server is asked with MDTM
@@ -69,9 +43,7 @@ public:
                 }
             }
         }
-        // A listed time of midnight is most likely a date shown with its year and no time.
-        const bool dayOnly = item.Date.isValid() && item.Date.toUTC().time() == QTime(0, 0);
-        return {item.Date, dayOnly ? Precision::Day : Precision::Minute};
+        return {item.Date, listing::listedPrecision(item, false)};
     }
 
 private:

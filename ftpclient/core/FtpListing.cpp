@@ -198,4 +198,32 @@ bool matchesMask(const QString& name, const QString& mask)
     return p == mask.size();
 }
 
+Precision listedPrecision(const FolderItem& item, bool fromMlsd)
+{
+    if (fromMlsd)
+        return Precision::Second;
+    return item.Date.isValid() && item.Date.toUTC().time() == QTime(0, 0) ? Precision::Day : Precision::Minute;
+}
+
+std::optional<int> compareTimes(const QDateTime& a, const QDateTime& b, Precision precision)
+{
+    if (!a.isValid() || !b.isValid())
+        return std::nullopt;
+    const auto cut = [precision](const QDateTime& time) {
+        const QDateTime utc = time.toUTC();
+        const QTime t = utc.time();
+        switch (precision) {
+        case Precision::Second:
+            return QDateTime(utc.date(), QTime(t.hour(), t.minute(), t.second()), Qt::UTC);
+        case Precision::Minute:
+            return QDateTime(utc.date(), QTime(t.hour(), t.minute()), Qt::UTC);
+        case Precision::Day:
+            break;
+        }
+        return QDateTime(utc.date(), QTime(0, 0), Qt::UTC);
+    };
+    const QDateTime x = cut(a), y = cut(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
 }  // namespace harbel::tessaly::listing

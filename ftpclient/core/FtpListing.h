@@ -38,5 +38,17 @@ QString unsafeNameReason(const QString& name);
 // Wildcard match of "*" and "?" against a name; an empty mask matches everything.
 bool matchesMask(const QString& name, const QString& mask);
 
+// How exactly a time is known: a LIST line gives minutes (or only the day when it shows a year),
+// MLSD and MDTM give seconds, a local file gives fractions of a second.
+enum class Precision { Second, Minute, Day };
+
+// The precision of a listed item's date: seconds from MLSD; from LIST, minutes, or only the day
+// when the time shown is midnight (a date shown with its year and no time).
+Precision listedPrecision(const FolderItem& item, bool fromMlsd);
+
+// -1 when a is earlier than b, 0 when equal, 1 when later, both cut to the given precision in UTC;
+// nullopt when either is unknown.
+std::optional<int> compareTimes(const QDateTime& a, const QDateTime& b, Precision precision);
+
 }  // namespace listing
 }  // namespace harbel::tessaly

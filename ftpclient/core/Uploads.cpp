@@ -18,17 +18,6 @@ namespace {
 // Folders nested deeper than this are not sent: a tree that deep is a loop more often than not.
 constexpr int kMaxUploadDepth = 64;
 
-// Whether a listed time and a local one are the same: a listing without seconds names only the
-// minute, so the local time is compared at that precision.
-bool sameListedTime(const QDateTime& listed, const QDateTime& local)
-{
-    if (!listed.isValid() || !local.isValid())
-        return false;
-    const qint64 a = listed.toSecsSinceEpoch();
-    const qint64 b = local.toSecsSinceEpoch();
-    return listed.time().second() == 0 ? a / 60 == b / 60 : a == b;
-}
-
 }  // namespace
 
 void frmMain::applyAutoMode(const QString& fileName)
@@ -59,6 +48,7 @@ void frmMain::UploadSelection()
         for (ListRow* r : lstLocalFileList.selectedRows())
             rows.append({r->Text(), r->SmallIcon()});
         int answer = frmExist::Overwrite;
+        const bool mlsd = xFtp.offersMlsd() && xFtp.ListingOption == 1;
         for (const auto& [name, icon] : rows) {
             const QString reason = listing::unsafeNameReason(name);
             if (!reason.isEmpty()) {
@@ -88,7 +78,10 @@ void frmMain::UploadSelection()
             for (const FolderItem& item : xFtp.GetFolderItems(QString(), 0)) {
                 if (item.Name != name)
                     continue;
-                if (item.Size != local.size() || !sameListedTime(item.Date, local.lastModified())) {
+                // Times are compared as exactly as the listing gives them.
+                const bool sameTime = listing::compareTimes(item.Date, local.lastModified(),
+                                                            listing::listedPrecision(item, mlsd)) == 0;
+                if (item.Size != local.size() || !sameTime) {
                     if (!checkAll) {
                         frmExist question;
                         question.lblDestination.setCaption(QStringLiteral("Destination File Size: ") + QString::number(item.Size)
