@@ -10,6 +10,9 @@
 #include <QDirIterator>
 #include <QRandomGenerator>
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -451,4 +454,33 @@ TEST_F(PyFtp, PassiveReplyNamingAnotherHostIsNotFollowed)
     ftp.ReceiveFile("f.bin", 0, local + "/f.bin");
     EXPECT_EQ(readFile(local + "/f.bin"), "payload");
     EXPECT_TRUE(log.join("\n").contains("The server named 10.255.255.1 for the data connection; connecting to"));
+}
+
+TEST_F(PyFtp, ATransferCutShortByTheProgramQuittingIsNotTakenForDone)
+{
+    const QByteArray big = randomBytes(24 * 1024 * 1024, 5);
+    writeFile(root + "/big.bin", big);
+    startServer();
+    login();
+    // The program quits in the middle of a download: the nested loop of the blocking call ends
+    // with the transfer unfinished.
+    auto quitAt = QObject::connect(&ftp, &FtpComponent::TransferProgress, [&](const QString&, qint64, qint64 done, int) {
+        if (done >= 2 * 1024 * 1024)
+            QCoreApplication::exit(0);
+    });
+    bool returned = false;
+    try {
+        ftp.ReceiveFile("big.bin", 0, local + "/big.bin");
+        returned = true;
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrAborted);
+    }
+    QObject::disconnect(quitAt);
+    EXPECT_FALSE(returned) << "an unfinished download was reported complete";
+    const QByteArray part = readFile(local + "/big.bin");
+    EXPECT_LT(part.size(), big.size());
+    EXPECT_EQ(part, big.left(part.size()));
+    // Undo the quit for the tests that follow: an application loop that starts and ends clears it.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
 }
