@@ -203,6 +203,31 @@ void TessalyMainWindowView::build()
     auto* remotePane = lists->findChild<FileListWidget*>(f.lstRemoteFileList.name());
     acceptDrops(remotePane, localPane, [&f] { f.UploadSelection(); });
     acceptDrops(localPane, remotePane, [&f] { f.DownloadSelection(); });
+    // While a command changes the remote folder under the list (a delete, a synchronisation), a
+    // frozen copy of the list and of its path stands in their place.
+    if (QWidget* box = remotePane->parentWidget(); auto* boxLayout = qobject_cast<QVBoxLayout*>(box->layout())) {
+        auto* frozen = new FileListWidget(f.lstDel, box);
+        frozen->setObjectName(f.lstDel.name());
+        boxLayout->insertWidget(boxLayout->indexOf(remotePane) + 1, frozen);
+        auto* path = box->findChild<QComboBox*>();
+        auto* frozenPath = new QComboBox(box);
+        frozenPath->setEnabled(false);
+        if (auto* row = boxLayout->itemAt(0)->layout())
+            qobject_cast<QBoxLayout*>(row)->insertWidget(1, frozenPath, 1);
+        auto sync = [&f, frozen, remotePane, path, frozenPath] {
+            const bool on = f.lstDel.Visible();
+            frozen->setVisible(on);
+            remotePane->setVisible(!on);
+            frozenPath->setVisible(on);
+            if (path)
+                path->setVisible(!on);
+            frozenPath->clear();
+            frozenPath->addItem(f.cmbDel.Text());
+        };
+        connect(&f.lstDel, &Control::changed, this, sync);
+        connect(&f.cmbDel, &Control::changed, this, sync);
+        sync();
+    }
     bindEnabled(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
 

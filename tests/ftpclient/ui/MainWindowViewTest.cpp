@@ -36,10 +36,15 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
         form.RefreshLocalList();
         QApplication::processEvents();
 
-        const auto trees = view.findChildren<QTreeWidget*>();
-        ASSERT_EQ(trees.size(), 2);  // local, remote
-        QTreeWidget* local = trees[0]->topLevelItemCount() ? trees[0] : trees[1];
-        QTreeWidget* remote = local == trees[0] ? trees[1] : trees[0];
+        // Each pane's list, and the frozen copy of the remote one, hidden until a command shows it.
+        const auto treeOf = [&](const char* name) {
+            QWidget* pane = view.findChild<QWidget*>(QLatin1String(name));
+            return pane ? pane->findChild<QTreeWidget*>() : nullptr;
+        };
+        QTreeWidget* local = treeOf("lstLocalFileList");
+        QTreeWidget* remote = treeOf("lstRemoteFileList");
+        ASSERT_TRUE(local && remote && treeOf("lstDel"));
+        EXPECT_FALSE(treeOf("lstDel")->isVisible());
         ASSERT_EQ(local->topLevelItemCount(), 3) << remote->topLevelItemCount();
         EXPECT_EQ(local->headerItem()->text(1), "Size (bytes)");
         EXPECT_EQ(remote->topLevelItemCount(), 0);
