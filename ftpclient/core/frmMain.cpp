@@ -587,18 +587,31 @@ void frmMain::DisplayMessage(const QString& sMessage)
     }
 }
 
+bool frmMain::deleteLogFiles()
+{
+    // Only the log files this program writes, and never through a link: a "log" that is a link to
+    // a folder of the user's, or anything else kept in the folder, stays as it is.
+    const QFileInfo folder(AppFolder::file(QStringLiteral("log")));
+    if (!folder.exists() || folder.isSymLink() || !folder.isDir())
+        return true;
+    bool ok = true;
+    const QFileInfoList logs = QDir(folder.filePath()).entryInfoList({QStringLiteral("*.log")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& log : logs)
+        if (!log.isSymLink() && log.isFile())
+            ok = QFile::remove(log.filePath()) && ok;
+    return ok;
+}
+
 void frmMain::ApplyLogSettings()
 {
-    const QString folder = AppFolder::file(QStringLiteral("log"));
     bool failed = false;
     if (settingFlag(QStringLiteral("DELETE LOG ON STARTUP"), QStringLiteral("1"))) {
-        if (QFileInfo::exists(folder))
-            failed = !QDir(folder).removeRecursively();
+        failed = !deleteLogFiles();
     } else if (settingFlag(QStringLiteral("DELETE LOG IF SIZE EXCEEDS"), QStringLiteral("0"))) {
         const QFileInfo log(logFilePath());
         const double limit = vb::Val(setting(QStringLiteral("LOG FILE SIZE"), QStringLiteral("1000")));
         if (log.exists() && double(log.size()) > limit)
-            failed = !QFile::remove(log.filePath()) || !QDir(folder).removeRecursively();
+            failed = !deleteLogFiles();
     }
     if (failed) {
         Prompts::instance().MsgBox(QStringLiteral("Path/File access error Err No.75"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);

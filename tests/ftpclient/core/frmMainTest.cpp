@@ -48,7 +48,7 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     EXPECT_FALSE(form->frameQuickConnect.Visible());
     form->movToolbar.press("IDC_FS_ShowA", true);
     EXPECT_TRUE(form->frameQuickConnect.Visible());
-    EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log")));  // deleted at start by default
+    EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log/FTP.log")));  // deleted at start by default
     EXPECT_FALSE(form->cmdDisconnect.Enabled());
     EXPECT_FALSE(form->cboRemotePath.Enabled());
     EXPECT_FALSE(form->miRemote.Enabled());
@@ -93,8 +93,10 @@ TEST_F(MainWindow, ConnectionLogWritesRecordsAndKeepsItsRules)
     EXPECT_TRUE(form->lstConnectionInfo.Items().isEmpty());
     EXPECT_EQ(logText().count('\n'), 3);  // Clear Log leaves the file alone
 
-    // The size rule: a file exactly at the limit stays, a longer one goes with its folder.
+    // The size rule: a file exactly at the limit stays, a longer one goes. Only the program's log
+    // files go: anything else kept in the folder stays.
     const qint64 size = QFileInfo(form->logFilePath()).size();
+    writeFile(AppFolder::file("log/notes.txt"), "mine");
     form.reset();
     setReg("DELETE LOG IF SIZE EXCEEDS", "True");
     setReg("LOG FILE SIZE", QString::number(size));
@@ -103,7 +105,22 @@ TEST_F(MainWindow, ConnectionLogWritesRecordsAndKeepsItsRules)
     form.reset();
     setReg("LOG FILE SIZE", QString::number(size - 1));
     load();
-    EXPECT_FALSE(QFileInfo::exists(AppFolder::file("log")));
+    EXPECT_FALSE(QFileInfo::exists(form->logFilePath()));
+    EXPECT_EQ(readFile(AppFolder::file("log/notes.txt")), "mine");
+
+    // A "log" that is a link to a folder of the user's: the start-up rule deletes nothing there.
+    form.reset();
+    QDir(AppFolder::file("log")).removeRecursively();
+    const QString users = root + "/my-logs";
+    QDir().mkpath(users);
+    writeFile(users + "/FTP.log", "the user's own log");
+    writeFile(users + "/thesis.txt", "months of work");
+    ASSERT_TRUE(QFile::link(users, AppFolder::file("log")));
+    setReg("DELETE LOG ON STARTUP", "1");
+    load();
+    EXPECT_EQ(readFile(users + "/thesis.txt"), "months of work");
+    EXPECT_EQ(readFile(users + "/FTP.log"), "the user's own log");
+    EXPECT_TRUE(QFileInfo(AppFolder::file("log")).isSymLink());
 }
 
 TEST_F(MainWindow, ALogThatCannotBeWrittenIsReportedOnceAndNeverStopsTheCaller)
