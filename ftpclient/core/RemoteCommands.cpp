@@ -121,7 +121,7 @@ void frmMain::DeleteRemoteSelection()
         if (!e.Description().isEmpty())
             DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
         // Show what is left, also after a failure part-way.
-        if (xFtp.State() == 2)
+        if (xFtp.State() == FtpComponent::Idle)
             RefreshRemoteList();
     }
     setMousePointer(0);
@@ -285,7 +285,7 @@ void frmMain::MoveRemoteSelection()
     const Operation op(*this);
     if (op.refused())
         return;
-    if (xFtp.State() != 2)
+    if (xFtp.State() != FtpComponent::Idle)
         return;
     QStringList names;
     for (const ListRow* r : lstRemoteFileList.selectedRows())

@@ -33,7 +33,7 @@ void frmMain::UploadSelection()
     const Operation op(*this);
     if (op.refused())
         return;
-    if (xFtp.State() == 0) {
+    if (xFtp.State() == FtpComponent::NotConnected) {
         StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
         return;
     }
@@ -131,7 +131,7 @@ void frmMain::UploadSelection()
     setMousePointer(0);
     SetBusyState(false);
     // The list first: its own status would hide how the upload ended.
-    if (xFtp.State() == 2)
+    if (xFtp.State() == FtpComponent::Idle)
         RefreshRemoteList();
     if (complete)
         UpdateAction(QStringLiteral("Upload complete"));
@@ -146,7 +146,7 @@ void frmMain::UploadFolderTree(const QString& path)
 
 void frmMain::uploadFolderTree(QString path, int depth)
 {
-    if (xFtp.State() != 2)
+    if (xFtp.State() != FtpComponent::Idle)
         return;
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');

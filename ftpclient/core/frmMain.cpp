@@ -169,7 +169,14 @@ bool frmMain::Form_Load()
     SetConnectedState(false);
     SetBusyState(false);
     loadLocalDrives();
-    sLocalPath = QStringLiteral("/");
+    // The local pane starts where the user's files are; "/" and the mounted file systems are in
+    // the path box.
+    QString home = QDir::homePath();
+    if (!QFileInfo(home).isDir())
+        home = QStringLiteral("/");
+    sLocalPath = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
+    if (!IsPathInList(sLocalPath, cboLocalPath))
+        cboLocalPath.AddItem(sLocalPath);
     cboLocalPath.setText(sLocalPath);
     RefreshLocalList();
     prgStatus.setValue(0);
@@ -248,7 +255,7 @@ frmMain::Operation::~Operation()
 void frmMain::updateOperationCommands()
 {
     const bool idle = operations_ == 0;
-    const bool connected = xFtp.State() != 0;
+    const bool connected = xFtp.State() != FtpComponent::NotConnected;
     for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cboRemotePath, &mnuFileDisconnect, &miRemote})
         c->setEnabled(idle && connected);
     for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
@@ -308,7 +315,7 @@ void frmMain::txtQport_Change()
 
 bool frmMain::askDisconnectFirst()
 {
-    if (xFtp.State() == 0)
+    if (xFtp.State() == FtpComponent::NotConnected)
         return true;
     if (Prompts::instance().MsgBox(QStringLiteral("Cant connect to server, Do you want to Disconnect First?"), MsgButtons::YesNo,
                                    MsgIcon::Exclamation, sProgramTitle) != MsgAnswer::Yes)
@@ -339,7 +346,7 @@ void frmMain::connectAndList()
     applyProxySettings();
     StatusBarInfo(QStringLiteral("Connecting to ") + sSiteAddress);
     OpenSession();
-    if (xFtp.State() == 2) {
+    if (xFtp.State() == FtpComponent::Idle) {
         lstRemoteFileList.Clear();
         ListFilesOnServer();
         sRemotePath = cboRemotePath.Text();
@@ -417,7 +424,7 @@ void frmMain::cmdQConnect_Click()
 
 void frmMain::OpenSession()
 {
-    if (xFtp.State() != 0) {
+    if (xFtp.State() != FtpComponent::NotConnected) {
         StatusBarInfo(QStringLiteral("Already connected to ") + sSiteAddress + QLatin1Char('!'));
         movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
         return;
@@ -444,13 +451,13 @@ void frmMain::OpenSession()
 void frmMain::CloseSession()
 {
     movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
-    if (xFtp.State() != 0 && xFtp.State() != 2) {
+    if (xFtp.State() != FtpComponent::NotConnected && xFtp.State() != FtpComponent::Idle) {
         xFtp.setAbortFlag(true);
         QDeadlineTimer limit(5000);
-        while (xFtp.State() != 0 && xFtp.State() != 2 && !limit.hasExpired())
+        while (xFtp.State() != FtpComponent::NotConnected && xFtp.State() != FtpComponent::Idle && !limit.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    if (xFtp.State() == 0)
+    if (xFtp.State() == FtpComponent::NotConnected)
         return;
     StatusBarInfo(QStringLiteral("Disconnecting from ") + sSiteAddress);
     try {
@@ -482,7 +489,7 @@ void frmMain::Abort()
 void frmMain::tmrRefresh_Timer()
 {
     tmrRefresh.setEnabled(false);
-    if (xFtp.State() != 2)
+    if (xFtp.State() != FtpComponent::Idle)
         return;
     RefreshRemoteList();
     UpdateRemoteCommands();
@@ -492,9 +499,9 @@ void frmMain::xFtp_TransferProgress(const QString& fileName, qint64 size, qint64
 {
     const QString counts = QStringLiteral("' (%1 of %2K)").arg(bytesDone / 1024).arg(size / 1024);
     const int state = xFtp.State();
-    if (state == 20 || state == 17)
+    if (state == FtpComponent::Sending)
         StatusBarInfo(QStringLiteral("Uploading file '") + fileName + counts);
-    else if (state == 13 || state == 11)
+    else if (state == FtpComponent::Receiving)
         StatusBarInfo(QStringLiteral("Downloading file '") + fileName + counts);
     else
         StatusBarInfo(QStringLiteral("Processing file '") + fileName + counts);
@@ -645,7 +652,7 @@ void frmMain::movToolbar_FSCommand(const QString& command)
         {QStringLiteral("IDC_FS_RemoteUpLevel"), [this] { cmdUpFtp_Click(); }},
         {QStringLiteral("IDC_FS_RemoteRefresh"), [this] {
              const Operation op(*this);
-             if (!op.refused() && xFtp.State() == 2) {
+             if (!op.refused() && xFtp.State() == FtpComponent::Idle) {
                  RefreshRemoteList();
                  UpdateRemoteCommands();
              }
@@ -878,7 +885,7 @@ void frmMain::lstRemoteFileList_DblClick()
     const Operation op(*this);
     if (op.refused())
         return;
-    if (xFtp.State() != 2)
+    if (xFtp.State() != FtpComponent::Idle)
         return;
     const QList<ListRow*> sel = lstRemoteFileList.selectedRows();
     if (sel.isEmpty())
@@ -945,7 +952,7 @@ void frmMain::cboRemotePath_Click()
     if (op.refused())
         return;
     const QString text = cboRemotePath.Text();
-    if (xFtp.State() != 2 || text == GetRemoteFolder())
+    if (xFtp.State() != FtpComponent::Idle || text == GetRemoteFolder())
         return;
     if (ChangeCurrentRemoteFolder(text, true))
         listRemoteAfterChange();
@@ -979,7 +986,7 @@ void frmMain::mnuRemoteFilterAll_Click()
     const Operation op(*this);
     if (op.refused())
         return;
-    if (xFtp.State() != 2)
+    if (xFtp.State() != FtpComponent::Idle)
         return;
     lstRemoteFileList.Clear();
     ListFilesOnServer();
@@ -1138,7 +1145,7 @@ void frmMain::UpdateLocalCommands()
     miDeleteLocalFile.setEnabled(!sel.isEmpty() && (oneFile || sel.size() > 1));
     miRenameLocalFile.setEnabled(oneFile);
     miCreateLocalFolder.setEnabled(true);
-    cmdSend.setEnabled(xFtp.State() == 2 && !sel.isEmpty() && operations_ == 0);
+    cmdSend.setEnabled(xFtp.State() == FtpComponent::Idle && !sel.isEmpty() && operations_ == 0);
 }
 
 void frmMain::listLocalAfterChange()
@@ -1167,7 +1174,7 @@ void frmMain::lstLocalFileList_DblClick()
         }
         return;
     }
-    if (xFtp.State() == 0) {
+    if (xFtp.State() == FtpComponent::NotConnected) {
         StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
         return;
     }

@@ -32,6 +32,12 @@ using harbel::test::setReg;
 
 TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
 {
+    // The local pane starts in the user's home folder.
+    const QByteArray realHome = qgetenv("HOME");
+    const QString home = harbel::test::testFolder() + "/userhome";
+    QDir().mkpath(home);
+    writeFile(home + "/letter.txt", "dear");
+    qputenv("HOME", QFile::encodeName(home));
     QDir().mkpath(AppFolder::file("log"));
     writeFile(AppFolder::file("log/FTP.log"), "old\n");
     load();
@@ -55,10 +61,13 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     EXPECT_TRUE(form->cmdConnect.Enabled());
     EXPECT_TRUE(form->cmdQConnect.Enabled());
     EXPECT_FALSE(form->cmdAbort.Enabled());
-    EXPECT_EQ(form->sLocalPath, "/");
-    EXPECT_EQ(form->cboLocalPath.Text(), "/");
+    qputenv("HOME", realHome);
+    EXPECT_EQ(form->sLocalPath, home + "/");
+    EXPECT_EQ(form->cboLocalPath.Text(), home + "/");
     EXPECT_TRUE(form->cboLocalPath.List().contains("/"));
-    EXPECT_GT(form->lstLocalFileList.count(), 0);
+    EXPECT_TRUE(form->cboLocalPath.List().contains(home + "/"));
+    ASSERT_EQ(form->lstLocalFileList.count(), 1);
+    EXPECT_EQ(form->lstLocalFileList.at(0)->Text(), "letter.txt");
     EXPECT_FALSE(form->lstDel.Visible());
     EXPECT_FALSE(form->frameCustomCommand.Visible());
     EXPECT_TRUE(form->frameLog.Visible());
