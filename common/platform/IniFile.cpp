@@ -239,30 +239,45 @@ QList<IniFile::Section> IniFile::contents() const
     return out;
 }
 
+namespace {
+
+void setValue(Text& t, const QString& section, const QString& key, const QString& value)
+{
+    const Line line = classify(key + u'=' + encodeValue(value));
+    const auto range = findSection(t, section);
+    if (range.first < 0) {
+        if (!t.lines.isEmpty() && !t.lines.last().text.trimmed().isEmpty())
+            t.lines.append(classify(QString()));
+        t.lines.append(classify(u'[' + section + u']'));
+        t.lines.append(line);
+        return;
+    }
+    const qsizetype at = findKey(t, range, key);
+    if (at >= 0) {
+        // Keep the key as the file spells it.
+        t.lines[at] = classify(*t.lines[at].key + u'=' + encodeValue(value));
+        return;
+    }
+    qsizetype insertAt = range.second;
+    while (insertAt - 1 > range.first && t.lines[insertAt - 1].text.trimmed().isEmpty())
+        --insertAt;
+    t.lines.insert(insertAt, line);
+}
+
+}  // namespace
+
 bool IniFile::writeString(const QString& section, const QString& key, const QString& value)
+{
+    return writeStrings(section, {{key, value}});
+}
+
+bool IniFile::writeStrings(const QString& section, const QList<std::pair<QString, QString>>& values)
 {
     auto t = readText(path_, nullptr);
     if (!t)
         return false;
-    const Line line = classify(key + u'=' + encodeValue(value));
-    const auto range = findSection(*t, section);
-    if (range.first < 0) {
-        if (!t->lines.isEmpty() && !t->lines.last().text.trimmed().isEmpty())
-            t->lines.append(classify(QString()));
-        t->lines.append(classify(u'[' + section + u']'));
-        t->lines.append(line);
-        return writeText(path_, *t);
-    }
-    const qsizetype at = findKey(*t, range, key);
-    if (at >= 0) {
-        // Keep the key as the file spells it.
-        t->lines[at] = classify(*t->lines[at].key + u'=' + encodeValue(value));
-        return writeText(path_, *t);
-    }
-    qsizetype insertAt = range.second;
-    while (insertAt - 1 > range.first && t->lines[insertAt - 1].text.trimmed().isEmpty())
-        --insertAt;
-    t->lines.insert(insertAt, line);
+    for (const auto& [key, value] : values)
+        setValue(*t, section, key, value);
     return writeText(path_, *t);
 }
 

@@ -42,6 +42,9 @@ public:
     // value cannot be stored in one line and becomes a blank. A file that is a symbolic link is not
     // rewritten (false): the rewrite would replace the file it points to.
     bool writeString(const QString& section, const QString& key, const QString& value);
+    // Several keys of one section in one rewrite, in the order given, each as writeString would
+    // write it: a reader never sees some of them changed and the others not.
+    bool writeStrings(const QString& section, const QList<std::pair<QString, QString>>& values);
     bool deleteKey(const QString& section, const QString& key);
     bool deleteSection(const QString& section);
 
