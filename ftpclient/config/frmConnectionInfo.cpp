@@ -1,66 +1,329 @@
 #include "ftpclient/config/frmConnectionInfo.h"
 
+#include "common/platform/AppFolder.h"
+#include "common/platform/IniFile.h"
 #include "common/platform/Prompts.h"
+#include "common/support/ShiftCode.h"
+#include "common/support/Skin.h"
 #include "common/support/VbText.h"
+#include "ftpclient/core/MainWindowText.h"
+
+#include <QDir>
+#include <QFile>
 
 namespace harbel::tessaly {
 
+namespace {
+
+const QString kSection = QStringLiteral("PROFILE");
+const QString kExtension = QStringLiteral(".Profile");
+const QString kRootText = QStringLiteral("Profiles");
+const QString kAnonymous = QStringLiteral("anonymous");
+constexpr int kLongestNameBytes = 200;
+
+// The scrambled bytes are kept in the file as the characters U+0000..U+00FF, one per byte, so the
+// file stays valid UTF-8 whatever the bytes are and a read limit counts bytes of the scrambled text.
+QString encoded(const QString& plain)
+{
+    return QString::fromLatin1(ShiftEncode(plain));
+}
+
+// A value read back ends at its first zero character, like a string read into a buffer.
+QString CutAtNull(const QString& text)
+{
+    const auto zero = text.indexOf(QChar(0));
+    return zero < 0 ? text : text.left(zero);
+}
+
+QString decoded(const QString& stored)
+{
+    return ShiftDecodeText(CutAtNull(stored).toLatin1());
+}
+
+}  // namespace
+
 frmConnectionInfo::frmConnectionInfo(QObject* parent) : Form(QStringLiteral("frmConnectionInfo"), parent)
 {
-    setCaption(QStringLiteral("Connect to Site"));
-    cmdConnect.setCaption(QStringLiteral("Connect"));
-    cmdCancel.setCaption(QStringLiteral("Cancel"));
-    chkAnonymous.setCaption(QStringLiteral("Anonymous"));
-    chkPassive.setCaption(QStringLiteral("Passive"));
+    setCaption(QStringLiteral("Connection information"));
+    frameLoginType.setCaption(QStringLiteral("Login Type"));
+    optNormal.setCaption(QStringLiteral("Normal"));
+    optAnonymous.setCaption(QStringLiteral("Anonymous"));
+    chkPassiveMode.setCaption(QStringLiteral("Passive Mode"));
+    TabProfiles.setTabs({QStringLiteral("Standard"), QStringLiteral("Private")});
+    cmdNewSite.setCaption(QStringLiteral("New Site"));
+    cmdSaveSite.setCaption(QStringLiteral("Save Site"));
+    cmdDeleteSite.setCaption(QStringLiteral("Delete Site"));
+    cmdConnect.setCaption(QStringLiteral("&Connect"));
+    cmdCancel.setCaption(QStringLiteral("C&ancel"));
+    txtPort.setText(QStringLiteral("21"));
+    optNormal.setValue(true);
     connect(&txtPort, &Control::changed, this, &frmConnectionInfo::txtPort_Change);
+}
+
+QString frmConnectionInfo::standardFolder()
+{
+    return AppFolder::file(QStringLiteral("SProfiles"));
+}
+
+QString frmConnectionInfo::privateFolder()
+{
+    return AppFolder::file(QStringLiteral("Profiles"));
 }
 
 bool frmConnectionInfo::ShowForm(Site& site)
 {
-    txtAddress.setText(site.address);
+    Form_Load();
+    cancelled_ = true;
+    txtHost.setText(site.address);
     txtPort.setText(site.port.isEmpty() ? QStringLiteral("21") : site.port);
-    txtUser.setText(site.user);
+    txtUserName.setText(site.user);
     txtPassword.setText(site.password);
-    chkAnonymous.setValue(site.anonymous ? 1 : 0);
-    chkPassive.setValue(site.passive ? 1 : 0);
-    chkAnonymous_Click();
-    connectPressed_ = false;
+    if (site.anonymous)
+        optAnonymous_Click();
+    else
+        optNormal_Click();
+    chkPassiveMode.setValue(site.passive ? 1 : 0);
     Show();
     Prompts::instance().ShowModal(*this);
     if (Visible())
         Hide();
-    site.address = txtAddress.Text().trimmed();
+    if (cancelled_)
+        return false;
+    site.address = txtHost.Text().trimmed();
     site.port = txtPort.Text();
-    site.user = txtUser.Text();
+    site.user = txtUserName.Text();
     site.password = txtPassword.Text();
-    site.anonymous = chkAnonymous.Value() == 1;
-    site.passive = chkPassive.Value() == 1;
-    return connectPressed_;
+    site.anonymous = optAnonymous.Value();
+    site.passive = chkPassiveMode.Value() == 1;
+    return true;
+}
+
+void frmConnectionInfo::Form_Load()
+{
+    // The dialog is kept between uses; every use starts as a freshly opened one.
+    txtProfileName.setText(QString());
+    cmdDeleteSite.setEnabled(false);
+    TabProfiles.setSelectedIndex(0);
+    QDir().mkpath(standardFolder());
+    QDir().mkpath(privateFolder());
+    FillProfileTrees();
+    TabProfiles_Click();
+    const Skin& skin = Skin::shared();
+    if (skin.isLoaded())
+        skin.ApplySkinByName(*this, QStringLiteral("secondForm"));
+}
+
+void frmConnectionInfo::fillTree(ListBox& tree, const QString& folder)
+{
+    tree.Clear();
+    tree.AddItem(kRootText);
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*") + kExtension}, QDir::Files, QDir::Name);
+    for (const QString& file : files)
+        tree.AddItem(file);
+}
+
+void frmConnectionInfo::FillProfileTrees()
+{
+    fillTree(tvlStandard, standardFolder());
+    fillTree(tvlPrivate, privateFolder());
+}
+
+void frmConnectionInfo::TabProfiles_Click()
+{
+    const bool standard = TabProfiles.SelectedIndex() == 0;
+    tvlStandard.setVisible(standard);
+    tvlPrivate.setVisible(!standard);
+}
+
+frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
+{
+    const IniFile ini(path);
+    auto read = [&ini](const char* key, int buffer) { return ini.getString(kSection, QLatin1String(key), QString(), buffer).text; };
+    Profile p;
+    p.name = read("sname", 50);
+    p.host = read("adresa", 75);
+    p.user = decoded(read("ID", 50));
+    p.passive = int(qBound(0.0, vb::toNumber(read("Passive", 50)).value_or(0), 2.0));
+    p.password = decoded(read("pass", 50));
+    p.port = read("port", 50);
+    return p;
+}
+
+bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, int index)
+{
+    if (index <= 0 || index >= tree.Items().size()) {
+        cmdDeleteSite.setEnabled(false);
+        return false;
+    }
+    const Profile p = readProfile(folder + u'/' + tree.Items().at(index));
+    txtProfileName.setText(p.name);
+    txtHost.setText(p.host);
+    txtUserName.setText(p.user);
+    chkPassiveMode.setValue(p.passive);
+    txtPassword.setText(p.password);
+    txtPort.setText(p.port);
+    cmdDeleteSite.setEnabled(true);
+    return true;
+}
+
+void frmConnectionInfo::tvlStandard_NodeClick(int index)
+{
+    tvlStandard.setListIndex(index);
+    if (!showProfile(tvlStandard, standardFolder(), index))
+        return;
+    if (txtUserName.Text() == kAnonymous)
+        optAnonymous_Click();
+    else
+        optAnonymous.setValue(false);
+    if (!txtPassword.Text().isEmpty())
+        optNormal_Click();
+    else
+        optNormal.setValue(false);
+    // A named user without a password leaves neither login type chosen; it connects as a normal
+    // login, so its boxes must be editable.
+    if (!optAnonymous.Value() && !optNormal.Value()) {
+        txtUserName.setEnabled(true);
+        txtPassword.setEnabled(true);
+    }
+}
+
+void frmConnectionInfo::tvlPrivate_NodeClick(int index)
+{
+    tvlPrivate.setListIndex(index);
+    if (!showProfile(tvlPrivate, privateFolder(), index))
+        return;
+    optNormal_Click();
+    if (txtUserName.Text() == kAnonymous)
+        optAnonymous_Click();
+}
+
+void frmConnectionInfo::optAnonymous_Click()
+{
+    optAnonymous.setValue(true);
+    optNormal.setValue(false);
+    txtUserName.setEnabled(false);
+    txtPassword.setEnabled(false);
+    txtUserName.setText(kAnonymous);
+    txtPassword.setText(QString());
+}
+
+void frmConnectionInfo::optNormal_Click()
+{
+    optNormal.setValue(true);
+    optAnonymous.setValue(false);
+    txtUserName.setEnabled(true);
+    txtPassword.setEnabled(true);
+}
+
+void frmConnectionInfo::txtPort_Change()
+{
+    const auto port = vb::toNumber(txtPort.Text());
+    if (!port || *port <= 0)
+        txtPort.setText(QStringLiteral("21"));
+}
+
+void frmConnectionInfo::cmdNewSite_Click()
+{
+    TabProfiles.setSelectedIndex(1);
+    TabProfiles_Click();
+    txtProfileName.setText(QString());
+    txtHost.setText(QString());
+    txtPassword.setText(QString());
+    txtUserName.setText(QString());
+    txtPort.setText(QStringLiteral("21"));
+    optNormal_Click();
+    chkPassiveMode.setValue(0);
+    cmdDeleteSite.setEnabled(false);
+}
+
+QString frmConnectionInfo::refusedName(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("empty");
+    if (name.startsWith(u'.'))
+        return QStringLiteral("starts with a dot");
+    if (name.contains(u'/') || name.contains(u'\\'))
+        return QStringLiteral("holds a slash");
+    if (name.contains(QLatin1String("..")))
+        return QStringLiteral("holds \"..\"");
+    for (const QChar c : name)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            return QStringLiteral("holds a control character");
+    if (name.toUtf8().size() > kLongestNameBytes)
+        return QStringLiteral("is longer than %1 bytes").arg(kLongestNameBytes);
+    return {};
+}
+
+void frmConnectionInfo::cmdSaveSite_Click()
+{
+    TabProfiles.setSelectedIndex(1);
+    TabProfiles_Click();
+    const QString name = txtProfileName.Text();
+    if (name.isEmpty() || txtHost.Text().isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("Please check Site name and Server Address!"), MsgButtons::OkOnly,
+                                   MsgIcon::Exclamation, kNotice);
+        return;
+    }
+    // The name becomes a file name in the private folder: it must name a file there and nowhere else.
+    const QString why = refusedName(name);
+    if (!why.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("The Site name can not be used as a file name: it %1. Please choose another Site name.")
+                                       .arg(why),
+                                   MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
+        return;
+    }
+    QDir().mkpath(privateFolder());
+    IniFile ini(privateFolder() + u'/' + name + kExtension);
+    const bool normal = optNormal.Value();
+    const bool saved = ini.writeStrings(kSection, {
+        {QStringLiteral("sname"), name},
+        {QStringLiteral("adresa"), txtHost.Text()},
+        {QStringLiteral("ID"), encoded(txtUserName.Text())},
+        {QStringLiteral("Passive"), QString::number(chkPassiveMode.Value())},
+        {QStringLiteral("pass"), normal ? encoded(txtPassword.Text()) : QString()},
+        {QStringLiteral("port"), txtPort.Text()},
+    });
+    FillProfileTrees();
+    cmdDeleteSite.setEnabled(false);
+    if (!saved) {
+        Prompts::instance().MsgBox(QStringLiteral("The profile could not be saved."), MsgButtons::OkOnly, MsgIcon::Critical,
+                                   kErrorTitle);
+        return;
+    }
+    Prompts::instance().MsgBox(QStringLiteral("Profile Saved"), MsgButtons::OkOnly, MsgIcon::Information, kNotice);
+}
+
+void frmConnectionInfo::cmdDeleteSite_Click()
+{
+    // Only a profile of the private tree: standard profiles are not ours to delete, and the root
+    // node names no file.
+    const int index = tvlPrivate.ListIndex();
+    if (index <= 0 || index >= tvlPrivate.Items().size())
+        return;
+    const QString node = tvlPrivate.Items().at(index);
+    if (Prompts::instance().MsgBox(QStringLiteral("Do you want to downlaod this file") + node + u'?', MsgButtons::YesNo,
+                                   MsgIcon::Question, kConfirm)
+        != MsgAnswer::Yes)
+        return;
+    QFile file(privateFolder() + u'/' + node);
+    if (!file.remove()) {
+        Prompts::instance().MsgBox(file.errorString(), MsgButtons::OkOnly, MsgIcon::Information, kNotice);
+        return;
+    }
+    FillProfileTrees();
 }
 
 void frmConnectionInfo::cmdConnect_Click()
 {
-    connectPressed_ = true;
+    cancelled_ = false;
     Hide();
 }
 
 void frmConnectionInfo::cmdCancel_Click()
 {
-    connectPressed_ = false;
+    cancelled_ = true;
     Hide();
-}
-
-void frmConnectionInfo::txtPort_Change()
-{
-    if (!vb::toNumber(txtPort.Text()))
-        txtPort.setText(QStringLiteral("21"));
-}
-
-void frmConnectionInfo::chkAnonymous_Click()
-{
-    const bool anonymous = chkAnonymous.Value() == 1;
-    txtUser.setEnabled(!anonymous);
-    txtPassword.setEnabled(!anonymous);
 }
 
 }  // namespace harbel::tessaly

@@ -2,10 +2,17 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "ftpclient/core/FtpControls.h"
 
 namespace harbel::tessaly {
 
-// The site dialog: address, port, login, anonymous and passive choices, Connect and Cancel.
+// The site dialog: the connection values (host, port, login, anonymous or normal login, passive
+// mode) and the named site profiles kept as small INI files in two folders of the application
+// folder: "SProfiles" (standard, read only here) and "Profiles" (private, saved and deleted here).
+//
+// The two profile trees are list boxes of one level: item 0 is the root node "Profiles", the items
+// after it are the profile files. That is all the trees ever hold, so the view draws them as trees
+// from these lines.
 class frmConnectionInfo final : public Form {
     Q_OBJECT
 public:
@@ -18,29 +25,71 @@ public:
         bool passive = true;
     };
 
+    // What a profile file holds, as the dialog shows it.
+    struct Profile {
+        QString name;
+        QString host;
+        QString user;
+        QString password;
+        QString port;
+        int passive = 0;
+    };
+
     explicit frmConnectionInfo(QObject* parent = nullptr);
 
-    // Shows the dialog modally, pre-filled with site; returns true when Connect was pressed, with
-    // the edited values in site.
+    // Loads the dialog, pre-fills it with site and shows it modally; true when Connect was
+    // pressed, with the edited values in site. Cancel leaves site as it was.
     bool ShowForm(Site& site);
 
+    // Makes the two profile folders when missing, fills the trees, shows the selected tab's tree.
+    void Form_Load();
+    void FillProfileTrees();
+
+    void TabProfiles_Click();
+    // index is the node's line in its tree: 0 the root, 1... the profiles.
+    void tvlStandard_NodeClick(int index);
+    void tvlPrivate_NodeClick(int index);
+    void optAnonymous_Click();
+    void optNormal_Click();
+    void txtPort_Change();
+    void cmdNewSite_Click();
+    void cmdSaveSite_Click();
+    void cmdDeleteSite_Click();
     void cmdConnect_Click();
     void cmdCancel_Click();
-    // A port that is not a number becomes "21".
-    void txtPort_Change();
-    void chkAnonymous_Click();
 
-    TextBox txtAddress{*this, QStringLiteral("txtAddress")};
+    // The two profile folders in the application folder, without a trailing "/".
+    static QString standardFolder();
+    static QString privateFolder();
+    // Reads a profile file with the read limits of its keys.
+    static Profile readProfile(const QString& path);
+    // Why a profile name cannot name a file of the private folder; empty when it can.
+    static QString refusedName(const QString& name);
+
+    TextBox txtProfileName{*this, QStringLiteral("txtProfileName")};
+    TextBox txtHost{*this, QStringLiteral("txtHost")};
     TextBox txtPort{*this, QStringLiteral("txtPort")};
-    TextBox txtUser{*this, QStringLiteral("txtUser")};
+    TextBox txtUserName{*this, QStringLiteral("txtUserName")};
     TextBox txtPassword{*this, QStringLiteral("txtPassword")};
-    CheckBox chkAnonymous{*this, QStringLiteral("chkAnonymous")};
-    CheckBox chkPassive{*this, QStringLiteral("chkPassive")};
+    Frame frameLoginType{*this, QStringLiteral("frameLoginType")};
+    OptionButton optNormal{*this, QStringLiteral("optNormal")};
+    OptionButton optAnonymous{*this, QStringLiteral("optAnonymous")};
+    CheckBox chkPassiveMode{*this, QStringLiteral("chkPassiveMode")};
+    TabStrip TabProfiles{*this, QStringLiteral("TabProfiles")};
+    ListBox tvlStandard{*this, QStringLiteral("tvlStandard")};
+    ListBox tvlPrivate{*this, QStringLiteral("tvlPrivate")};
+    Button cmdNewSite{*this, QStringLiteral("cmdNewSite")};
+    Button cmdSaveSite{*this, QStringLiteral("cmdSaveSite")};
+    Button cmdDeleteSite{*this, QStringLiteral("cmdDeleteSite")};
     Button cmdConnect{*this, QStringLiteral("cmdConnect")};
     Button cmdCancel{*this, QStringLiteral("cmdCancel")};
 
 private:
-    bool connectPressed_ = false;
+    void fillTree(ListBox& tree, const QString& folder);
+    // Shows a profile file in the boxes; false when index is the root or out of range.
+    bool showProfile(const ListBox& tree, const QString& folder, int index);
+
+    bool cancelled_ = true;
 };
 
 }  // namespace harbel::tessaly

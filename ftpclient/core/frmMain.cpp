@@ -358,12 +358,18 @@ void frmMain::ConnectToSite()
         return;
     setMousePointer(kHourglass);
     frmConnectionInfo::Site site{sSiteAddress, sSitePort, sSiteUser, sSitePassword, bSiteAnonymous, bSitePassive};
+    // The toolbar shows no session while the site dialog is open; a session that is still up when
+    // the dialog leads nowhere is shown again.
+    const QString connected = movToolbar.GetVariable(QStringLiteral("_root.Connected"));
+    movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
     if (!connectionInfo->ShowForm(site)) {
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), connected);
         StatusBarInfo(QStringLiteral("Connect operation cancelled."));
         setMousePointer(0);
         return;
     }
     if (!askDisconnectFirst()) {
+        movToolbar.SetVariable(QStringLiteral("_root.Connected"), connected);
         setMousePointer(0);
         return;
     }

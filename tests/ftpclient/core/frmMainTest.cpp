@@ -230,11 +230,11 @@ TEST_F(MainWindow, SiteDialogConnectsAnonymouslyWithTheFixedPassword)
     const quint16 port = server->port();
     prompts.answerForm([port](Form& f) {
         auto& dialog = static_cast<frmConnectionInfo&>(f);
-        dialog.txtAddress.setText("127.0.0.1");
+        dialog.txtHost.setText("127.0.0.1");
         dialog.txtPort.setText(QString::number(port));
-        dialog.txtUser.setText("someone");
+        dialog.txtUserName.setText("someone");
         dialog.txtPassword.setText("typed");
-        dialog.chkAnonymous.setValue(1);
+        dialog.optAnonymous_Click();
         dialog.cmdConnect_Click();
     });
     form->ConnectToSite();
@@ -242,7 +242,7 @@ TEST_F(MainWindow, SiteDialogConnectsAnonymouslyWithTheFixedPassword)
     EXPECT_EQ(form->xFtp.User, "anonymous");
     EXPECT_EQ(form->xFtp.Password, "plume");
     EXPECT_EQ(form->txtQaddress.Text(), "127.0.0.1");
-    EXPECT_EQ(form->txtQuser.Text(), "someone");
+    EXPECT_EQ(form->txtQuser.Text(), "anonymous");
     EXPECT_TRUE(form->bSiteAnonymous);
     EXPECT_EQ(form->lblStatus.Caption(), "Connected to 127.0.0.1");
 }
