@@ -1,8 +1,11 @@
 #include "common/support/LangString.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
 #include "common/platform/IniFile.h"
 #include "common/support/ErrorLog.h"
+
+#include <QFileInfo>
 
 namespace harbel {
 
@@ -34,11 +37,39 @@ QString languageFolder()
     return AppFolder::file(QStringLiteral("Lang-I/"));
 }
 
+namespace {
+const QString kChoiceKey = QStringLiteral("\\Software\\Korvane\\FTP4.0\\");
+const QString kChoiceValue = QStringLiteral("Language");
+
+// Only a file name: a name holding a path never reaches outside the language folder.
+QString fileNameOnly(const QString& name)
+{
+    return name.section(u'/', -1);
+}
+}  // namespace
+
+QString storedLanguageChoice()
+{
+    return fileNameOnly(CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, kChoiceKey, kChoiceValue, QString()).trimmed());
+}
+
+bool storeLanguageChoice(const QString& fileName)
+{
+    return CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, kChoiceKey, kChoiceValue, fileNameOnly(fileName));
+}
+
+QString chosenLanguageFile()
+{
+    const QString chosen = storedLanguageChoice();
+    if (!chosen.isEmpty() && QFileInfo(languageFolder() + chosen).isFile())
+        return chosen;
+    return QStringLiteral("English.ini");
+}
+
 QString GetLangString(const QString& code, const QString& defaultText)
 {
     QString name = g_languageFile.isEmpty() ? QStringLiteral("English.ini") : g_languageFile;
-    // Only a file name: a name holding a path never reaches outside the language folder.
-    name = name.section(u'/', -1);
+    name = fileNameOnly(name);
     const IniFile::Read r = IniFile(languageFolder() + name).getString(QStringLiteral("Vantor"), code, defaultText, 500);
     if (r.failed) {
         if (r.errorDescription == g_lastLoggedFault)

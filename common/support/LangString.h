@@ -12,6 +12,14 @@ void setCurrentLanguageFile(const QString& fileName);
 // The application folder's "Lang-I/" folder, with its trailing "/".
 QString languageFolder();
 
+// The language chosen for the suite in the FTP client's options (value "Language" of the client's
+// settings); empty when none was chosen.
+QString storedLanguageChoice();
+bool storeLanguageChoice(const QString& fileName);
+// The language file the download manager starts with: the stored choice when that file is in the
+// language folder, else "English.ini".
+QString chosenLanguageFile();
+
 // The text of a five-digit code from section [Vantor] of the current language file, else the
 // English default. Values are cut to 499 characters; trailing and then leading blanks are dropped
 // (of the value and of the default). A key present with an empty value gives empty text. A file

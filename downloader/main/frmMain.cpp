@@ -89,8 +89,9 @@ void frmMain::Form_Load()
             MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
     loaded_ = true;
 
+    // The language chosen in the FTP client's options takes effect here, at the next start.
     if (currentLanguageFile().isEmpty())
-        setCurrentLanguageFile(QStringLiteral("English.ini"));
+        setCurrentLanguageFile(chosenLanguageFile());
 
     tmrGraph.setEnabled(true);
     Tray1.Show(true);

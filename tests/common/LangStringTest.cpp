@@ -125,3 +125,25 @@ TEST(ErrorLog, APipeOrALinkInPlaceOfTheLogIsLeftAlone)
     EXPECT_TRUE(readFile(elsewhere).startsWith("old log\n"));
     EXPECT_TRUE(readFile(elsewhere).contains("through the link"));
 }
+
+TEST(LangString, TheDownloadManagerStartsWithTheChosenLanguageElseEnglish)
+{
+    // Nothing chosen: English.
+    EXPECT_EQ(chosenLanguageFile(), "English.ini");
+
+    writeFile(languageFolder() + "Deutsch.ini", "[Vantor]\n11045=kann nicht anmelden.\n");
+    ASSERT_TRUE(storeLanguageChoice("Deutsch.ini"));
+    EXPECT_EQ(chosenLanguageFile(), "Deutsch.ini");
+    setCurrentLanguageFile(chosenLanguageFile());
+    EXPECT_EQ(GetLangString("11045", " can not log in."), "kann nicht anmelden.");
+    EXPECT_EQ(GetLangString("11046", "Missing here"), "Missing here");
+
+    // A chosen file that has gone, or a name that points out of the folder: English.
+    QFile::remove(languageFolder() + "Deutsch.ini");
+    EXPECT_EQ(chosenLanguageFile(), "English.ini");
+    writeFile(test::testFolder() + "/Evil.ini", "[Vantor]\n11045=evil\n");
+    ASSERT_TRUE(storeLanguageChoice("../../Evil.ini"));
+    EXPECT_EQ(storedLanguageChoice(), "Evil.ini");
+    EXPECT_EQ(chosenLanguageFile(), "English.ini");
+    setCurrentLanguageFile(QString());
+}
