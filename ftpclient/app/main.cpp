@@ -4,10 +4,12 @@
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
 #include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/config/frmOptions.h"
 #include "ftpclient/core/frmExist.h"
 #include "ftpclient/core/frmMain.h"
 #include "ftpclient/ui/ConnectionInfoView.h"
 #include "ftpclient/ui/ExistView.h"
+#include "ftpclient/ui/OptionsView.h"
 #include "ftpclient/ui/MainWindowView.h"
 
 #include <QApplication>
@@ -46,6 +48,9 @@ int main(int argc, char* argv[])
     });
     prompts.registerView("frmExist", [](Form& form, QWidget* parent) -> QDialog* {
         return new tessaly::ExistView(static_cast<tessaly::frmExist&>(form), parent);
+    });
+    prompts.registerView("frmOptions", [](Form& form, QWidget* parent) -> QDialog* {
+        return new tessaly::OptionsView(static_cast<tessaly::frmOptions&>(form), parent);
     });
 
     std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("FTPSplash.spl")));

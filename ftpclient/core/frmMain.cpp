@@ -5,6 +5,7 @@
 #include "common/platform/Prompts.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
+#include "ftpclient/config/frmOptions.h"
 #include "ftpclient/core/DesktopShell.h"
 #include "ftpclient/core/MainWindowText.h"
 
@@ -543,9 +544,7 @@ void frmMain::LoadAutoTypes()
 
 void frmMain::movToolbar_FSCommand(const QString& command)
 {
-    static const QHash<QString, QString> later{
-        {QStringLiteral("IDC_FS_Options"), QStringLiteral("The options dialog")},
-    };
+    static const QHash<QString, QString> later{};
     if (later.contains(command)) {
         StatusBarInfo(notAvailableText(later.value(command)));
         return;
@@ -554,6 +553,10 @@ void frmMain::movToolbar_FSCommand(const QString& command)
         {QStringLiteral("IDC_FS_tray"), [this] { Hide(); }},
         {QStringLiteral("IDC_FS_minimize"), [this] { setWindowState(1); }},
         {QStringLiteral("IDC_FS_close"), [this] { Form_Unload(); }},
+        {QStringLiteral("IDC_FS_Options"), [this] {
+             frmOptions options(autoTypes);
+             options.ShowForm();
+         }},
         {QStringLiteral("IDC_FS_drag"), [this] { emit dragRequested(); }},
         {QStringLiteral("IDC_FS_launchDM"), [this] { LaunchDownloadManager(); }},
         {QStringLiteral("IDC_FS_LocalUpLevel"), [this] { cmdUpLocal_Click(); }},
