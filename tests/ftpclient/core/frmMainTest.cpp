@@ -402,8 +402,10 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
 TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
 {
     load();
+    prompts.answerForm([](Form& options) { options.Hide(); });
     form->movToolbar_FSCommand("IDC_FS_Options");
-    EXPECT_EQ(form->lblStatus.Caption(), "The options dialog is not available in this version yet.");
+    EXPECT_EQ(prompts.last().kind, ScriptedPrompts::Kind::ShowModal);
+    EXPECT_EQ(prompts.last().text, "frmOptions");
     form->movToolbar_FSCommand("IDC_FS_Upload");
     EXPECT_EQ(form->lblStatus.Caption(), "Cannot upload file(s) when not connected.");
     form->movToolbar_FSCommand("IDC_FS_HideA");
