@@ -170,8 +170,10 @@ void FtpComponent::setAbortFlag(bool on)
     if (on && current_ && !current_->isFinished()) {
         const bool sendAbor = current_->transferInProgress();
         current_->abort();
-        if (sendAbor && control_->isOpen())
+        if (sendAbor && control_->isOpen()) {
             control_->send(QStringLiteral("ABOR"));
+            aborSent_ = true;
+        }
         // The operation is over for the caller even while its nested loop unwinds.
         if (state_ != Connecting)
             state_ = control_->isOpen() ? Idle : NotConnected;
@@ -261,12 +263,20 @@ void FtpComponent::onReply(const FtpReply& reply)
         control_->close();
         return;
     }
+    if (aborSent_ && reply.code >= 200) {
+        aborSent_ = false;
+        // "225": the aborted command had not begun its transfer, and it gets no reply of its own;
+        // waiting for one would hold the session until the time limit and then drop it.
+        if (reply.code == 225)
+            control_->forgiveReply();
+    }
     if (current_ && !current_->isFinished())
         current_->onReply(reply);
 }
 
 void FtpComponent::onControlClosed()
 {
+    aborSent_ = false;
     const bool wasConnected = state_ != NotConnected && state_ != Connecting;
     state_ = NotConnected;
     if (current_ && !current_->isFinished()) {

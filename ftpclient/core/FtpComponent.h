@@ -132,6 +132,8 @@ private:
     FtpOperation* current_ = nullptr;
     QEventLoop* loop_ = nullptr;
     int state_ = NotConnected;
+    // ABOR has gone out and its reply has not come yet.
+    bool aborSent_ = false;
     bool abortFlag_ = false;
     bool mlsd_ = false;
     bool utf8_ = false;

@@ -56,6 +56,8 @@ public:
     void send(const QString& line);
 
     int owedReplies() const { return owed_; }
+    // A reply that was counted as owed will not come (the server said so).
+    void forgiveReply() { owed_ = qMax(0, owed_ - 1); }
     QHostAddress peerAddress() const;
     QHostAddress localAddress() const;
 

@@ -488,6 +488,9 @@ void frmMain::Abort()
 
 void frmMain::tmrRefresh_Timer()
 {
+    // An aborted call may still be taking in the server's last replies: refresh once it is over.
+    if (xFtp.isRunning())
+        return;
     tmrRefresh.setEnabled(false);
     if (xFtp.State() != FtpComponent::Idle)
         return;

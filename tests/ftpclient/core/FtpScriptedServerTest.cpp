@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace harbel;
@@ -296,4 +299,27 @@ TEST_F(Scripted, ADownloadLongerThanTheAnnouncedSizeStopsAtIt)
     EXPECT_EQ(test::readFile(target), "12345");
     EXPECT_EQ(ftp.State(), 2);
     EXPECT_EQ(ftp.CurrentFolder(), "/");
+}
+
+TEST_F(Scripted, AnAbortAnsweredWithOnlyOneReplyKeepsTheSessionAtOnce)
+{
+    // pyftpdlib answers an ABOR that comes before the transfer has begun with a single "225", and
+    // the aborted command gets no reply of its own: waiting for one held the session until the time
+    // limit and then dropped it.
+    server.on("RETR", {"150 File status okay. About to open data connection.\r\n"});
+    server.on("ABOR", {"225 ABOR command successful; data channel closed.\r\n"});
+    ftp.Passive = true;
+    ftp.Connect();
+    QTimer::singleShot(200, &ftp, [this] { ftp.setAbortFlag(true); });
+    QElapsedTimer took;
+    took.start();
+    try {
+        ftp.ReceiveFile("never.bin", 0, harbel::test::testFolder() + "/never.bin");
+        ADD_FAILURE() << "not aborted";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrAborted);
+    }
+    EXPECT_EQ(ftp.State(), 2);
+    EXPECT_EQ(ftp.CurrentFolder(), "/");
+    EXPECT_LT(took.elapsed(), 5000);
 }

@@ -193,7 +193,7 @@ TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
     form->UploadSelection();
     QObject::disconnect(link);
     EXPECT_EQ(form->lblStatus.Caption(), "Upload aborted.");
-    EXPECT_EQ(form->xFtp.State(), 2);
+    EXPECT_EQ(form->xFtp.State(), 2) << form->lstConnectionInfo.Items().mid(form->lstConnectionInfo.Items().size() - 15).join("\n").toStdString();
     selectNamed(form->lstRemoteFileList, {"remote.bin"});
     form->DownloadSelection();
     EXPECT_EQ(readFile(local + "remote.bin"), "remote");
