@@ -11,10 +11,13 @@
 #include "ftpclient/core/FtpControls.h"
 #include "ftpclient/local/clsLocalPaths.h"
 
-#include <QLockFile>
 
 #include <functional>
 #include <memory>
+
+namespace harbel {
+class SingleInstance;
+}
 
 namespace harbel::tessaly {
 
@@ -302,7 +305,7 @@ private:
     int mousePointer_ = 0;
     bool logFailureShown_ = false;
     bool unloaded_ = false;
-    std::unique_ptr<QLockFile> instanceLock_;
+    std::unique_ptr<SingleInstance> instance_;
 };
 
 // Formats a date as the system's short date followed by the time.
