@@ -1,7 +1,7 @@
 // The connection log of the FTP client's main window: the list on screen, the log file and the
 // start-up rule that deletes old logs.
 
-#include "ftpclient/core/frmMain.h"
+#include "ftpclient/core/ConnectionLog.h"
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/Prompts.h"
@@ -27,9 +27,7 @@ constexpr int kScrollBarWidth = 17;
 
 }  // namespace
 
-// --- connection log -------------------------------------------------------------------------
-
-QString frmMain::logFilePath() const
+QString ConnectionLog::filePath() const
 {
     // Only the base name counts: no folder part, no extension.
     QString name = QFileInfo(setting(QStringLiteral("LOG FILE NAME"), QStringLiteral("FTP.LOG"))).fileName();
@@ -41,17 +39,17 @@ QString frmMain::logFilePath() const
     return AppFolder::file(QStringLiteral("log/")) + name + QStringLiteral(".log");
 }
 
-void frmMain::DisplayMessage(const QString& sMessage)
+void ConnectionLog::add(const QString& sMessage)
 {
     const int width = textWidth(sMessage) + kScrollBarWidth;
-    if (width > lstConnectionInfo.Tag()) {
-        lstConnectionInfo.setHorizontalExtent(width);
-        lstConnectionInfo.setTag(width);
+    if (width > list_.Tag()) {
+        list_.setHorizontalExtent(width);
+        list_.setTag(width);
     }
-    lstConnectionInfo.AddItem(sMessage);
-    if (lstConnectionInfo.Items().size() > logLineLimit)
-        lstConnectionInfo.RemoveOldest(int(lstConnectionInfo.Items().size()) - qMax(0, logLineLimit));
-    lstConnectionInfo.setListIndex(int(lstConnectionInfo.Items().size()) - 1);
+    list_.AddItem(sMessage);
+    if (list_.Items().size() > lineLimit)
+        list_.RemoveOldest(int(list_.Items().size()) - qMax(0, lineLimit));
+    list_.setListIndex(int(list_.Items().size()) - 1);
 
     // One record per message: #date#,"text" with quotes doubled and line breaks flattened.
     QString text = sMessage;
@@ -60,7 +58,7 @@ void frmMain::DisplayMessage(const QString& sMessage)
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QByteArray record = "#" + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + "#,\""
                               + text.toUtf8() + "\"\n";
-    const QString path = logFilePath();
+    const QString path = filePath();
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     QString failure;
@@ -73,15 +71,15 @@ void frmMain::DisplayMessage(const QString& sMessage)
     else if (file.write(record) != record.size() || !file.flush())
         failure = file.errorString();
     file.close();
-    if (!failure.isEmpty() && !logFailureShown_) {
+    if (!failure.isEmpty() && !failureShown_) {
         // Shown once: a log that cannot be written must not stop every later message.
-        logFailureShown_ = true;
+        failureShown_ = true;
         Prompts::instance().MsgBox(QStringLiteral("Could not write the log file ") + path + QStringLiteral(": ") + failure,
-                                   MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+                                   MsgButtons::OkOnly, MsgIcon::Critical, title_);
     }
 }
 
-bool frmMain::deleteLogFiles()
+bool ConnectionLog::deleteFiles()
 {
     // Only the log files this program writes, and never through a link: a "log" that is a link to
     // a folder of the user's, or anything else kept in the folder, stays as it is.
@@ -96,25 +94,25 @@ bool frmMain::deleteLogFiles()
     return ok;
 }
 
-void frmMain::ApplyLogSettings()
+void ConnectionLog::applyStartRule()
 {
     bool failed = false;
     if (settingFlag(QStringLiteral("DELETE LOG ON STARTUP"), QStringLiteral("1"))) {
-        failed = !deleteLogFiles();
+        failed = !deleteFiles();
     } else if (settingFlag(QStringLiteral("DELETE LOG IF SIZE EXCEEDS"), QStringLiteral("0"))) {
-        const QFileInfo log(logFilePath());
+        const QFileInfo log(filePath());
         const double limit = vb::Val(setting(QStringLiteral("LOG FILE SIZE"), QStringLiteral("1000")));
         if (log.exists() && double(log.size()) > limit)
-            failed = !deleteLogFiles();
+            failed = !deleteFiles();
     }
     if (failed) {
-        Prompts::instance().MsgBox(QStringLiteral("Path/File access error Err No.75"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("Path/File access error Err No.75"), MsgButtons::OkOnly, MsgIcon::Critical, title_);
     }
 }
 
-void frmMain::ClearLog()
+void ConnectionLog::clear()
 {
-    lstConnectionInfo.Clear();
+    list_.Clear();
 }
 
 }  // namespace harbel::tessaly

@@ -7,6 +7,7 @@
 #include "common/controls/Timer.h"
 #include "common/controls/Tray.h"
 #include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/core/ConnectionLog.h"
 #include "ftpclient/core/FtpComponent.h"
 #include "ftpclient/core/FtpControls.h"
 #include "ftpclient/local/clsLocalPaths.h"
@@ -71,15 +72,13 @@ public:
     void txtCommand_KeyPress(int keyAscii);
     void tmrRefresh_Timer();
 
-    // --- connection log -----------------------------------------------------------------------
-    // The log list keeps only its latest lines (the log file keeps every one): a long session
-    // must not grow the window's memory without end.
-    static constexpr int kMaxLogLines = 10000;
-    int logLineLimit = kMaxLogLines;
-    void DisplayMessage(const QString& sMessage);
-    void ApplyLogSettings();
-    void ClearLog();
-    QString logFilePath() const;
+    // --- connection log (ConnectionLog) --------------------------------------------------------
+    static constexpr int kMaxLogLines = ConnectionLog::kMaxLines;
+    void DisplayMessage(const QString& sMessage) { log_.add(sMessage); }
+    void ApplyLogSettings() { log_.applyStartRule(); }
+    void ClearLog() { log_.clear(); }
+    QString logFilePath() const { return log_.filePath(); }
+    void setLogLineLimit(int lines) { log_.lineLimit = lines; }
 
     // --- remote pane --------------------------------------------------------------------------
     // A listing adds at most this many rows; each costs a row and its widget items, and a hostile
@@ -283,8 +282,6 @@ private:
     void listRemoteAfterChange();
     static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date, const QString& kind);
     void listLocalAfterChange();
-    // Deletes the program's log files; false when one could not be deleted.
-    bool deleteLogFiles();
     void uploadFolderTree(QString path, int depth);
     void showPanels(bool quick, bool lists, bool log, bool command);
     void xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
@@ -300,10 +297,10 @@ private:
     // Enables or disables the controls that start a server command, as the session allows.
     void updateOperationCommands();
 
+    ConnectionLog log_{lstConnectionInfo, sProgramTitle};
     int operations_ = 0;
     qint64 remoteRowsLeftOut_ = 0;
     int mousePointer_ = 0;
-    bool logFailureShown_ = false;
     bool unloaded_ = false;
     std::unique_ptr<SingleInstance> instance_;
 };

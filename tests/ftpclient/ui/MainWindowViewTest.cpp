@@ -141,7 +141,7 @@ TEST(TessalyMainWindowView, SelectingAllOfAHugeRemoteListAndABoundedLog)
         EXPECT_EQ(form.lstRemoteFileList.selectedRows().size(), 20);
 
         // The log widget drops what the log list drops.
-        form.logLineLimit = 5;
+        form.setLogLineLimit(5);
         for (int i = 0; i < 12; ++i)
             form.DisplayMessage(QString("message %1").arg(i));
         QApplication::processEvents();
