@@ -1,5 +1,7 @@
 #include "ftpclient/config/frmOptions.h"
 
+#include "ftpclient/config/FirewallSettings.h"
+
 #include "common/platform/AppFolder.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/Prompts.h"
@@ -126,13 +128,14 @@ void frmOptions::Form_Load()
     loading_ = true;
     fillLanguages();
 
-    chkFirewall.setValue(setting(QStringLiteral("Firewall Use"), QStringLiteral("0")) == QLatin1String("1") ? 1 : 0);
-    txtFirewallHostName.setText(setting(QStringLiteral("Firewall Host Name"), QString()));
-    txtFirewallUserName.setText(setting(QStringLiteral("Firewall User Name"), QString()));
-    txtFirewallPassword.setText(setting(QStringLiteral("Firewall Password"), QString()));
-    comboFirewallType.setText(setting(QStringLiteral("Firewall Type"), QStringLiteral("SOCKS 4")));
+    const FirewallSettings firewall = FirewallSettings::load();
+    chkFirewall.setValue(firewall.use ? 1 : 0);
+    txtFirewallHostName.setText(firewall.host);
+    txtFirewallUserName.setText(firewall.user);
+    txtFirewallPassword.setText(firewall.password);
+    comboFirewallType.setText(firewall.type.isEmpty() ? QStringLiteral("SOCKS 4") : firewall.type);
     comboFirewallType.setListIndex(int(comboFirewallType.List().indexOf(comboFirewallType.Text())));
-    txtFirewallPort.setText(setting(QStringLiteral("Firewall Proxy Port"), QStringLiteral("1080")));
+    txtFirewallPort.setText(firewall.port);
     chkFirewall_Click();
 
     txtLogFilename.setText(setting(QStringLiteral("LOG FILE NAME"), QStringLiteral("FTP.LOG")));

@@ -7,6 +7,7 @@
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/frmOptions.h"
+#include "ftpclient/config/FirewallSettings.h"
 #include "ftpclient/core/DesktopShell.h"
 #include "ftpclient/core/MainWindowText.h"
 
@@ -321,19 +322,19 @@ bool frmMain::askDisconnectFirst()
 
 void frmMain::applyProxySettings()
 {
-    if (vb::Val(setting(QStringLiteral("Firewall Use"), QStringLiteral("0"))) != 1) {
-        xFtp.ProxyKind = 0;
+    const FirewallSettings firewall = FirewallSettings::load();
+    xFtp.ProxyKind = firewall.kind();
+    if (xFtp.ProxyKind == 0) {
         xFtp.ProxyHost.clear();
         xFtp.ProxyPassword.clear();
         xFtp.ProxyPort = 1080;
         xFtp.ProxyUser.clear();
         return;
     }
-    xFtp.ProxyHost = setting(QStringLiteral("Firewall Host Name"), QString());
-    xFtp.ProxyUser = setting(QStringLiteral("Firewall User Name"), QString());
-    xFtp.ProxyPassword = setting(QStringLiteral("Firewall Password"), QString());
-    xFtp.ProxyKind = setting(QStringLiteral("Firewall Type"), QString()) == QLatin1String("SOCKS 4") ? 4 : 5;
-    xFtp.ProxyPort = portNumber(setting(QStringLiteral("Firewall Proxy Port"), QString()));
+    xFtp.ProxyHost = firewall.host;
+    xFtp.ProxyUser = firewall.user;
+    xFtp.ProxyPassword = firewall.password;
+    xFtp.ProxyPort = firewall.portNumber();
 }
 
 void frmMain::connectAndList()

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ftpclient/core/MainWindowText.h"
+
+#include <QString>
+
+namespace harbel::tessaly {
+
+// The firewall (SOCKS proxy) part of the FTP client's settings, as the options dialog edits it and
+// as a session uses it.
+struct FirewallSettings {
+    bool use = false;
+    QString host;
+    QString port = QStringLiteral("1080");
+    QString user;
+    QString password;
+    // "SOCKS 4"; anything else is SOCKS 5.
+    QString type;
+
+    static FirewallSettings load()
+    {
+        FirewallSettings f;
+        f.use = vb::Val(setting(QStringLiteral("Firewall Use"), QStringLiteral("0"))) == 1;
+        f.host = setting(QStringLiteral("Firewall Host Name"), QString());
+        f.user = setting(QStringLiteral("Firewall User Name"), QString());
+        f.password = setting(QStringLiteral("Firewall Password"), QString());
+        f.type = setting(QStringLiteral("Firewall Type"), QString());
+        f.port = setting(QStringLiteral("Firewall Proxy Port"), QStringLiteral("1080"));
+        return f;
+    }
+
+    // The proxy kind of the FTP component: 0 none, 4 SOCKS 4, 5 SOCKS 5.
+    int kind() const { return !use ? 0 : type == QLatin1String("SOCKS 4") ? 4 : 5; }
+    // The proxy port, 0 when the text is not a port.
+    quint16 portNumber() const
+    {
+        const auto n = vb::toWhole(port);
+        return n && *n > 0 && *n < 65536 ? quint16(*n) : 0;
+    }
+};
+
+}  // namespace harbel::tessaly
