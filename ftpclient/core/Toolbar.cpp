@@ -19,11 +19,6 @@ namespace harbel::tessaly {
 
 void frmMain::movToolbar_FSCommand(const QString& command)
 {
-    static const QHash<QString, QString> later{};
-    if (later.contains(command)) {
-        StatusBarInfo(notAvailableText(later.value(command)));
-        return;
-    }
     const QHash<QString, std::function<void()>> table{
         {QStringLiteral("IDC_FS_tray"), [this] { Hide(); }},
         {QStringLiteral("IDC_FS_minimize"), [this] { setWindowState(1); }},

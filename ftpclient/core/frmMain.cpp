@@ -40,11 +40,6 @@ QString generalDate(const QDateTime& date)
     return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(local.time(), QLocale::LongFormat).section(QLatin1Char(' '), 0, 0);
 }
 
-QString frmMain::notAvailableText(const QString& what)
-{
-    return what + QStringLiteral(" is not available in this version yet.");
-}
-
 frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
 {
     connectionInfo = std::make_unique<frmConnectionInfo>();

@@ -262,8 +262,6 @@ public:
     MenuItem miCreateLocalFolder{*this, QStringLiteral("miCreateLocalFolder"), QStringLiteral("Create Folder")};
     MenuItem mnuPopup{*this, QStringLiteral("mnuPopup"), QStringLiteral("Tray")};
 
-    // The text a command of a later release shows instead of acting.
-    static QString notAvailableText(const QString& what);
 
 signals:
     // The program is ending: the view closes the window and the application quits.
