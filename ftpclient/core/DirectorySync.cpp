@@ -82,6 +82,15 @@ bool syncBySize()
 
 }  // namespace
 
+void frmMain::endSync()
+{
+    // Both sides are shown as the run left them, whether it ended or failed.
+    setMousePointer(0);
+    SetBusyState(false);
+    RefreshRemoteList();
+    RefreshLocalList();
+}
+
 void frmMain::mnuDirSyncDown_Click()
 {
     const Operation op(*this);
@@ -129,10 +138,7 @@ void frmMain::mnuDirSyncDown_Click()
             complete = false;
             DisplayMessage(e.Description());
         }
-        setMousePointer(0);
-        SetBusyState(false);
-        RefreshRemoteList();
-        RefreshLocalList();
+        endSync();
         ResetProgress();
         // Said last: the refreshed listing would put its own text over it at once.
         if (complete)
@@ -140,10 +146,7 @@ void frmMain::mnuDirSyncDown_Click()
     } catch (const std::exception& e) {
         movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
         DisplayMessage(QStringLiteral("Error: ") + QString::fromUtf8(e.what()));
-        setMousePointer(0);
-        SetBusyState(false);
-        RefreshRemoteList();
-        RefreshLocalList();
+        endSync();
     }
 }
 
@@ -205,10 +208,7 @@ void frmMain::mnuSyncDirUp_Click()
             if (e.Description() != cannotRead)
                 DisplayMessage(e.Description());
         }
-        setMousePointer(0);
-        SetBusyState(false);
-        RefreshRemoteList();
-        RefreshLocalList();
+        endSync();
         ResetProgress();
         // Said last: the refreshed listing would put its own text over it at once.
         if (complete)
@@ -216,10 +216,7 @@ void frmMain::mnuSyncDirUp_Click()
         hideDelCopies();
     } catch (const std::exception& e) {
         DisplayMessage(QStringLiteral("Error: ") + QString::fromUtf8(e.what()));
-        setMousePointer(0);
-        SetBusyState(false);
-        RefreshRemoteList();
-        RefreshLocalList();
+        endSync();
         hideDelCopies();
     }
 }

@@ -280,6 +280,8 @@ private:
     void listRemoteAfterChange();
     static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date, const QString& kind);
     void listLocalAfterChange();
+    // The end of a synchronisation: normal pointer, not busy, both lists listed again.
+    void endSync();
     void uploadFolderTree(QString path, int depth);
     void showPanels(bool quick, bool lists, bool log, bool command);
     void xFtp_ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
