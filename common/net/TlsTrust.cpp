@@ -1,0 +1,122 @@
+#include "common/net/TlsTrust.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QMutex>
+#include <QSslSocket>
+
+namespace harbel::tls {
+
+namespace {
+
+QMutex& lock()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QList<QSslCertificate>& added()
+{
+    static QList<QSslCertificate> certificates;
+    return certificates;
+}
+
+QString reasonOf(const QSslError& error)
+{
+    switch (error.error()) {
+    case QSslError::CertificateExpired:
+        return QStringLiteral("the certificate has expired");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("the certificate is not valid yet");
+    case QSslError::HostNameMismatch: {
+        const QStringList names = error.certificate().subjectAlternativeNames().values();
+        const QString shown = names.isEmpty() ? error.certificate().subjectInfo(QSslCertificate::CommonName).join(u", ")
+                                              : names.join(u", ");
+        return shown.isEmpty() ? QStringLiteral("the certificate is for another host")
+                               : QStringLiteral("the certificate is for another host (%1)").arg(shown);
+    }
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::CertificateRejected:
+    case QSslError::InvalidCaCertificate:
+        return QStringLiteral("the certificate is not trusted");
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("the certificate has been revoked");
+    case QSslError::NoPeerCertificate:
+        return QStringLiteral("the server sent no certificate");
+    default:
+        return error.errorString();
+    }
+}
+
+}  // namespace
+
+bool addTrustedAuthorities(const QString& file, QString* why)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(file, f.errorString());
+        return false;
+    }
+    const QByteArray data = f.read(16 * 1024 * 1024);
+    QList<QSslCertificate> certificates = QSslCertificate::fromData(data, QSsl::Pem);
+    if (certificates.isEmpty())
+        certificates = QSslCertificate::fromData(data, QSsl::Der);
+    certificates.removeIf([](const QSslCertificate& c) { return c.isNull(); });
+    if (certificates.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("%1 holds no certificate").arg(file);
+        return false;
+    }
+    const QMutexLocker guard(&lock());
+    added() += certificates;
+    return true;
+}
+
+void clearAddedAuthorities()
+{
+    const QMutexLocker guard(&lock());
+    added().clear();
+}
+
+QSslConfiguration clientConfiguration()
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    const QMutexLocker guard(&lock());
+    if (!added().isEmpty()) {
+        // Setting authorities ends the system's on-demand lookup, so the system's list is read
+        // once and given with the added ones.
+        static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+        configuration.setCaCertificates(system + added());
+    }
+    return configuration;
+}
+
+QString describeErrors(const QList<QSslError>& errors)
+{
+    QStringList reasons;
+    for (const QSslError& error : errors) {
+        const QString reason = reasonOf(error);
+        if (!reasons.contains(reason))
+            reasons << reason;
+    }
+    return reasons.join(QStringLiteral("; "));
+}
+
+QString fingerprint(const QSslCertificate& certificate)
+{
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256).toHex().toUpper();
+    QStringList pairs;
+    for (qsizetype i = 0; i < digest.size(); i += 2)
+        pairs << QString::fromLatin1(digest.mid(i, 2));
+    return pairs.join(u':');
+}
+
+}  // namespace harbel::tls
