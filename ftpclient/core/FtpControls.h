@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/controls/ComboBox.h"
 #include "common/controls/Control.h"
 
 #include <QList>
@@ -9,27 +10,6 @@
 #include <functional>
 
 namespace harbel::tessaly {
-
-// An editable drop-down: its list and the text in its edit field.
-class ComboBox final : public Control {
-    Q_OBJECT
-public:
-    ComboBox(Form& form, QString name) : Control(form, std::move(name), ControlKind::ComboBox) {}
-
-    const QStringList& List() const { return list_; }
-    int ListCount() const { return int(list_.size()); }
-    const QString& Text() const { return text_; }
-    void setText(const QString& text);
-    int ListIndex() const { return index_; }
-    void setListIndex(int index);
-    void AddItem(const QString& text);
-    void Clear();
-
-private:
-    QStringList list_;
-    QString text_;
-    int index_ = -1;
-};
 
 // A plain list box of text lines with a selected line. Tag keeps a number the form chooses.
 class ListBox final : public Control {
