@@ -113,6 +113,22 @@ bool DownloadWindows::isBusy(int slot) const
     return job && (connectingSlot_[slot] || job->tmrUpdate.Enabled() || job->tmrReconnect.Enabled());
 }
 
+bool DownloadWindows::isPaused(int slot) const
+{
+    const frmDownload* job = existing(slot);
+    return job && !job->isCompleted() && job->cmdPause.Enabled() && job->cmdPause.Caption() == job->capResume();
+}
+
+int DownloadWindows::slotOf(const ListRow* row) const
+{
+    if (!row)
+        return -1;
+    for (int s = 0; s < kSlots; ++s)
+        if (const frmDownload* job = existing(s); job && job->lstItem == row)
+            return s;
+    return -1;
+}
+
 // The slot follows the row's place in the queue, but rows leave the queue while other downloads
 // run (finished ones move to the completed list), so that slot may hold a running download of
 // another row: starting there would stop it. The row's own window, else a window with no queue
@@ -124,10 +140,8 @@ int DownloadWindows::slotFor(int preferred, const ListRow* row) const
     const frmDownload* there = existing(preferred);
     if (!isBusy(preferred) || (row && there && there->lstItem == row))
         return preferred;
-    if (row)
-        for (int s = 0; s < kSlots; ++s)
-            if (const frmDownload* job = existing(s); job && job->lstItem == row)
-                return s;
+    if (const int own = slotOf(row); own >= 0)
+        return own;
     for (int s = 0; s < kSlots; ++s) {
         const frmDownload* job = existing(s);
         if (!job || (!isBusy(s) && (!job->lstItem || lstMain.indexOf(job->lstItem) == 0)))

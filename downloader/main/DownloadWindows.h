@@ -77,6 +77,11 @@ public:
 
     // Whether the window of a slot is transferring, connecting or waiting to reconnect.
     bool isBusy(int slot) const;
+    // Whether the window of a slot holds a download the user (or Pause All) paused: its Resume
+    // goes on. Stopped, failed, finished and never started windows are not paused.
+    bool isPaused(int slot) const;
+    // The slot whose window holds the row's download, or -1.
+    int slotOf(const ListRow* row) const;
     // The file-exists question is open.
     bool isAsking() const { return asking_; }
 

@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLocale>
 #include <QTimer>
 
 namespace harbel {
@@ -27,6 +26,7 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     StatusBar.setPanelText(0, {});
 
     connect(&Flash, &MovieToolbar::FSCommand, this, &frmMain::Flash_FSCommand);
+    connect(&ExtraTimer1, &ExtraTimer::Timer, this, &frmMain::ExtraTimer1_Timer);
     connect(&windows, &DownloadWindows::connectingReported, this, [this](bool on) {
         Flash.SetVariable(QStringLiteral("_root.Connected"), on ? QStringLiteral("1") : QStringLiteral("0"));
     });
@@ -93,6 +93,8 @@ void frmMain::Form_Load()
     if (currentLanguageFile().isEmpty())
         setCurrentLanguageFile(chosenLanguageFile());
 
+    // Arms the timer when the stored schedule lies ahead.
+    ScheduleForm.InitTimer(true);
     tmrGraph.setEnabled(true);
     Tray1.Show(true);
 }
@@ -109,6 +111,8 @@ void frmMain::Form_Unload()
         Prompts::instance().MsgBox(StatusBar.PanelText(1), MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
     URLForm.Hide();
     FileForm.Hide();
+    ScheduleForm.Hide();
+    ExtraTimer1.setEnabled(false);
     Tray1.Show(false);
     tmrGraph.setEnabled(false);
     windows.closeAll();
@@ -144,61 +148,6 @@ void frmMain::tmrSaveHistory_Timer()
 {
     tmrSaveHistory.setEnabled(false);
     saveHistoryNow();
-}
-
-void frmMain::notBuiltHere(const QString& what)
-{
-    StatusBar.setPanelText(1, what + u' '
-        + GetLangString(QStringLiteral("19203"), QStringLiteral("is not available in this version.")));
-}
-
-void frmMain::Flash_FSCommand(const QString& command, const QString& /*args*/)
-{
-    if (command == QLatin1String("IDC_FS_tray")) {
-        Hide();
-    } else if (command == QLatin1String("IDC_FS_minimize")) {
-        setWindowState(1);
-    } else if (command == QLatin1String("IDC_FS_close")) {
-        Form_Unload();
-    } else if (command == QLatin1String("IDC_FS_drag")) {
-        emit dragRequested();
-    } else if (command == QLatin1String("IDC_FS_launchFTP")) {
-        Form_Unload();
-        Shell::instance().start(Shell::suiteProgram(QStringLiteral("tessaly")));
-        emit launchedFtpClient();
-    } else if (command == QLatin1String("IDC_FS_ShowB")) {
-        lstMain.setVisible(true);
-    } else if (command == QLatin1String("IDC_FS_HideB")) {
-        lstMain.setVisible(false);
-    } else if (command == QLatin1String("IDC_FS_ShowC")) {
-        lstComplete.setVisible(true);
-    } else if (command == QLatin1String("IDC_FS_HideC")) {
-        lstComplete.setVisible(false);
-    } else if (command == QLatin1String("IDC_FS_AddURL")) {
-        Add_mnu_Click();
-    } else if (command == QLatin1String("IDC_FS_ReDownload")) {
-        mnuReDownload_Click();
-    } else if (command == QLatin1String("IDC_FS_PauseAll")) {
-        PauseAll();
-    } else if (command == QLatin1String("IDC_FS_ResumeAll")) {
-        ResumeAll();
-    } else if (command == QLatin1String("IDC_FS_StopAll")) {
-        StopAll();
-    } else if (command == QLatin1String("IDC_FS_Schedule")) {
-        notBuiltHere(GetLangString(QStringLiteral("19204"), QStringLiteral("The schedule")));
-    } else if (command == QLatin1String("IDC_FS_Settings")) {
-        notBuiltHere(GetLangString(QStringLiteral("19205"), QStringLiteral("The settings dialog")));
-    } else if (command == QLatin1String("IDC_FS_UserGuide")) {
-        Shell::instance().open(AppFolder::file(QStringLiteral("DMHelp.chm")));
-    } else if (command == QLatin1String("IDC_FS_openAbout")) {
-        lstMain.setVisible(false);
-        lstComplete.setVisible(false);
-        StatusBar.setPanelText(1, QStringLiteral("Pellanor %1").arg(QLatin1String(HARBEL_VERSION)));
-    } else if (command == QLatin1String("IDC_FS_closeAbout")) {
-        lstMain.setVisible(true);
-        lstComplete.setVisible(true);
-        StatusBar.setPanelText(1, {});
-    }
 }
 
 void frmMain::txtChager_Change(const QString& text)
@@ -243,131 +192,6 @@ void frmMain::handOversMayGoOn()
 void frmMain::takeHandOvers(SingleInstance& instance)
 {
     connect(&instance, &SingleInstance::received, this, &frmMain::txtChager_Change, Qt::QueuedConnection);
-}
-
-void frmMain::Add_mnu_Click()
-{
-    URLForm.Form_Load();
-    Prompts::instance().ShowModal(URLForm);
-}
-
-void frmMain::lstMain_OLEDragDrop(const QString& text)
-{
-    URLForm.DownLoadURL(text.trimmed());
-}
-
-void frmMain::refresh_qmnu_Click()
-{
-    lstMain.Refresh();
-}
-
-void frmMain::clear_qmnu_Click()
-{
-    lstMain.Clear();
-}
-
-void frmMain::selectall_qmnu_Click()
-{
-    lstMain.selectAll(true);
-}
-
-void frmMain::deselectall_qmnu_Click()
-{
-    lstMain.selectAll(false);
-}
-
-void frmMain::removeselection_qmnu_Click()
-{
-    // The current row goes first while any row is selected; a selection without a current row
-    // falls back to the first selected one, so the walk always ends.
-    while (lstMain.anySelected()) {
-        ListRow* row = lstMain.SelectedItem();
-        if (!row)
-            row = lstMain.selectedRows().first();
-        lstMain.Remove(row);
-        if (!lstMain.SelectedItem() && lstMain.anySelected())
-            lstMain.setSelectedItem(lstMain.selectedRows().first());
-    }
-    lstMain.Refresh();
-}
-
-void frmMain::mnuReDownload_Click()
-{
-    windows.reDownloadQueue();
-}
-
-void frmMain::mnuComPopRemoveSel_Click()
-{
-    while (lstComplete.anySelected())
-        lstComplete.Remove(lstComplete.selectedRows().first());
-    lstComplete.Refresh();
-}
-
-void frmMain::mnuComPopRemoveAll_Click()
-{
-    lstComplete.Clear();
-}
-
-void frmMain::mnuComPopRedown_Click()
-{
-    windows.reDownloadCompleted();
-}
-
-void frmMain::lstMain_ColumnClick(int column)
-{
-    lstMain.ColumnClick(column);
-}
-
-void frmMain::lstComplete_ColumnClick(int column)
-{
-    lstComplete.ColumnClick(column);
-}
-
-void frmMain::PauseAll()
-{
-    for (int slot = 0; slot < DownloadWindows::kSlots; ++slot) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        if (frmDownload* job = windows.existing(slot); job && job->tmrUpdate.Enabled())
-            job->Pause_Resume();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-    RefreshControls(*this);
-}
-
-void frmMain::ResumeAll()
-{
-    // A slot never used has nothing to resume, so only the windows made so far are asked.
-    for (int slot = 0; slot < DownloadWindows::kSlots; ++slot) {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        if (frmDownload* job = windows.existing(slot); job && !job->tmrUpdate.Enabled())
-            job->Pause_Resume();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-    RefreshControls(*this);
-}
-
-void frmMain::StopAll()
-{
-    for (int slot = 0; slot < DownloadWindows::kSlots; ++slot)
-        if (frmDownload* job = windows.existing(slot); job && job->tmrUpdate.Enabled())
-            job->StopMe();
-    RefreshControls(*this);
-}
-
-void frmMain::tmrGraph_Timer()
-{
-    if (!lstMain.isEmpty()) {
-        totalRate_ = 0;
-        for (int slot = 0; slot < DownloadWindows::kSlots; ++slot)
-            if (const frmDownload* job = windows.existing(slot))
-                totalRate_ += job->intTransferRate;
-    }
-    StatusBar.setPanelText(0, GetLangString(QStringLiteral("01008"), QStringLiteral("Total Transfer Rate: ")) + u' '
-                                  + QLocale::c().toString(totalRate_ / 1000.0, 'f', 2) + QStringLiteral(" Kbps"));
 }
 
 }  // namespace harbel

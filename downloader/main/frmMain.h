@@ -2,9 +2,11 @@
 
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmFile.h"
+#include "downloader/main/frmSchedule.h"
 #include "downloader/main/frmURL.h"
 
 #include "common/controls/Control.h"
+#include "common/controls/ExtraTimer.h"
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"
 #include "common/controls/MovieToolbar.h"
@@ -36,9 +38,13 @@ public:
     // Writes the history a second after the lists last changed, so a crash loses at most that second.
     Timer tmrSaveHistory{*this, QStringLiteral("tmrSaveHistory"), 1000, [this] { tmrSaveHistory_Timer(); }};
 
+    // Wakes the scheduler; armed by the schedule's evaluation, off until then.
+    ExtraTimer ExtraTimer1{*this, QStringLiteral("ExtraTimer1")};
+
     DownloadWindows windows{lstMain, lstComplete};
     frmURL URLForm{*this};
     frmFile FileForm{*this};
+    frmSchedule ScheduleForm{ExtraTimer1, this};
 
     // False until the first address has gone through the Add-URL flow in this run: that one is
     // always asked about.
@@ -85,10 +91,31 @@ public:
     // The open question has been answered: the next waiting address may be taken.
     void handOversMayGoOn();
 
+    // Menus and tray (MainCommands.cpp).
     void Add_mnu_Click();
+    void exit_mnu_Click();
+    void closeVantor_traymnu_Click();
+    void hidewindows_mnu_Click();
+    void showstatus_traymnu_Click();
+    // "Enter URL" of the tray: the dialog opens and the call returns without waiting for it.
+    void enterurl_traymnu_Click();
+    void settings_mnu_Click();
+    void mnuSchedule_Click();
+    void About_mnu_Click();
+    void UserGuide_mnu_Click();
+    // Closes as "Exit" does, then starts the FTP client from the folder that holds this program.
+    void launchFtpClient();
+    // The user guide shipped in the application folder.
+    static QString userGuidePath();
+
     void PauseAll();
+    // Resumes the paused downloads; failed and stopped ones are left as they are.
     void ResumeAll();
     void StopAll();
+
+    // The scheduler's wake-up, and the start of the queue's pending rows when the moment has come.
+    void ExtraTimer1_Timer();
+    void RunSchedule();
 
     void tmrGraph_Timer();
     void tmrSaveHistory_Timer();
@@ -105,6 +132,8 @@ signals:
     void dragRequested();
     void quitRequested();
     void launchedFtpClient();
+    // A dialog to show without waiting for it (the view makes a window for it).
+    void modelessRequested(harbel::Form* form);
 
 private:
     // False, after saying why in the status bar, when the lists could not be written.

@@ -3,10 +3,12 @@
 #include "downloader/main/frmDir.h"
 #include "downloader/main/frmExist.h"
 #include "downloader/main/frmFile.h"
+#include "downloader/main/frmSchedule.h"
 #include "downloader/main/frmURL.h"
 
 #include "common/support/LangString.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -49,6 +52,52 @@ QLineEdit* editFor(TextBox& box, QWidget* parent)
     });
     QObject::connect(e, &QLineEdit::textEdited, e, [&box](const QString& t) { box.setText(t); });
     return e;
+}
+
+// A check box or option button that shows its control and hands the user's click to the form.
+template <typename Widget, typename Model>
+Widget* tickFor(Model& control, QWidget* parent, std::function<void()> click)
+{
+    auto* w = new Widget(control.Caption(), parent);
+    w->setObjectName(control.name());
+    const auto show = [w, &control] {
+        const QSignalBlocker quiet(w);
+        w->setChecked(bool(control.Value()));
+        w->setEnabled(control.Enabled());
+    };
+    show();
+    QObject::connect(&control, &Control::changed, w, show);
+    QObject::connect(w, &QAbstractButton::clicked, w, [w, &control, click = std::move(click)] {
+        if constexpr (std::is_same_v<Model, CheckBox>)
+            control.setValue(w->isChecked() ? 1 : 0);
+        else
+            control.setValue(true);
+        click();
+    });
+    return w;
+}
+
+// A list-only drop-down that shows its control and hands the user's choice to the form.
+QComboBox* comboFor(ComboBox& control, QWidget* parent, std::function<void()> click)
+{
+    auto* w = new QComboBox(parent);
+    w->setObjectName(control.name());
+    const auto show = [w, &control] {
+        const QSignalBlocker quiet(w);
+        if (w->count() != control.ListCount()) {
+            w->clear();
+            w->addItems(control.List());
+        }
+        w->setCurrentIndex(control.ListIndex());
+        w->setEnabled(control.Enabled());
+    };
+    show();
+    QObject::connect(&control, &Control::changed, w, show);
+    QObject::connect(w, &QComboBox::activated, w, [&control, click = std::move(click)](int index) {
+        control.setListIndex(index);
+        click();
+    });
+    return w;
 }
 
 }  // namespace
@@ -170,6 +219,65 @@ DirDialogView::DirDialogView(frmDir& form, QWidget* parent) : QDialog(parent)
     row->addWidget(buttonFor(form.cmdOk, this, [&form] { form.cmdOk_Click(); }));
     row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
     layout->addLayout(row);
+}
+
+ScheduleDialogView::ScheduleDialogView(frmSchedule& form, QWidget* parent) : QDialog(parent), form_(form)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    auto* layout = new QVBoxLayout(this);
+    auto* info = new QLabel(form.lblInfo.Caption(), this);
+    info->setWordWrap(true);
+    layout->addWidget(info);
+    layout->addWidget(tickFor<QCheckBox>(form.chkNoSch, this, [&form] { form.chkNoSch_Click(); }));
+
+    auto* time = new QHBoxLayout;
+    time->addWidget(comboFor(form.cmbHour, this, [&form] { form.cmbHour_Click(); }));
+    time->addWidget(comboFor(form.cmbMinute, this, [] {}));
+    time->addWidget(comboFor(form.cmbType, this, [] {}));
+    time->addStretch();
+    layout->addLayout(time);
+
+    layout->addWidget(tickFor<QRadioButton>(form.optToday, this, [&form] { form.optToday_Click(); }));
+    layout->addWidget(tickFor<QRadioButton>(form.optSelDay, this, [&form] { form.optSelDay_Click(); }));
+    auto* days = new QHBoxLayout;
+    days->addSpacing(20);
+    for (CheckBox* day : form.dayBoxes())
+        days->addWidget(tickFor<QCheckBox>(*day, this, [] {}));
+    days->addStretch();
+    layout->addLayout(days);
+
+    // The two option groups are kept apart by the form; the widgets must not group them again.
+    auto* existing = new QGroupBox(form.fraExisting.Caption(), this);
+    auto* choices = new QHBoxLayout(existing);
+    const auto only = [&form](OptionButton& chosen) {
+        return [&form, &chosen] {
+            for (OptionButton* o : {&form.optOver, &form.optRes, &form.optSkip})
+                o->setValue(o == &chosen);
+        };
+    };
+    for (OptionButton* o : {&form.optOver, &form.optRes, &form.optSkip}) {
+        auto* radio = tickFor<QRadioButton>(*o, existing, only(*o));
+        radio->setAutoExclusive(false);
+        choices->addWidget(radio);
+    }
+    layout->addWidget(existing);
+    for (auto* radio : findChildren<QRadioButton*>())
+        radio->setAutoExclusive(false);
+
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* ok = buttonFor(form.cmdOK, this, [&form] { form.cmdOK_Click(); });
+    ok->setDefault(true);
+    row->addWidget(ok);
+    row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
+    layout->addLayout(row);
+}
+
+void ScheduleDialogView::reject()
+{
+    form_.cmdCancel_Click();
+    QDialog::reject();
 }
 
 }  // namespace harbel

@@ -7,6 +7,7 @@ namespace harbel {
 class frmDir;
 class frmExist;
 class frmFile;
+class frmSchedule;
 class frmURL;
 
 // The Enter URL dialog: an editable drop-down of known addresses and "&Ok" (Enter runs it too).
@@ -41,6 +42,19 @@ class DirDialogView final : public QDialog {
     Q_OBJECT
 public:
     explicit DirDialogView(frmDir& form, QWidget* parent = nullptr);
+};
+
+// The schedule dialog: the time, today or selected days, and what to do with existing files.
+class ScheduleDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit ScheduleDialogView(frmSchedule& form, QWidget* parent = nullptr);
+
+protected:
+    void reject() override;
+
+private:
+    frmSchedule& form_;
 };
 
 }  // namespace harbel

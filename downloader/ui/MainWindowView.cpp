@@ -66,12 +66,22 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
     setCentralWidget(central);
     connect(queue_, &ListViewWidget::contextMenu, this, &PellanorMainWindowView::showQueueMenu);
     connect(completed_, &ListViewWidget::contextMenu, this, &PellanorMainWindowView::showCompletedMenu);
-    const auto follow = [](QWidget* w, Control& c) {
-        QObject::connect(&c, &Control::changed, w, [w, &c] { w->setVisible(c.Visible()); });
-        w->setVisible(c.Visible());
+    // With both lists hidden (About), the panel about the program takes their place.
+    about_ = new QLabel(QStringLiteral("<h2>Pellanor %1</h2><p>The download manager of the Harbel suite.</p>"
+                                       "<p>Press About again, or show a list, to go back.</p>")
+                            .arg(QLatin1String(HARBEL_VERSION)),
+                        central);
+    about_->setObjectName(QStringLiteral("aboutPanel"));
+    about_->setAlignment(Qt::AlignCenter);
+    central->addWidget(about_);
+    const auto follow = [this] {
+        queue_->setVisible(form_.lstMain.Visible());
+        completed_->setVisible(form_.lstComplete.Visible());
+        about_->setVisible(!form_.lstMain.Visible() && !form_.lstComplete.Visible());
     };
-    follow(queue_, form.lstMain);
-    follow(completed_, form.lstComplete);
+    connect(&form.lstMain, &Control::changed, this, follow);
+    connect(&form.lstComplete, &Control::changed, this, follow);
+    follow();
 
     rate_ = new QLabel(this);
     note_ = new QLabel(this);
@@ -96,6 +106,19 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
             windowHandle()->startSystemMove();
     });
     connect(&form.Tray1, &Tray::RightClick, this, &PellanorMainWindowView::showTrayMenu);
+    connect(&form, &frmMain::modelessRequested, this, [this](Form* shown) {
+        if (shown != &form_.URLForm)
+            return;
+        auto* dialog = new URLDialogView(form_.URLForm, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setModal(false);
+        // The form hides itself once it has taken the address; closing the window is giving up.
+        connect(&form_.URLForm, &Form::hidden, dialog, &QDialog::close);
+        connect(dialog, &QDialog::rejected, &form_.URLForm, &Form::Hide);
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    });
     connect(&form.windows, &DownloadWindows::windowMade, this, [this](frmDownload* job) {
         auto* view = new DownloadWindowView(*job, this);
         view->setWindowFlag(Qt::Window);
@@ -124,7 +147,7 @@ void PellanorMainWindowView::buildMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     addItem(file, QStringLiteral("Add URL"), [&f] { f.Add_mnu_Click(); });
     file->addSeparator();
-    addItem(file, QStringLiteral("Exit"), [&f] { f.Form_Unload(); });
+    addItem(file, QStringLiteral("Exit"), [&f] { f.exit_mnu_Click(); });
 
     QMenu* downloads = menuBar()->addMenu(QStringLiteral("&Downloads"));
     addItem(downloads, QStringLiteral("Re-Download"), [&f] { f.mnuReDownload_Click(); });
@@ -134,12 +157,12 @@ void PellanorMainWindowView::buildMenus()
     addItem(downloads, QStringLiteral("Stop All"), [&f] { f.StopAll(); });
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
-    addItem(options, QStringLiteral("Schedule"), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_Schedule")); });
-    addItem(options, QStringLiteral("Settings"), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_Settings")); });
+    addItem(options, QStringLiteral("Schedule"), [&f] { f.mnuSchedule_Click(); });
+    addItem(options, QStringLiteral("Settings"), [&f] { f.settings_mnu_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    addItem(help, QStringLiteral("About"), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_openAbout")); });
-    addItem(help, QStringLiteral("User's Guide"), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_UserGuide")); });
+    addItem(help, QStringLiteral("About"), [&f] { f.About_mnu_Click(); });
+    addItem(help, QStringLiteral("User's Guide"), [&f] { f.UserGuide_mnu_Click(); });
 }
 
 void PellanorMainWindowView::showQueueMenu(const QPoint& globalPos)
@@ -171,19 +194,16 @@ void PellanorMainWindowView::showTrayMenu()
 {
     frmMain& f = form_;
     QMenu menu;
-    addItem(&menu, QStringLiteral("Show Download Status"), [&f] {
-        f.setWindowState(0);
-        f.Show();
-    });
+    addItem(&menu, QStringLiteral("Show Download Status"), [&f] { f.showstatus_traymnu_Click(); });
     menu.addSeparator();
     QMenu* tools = menu.addMenu(QStringLiteral("Tools"));
-    addItem(tools, QStringLiteral("Enter URL"), [&f] { f.Add_mnu_Click(); });
-    addItem(tools, QStringLiteral("Settings..."), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_Settings")); });
+    addItem(tools, QStringLiteral("Enter URL"), [&f] { f.enterurl_traymnu_Click(); });
+    addItem(tools, QStringLiteral("Settings..."), [&f] { f.settings_mnu_Click(); });
     menu.addSeparator();
     addItem(&menu, QStringLiteral("Pause All"), [&f] { f.PauseAll(); });
     addItem(&menu, QStringLiteral("Resume All"), [&f] { f.ResumeAll(); });
     menu.addSeparator();
-    addItem(&menu, QStringLiteral("Close"), [&f] { f.Form_Unload(); });
+    addItem(&menu, QStringLiteral("Close"), [&f] { f.closeVantor_traymnu_Click(); });
     menu.exec(QCursor::pos());
 }
 
@@ -214,6 +234,9 @@ void registerPellanorDialogs(QtPrompts& prompts, frmMain& form, QWidget* owner)
     });
     prompts.registerView(QStringLiteral("frmExist"), [](Form& f, QWidget* parent) -> QDialog* {
         return new ExistDialogView(static_cast<frmExist&>(f), parent);
+    });
+    prompts.registerView(QStringLiteral("frmSchedule"), [](Form& f, QWidget* parent) -> QDialog* {
+        return new ScheduleDialogView(static_cast<frmSchedule&>(f), parent);
     });
     prompts.registerView(QStringLiteral("frmDir"), [](Form& f, QWidget* parent) -> QDialog* {
         return new DirDialogView(static_cast<frmDir&>(f), parent);

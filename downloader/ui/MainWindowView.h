@@ -39,6 +39,7 @@ private:
     ListViewWidget* completed_ = nullptr;
     QLabel* rate_ = nullptr;
     QLabel* note_ = nullptr;
+    QLabel* about_ = nullptr;
 };
 
 // Registers the dialogs of the download manager (frmURL, frmExist, frmDir) with the window

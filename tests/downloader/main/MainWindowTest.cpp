@@ -633,10 +633,10 @@ TEST_F(MainWindow, ToolbarCommands)
     form.Flash_FSCommand("IDC_FS_minimize");
     EXPECT_EQ(form.WindowState(), 1);
 
-    form.Flash_FSCommand("IDC_FS_Schedule");
-    EXPECT_EQ(form.StatusBar.PanelText(1), "The schedule is not available in this version.");
+    form.Flash_FSCommand("IDC_FS_Settings");
+    EXPECT_EQ(form.StatusBar.PanelText(1), "The settings dialog is not available in this version.");
     form.Flash_FSCommand("IDC_FS_NoSuchThing");
-    EXPECT_EQ(form.StatusBar.PanelText(1), "The schedule is not available in this version.");
+    EXPECT_EQ(form.StatusBar.PanelText(1), "The settings dialog is not available in this version.");
 
     form.tmrGraph_Timer();
     EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0.00 Kbps");

@@ -8,7 +8,9 @@
 #include "common/ui/ListViewWidget.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,11 +63,30 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
 
     QAction* schedule = toolbarAction(view, "Schedule");
     ASSERT_NE(schedule, nullptr);
+    prompts.answerForm([](Form&) {});
     schedule->trigger();
-    bool said = false;
-    for (QLabel* label : view.statusBar()->findChildren<QLabel*>())
-        said = said || label->text() == "The schedule is not available in this version.";
-    EXPECT_TRUE(said);
+    EXPECT_EQ(prompts.last().text, "frmSchedule");
+
+    // About puts its panel where the two lists were.
+    QAction* about = toolbarAction(view, "About");
+    ASSERT_NE(about, nullptr);
+    about->toggle();
+    auto* panel = view.findChild<QLabel*>("aboutPanel");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(view.completedWidget()->isVisible());
+    about->toggle();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(view.completedWidget()->isVisible());
+
+    // The tray's "Enter URL" leaves a dialog open that does not hold up the program.
+    form.enterurl_traymnu_Click();
+    URLDialogView* entry = view.findChild<URLDialogView*>();
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->isVisible());
+    EXPECT_FALSE(entry->isModal());
+    entry->reject();
+    EXPECT_FALSE(form.URLForm.Visible());
 
     form.Form_Unload();
     Prompts::setInstance(nullptr);
@@ -102,5 +123,37 @@ TEST(PellanorMainWindowView, DialogsHandTheUsersActionsToTheirForms)
     EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "/tmp/later.zip");
 
     form.Form_Unload();
+    Prompts::setInstance(nullptr);
+}
+
+TEST(PellanorMainWindowView, TheScheduleDialogHandsItsChoicesToItsForm)
+{
+    ScriptedPrompts prompts;
+    Prompts::setInstance(&prompts);
+    frmMain form;
+    frmSchedule& schedule = form.ScheduleForm;
+    schedule.Form_Load();
+    ScheduleDialogView view(schedule);
+    auto* hour = view.findChild<QComboBox*>("cmbHour");
+    ASSERT_NE(hour, nullptr);
+    EXPECT_FALSE(hour->isEnabled());
+    view.findChild<QCheckBox*>("chkNoSch")->click();
+    EXPECT_EQ(schedule.chkNoSch.Value(), 0);
+    EXPECT_TRUE(hour->isEnabled());
+
+    hour->setCurrentIndex(hour->findText("14"));
+    emit hour->activated(hour->currentIndex());
+    EXPECT_EQ(schedule.cmbHour.Text(), "14");
+    EXPECT_EQ(view.findChild<QComboBox*>("cmbType")->currentText(), "24HR");
+
+    auto* friday = view.findChild<QCheckBox*>("chkFri");
+    EXPECT_FALSE(friday->isEnabled());
+    view.findChild<QRadioButton*>("optSelDay")->click();
+    EXPECT_TRUE(friday->isEnabled());
+    EXPECT_FALSE(view.findChild<QRadioButton*>("optToday")->isChecked());
+    view.findChild<QRadioButton*>("optSkip")->click();
+    EXPECT_TRUE(schedule.optSkip.Value());
+    EXPECT_FALSE(schedule.optOver.Value());
+    EXPECT_FALSE(view.findChild<QRadioButton*>("optOver")->isChecked());
     Prompts::setInstance(nullptr);
 }
