@@ -196,7 +196,7 @@ ScheduleSettings frmSchedule::fromControls() const
     s.SchType = cmbType.Text();
     s.Today = optToday.Value();
     s.SelectDay = optSelDay.Value();
-    const std::array<CheckBox*, 7> boxes = const_cast<frmSchedule*>(this)->dayBoxes();
+    const std::array<const CheckBox*, 7> boxes = dayBoxes();
     for (std::size_t d = 0; d < boxes.size(); ++d)
         s.days[d] = boxes[d]->Value() == 1;
     s.OverWrite = optOver.Value();

@@ -80,6 +80,10 @@ public:
 
     // The day boxes in the order of ScheduleSettings::days.
     std::array<CheckBox*, 7> dayBoxes() { return {&chkSat, &chkSun, &chkMon, &chkTue, &chkWed, &chkThr, &chkFri}; }
+    std::array<const CheckBox*, 7> dayBoxes() const
+    {
+        return {&chkSat, &chkSun, &chkMon, &chkTue, &chkWed, &chkThr, &chkFri};
+    }
 
     // True while the timer's wake-up is evaluating; false for the user's OK.
     bool RunMode = false;
