@@ -107,7 +107,10 @@ void frmMain::showstatus_traymnu_Click()
 
 void frmMain::enterurl_traymnu_Click()
 {
-    // From the tray the dialog opens without waiting: the tray menu returns at once.
+    // From the tray the dialog opens without waiting: the tray menu returns at once. One that is
+    // open already keeps what the user has typed into it.
+    if (URLForm.Visible())
+        return;
     URLForm.Form_Load();
     URLForm.Show();
     emit modelessRequested(&URLForm);

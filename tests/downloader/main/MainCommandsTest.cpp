@@ -173,12 +173,16 @@ TEST_F(MainCommands, RateListsAboutWindowAndTheUserGuide)
     EXPECT_EQ(form.WindowState(), 0);
 
     // "Enter URL" from the tray opens the dialog and returns at once; "Add URL" waits for it.
-    Form* modeless = nullptr;
-    QObject::connect(&form, &frmMain::modelessRequested, [&](Form* f) { modeless = f; });
+    QList<Form*> modeless;
+    QObject::connect(&form, &frmMain::modelessRequested, [&](Form* f) { modeless << f; });
     form.enterurl_traymnu_Click();
-    EXPECT_EQ(modeless, &form.URLForm);
+    EXPECT_EQ(modeless, QList<Form*>{&form.URLForm});
     EXPECT_TRUE(form.URLForm.Visible());
     EXPECT_TRUE(prompts.records().isEmpty());
+    form.URLForm.txtURL.setText("http://typed/");
+    form.enterurl_traymnu_Click();
+    EXPECT_EQ(modeless.size(), 1);
+    EXPECT_EQ(form.URLForm.txtURL.Text(), "http://typed/");
     form.URLForm.Hide();
     prompts.answerForm([](Form&) {});
     form.Add_mnu_Click();
