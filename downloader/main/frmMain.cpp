@@ -1,17 +1,14 @@
 #include "downloader/main/frmMain.h"
 
-#include "downloader/engine/DownloadRow.h"
 #include "downloader/main/History.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/Prompts.h"
-#include "common/platform/Shell.h"
 #include "common/platform/SingleInstance.h"
 #include "common/support/LangString.h"
 #include "common/support/Skin.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTimer>
 
