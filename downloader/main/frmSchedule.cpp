@@ -265,7 +265,13 @@ void frmSchedule::afterRun()
     timer_.setEnabled(false);
     armedFor_ = {};
     if (!current.NoSchedule && current.SelectDay)
-        armAfterMidnight(now().time());
+        armAfterMidnight(now(), current);
+}
+
+int frmSchedule::scheduledHour(const ScheduleSettings& s)
+{
+    const int hourText = s.SchHour.toInt();
+    return s.SchType == QLatin1String("PM") ? hourText + 12 : hourText;
 }
 
 void frmSchedule::arm(qint32 unit, qint32 interval)
@@ -275,11 +281,17 @@ void frmSchedule::arm(qint32 unit, qint32 interval)
     timer_.setEnabled(true);
 }
 
-void frmSchedule::armAfterMidnight(const QTime& now)
+void frmSchedule::armAfterMidnight(const QDateTime& clock, const ScheduleSettings& s)
 {
-    const TimeDifference d = TimeDifference::between(23, 59, 59, now);
+    const TimeDifference d = TimeDifference::between(23, 59, 59, clock.time());
     arm(1, qMax(1, d.hours * 60 + d.minutes + 1));
-    armedFor_ = {};
+    // The wake-up lands up to a minute after midnight, past a moment set for 00:00 of a ticked
+    // day: that moment is kept, so the wake-up runs it as a late one.
+    const QDate tomorrow = clock.date().addDays(1);
+    const int hour = scheduledHour(s);
+    armedFor_ = hour >= 0 && hour < 24 && s.dayChecked(tomorrow.dayOfWeek())
+                    ? QDateTime(tomorrow, QTime(hour, s.SchMinute.right(2).toInt()))
+                    : QDateTime();
 }
 
 void frmSchedule::evaluate(const ScheduleSettings& s)
@@ -305,12 +317,12 @@ void frmSchedule::evaluate(const ScheduleSettings& s)
         reached();
         return;
     } else if (s.SelectDay && !s.dayChecked(clock.date().dayOfWeek())) {
-        armAfterMidnight(time);
+        armAfterMidnight(clock, s);
     } else {
         const int hourText = s.SchHour.toInt();
         const int minute = s.SchMinute.right(2).toInt();
         const bool twelveHour = s.SchType == QLatin1String("AM") || s.SchType == QLatin1String("PM");
-        const int hour = s.SchType == QLatin1String("PM") ? hourText + 12 : hourText;
+        const int hour = scheduledHour(s);
         if (twelveHour && hourText > 12) {
             if (!RunMode)
                 Prompts::instance().MsgBox(lang("13023", "Incorrect Time!!..."), MsgButtons::OkOnly,
@@ -321,7 +333,7 @@ void frmSchedule::evaluate(const ScheduleSettings& s)
         if (d.hours < 0) {
             if (s.SelectDay) {
                 // Past for today: the next selected day is looked at after midnight.
-                armAfterMidnight(time);
+                armAfterMidnight(clock, s);
             } else {
                 if (!RunMode)
                     Prompts::instance().MsgBox(lang("13024", "This is a previous time!!..."), MsgButtons::OkOnly,

@@ -118,7 +118,9 @@ private:
     void applyEnabling();
     void evaluate(const ScheduleSettings& s);
     void arm(qint32 unit, qint32 interval);
-    void armAfterMidnight(const QTime& now);
+    void armAfterMidnight(const QDateTime& clock, const ScheduleSettings& s);
+    // The hour of the day the schedule names (PM adds 12).
+    static int scheduledHour(const ScheduleSettings& s);
 
     ExtraTimer& timer_;
     // The moment the timer was last armed to reach; invalid when it waits for nothing.

@@ -279,4 +279,17 @@ TEST_F(Schedule, LateStartsLateWakeUpsAndUnselectedDays)
     EXPECT_TRUE(form.ExtraTimer1.Enabled());
     EXPECT_EQ(form.ExtraTimer1.IntervalUnit(), 1);
     EXPECT_EQ(form.ExtraTimer1.Interval(), 14 * 60);
+
+    // Midnight of a ticked day: the wake-up that comes seconds after it still runs the queue.
+    storeSchedule("00", ":00", "24HR", true);
+    ScheduleSettings friday = ScheduleSettings::read();
+    friday.days[6] = true;
+    friday.write();
+    form.windows.DownloadLater(server.url("three.bin"), folder + "/three.bin");
+    clock = at(10, 23, 30, 30);
+    form.ExtraTimer1_Timer();
+    EXPECT_EQ(form.ExtraTimer1.Interval(), 30);
+    clock = at(11, 0, 0, 30);
+    form.ExtraTimer1_Timer();
+    EXPECT_TRUE(server.waitForRequests(3));
 }
