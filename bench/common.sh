@@ -72,6 +72,59 @@ CONF
   return 1
 }
 
+# make_authority WORK: a private certificate authority (WORK/ca.pem) and a certificate for 127.0.0.1
+# signed by it (WORK/server.pem, WORK/server.key), made with openssl, for the TLS benchmarks.
+make_authority() {
+  local dir=$1
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/ca.key" \
+    -out "$dir/ca.pem" -days 2 -subj "/CN=Harbel Bench Authority" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$dir/server.key" \
+    -out "$dir/server.csr" -subj "/CN=127.0.0.1" 2>/dev/null
+  printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' > "$dir/server.ext"
+  openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
+    -out "$dir/server.pem" -days 2 -extfile "$dir/server.ext" 2>/dev/null
+}
+
+# start_nginx_tls DIR WORK CERT KEY: nginx on a free loopback port serving DIR over TLS only, with
+# the certificate CERT and its key KEY (PEM files); its configuration and temporary files go to
+# WORK. Sets nginx_tls_port.
+start_nginx_tls() {
+  local www=$1 dir=$2 cert=$3 key=$4
+  mkdir -p "$dir/tmp"
+  nginx_tls_port=$(free_port)
+  cat > "$dir/nginx-tls.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $dir/nginx-tls.pid;
+error_log $dir/error-tls.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  sendfile on;
+  client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
+  uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
+  types { application/octet-stream bin; }
+  server {
+    listen 127.0.0.1:$nginx_tls_port ssl;
+    root $www;
+    ssl_certificate $cert;
+    ssl_certificate_key $key;
+  }
+}
+CONF
+  /usr/sbin/nginx -p "$dir/" -c "$dir/nginx-tls.conf" -e "$dir/error-tls.log" &
+  bench_pids+=($!)
+  for _ in $(seq 50); do
+    curl -sk -o /dev/null "https://127.0.0.1:$nginx_tls_port/" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nginx (TLS) did not start" >&2
+  cat "$dir/error-tls.log" >&2
+  return 1
+}
+
 # start_pyftpd DIR WORK [ARGS...]: the tests' pyftpdlib server serving DIR (user tess, password
 # secret unless ARGS say otherwise), its port file and log in WORK. Sets ftp_port.
 start_pyftpd() {

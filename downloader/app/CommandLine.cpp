@@ -7,7 +7,7 @@ QString pellanorUsage()
     return QStringLiteral(
         "Usage: pellanor [OPTION]\n"
         "       pellanor --download URL [URL...] [-o FILE | -d DIR] [--overwrite | --resume | --skip]\n"
-        "                [--segments] [--passive]\n"
+        "                [--segments] [--passive] [--ca-certificate FILE]\n"
         "Harbel download manager.\n"
         "\n"
         "Without options, opens the main window.\n"
@@ -16,8 +16,9 @@ QString pellanorUsage()
         "  --version      show the version and exit\n"
         "\n"
         "Downloading without a window (needs no display):\n"
-        "  --download URL [URL...]  download each address in turn, with the options and\n"
-        "                 settings of the window mode\n"
+        "  --download URL [URL...]  download each address (http://, https://, ftp:// or\n"
+        "                 ftps://) in turn, with the options and settings of the\n"
+        "                 window mode (the proxy of the settings included)\n"
         "  -o FILE        save the single address as FILE\n"
         "  -d DIR         save every file in DIR under the name its address gives\n"
         "                 (default: the current folder)\n"
@@ -29,6 +30,9 @@ QString pellanorUsage()
         "  --segments     fetch large HTTP files over two to six parallel connections\n"
         "                 (by the segment sizes of the settings)\n"
         "  --passive      open FTP data connections from this side (PASV)\n"
+        "  --ca-certificate FILE  trust the certificate authorities in FILE (PEM or DER)\n"
+        "                 as well as the system's, for https:// and ftps:// servers\n"
+        "                 with a private authority (may be given more than once)\n"
         "  Exit status: 0 when every file is complete, 1 when any is not, 2 for a\n"
         "  command-line error.\n"
         "\n"
@@ -70,6 +74,18 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
         }
         if (a == QLatin1String("--download")) {
             download = true;
+            continue;
+        }
+        if (a == QLatin1String("--ca-certificate") || a.startsWith(QLatin1String("--ca-certificate="))) {
+            QString file;
+            if (a.contains(u'=')) {
+                file = a.section(u'=', 1);
+            } else if (i + 1 < arguments.size()) {
+                file = arguments[++i];
+            }
+            if (file.isEmpty())
+                return failed(QStringLiteral("option '--ca-certificate' needs a file"));
+            o.caCertificates.append(file);
             continue;
         }
         if (a == QLatin1String("-o") || a == QLatin1String("-d")) {
@@ -115,8 +131,9 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
         o.urls.append(a);
     }
     if (!download) {
-        if (outputGiven || dirGiven || existsGiven || o.segments || o.passive)
-            return failed(QStringLiteral("-o, -d, --overwrite, --resume, --skip, --segments and --passive go with --download"));
+        if (outputGiven || dirGiven || existsGiven || o.segments || o.passive || !o.caCertificates.isEmpty())
+            return failed(QStringLiteral("-o, -d, --overwrite, --resume, --skip, --segments, --passive and "
+                                         "--ca-certificate go with --download"));
         return o;
     }
     if (o.urls.isEmpty())

@@ -21,6 +21,9 @@ struct PellanorOptions {
     bool segments = false;
     // --passive: FTP data connections are opened by this side (PASV).
     bool passive = false;
+    // --ca-certificate FILE (may be repeated): authorities trusted for this run besides the
+    // system's, for servers with a private authority.
+    QStringList caCertificates;
 };
 
 PellanorOptions parsePellanorArguments(const QStringList& arguments);

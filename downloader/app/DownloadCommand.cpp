@@ -84,10 +84,7 @@ void DownloadCommand::start()
 
 QString DownloadCommand::savePathFor(const QString& url, QString* refusal) const
 {
-    const QString lower = url.toLower();
-    const bool http = lower.startsWith(QLatin1String("http://"));
-    const bool ftp = lower.startsWith(QLatin1String("ftp://"));
-    if ((!http && !ftp) || lower == QLatin1String("http://") || lower == QLatin1String("ftp://")) {
+    if (!isDownloadScheme(url) || isBareScheme(url)) {
         *refusal = lang("11041", "Invalid URL");
         return {};
     }

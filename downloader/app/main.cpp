@@ -5,6 +5,7 @@
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/MainWindowView.h"
 
+#include "common/net/TlsTrust.h"
 #include "common/platform/AppFolder.h"
 #include "common/platform/Clipboard.h"
 #include "common/platform/Shell.h"
@@ -37,6 +38,14 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Harbel"));
+    // Authorities of --ca-certificate: trusted for this run, besides the system's.
+    for (const QString& file : options.caCertificates) {
+        QString why;
+        if (!tls::addTrustedAuthorities(file, &why)) {
+            std::fprintf(stderr, "pellanor: --ca-certificate: %s\nTry 'pellanor --help'.\n", qPrintable(why));
+            return 2;
+        }
+    }
     quitOnTerminationSignals();
     TerminalPrompts prompts(options.exists);
     Prompts::setInstance(&prompts);

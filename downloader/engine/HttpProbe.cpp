@@ -2,62 +2,52 @@
 
 #include "downloader/engine/HttpText.h"
 
-#include <QSignalBlocker>
-
 namespace harbel {
-
-namespace {
-
-// Bytes the socket holds before it stops reading from the network.
-constexpr qint64 kSocketBuffer = 1024 * 1024;
-
-}  // namespace
 
 HttpProbe::HttpProbe(QObject* parent) : QObject(parent)
 {
-    socket_.setReadBufferSize(kSocketBuffer);
-    connect(&socket_, &QTcpSocket::connected, this, &HttpProbe::onConnected);
-    connect(&socket_, &QTcpSocket::readyRead, this, &HttpProbe::onReadyRead);
-    connect(&socket_, &QTcpSocket::disconnected, this, &HttpProbe::onDisconnected);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // A close is handled on its own.
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            emit connectFailed(socket_.errorString());
+    connect(&connector_, &HttpConnector::ready, this, &HttpProbe::onConnected);
+    connect(&connector_, &HttpConnector::readyRead, this, &HttpProbe::onReadyRead);
+    connect(&connector_, &HttpConnector::closed, this, &HttpProbe::onDisconnected);
+    connect(&connector_, &HttpConnector::failed, this, [this](const HttpConnector::Failure& failure) {
+        step_ = Step::Idle;
+        buffer_.clear();
+        emit connectFailed(failure.status, failure.final);
     });
 }
 
-void HttpProbe::start(const QString& server, quint16 port, const QString& file, bool fromZero)
+void HttpProbe::start(const HttpRoute& route, const QString& file, bool fromZero)
 {
     abort();
-    request_ = "GET /" + requestText(file) + " HTTP/1.1\r\n";
-    request_ += "Host: " + requestText(server) + "\r\n";
+    request_ = "GET " + route.requestTarget(file) + " HTTP/1.1\r\n";
+    request_ += "Host: " + requestText(route.server) + "\r\n";
     request_ += fromZero ? "Range: bytes=0-\r\n" : "Range: bytes=-\r\n";
     request_ += "User-Agent: DM\r\n";
-    request_ += "Referer: " + requestText(server) + "\r\n";
+    request_ += "Referer: " + requestText(route.server) + "\r\n";
     request_ += "Accept: *.*, */*\r\n";
+    request_ += route.proxyHeaders();
     request_ += "\r\n";
     step_ = Step::Head;
-    socket_.connectToHost(server, port);
+    connector_.open(route);
 }
 
 void HttpProbe::abort()
 {
-    const QSignalBlocker blocker(&socket_);
-    socket_.abort();
+    connector_.abort();
     step_ = Step::Idle;
     buffer_.clear();
 }
 
 void HttpProbe::onConnected()
 {
-    socket_.write(request_);
+    connector_.socket().write(request_);
 }
 
 void HttpProbe::onReadyRead()
 {
-    if (socket_.state() != QAbstractSocket::ConnectedState)
+    if (!connector_.isReady())
         return;
-    const QByteArray data = socket_.readAll();
+    const QByteArray data = connector_.socket().readAll();
     if (step_ == Step::Page) {
         emit pageArrived();
         scan(data);
@@ -84,8 +74,8 @@ void HttpProbe::onReadyRead()
 void HttpProbe::onDisconnected()
 {
     if (step_ == Step::Page) {
-        if (socket_.bytesAvailable() > 0)
-            scan(socket_.readAll());
+        if (connector_.socket().bytesAvailable() > 0)
+            scan(connector_.socket().readAll());
         if (step_ == Step::Page) {
             step_ = Step::Idle;
             emit noLink();

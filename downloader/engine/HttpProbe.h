@@ -1,9 +1,10 @@
 #pragma once
 
+#include "downloader/engine/HttpConnector.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 
 namespace harbel {
 
@@ -16,14 +17,13 @@ class HttpProbe final : public QObject {
 public:
     explicit HttpProbe(QObject* parent = nullptr);
 
-    // Connects to the server and asks for file: the whole of it when fromZero, else with the range
-    // "bytes=-" that servers answer with the file's size.
-    void start(const QString& server, quint16 port, const QString& file, bool fromZero);
+    // Connects along the route (the server, or the proxy) and asks for file: the whole of it when
+    // fromZero, else with the range "bytes=-" that servers answer with the file's size.
+    void start(const HttpRoute& route, const QString& file, bool fromZero);
     void abort();
     // Goes on reading the reply as a page, searching it for a link that ends in fileName; body is
     // what came with the head.
     void scanForLink(const QString& fileName, const QByteArray& body);
-    QString errorString() const { return socket_.errorString(); }
 
     // A head longer than this is not a head: the reply is refused rather than buffered.
     static constexpr qsizetype kMaxHead = 64 * 1024;
@@ -41,7 +41,9 @@ signals:
     // The server sent something that is not an HTTP reply, or closed the connection part-way
     // through its head.
     void invalidReply();
-    void connectFailed(const QString& description);
+    // The connection could not be made or broke; status says why. final: retrying cannot help (a
+    // refused certificate, a broken secure connection, a proxy that refuses).
+    void connectFailed(const QString& status, bool final);
 
 private:
     void onConnected();
@@ -51,7 +53,7 @@ private:
 
     enum class Step { Idle, Head, Page };
 
-    QTcpSocket socket_;
+    HttpConnector connector_;
     Step step_ = Step::Idle;
     QByteArray request_;
     QByteArray buffer_;

@@ -2,14 +2,11 @@
 
 #include "downloader/engine/HttpText.h"
 
-#include <QSignalBlocker>
 
 namespace harbel {
 
 namespace {
 
-// Bytes a transfer socket holds before it stops reading from the network.
-constexpr qint64 kSocketBuffer = 1024 * 1024;
 // The block read from a transfer socket at a time.
 constexpr qint64 kReadBlock = 512 * 1024;
 
@@ -26,17 +23,21 @@ QByteArray& readBuffer()
 SegmentConnection::SegmentConnection(int k, Listener& listener, QObject* parent)
     : QObject(parent), k_(k), listener_(listener)
 {
-    socket_.setReadBufferSize(kSocketBuffer);
-    connect(&socket_, &QTcpSocket::connected, this, [this] { listener_.transferConnected(k_); });
-    connect(&socket_, &QTcpSocket::readyRead, this, &SegmentConnection::onReadyRead);
-    connect(&socket_, &QTcpSocket::disconnected, this, &SegmentConnection::onDisconnected);
-    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return;  // handled as a close
-        const QString description = socket_.errorString();
-        close();
-        listener_.transferError(k_, error, description);
-    });
+    connect(&connector_, &HttpConnector::ready, this, [this] { listener_.transferConnected(k_); });
+    connect(&connector_, &HttpConnector::readyRead, this, &SegmentConnection::onReadyRead);
+    connect(&connector_, &HttpConnector::closed, this, &SegmentConnection::onDisconnected);
+    connect(&connector_, &HttpConnector::failed, this, &SegmentConnection::onFailed);
+}
+
+void SegmentConnection::onFailed(const HttpConnector::Failure& failure)
+{
+    resetReply();
+    if (!listener_.transfersRunning())
+        return;
+    if (failure.final)
+        listener_.transferRefused(k_, failure.status);
+    else
+        listener_.transferError(k_, failure.error, failure.description);
 }
 
 void SegmentConnection::resetReply()
@@ -50,15 +51,14 @@ void SegmentConnection::resetReply()
 
 void SegmentConnection::close()
 {
-    const QSignalBlocker blocker(&socket_);
-    socket_.abort();
+    connector_.abort();
     resetReply();
 }
 
-void SegmentConnection::connectTo(const QString& server, quint16 port)
+void SegmentConnection::connectTo(const HttpRoute& route)
 {
     close();
-    socket_.connectToHost(server, port);
+    connector_.open(route);
 }
 
 void SegmentConnection::send(const Request& r)
@@ -66,30 +66,38 @@ void SegmentConnection::send(const Request& r)
     resetReply();
     requestedStart_ = r.first;
     headPending_ = true;
+    const HttpRoute& route = connector_.route();
     QByteArray request;
-    request += "GET /" + requestText(r.file) + " HTTP/1.1\r\n";
-    request += "Host: " + requestText(r.server) + "\r\n";
+    request += "GET " + route.requestTarget(r.file) + " HTTP/1.1\r\n";
+    request += "Host: " + requestText(route.server) + "\r\n";
     request += "Range: bytes=" + QByteArray::number(r.first) + '-' + QByteArray::number(r.last) + "\r\n";
     request += "User-Agent: Vantor Segment " + QByteArray::number(k_) + "\r\n";
     request += "Accept:  */*\r\n";
-    if (!r.proxyCredentials.isEmpty())
-        request += "Proxy-Authorization: Basic " + Encode2Base64(r.proxyCredentials).toLatin1() + "\r\n";
+    // The proxy's credentials go to the proxy only: on a plain request through it, never through a
+    // tunnel to the server, never without a proxy.
+    request += route.proxyHeaders();
     request += "\r\n";
-    socket_.write(request);
+    connector_.socket().write(request);
 }
 
 bool SegmentConnection::canTakeRequest(bool connectedIdle) const
 {
-    return isConnected() && socket_.bytesAvailable() == 0
+    return isConnected() && connector_.socket().bytesAvailable() == 0
            && (connectedIdle || (keepsAlive_ && !headPending_ && expectedBody_ >= 0 && bodyBytes_ == expectedBody_));
+}
+
+bool SegmentConnection::replyUnfinished() const
+{
+    return (headPending_ && !head_.isEmpty()) || (!headPending_ && expectedBody_ >= 0 && bodyBytes_ < expectedBody_);
 }
 
 void SegmentConnection::onReadyRead()
 {
+    QSslSocket& socket = connector_.socket();
     QByteArray& buffer = readBuffer();
     qint64 n;
     // The job may close this connection, or send its next request on it, while the loop runs.
-    while (listener_.transfersRunning() && socket_.isOpen() && (n = socket_.read(buffer.data(), kReadBlock)) > 0)
+    while (listener_.transfersRunning() && socket.isOpen() && (n = socket.read(buffer.data(), kReadBlock)) > 0)
         consume(buffer.constData(), n);
     if (listener_.transfersRunning() && isConnected() && !headPending_ && expectedBody_ >= 0
         && bodyBytes_ >= expectedBody_)
@@ -98,10 +106,18 @@ void SegmentConnection::onReadyRead()
 
 void SegmentConnection::onDisconnected()
 {
-    const QByteArray rest = socket_.readAll();
+    const QByteArray rest = connector_.socket().readAll();
     consume(rest.constData(), rest.size());
-    if (listener_.transfersRunning())
-        listener_.transferClosed(k_);
+    if (!listener_.transfersRunning())
+        return;
+    if (connector_.isSecure() && replyUnfinished()) {
+        // A secure connection cut short is not taken for an end: the bytes that came are kept (each
+        // record was checked) and the job stops, its partial file ready for a resume.
+        resetReply();
+        listener_.transferRefused(k_, HttpConnector::truncatedStatus());
+        return;
+    }
+    listener_.transferClosed(k_);
 }
 
 void SegmentConnection::consume(const char* data, qint64 size)

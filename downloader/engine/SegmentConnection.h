@@ -1,9 +1,10 @@
 #pragma once
 
+#include "downloader/engine/HttpConnector.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
 
 namespace harbel {
 
@@ -27,26 +28,28 @@ public:
         virtual void transferReplyEnded(int k) = 0;
         virtual void transferClosed(int k) = 0;
         virtual void transferError(int k, QAbstractSocket::SocketError error, const QString& description) = 0;
+        // The connection failed in a way no retry mends (a refused certificate, a broken or cut
+        // secure connection, a proxy that refuses); status says why.
+        virtual void transferRefused(int k, const QString& status) = 0;
         // False once the job has completed or failed: nothing more is read.
         virtual bool transfersRunning() const = 0;
     };
 
     struct Request {
-        QString server;
         QString file;
         qint64 first = 0;
         qint64 last = 0;
-        // The credentials for a proxy ("user:password"), empty when none are sent.
-        QString proxyCredentials;
     };
 
     SegmentConnection(int k, Listener& listener, QObject* parent = nullptr);
 
-    // Drops any connection and reply and connects anew.
-    void connectTo(const QString& server, quint16 port);
+    // Drops any connection and reply and connects anew along the route (to the server, or through
+    // the proxy; over TLS for an https:// address).
+    void connectTo(const HttpRoute& route);
     void close();
+    // Asks for a range on the connection: the request names the route's server.
     void send(const Request& request);
-    bool isConnected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    bool isConnected() const { return connector_.isReady(); }
     // The connection carries no reply and the server keeps it open: the next request can go on
     // it. connectedIdle: it has just been made and no request has gone yet.
     bool canTakeRequest(bool connectedIdle) const;
@@ -67,12 +70,15 @@ signals:
 private:
     void onReadyRead();
     void onDisconnected();
+    void onFailed(const HttpConnector::Failure& failure);
     void consume(const char* data, qint64 size);
     void resetReply();
+    // A reply has begun and not all of it has come.
+    bool replyUnfinished() const;
 
     const int k_;
     Listener& listener_;
-    QTcpSocket socket_;
+    HttpConnector connector_;
     bool headPending_ = false;
     QByteArray head_;
     qint64 requestedStart_ = 0;

@@ -45,7 +45,7 @@ frmDownload::frmDownload(QObject* parent) : Form(QStringLiteral("frmDownload"), 
         if (!transferPrepared_)
             fail(lang("19008", "The server's reply is not a valid HTTP reply."));
     });
-    connect(&probe_, &HttpProbe::connectFailed, this, [this](const QString& why) { probeFailed(why); });
+    connect(&probe_, &HttpProbe::connectFailed, this, [this](const QString& status, bool final) { probeFailed(status, final); });
     wireFtp();
     connect(&Tray1, &Tray::LeftClick, this, [this] { Tray1_Click(); });
     connect(&Tray1, &Tray::RightClick, this, [this] { Tray1_Click(); });
@@ -135,6 +135,7 @@ void frmDownload::applyURL(const UrlFields& f)
 {
     HTTPMODE = f.HTTPMODE;
     FTPMODE = f.FTPMODE;
+    TLS = f.TLS;
     strServer = f.strServer;
     intPort = f.intPort;
     strUserName = f.strUserName;

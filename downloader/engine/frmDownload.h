@@ -49,6 +49,8 @@ public:
     QString strFilePath;
     bool HTTPMODE = true;
     bool FTPMODE = false;
+    // The address asks for TLS: https:// (port 443 unless named) or ftps:// (explicit TLS on 21).
+    bool TLS = false;
     QPointer<ListRow> lstItem;
 
     // Controls.
@@ -168,9 +170,12 @@ private:
     QString fileNameOfJob() const;
 
     // HTTP (frmDownloadHttp.cpp).
+    // Where the job's HTTP connections go: its server, directly or through the proxy of the settings.
+    HttpRoute route() const;
     void connectProbe();
     void CheckProbeReply(const QByteArray& head, const QByteArray& body);
-    void probeFailed(const QString& description);
+    // The probe's connection failed; final: retrying cannot help.
+    void probeFailed(const QString& status, bool final);
     void followRedirect(const QByteArray& head);
     void linkFound(const QString& link);
     QString resolveLocation(const QString& location) const;
@@ -202,6 +207,7 @@ private:
     void transferReplyEnded(int k) override;
     void transferClosed(int k) override;
     void transferError(int k, QAbstractSocket::SocketError error, const QString& description) override;
+    void transferRefused(int k, const QString& status) override;
     bool transfersRunning() const override { return !completed_ && !failed_; }
 
     // FTP (frmDownloadFtp.cpp).

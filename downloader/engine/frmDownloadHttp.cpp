@@ -27,20 +27,42 @@ constexpr qint64 kMinTakeOver = 1024 * 1024;
 
 // ---------------------------------------------------------------- the probe
 
+HttpRoute frmDownload::route() const
+{
+    HttpRoute r;
+    r.server = strServer;
+    r.port = intPort;
+    r.tls = TLS;
+    const DownloadSettings& s = SettingsStore::instance().record;
+    if (s.UseProxy) {
+        r.useProxy = true;
+        r.proxyServer = s.ProxyServer.trimmed();
+        r.proxyPort = s.ProxyPort > 0 && s.ProxyPort <= 65535 ? quint16(s.ProxyPort) : 0;
+        if (s.LoginProxy)
+            r.proxyCredentials = s.UsePass ? s.UserID + u':' + s.UserPass : s.UserID + u':';
+    }
+    return r;
+}
+
 void frmDownload::connectProbe()
 {
     // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
     // link: a server that never answers it is timed out and the job retried.
     startCountdown();
-    probe_.start(strServer, intPort, strFile, blnProbeFromZero);
+    probe_.start(route(), strFile, blnProbeFromZero);
 }
 
-void frmDownload::probeFailed(const QString& description)
+void frmDownload::probeFailed(const QString& status, bool final)
 {
+    if (final) {
+        // A refused certificate, a broken secure connection or a proxy that refuses: asking again
+        // gives the same answer.
+        fail(status);
+        return;
+    }
     // The countdown stays armed: when it runs out the job is retried as after any time-out.
-    const QString text = lang("19010", "Could not connect to the server:") + u' ' + description;
-    lblStatus.setCaption(text);
-    setRowCell(DownloadRow::Status, text);
+    lblStatus.setCaption(status);
+    setRowCell(DownloadRow::Status, status);
     emit needsUser();
 }
 
@@ -141,13 +163,16 @@ QString frmDownload::resolveLocation(const QString& location) const
     const QString trimmed = location.trimmed();
     if (trimmed.contains(QLatin1String("://")))
         return location;
-    const QString host = intPort == 80 ? strServer : strServer + u':' + QString::number(intPort);
+    // A relative address keeps the scheme of the address it came from.
+    const QString scheme = TLS ? QStringLiteral("https:") : QStringLiteral("http:");
+    const quint16 defaultPort = TLS ? 443 : 80;
+    const QString host = intPort == defaultPort ? strServer : strServer + u':' + QString::number(intPort);
     if (trimmed.startsWith(QLatin1String("//")))
-        return QStringLiteral("http:") + trimmed;
+        return scheme + trimmed;
     if (trimmed.startsWith(u'/'))
-        return QStringLiteral("http://") + host + trimmed;
+        return scheme + QStringLiteral("//") + host + trimmed;
     const qsizetype slash = strFile.lastIndexOf(u'/');
-    return QStringLiteral("http://") + host + u'/' + strFile.left(slash + 1) + trimmed;
+    return scheme + QStringLiteral("//") + host + u'/' + strFile.left(slash + 1) + trimmed;
 }
 
 void frmDownload::followRedirect(const QByteArray& head)
@@ -168,10 +193,9 @@ void frmDownload::followRedirect(const QByteArray& head)
         return;
     }
     address = resolveLocation(address);
-    // Only http:// and ftp:// are spoken here; any other address (https:// most often) would be
-    // taken for an FTP one and asked in the wrong language.
-    const QString scheme = address.trimmed().toLower();
-    if (!scheme.startsWith(QLatin1String("http://")) && !scheme.startsWith(QLatin1String("ftp://"))) {
+    // Only http://, https://, ftp:// and ftps:// are spoken here; any other address would be taken
+    // for an FTP one and asked in the wrong language.
+    if (!isDownloadScheme(address.trimmed())) {
         fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
              + address.trimmed());
         return;
@@ -415,7 +439,7 @@ SegmentConnection& frmDownload::transfer(int k)
 
 void frmDownload::connectTransfer(int k)
 {
-    transfer(k).connectTo(strServer, intPort);
+    transfer(k).connectTo(route());
 }
 
 void frmDownload::transferConnected(int k)
@@ -426,11 +450,7 @@ void frmDownload::transferConnected(int k)
         segmentFinished(k, true);
         return;
     }
-    const DownloadSettings& s = SettingsStore::instance().record;
-    SegmentConnection::Request request{strServer, strFile, plan_.pos(k), plan_.end(k) - 1, {}};
-    if (s.UseProxy && s.LoginProxy)
-        request.proxyCredentials = s.UsePass ? s.UserID + u':' + s.UserPass : s.UserID + u':';
-    transfer(k).send(request);
+    transfer(k).send({strFile, plan_.pos(k), plan_.end(k) - 1});
 }
 
 bool frmDownload::acceptTransferHead(int k, const QByteArray& head)
@@ -547,7 +567,7 @@ void frmDownload::reconnectTransfer(int k)
         fail(lang("19005", "The server keeps closing the connection without sending the file."));
         return;
     }
-    c.connectTo(strServer, intPort);
+    c.connectTo(route());
 }
 
 void frmDownload::transferError(int, QAbstractSocket::SocketError error, const QString& description)
@@ -557,6 +577,14 @@ void frmDownload::transferError(int, QAbstractSocket::SocketError error, const Q
                                MsgButtons::OkOnly, MsgIcon::Exclamation, lang("11035", "Error"));
     lblStatus.setCaption(lang("11033", "Error was occurred.") + u' ' + description);
     emit needsUser();
+}
+
+void frmDownload::transferRefused(int, const QString& status)
+{
+    if (completed_ || failed_)
+        return;
+    // What came is on the disk and named by the control file: a resume fetches only the rest.
+    fail(status);
 }
 
 }  // namespace harbel

@@ -6,40 +6,57 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace harbel {
 
 namespace {
 
 const QLatin1String kHttp("http://");
+const QLatin1String kHttps("https://");
 const QLatin1String kFtp("ftp://");
+const QLatin1String kFtps("ftps://");
+
+// The first place where either marker occurs as written (lower case), -1 when neither does.
+qsizetype firstOf(const QString& text, QLatin1String a, QLatin1String b)
+{
+    const qsizetype p = text.indexOf(a), q = text.indexOf(b);
+    return p < 0 ? q : q < 0 ? p : std::min(p, q);
+}
 
 // The address with any carrier text cut off, and the remainder after the scheme.
 struct Normalised {
     bool http = false;
+    bool tls = false;
     QString rest;
 };
 
 Normalised normalise(const QString& address)
 {
     Normalised n;
-    n.http = address.toLower().contains(kHttp);
+    const QString lower = address.toLower();
+    n.http = lower.contains(kHttp) || lower.contains(kHttps);
     QString text = address;
     // A browser error page or a local file may carry the real address inside it.
-    if (text.toLower().startsWith(QLatin1String("res://")) || text.mid(1, 2) == QLatin1String(":\\")) {
-        qsizetype p = text.indexOf(kHttp);  // the marker as written in lower case only
+    if (lower.startsWith(QLatin1String("res://")) || text.mid(1, 2) == QLatin1String(":\\")) {
+        qsizetype p = firstOf(text, kHttp, kHttps);  // the marker as written in lower case only
         if (p >= 0)
             text = text.mid(p);
-        p = text.indexOf(kFtp);
+        p = firstOf(text, kFtp, kFtps);
         if (p >= 0)
             text = text.mid(p);
     }
     const qsizetype scheme = text.indexOf(QLatin1String("://"));
     n.rest = scheme >= 0 ? text.mid(scheme + 3) : text;
+    // TLS when the address's own scheme is the secure form of the protocol it is taken for.
+    const QString name = scheme >= 0 ? text.left(scheme).trimmed().toLower() : QString();
+    n.tls = n.http ? name == QLatin1String("https") : name == QLatin1String("ftps");
     return n;
 }
 
 struct Split {
     bool http = false;
+    bool tls = false;
     QString hostPart;
     QString server;
     quint16 port = 0;
@@ -83,11 +100,12 @@ Split split(const QString& address)
     const Normalised n = normalise(address);
     Split s;
     s.http = n.http;
+    s.tls = n.tls;
     QString r = n.rest;
     if (s.http) {
         const qsizetype slash = r.indexOf(u'/');
         s.hostPart = slash >= 0 ? r.left(slash) : r;
-        splitHost(s, 80);
+        splitHost(s, s.tls ? 443 : 80);
         splitPath(r.mid(s.hostPart.size()), s);
         return s;
     }
@@ -137,6 +155,7 @@ UrlFields splitURL(const QString& address)
     UrlFields f;
     f.HTTPMODE = s.http;
     f.FTPMODE = !s.http;
+    f.TLS = s.tls;
     f.strUserName = s.user.trimmed();
     f.strPassword = s.password.trimmed();
     f.strServer = s.server.trimmed();
@@ -176,12 +195,25 @@ bool IsValidExt(const QString& extension)
     return true;
 }
 
+bool isDownloadScheme(const QString& address)
+{
+    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps})
+        if (address.startsWith(scheme, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+bool isBareScheme(const QString& address)
+{
+    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps})
+        if (address.compare(scheme, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 bool ValidateTypedURL(const QString& address)
 {
-    const QString lower = address.toLower();
-    const bool http = lower.startsWith(kHttp);
-    const bool ftp = lower.startsWith(kFtp);
-    if ((!http && !ftp) || lower == kHttp || lower == kFtp) {
+    if (!isDownloadScheme(address) || isBareScheme(address)) {
         Prompts::instance().MsgBox(GetLangString(QStringLiteral("11041"), QStringLiteral("Invalid URL")),
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, programTitle());
         return false;

@@ -10,6 +10,9 @@ namespace harbel {
 struct UrlFields {
     bool HTTPMODE = false;
     bool FTPMODE = true;
+    // The address asks for TLS: "https://" (HTTP over TLS, default port 443) or "ftps://" (FTP with
+    // explicit TLS, default port 21).
+    bool TLS = false;
     QString strServer;
     quint16 intPort = 0;  // 0 when the address has no usable port
     QString strUserName;
@@ -33,6 +36,12 @@ QString GetFileName(const QString& address);
 std::pair<QString, QString> GetSiteLogin(const QString& server);
 // False when the extension holds a character a file name may not hold (the asterisk is allowed).
 bool IsValidExt(const QString& extension);
+
+// The address begins with a scheme the download manager speaks: "http://", "https://", "ftp://" or
+// "ftps://" (any letter case).
+bool isDownloadScheme(const QString& address);
+// The address is a scheme of those alone, with nothing after it.
+bool isBareScheme(const QString& address);
 
 // Checks an address typed by the user. When it is refused the warning has been shown through the
 // program's prompts and false comes back.

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace harbel {
 
 DownloadLists::DownloadLists() : Form(QStringLiteral("frmMain"))
@@ -210,11 +212,17 @@ ListRow* DownloadWindows::DownloadLater(const QString& url, const QString& saveP
 
 QString DownloadWindows::reDownloadAddress(const QString& cell)
 {
+    // The secure form of each scheme counts as the scheme.
+    const auto firstOf = [](const QString& text, const char* plain, const char* secure) {
+        const qsizetype p = text.indexOf(QLatin1String(plain), 0, Qt::CaseInsensitive);
+        const qsizetype q = text.indexOf(QLatin1String(secure), 0, Qt::CaseInsensitive);
+        return p < 0 ? q : q < 0 ? p : std::min(p, q);
+    };
     QString address = cell;
-    const qsizetype http = address.indexOf(QLatin1String("http://"), 0, Qt::CaseInsensitive);
+    const qsizetype http = firstOf(address, "http://", "https://");
     if (http >= 0)
         address = address.mid(http);
-    const qsizetype ftp = address.indexOf(QLatin1String("ftp://"), 0, Qt::CaseInsensitive);
+    const qsizetype ftp = firstOf(address, "ftp://", "ftps://");
     if (ftp >= 0)
         address = address.mid(ftp);
     return address;

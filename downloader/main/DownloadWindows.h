@@ -63,7 +63,8 @@ public:
     void reDownloadQueue();
     // Starts the selected completed rows again as new queue rows; the completed rows stay.
     void reDownloadCompleted();
-    // The address a row restarts with: from "http://" on, then from "ftp://" on (any letter case).
+    // The address a row restarts with: from "http://" (or "https://") on, then from "ftp://" (or
+    // "ftps://") on (any letter case).
     static QString reDownloadAddress(const QString& cell);
 
     // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction

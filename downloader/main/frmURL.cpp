@@ -34,7 +34,8 @@ void frmURL::Form_Load()
     if (!SettingsStore::instance().record.ClipboardMonitoring)
         return;
     const QString clip = Clipboard::instance().text().trimmed();
-    if (clip.contains(QLatin1String("ftp://")) || clip.contains(QLatin1String("http://")))
+    if (clip.contains(QLatin1String("ftp://")) || clip.contains(QLatin1String("http://"))
+        || clip.contains(QLatin1String("ftps://")) || clip.contains(QLatin1String("https://")))
         txtURL.setText(clip);
 }
 

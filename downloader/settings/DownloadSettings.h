@@ -55,9 +55,13 @@ struct DownloadSettings {
     bool UseCustom = false;
     QString TextCustom;
     bool UsePASV = false;
+    // The HTTP proxy: while UseProxy is on every HTTP job connects to ProxyServer:ProxyPort, plain
+    // requests naming the whole address and https:// ones through a CONNECT tunnel; with
+    // LoginProxy the credentials below go to the proxy alone.
     bool UseProxy = false;
     QString ProxyServer;
     int ProxyPort = 80;
+    // Loaded and stored, not used: an HTTP proxy cannot carry FTP.
     bool UseFTPProxy = false;
     bool LoginProxy = false;
     QString UserID;

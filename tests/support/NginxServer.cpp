@@ -30,30 +30,69 @@ QString NginxServer::url(const QString& path) const
     return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(path);
 }
 
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+}  // namespace
+
+void NginxServer::setTls(const QString& certificate, const QString& key)
+{
+    certificate_ = certificate;
+    key_ = key;
+}
+
+QString NginxServer::tlsUrl(const QString& path, const QString& host) const
+{
+    return QStringLiteral("https://%1:%2/%3").arg(host).arg(tlsPort_).arg(path);
+}
+
+QStringList NginxServer::requestLog() const
+{
+    QFile f(work_ + QStringLiteral("/requests.log"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 bool NginxServer::start()
 {
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            why_ = QStringLiteral("no free port");
-            return false;
-        }
-        port_ = probe.serverPort();
+    port_ = freePort();
+    tlsPort_ = certificate_.isEmpty() ? 0 : freePort();
+    if (port_ == 0 || (!certificate_.isEmpty() && tlsPort_ == 0)) {
+        why_ = QStringLiteral("no free port");
+        return false;
     }
     const QString t = work_ + QStringLiteral("/tmp");
+    const QString limit = limitRate_.isEmpty() ? QString() : QStringLiteral("    limit_rate %1;\n").arg(limitRate_);
+    QString servers = QStringLiteral("  server {\n    listen 127.0.0.1:%1;\n    root %2;\n%3"
+                                     "    location /moved/ { rewrite ^/moved/(.*)$ /$1 redirect; }\n")
+                          .arg(port_)
+                          .arg(root(), limit);
+    if (tlsPort_ != 0) {
+        servers += QStringLiteral("    location /to-https/ { rewrite ^/to-https/(.*)$ https://127.0.0.1:%1/$1 redirect; }\n  }\n"
+                                  "  server {\n    listen 127.0.0.1:%1 ssl;\n    root %2;\n%3"
+                                  "    ssl_certificate %4;\n    ssl_certificate_key %5;\n"
+                                  "    location /to-http/ { rewrite ^/to-http/(.*)$ http://127.0.0.1:%6/$1 redirect; }\n")
+                       .arg(tlsPort_)
+                       .arg(root(), limit, certificate_, key_)
+                       .arg(port_);
+    }
+    servers += QStringLiteral("  }\n");
     const QString conf = QStringLiteral(
         "daemon off;\nmaster_process off;\nworker_processes 1;\n"
         "pid %1/nginx.pid;\nerror_log %1/error.log;\n"
         "events { worker_connections 64; }\n"
-        "http {\n  access_log off;\n  sendfile on;\n"
+        "http {\n"
+        "  log_format heads '$request | $http_range | $http_proxy_authorization | $http_via';\n"
+        "  access_log %1/requests.log heads;\n  sendfile on;\n"
         "  client_body_temp_path %2; proxy_temp_path %2; fastcgi_temp_path %2; uwsgi_temp_path %2; scgi_temp_path %2;\n"
-        "  types { application/octet-stream bin; }\n"
-        "  server {\n    listen 127.0.0.1:%3;\n    root %4;\n%5"
-        "    location /moved/ { rewrite ^/moved/(.*)$ /$1 redirect; }\n  }\n}\n")
-                             .arg(work_, t)
-                             .arg(port_)
-                             .arg(root())
-                             .arg(limitRate_.isEmpty() ? QString() : QStringLiteral("    limit_rate %1;\n").arg(limitRate_));
+        "  types { application/octet-stream bin; }\n%3}\n")
+                             .arg(work_, t, servers);
     QFile f(work_ + QStringLiteral("/nginx.conf"));
     if (!f.open(QIODevice::WriteOnly) || f.write(conf.toUtf8()) < 0) {
         why_ = QStringLiteral("cannot write the configuration");
@@ -76,7 +115,7 @@ bool NginxServer::start()
             return false;
         }
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, port_);
+        s.connectToHost(QHostAddress::LocalHost, tlsPort_ != 0 ? tlsPort_ : port_);
         if (s.waitForConnected(200))
             return true;
         QThread::msleep(50);

@@ -5,8 +5,10 @@
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -21,7 +23,9 @@
 #include <gtest/gtest.h>
 
 using namespace harbel;
+using harbel::test::NginxServer;
 using harbel::test::PyFtpServer;
+using harbel::test::TestAuthority;
 using harbel::test::ScriptedHttpServer;
 using harbel::test::readFile;
 using harbel::test::waitUntil;
@@ -167,8 +171,18 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
     EXPECT_TRUE(o.passive);
     EXPECT_FALSE(parse({"--download", "ftp://h/a.zip"}).segments);
 
+    o = parse({"--download", "https://h/a.zip", "--ca-certificate", "ca.pem", "--ca-certificate=more.pem"});
+    EXPECT_EQ(o.mode, PellanorOptions::Mode::Download);
+    EXPECT_EQ(o.urls, QStringList({"https://h/a.zip"}));
+    EXPECT_EQ(o.caCertificates, QStringList({"ca.pem", "more.pem"}));
+    EXPECT_TRUE(parse({"--download", "https://h/a.zip"}).caCertificates.isEmpty());
+    EXPECT_TRUE(pellanorUsage().contains("--ca-certificate FILE"));
+
     EXPECT_EQ(parse({}).mode, PellanorOptions::Mode::Window);
     for (const QStringList& wrong : QList<QStringList>{
+             {"--download", "https://h/a.zip", "--ca-certificate"},
+             {"--download", "https://h/a.zip", "--ca-certificate="},
+             {"--ca-certificate", "ca.pem"},
              {"--download"},
              {"--download", "http://h/a.zip", "http://h/b.zip", "-o", "x"},
              {"--download", "http://h/a.zip", "-o", "x", "-d", "y"},
@@ -216,6 +230,31 @@ TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)
     EXPECT_EQ(invalid.exitCode, 1);
     EXPECT_TRUE(invalid.err.contains("www.host/file.bin: Invalid URL"));
     EXPECT_TRUE(invalid.err.contains("get.php?id=3: Invalid File URL..."));
+}
+
+TEST_F(DownloadMode, HttpsServerWithAPrivateAuthorityNeedsItsCertificate)
+{
+    TestAuthority authority(test::testFolder() + "/ca");
+    ASSERT_TRUE(authority.create()) << authority.why().toStdString();
+    const TestAuthority::Issued issued = authority.issue("server", {"127.0.0.1"});
+    NginxServer nginx(test::testFolder() + "/nginx");
+    nginx.setTls(issued.certificate, issued.key);
+    ASSERT_TRUE(nginx.start()) << nginx.why().toStdString();
+    writeFile(nginx.root() + "/s.bin", server.content);
+
+    const ProgramRun refused = pellanor({"--download", nginx.tlsUrl("s.bin")}, folder);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains("Failed: " + nginx.tlsUrl("s.bin")
+                                     + ": The server's certificate was refused: the certificate is not trusted"))
+        << refused.err.toStdString();
+
+    const ProgramRun trusted = pellanor({"--download", nginx.tlsUrl("s.bin"), "--ca-certificate", authority.certificateFile()}, folder);
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/s.bin"), server.content);
+
+    const ProgramRun missing = pellanor({"--download", nginx.tlsUrl("s.bin"), "--ca-certificate", folder + "/none.pem"}, folder);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("pellanor: --ca-certificate: " + folder + "/none.pem")) << missing.err.toStdString();
 }
 
 TEST_F(DownloadMode, ExistingFilesFollowTheOptions)

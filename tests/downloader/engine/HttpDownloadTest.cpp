@@ -623,7 +623,7 @@ TEST_F(HttpDownload, RedirectionToAServerThatNeverAnswersIsTimedOut)
 
 TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
 {
-    for (const QByteArray& location : {QByteArray("https://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
+    for (const QByteArray& location : {QByteArray("gopher://127.0.0.1:1/s.bin"), QByteArray("file:///etc/passwd")}) {
         SCOPED_TRACE(location.toStdString());
         server.script("HTTP/1.1 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
         frmDownload* job = start(server.url("s.bin"), "s.bin");
@@ -635,13 +635,8 @@ TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
     }
 }
 
-TEST_F(HttpDownload, RateTickAndProxyCredentials)
+TEST_F(HttpDownload, RateTick)
 {
-    DownloadSettings& s = SettingsStore::instance().record;
-    s.UseProxy = true;
-    s.LoginProxy = true;
-    s.UsePass = false;
-    s.UserID = "";
     server.content = randomBytes(10000);
     server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& sock) {
         if (r.range() != "bytes=0-9999")
@@ -652,13 +647,46 @@ TEST_F(HttpDownload, RateTickAndProxyCredentials)
     };
     frmDownload* job = start(server.url("r.bin"), "r.bin");
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 5000; }));
-    EXPECT_TRUE(server.requests().last().text.contains("\r\nProxy-Authorization: Basic Og==\r\n"));
     job->tmrUpdate2_Timer();
     EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB /Second");  // 5000 bytes in one 2.5 s tick
     EXPECT_EQ(job->intTransferRate, 2000);
     EXPECT_EQ(job->lblTimeRemaining.Caption(), "00:00:02");
     job->tmrUpdate2_Timer();
     EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
+}
+
+TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
+{
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.UseProxy = false;
+    s.LoginProxy = true;
+    s.UsePass = false;
+    s.UserID = "";
+    s.ProxyServer = "127.0.0.1";
+    s.ProxyPort = server.port();
+    // Without "Use Proxy Server" nothing of the proxy goes anywhere.
+    ASSERT_TRUE(finish(start(server.url("d.bin"), "d.bin")));
+    ASSERT_EQ(server.requests().size(), 3);
+    for (const auto& r : server.requests())
+        EXPECT_FALSE(r.text.contains("Proxy-Authorization")) << r.text.toStdString();
+
+    // With it, every request goes to the proxy (this server plays one), naming the whole address.
+    s.UseProxy = true;
+    ASSERT_TRUE(finish(start("http://origin.test:8080/dir/p.bin", "p.bin")));
+    ASSERT_EQ(server.requests().size(), 6);
+    const QByteArray target = "GET http://origin.test:8080/dir/p.bin HTTP/1.1\r\nHost: origin.test\r\n";
+    EXPECT_EQ(server.requests()[3].text, target + "Range: bytes=-\r\nUser-Agent: DM\r\nReferer: origin.test\r\n"
+                                                  "Accept: *.*, */*\r\nProxy-Authorization: Basic Og==\r\n\r\n");
+    EXPECT_EQ(server.requests()[5].text, target + "Range: bytes=0-999\r\nUser-Agent: Vantor Segment 0\r\n"
+                                                  "Accept:  */*\r\nProxy-Authorization: Basic Og==\r\n\r\n");
+    EXPECT_EQ(readFile(folder + "/p.bin"), server.content);
+
+    // The default port is not written; without LoginProxy no credentials go even to the proxy.
+    s.LoginProxy = false;
+    ASSERT_TRUE(finish(start("http://origin.test/q.bin", "q.bin")));
+    EXPECT_TRUE(server.requests().last().text.startsWith("GET http://origin.test/q.bin HTTP/1.1\r\n"));
+    for (const auto& r : server.requests().mid(6))
+        EXPECT_FALSE(r.text.contains("Proxy-Authorization")) << r.text.toStdString();
 }
 
 TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)

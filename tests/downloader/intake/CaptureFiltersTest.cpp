@@ -72,6 +72,14 @@ TEST(CaptureFilters, ConnectionLimits)
     s.LimitHTTP = "0";
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", QList<const Row*>{&queued}, s));
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", QList<const Row*>{&running}, s));
+    // Secure addresses count with their protocol: https:// with HTTP, ftps:// with FTP.
+    s.LimitHTTP = "0";
+    s.LimitFTP = "3";
+    const Row secure{"30%", "https://host/s.zip"};
+    EXPECT_FALSE(IsLimitOk("https://host/new.zip", QList<const Row*>{&secure}, s));
+    EXPECT_TRUE(IsLimitOk("ftps://host/new.zip", QList<const Row*>{&secure}, s));
+    EXPECT_FALSE(IsServerPermitted("https://www.amazon.com/x.zip", QString::fromLatin1(kDefaultMonitorServer)));
+    EXPECT_TRUE(IsExtPermitted("ftps://host/dir/x.zip", kTypes));
     s.LimitFTP = "unlimited";
     EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", QList<const Row*>{&ftp, &ftp, &ftp, &ftp, &ftp}, s));
 }

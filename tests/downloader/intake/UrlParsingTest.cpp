@@ -91,6 +91,54 @@ TEST_F(UrlParsing, ModeAndEmbeddedAddresses)
     EXPECT_EQ(local.strFilePath, "pub/f.zip");
 }
 
+TEST_F(UrlParsing, SecureAddressesAskForTlsOnTheirOwnDefaultPorts)
+{
+    const UrlFields h = splitURL("HTTPS://host/dir/file.zip");
+    EXPECT_TRUE(h.HTTPMODE);
+    EXPECT_TRUE(h.TLS);
+    EXPECT_EQ(h.strServer, "host");
+    EXPECT_EQ(h.intPort, 443);
+    EXPECT_EQ(h.strFile, "dir/file.zip");
+    EXPECT_EQ(h.strFilePath, "/dir/file.zip");
+    EXPECT_EQ(h.strUserName, "");
+    EXPECT_EQ(splitURL("https://host:8443/a b.zip").intPort, 8443);
+    EXPECT_EQ(GetServerName("https://host:8443/a b.zip"), "host:8443");
+    EXPECT_EQ(GetFileName("https://host:8443/a b.zip"), "a b.zip");
+    EXPECT_FALSE(splitURL("http://host/x.zip").TLS);
+    // A redirection's address keeps the blank after "Location:".
+    EXPECT_TRUE(splitURL(" https://host/x.zip").TLS);
+
+    const UrlFields f = splitURL("ftps://me:pw@host/pub/x.tar.gz");
+    EXPECT_TRUE(f.FTPMODE);
+    EXPECT_TRUE(f.TLS);
+    EXPECT_EQ(f.intPort, 21);
+    EXPECT_EQ(f.strUserName, "me");
+    EXPECT_EQ(f.strPassword, "pw");
+    EXPECT_EQ(f.strFilePath, "pub/x.tar.gz");
+    EXPECT_EQ(splitURL("ftps://host:990/x.zip").intPort, 990);
+    EXPECT_EQ(splitURL("ftps://host/x.zip").strUserName, "anonymous");
+    EXPECT_FALSE(splitURL("ftp://host/x.zip").TLS);
+
+    // The scheme of the address decides TLS, not one written in its path.
+    const UrlFields mixed = splitURL("ftp://host/go?to=https://x/y.zip");
+    EXPECT_TRUE(mixed.HTTPMODE);
+    EXPECT_FALSE(mixed.TLS);
+    EXPECT_EQ(mixed.intPort, 80);
+    EXPECT_TRUE(splitURL("https://host/go?to=ftp://x/y.zip").TLS);
+
+    const UrlFields carried = splitURL("res://shdoclang.dll/navcancl.htm#https://host/f.exe");
+    EXPECT_TRUE(carried.HTTPMODE);
+    EXPECT_TRUE(carried.TLS);
+    EXPECT_EQ(carried.strServer, "host");
+    EXPECT_EQ(carried.intPort, 443);
+
+    EXPECT_TRUE(isDownloadScheme("Https://h/x"));
+    EXPECT_TRUE(isDownloadScheme("FTPS://h/x"));
+    EXPECT_FALSE(isDownloadScheme("sftp://h/x"));
+    EXPECT_TRUE(isBareScheme("HTTPS://"));
+    EXPECT_FALSE(isBareScheme("https://h"));
+}
+
 TEST_F(UrlParsing, SiteLoginsMatchTheServerExactly)
 {
     SettingsStore::instance().logins = {{"Host", "upper", "x"}, {"host", "me", ""}, {"host", "second", "y"}};
@@ -107,16 +155,20 @@ TEST_F(UrlParsing, TypedAddressesAreValidated)
     QStringList unexpected;
     prompts.setUnexpectedHandler([&](const QString& why) { unexpected << why; });
     Prompts::setInstance(&prompts);
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 7; ++i)
         prompts.answer(MsgAnswer::Ok);
 
     EXPECT_TRUE(ValidateTypedURL("HTTP://host/file.zip"));
+    EXPECT_TRUE(ValidateTypedURL("https://host/file.zip"));
+    EXPECT_TRUE(ValidateTypedURL("FTPS://host/file.zip"));
     EXPECT_TRUE(prompts.records().isEmpty());
 
     EXPECT_FALSE(ValidateTypedURL("www.host.com/file.zip"));
     EXPECT_EQ(prompts.last().text, "Invalid URL");
     EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
     EXPECT_FALSE(ValidateTypedURL("ftp://"));
+    EXPECT_EQ(prompts.last().text, "Invalid URL");
+    EXPECT_FALSE(ValidateTypedURL("https://"));
     EXPECT_EQ(prompts.last().text, "Invalid URL");
 
     for (const char* refused : {"http://host", "http://host/get.php?id=3", "http://host/a.b/file"}) {

@@ -397,6 +397,8 @@ TEST_F(MainWindow, ListCommandsAndTheRedownloadWalks)
     EXPECT_EQ(DownloadWindows::reDownloadAddress("mirror: HTTP://h/x.zip"), "HTTP://h/x.zip");
     EXPECT_EQ(DownloadWindows::reDownloadAddress("via http://p/ftp://h/x.zip"), "ftp://h/x.zip");
     EXPECT_EQ(DownloadWindows::reDownloadAddress("nothing"), "nothing");
+    EXPECT_EQ(DownloadWindows::reDownloadAddress("mirror: Https://h/x.zip"), "Https://h/x.zip");
+    EXPECT_EQ(DownloadWindows::reDownloadAddress("via https://p/ftps://h/x.zip"), "ftps://h/x.zip");
 
     // Completed rows start again as new queue rows and stay where they are.
     form.clear_qmnu_Click();

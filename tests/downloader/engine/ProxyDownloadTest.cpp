@@ -1,0 +1,183 @@
+// The proxy of the settings: plain downloads through it in absolute form, secure ones through a
+// CONNECT tunnel, its credentials sent to it alone. A real tinyproxy and a real nginx (plain and
+// TLS) on loopback; a scripted proxy for refusals tinyproxy does not make.
+
+#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadWindows.h"
+
+#include "common/net/TlsTrust.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "tests/support/DownloadJobTest.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestAuthority.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TinyProxy.h"
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+using namespace harbel;
+using harbel::test::NginxServer;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::TestAuthority;
+using harbel::test::TinyProxy;
+using harbel::test::randomBytes;
+using harbel::test::readFile;
+using harbel::test::waitUntil;
+
+namespace {
+
+const QString kProxyRefused = QStringLiteral("The proxy server refused the connection: ");
+
+class ProxyDownload : public test::DownloadJobTest {
+protected:
+    void SetUp() override
+    {
+        DownloadJobTest::SetUp();
+        authority = std::make_unique<TestAuthority>(test::testFolder() + "/ca");
+        ASSERT_TRUE(authority->create()) << authority->why().toStdString();
+        const TestAuthority::Issued issued = authority->issue("server", {"127.0.0.1"});
+        ASSERT_FALSE(issued.certificate.isEmpty()) << authority->why().toStdString();
+        tls::clearAddedAuthorities();
+        ASSERT_TRUE(tls::addTrustedAuthorities(authority->certificateFile(), nullptr));
+        nginx = std::make_unique<NginxServer>(test::testFolder() + "/nginx");
+        nginx->setTls(issued.certificate, issued.key);
+        ASSERT_TRUE(nginx->start()) << nginx->why().toStdString();
+        proxy = std::make_unique<TinyProxy>(test::testFolder() + "/proxy");
+        proxy->setCredentials("pellanor", "s3cret");
+        ASSERT_TRUE(proxy->start()) << proxy->why().toStdString();
+        useProxy(proxy->port(), "pellanor", "s3cret");
+    }
+    void TearDown() override
+    {
+        tls::clearAddedAuthorities();
+        DownloadJobTest::TearDown();
+    }
+
+    static void useProxy(quint16 port, const QString& user, const QString& password)
+    {
+        DownloadSettings& s = SettingsStore::instance().record;
+        s.UseProxy = true;
+        s.ProxyServer = "127.0.0.1";
+        s.ProxyPort = port;
+        s.LoginProxy = true;
+        s.UserID = user;
+        s.UsePass = true;
+        s.UserPass = password;
+    }
+
+    frmDownload* start(const QString& url, const QString& name)
+    {
+        stuck = false;
+        frmDownload* job = windows.DownloadNow(url, folder + "/" + name, -1);
+        EXPECT_NE(job, nullptr);
+        if (job)
+            QObject::connect(job, &frmDownload::needsUser, [this] { stuck = true; });
+        return job;
+    }
+    bool finish(frmDownload* job, int timeoutMs = 30000)
+    {
+        waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
+        return job->isCompleted();
+    }
+
+    std::unique_ptr<TestAuthority> authority;
+    std::unique_ptr<NginxServer> nginx;
+    std::unique_ptr<TinyProxy> proxy;
+    DownloadWindows windows;
+    bool stuck = false;
+};
+
+}  // namespace
+
+TEST_F(ProxyDownload, PlainAndSecureDownloadsGoThroughTheProxyWhichAloneSeesTheCredentials)
+{
+    const QByteArray plain = randomBytes(2 * 1024 * 1024 + 3);
+    const QByteArray secure = randomBytes(6 * 1024 * 1024 + 7);
+    test::writeFile(nginx->root() + "/plain.bin", plain);
+    test::writeFile(nginx->root() + "/secure.bin", secure);
+
+    frmDownload* job = start(nginx->url("plain.bin"), "plain.bin");
+    ASSERT_TRUE(finish(job)) << job->lblStatus.Caption().toStdString();
+    EXPECT_TRUE(readFile(folder + "/plain.bin") == plain);
+
+    // Six segments, each through its own tunnel.
+    DownloadSettings& s = SettingsStore::instance().record;
+    s.Segment = 1;
+    s.SegmentSize = {1, 0, 1e12, 0, 1e12, 0, 1e12, 0, 1};
+    prompts.answer(MsgAnswer::Yes);
+    frmDownload* tunnelled = start(nginx->tlsUrl("secure.bin"), "secure.bin");
+    ASSERT_TRUE(finish(tunnelled)) << tunnelled->lblStatus.Caption().toStdString();
+    EXPECT_EQ(tunnelled->segments(), 6);
+    EXPECT_TRUE(readFile(folder + "/secure.bin") == secure);
+
+    // The proxy carried every request: the plain ones in absolute form, the secure ones in tunnels.
+    const QStringList proxied = proxy->log();
+    const QString plainTarget = QStringLiteral("GET http://127.0.0.1:%1/plain.bin HTTP/1.1").arg(nginx->port());
+    const QString tunnel = QStringLiteral("CONNECT 127.0.0.1:%1 HTTP/1.1").arg(nginx->tlsPort());
+    EXPECT_GE(proxied.filter(plainTarget).size(), 2) << proxied.join('\n').toStdString();
+    EXPECT_GE(proxied.filter(tunnel).size(), 7) << proxied.join('\n').toStdString();
+
+    // The server saw every request, and no proxy credentials in any of them.
+    const QStringList seen = nginx->requestLog();
+    EXPECT_GE(seen.filter("GET /plain.bin ").size(), 2);
+    EXPECT_GE(seen.filter("GET /secure.bin ").size(), 7);
+    for (const QString& line : seen) {
+        EXPECT_EQ(line.section(" | ", 2, 2), "-") << line.toStdString();
+        // Plain requests came through the proxy, which says so.
+        if (line.startsWith("GET /plain.bin ")) {
+            EXPECT_TRUE(line.section(" | ", 3, 3).contains("tinyproxy")) << line.toStdString();
+        }
+    }
+}
+
+TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
+{
+    test::writeFile(nginx->root() + "/f.bin", randomBytes(1000));
+    // The proxy wants credentials and gets none.
+    SettingsStore::instance().record.LoginProxy = false;
+    frmDownload* plain = start(nginx->url("f.bin"), "plain.bin");
+    ASSERT_FALSE(finish(plain));
+    EXPECT_EQ(plain->lblStatus.Caption(), "HTTP 407 - Proxy Authentication Required");
+    frmDownload* secure = start(nginx->tlsUrl("f.bin"), "secure.bin");
+    ASSERT_FALSE(finish(secure));
+    EXPECT_EQ(secure->lblStatus.Caption(), kProxyRefused + "HTTP 407 - Proxy Authentication Required");
+    EXPECT_FALSE(secure->tmrTimeOut.isEnabled());
+    EXPECT_TRUE(nginx->requestLog().isEmpty());
+
+    // A proxy that forbids the tunnel, or cannot reach the server. The credentials go on the
+    // CONNECT request, to the proxy.
+    ScriptedHttpServer scripted;
+    useProxy(scripted.port(), "user", "pa:ss");
+    for (const auto& [reply, status] : {std::pair{QByteArray("HTTP/1.1 403 Filtered\r\nContent-Length: 0\r\n\r\n"),
+                                                  QString("HTTP 403.x - Forbidden: Acess Denied")},
+                                        std::pair{QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"),
+                                                  QString("HTTP 502 - Bad Gateway")},
+                                        std::pair{QByteArray("HTTP/1.1 418 Teapot\r\nContent-Length: 0\r\n\r\n"),
+                                                  QString("HTTP/1.1 418 Teapot")}}) {
+        scripted.script(reply);
+        frmDownload* job = start("https://origin.test/x.bin", "x.bin");
+        ASSERT_FALSE(finish(job));
+        EXPECT_EQ(job->lblStatus.Caption(), kProxyRefused + status);
+        EXPECT_EQ(scripted.requests().last().text, "CONNECT origin.test:443 HTTP/1.1\r\nHost: origin.test:443\r\n"
+                                                   "Proxy-Authorization: Basic dXNlcjpwYTpzcw==\r\n\r\n");
+    }
+
+    // "Use Proxy Server" without a server sends nothing anywhere.
+    SettingsStore::instance().record.ProxyServer = " ";
+    frmDownload* unset = start(nginx->url("f.bin"), "unset.bin");
+    ASSERT_FALSE(finish(unset));
+    EXPECT_EQ(unset->lblStatus.Caption(), "Could not connect to the proxy server: the settings name no proxy server");
+    EXPECT_TRUE(nginx->requestLog().isEmpty());
+
+    // A proxy that is not there is a network fault: the countdown may try again.
+    scripted.stopListening();
+    SettingsStore::instance().record.ProxyServer = "127.0.0.1";
+    frmDownload* away = start(nginx->url("f.bin"), "away.bin");
+    ASSERT_FALSE(finish(away));
+    EXPECT_TRUE(away->lblStatus.Caption().startsWith("Could not connect to the proxy server: ")) << away->lblStatus.Caption().toStdString();
+    EXPECT_TRUE(away->tmrTimeOut.isEnabled());
+    EXPECT_TRUE(nginx->requestLog().isEmpty());
+}
