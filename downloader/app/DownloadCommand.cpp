@@ -3,6 +3,7 @@
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/engine/frmDownload.h"
+#include "downloader/intake/SaveRules.h"
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
@@ -91,7 +92,7 @@ QString DownloadCommand::savePathFor(const QString& url, QString* refusal) const
     if (!options_.outputFile.isEmpty())
         return QFileInfo(options_.outputFile).absoluteFilePath();
     // The name comes from the address: it must be a plain file name with a usable extension.
-    const QString name = GetFileName(url);
+    const QString name = nameFromAddress(url, QString());
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString extension = dot >= 0 ? name.mid(dot + 1).toLower() : QString();
     if (name.isEmpty() || name == QLatin1String("..") || extension.isEmpty() || !IsValidExt(extension)) {
@@ -122,9 +123,10 @@ void DownloadCommand::next()
         jobEnded(false, QString());
         return;
     }
-    if (!QFileInfo(QFileInfo(savePath_).absolutePath()).isDir()) {
+    // A folder that does not exist yet is made, with its parents, as wget -P and aria2c -d do.
+    if (const QString folder = QFileInfo(savePath_).absolutePath(); !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
         line(err_, url_ + QStringLiteral(": ")
-                       + lang("19040", "The folder to save in does not exist:") + u' ' + QFileInfo(savePath_).absolutePath());
+                       + lang("19040", "The folder to save in cannot be made:") + u' ' + QFileInfo(savePath_).absolutePath());
         jobEnded(false, QString());
         return;
     }

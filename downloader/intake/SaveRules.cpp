@@ -3,6 +3,7 @@
 #include "downloader/intake/UrlParsing.h"
 
 #include <QDir>
+#include <QUrl>
 
 namespace harbel {
 
@@ -26,11 +27,17 @@ QString joined(const QString& folder, const QString& name)
 QString safeName(const QString& name, const QString& fallback)
 {
     QString n = name;
-    n.replace(u'/', u'_');
-    n.replace(QChar(0), u'_');
+    for (QChar& c : n)
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            c = u'_';
     if (n.isEmpty() || n == QLatin1String(".") || n == QLatin1String(".."))
         return fallback;
     return n;
+}
+
+QString nameFromAddress(const QString& address, const QString& fallback)
+{
+    return safeName(QUrl::fromPercentEncoding(GetFileName(address).toUtf8()), fallback);
 }
 
 QString GetPathFromList(const QString& address, const SettingsStore& settings)
@@ -47,7 +54,7 @@ QString GetPathFromList(const QString& address, const SettingsStore& settings)
 SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, const std::function<QDate()>& today)
 {
     const DownloadSettings& s = settings.record;
-    const QString file = safeName(GetFileName(address), QStringLiteral("index.html"));
+    const QString file = nameFromAddress(address, QStringLiteral("index.html"));
     const auto start = [&](const QString& folder) {
         return SavePlan{SavePlan::Action::StartNow, joined(folder, file)};
     };

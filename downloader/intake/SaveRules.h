@@ -26,8 +26,13 @@ struct SavePlan {
 SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings,
                         const std::function<QDate()>& today = &QDate::currentDate);
 
-// A name taken from a server or an address made safe to stand as one path component: "/" and NUL
-// become "_", and "", "." and ".." are replaced.
+// A name taken from a server or an address made safe to stand as one path component: "/" and
+// control characters become "_", and "", "." and ".." are replaced.
 QString safeName(const QString& name, const QString& fallback);
+
+// The file name an address is saved under: its last path segment percent-decoded ("my%20file.bin"
+// is "my file.bin", "%C3%BCber.bin" is "über.bin"), then made safe, so that a decoded "/" or ".."
+// never leaves the folder.
+QString nameFromAddress(const QString& address, const QString& fallback);
 
 }  // namespace harbel

@@ -33,7 +33,7 @@ bool frmFile::Form_Load(const QString& address)
     txtURL.setText(address);
     txtSaveTo.setText({});
     SettingsStore& store = SettingsStore::instance();
-    const QString proposed = safeName(address.mid(address.lastIndexOf(u'/') + 1), QStringLiteral("index.html"));
+    const QString proposed = nameFromAddress(address, QStringLiteral("index.html"));
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';

@@ -56,7 +56,7 @@ void frmURL::cmdOk_Click()
     SettingsStore& store = SettingsStore::instance();
     DownloadWindows& windows = main_.windows;
     // Names from the address never leave the last directory.
-    const QString fileName = safeName(GetFileName(address), QStringLiteral("index.html"));
+    const QString fileName = nameFromAddress(address, QStringLiteral("index.html"));
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';

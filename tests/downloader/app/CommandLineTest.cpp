@@ -226,6 +226,15 @@ TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)
     EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     EXPECT_EQ(readFile(folder + "/named.out"), server.content);
 
+    // A folder that does not exist yet is made; a name is saved decoded.
+    const ProgramRun made = pellanor({"--download", server.url("my%20file.bin"), "-d", "new/sub"}, folder);
+    EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/new/sub/my file.bin"), server.content);
+    const ProgramRun blocked = pellanor({"--download", server.url("y.bin"), "-d", "named.out/sub"}, folder);
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_TRUE(blocked.err.contains("The folder to save in cannot be made: " + folder + "/named.out/sub"))
+        << blocked.err.toStdString();
+
     const ProgramRun invalid = pellanor({"--download", "www.host/file.bin", server.url("get.php?id=3")}, folder);
     EXPECT_EQ(invalid.exitCode, 1);
     EXPECT_TRUE(invalid.err.contains("www.host/file.bin: Invalid URL"));

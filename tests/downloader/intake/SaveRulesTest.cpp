@@ -103,4 +103,11 @@ TEST(SaveRules, NamesFromTheAddressStayInTheFolder)
     }
     EXPECT_EQ(safeName("a/b", "x"), "a_b");
     EXPECT_EQ(safeName("..", "x"), "x");
+
+    // Names are saved as the server means them, and decoding never opens a way out of the folder.
+    EXPECT_EQ(ChooseSavePath("http://host/my%20file.bin", s).path, "/home/me/Last/my file.bin");
+    EXPECT_EQ(nameFromAddress("ftp://host/d/%C3%BCber.bin", "x"), QString::fromUtf8("\xC3\xBC" "ber.bin"));
+    EXPECT_EQ(nameFromAddress("http://host/%2E%2E", "x"), "x");
+    EXPECT_EQ(nameFromAddress("http://host/..%2F..%2Fetc%2Fpasswd", "x"), ".._.._etc_passwd");
+    EXPECT_EQ(nameFromAddress("http://host/a%0Ab.bin", "x"), "a_b.bin");
 }
