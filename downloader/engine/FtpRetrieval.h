@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSslSocket>
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,11 +18,18 @@ namespace harbel {
 // waits for its own reply; a reply that does not belong to the step is not acted on, so a repeated
 // or late reply can never send a command twice. The job is told of every stage by a signal and
 // reads the file's bytes from data() itself. Closing it raises none of its events.
+//
+// With Login::tls (an ftps:// address) the login is explicit FTP over TLS: AUTH TLS after the
+// greeting, the control connection encrypted before USER, PBSZ 0 and PROT P after the login, and the
+// data connection encrypted too, resuming the control connection's TLS session. The certificate is
+// checked with the programs' shared policy and never asked about: a refused one, a server without
+// TLS or a failed handshake ends the login (failed) with its reason, and nothing goes in clear text.
 class FtpRetrieval final : public QObject {
     Q_OBJECT
 public:
     // What the login waits for.
-    enum class Step { Idle, Greeting, User, Password, Port, Passive, Type, Restart, Retrieve, Transfer };
+    // The steps before Port are the login.
+    enum class Step { Idle, Greeting, Auth, Handshake, User, Password, Pbsz, Prot, Port, Passive, Type, Restart, Retrieve, Transfer };
 
     struct Login {
         QString server;
@@ -30,6 +38,7 @@ public:
         QString password;
         QString path;
         bool passive = false;
+        bool tls = false;  // explicit FTP over TLS (ftps://)
     };
 
     explicit FtpRetrieval(QObject* parent = nullptr);
@@ -86,18 +95,31 @@ signals:
     void controlFailed(const QString& description);
 
 private:
+    void onControlReadable();
     void onReply(const FtpReply& reply);
     void send(const QByteArray& command);
+    void loggedInAs();
+    // FTP over TLS could not be set up: the login ends with why, nothing more is sent.
+    void tlsFailed(const QString& why);
     bool listenForData();
     bool connectPassive(const FtpReply& reply);
     void acceptData();
+    // Starts the data connection's handshake once it is connected and the server has accepted RETR
+    // (150 or 125), as curl and Python's ftplib do: some servers (pyftpdlib) drop a data connection
+    // that speaks before its command has come.
+    void secureData();
     void wireData();
     void dropData();
     void retrieve();
 
-    QTcpSocket control_;
-    QTcpServer listener_;
+    QSslSocket control_;
+    std::unique_ptr<QTcpServer> listener_;
     std::unique_ptr<QTcpSocket> data_;
+    // Why the control connection's certificate was refused, once it was.
+    QString refusal_;
+    bool dataEncrypted_ = false;
+    bool dataTlsStarted_ = false;
+    bool retrAccepted_ = false;
     FtpReplyParser parser_;
     Login login_;
     qint64 restartAt_ = 0;

@@ -20,6 +20,12 @@ constexpr int kMaxEmptyLogins = 5;
 // The block read from the data connection at a time.
 constexpr qint64 kReadBlock = 512 * 1024;
 
+// Explicit FTP over TLS, for ftps:// addresses (port 21 as for ftp://).
+bool isFtpsAddress(const QString& address)
+{
+    return address.trimmed().startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive);
+}
+
 }  // namespace
 
 void frmDownload::wireFtp()
@@ -159,7 +165,9 @@ void frmDownload::startFtp(qint16 existsAction)
 void frmDownload::ftpLogin()
 {
     const DownloadSettings& s = SettingsStore::instance().record;
-    ftp_.start(FtpRetrieval::Login{strServer, intPort, strUserName, strPassword, strFilePath, s.UsePASV}, ftpStart_);
+    FtpRetrieval::Login login{strServer, intPort, strUserName, strPassword, strFilePath, s.UsePASV};
+    login.tls = isFtpsAddress(strURL);
+    ftp_.start(login, ftpStart_);
 }
 
 void frmDownload::ftpRelogin()

@@ -49,6 +49,7 @@ frmConnectionInfo::frmConnectionInfo(QObject* parent) : Form(QStringLiteral("frm
     optNormal.setCaption(QStringLiteral("Normal"));
     optAnonymous.setCaption(QStringLiteral("Anonymous"));
     chkPassiveMode.setCaption(QStringLiteral("Passive Mode"));
+    chkTls.setCaption(QStringLiteral("FTP over TLS (encrypted)"));
     TabProfiles.setTabs({QStringLiteral("Standard"), QStringLiteral("Private")});
     cmdNewSite.setCaption(QStringLiteral("New Site"));
     cmdSaveSite.setCaption(QStringLiteral("Save Site"));
@@ -83,6 +84,7 @@ bool frmConnectionInfo::ShowForm(Site& site)
     else
         optNormal_Click();
     chkPassiveMode.setValue(site.passive ? 1 : 0);
+    chkTls.setValue(site.tls ? 1 : 0);
     Show();
     Prompts::instance().ShowModal(*this);
     if (Visible())
@@ -95,6 +97,7 @@ bool frmConnectionInfo::ShowForm(Site& site)
     site.password = txtPassword.Text();
     site.anonymous = optAnonymous.Value();
     site.passive = chkPassiveMode.Value() == 1;
+    site.tls = chkTls.Value() == 1;
     return true;
 }
 
@@ -146,6 +149,7 @@ frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
     p.passive = int(qBound(0.0, vb::toNumber(read("Passive", 50)).value_or(0), 2.0));
     p.password = decoded(read("pass", 50));
     p.port = read("port", 50);
+    p.tls = vb::toNumber(read("TLS", 50)).value_or(0) == 1 ? 1 : 0;
     return p;
 }
 
@@ -162,6 +166,7 @@ bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, 
     chkPassiveMode.setValue(p.passive);
     txtPassword.setText(p.password);
     txtPort.setText(p.port);
+    chkTls.setValue(p.tls);
     cmdDeleteSite.setEnabled(true);
     return true;
 }
@@ -233,6 +238,7 @@ void frmConnectionInfo::cmdNewSite_Click()
     txtPort.setText(QStringLiteral("21"));
     optNormal_Click();
     chkPassiveMode.setValue(0);
+    chkTls.setValue(0);
     cmdDeleteSite.setEnabled(false);
 }
 
@@ -283,6 +289,7 @@ void frmConnectionInfo::cmdSaveSite_Click()
         {QStringLiteral("Passive"), QString::number(chkPassiveMode.Value())},
         {QStringLiteral("pass"), normal ? encoded(txtPassword.Text()) : QString()},
         {QStringLiteral("port"), txtPort.Text()},
+        {QStringLiteral("TLS"), QString::number(chkTls.Value() == 1 ? 1 : 0)},
     });
     FillProfileTrees();
     cmdDeleteSite.setEnabled(false);

@@ -23,6 +23,7 @@ public:
         QString password;
         bool anonymous = false;
         bool passive = true;
+        bool tls = false;  // explicit FTP over TLS
     };
 
     // What a profile file holds, as the dialog shows it.
@@ -33,6 +34,7 @@ public:
         QString password;
         QString port;
         int passive = 0;
+        int tls = 0;  // key "TLS"; profiles written before it read as 0
     };
 
     explicit frmConnectionInfo(QObject* parent = nullptr);
@@ -75,6 +77,7 @@ public:
     OptionButton optNormal{*this, QStringLiteral("optNormal")};
     OptionButton optAnonymous{*this, QStringLiteral("optAnonymous")};
     CheckBox chkPassiveMode{*this, QStringLiteral("chkPassiveMode")};
+    CheckBox chkTls{*this, QStringLiteral("chkTls")};
     TabStrip TabProfiles{*this, QStringLiteral("TabProfiles")};
     ListBox tvlStandard{*this, QStringLiteral("tvlStandard")};
     ListBox tvlPrivate{*this, QStringLiteral("tvlPrivate")};

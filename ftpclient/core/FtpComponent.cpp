@@ -124,7 +124,7 @@ FtpComponent::FtpComponent(QObject* parent)
     watchdog_->setSingleShot(true);
     connect(watchdog_, &QTimer::timeout, this, [this] {
         if (current_) {
-            current_->fail(ftpErrTimedOut, QStringLiteral("The server did not answer in time."));
+            current_->fail(ftpErrTimedOut, current_->timeoutText());
             // A reply may still be on its way: the stream is out of step, so start over.
             control_->close();
         }

@@ -5,6 +5,7 @@
 #include "ftpclient/core/FtpControlChannel.h"
 #include "ftpclient/core/FtpError.h"
 #include "ftpclient/core/FtpListing.h"
+#include "ftpclient/core/ServerCertificate.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -48,6 +49,11 @@ public:
     int ListingOption = 1;
     // Seconds without any sign of life from the server before a method fails.
     int TimeoutSeconds = 60;
+    // Explicit FTP over TLS: AUTH TLS after the greeting, PBSZ 0 and PROT P after the login, and
+    // every data connection encrypted, resuming the control connection's TLS session. A server that
+    // refuses any of it fails Connect (ftpErrTls): nothing goes on in clear text. A certificate that
+    // fails verification is asked about (CertificateQuery) unless it was trusted always before.
+    bool UseTls = false;
 
     int State() const { return state_; }
     // A blocking call is running (its nested event loop delivers the events of the window too).
@@ -59,6 +65,8 @@ public:
 
     // What the server offered at login.
     bool offersMlsd() const { return mlsd_; }
+    // The session is encrypted, data connections included (read).
+    bool Encrypted() const { return dataProtected_ && state_ != NotConnected; }
 
     // Methods.
     void Connect();
@@ -100,6 +108,9 @@ signals:
     void FileSkipped(const QString& localName, const QString& remoteName, qint64 reasonCode);
     void AccountRequired(QString& account);
     void PasswordRequired(QString& password);
+    // The server's certificate failed verification: answer certRefuse (the default), certTrustOnce or
+    // certTrustAlways (kept in TrustedCertificates.ini; the same certificate is not asked about again).
+    void CertificateQuery(const harbel::tessaly::CertificateInfo& certificate, int& answer);
 
 private:
     friend class FtpOperation;
@@ -139,6 +150,8 @@ private:
     bool utf8_ = false;
     bool size_ = false;
     bool rest_ = false;
+    // PROT P is in force: data connections are encrypted.
+    bool dataProtected_ = false;
     bool closing_ = false;
     int nesting_ = 0;
 };

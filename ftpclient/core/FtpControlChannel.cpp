@@ -1,8 +1,10 @@
 #include "ftpclient/core/FtpControlChannel.h"
 
 #include "ftpclient/core/SocksHandshake.h"
+#include "ftpclient/core/TlsLayer.h"
 
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 namespace harbel::tessaly {
 
@@ -35,10 +37,27 @@ void ProxiedConnector::connectTo(const QString& host, quint16 port)
         socket_.connectToHost(host, port);
 }
 
-FtpControlChannel::FtpControlChannel(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this))
+FtpControlChannel::FtpControlChannel(QObject* parent) : QObject(parent)
 {
-    connect(socket_, &QTcpSocket::readyRead, this, &FtpControlChannel::onReadyRead);
-    connect(socket_, &QTcpSocket::disconnected, this, [this] {
+    newSocket();
+}
+
+FtpControlChannel::~FtpControlChannel()
+{
+    socket_->disconnect(this);
+}
+
+void FtpControlChannel::newSocket()
+{
+    // Every connection starts on a fresh socket: nothing of an earlier TLS session carries over.
+    if (socket_) {
+        socket_->disconnect(this);
+        socket_->abort();
+        socket_->deleteLater();
+    }
+    socket_ = new QSslSocket(this);
+    connect(socket_, &QSslSocket::readyRead, this, &FtpControlChannel::onReadyRead);
+    connect(socket_, &QSslSocket::disconnected, this, [this] {
         const bool was = ready_;
         ready_ = false;
         owed_ = 0;
@@ -47,15 +66,12 @@ FtpControlChannel::FtpControlChannel(QObject* parent) : QObject(parent), socket_
     });
 }
 
-FtpControlChannel::~FtpControlChannel()
-{
-    socket_->disconnect(this);
-}
-
 void FtpControlChannel::open(const QString& host, quint16 port, const ProxySettings& proxy)
 {
     close();
+    newSocket();
     parser_.reset();
+    tlsRequested_ = false;
     owed_ = 1;  // the greeting
     delete connector_;
     connector_ = new ProxiedConnector(*socket_, proxy, this);
@@ -119,10 +135,11 @@ QHostAddress FtpControlChannel::localAddress() const
 
 void FtpControlChannel::onReadyRead()
 {
-    if (!ready_)
-        return;  // still in the proxy handshake
+    if (!ready_ || (tls_ && !socket_->isEncrypted()))
+        return;  // still in the proxy or the TLS handshake
     const QList<FtpReply> replies = parser_.feed(socket_->readAll());
-    for (const FtpReply& reply : replies) {
+    for (qsizetype i = 0; i < replies.size(); ++i) {
+        const FtpReply& reply = replies.at(i);
         for (const QString& l : reply.lines)
             emit logLine(l);
         if (reply.code == 0 || reply.code >= 200)
@@ -130,7 +147,63 @@ void FtpControlChannel::onReadyRead()
         emit replyReceived(reply);
         if (!ready_)
             return;
+        if (tlsRequested_)
+            return beginTls(i + 1 < replies.size());
     }
+}
+
+void FtpControlChannel::startTls(const QString& verifyName)
+{
+    tlsName_ = verifyName;
+    tlsRequested_ = true;
+}
+
+void FtpControlChannel::beginTls(bool moreReplies)
+{
+    tlsRequested_ = false;
+    // After its 234 the server waits for the client's first TLS message: text from it now is no
+    // TLS, and a connection that goes on in clear text is not what was asked for.
+    if (moreReplies || parser_.hasPartial() || socket_->bytesAvailable() > 0) {
+        emit tlsFailed(QStringLiteral("the server sent text after agreeing to AUTH TLS instead of starting TLS"));
+        socket_->abort();
+        return;
+    }
+    tls_ = new TlsLayer(*socket_, tlsName_, socket_);
+    connect(tls_, &TlsLayer::encrypted, this, [this] {
+        emit tlsReady();
+        if (socket_->bytesAvailable() > 0)
+            onReadyRead();
+    });
+    connect(tls_, &TlsLayer::failed, this, &FtpControlChannel::tlsFailed);
+    connect(tls_, &TlsLayer::certificateQuestion, this, &FtpControlChannel::certificateQuestion);
+    tls_->startControl();
+}
+
+void FtpControlChannel::acceptCertificate()
+{
+    if (tls_)
+        tls_->accept();
+}
+
+void FtpControlChannel::refuseCertificate()
+{
+    if (tls_)
+        tls_->refuse();
+}
+
+bool FtpControlChannel::isEncrypted() const
+{
+    return socket_->isEncrypted();
+}
+
+QByteArray FtpControlChannel::sessionTicket() const
+{
+    return socket_->sslConfiguration().sessionTicket();
+}
+
+QSslCertificate FtpControlChannel::peerCertificate() const
+{
+    return socket_->peerCertificate();
 }
 
 }  // namespace harbel::tessaly

@@ -5,12 +5,16 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslError>
 
+class QSslSocket;
 class QTcpSocket;
 
 namespace harbel::tessaly {
 
 class SocksHandshake;
+class TlsLayer;
 
 // Where the component's connections go through: nothing, or a SOCKS 4 / SOCKS 5 proxy.
 struct ProxySettings {
@@ -44,6 +48,7 @@ private:
 // The control connection: sends command lines, turns received bytes into replies and keeps count of
 // the replies still owed for the commands sent, so that a stream can be brought back in step after
 // an abort. Every line in either direction is reported for the connection log (passwords masked).
+// After AUTH TLS the same connection goes on encrypted (explicit FTP over TLS).
 class FtpControlChannel final : public QObject {
     Q_OBJECT
 public:
@@ -61,17 +66,38 @@ public:
     QHostAddress peerAddress() const;
     QHostAddress localAddress() const;
 
+    // Called while the server's 234 to AUTH TLS is acted on: once it has been, the connection is
+    // encrypted (tlsReady) with a certificate valid for verifyName or accepted through
+    // certificateQuestion. Anything the server sent after its 234 is not TLS: tlsFailed.
+    void startTls(const QString& verifyName);
+    // The answer to certificateQuestion.
+    void acceptCertificate();
+    void refuseCertificate();
+    bool isEncrypted() const;
+    // What a data connection needs to resume this connection's TLS session and to know its server.
+    QByteArray sessionTicket() const;
+    QSslCertificate peerCertificate() const;
+
 signals:
     void opened();
     void openFailed(const QString& description);
     void replyReceived(const harbel::FtpReply& reply);
     void closed();
     void logLine(const QString& text);
+    void tlsReady();
+    void tlsFailed(const QString& description);
+    // A certificate that failed verification; the handshake waits for the answer.
+    void certificateQuestion(const QSslCertificate& certificate, const QList<QSslError>& errors);
 
 private:
     void onReadyRead();
+    void newSocket();
+    void beginTls(bool moreReplies);
 
-    QTcpSocket* socket_;
+    QSslSocket* socket_ = nullptr;
+    QPointer<TlsLayer> tls_;
+    QString tlsName_;
+    bool tlsRequested_ = false;
     ProxiedConnector* connector_ = nullptr;
     FtpReplyParser parser_;
     int owed_ = 0;

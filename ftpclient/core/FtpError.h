@@ -24,6 +24,8 @@ enum FtpErrorNumber : qint64 {
     ftpErrBusy = 0x8004200B,             // a method was called while another one runs
     ftpErrIncomplete = 0x8004200C,       // fewer bytes arrived than the server announced
     ftpErrProxy = 0x8004200D,
+    ftpErrTls = 0x8004200E,              // FTP over TLS was asked for and could not be set up
+    ftpErrCertificate = 0x8004200F,      // the server's certificate was refused
 };
 
 class FtpError final : public std::exception {

@@ -1,11 +1,17 @@
 #include "ftpclient/core/FtpOperations.h"
 
 #include "ftpclient/core/FtpComponent.h"
+#include "ftpclient/core/TlsLayer.h"
+
+#include "common/net/TlsSession.h"
+#include "common/net/TlsTrust.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace harbel::tessaly {
 
@@ -56,6 +62,11 @@ void FtpOperation::abort()
     fail(ftpErrAborted, QStringLiteral("The operation was aborted."));
 }
 
+QString FtpOperation::timeoutText() const
+{
+    return QStringLiteral("The server did not answer in time.");
+}
+
 // --- CommandOperation -----------------------------------------------------------------------
 
 CommandOperation::CommandOperation(FtpComponent& ftp, QList<Step> steps) : FtpOperation(ftp), steps_(std::move(steps)) {}
@@ -86,7 +97,78 @@ void LoginOperation::start()
     step_ = Step::Connecting;
     // What an earlier server offered says nothing about this one, which may not answer FEAT at all.
     ftp_.mlsd_ = ftp_.utf8_ = ftp_.size_ = ftp_.rest_ = false;
-    ftp_.control_->open(ftp_.Host, ftp_.Port, ftp_.proxy());
+    ftp_.dataProtected_ = false;
+    FtpControlChannel* control = ftp_.control_;
+    connect(control, &FtpControlChannel::tlsReady, this, &LoginOperation::tlsReady);
+    connect(control, &FtpControlChannel::tlsFailed, this, [this](const QString& why) {
+        fail(ftpErrTls, QStringLiteral("The TLS handshake with %1 failed: %2. Nothing was sent in clear text.").arg(ftp_.Host, why));
+    });
+    connect(control, &FtpControlChannel::certificateQuestion, this, &LoginOperation::judgeCertificate);
+    control->open(ftp_.Host, ftp_.Port, ftp_.proxy());
+}
+
+QString LoginOperation::timeoutText() const
+{
+    if (step_ == Step::Handshake)
+        return QStringLiteral("The server %1 stopped answering in the middle of the TLS handshake.").arg(ftp_.Host);
+    return FtpOperation::timeoutText();
+}
+
+void LoginOperation::sendUser()
+{
+    step_ = Step::User;
+    send(QStringLiteral("USER ") + ftp_.User);
+}
+
+void LoginOperation::tlsReady()
+{
+    if (isFinished() || step_ != Step::Handshake)
+        return;
+    log(QStringLiteral("The connection to %1 is encrypted (TLS).").arg(ftp_.Host));
+    sendUser();
+}
+
+void LoginOperation::judgeCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors)
+{
+    if (isFinished())
+        return ftp_.control_->refuseCertificate();
+    const QString fingerprint = tls::fingerprint(certificate);
+    const QString trusted = TrustedCertificates::fingerprintFor(ftp_.Host, ftp_.Port);
+    if (!trusted.isEmpty() && trusted.compare(fingerprint, Qt::CaseInsensitive) == 0) {
+        log(QStringLiteral("The certificate of %1 (%2) is one you chose to trust always.").arg(ftp_.Host, fingerprint));
+        return ftp_.control_->acceptCertificate();
+    }
+    const CertificateInfo info = describeCertificate(ftp_.Host, ftp_.Port, certificate, errors, trusted);
+    if (info.changed())
+        log(QStringLiteral("WARNING: the certificate of %1 has changed: trusted before %2, presented now %3.")
+                .arg(ftp_.Host, trusted, fingerprint));
+    int answer = certRefuse;
+    // The user takes the time the question needs: the server's silence meanwhile is no time-out.
+    ftp_.watchdog_->stop();
+    emit ftp_.CertificateQuery(info, answer);
+    ftp_.touch();
+    if (isFinished())
+        return ftp_.control_->refuseCertificate();
+    if (answer == certTrustAlways && !TrustedCertificates::trust(ftp_.Host, ftp_.Port, fingerprint))
+        log(QStringLiteral("The certificate could not be kept in %1; it is trusted this time only.").arg(TrustedCertificates::filePath()));
+    if (answer == certTrustAlways || answer == certTrustOnce) {
+        log(QStringLiteral("You chose to trust the certificate of %1 (%2) %3.")
+                .arg(ftp_.Host, fingerprint, answer == certTrustAlways ? QStringLiteral("always") : QStringLiteral("this time")));
+        return ftp_.control_->acceptCertificate();
+    }
+    fail(ftpErrCertificate, QStringLiteral("The certificate of %1 was refused: %2.").arg(ftp_.Host, info.reason));
+    ftp_.control_->refuseCertificate();
+}
+
+void LoginOperation::loggedIn()
+{
+    if (!ftp_.UseTls) {
+        step_ = Step::Feat;
+        send(QStringLiteral("FEAT"));
+        return;
+    }
+    step_ = Step::Pbsz;
+    send(QStringLiteral("PBSZ 0"));
 }
 
 void LoginOperation::opened()
@@ -120,17 +202,44 @@ void LoginOperation::onReply(const FtpReply& reply)
     case Step::Greeting:
         if (reply.code != 220)
             return refuse(reply, ftpErrConnectFailed);
-        step_ = Step::User;
-        send(QStringLiteral("USER ") + ftp_.User);
+        if (ftp_.UseTls) {
+            step_ = Step::Auth;
+            send(QStringLiteral("AUTH TLS"));
+            return;
+        }
+        return sendUser();
+    case Step::Auth:
+        if (reply.code != 234) {
+            // FTP over TLS was chosen: a server without it gets no login in clear text.
+            return fail(ftpErrTls, QStringLiteral("The server %1 refused FTP over TLS (AUTH TLS): %2 Nothing was sent in clear text.")
+                                       .arg(ftp_.Host, reply.lines.join(QLatin1Char(' '))));
+        }
+        step_ = Step::Handshake;
+        ftp_.control_->startTls(ftp_.Host);
+        return;
+    case Step::Handshake:
+        return fail(ftpErrTls, QStringLiteral("The server %1 sent a reply in the middle of the TLS handshake.").arg(ftp_.Host));
+    case Step::Pbsz:
+    case Step::Prot:
+        if (!reply.isCompletion()) {
+            return fail(ftpErrTls, QStringLiteral("The server %1 refused to encrypt the data connections (%2): %3")
+                                       .arg(ftp_.Host, step_ == Step::Pbsz ? QStringLiteral("PBSZ 0") : QStringLiteral("PROT P"),
+                                            reply.lines.join(QLatin1Char(' '))));
+        }
+        if (step_ == Step::Pbsz) {
+            step_ = Step::Prot;
+            send(QStringLiteral("PROT P"));
+            return;
+        }
+        ftp_.dataProtected_ = true;
+        step_ = Step::Feat;
+        send(QStringLiteral("FEAT"));
         return;
     case Step::User:
     case Step::Pass:
     case Step::Acct:
-        if (reply.code == 230 || reply.code == 202) {
-            step_ = Step::Feat;
-            send(QStringLiteral("FEAT"));
-            return;
-        }
+        if (reply.code == 230 || reply.code == 202)
+            return loggedIn();
         if (reply.code == 331) {
             QString password = ftp_.Password;
             if (passwordsSent_ > 0) {
@@ -187,7 +296,8 @@ void TransferOperation::sendDataPortCommand()
         send(ipv6 ? QStringLiteral("EPSV") : QStringLiteral("PASV"));
         return;
     }
-    listener_ = new QTcpServer(this);
+    // An encrypted data connection is accepted as a TLS socket whose client side is ours.
+    listener_ = ftp_.dataProtected_ ? new tls::SslListener(this) : new QTcpServer(this);
     const QHostAddress local = ftp_.control_->localAddress();
     if (!listener_->listen(local, 0))
         return fail(ftpErrDataConnection, QStringLiteral("Could not listen for the data connection: ") + listener_->errorString());
@@ -202,7 +312,7 @@ void TransferOperation::sendDataPortCommand()
             }
             s->setParent(this);
             listener_->close();
-            adoptDataSocket(s);
+            secureDataSocket(s);
         }
     });
     const quint16 port = listener_->serverPort();
@@ -229,14 +339,14 @@ void TransferOperation::sendRestOrCommand()
 
 void TransferOperation::connectPassive(quint16 port)
 {
-    auto* socket = new QTcpSocket(this);
+    auto* socket = ftp_.dataProtected_ ? new QSslSocket(this) : new QTcpSocket(this);
     data_ = socket;
     const ProxySettings proxy = ftp_.proxy();
     connector_ = new ProxiedConnector(*socket, proxy, this);
     connect(connector_, &ProxiedConnector::ready, this, [this, socket] {
         connector_->disconnect(this);
         connector_->deleteLater();
-        adoptDataSocket(socket);
+        secureDataSocket(socket);
     });
     connect(connector_, &ProxiedConnector::failed, this, [this](const QString& why) {
         if (!dataReady_)
@@ -245,6 +355,36 @@ void TransferOperation::connectPassive(quint16 port)
     // The data connection goes to the host we are already talking to, whatever the reply named.
     const QString host = proxy.used() ? ftp_.Host : ftp_.control_->peerAddress().toString();
     connector_->connectTo(host, port);
+}
+
+void TransferOperation::secureDataSocket(QTcpSocket* socket)
+{
+    if (!ftp_.dataProtected_ || !qobject_cast<QSslSocket*>(socket))
+        return adoptDataSocket(socket);
+    data_ = socket;
+    awaitingTls_ = socket;
+    if (commandAccepted_)
+        startDataTls();
+}
+
+void TransferOperation::startDataTls()
+{
+    auto* ssl = qobject_cast<QSslSocket*>(awaitingTls_.data());
+    awaitingTls_ = nullptr;
+    if (!ssl || isFinished())
+        return;
+    QTcpSocket* socket = ssl;
+    tls_ = new TlsLayer(*ssl, ftp_.Host, this);
+    connect(tls_, &TlsLayer::encrypted, this, [this, socket] {
+        if (!isFinished())
+            adoptDataSocket(socket);
+    });
+    connect(tls_, &TlsLayer::failed, this, [this](const QString& why) {
+        if (!dataReady_)
+            fail(ftpErrTls, QStringLiteral("The data connection could not be encrypted: ") + why);
+    });
+    // The session of the control connection is resumed, and the server must be the same one.
+    tls_->startData(ftp_.control_->sessionTicket(), ftp_.control_->peerCertificate());
 }
 
 void TransferOperation::adoptDataSocket(QTcpSocket* socket)
@@ -258,6 +398,8 @@ void TransferOperation::adoptDataSocket(QTcpSocket* socket)
             onDataReadable();
     } else {
         connect(socket, &QTcpSocket::bytesWritten, this, &TransferOperation::pumpUpload);
+        if (auto* ssl = qobject_cast<QSslSocket*>(socket))
+            connect(ssl, &QSslSocket::encryptedBytesWritten, this, &TransferOperation::pumpUpload);
         if (commandAccepted_)
             pumpUpload();
     }
@@ -336,7 +478,13 @@ void TransferOperation::pumpUpload()
     if (isFinished() || !data_ || !commandAccepted_)
         return;
     ftp_.touch();
-    while (data_->bytesToWrite() < kUploadBacklog) {
+    // What still waits to go out: on an encrypted connection, the encrypted bytes too. The
+    // connection is closed only once they have gone, so that the close cannot overtake them.
+    auto waiting = [this] {
+        const auto* ssl = qobject_cast<const QSslSocket*>(data_.data());
+        return data_->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
+    };
+    while (waiting() < kUploadBacklog) {
         if (pendingUpload_.isEmpty()) {
             if (uploadEof_)
                 break;
@@ -367,9 +515,22 @@ void TransferOperation::pumpUpload()
             return fail(ftpErrDataConnection, QStringLiteral("The data connection failed: ") + data_->errorString());
         pendingUpload_.remove(0, n);
     }
-    if (uploadEof_ && pendingUpload_.isEmpty() && data_->bytesToWrite() == 0) {
-        data_->disconnectFromHost();
+    if (uploadEof_ && pendingUpload_.isEmpty() && waiting() == 0)
+        closeUpload();
+}
+
+void TransferOperation::closeUpload()
+{
+    if (isFinished() || !data_ || data_->state() != QAbstractSocket::ConnectedState)
+        return;
+    // An encrypted connection is closed only once the server has taken every byte and what it sent
+    // meanwhile has been read: closing earlier would reset it and lose the file's end. The time
+    // limit still runs while the server takes them.
+    if (tls_ && !tls::socketDrained(*data_)) {
+        QTimer::singleShot(5, this, &TransferOperation::closeUpload);
+        return;
     }
+    data_->disconnectFromHost();
 }
 
 void TransferOperation::progress()
@@ -441,6 +602,8 @@ void TransferOperation::closeData()
 {
     if (connector_)
         connector_->disconnect(this);
+    if (tls_)
+        tls_->disconnect(this);
     if (listener_)
         listener_->close();
     if (data_) {
@@ -490,6 +653,8 @@ void TransferOperation::onReply(const FtpReply& reply)
         if (reply.isPreliminary()) {
             step_ = Step::Transfer;
             commandAccepted_ = true;
+            if (awaitingTls_)
+                startDataTls();
             // Without SIZE, the size the start reply names is all there is to tell a whole file from
             // one cut short. Only for a whole binary file: after REST servers differ in what they name.
             if (request_.direction == Direction::Download && !request_.buffer && !request_.ascii
@@ -510,8 +675,9 @@ void TransferOperation::onReply(const FtpReply& reply)
                 dataDone_ = true;
             }
             // A server that answers at once without opening a connection to our port has nothing to
-            // send; a passive connection we opened ourselves always ends in its own close.
-            if (!hadPreliminary && listener_ && !dataReady_ && request_.direction == Direction::Download)
+            // send; a passive connection we opened ourselves always ends in its own close, unless
+            // it waits for a TLS handshake that a command without a transfer never starts.
+            if (!hadPreliminary && (listener_ || awaitingTls_) && !dataReady_ && request_.direction == Direction::Download)
                 dataDone_ = true;
             return maybeFinish();
         }

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 
 #include <functional>
@@ -20,6 +22,7 @@ namespace harbel::tessaly {
 
 class FtpComponent;
 class ProxiedConnector;
+class TlsLayer;
 
 // One command sequence of the FTP dialogue. The component starts it, hands it every reply of the
 // control connection, and runs a nested event loop until it reports finished (with or without an
@@ -34,6 +37,8 @@ public:
     virtual void abort();
     // Whether the server still owes a reply to a data-transfer command (an abort must send ABOR).
     virtual bool transferInProgress() const { return false; }
+    // Why the operation failed when the server went silent.
+    virtual QString timeoutText() const;
 
     bool isFinished() const { return finished_; }
     const std::optional<FtpError>& error() const { return error_; }
@@ -75,18 +80,25 @@ private:
     FtpReply last_;
 };
 
-// Greeting, USER, PASS (again when the server asks with a second 331), ACCT on 332, FEAT.
+// Greeting, AUTH TLS and its handshake (UseTls), USER, PASS (again when the server asks with a
+// second 331), ACCT on 332, PBSZ 0 and PROT P (UseTls), FEAT.
 class LoginOperation final : public FtpOperation {
     Q_OBJECT
 public:
     using FtpOperation::FtpOperation;
     void start() override;
     void onReply(const FtpReply& reply) override;
+    QString timeoutText() const override;
     void opened();
     void openFailed(const QString& description);
 
 private:
-    enum class Step { Connecting, Greeting, User, Pass, Acct, Feat, Utf8 } step_ = Step::Connecting;
+    enum class Step { Connecting, Greeting, Auth, Handshake, User, Pass, Acct, Pbsz, Prot, Feat, Utf8 } step_ = Step::Connecting;
+    void sendUser();
+    void loggedIn();
+    void tlsReady();
+    // A certificate that failed verification: trusted always before, or asked about.
+    void judgeCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors);
     void askAccount();
     int passwordsSent_ = 0;
     int accountsSent_ = 0;
@@ -127,9 +139,15 @@ private:
     void sendDataPortCommand();
     void sendRestOrCommand();
     void connectPassive(quint16 port);
+    // Encrypts a data connection when PROT P is in force, then adopts it. The handshake starts once
+    // the server has accepted the command (1xx), as curl and Python's ftplib do: some servers
+    // (pyftpdlib) drop a data connection that speaks before the command has come.
+    void secureDataSocket(QTcpSocket* socket);
+    void startDataTls();
     void adoptDataSocket(QTcpSocket* socket);
     void onDataReadable();
     void pumpUpload();
+    void closeUpload();
     void onDataClosed();
     void maybeFinish();
     void progress();
@@ -141,6 +159,8 @@ private:
     QPointer<QTcpSocket> data_;
     QPointer<QTcpServer> listener_;
     QPointer<ProxiedConnector> connector_;
+    QPointer<TlsLayer> tls_;
+    QPointer<QTcpSocket> awaitingTls_;
     bool dataReady_ = false;
     bool dataDone_ = false;
     bool commandSent_ = false;

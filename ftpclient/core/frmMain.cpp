@@ -50,6 +50,7 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     frameCustomCommand.setCaption(QStringLiteral("Custom Command"));
     frameLog.setCaption(QStringLiteral("Connection Log"));
     cmdQConnect.setCaption(QStringLiteral("Connect"));
+    chkQTls.setCaption(QStringLiteral("TLS"));
     cmdConnect.setCaption(QStringLiteral("Connect..."));
     cmdDisconnect.setCaption(QStringLiteral("Disconnect"));
     cmdAbort.setCaption(QStringLiteral("Abort"));
@@ -110,6 +111,13 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     });
     connect(&xFtp, &FtpComponent::PasswordRequired, this, [](QString& password) {
         password = Prompts::instance().InputBox(QStringLiteral("Please enter the correct password"), kQuery, QString()).value_or(QString());
+    });
+    // A certificate that fails verification: Yes trusts it always, No this time only; Cancel and a
+    // dismissed box do not connect.
+    connect(&xFtp, &FtpComponent::CertificateQuery, this, [](const CertificateInfo& info, int& answer) {
+        const MsgAnswer a = Prompts::instance().MsgBox(certificateQuestionText(info), MsgButtons::YesNoCancel,
+                                                       info.changed() ? MsgIcon::Exclamation : MsgIcon::Question, kQuery);
+        answer = a == MsgAnswer::Yes ? certTrustAlways : a == MsgAnswer::No ? certTrustOnce : certRefuse;
     });
     if (m_xLocalPaths) {
         connect(m_xLocalPaths.get(), &clsLocalPaths::UpdateLocalEntry, this, &frmMain::xLocal_UpdateLocalEntry);
@@ -355,7 +363,7 @@ void frmMain::ConnectToSite()
     if (op.refused())
         return;
     setMousePointer(kHourglass);
-    frmConnectionInfo::Site site{sSiteAddress, sSitePort, sSiteUser, sSitePassword, bSiteAnonymous, bSitePassive};
+    frmConnectionInfo::Site site{sSiteAddress, sSitePort, sSiteUser, sSitePassword, bSiteAnonymous, bSitePassive, bSiteTls};
     // The toolbar shows no session while the site dialog is open; a session that is still up when
     // the dialog leads nowhere is shown again.
     const QString connected = movToolbar.GetVariable(QStringLiteral("_root.Connected"));
@@ -377,6 +385,8 @@ void frmMain::ConnectToSite()
     sSitePassword = site.password;
     bSiteAnonymous = site.anonymous;
     bSitePassive = site.passive;
+    bSiteTls = site.tls;
+    chkQTls.setValue(site.tls ? 1 : 0);
     txtQaddress.setText(site.address);
     txtQport.setText(site.port);
     txtQuser.setText(site.user);
@@ -391,6 +401,7 @@ void frmMain::ConnectToSite()
         xFtp.Password = site.password;
     }
     xFtp.Passive = site.passive;
+    xFtp.UseTls = site.tls;
     connectAndList();
     setMousePointer(0);
 }
@@ -415,6 +426,8 @@ void frmMain::cmdQConnect_Click()
     xFtp.Port = portNumber(sSitePort);
     xFtp.User = sSiteUser;
     xFtp.Password = sSitePassword;
+    xFtp.UseTls = chkQTls.Value() == 1;
+    bSiteTls = xFtp.UseTls;
     connectAndList();
     setMousePointer(0);
 }

@@ -202,6 +202,8 @@ public:
     QString sSitePassword;
     bool bSiteAnonymous = false;
     bool bSitePassive = true;
+    // Explicit FTP over TLS: the site dialog's choice of the last connect (chkQTls for Quick Connect).
+    bool bSiteTls = false;
     QString sLocalPath;
     QString sRemotePath;
     bool bAutoMode = false;
@@ -223,6 +225,7 @@ public:
     TextBox txtQuser{*this, QStringLiteral("txtQuser")};
     TextBox txtQpassword{*this, QStringLiteral("txtQpassword")};
     Button cmdQConnect{*this, QStringLiteral("cmdQConnect")};
+    CheckBox chkQTls{*this, QStringLiteral("chkQTls")};
     Frame FrameMainLists{*this, QStringLiteral("FrameMainLists")};
     ComboBox cboLocalPath{*this, QStringLiteral("cboLocalPath")};
     harbel::ListView lstLocalFileList{*this, QStringLiteral("lstLocalFileList")};

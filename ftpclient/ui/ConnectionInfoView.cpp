@@ -128,6 +128,14 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     connect(passive, &QCheckBox::clicked, passive, [&form](bool on) { form.chkPassiveMode.setValue(on ? 1 : 0); });
     syncPassive();
     values->addWidget(passive);
+
+    auto* tls = new QCheckBox(form.chkTls.Caption(), this);
+    tls->setObjectName(form.chkTls.name());
+    auto syncTls = [tls, &form] { tls->setChecked(form.chkTls.Value() == 1); };
+    connect(&form.chkTls, &Control::changed, tls, syncTls);
+    connect(tls, &QCheckBox::clicked, tls, [&form](bool on) { form.chkTls.setValue(on ? 1 : 0); });
+    syncTls();
+    values->addWidget(tls);
     values->addStretch();
 
     auto* buttons = new QHBoxLayout;

@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
 #include <QDropEvent>
@@ -126,6 +127,14 @@ void TessalyMainWindowView::build()
     addField(QStringLiteral("Port:"), f.txtQport, 50);
     addField(QStringLiteral("User:"), f.txtQuser, 110);
     addField(QStringLiteral("Password:"), f.txtQpassword, 110, true);
+    auto* tls = new QCheckBox(f.chkQTls.Caption(), quick);
+    tls->setObjectName(f.chkQTls.name());
+    tls->setToolTip(QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted"));
+    auto syncTls = [tls, &f] { tls->setChecked(f.chkQTls.Value() == 1); };
+    connect(&f.chkQTls, &Control::changed, tls, syncTls);
+    connect(tls, &QCheckBox::clicked, tls, [&f](bool on) { f.chkQTls.setValue(on ? 1 : 0); });
+    syncTls();
+    q->addWidget(tls);
     auto* qconnect = new QPushButton(quick);
     bindButton(qconnect, f.cmdQConnect, [&f] { f.cmdQConnect_Click(); });
     q->addWidget(qconnect);

@@ -30,6 +30,22 @@ bool PyFtpServer::start()
         args << QStringLiteral("--anonymous");
     if (!options_.masquerade.isEmpty())
         args << QStringLiteral("--masquerade") << options_.masquerade;
+    if (options_.port != 0)
+        args << QStringLiteral("--port") << QString::number(options_.port);
+    if (options_.nameSize)
+        args << QStringLiteral("--name-size");
+    if (!options_.tlsCertificate.isEmpty()) {
+        args << QStringLiteral("--tls-cert") << options_.tlsCertificate << QStringLiteral("--tls-key") << options_.tlsKey;
+        if (options_.tlsRequireReuse)
+            args << QStringLiteral("--tls-require-reuse");
+        if (options_.tlsCutData >= 0)
+            args << QStringLiteral("--tls-cut-data") << QString::number(options_.tlsCutData);
+        if (options_.tlsStallHandshake)
+            args << QStringLiteral("--tls-stall-handshake");
+    }
+    // PYFTPD_DEBUG=1 shows the server's own log of every command and transfer.
+    if (qEnvironmentVariableIsSet("PYFTPD_DEBUG"))
+        process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_->start(QStringLiteral("/usr/bin/python3"), args);
     if (!process_->waitForStarted(10000)) {
         error_ = process_->errorString();

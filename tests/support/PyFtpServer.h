@@ -19,6 +19,20 @@ public:
         bool noMdtm = false;  // refuse MDTM as a command the server does not know
         QString masquerade;  // address the PASV replies name
         bool anonymous = false;
+        bool nameSize = false;  // the 150 reply to RETR names the size: "(N bytes)"
+        quint16 port = 0;       // 0: a free port
+        // Explicit FTP over TLS (pyftpdlib's TLS_FTPHandler) with this certificate and key (PEM
+        // files): AUTH TLS is required before the login and PROT P before any transfer.
+        QString tlsCertificate;
+        QString tlsKey;
+        // A data connection must resume the control connection's TLS session, as vsftpd's
+        // require_ssl_reuse asks; one that does not is refused with 522.
+        bool tlsRequireReuse = true;
+        // The first RETR's data connection ends after this many bytes without a TLS close
+        // notification, and the server still answers 226.
+        qint64 tlsCutData = -1;
+        // AUTH TLS is answered 234, and then nothing more: the handshake never completes.
+        bool tlsStallHandshake = false;
     };
 
     explicit PyFtpServer(QString root, Options options);

@@ -86,7 +86,9 @@ TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
     EXPECT_FALSE(d.cmdDeleteSite.Enabled());
 
     const IniFile ini(privateFile("Work site.Profile"));
-    EXPECT_EQ(ini.keys("PROFILE"), (QStringList{"sname", "adresa", "ID", "Passive", "pass", "port"}));
+    // The spec's keys in their order, then the FTP over TLS choice (off here).
+    EXPECT_EQ(ini.keys("PROFILE"), (QStringList{"sname", "adresa", "ID", "Passive", "pass", "port", "TLS"}));
+    EXPECT_EQ(ini.value("PROFILE", "TLS"), "0");
     EXPECT_EQ(ini.value("PROFILE", "ID"), "~o}}");  // "tess" moved ten up
     EXPECT_EQ(ini.value("PROFILE", "pass"), stored(password));
     EXPECT_EQ(ini.value("PROFILE", "Passive"), "1");

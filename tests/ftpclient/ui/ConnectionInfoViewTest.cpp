@@ -5,6 +5,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -71,6 +72,16 @@ TEST(ConnectionInfoView, TreesTabsAndBoxesFollowTheForm)
         EXPECT_TRUE(form.optAnonymous.Value());
         EXPECT_EQ(view.findChild<QLineEdit*>("txtUserName")->text(), "anonymous");
         EXPECT_FALSE(view.findChild<QLineEdit*>("txtUserName")->isEnabled());
+
+        // The FTP over TLS box shows the form's choice and sets it.
+        auto* tls = view.findChild<QCheckBox*>("chkTls");
+        ASSERT_TRUE(tls);
+        EXPECT_EQ(tls->text(), "FTP over TLS (encrypted)");
+        EXPECT_FALSE(tls->isChecked());
+        tls->click();
+        EXPECT_EQ(form.chkTls.Value(), 1);
+        form.chkTls.setValue(0);
+        EXPECT_FALSE(tls->isChecked());
 
         emit priv->itemClicked(root, 0);
         EXPECT_FALSE(form.cmdDeleteSite.Enabled());

@@ -5,6 +5,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -48,6 +49,15 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
         ASSERT_EQ(local->topLevelItemCount(), 3) << remote->topLevelItemCount();
         EXPECT_EQ(local->headerItem()->text(1), "Size (bytes)");
         EXPECT_EQ(remote->topLevelItemCount(), 0);
+
+        // Quick Connect's FTP over TLS box follows the model both ways.
+        auto* tls = view.findChild<QCheckBox*>("chkQTls");
+        ASSERT_TRUE(tls);
+        EXPECT_FALSE(tls->isChecked());
+        tls->click();
+        EXPECT_EQ(form.chkQTls.Value(), 1);
+        form.chkQTls.setValue(0);
+        EXPECT_FALSE(tls->isChecked());
 
         // Selecting in the widget selects in the model and updates the commands.
         for (int i = 0; i < local->topLevelItemCount(); ++i)
