@@ -32,7 +32,7 @@ FtpRetrieval::FtpRetrieval(QObject* parent) : QObject(parent)
     connect(&control_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (step_ == Step::Handshake) {
             if (!refusal_.isEmpty())
-                return tlsFailed(lang("19033", "The server's certificate was refused:") + u' ' + refusal_);
+                return tlsFailed(lang("19017", "The server's certificate was refused:") + u' ' + refusal_);
             return tlsFailed(lang("19032", "The TLS handshake with the FTP server failed:") + u' ' + control_.errorString());
         }
         if (error != QAbstractSocket::RemoteHostClosedError)

@@ -20,12 +20,6 @@ constexpr int kMaxEmptyLogins = 5;
 // The block read from the data connection at a time.
 constexpr qint64 kReadBlock = 512 * 1024;
 
-// Explicit FTP over TLS, for ftps:// addresses (port 21 as for ftp://).
-bool isFtpsAddress(const QString& address)
-{
-    return address.trimmed().startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive);
-}
-
 }  // namespace
 
 void frmDownload::wireFtp()
@@ -166,7 +160,7 @@ void frmDownload::ftpLogin()
 {
     const DownloadSettings& s = SettingsStore::instance().record;
     FtpRetrieval::Login login{strServer, intPort, strUserName, strPassword, strFilePath, s.UsePASV};
-    login.tls = isFtpsAddress(strURL);
+    login.tls = TLS;  // ftps://: explicit TLS on the same port as ftp://
     ftp_.start(login, ftpStart_);
 }
 
