@@ -7,6 +7,7 @@
 #include "downloader/main/frmURL.h"
 
 #include "common/support/LangString.h"
+#include "common/ui/Bindings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,82 +26,6 @@
 #include <QVBoxLayout>
 
 namespace harbel {
-
-namespace {
-
-QPushButton* buttonFor(CaptionControl& control, QWidget* parent, std::function<void()> click)
-{
-    auto* b = new QPushButton(control.Caption(), parent);
-    b->setObjectName(control.name());
-    b->setAutoDefault(false);
-    QObject::connect(&control, &Control::changed, b, [b, &control] {
-        b->setText(control.Caption());
-        b->setEnabled(control.Enabled());
-    });
-    QObject::connect(b, &QPushButton::clicked, b, std::move(click));
-    return b;
-}
-
-// A line edit that shows a text box and writes the user's typing back into it.
-QLineEdit* editFor(TextBox& box, QWidget* parent)
-{
-    auto* e = new QLineEdit(box.Text(), parent);
-    e->setObjectName(box.name());
-    QObject::connect(&box, &Control::changed, e, [e, &box] {
-        if (e->text() != box.Text())
-            e->setText(box.Text());
-    });
-    QObject::connect(e, &QLineEdit::textEdited, e, [&box](const QString& t) { box.setText(t); });
-    return e;
-}
-
-// A check box or option button that shows its control and hands the user's click to the form.
-template <typename Widget, typename Model>
-Widget* tickFor(Model& control, QWidget* parent, std::function<void()> click)
-{
-    auto* w = new Widget(control.Caption(), parent);
-    w->setObjectName(control.name());
-    const auto show = [w, &control] {
-        const QSignalBlocker quiet(w);
-        w->setChecked(bool(control.Value()));
-        w->setEnabled(control.Enabled());
-    };
-    show();
-    QObject::connect(&control, &Control::changed, w, show);
-    QObject::connect(w, &QAbstractButton::clicked, w, [w, &control, click = std::move(click)] {
-        if constexpr (std::is_same_v<Model, CheckBox>)
-            control.setValue(w->isChecked() ? 1 : 0);
-        else
-            control.setValue(true);
-        click();
-    });
-    return w;
-}
-
-// A list-only drop-down that shows its control and hands the user's choice to the form.
-QComboBox* comboFor(ComboBox& control, QWidget* parent, std::function<void()> click)
-{
-    auto* w = new QComboBox(parent);
-    w->setObjectName(control.name());
-    const auto show = [w, &control] {
-        const QSignalBlocker quiet(w);
-        if (w->count() != control.ListCount()) {
-            w->clear();
-            w->addItems(control.List());
-        }
-        w->setCurrentIndex(control.ListIndex());
-        w->setEnabled(control.Enabled());
-    };
-    show();
-    QObject::connect(&control, &Control::changed, w, show);
-    QObject::connect(w, &QComboBox::activated, w, [&control, click = std::move(click)](int index) {
-        control.setListIndex(index);
-        click();
-    });
-    return w;
-}
-
-}  // namespace
 
 URLDialogView::URLDialogView(frmURL& form, QWidget* parent) : QDialog(parent)
 {
@@ -229,25 +154,25 @@ ScheduleDialogView::ScheduleDialogView(frmSchedule& form, QWidget* parent) : QDi
     auto* info = new QLabel(form.lblInfo.Caption(), this);
     info->setWordWrap(true);
     layout->addWidget(info);
-    layout->addWidget(tickFor<QCheckBox>(form.chkNoSch, this, [&form] { form.chkNoSch_Click(); }));
+    layout->addWidget(checkFor(form.chkNoSch, this, [&form] { form.chkNoSch_Click(); }));
 
     auto* time = new QHBoxLayout;
-    time->addWidget(comboFor(form.cmbHour, this, [&form] { form.cmbHour_Click(); }));
-    time->addWidget(comboFor(form.cmbMinute, this, [] {}));
-    time->addWidget(comboFor(form.cmbType, this, [] {}));
+    time->addWidget(choiceFor(form.cmbHour, this, [&form] { form.cmbHour_Click(); }));
+    time->addWidget(choiceFor(form.cmbMinute, this, [] {}));
+    time->addWidget(choiceFor(form.cmbType, this, [] {}));
     time->addStretch();
     layout->addLayout(time);
 
-    layout->addWidget(tickFor<QRadioButton>(form.optToday, this, [&form] { form.optToday_Click(); }));
-    layout->addWidget(tickFor<QRadioButton>(form.optSelDay, this, [&form] { form.optSelDay_Click(); }));
+    layout->addWidget(optionFor(form.optToday, this, [&form] { form.optToday_Click(); }));
+    layout->addWidget(optionFor(form.optSelDay, this, [&form] { form.optSelDay_Click(); }));
     auto* days = new QHBoxLayout;
     days->addSpacing(20);
     for (CheckBox* day : form.dayBoxes())
-        days->addWidget(tickFor<QCheckBox>(*day, this, [] {}));
+        days->addWidget(checkFor(*day, this, [] {}));
     days->addStretch();
     layout->addLayout(days);
 
-    // The two option groups are kept apart by the form; the widgets must not group them again.
+    // The two option groups are kept apart by the form (the bound widgets never group themselves).
     auto* existing = new QGroupBox(form.fraExisting.Caption(), this);
     auto* choices = new QHBoxLayout(existing);
     const auto only = [&form](OptionButton& chosen) {
@@ -256,14 +181,9 @@ ScheduleDialogView::ScheduleDialogView(frmSchedule& form, QWidget* parent) : QDi
                 o->setValue(o == &chosen);
         };
     };
-    for (OptionButton* o : {&form.optOver, &form.optRes, &form.optSkip}) {
-        auto* radio = tickFor<QRadioButton>(*o, existing, only(*o));
-        radio->setAutoExclusive(false);
-        choices->addWidget(radio);
-    }
+    for (OptionButton* o : {&form.optOver, &form.optRes, &form.optSkip})
+        choices->addWidget(optionFor(*o, existing, only(*o)));
     layout->addWidget(existing);
-    for (auto* radio : findChildren<QRadioButton*>())
-        radio->setAutoExclusive(false);
 
     auto* row = new QHBoxLayout;
     row->addStretch();

@@ -2,6 +2,7 @@
 
 #include "common/support/LangString.h"
 #include "common/support/Skin.h"
+#include "common/ui/Bindings.h"
 #include "common/ui/SkinApplier.h"
 #include "downloader/engine/frmDownload.h"
 #include "downloader/engine/frmServerData.h"
@@ -21,58 +22,14 @@ namespace harbel {
 
 namespace {
 
-void follow(QWidget* widget, Control& control, const std::function<void()>& show)
-{
-    const auto apply = [widget, &control, show] {
-        widget->setVisible(control.Visible());
-        widget->setEnabled(control.Enabled());
-        widget->setToolTip(control.ToolTipText());
-        applySkin(*widget, control, Skin::shared());
-        show();
-    };
-    QObject::connect(&control, &Control::changed, widget, apply);
-    QObject::connect(&control, &Control::refreshRequested, widget, [widget] { widget->repaint(); });
-    apply();
-}
-
-QLabel* labelFor(Label& label, QWidget* parent)
-{
-    auto* w = new QLabel(parent);
-    w->setObjectName(label.name());
-    w->setTextFormat(Qt::PlainText);
-    follow(w, label, [w, &label] { w->setText(label.Caption()); });
-    return w;
-}
-
-QPushButton* buttonFor(Button& button, QWidget* parent, std::function<void()> click)
-{
-    auto* w = new QPushButton(parent);
-    w->setObjectName(button.name());
-    follow(w, button, [w, &button] { w->setText(button.Caption()); });
-    QObject::connect(w, &QPushButton::clicked, w, std::move(click));
-    return w;
-}
-
+// The job's boxes show what it fills in; the user does not type into them.
 QLineEdit* textFor(TextBox& box, QWidget* parent)
 {
     auto* w = new QLineEdit(parent);
-    w->setObjectName(box.name());
     w->setReadOnly(true);
-    follow(w, box, [w, &box] {
+    bindControl(w, box, [w, &box] {
         if (w->text() != box.Text())
             w->setText(box.Text());
-    });
-    return w;
-}
-
-QProgressBar* barFor(ProgressBar& bar, QWidget* parent)
-{
-    auto* w = new QProgressBar(parent);
-    w->setObjectName(bar.name());
-    w->setTextVisible(false);
-    follow(w, bar, [w, &bar] {
-        w->setRange(int(bar.Min()), int(bar.Max()));
-        w->setValue(int(bar.Value()));
     });
     return w;
 }

@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/ListView.h"
+#include "common/ui/Bindings.h"
 #include "ftpclient/core/FtpControls.h"
 
 #include <QHash>
@@ -12,26 +13,24 @@
 
 #include <functional>
 
-class QAbstractButton;
-class QAction;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QListWidget;
-class QProgressBar;
 class QStackedWidget;
 class QTreeWidget;
 
 namespace harbel::tessaly::ui {
 
-// Small adapters that keep a widget showing its control and hand the user's actions to the form.
-void bindEnabled(QWidget* widget, Control& control);
-void bindButton(QAbstractButton* button, CaptionControl& control, std::function<void()> onClick);
-void bindOption(QAbstractButton* button, OptionButton& control, std::function<void()> onClick);
-void bindText(QLineEdit* edit, TextBox& control);
-void bindLabel(QLabel* label, CaptionControl& control);
-void bindProgress(QProgressBar* bar, ProgressBar& control);
-void bindAction(QAction* action, Control& control, std::function<void()> onTrigger);
+// The bindings both programs share, and those only the FTP client's windows need.
+using harbel::bindAction;
+using harbel::bindButton;
+using harbel::bindCheck;
+using harbel::bindControl;
+using harbel::bindLabel;
+using harbel::bindOption;
+using harbel::bindProgress;
+using harbel::bindText;
+// An editable drop-down: choosing an item runs onChoose, Enter in its field runs onEnter.
 void bindCombo(QComboBox* combo, ComboBox& control, std::function<void()> onChoose, std::function<void()> onEnter);
 void bindLog(QListWidget* list, ListBox& control);
 

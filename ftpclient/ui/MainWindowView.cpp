@@ -151,7 +151,7 @@ void TessalyMainWindowView::build()
     q->addWidget(binary);
     q->addWidget(ascii);
     q->addWidget(autoMode);
-    bindEnabled(quick, f.frameQuickConnect);
+    bindControl(quick, f.frameQuickConnect);
     outer->addWidget(quick);
 
     // The two panes.
@@ -237,7 +237,7 @@ void TessalyMainWindowView::build()
         connect(&f.cmbDel, &Control::changed, this, sync);
         sync();
     }
-    bindEnabled(lists, f.FrameMainLists);
+    bindControl(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
 
     // Custom command.
@@ -254,7 +254,7 @@ void TessalyMainWindowView::build()
     bindButton(close, f.cmdCloseCommand, [&f] { f.cmdCloseCommand_Click(); });
     c->addWidget(commandEdit);
     c->addWidget(close);
-    bindEnabled(command, f.frameCustomCommand);
+    bindControl(command, f.frameCustomCommand);
     outer->addWidget(command);
 
     // Connection log.
@@ -265,7 +265,7 @@ void TessalyMainWindowView::build()
     log->setFont(QFont(QStringLiteral("monospace"), font().pointSize()));
     bindLog(log, f.lstConnectionInfo);
     l->addWidget(log);
-    bindEnabled(logBox, f.frameLog);
+    bindControl(logBox, f.frameLog);
     outer->addWidget(logBox, 1);
     setCentralWidget(central);
 

@@ -23,24 +23,8 @@ namespace harbel::tessaly {
 
 namespace {
 
-void bindCheck(QCheckBox* box, CheckBox& control, std::function<void()> onClick = {})
-{
-    auto sync = [box, &control] {
-        box->setText(control.Caption());
-        box->setEnabled(control.Enabled());
-        box->setChecked(control.Value() == 1);
-    };
-    QObject::connect(&control, &Control::changed, box, sync);
-    QObject::connect(box, &QCheckBox::clicked, box, [box, &control, onClick = std::move(onClick)] {
-        control.setValue(box->isChecked() ? 1 : 0);
-        if (onClick)
-            onClick();
-    });
-    sync();
-}
-
 // A fixed list to choose from (no typing); icon gives the image of an item.
-void bindChoice(QComboBox* combo, ComboBox& control, std::function<QIcon(const QString&)> icon = {})
+void bindIconChoice(QComboBox* combo, ComboBox& control, std::function<QIcon(const QString&)> icon = {})
 {
     auto syncing = std::make_shared<bool>(false);
     auto sync = [combo, &control, syncing, icon] {
@@ -175,7 +159,7 @@ OptionsView::OptionsView(frmOptions& form, QWidget* parent) : QDialog(parent), f
     g->addWidget(startup);
     auto* languageRow = new QFormLayout;
     auto* language = new QComboBox(general);
-    bindChoice(language, form.cmboLanguage, [](const QString& file) {
+    bindIconChoice(language, form.cmboLanguage, [](const QString& file) {
         const QString image = frmOptions::languageImage(file);
         return image.isEmpty() ? QIcon() : QIcon(image);
     });
@@ -194,7 +178,7 @@ OptionsView::OptionsView(frmOptions& form, QWidget* parent) : QDialog(parent), f
     f->addRow(QStringLiteral("User Name:"), text(form.txtFirewallUserName));
     f->addRow(QStringLiteral("Password:"), text(form.txtFirewallPassword, true));
     auto* type = new QComboBox(firewall);
-    bindChoice(type, form.comboFirewallType);
+    bindIconChoice(type, form.comboFirewallType);
     f->addRow(QStringLiteral("Type:"), type);
     tabs->addTab(firewall, form.fraFirewall.Caption());
 
