@@ -7,9 +7,11 @@
 #include "common/support/VbText.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <limits>
 
@@ -128,7 +130,7 @@ void SettingsStore::LoadSettings()
     s.DownloadPromptOption = r.flag("DownloadPromptOption", true);
     s.StartupWithWindows = r.flag("StartupWithWindows", false);
     s.SaveSameDir = r.flag("SaveSameDir", false);
-    s.TextSameDir = r.text("TextSameDir", AppFolder::path());
+    s.TextSameDir = r.text("TextSameDir", defaultSaveFolder());
     s.SaveLastDir = r.text("SaveLastDir", QString());
     s.SaveFileType = r.flag("SaveFileType", false);
     s.SaveFileInfo = r.flag("SaveFileInfo", false);
@@ -207,9 +209,9 @@ bool SettingsStore::SaveToINI() const
         out += bytes;
         out += "\r\n";
     };
-    // A path without a folder is replaced by the application folder, written with its trailing
-    // "/" so that the folder of the line read back is the application folder itself.
-    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : AppFolder::path() + u'/'));
+    // A path without a folder is replaced by the default save folder, written with its trailing
+    // "/" so that the folder of the line read back is that folder itself.
+    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : defaultSaveFolder() + u'/'));
     for (const auto& t : fileTypes) {
         line(lineBytes(t.fileType));
         line(lineBytes(t.folder));
@@ -239,7 +241,7 @@ QString SettingsStore::LastDirectory() const
 {
     const qsizetype slash = LastSavePath.lastIndexOf(u'/');
     if (slash < 0)
-        return AppFolder::path();
+        return defaultSaveFolder();
     return slash == 0 ? QStringLiteral("/") : LastSavePath.left(slash);
 }
 
@@ -293,6 +295,75 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     save("LoginProxy", checkText(v.chkLogProx));
     save("UsePass", checkText(v.chkPass));
     SaveToINI();
+}
+
+SettingsDialogValues SettingsStore::dialogValues()
+{
+    const Reader r;
+    SettingsDialogValues v;
+    const auto check = [&r](const char* key, int def) {
+        return vb::toBool(r.text(key, checkText(def))).value_or(def != 0) ? 1 : 0;
+    };
+    const auto option = [&r](const char* key, bool def) { return vb::toBool(r.text(key, optionText(def))).value_or(def); };
+    // Stored in seconds or bytes, shown in a larger unit; a stored text that is no number is shown as
+    // it is, so the user sees what is there.
+    const auto shown = [&r](const char* key, const QString& def, double factor) {
+        const QString stored = r.text(key, vb::numberText(vb::Val(def) * factor));
+        const auto n = vb::toNumber(stored);
+        return n ? vb::numberText(*n / factor) : stored;
+    };
+    v.chkClipboard = vb::toNumber(r.text("ClipboardMonitoring", QStringLiteral("1"))) == 1.0 ? 1 : 0;
+    v.txtLimitHTTP = r.text("LimitHTTP", v.txtLimitHTTP);
+    v.txtLimitFTP = r.text("LimitFTP", v.txtLimitFTP);
+    v.chkIE = check("ClickCapture", 1);
+    v.chkStartWin = check("StartupWithWindows", 0);
+    v.chkPromptDone = r.text("PromptDone", QStringLiteral("1")) == QLatin1String("1") ? 1 : 0;
+    v.chkCloseWindow = r.text("CloseDownloadWindowWhenDone", QStringLiteral("0")) == QLatin1String("1") ? 1 : 0;
+    v.chkDownloadNow = option("DownloadNowOption", false);
+    v.chkDownloadLater = option("DownloadLaterOption", false);
+    v.chkDownloadPrompt = option("DownloadPromptOption", true);
+    v.txtMonitorTypes = r.text("MonitorTypes", v.txtMonitorTypes);
+    v.txtMonitorServer = r.text("MonitorServer", v.txtMonitorServer);
+    v.txtTimeout = r.text("Timeout", v.txtTimeout);
+    v.chkStopResume = check("StopResume", 1);
+    v.txtTimeResume = shown("TimeResume", v.txtTimeResume, 60);
+    v.txtTimeNoResume = shown("TimeNoResume", v.txtTimeNoResume, 60);
+    v.chkRetry = check("Retry", 1);
+    v.txtRetryTime = r.text("RetryTime", v.txtRetryTime);
+    v.txtRetries = r.text("Retries", v.txtRetries);
+    v.txtRollback = shown("Rollback", v.txtRollback, 1024);
+    v.chkSegment = check("Segment", 0);
+    for (int i = 0; i < 9; ++i) {
+        const QByteArray key = "SegmentSize" + QByteArray::number(i + 1);
+        v.txtSegment[i] = shown(key.constData(), v.txtSegment[i], 1024.0 * 1024.0);
+    }
+    v.optSameDir = option("SaveSameDir", false);
+    v.txtSameDir = r.text("TextSameDir", defaultSaveFolder());
+    v.lblLastDir = r.text("SaveLastDir", QString());
+    v.optFileType = option("SaveFileType", false);
+    v.optFileInfo = option("SaveFileInfo", false);
+    v.txtParentDir = r.text("ParentDir", QString());
+    v.optServer = option("UseServer", false);
+    v.optDate = option("UseDate", false);
+    v.optFileExt = option("UseFileExt", false);
+    v.chkFtpPASV = check("UsePASV", 0);
+    v.chkUseProxy = check("UseProxy", 0);
+    v.txtProxyServer = r.text("ProxyServer", QString());
+    v.txtProxyPort = r.text("ProxyPort", v.txtProxyPort);
+    v.chkFTPProxy = check("UseFTPProxy", 0);
+    v.txtUserID = r.text("UserID", QString());
+    v.txtPass = r.text("UserPass", QString());
+    v.chkLogProx = check("LoginProxy", 0);
+    v.chkPass = check("UsePass", 0);
+    return v;
+}
+
+QString defaultSaveFolder()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
+        return downloads;
+    return QDir::homePath();
 }
 
 bool DoStartUp(const QString& fileName, const QString& description)

@@ -16,6 +16,9 @@ inline constexpr char kDefaultMonitorServer[] =
     "windowsupdate.microsoft.com ; download.windowsupdate.com ; update.microsoft.com ; *.amazon.com ; *ebay.com";
 inline constexpr char kDefaultMonitorTypes[] =
     ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?;.R1?; .ACE; .C0?; .C1?; .W0?;";
+// The list the settings dialog puts back with its reset button (and into an emptied field).
+inline constexpr char kDialogMonitorTypes[] =
+    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?; .R1?; .ACE; .C0?; .C1?; .W0?;";
 
 // Every option of the download manager as the running program uses it.
 struct DownloadSettings {
@@ -44,7 +47,7 @@ struct DownloadSettings {
     bool DownloadPromptOption = true;
     bool StartupWithWindows = false;
     bool SaveSameDir = false;
-    QString TextSameDir;      // default: the application folder
+    QString TextSameDir;      // default: the desktop's download folder
     QString SaveLastDir;
     bool SaveFileType = false;
     bool SaveFileInfo = false;
@@ -156,14 +159,21 @@ public:
     // be written or could not be read (see iniError). Through a symbolic link the file it points
     // to is replaced and the link stays.
     bool SaveToINI() const;
-    // The folder of LastSavePath (the save rules' "last directory"); the application folder when
+    // The folder of LastSavePath (the save rules' "last directory"); the default save folder when
     // LastSavePath names no folder.
     QString LastDirectory() const;
     // The dialog's OK and Apply: every option into the registry in its order, then SaveToINI.
     void SaveSettings(const SettingsDialogValues& values);
+    // The stored options as the settings dialog shows them (minutes, KB, MB; the dialog's own
+    // proposals where nothing is stored).
+    static SettingsDialogValues dialogValues();
 
     static QString settingsIniPath();
 };
+
+// Where files go until the user has chosen a folder: the desktop's download folder (the home
+// folder when that does not exist). Never the application folder, which holds the program's files.
+QString defaultSaveFolder();
 
 // Start-up with the desktop: an entry named by the description that runs the program.
 bool DoStartUp(const QString& fileName, const QString& description);

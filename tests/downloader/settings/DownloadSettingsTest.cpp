@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -63,7 +64,7 @@ TEST(SettingsStore, DefaultsOnAMachineWithNothingStored)
     EXPECT_TRUE(r.DownloadPromptOption);
     EXPECT_FALSE(r.DownloadNowOption);
     EXPECT_EQ(r.Segment, 0);
-    EXPECT_EQ(r.TextSameDir, AppFolder::path());
+    EXPECT_EQ(r.TextSameDir, defaultSaveFolder());
     EXPECT_EQ(r.MonitorTypes, QString::fromLatin1(kDefaultMonitorTypes));
     // Five ignore entries: three exact hosts, one "*." pattern and one "*" pattern.
     const QStringList entries = r.MonitorServer.split(" ; ");
@@ -239,18 +240,23 @@ TEST(SettingsIni, ExactLayoutAndRoundTrip)
     EXPECT_EQ(back.logins[1].password, QStringLiteral("pä ss"));
 }
 
-TEST(SettingsIni, BareOrEmptyLastPathWritesTheApplicationFolder)
+TEST(SettingsIni, BareOrEmptyLastPathWritesTheDownloadFolderNotTheApplicationFolder)
 {
+    // Until the user has chosen a folder, files go where the desktop keeps downloads; the
+    // application folder holds the program's own files.
+    const QString downloads = defaultSaveFolder();
+    EXPECT_NE(downloads, AppFolder::path());
+    EXPECT_TRUE(QFileInfo(downloads).isDir());
     SettingsStore s;
     s.LastSavePath = "file.zip";
     ASSERT_TRUE(s.SaveToINI());
-    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "/\r\nLogins:\r\n").toUtf8()));
-    EXPECT_EQ(s.LastDirectory(), AppFolder::path());
+    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((downloads + "/\r\nLogins:\r\n").toUtf8()));
+    EXPECT_EQ(s.LastDirectory(), downloads);
     s.LastSavePath.clear();
     ASSERT_TRUE(s.SaveToINI());
-    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((AppFolder::path() + "/\r\n").toUtf8()));
+    EXPECT_TRUE(readFile(SettingsStore::settingsIniPath()).startsWith((downloads + "/\r\n").toUtf8()));
     s.LoadfromINI();
-    EXPECT_EQ(s.LastDirectory(), AppFolder::path());
+    EXPECT_EQ(s.LastDirectory(), downloads);
     s.LastSavePath = "/top.zip";
     EXPECT_EQ(s.LastDirectory(), "/");
     s.LastSavePath = "/home/me/a.zip";
@@ -297,7 +303,7 @@ TEST(SettingsIni, FileEndingInsideALoginKeepsTheMissingFieldsEmpty)
     EXPECT_TRUE(s.logins.isEmpty());
 }
 
-TEST(SettingsIni, DeletingTheFileEmptiesTheListsAndTheAppFolderBecomesTheLastDirectory)
+TEST(SettingsIni, DeletingTheFileEmptiesTheListsAndTheDownloadFolderBecomesTheLastDirectory)
 {
     SettingsStore s;
     s.LastSavePath = "/old/place/file.zip";
@@ -311,7 +317,7 @@ TEST(SettingsIni, DeletingTheFileEmptiesTheListsAndTheAppFolderBecomesTheLastDir
     EXPECT_TRUE(next.logins.isEmpty());
     ASSERT_TRUE(next.SaveToINI());
     next.LoadfromINI();
-    EXPECT_EQ(next.LastDirectory(), AppFolder::path());
+    EXPECT_EQ(next.LastDirectory(), defaultSaveFolder());
 }
 
 TEST(SettingsIni, AFileThatCannotBeReadIsNeverReplacedByTheEmptyLists)
