@@ -3,6 +3,7 @@
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "downloader/main/frmMain.h"
+#include "downloader/main/NativeMessagingHost.h"
 #include "downloader/ui/MainWindowView.h"
 
 #include "common/net/TlsTrust.h"
@@ -26,6 +27,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -135,6 +137,10 @@ int runWindow(int argc, char* argv[], const QString& handOver)
 
 int main(int argc, char* argv[])
 {
+    // Started by a web browser for the extension; what the browser adds after it is its own.
+    if (argc > 1 && std::strcmp(argv[1], "--native-messaging") == 0)
+        return runNativeMessagingHost(argc, argv);
+
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -157,7 +163,9 @@ int main(int argc, char* argv[])
         std::fputs(pellanorUsage().toLocal8Bit().constData(), stdout);
         std::fputs("\nHanding an address to the window:\n"
                    "  --add URL      give URL to the running window (which asks what to do with it);\n"
-                   "                 opens the window first when none is running\n", stdout);
+                   "                 opens the window first when none is running\n"
+                   "  --native-messaging  the web browser extension's host: length-prefixed JSON\n"
+                   "                 messages on standard input and output (started by the browser)\n", stdout);
         return 0;
     case PellanorOptions::Mode::Version:
         std::printf("pellanor %s\n", HARBEL_VERSION);

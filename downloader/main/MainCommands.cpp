@@ -3,6 +3,7 @@
 #include "downloader/main/frmMain.h"
 
 #include "downloader/engine/DownloadRow.h"
+#include "downloader/main/BrowserCapture.h"
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/Prompts.h"
@@ -29,12 +30,6 @@ void letEventsRun(int times)
 QString frmMain::userGuidePath()
 {
     return AppFolder::file(QStringLiteral("UserGuide.html"));
-}
-
-void frmMain::notBuiltHere(const QString& what)
-{
-    StatusBar.setPanelText(1, what + u' '
-        + GetLangString(QStringLiteral("19203"), QStringLiteral("is not available in this version.")));
 }
 
 void frmMain::Flash_FSCommand(const QString& command, const QString& /*args*/)
@@ -118,7 +113,41 @@ void frmMain::enterurl_traymnu_Click()
 
 void frmMain::settings_mnu_Click()
 {
-    notBuiltHere(GetLangString(QStringLiteral("19205"), QStringLiteral("The settings dialog")));
+    SettingsForm.Form_Load();
+    Prompts::instance().ShowModal(SettingsForm);
+}
+
+void frmMain::IECapClicks(bool enable)
+{
+    BrowserCapture::writeHostScript(QCoreApplication::applicationFilePath());
+    BrowserCapture::switchChromium(enable);
+}
+
+void frmMain::netscapeClicks(bool enable)
+{
+    // The script is written either way, as the manifests of any family name it.
+    BrowserCapture::writeHostScript(QCoreApplication::applicationFilePath());
+    const BrowserCapture::Result r = BrowserCapture::switchMozilla(enable);
+    switch (r.outcome) {
+    case BrowserCapture::Outcome::Done:
+        break;
+    case BrowserCapture::Outcome::NoBrowser:
+        Prompts::instance().MsgBox(
+            GetLangString(QStringLiteral("13020"),
+                          QStringLiteral("Netscape Browser is not installed in your system or Netsacpe Plugin not found!!")),
+            MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
+        break;
+    case BrowserCapture::Outcome::WriteFailed:
+        Prompts::instance().MsgBox(GetLangString(QStringLiteral("11003"), QStringLiteral("Error copying File"))
+                                       + QStringLiteral("  ") + r.failedPath,
+                                   MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+        break;
+    case BrowserCapture::Outcome::RemoveFailed:
+        Prompts::instance().MsgBox(GetLangString(QStringLiteral("11002"), QStringLiteral("Error deleteing file:"))
+                                       + r.failedPath,
+                                   MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
+        break;
+    }
 }
 
 void frmMain::mnuSchedule_Click()

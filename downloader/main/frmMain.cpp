@@ -29,6 +29,10 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     });
     connect(&lstMain, &ListView::rowsChanged, this, &frmMain::historyTouched);
     connect(&lstComplete, &ListView::rowsChanged, this, &frmMain::historyTouched);
+    SettingsForm.captureSwitch = [this](bool on) {
+        IECapClicks(on);
+        netscapeClicks(on);
+    };
     connect(&Tray1, &Tray::LeftClick, this, [this] {
         setWindowState(0);
         Show();
@@ -109,6 +113,7 @@ void frmMain::Form_Unload()
     URLForm.Hide();
     FileForm.Hide();
     ScheduleForm.Hide();
+    SettingsForm.Hide();
     ExtraTimer1.setEnabled(false);
     Tray1.Show(false);
     tmrGraph.setEnabled(false);

@@ -3,6 +3,7 @@
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmFile.h"
 #include "downloader/main/frmSchedule.h"
+#include "downloader/main/frmSettings.h"
 #include "downloader/main/frmURL.h"
 
 #include "common/controls/Control.h"
@@ -45,6 +46,7 @@ public:
     frmURL URLForm{*this};
     frmFile FileForm{*this};
     frmSchedule ScheduleForm{ExtraTimer1, this};
+    frmSettings SettingsForm{this};
 
     // False until the first address has gone through the Add-URL flow in this run: that one is
     // always asked about.
@@ -100,6 +102,10 @@ public:
     // "Enter URL" of the tray: the dialog opens and the call returns without waiting for it.
     void enterurl_traymnu_Click();
     void settings_mnu_Click();
+    // The capture switches: install (on) or remove (off) the browser hand-over's manifests for the
+    // Chromium family (silently) and for the Mozilla family (warning 13020 when none is set up).
+    void IECapClicks(bool enable);
+    void netscapeClicks(bool enable);
     void mnuSchedule_Click();
     void About_mnu_Click();
     void UserGuide_mnu_Click();
@@ -139,7 +145,6 @@ private:
     // False, after saying why in the status bar, when the lists could not be written.
     bool saveHistoryNow();
     void historyTouched();
-    void notBuiltHere(const QString& what);
 
     // Addresses handed over while a question was open, oldest first.
     QStringList waitingHandOvers_;

@@ -4,6 +4,7 @@
 #include "downloader/main/frmExist.h"
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/DownloadDialogs.h"
+#include "downloader/ui/SettingsDialogView.h"
 #include "downloader/ui/DownloadWindowView.h"
 
 #include "common/support/LangString.h"
@@ -237,6 +238,9 @@ void registerPellanorDialogs(QtPrompts& prompts, frmMain& form, QWidget* owner)
     });
     prompts.registerView(QStringLiteral("frmSchedule"), [](Form& f, QWidget* parent) -> QDialog* {
         return new ScheduleDialogView(static_cast<frmSchedule&>(f), parent);
+    });
+    prompts.registerView(QStringLiteral("frmSettings"), [](Form& f, QWidget* parent) -> QDialog* {
+        return new SettingsDialogView(static_cast<frmSettings&>(f), parent);
     });
     prompts.registerView(QStringLiteral("frmDir"), [](Form& f, QWidget* parent) -> QDialog* {
         return new DirDialogView(static_cast<frmDir&>(f), parent);

@@ -198,13 +198,15 @@ TEST_F(MainCommands, RateListsAboutWindowAndTheUserGuide)
     form.UserGuide_mnu_Click();
     EXPECT_EQ(shell.opened.size(), 2);
 
-    // Schedule opens its dialog; Settings is not part of this version.
+    // Schedule and Settings open their dialogs.
     prompts.answerForm([](Form& f) { static_cast<frmSchedule&>(f).cmdCancel_Click(); });
     form.Flash_FSCommand("IDC_FS_Schedule");
     EXPECT_EQ(prompts.last().text, "frmSchedule");
     EXPECT_EQ(prompts.last().title, "Schedule Downloads");
+    prompts.answerForm([](Form& f) { static_cast<frmSettings&>(f).cmdCancel_Click(); });
     form.Flash_FSCommand("IDC_FS_Settings");
-    EXPECT_EQ(form.StatusBar.PanelText(1), "The settings dialog is not available in this version.");
+    EXPECT_EQ(prompts.last().text, "frmSettings");
+    EXPECT_EQ(prompts.last().title, "Settings");
 }
 
 TEST_F(MainCommands, TheFtpClientStartsBesideThisProgramOnceEverythingIsClosed)

@@ -635,10 +635,12 @@ TEST_F(MainWindow, ToolbarCommands)
     form.Flash_FSCommand("IDC_FS_minimize");
     EXPECT_EQ(form.WindowState(), 1);
 
+    prompts.answerForm([](Form& f) { static_cast<frmSettings&>(f).cmdCancel_Click(); });
     form.Flash_FSCommand("IDC_FS_Settings");
-    EXPECT_EQ(form.StatusBar.PanelText(1), "The settings dialog is not available in this version.");
+    EXPECT_EQ(prompts.last().text, "frmSettings");
+    const QString status = form.StatusBar.PanelText(1);
     form.Flash_FSCommand("IDC_FS_NoSuchThing");
-    EXPECT_EQ(form.StatusBar.PanelText(1), "The settings dialog is not available in this version.");
+    EXPECT_EQ(form.StatusBar.PanelText(1), status);
 
     form.tmrGraph_Timer();
     EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0.00 Kbps");

@@ -1,0 +1,600 @@
+#include "downloader/main/frmSettings.h"
+
+#include "downloader/engine/DownloadFormat.h"
+#include "downloader/engine/DownloadText.h"
+#include "downloader/intake/CaptureFilters.h"
+#include "downloader/main/frmMain.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
+#include "common/platform/Prompts.h"
+#include "common/platform/Shell.h"
+#include "common/support/Skin.h"
+#include "common/support/VbText.h"
+
+#include <QDir>
+
+namespace harbel {
+
+namespace {
+
+QString box(int value)
+{
+    return QString::number(value);
+}
+
+// The list text as the URL test reads it: no blanks, CR or LF, lower case, split at ";".
+QStringList testEntries(QString list)
+{
+    list.remove(u' ');
+    list.remove(u'\r');
+    list.remove(u'\n');
+    return list.toLower().split(u';');
+}
+
+// The server and path of an address by the test's own rules: the scheme and a login before "@"
+// are dropped, and the port after ":" (HTTP's own, FTP's 21 by default) is not part of the name.
+std::pair<QString, QString> serverAndPath(const QString& url)
+{
+    QString rest = url.trimmed();
+    const qsizetype scheme = rest.indexOf(QLatin1String("://"));
+    if (scheme >= 0)
+        rest = rest.mid(scheme + 3);
+    const qsizetype slash = rest.indexOf(u'/');
+    QString host = slash >= 0 ? rest.left(slash) : rest;
+    const QString path = slash >= 0 ? rest.mid(slash) : QString();
+    const qsizetype at = host.lastIndexOf(u'@');
+    if (at >= 0)
+        host = host.mid(at + 1);
+    const qsizetype colon = host.indexOf(u':');
+    if (colon >= 0)
+        host = host.left(colon);
+    return {host, path};
+}
+
+}  // namespace
+
+UrlTestResult testUrlAgainstLists(const QString& url, const QString& ignoreList, const QString& wantedTypes)
+{
+    UrlTestResult result;
+    const auto [server, path] = serverAndPath(url);
+    for (const QString& entry : testEntries(ignoreList)) {
+        if (entry.isEmpty())
+            continue;
+        const QString tail = entry.mid(entry.lastIndexOf(u'*') + 1);
+        if (entry == server || (!tail.isEmpty() && tail.size() < server.size() && server.endsWith(tail))) {
+            result.serverListed = true;
+            break;
+        }
+    }
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const QString value = u'.' + (dot >= 0 ? path.mid(dot + 1) : QString());
+    for (const QString& entry : testEntries(wantedTypes)) {
+        if (entry.isEmpty())
+            continue;
+        const bool wildcard = entry.size() == value.size() && entry.left(2) == value.left(2)
+            && entry.indexOf(u'?', 2) >= 2;
+        if (entry == value || wildcard) {
+            result.typeListed = true;
+            break;
+        }
+    }
+    return result;
+}
+
+frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), parent)
+{
+    setCaption(QStringLiteral("Settings"));
+    tabMainSettings.setTabs({QStringLiteral("Information"), QStringLiteral("Startup"), QStringLiteral("Monitor"),
+                             QStringLiteral("Save To"), QStringLiteral("Proxy"), QStringLiteral("Connections"),
+                             QStringLiteral("Limits"), QStringLiteral("Login"), QStringLiteral("Download"),
+                             QStringLiteral("Auto Segment")});
+    for (std::size_t i = 0; i < frameInformation.size(); ++i)
+        frameInformation[i] = std::make_unique<Frame>(*this, QStringLiteral("frameInformation(%1)").arg(i));
+    for (std::size_t i = 0; i < txtSegment.size(); ++i) {
+        txtSegment[i] = std::make_unique<TextBox>(*this, QStringLiteral("txtSegment%1").arg(i + 1));
+        lblSegment[i] = std::make_unique<Label>(*this, QStringLiteral("lblSegment(%1)").arg(i), false);
+    }
+    // "Use n segments if file is <size> MB  to <size>" for n = 2 to 5; six from the last size up.
+    for (std::size_t i = 0; i < lblSegment.size(); ++i)
+        lblSegment[i]->setCaption(i % 2 == 1 ? QStringLiteral("MB  to")
+                                             : QStringLiteral("Use %1 segments if file is ").arg(i / 2 + 2));
+
+    chkStartWin.setCaption(QStringLiteral("Start DM when windows starts."));
+    chkIE.setCaption(QStringLiteral("Monitor clicks in Internet Explorer (4.0 or greater)."));
+    chkClipboard.setCaption(QStringLiteral("Monitor clipboard for URL's to download."));
+    cmdMonitorServerReset.setCaption(QStringLiteral("Reset To Defaults"));
+    cmdMonitorTypesReset.setCaption(QStringLiteral("Reset To Defaults"));
+    cmdTest.setCaption(QStringLiteral("&Test"));
+    optLastDir.setCaption(QStringLiteral("Last Directory Used"));
+    optSameDir.setCaption(QStringLiteral("Same Directory"));
+    optFileType.setCaption(QStringLiteral("By File Type"));
+    optFileInfo.setCaption(QStringLiteral("By File Info"));
+    for (Button* b : {&cmdBrowseSameDir, &cmdBrowseFileType, &cmdBrowseParentDir})
+        b->setCaption(QStringLiteral("Browse"));
+    cmdAddFileType.setCaption(QStringLiteral("Add"));
+    cmdRemoveFileType.setCaption(QStringLiteral("Remove"));
+    lstFileType.setColumns({{QStringLiteral("File Type"), 90}, {QStringLiteral("Directory"), 260}});
+    optServer.setCaption(QStringLiteral("Server Name (Excluding www. and ftp.)"));
+    optDate.setCaption(QStringLiteral("Current Date (Day-Monyh-Year)"));
+    optFileExt.setCaption(QStringLiteral("File Extension Type"));
+    chkFtpPASV.setCaption(QStringLiteral("Use PASV Mode for FTP Transfers"));
+    chkUseProxy.setCaption(QStringLiteral("Use Proxy Server"));
+    fraProxy.setCaption(QStringLiteral("Proxy Settings"));
+    chkFTPProxy.setCaption(QStringLiteral("Use HTTP Proxy For FTP Addresses"));
+    chkLogProx.setCaption(QStringLiteral("Login to HTTP proxy server"));
+    chkPass.setCaption(QStringLiteral("Password"));
+    chkRetry.setCaption(QStringLiteral("Retry after timeout or log in error (server is busy)."));
+    chkStopResume.setCaption(QStringLiteral("Stop and Resume if no data recieved..."));
+    cmdLoginAdd.setCaption(QStringLiteral("Add"));
+    cmdLoginDelete.setCaption(QStringLiteral("Delete"));
+    lstLogin.setColumns({{QStringLiteral("Server"), 140}, {QStringLiteral("Username"), 110}, {QStringLiteral("Password"), 110}});
+    chkPromptDone.setCaption(QStringLiteral("Bring up prompt telling me download is done."));
+    chkCloseWindow.setCaption(QStringLiteral("Close download window."));
+    chkDownloadNow.setCaption(QStringLiteral("Start Downloading Immediately"));
+    chkDownloadLater.setCaption(QStringLiteral("Add to list but do not start downloading."));
+    chkDownloadPrompt.setCaption(QStringLiteral("Ask to download now or later."));
+    chkSegment.setCaption(QStringLiteral(
+        "Auto Segment the file using multiple connection streams to accelerate the download."));
+    fraSegment.setCaption(QStringLiteral("Segment Settings"));
+    cmdOK.setCaption(QStringLiteral("&OK"));
+    cmdApply.setCaption(QStringLiteral("&Apply"));
+    cmdCancel.setCaption(QStringLiteral("&Cancel"));
+    cmdHelp.setCaption(QStringLiteral("&Help"));
+    cmdApply.setEnabled(false);
+}
+
+void frmSettings::Form_Load()
+{
+    loading_ = true;
+    SettingsStore& store = SettingsStore::instance();
+    SettingsDialogValues v = SettingsStore::dialogValues();
+    if (v.txtMonitorTypes.isEmpty())
+        v.txtMonitorTypes = QString::fromLatin1(kDialogMonitorTypes);
+    if (v.txtMonitorServer.isEmpty())
+        v.txtMonitorServer = QString::fromLatin1(kDefaultMonitorServer);
+    // The label shows where the last file went, whatever was stored for it.
+    v.lblLastDir = store.LastDirectory();
+    toControls(v);
+
+    lstFileType.Clear();
+    for (const FileTypeFolder& t : store.fileTypes) {
+        ListRow* row = lstFileType.Add(t.fileType);
+        row->setCell(1, t.folder);
+    }
+    lstLogin.Clear();
+    for (const SiteLogin& l : store.logins) {
+        ListRow* row = lstLogin.Add(l.server);
+        row->setCell(1, l.user);
+        row->setCell(2, l.password);
+    }
+    for (TextBox* t : {&txtTestURL, &txtFileType, &txtFileTypeDir, &txtLoginServer, &txtLoginUsername, &txtLoginPassword})
+        t->setText({});
+
+    const QStringList version = QStringLiteral(HARBEL_VERSION).split(u'.');
+    lblVersion.setCaption(version.value(0) + u'.' + version.value(1, QStringLiteral("0")));
+    lblLocation.setCaption(AppFolder::path());
+    lblDownloads.setCaption(QString::number(store.record.Downloads));
+    lblBytes.setCaption(FormatBytes(store.record.AllBytes));
+    if (currentLanguageFile().isEmpty())
+        setCurrentLanguageFile(QStringLiteral("English.ini"));
+
+    tabMainSettings.setSelectedIndex(Information);
+    tabMainSettings_Click();
+    // The start-up list follows the box, as the box's own click does.
+    if (chkStartWin.Value() == 1)
+        DoStartUp(startupProgramPath(), programTitle());
+    else
+        DoNotStartUp(startupProgramPath(), programTitle());
+    loading_ = false;
+    setChanged(false);
+
+    Skin& skin = Skin::shared();
+    if (skin.isLoaded()) {
+        skin.ApplySkinByName(*this, QStringLiteral("secondForm"));
+        SkinForm(*this, skin);
+    }
+}
+
+void frmSettings::toControls(const SettingsDialogValues& v)
+{
+    chkClipboard.setValue(v.chkClipboard);
+    txtLimitHTTP.setText(v.txtLimitHTTP);
+    txtLimitFTP.setText(v.txtLimitFTP);
+    chkIE.setValue(v.chkIE);
+    chkStartWin.setValue(v.chkStartWin);
+    chkPromptDone.setValue(v.chkPromptDone);
+    chkCloseWindow.setValue(v.chkCloseWindow);
+    // One action is always on: the first stored one wins, the prompt when none is.
+    chkDownloadNow.setValue(v.chkDownloadNow);
+    chkDownloadLater.setValue(!v.chkDownloadNow && v.chkDownloadLater);
+    chkDownloadPrompt.setValue(!chkDownloadNow.Value() && !chkDownloadLater.Value());
+    txtMonitorTypes.setText(v.txtMonitorTypes);
+    txtMonitorServer.setText(v.txtMonitorServer);
+    txtTimeout.setText(v.txtTimeout);
+    chkStopResume.setValue(v.chkStopResume);
+    txtTimeResume.setText(v.txtTimeResume);
+    txtTimeNoResume.setText(v.txtTimeNoResume);
+    chkRetry.setValue(v.chkRetry);
+    txtRetryTime.setText(v.txtRetryTime);
+    txtRetries.setText(v.txtRetries);
+    txtRollback.setText(v.txtRollback);
+    chkSegment.setValue(v.chkSegment);
+    for (std::size_t i = 0; i < txtSegment.size(); ++i)
+        txtSegment[i]->setText(v.txtSegment[i]);
+    // The last directory is the group's choice whenever none of the other three is stored.
+    optSameDir.setValue(v.optSameDir);
+    optFileType.setValue(!v.optSameDir && v.optFileType);
+    optFileInfo.setValue(!v.optSameDir && !v.optFileType && v.optFileInfo);
+    optLastDir.setValue(!optSameDir.Value() && !optFileType.Value() && !optFileInfo.Value());
+    txtSameDir.setText(v.txtSameDir);
+    lblLastDir.setCaption(v.lblLastDir);
+    txtParentDir.setText(v.txtParentDir);
+    // Loaded one by one: none of them is chosen when none is stored.
+    optServer.setValue(v.optServer);
+    optDate.setValue(!v.optServer && v.optDate);
+    optFileExt.setValue(!v.optServer && !v.optDate && v.optFileExt);
+    chkFtpPASV.setValue(v.chkFtpPASV);
+    chkUseProxy.setValue(v.chkUseProxy);
+    txtProxyServer.setText(v.txtProxyServer);
+    txtProxyPort.setText(v.txtProxyPort);
+    chkFTPProxy.setValue(v.chkFTPProxy);
+    txtUserID.setText(v.txtUserID);
+    txtPass.setText(v.txtPass);
+    chkLogProx.setValue(v.chkLogProx);
+    chkPass.setValue(v.chkPass);
+    applyEnabling();
+}
+
+SettingsDialogValues frmSettings::fromControls() const
+{
+    SettingsDialogValues v;
+    v.chkClipboard = chkClipboard.Value();
+    v.txtLimitHTTP = txtLimitHTTP.Text();
+    v.txtLimitFTP = txtLimitFTP.Text();
+    v.chkIE = chkIE.Value();
+    v.chkStartWin = chkStartWin.Value();
+    v.chkPromptDone = chkPromptDone.Value();
+    v.chkCloseWindow = chkCloseWindow.Value();
+    v.chkDownloadNow = chkDownloadNow.Value();
+    v.chkDownloadLater = chkDownloadLater.Value();
+    v.chkDownloadPrompt = chkDownloadPrompt.Value();
+    v.txtMonitorTypes = txtMonitorTypes.Text();
+    v.txtMonitorServer = txtMonitorServer.Text();
+    v.txtTimeout = txtTimeout.Text();
+    v.chkStopResume = chkStopResume.Value();
+    v.txtTimeResume = txtTimeResume.Text();
+    v.txtTimeNoResume = txtTimeNoResume.Text();
+    v.chkRetry = chkRetry.Value();
+    v.txtRetryTime = txtRetryTime.Text();
+    v.txtRetries = txtRetries.Text();
+    v.txtRollback = txtRollback.Text();
+    v.chkSegment = chkSegment.Value();
+    for (std::size_t i = 0; i < txtSegment.size(); ++i)
+        v.txtSegment[i] = txtSegment[i]->Text();
+    v.optSameDir = optSameDir.Value();
+    v.txtSameDir = txtSameDir.Text();
+    v.lblLastDir = lblLastDir.Caption();
+    v.optFileType = optFileType.Value();
+    v.optFileInfo = optFileInfo.Value();
+    v.txtParentDir = txtParentDir.Text();
+    v.optServer = optServer.Value();
+    v.optDate = optDate.Value();
+    v.optFileExt = optFileExt.Value();
+    v.chkFtpPASV = chkFtpPASV.Value();
+    v.chkUseProxy = chkUseProxy.Value();
+    v.txtProxyServer = txtProxyServer.Text();
+    v.txtProxyPort = txtProxyPort.Text();
+    v.chkFTPProxy = chkFTPProxy.Value();
+    v.txtUserID = txtUserID.Text();
+    v.txtPass = txtPass.Text();
+    v.chkLogProx = chkLogProx.Value();
+    v.chkPass = chkPass.Value();
+    return v;
+}
+
+void frmSettings::setChanged(bool on)
+{
+    changed_ = on;
+    cmdApply.setEnabled(on);
+}
+
+void frmSettings::applyEnabling()
+{
+    // The login needs the proxy, and the password needs the login.
+    const bool proxy = chkUseProxy.Value() == 1;
+    const bool login = proxy && chkLogProx.Value() == 1;
+    for (Control* c : std::initializer_list<Control*>{&fraProxy, &txtProxyServer, &txtProxyPort, &chkFTPProxy, &chkLogProx})
+        c->setEnabled(proxy);
+    txtUserID.setEnabled(login);
+    chkPass.setEnabled(login);
+    txtPass.setEnabled(login && chkPass.Value() == 1);
+
+    const bool segments = chkSegment.Value() == 1;
+    fraSegment.setEnabled(segments);
+    for (std::size_t i = 0; i < txtSegment.size(); ++i) {
+        txtSegment[i]->setEnabled(segments);
+        lblSegment[i]->setEnabled(segments);
+    }
+
+    fraLastDir.setVisible(optLastDir.Value());
+    fraSameDir.setVisible(optSameDir.Value());
+    fraFileType.setVisible(optFileType.Value());
+    fraFileInfo.setVisible(optFileInfo.Value());
+}
+
+void frmSettings::tabMainSettings_Click()
+{
+    const int shown = tabMainSettings.SelectedIndex();
+    for (std::size_t i = 0; i < frameInformation.size(); ++i)
+        frameInformation[i]->setVisible(int(i) == shown);
+}
+
+void frmSettings::field_Change()
+{
+    if (!loading_)
+        setChanged(true);
+}
+
+void frmSettings::txtMonitorTypes_LostFocus()
+{
+    if (wantedTypesTextIsValid(txtMonitorTypes.Text()))
+        return;
+    const QString text = GetLangString(QStringLiteral("11029"), QString());
+    Prompts::instance().MsgBox(text, MsgButtons::OkOnly, MsgIcon::Critical, text);
+}
+
+void frmSettings::check_Click()
+{
+    setChanged(true);
+}
+
+void frmSettings::chkStartWin_Click()
+{
+    if (chkStartWin.Value() == 1)
+        DoStartUp(startupProgramPath(), programTitle());
+    else
+        DoNotStartUp(startupProgramPath(), programTitle());
+    setChanged(true);
+}
+
+void frmSettings::chkIE_Click()
+{
+    const bool on = chkIE.Value() == 1;
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("ClickCapture"), box(chkIE.Value()));
+    SettingsStore::instance().record.ClickCapture = on;
+    if (captureSwitch)
+        captureSwitch(on);
+    setChanged(true);
+}
+
+void frmSettings::chkClipboard_Click()
+{
+    SettingsStore::instance().record.ClipboardMonitoring = chkClipboard.Value() == 1;
+    setChanged(true);
+}
+
+void frmSettings::chkUseProxy_Click()
+{
+    applyEnabling();
+    setChanged(true);
+}
+
+void frmSettings::chkLogProx_Click()
+{
+    applyEnabling();
+    setChanged(true);
+}
+
+void frmSettings::chkPass_Click()
+{
+    applyEnabling();
+    setChanged(true);
+}
+
+void frmSettings::chkSegment_Click()
+{
+    applyEnabling();
+    setChanged(true);
+}
+
+void frmSettings::option_Click(OptionButton& chosen)
+{
+    const std::initializer_list<std::initializer_list<OptionButton*>> groups = {
+        {&optLastDir, &optSameDir, &optFileType, &optFileInfo},
+        {&optServer, &optDate, &optFileExt},
+        {&chkDownloadNow, &chkDownloadLater, &chkDownloadPrompt}};
+    for (const auto& group : groups) {
+        if (std::find(group.begin(), group.end(), &chosen) == group.end())
+            continue;
+        for (OptionButton* o : group)
+            o->setValue(o == &chosen);
+    }
+    applyEnabling();
+    setChanged(true);
+}
+
+void frmSettings::cmdMonitorServerReset_Click()
+{
+    const QString question = GetLangString(QStringLiteral("11020"), QString()) + QStringLiteral("\n\n")
+        + GetLangString(QStringLiteral("11021"), QString());
+    if (Prompts::instance().MsgBox(question, MsgButtons::YesNo, MsgIcon::Question,
+                                   GetLangString(QStringLiteral("11022"), QString())) == MsgAnswer::Yes) {
+        txtMonitorServer.setText(QString::fromLatin1(kDefaultMonitorServer));
+        setChanged(true);
+    }
+}
+
+void frmSettings::cmdMonitorTypesReset_Click()
+{
+    const QString question = GetLangString(QStringLiteral("11023"), QString()) + QStringLiteral("\n\n")
+        + GetLangString(QStringLiteral("11021"), QString());
+    if (Prompts::instance().MsgBox(question, MsgButtons::YesNo, MsgIcon::Question,
+                                   GetLangString(QStringLiteral("11022"), QString())) == MsgAnswer::Yes) {
+        txtMonitorTypes.setText(QString::fromLatin1(kDialogMonitorTypes));
+        setChanged(true);
+    }
+}
+
+void frmSettings::cmdTest_Click()
+{
+    const UrlTestResult r = testUrlAgainstLists(txtTestURL.Text(), txtMonitorServer.Text(), txtMonitorTypes.Text());
+    const auto truth = [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); };
+    const QString text = lang("11024", "The following results were returned:") + QStringLiteral("\n\n")
+        + lang("11025", "Servers(if server exist in ignore list) =") + u' ' + truth(r.serverListed) + u'\n'
+        + lang("11026", "Extensions(if extension exsit in download list) =") + u' ' + truth(r.typeListed)
+        + QStringLiteral("\n\n") + lang("11027", "True means it was found. False means it was not.");
+    Prompts::instance().MsgBox(text, MsgButtons::OkOnly, MsgIcon::Information, lang("11028", "URL Server & EXT Test"));
+}
+
+void frmSettings::browse(TextBox& field)
+{
+    DirForm.strDirPath = field.Text();
+    DirForm.setPath(QDir(field.Text()).exists() && !field.Text().isEmpty() ? field.Text() : QDir::homePath());
+    Prompts::instance().ShowModal(DirForm);
+    // Cancel leaves strDirPath as it was, so the field keeps its folder.
+    if (field.Text() != DirForm.strDirPath) {
+        field.setText(DirForm.strDirPath);
+        setChanged(true);
+    }
+}
+
+void frmSettings::cmdBrowseSameDir_Click()
+{
+    browse(txtSameDir);
+}
+
+void frmSettings::cmdBrowseFileType_Click()
+{
+    browse(txtFileTypeDir);
+}
+
+void frmSettings::cmdBrowseParentDir_Click()
+{
+    browse(txtParentDir);
+}
+
+void frmSettings::cmdAddFileType_Click()
+{
+    if (txtFileType.Text().isEmpty() || txtFileTypeDir.Text().isEmpty())
+        return;
+    ListRow* row = lstFileType.Add(txtFileType.Text());
+    row->setCell(1, txtFileTypeDir.Text());
+    txtFileType.setText({});
+    txtFileTypeDir.setText({});
+    setChanged(true);
+}
+
+void frmSettings::cmdRemoveFileType_Click()
+{
+    ListRow* row = lstFileType.SelectedItem();
+    if (!row && lstFileType.anySelected())
+        row = lstFileType.selectedRows().first();
+    if (!row)
+        return;
+    lstFileType.Remove(row);
+    setChanged(true);
+}
+
+void frmSettings::cmdLoginAdd_Click()
+{
+    const std::initializer_list<std::pair<TextBox*, const char*>> required = {
+        {&txtLoginServer, "11017"}, {&txtLoginUsername, "11018"}, {&txtLoginPassword, "11019"}};
+    for (const auto& [field, code] : required) {
+        if (field->Text().trimmed().isEmpty()) {
+            Prompts::instance().MsgBox(GetLangString(QString::fromLatin1(code), QString()), MsgButtons::OkOnly,
+                                       MsgIcon::Exclamation, programTitle());
+            return;
+        }
+    }
+    ListRow* row = lstLogin.Add(txtLoginServer.Text());
+    row->setCell(1, txtLoginUsername.Text());
+    row->setCell(2, txtLoginPassword.Text());
+    for (TextBox* t : {&txtLoginServer, &txtLoginUsername, &txtLoginPassword})
+        t->setText({});
+    setChanged(true);
+}
+
+void frmSettings::cmdLoginDelete_Click()
+{
+    emit focusRequested(&lstLogin);
+    while (lstLogin.anySelected())
+        lstLogin.Remove(lstLogin.selectedRows().first());
+    setChanged(true);
+}
+
+bool frmSettings::convertedFieldsHoldNumbers()
+{
+    // Fields saved as a product (minutes, KB, MB) must hold a number: a text saved as 0 would make
+    // a reconnect wait of no time or a rollback past every resume point. Nothing is saved until
+    // each one does.
+    struct Converted {
+        TextBox* field;
+        Page page;
+        bool positive;
+    };
+    std::vector<Converted> fields{{&txtTimeResume, Connections, true},
+                                  {&txtTimeNoResume, Connections, true},
+                                  {&txtRollback, Connections, false}};
+    for (const auto& t : txtSegment)
+        fields.push_back({t.get(), AutoSegment, false});
+    for (const Converted& c : fields) {
+        const auto n = vb::toNumber(c.field->Text());
+        if (n && *n >= 0 && (!c.positive || *n > 0) && *n < 1.0e9)
+            continue;
+        tabMainSettings.setSelectedIndex(c.page);
+        tabMainSettings_Click();
+        Prompts::instance().MsgBox(
+            lang("19210", "This field needs a number (minutes, KB or MB as its label says); the settings were not saved:")
+                + u' ' + c.field->Text(),
+            MsgButtons::OkOnly, MsgIcon::Exclamation, Caption());
+        emit focusRequested(c.field);
+        return false;
+    }
+    return true;
+}
+
+bool frmSettings::save()
+{
+    if (!convertedFieldsHoldNumbers())
+        return false;
+    SettingsStore& store = SettingsStore::instance();
+    store.fileTypes.clear();
+    for (const ListRow* row : lstFileType.rows())
+        store.fileTypes.append(FileTypeFolder{row->cell(0), row->cell(1)});
+    store.logins.clear();
+    for (const ListRow* row : lstLogin.rows())
+        store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->cell(2)});
+    store.SaveSettings(fromControls());
+    setChanged(false);
+    store.LoadSettings();
+    return true;
+}
+
+void frmSettings::cmdOK_Click()
+{
+    if (save())
+        Hide();
+}
+
+void frmSettings::cmdApply_Click()
+{
+    save();
+}
+
+void frmSettings::cmdCancel_Click()
+{
+    if (changed_
+        && Prompts::instance().MsgBox(QStringLiteral("settings changed , Are you sure you want to quit with out saving??"),
+                                      MsgButtons::YesNo, MsgIcon::Question, Caption())
+            != MsgAnswer::Yes)
+        return;
+    Hide();
+}
+
+void frmSettings::cmdHelp_Click()
+{
+    Shell::instance().open(frmMain::userGuidePath());
+}
+
+}  // namespace harbel
