@@ -52,6 +52,7 @@ SettingsDialogView::SettingsDialogView(frmSettings& form, QWidget* parent) : QDi
     setWindowTitle(form.Caption());
     auto* layout = new QVBoxLayout(this);
     auto* tabs = new QTabBar(this);
+    tabs->setUsesScrollButtons(false);  // all ten tabs in sight
     bindTabs(tabs, form.tabMainSettings, [&form] { form.tabMainSettings_Click(); });
     layout->addWidget(tabs);
     for (int i = 0; i < int(form.frameInformation.size()); ++i) {
@@ -73,7 +74,7 @@ SettingsDialogView::SettingsDialogView(frmSettings& form, QWidget* parent) : QDi
     buttons->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
     buttons->addWidget(buttonFor(form.cmdHelp, this, [&form] { form.cmdHelp_Click(); }));
     layout->addLayout(buttons);
-    resize(600, 470);
+    resize(760, 500);
 }
 
 void SettingsDialogView::reject()
