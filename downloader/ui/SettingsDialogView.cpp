@@ -165,7 +165,7 @@ QWidget* SettingsDialogView::monitorPage()
     auto* test = new QGroupBox(QStringLiteral("Test Settings (Use to test to see if it checks the URL correctly for you):"), p);
     auto* row = new QHBoxLayout(test);
     row->addWidget(new QLabel(QStringLiteral("URL:"), test));
-    row->addWidget(editFor(f.txtTestURL, test), 1);
+    row->addWidget(editFor(f.txtTestURL, test, edited), 1);
     row->addWidget(buttonFor(f.cmdTest, test, [&f] { f.cmdTest_Click(); }));
     l->addWidget(test);
     return p;
