@@ -209,9 +209,9 @@ bool SettingsStore::SaveToINI() const
         out += bytes;
         out += "\r\n";
     };
-    // A path without a folder is replaced by the default save folder, written with its trailing
-    // "/" so that the folder of the line read back is that folder itself.
-    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : defaultSaveFolder() + u'/'));
+    // A path without a folder is written as an empty line: read back, it leaves the choice to the
+    // default save folder of that time, so a download folder made later is still taken.
+    line(lineBytes(LastSavePath.contains(u'/') ? LastSavePath : QString()));
     for (const auto& t : fileTypes) {
         line(lineBytes(t.fileType));
         line(lineBytes(t.folder));
