@@ -1,9 +1,9 @@
 #include "common/ui/ToolbarView.h"
 
 #include "common/controls/MovieToolbar.h"
+#include "common/ui/Icons.h"
 
 #include <QAction>
-#include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -27,7 +27,7 @@ void ToolbarView::rebuild()
             addSeparator();
             continue;
         }
-        QAction* a = addAction(QIcon::fromTheme(b.icon), b.caption);
+        QAction* a = addAction(Icons::icon(b.icon), b.caption);
         a->setObjectName(b.command);
         if (b.checkable()) {
             a->setCheckable(true);

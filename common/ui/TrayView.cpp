@@ -1,28 +1,10 @@
 #include "common/ui/TrayView.h"
 
-#include <QIcon>
-#include <QPixmap>
+#include "common/ui/Icons.h"
+
 #include <QSystemTrayIcon>
 
 namespace harbel {
-
-namespace {
-
-QIcon iconFrom(const QString& image)
-{
-    QIcon icon(image);
-    if (icon.isNull() || icon.availableSizes().isEmpty()) {
-        // Not an icon file: take the picture scaled to 32 x 32.
-        const QPixmap picture(image);
-        if (!picture.isNull())
-            icon = QIcon(picture.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    }
-    if (icon.isNull())
-        icon = QIcon::fromTheme(QStringLiteral("folder-download"));
-    return icon;
-}
-
-}  // namespace
 
 QtTrayShell::~QtTrayShell()
 {
@@ -52,7 +34,7 @@ bool QtTrayShell::Shell_NotifyIcon(NotifyMessage message, const NotifyIconData& 
     case NIM_MODIFY:
         if (!icon)
             return false;
-        icon->setIcon(iconFrom(data.hIcon));
+        icon->setIcon(Icons::trayIcon(data.hIcon));
         icon->setToolTip(data.szTip.trimmed());
         if (data.uFlags & NIF_INFO)
             icon->showMessage(data.szInfoTitle, data.szInfo, QSystemTrayIcon::Information);

@@ -11,6 +11,7 @@
 #include "common/platform/Clipboard.h"
 #include "common/platform/Shell.h"
 #include "common/platform/SingleInstance.h"
+#include "common/ui/Icons.h"
 #include "common/ui/QtClipboard.h"
 
 #include "common/platform/TerminationSignals.h"
@@ -77,6 +78,7 @@ int runWindow(int argc, char* argv[], const QString& handOver)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Harbel"));
+    Icons::setApplicationIcon(QStringLiteral("pellanor"));
     QApplication::setQuitOnLastWindowClosed(false);
     QtPrompts prompts;
     Prompts::setInstance(&prompts);

@@ -9,6 +9,7 @@
 
 #include "common/support/LangString.h"
 #include "common/support/Skin.h"
+#include "common/ui/Icons.h"
 #include "common/ui/ListViewWidget.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/SkinApplier.h"
@@ -35,9 +36,7 @@ namespace {
 
 QIcon rowIcon(int smallIcon)
 {
-    const QStyle* style = QApplication::style();
-    return smallIcon == 4 ? style->standardIcon(QStyle::SP_DialogApplyButton)
-                          : style->standardIcon(QStyle::SP_ArrowDown);
+    return Icons::icon(smallIcon == 4 ? QStringLiteral("row-completed") : QStringLiteral("row-queued"));
 }
 
 QAction* addItem(QMenu* menu, const QString& text, std::function<void()> action)

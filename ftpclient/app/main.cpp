@@ -1,5 +1,6 @@
 #include "common/platform/AppFolder.h"
 #include "common/platform/TerminationSignals.h"
+#include "common/ui/Icons.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
@@ -37,6 +38,7 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Harbel"));
+    Icons::setApplicationIcon(QStringLiteral("tessaly"));
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnTerminationSignals();
     QtPrompts prompts;

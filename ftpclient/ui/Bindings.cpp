@@ -1,5 +1,7 @@
 #include "ftpclient/ui/Bindings.h"
 
+#include "common/ui/Icons.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -128,7 +130,7 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
 
 QIcon FileListWidget::iconFor(int index) const
 {
-    // Asking the style for an icon costs far more than drawing it; a listing asks once per row.
+    // Looking an icon up costs far more than drawing it; a listing asks once per row.
     const auto cached = iconCache_.constFind(index);
     if (cached != iconCache_.constEnd())
         return *cached;
@@ -138,9 +140,9 @@ QIcon FileListWidget::iconFor(int index) const
 QIcon FileListWidget::styleIcon(int index) const
 {
     switch (index) {
-    case 2: return style()->standardIcon(QStyle::SP_DirIcon);
-    case 3: return style()->standardIcon(QStyle::SP_FileLinkIcon);
-    default: return style()->standardIcon(QStyle::SP_FileIcon);
+    case 2: return Icons::icon(QStringLiteral("row-folder"));
+    case 3: return Icons::icon(QStringLiteral("row-link"));
+    default: return Icons::icon(QStringLiteral("row-file"));
     }
 }
 
