@@ -28,7 +28,11 @@ int main(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::puts("Usage: tessaly\nHarbel FTP client: opens the two-pane main window.");
+            std::puts("Usage: tessaly [OPTION]\n"
+                      "Harbel FTP client: opens the two-pane main window.\n"
+                      "\n"
+                      "  -h, --help     show this help and exit (needs no display)\n"
+                      "  --version      show the version and exit");
             return 0;
         }
         if (!std::strcmp(argv[i], "--version")) {
