@@ -3,11 +3,10 @@ set(CPACK_PACKAGE_NAME harbel)
 set(CPACK_PACKAGE_VENDOR "Harbel")
 set(CPACK_PACKAGE_CONTACT "Harbel developers <harbel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download manager and two-pane FTP client")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Pellanor downloads files over HTTP and FTP, resumes them where they stopped, fetches large\n"
-  "files over parallel connections and keeps a scheduled queue; it also downloads from the\n"
+  "files over parallel connections and keeps a scheduled queue. It also downloads from the\n"
   "command line without a display. Tessaly is a two-pane FTP client.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
