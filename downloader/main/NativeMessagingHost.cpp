@@ -1,6 +1,7 @@
 #include "downloader/main/NativeMessagingHost.h"
 
 #include "downloader/intake/CaptureFilters.h"
+#include "downloader/intake/UrlParsing.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/SingleInstance.h"
@@ -31,14 +32,6 @@ bool hasControlCharacters(const QString& text)
 {
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Format)
-            return true;
-    return false;
-}
-
-bool isDownloadScheme(const QString& url)
-{
-    for (const char* scheme : {"http://", "https://", "ftp://"})
-        if (url.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
             return true;
     return false;
 }
@@ -91,7 +84,7 @@ QJsonObject NativeMessagingHost::answer(const QByteArray& body)
     if (hasControlCharacters(url))
         return failure(QStringLiteral("the url holds control characters"));
     if (!isDownloadScheme(url))
-        return failure(QStringLiteral("only http, https and ftp addresses are downloaded"));
+        return failure(QStringLiteral("only http, https, ftp and ftps addresses are downloaded"));
     if (message.value(QStringLiteral("capture")).toBool() && !(wantsCapture && wantsCapture(url)))
         return taken(false);
     if (!handOver || !handOver(url))
