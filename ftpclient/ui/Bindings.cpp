@@ -209,17 +209,20 @@ void FileListWidget::rebuild()
     icons_->setIconSize(style == 0 ? QSize(32, 32) : QSize(16, 16));
 
     const QList<ListRow*> all = control_.rows();
-    QStringList keys;
+    const QList<ColumnHeader>& columns = control_.ColumnHeaders();
+    QStringList headers;
+    for (const ColumnHeader& c : columns)
+        headers << c.text;
+    // The headers are part of what is shown: a list without columns (no server yet) shows none,
+    // rather than the widget's own "1".
+    QStringList keys{headers.join(QLatin1Char('\x1f'))};
     for (const ListRow* row : all)
         keys << row->cells().join(QLatin1Char('\x1f')) + QLatin1Char('\x1f') + QString::number(row->SmallIcon());
     if (keys != shownKeys_) {
         shownKeys_ = keys;
         report_->clear();
         icons_->clear();
-        const QList<ColumnHeader>& columns = control_.ColumnHeaders();
-        QStringList headers;
-        for (const ColumnHeader& c : columns)
-            headers << c.text;
+        report_->setHeaderHidden(headers.isEmpty());
         report_->setColumnCount(int(headers.size()));
         report_->setHeaderLabels(headers);
         for (int c = 0; c < columns.size(); ++c)

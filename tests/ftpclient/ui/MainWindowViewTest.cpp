@@ -49,6 +49,7 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
         ASSERT_EQ(local->topLevelItemCount(), 3) << remote->topLevelItemCount();
         EXPECT_EQ(local->headerItem()->text(1), "Size (bytes)");
         EXPECT_EQ(remote->topLevelItemCount(), 0);
+        EXPECT_EQ(remote->headerItem()->text(0), "Name");  // an empty list still shows its columns, not "1"
 
         // Quick Connect's FTP over TLS box follows the model both ways.
         auto* tls = view.findChild<QCheckBox*>("chkQTls");
