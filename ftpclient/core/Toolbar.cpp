@@ -95,7 +95,7 @@ void frmMain::movToolbar_FSCommand(const QString& command)
         {QStringLiteral("IDC_FS_ClearLog"), [this] { ClearLog(); }},
         {QStringLiteral("IDC_FS_Recycle"), [this] { mnuToolsEmptyLocalRecycleBin_Click(); }},
         {QStringLiteral("IDC_FS_UserGuide"), [this] {
-             const QString guide = AppFolder::file(QStringLiteral("FTPHelp.chm"));
+             const QString guide = AppFolder::file(QStringLiteral("UserGuide.html"));
              if (!QFileInfo::exists(guide) || !DesktopShell::instance().openDocument(guide, AppFolder::path()))
                  StatusBarInfo(QStringLiteral("The user guide could not be opened."));
          }},
