@@ -162,3 +162,45 @@ start_uneven() {
   cat "$dir/uneven.err" >&2
   return 1
 }
+
+# measure_tools WHAT: runs each command of the caller's cmd (keyed by the names in tools) runs times,
+# taking turns, each download checked byte for byte ($out against $work/www/file.bin); prints each
+# run on stderr, then a table of the median wall and CPU time and the peak memory (WHAT says what
+# was fetched), and leaves those in mw, mc and mp, keyed by tool.
+measure_tools() {
+  local what=$1 r t res w c p
+  declare -gA walls=() cpus=() peaks=() mw=() mc=() mp=()
+  for r in $(seq "$runs"); do
+    for t in "${tools[@]}"; do
+      res=$(measure_once "$t")
+      if [ "$res" = fail ] || [ "$res" = corrupt ]; then
+        echo "run $r: $t: $res" >&2
+        continue
+      fi
+      read -r w c p <<<"$res"
+      walls[$t]+="$w "; cpus[$t]+="$c "; peaks[$t]+="$p "
+      echo "run $r: $t: wall ${w}s cpu ${c}s peak $((p / 1024)) MB" >&2
+    done
+  done
+  echo
+  printf "%-10s %10s %10s %12s   (median of %d runs, %s)\n" tool wall_s cpu_s peak_MB "$runs" "$what"
+  for t in "${tools[@]}"; do
+    mw[$t]=$(echo "${walls[$t]:-}" | median)
+    mc[$t]=$(echo "${cpus[$t]:-}" | median)
+    mp[$t]=$(echo "${peaks[$t]:-}" | maxof)
+    printf "%-10s %10.2f %10.2f %12.1f\n" "$t" "${mw[$t]}" "${mc[$t]}" "$(echo "${mp[$t]:-0} / 1024" | bc -l)"
+  done
+}
+
+# One run: "wall cpu peak_kb" of the command, checked byte for byte against the source.
+measure_once() {
+  rm -f "$out"
+  sync
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" ${cmd[$1]} >/dev/null 2>&1 || { echo "fail"; return; }
+  cmp -s "$out" "$work/www/file.bin" || { echo "corrupt"; return; }
+  read -r wall user sys peak < "$work/time.txt"
+  echo "$wall $(echo "$user + $sys" | bc -l) $peak"
+}
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
+maxof() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -1; }

@@ -43,42 +43,7 @@ declare -A cmd=(
 )
 tools=(pellanor curl wget)
 
-# One run: "wall cpu peak_kb" of the command, checked byte for byte against the source.
-measure() {
-  rm -f "$out"
-  sync
-  /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" ${cmd[$1]} >/dev/null 2>&1 || { echo "fail"; return; }
-  cmp -s "$out" "$work/www/file.bin" || { echo "corrupt"; return; }
-  read -r wall user sys peak < "$work/time.txt"
-  echo "$wall $(echo "$user + $sys" | bc -l) $peak"
-}
-
-declare -A walls cpus peaks
-for r in $(seq "$runs"); do
-  for t in "${tools[@]}"; do
-    res=$(measure "$t")
-    if [ "$res" = fail ] || [ "$res" = corrupt ]; then
-      echo "run $r: $t: $res" >&2
-      continue
-    fi
-    read -r w c p <<<"$res"
-    walls[$t]+="$w "; cpus[$t]+="$c "; peaks[$t]+="$p "
-    echo "run $r: $t: wall ${w}s cpu ${c}s peak $((p / 1024)) MB" >&2
-  done
-done
-
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
-maxof() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -1; }
-
-echo
-printf "%-10s %10s %10s %12s   (median of %d runs, %d MiB over TLS on loopback, one connection)\n" tool wall_s cpu_s peak_MB "$runs" "$size_mb"
-declare -A mw mc mp
-for t in "${tools[@]}"; do
-  mw[$t]=$(echo "${walls[$t]:-}" | median)
-  mc[$t]=$(echo "${cpus[$t]:-}" | median)
-  mp[$t]=$(echo "${peaks[$t]:-}" | maxof)
-  printf "%-10s %10.2f %10.2f %12.1f\n" "$t" "${mw[$t]}" "${mc[$t]}" "$(echo "${mp[$t]:-0} / 1024" | bc -l)"
-done
+measure_tools "${size_mb} MiB over TLS on loopback, one connection"
 echo
 [ "${mw[pellanor]}" = nan ] && exit 1
 for t in curl wget; do
