@@ -173,17 +173,22 @@ void bindAction(QAction* action, Control& control, std::function<void()> onTrigg
     sync();
 }
 
+void showItems(QComboBox* combo, const QStringList& items)
+{
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i)
+        shown << combo->itemText(i);
+    if (shown != items) {
+        combo->clear();
+        combo->addItems(items);
+    }
+}
+
 void bindChoice(QComboBox* combo, ComboBox& control, std::function<void()> onChoose)
 {
     bindControl(combo, control, [combo, &control] {
         const QSignalBlocker quiet(combo);
-        QStringList shown;
-        for (int i = 0; i < combo->count(); ++i)
-            shown << combo->itemText(i);
-        if (shown != control.List()) {
-            combo->clear();
-            combo->addItems(control.List());
-        }
+        showItems(combo, control.List());
         combo->setCurrentIndex(control.ListIndex());
     });
     QObject::connect(combo, &QComboBox::activated, combo, [&control, onChoose = std::move(onChoose)](int index) {

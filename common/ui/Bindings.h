@@ -43,6 +43,8 @@ void bindProgress(QProgressBar* bar, ProgressBar& control);
 void bindAction(QAction* action, Control& control, std::function<void()> onTrigger);
 // A list to choose from without typing.
 void bindChoice(QComboBox* combo, ComboBox& control, std::function<void()> onChoose = {});
+// Puts the items into the combo box unless it shows them already (so its choice is not reset).
+void showItems(QComboBox* combo, const QStringList& items);
 // The tabs and the selected one; a click selects, then runs onClick.
 void bindTabs(QTabBar* tabs, TabStrip& control, std::function<void()> onClick = {});
 

@@ -30,13 +30,7 @@ void bindCombo(QComboBox* combo, ComboBox& control, std::function<void()> onChoo
     auto sync = [combo, &control, syncing] {
         *syncing = true;
         combo->setEnabled(control.Enabled());
-        QStringList shown;
-        for (int i = 0; i < combo->count(); ++i)
-            shown << combo->itemText(i);
-        if (shown != control.List()) {
-            combo->clear();
-            combo->addItems(control.List());
-        }
+        showItems(combo, control.List());
         if (combo->currentText() != control.Text())
             combo->setEditText(control.Text());
         *syncing = false;
