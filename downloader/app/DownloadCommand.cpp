@@ -116,29 +116,30 @@ void DownloadCommand::next()
         return;
     }
     url_ = options_.urls[index_];
+    shownUrl_ = addressForDisplay(url_);
     QString refusal;
     savePath_ = savePathFor(url_, &refusal);
     if (savePath_.isEmpty()) {
-        line(err_, url_ + QStringLiteral(": ") + refusal);
+        line(err_, shownUrl_ + QStringLiteral(": ") + refusal);
         jobEnded(false, QString());
         return;
     }
     // A folder that does not exist yet is made, with its parents, as wget -P and aria2c -d do.
     if (const QString folder = QFileInfo(savePath_).absolutePath(); !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-        line(err_, url_ + QStringLiteral(": ")
+        line(err_, shownUrl_ + QStringLiteral(": ")
                        + lang("19040", "The folder to save in cannot be made:") + u' ' + QFileInfo(savePath_).absolutePath());
         jobEnded(false, QString());
         return;
     }
     existed_ = IsFilePresent(savePath_);
     if (!terminal_)
-        line(out_, lang("19041", "Downloading") + u' ' + url_ + QStringLiteral(" -> ") + savePath_);
+        line(out_, lang("19041", "Downloading") + u' ' + shownUrl_ + QStringLiteral(" -> ") + savePath_);
 
     // The job's signals may come while DownloadNow runs (a refused file closes it at once).
     frmDownload* job = windows_.existing(windows_.lstMain.count());
     auto watch = [this](frmDownload* j) {
         links_ << connect(j, &frmDownload::completed, this, [this] { jobEnded(true, QString()); });
-        links_ << connect(j, &frmDownload::notice, this, [this](const QString& text) { line(err_, url_ + QStringLiteral(": ") + text); });
+        links_ << connect(j, &frmDownload::notice, this, [this](const QString& text) { line(err_, shownUrl_ + QStringLiteral(": ") + text); });
         links_ << connect(j, &frmDownload::needsUser, this, [this, j] { jobEnded(false, j->lblStatus.Caption()); });
         links_ << connect(j, &frmDownload::closed, this, [this, j] {
             if (!j->isCompleted())
@@ -148,7 +149,7 @@ void DownloadCommand::next()
     if (!job)
         job = windows_.window(windows_.lstMain.count());
     if (!job) {
-        line(err_, url_ + QStringLiteral(": ") + lang("19013", "No download window is free: the queue holds 51 downloads already."));
+        line(err_, shownUrl_ + QStringLiteral(": ") + lang("19013", "No download window is free: the queue holds 51 downloads already."));
         jobEnded(false, QString());
         return;
     }
@@ -189,7 +190,7 @@ void DownloadCommand::jobEnded(bool ok, const QString& why)
         }
     } else if (job) {
         const QString status = why.isEmpty() ? job->lblStatus.Caption() : why;
-        line(err_, lang("19045", "Failed:") + u' ' + url_ + QStringLiteral(": ") + status);
+        line(err_, lang("19045", "Failed:") + u' ' + shownUrl_ + QStringLiteral(": ") + status);
         // A job that would wait for the user is ended here; its partial file stays.
         job->Unload();
     }

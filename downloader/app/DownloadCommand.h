@@ -77,6 +77,7 @@ private:
     QTimer ticker_;
     frmDownload* job_ = nullptr;
     QString url_;
+    QString shownUrl_;  // url_ with its password masked, for the lines printed
     QString savePath_;
     bool existed_ = false;
     bool lineOpen_ = false;

@@ -173,6 +173,24 @@ QString GetServerName(const QString& address)
     return split(address).hostPart;
 }
 
+QString addressForDisplay(const QString& address)
+{
+    const qsizetype scheme = address.indexOf(QLatin1String("://"));
+    if (scheme < 0)
+        return address;
+    const qsizetype hostStart = scheme + 3;
+    qsizetype hostEnd = address.indexOf(u'/', hostStart);
+    if (hostEnd < 0)
+        hostEnd = address.size();
+    const qsizetype at = address.lastIndexOf(u'@', hostEnd - 1);
+    if (at < hostStart)
+        return address;
+    const qsizetype colon = address.indexOf(u':', hostStart);
+    if (colon < 0 || colon > at)
+        return address;
+    return address.left(colon + 1) + QStringLiteral("*password*") + address.mid(at);
+}
+
 QString GetFileName(const QString& address)
 {
     return split(address).fileName;

@@ -28,6 +28,9 @@ inline constexpr char kAnonymousPassword[] = "pellanor@harbel.invalid";
 // Never fails: a part that cannot be read keeps its empty or zero value.
 UrlFields splitURL(const QString& address);
 
+// The address as it may be shown or logged: a password in it reads "*password*", as wget shows it.
+QString addressForDisplay(const QString& address);
+
 // The host part of an address as written, port included; empty when there is none.
 QString GetServerName(const QString& address);
 // The last path segment of an address (query text included), possibly empty.
