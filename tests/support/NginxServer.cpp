@@ -1,11 +1,7 @@
 #include "tests/support/NginxServer.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace harbel::test {
 
@@ -15,30 +11,10 @@ NginxServer::NginxServer(const QString& workFolder) : work_(workFolder)
     QDir().mkpath(work_ + QStringLiteral("/tmp"));
 }
 
-NginxServer::~NginxServer()
-{
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        process_->terminate();
-        if (!process_->waitForFinished(5000))
-            process_->kill();
-        process_->waitForFinished(5000);
-    }
-}
-
 QString NginxServer::url(const QString& path) const
 {
     return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(path);
 }
-
-namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-}  // namespace
 
 void NginxServer::setTls(const QString& certificate, const QString& key)
 {
@@ -61,8 +37,8 @@ QStringList NginxServer::requestLog() const
 
 bool NginxServer::start()
 {
-    port_ = freePort();
-    tlsPort_ = certificate_.isEmpty() ? 0 : freePort();
+    port_ = freeLoopbackPort();
+    tlsPort_ = certificate_.isEmpty() ? 0 : freeLoopbackPort();
     if (port_ == 0 || (!certificate_.isEmpty() && tlsPort_ == 0)) {
         why_ = QStringLiteral("no free port");
         return false;
@@ -99,29 +75,9 @@ bool NginxServer::start()
         return false;
     }
     f.close();
-    process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::MergedChannels);
-    process_->start(QStringLiteral("/usr/sbin/nginx"),
+    return process_.start(QStringLiteral("/usr/sbin/nginx"),
                     {QStringLiteral("-p"), work_ + u'/', QStringLiteral("-c"), f.fileName(),
-                     QStringLiteral("-e"), work_ + QStringLiteral("/error.log")});
-    if (!process_->waitForStarted(5000)) {
-        why_ = QStringLiteral("nginx did not start: ") + process_->errorString();
-        return false;
-    }
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (process_->state() == QProcess::NotRunning) {
-            why_ = QStringLiteral("nginx ended: ") + QString::fromUtf8(process_->readAll());
-            return false;
-        }
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, tlsPort_ != 0 ? tlsPort_ : port_);
-        if (s.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
-    why_ = QStringLiteral("nginx did not accept connections");
-    return false;
+                     QStringLiteral("-e"), work_ + QStringLiteral("/error.log")}, tlsPort_ != 0 ? tlsPort_ : port_, &why_);
 }
 
 }  // namespace harbel::test

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QProcess>
+#include "tests/support/ServerProcess.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <memory>
 
 namespace harbel::test {
 
@@ -15,7 +14,6 @@ namespace harbel::test {
 class NginxServer final {
 public:
     explicit NginxServer(const QString& workFolder);
-    ~NginxServer();
 
     // Starts nginx and waits until it accepts connections; false (with why()) when it did not.
     bool start();
@@ -44,7 +42,7 @@ private:
     QString limitRate_;
     QString certificate_;
     QString key_;
-    std::unique_ptr<QProcess> process_;
+    ServerProcess process_;
 };
 
 }  // namespace harbel::test

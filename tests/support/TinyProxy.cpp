@@ -1,27 +1,13 @@
 #include "tests/support/TinyProxy.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace harbel::test {
 
 TinyProxy::TinyProxy(QString workFolder) : work_(std::move(workFolder))
 {
     QDir().mkpath(work_);
-}
-
-TinyProxy::~TinyProxy()
-{
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        process_->terminate();
-        if (!process_->waitForFinished(5000))
-            process_->kill();
-        process_->waitForFinished(5000);
-    }
 }
 
 void TinyProxy::setCredentials(const QString& user, const QString& password)
@@ -40,13 +26,10 @@ QStringList TinyProxy::log() const
 
 bool TinyProxy::start()
 {
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            why_ = QStringLiteral("no free port");
-            return false;
-        }
-        port_ = probe.serverPort();
+    port_ = freeLoopbackPort();
+    if (port_ == 0) {
+        why_ = QStringLiteral("no free port");
+        return false;
     }
     // No ConnectPort line: CONNECT is allowed to every port.
     QString conf = QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 60\nMaxClients 64\nAllow 127.0.0.1\n"
@@ -61,27 +44,7 @@ bool TinyProxy::start()
         return false;
     }
     f.close();
-    process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::MergedChannels);
-    process_->start(QStringLiteral("/usr/bin/tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), f.fileName()});
-    if (!process_->waitForStarted(5000)) {
-        why_ = QStringLiteral("tinyproxy did not start: ") + process_->errorString();
-        return false;
-    }
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (process_->state() == QProcess::NotRunning) {
-            why_ = QStringLiteral("tinyproxy ended: ") + QString::fromUtf8(process_->readAll());
-            return false;
-        }
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, port_);
-        if (s.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
-    why_ = QStringLiteral("tinyproxy did not accept connections");
-    return false;
+    return process_.start(QStringLiteral("/usr/bin/tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), f.fileName()}, port_, &why_);
 }
 
 }  // namespace harbel::test

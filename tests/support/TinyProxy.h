@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QProcess>
+#include "tests/support/ServerProcess.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <memory>
 
 namespace harbel::test {
 
@@ -14,7 +13,6 @@ namespace harbel::test {
 class TinyProxy final {
 public:
     explicit TinyProxy(QString workFolder);
-    ~TinyProxy();
     TinyProxy(const TinyProxy&) = delete;
     TinyProxy& operator=(const TinyProxy&) = delete;
 
@@ -33,7 +31,7 @@ private:
     QString password_;
     quint16 port_ = 0;
     QString why_;
-    std::unique_ptr<QProcess> process_;
+    ServerProcess process_;
 };
 
 }  // namespace harbel::test
