@@ -40,36 +40,10 @@ free_port() {
 # start_nginx DIR WORK [RATE]: nginx on a free loopback port serving DIR, with limit_rate RATE per
 # connection when given; its configuration and temporary files go to WORK. Sets nginx_port.
 start_nginx() {
-  local www=$1 dir=$2 rate=${3:-}
   local limit=""
-  [ -n "$rate" ] && limit="limit_rate $rate;"
-  mkdir -p "$dir/tmp"
+  [ -n "${3:-}" ] && limit="limit_rate $3;"
   nginx_port=$(free_port)
-  cat > "$dir/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $dir/nginx.pid;
-error_log $dir/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
-  uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
-  types { application/octet-stream bin; }
-  server { listen 127.0.0.1:$nginx_port; root $www; $limit }
-}
-CONF
-  /usr/sbin/nginx -p "$dir/" -c "$dir/nginx.conf" -e "$dir/error.log" &
-  bench_pids+=($!)
-  for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "nginx did not start" >&2
-  cat "$dir/error.log" >&2
-  return 1
+  run_nginx "$2" plain "$nginx_port" http "server { listen 127.0.0.1:$nginx_port; root $1; $limit }"
 }
 
 # make_authority WORK: a private certificate authority (WORK/ca.pem) and a certificate for 127.0.0.1
@@ -90,15 +64,22 @@ make_authority() {
 # the certificate CERT and its key KEY (PEM files); its configuration and temporary files go to
 # WORK. Sets nginx_tls_port.
 start_nginx_tls() {
-  local www=$1 dir=$2 cert=$3 key=$4
-  mkdir -p "$dir/tmp"
   nginx_tls_port=$(free_port)
-  cat > "$dir/nginx-tls.conf" <<CONF
+  run_nginx "$2" tls "$nginx_tls_port" https \
+    "server { listen 127.0.0.1:$nginx_tls_port ssl; root $1; ssl_certificate $3; ssl_certificate_key $4; }"
+}
+
+# run_nginx WORK NAME PORT SCHEME SERVER: nginx with the server block SERVER, its configuration,
+# pid and log named after NAME in WORK; returns once it answers on PORT over SCHEME.
+run_nginx() {
+  local dir=$1 name=$2 port=$3 scheme=$4 server=$5
+  mkdir -p "$dir/tmp"
+  cat > "$dir/nginx-$name.conf" <<CONF
 daemon off;
 master_process off;
 worker_processes 1;
-pid $dir/nginx-tls.pid;
-error_log $dir/error-tls.log;
+pid $dir/nginx-$name.pid;
+error_log $dir/error-$name.log;
 events { worker_connections 64; }
 http {
   access_log off;
@@ -106,22 +87,17 @@ http {
   client_body_temp_path $dir/tmp; proxy_temp_path $dir/tmp; fastcgi_temp_path $dir/tmp;
   uwsgi_temp_path $dir/tmp; scgi_temp_path $dir/tmp;
   types { application/octet-stream bin; }
-  server {
-    listen 127.0.0.1:$nginx_tls_port ssl;
-    root $www;
-    ssl_certificate $cert;
-    ssl_certificate_key $key;
-  }
+  $server
 }
 CONF
-  /usr/sbin/nginx -p "$dir/" -c "$dir/nginx-tls.conf" -e "$dir/error-tls.log" &
+  /usr/sbin/nginx -p "$dir/" -c "$dir/nginx-$name.conf" -e "$dir/error-$name.log" &
   bench_pids+=($!)
   for _ in $(seq 50); do
-    curl -sk -o /dev/null "https://127.0.0.1:$nginx_tls_port/" 2>/dev/null && return 0
+    curl -sk -o /dev/null "$scheme://127.0.0.1:$port/" 2>/dev/null && return 0
     sleep 0.1
   done
-  echo "nginx (TLS) did not start" >&2
-  cat "$dir/error-tls.log" >&2
+  echo "nginx did not start" >&2
+  cat "$dir/error-$name.log" >&2
   return 1
 }
 

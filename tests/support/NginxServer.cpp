@@ -75,9 +75,9 @@ bool NginxServer::start()
         return false;
     }
     f.close();
-    return process_.start(QStringLiteral("/usr/sbin/nginx"),
-                    {QStringLiteral("-p"), work_ + u'/', QStringLiteral("-c"), f.fileName(),
-                     QStringLiteral("-e"), work_ + QStringLiteral("/error.log")}, tlsPort_ != 0 ? tlsPort_ : port_, &why_);
+    const QStringList arguments{QStringLiteral("-p"), work_ + u'/', QStringLiteral("-c"), f.fileName(),
+                                QStringLiteral("-e"), work_ + QStringLiteral("/error.log")};
+    return process_.start(QStringLiteral("/usr/sbin/nginx"), arguments, tlsPort_ != 0 ? tlsPort_ : port_, &why_);
 }
 
 }  // namespace harbel::test

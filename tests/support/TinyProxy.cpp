@@ -44,7 +44,8 @@ bool TinyProxy::start()
         return false;
     }
     f.close();
-    return process_.start(QStringLiteral("/usr/bin/tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), f.fileName()}, port_, &why_);
+    const QStringList arguments{QStringLiteral("-d"), QStringLiteral("-c"), f.fileName()};
+    return process_.start(QStringLiteral("/usr/bin/tinyproxy"), arguments, port_, &why_);
 }
 
 }  // namespace harbel::test
