@@ -3,6 +3,8 @@
 #include "common/platform/CRegister.h"
 #include "common/platform/Prompts.h"
 #include "common/platform/ScriptedPrompts.h"
+#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadWindows.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -30,6 +32,30 @@ protected:
 
     ScriptedPrompts prompts;
     QString folder;
+};
+
+// Download jobs started through the download manager's windows and waited for.
+class DownloadRunTest : public DownloadJobTest {
+protected:
+    // Starts url into the save folder as name; stuck says when the job waits for the user.
+    frmDownload* start(const QString& url, const QString& name)
+    {
+        stuck = false;
+        frmDownload* job = windows.DownloadNow(url, folder + "/" + name, -1);
+        EXPECT_NE(job, nullptr);
+        if (job)
+            QObject::connect(job, &frmDownload::needsUser, [this] { stuck = true; });
+        return job;
+    }
+    // Waits until the job has completed or needs the user; true when it completed.
+    bool finish(frmDownload* job, int timeoutMs = 30000)
+    {
+        waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
+        return job->isCompleted();
+    }
+
+    DownloadWindows windows;
+    bool stuck = false;
 };
 
 }  // namespace harbel::test

@@ -129,7 +129,7 @@ private:
     QTcpServer server_;
 };
 
-class HttpsDownload : public test::DownloadJobTest {
+class HttpsDownload : public test::DownloadRunTest {
 protected:
     void SetUp() override
     {
@@ -167,18 +167,7 @@ protected:
     {
         if (resume)
             prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
-        stuck = false;
-        frmDownload* job = windows.DownloadNow(url, folder + "/" + name, -1);
-        EXPECT_NE(job, nullptr);
-        if (job)
-            QObject::connect(job, &frmDownload::needsUser, [this] { stuck = true; });
-        return job;
-    }
-    // Waits until the job has completed or needs the user; true when it completed.
-    bool finish(frmDownload* job, int timeoutMs = 30000)
-    {
-        waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
-        return job->isCompleted();
+        return DownloadRunTest::start(url, name);
     }
     // The job ended without completing, its status and its row saying why.
     void expectRefused(frmDownload* job, const QString& status)
@@ -195,8 +184,6 @@ protected:
     std::unique_ptr<TestAuthority> authority;
     TestAuthority::Issued issued;
     std::unique_ptr<NginxServer> nginx;
-    DownloadWindows windows;
-    bool stuck = false;
 };
 
 }  // namespace

@@ -31,7 +31,7 @@ namespace {
 
 const QString kProxyRefused = QStringLiteral("The proxy server refused the connection: ");
 
-class ProxyDownload : public test::DownloadJobTest {
+class ProxyDownload : public test::DownloadRunTest {
 protected:
     void SetUp() override
     {
@@ -68,26 +68,9 @@ protected:
         s.UserPass = password;
     }
 
-    frmDownload* start(const QString& url, const QString& name)
-    {
-        stuck = false;
-        frmDownload* job = windows.DownloadNow(url, folder + "/" + name, -1);
-        EXPECT_NE(job, nullptr);
-        if (job)
-            QObject::connect(job, &frmDownload::needsUser, [this] { stuck = true; });
-        return job;
-    }
-    bool finish(frmDownload* job, int timeoutMs = 30000)
-    {
-        waitUntil([&] { return job->isCompleted() || stuck; }, timeoutMs);
-        return job->isCompleted();
-    }
-
     std::unique_ptr<TestAuthority> authority;
     std::unique_ptr<NginxServer> nginx;
     std::unique_ptr<TinyProxy> proxy;
-    DownloadWindows windows;
-    bool stuck = false;
 };
 
 }  // namespace
