@@ -6,12 +6,12 @@
 #include "common/ui/TrayView.h"
 #include "ftpclient/config/frmConnectionInfo.h"
 #include "ftpclient/config/frmOptions.h"
-#include "ftpclient/core/frmExist.h"
-#include "ftpclient/core/frmMain.h"
+#include "ftpclient/window/TessalyExist.h"
+#include "ftpclient/window/TessalyMain.h"
 #include "ftpclient/ui/ConnectionInfoView.h"
 #include "ftpclient/ui/ExistView.h"
 #include "ftpclient/ui/OptionsView.h"
-#include "ftpclient/ui/MainWindowView.h"
+#include "ftpclient/ui/TessalyMainView.h"
 
 #include <QApplication>
 #include <QFileInfo>

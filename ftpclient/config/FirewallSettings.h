@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftpclient/core/MainWindowText.h"
+#include "ftpclient/config/ClientSettings.h"
 
 #include <QString>
 

@@ -6,7 +6,7 @@
 #include "common/support/ShiftCode.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
-#include "ftpclient/core/MainWindowText.h"
+#include "ftpclient/config/ClientSettings.h"
 
 #include <QDir>
 #include <QFile>

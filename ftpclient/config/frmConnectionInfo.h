@@ -2,7 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
-#include "ftpclient/core/FtpControls.h"
+#include "ftpclient/config/ClientControls.h"
 
 namespace harbel::tessaly {
 

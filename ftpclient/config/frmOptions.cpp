@@ -7,7 +7,7 @@
 #include "common/platform/Prompts.h"
 #include "common/support/LangString.h"
 #include "common/support/VbText.h"
-#include "ftpclient/core/MainWindowText.h"
+#include "ftpclient/config/ClientSettings.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"
-#include "ftpclient/core/FtpControls.h"
+#include "ftpclient/config/ClientControls.h"
 
 #include <QStringList>
 

@@ -1,7 +1,6 @@
 #include "ftpclient/local/clsLocalPaths.h"
 
 #include "common/platform/Prompts.h"
-#include "ftpclient/core/FtpListing.h"
 
 #include <QDir>
 #include <QFile>

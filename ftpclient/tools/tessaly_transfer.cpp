@@ -1,7 +1,7 @@
 // A command-line front to FtpComponent: one download or upload, for benchmarks and scripts.
 //   tessaly-transfer --host H --port P --user U --password W [--active] [--ascii] --get REMOTE LOCAL
 //   tessaly-transfer ... --put LOCAL REMOTE
-#include "ftpclient/core/FtpComponent.h"
+#include "ftpclient/component/FtpComponent.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

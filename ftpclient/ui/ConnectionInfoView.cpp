@@ -1,7 +1,7 @@
 #include "ftpclient/ui/ConnectionInfoView.h"
 
 #include "ftpclient/config/frmConnectionInfo.h"
-#include "ftpclient/ui/Bindings.h"
+#include "ftpclient/ui/TessalyBindings.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #include "ftpclient/ui/ExistView.h"
 
-#include "ftpclient/core/frmExist.h"
-#include "ftpclient/ui/Bindings.h"
+#include "ftpclient/window/TessalyExist.h"
+#include "ftpclient/ui/TessalyBindings.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

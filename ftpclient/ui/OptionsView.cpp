@@ -1,7 +1,7 @@
 #include "ftpclient/ui/OptionsView.h"
 
 #include "ftpclient/config/frmOptions.h"
-#include "ftpclient/ui/Bindings.h"
+#include "ftpclient/ui/TessalyBindings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

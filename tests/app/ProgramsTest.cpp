@@ -1,7 +1,7 @@
 #include "downloader/main/History.h"
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/MainWindowView.h"
-#include "ftpclient/ui/MainWindowView.h"
+#include "ftpclient/ui/TessalyMainView.h"
 #include "common/platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -6,7 +6,7 @@
 #include "common/platform/RegistryStore.h"
 #include "common/support/LangString.h"
 #include "ftpclient/config/frmOptions.h"
-#include "tests/ftpclient/core/MainWindowFixture.h"
+#include "tests/ftpclient/window/MainWindowFixture.h"
 
 #include "tests/support/QtPrint.h"
 

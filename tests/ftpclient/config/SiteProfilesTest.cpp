@@ -4,7 +4,7 @@
 #include "common/platform/IniFile.h"
 #include "common/support/ShiftCode.h"
 #include "ftpclient/config/frmConnectionInfo.h"
-#include "tests/ftpclient/core/MainWindowFixture.h"
+#include "tests/ftpclient/window/MainWindowFixture.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

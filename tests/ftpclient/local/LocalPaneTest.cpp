@@ -1,7 +1,7 @@
 // The local pane of the main window and the local-paths class behind it.
 #include "common/platform/ScriptedPrompts.h"
-#include "ftpclient/core/DesktopShell.h"
-#include "ftpclient/core/frmMain.h"
+#include "ftpclient/window/FileShell.h"
+#include "ftpclient/window/TessalyMain.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -16,7 +16,7 @@ using harbel::test::writeFile;
 
 namespace {
 
-class TrashShell final : public DesktopShell {
+class TrashShell final : public FileShell {
 public:
     bool openDocument(const QString& path, const QString& folder) override { return record("open " + path + " in " + folder); }
     bool showProperties(const QString& path) override { return record("properties " + path); }
@@ -53,7 +53,7 @@ protected:
     {
         Prompts::setInstance(&prompts);
         prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
-        DesktopShell::setInstance(&shell);
+        FileShell::setInstance(&shell);
         dir = test::testFolder() + "/files/";
         QDir().mkpath(dir + "MixedCase Folder");
         writeFile(dir + "notes.txt", "12345");
@@ -68,7 +68,7 @@ protected:
     {
         form.reset();
         Prompts::setInstance(nullptr);
-        DesktopShell::setInstance(nullptr);
+        FileShell::setInstance(nullptr);
         EXPECT_EQ(prompts.pendingAnswers(), 0u);
     }
 

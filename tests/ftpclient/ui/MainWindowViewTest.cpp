@@ -1,7 +1,7 @@
 // The main window's widgets follow the model and hand the user's actions back to it.
 #include "common/platform/ScriptedPrompts.h"
-#include "ftpclient/core/frmMain.h"
-#include "ftpclient/ui/MainWindowView.h"
+#include "ftpclient/window/TessalyMain.h"
+#include "ftpclient/ui/TessalyMainView.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>

@@ -1,0 +1,535 @@
+#include "ftpclient/component/FtpComponent.h"
+
+#include "ftpclient/component/ControlChannel.h"
+#include "ftpclient/component/FolderTransfer.h"
+#include "ftpclient/component/LocalFile.h"
+#include "ftpclient/component/ops/CommandOperation.h"
+#include "ftpclient/component/ops/ListingOperation.h"
+#include "ftpclient/component/ops/LoginOperation.h"
+#include "ftpclient/component/ops/TransferOperation.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace harbel::tessaly {
+
+namespace {
+
+// Splits "folder/mask" (either separator) into its two parts.
+std::pair<QString, QString> splitMask(const QString& text)
+{
+    const qsizetype cut = qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
+    if (cut < 0)
+        return {QString(), text};
+    QString folder = text.left(cut);
+    if (folder.isEmpty())
+        folder = QStringLiteral("/");
+    return {folder, text.mid(cut + 1)};
+}
+
+// A name or command sent to the server must stay one command line.
+void requireOneLine(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0)
+            throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to send '%1': it holds a line break or NUL character.")
+                                                 .arg(QString(text).replace(QLatin1Char('\r'), QLatin1Char('?'))
+                                                          .replace(QLatin1Char('\n'), QLatin1Char('?'))
+                                                          .replace(QChar(0), QLatin1Char('?'))));
+    }
+}
+
+// Keeps the nesting of public methods so that only the outermost one clears AbortFlag.
+struct MethodScope {
+    explicit MethodScope(int& depth, bool& abortFlag) : depth_(depth)
+    {
+        if (depth_++ == 0)
+            abortFlag = false;
+    }
+    ~MethodScope() { --depth_; }
+    int& depth_;
+};
+
+}  // namespace
+
+FtpComponent::FtpComponent(QObject* parent)
+    : QObject(parent), control_(new ControlChannel(this)), watchdog_(new QTimer(this))
+{
+    watchdog_->setSingleShot(true);
+    connect(watchdog_, &QTimer::timeout, this, [this] {
+        if (current_) {
+            current_->fail(ftpErrTimedOut, current_->timeoutText());
+            // A reply may still be on its way: the stream is out of step, so start over.
+            control_->close();
+        }
+    });
+    connect(control_, &ControlChannel::logLine, this, &FtpComponent::LogLine);
+    connect(control_, &ControlChannel::replyReceived, this, &FtpComponent::onReply);
+    connect(control_, &ControlChannel::closed, this, &FtpComponent::onControlClosed);
+    connect(control_, &ControlChannel::opened, this, [this] {
+        if (auto* login = qobject_cast<LoginOperation*>(current_))
+            login->opened();
+    });
+    connect(control_, &ControlChannel::openFailed, this, [this](const QString& why) {
+        if (auto* login = qobject_cast<LoginOperation*>(current_))
+            login->openFailed(why);
+    });
+}
+
+FtpComponent::~FtpComponent()
+{
+    control_->disconnect(this);
+}
+
+SocksProxy FtpComponent::proxy() const
+{
+    SocksProxy p;
+    p.kind = ProxyKind;
+    p.host = ProxyHost;
+    p.port = ProxyPort;
+    p.user = ProxyUser;
+    p.password = ProxyPassword;
+    return p;
+}
+
+void FtpComponent::touch()
+{
+    if (current_)
+        watchdog_->start(qMax(1, TimeoutSeconds) * 1000);
+}
+
+void FtpComponent::setAbortFlag(bool on)
+{
+    abortFlag_ = on;
+    if (on && current_ && !current_->isFinished()) {
+        const bool sendAbor = current_->transferInProgress();
+        current_->abort();
+        if (sendAbor && control_->isOpen()) {
+            control_->send(QStringLiteral("ABOR"));
+            aborSent_ = true;
+        }
+        // The operation is over for the caller even while its nested loop unwinds.
+        if (state_ != Connecting)
+            state_ = control_->isOpen() ? Idle : NotConnected;
+    }
+}
+
+void FtpComponent::requireIdle() const
+{
+    if (current_)
+        throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+    if (state_ == NotConnected || !control_->isOpen())
+        throw FtpError(ftpErrNotConnected, QStringLiteral("Not connected to a server."));
+}
+
+void FtpComponent::run(FtpOperation& op, int busyState)
+{
+    if (current_)
+        throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+    if (abortFlag_)
+        throw FtpError(ftpErrAborted, QStringLiteral("The operation was aborted."));
+    const int before = state_;
+    state_ = busyState;
+    current_ = &op;
+    touch();
+    op.start();
+    if (!op.isFinished()) {
+        QEventLoop loop;
+        connect(&op, &FtpOperation::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        // The loop also ends when the program quits: an operation that has not finished then is
+        // aborted, never taken for done.
+        if (!op.isFinished()) {
+            op.abort();
+            if (!op.isFinished())
+                op.fail(ftpErrAborted, QStringLiteral("The operation was interrupted."));
+        }
+    }
+    // After an abort or a failure in mid-dialogue the server may still owe replies: take them in
+    // before anything else is sent, so the next command reads its own answer.
+    if (control_->isOpen() && control_->owedReplies() > 0)
+        resync();
+    watchdog_->stop();
+    current_ = nullptr;
+    state_ = control_->isOpen() && before != NotConnected ? Idle : NotConnected;
+    if (op.error()) {
+        if (op.error()->Number() == ftpErrAborted)
+            emit OperationError(ftpErrAborted);
+        throw *op.error();
+    }
+}
+
+void FtpComponent::resync()
+{
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    auto conn = connect(control_, &ControlChannel::replyReceived, &loop, [this, &loop] {
+        if (control_->owedReplies() == 0)
+            loop.quit();
+    });
+    auto closed = connect(control_, &ControlChannel::closed, &loop, &QEventLoop::quit);
+    limit.start(qMax(1, qMin(TimeoutSeconds, 15)) * 1000);
+    loop.exec();
+    disconnect(conn);
+    disconnect(closed);
+    if (control_->isOpen() && control_->owedReplies() > 0) {
+        emit LogLine(QStringLiteral("The server did not answer the pending commands; closing the connection."));
+        control_->close();
+    }
+}
+
+void FtpComponent::onReply(const FtpReply& reply)
+{
+    touch();
+    if (reply.code == 0) {
+        emit LogLine(QStringLiteral("The server sent a line that is not an FTP reply; closing the connection."));
+        if (current_)
+            current_->fail(ftpErrProtocol, QStringLiteral("The server sent an invalid reply: ") + reply.lines.value(0).left(200));
+        control_->close();
+        return;
+    }
+    if (reply.code == 421) {
+        // Service closing: whatever runs has failed.
+        if (current_)
+            current_->fail(ftpErrConnectionLost, reply.lines.join(QLatin1Char('\n')));
+        control_->close();
+        return;
+    }
+    if (aborSent_ && reply.code >= 200) {
+        aborSent_ = false;
+        // "225": the aborted command had not begun its transfer, and it gets no reply of its own;
+        // waiting for one would hold the session until the time limit and then drop it.
+        if (reply.code == 225)
+            control_->forgiveReply();
+    }
+    if (current_ && !current_->isFinished())
+        current_->reply(reply);
+}
+
+void FtpComponent::onControlClosed()
+{
+    aborSent_ = false;
+    const bool wasConnected = state_ != NotConnected && state_ != Connecting;
+    state_ = NotConnected;
+    if (current_ && !current_->isFinished()) {
+        if (auto* login = qobject_cast<LoginOperation*>(current_))
+            login->fail(ftpErrConnectFailed, QStringLiteral("The server closed the connection during login."));
+        else
+            current_->fail(closing_ ? ftpErrAborted : ftpErrConnectionLost, QStringLiteral("The connection to the server was lost."));
+    }
+    if (wasConnected)
+        emit Disconnected();
+}
+
+void FtpComponent::parseFeatures(const FtpReply& reply)
+{
+    mlsd_ = utf8_ = size_ = rest_ = false;
+    for (const QString& line : reply.lines) {
+        const QString f = line.trimmed().toUpper();
+        if (f.startsWith(QLatin1String("MLST")) || f == QLatin1String("MLSD"))
+            mlsd_ = true;
+        else if (f == QLatin1String("UTF8"))
+            utf8_ = true;
+        else if (f == QLatin1String("SIZE"))
+            size_ = true;
+        else if (f.startsWith(QLatin1String("REST")))
+            rest_ = true;
+    }
+}
+
+// --- connection -----------------------------------------------------------------------------
+
+void FtpComponent::Connect()
+{
+    MethodScope scope(nesting_, abortFlag_);
+    if (current_)
+        throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+    if (state_ != NotConnected)
+        throw FtpError(ftpErrProtocol, QStringLiteral("Already connected to %1.").arg(Host));
+    if (Port == 0)
+        throw FtpError(ftpErrConnectFailed, QStringLiteral("The port must be a number from 1 to 65535."));
+    if (Host.trimmed().isEmpty())
+        throw FtpError(ftpErrConnectFailed, QStringLiteral("No server address was given."));
+    abortFlag_ = false;
+    LoginOperation op(*this);
+    state_ = Connecting;
+    try {
+        run(op, Connecting);
+    } catch (const FtpError&) {
+        state_ = NotConnected;
+        control_->close();
+        throw;
+    }
+    state_ = Idle;
+}
+
+void FtpComponent::Disconnect()
+{
+    if (current_) {
+        // Called from an event handler while a method runs: end it and drop the connection.
+        setAbortFlag(true);
+        closing_ = true;
+        control_->close();
+        closing_ = false;
+        if (state_ != NotConnected) {
+            state_ = NotConnected;
+            emit Disconnected();
+        }
+        return;
+    }
+    if (state_ == NotConnected && !control_->isOpen())
+        return;
+    if (control_->isOpen()) {
+        CommandOperation quit(*this, {{QStringLiteral("QUIT")}});
+        const int saved = TimeoutSeconds;
+        TimeoutSeconds = qMin(TimeoutSeconds, 5);
+        try {
+            abortFlag_ = false;
+            run(quit);
+        } catch (const FtpError&) {
+            // Leaving anyway.
+        }
+        TimeoutSeconds = saved;
+    }
+    closing_ = true;
+    control_->close();
+    closing_ = false;
+    if (state_ != NotConnected) {
+        state_ = NotConnected;
+        emit Disconnected();
+    }
+}
+
+// --- simple commands ------------------------------------------------------------------------
+
+void FtpComponent::simpleCommand(const QString& verb, const QString& argument)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    requireOneLine(argument);
+    CommandOperation op(*this, {{argument.isEmpty() ? verb : verb + u' ' + argument}});
+    run(op);
+}
+
+void FtpComponent::ChangeFolder(const QString& path)
+{
+    simpleCommand(QStringLiteral("CWD"), path);
+}
+
+void FtpComponent::ChangeToParent()
+{
+    simpleCommand(QStringLiteral("CDUP"), QString());
+}
+
+void FtpComponent::CreateFolder(const QString& name)
+{
+    simpleCommand(QStringLiteral("MKD"), name);
+}
+
+void FtpComponent::RemoveFolder(const QString& name)
+{
+    simpleCommand(QStringLiteral("RMD"), name);
+}
+
+void FtpComponent::DeleteFile(const QString& name)
+{
+    simpleCommand(QStringLiteral("DELE"), name);
+}
+
+void FtpComponent::RenameItem(const QString& oldName, const QString& newName)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    requireOneLine(oldName);
+    requireOneLine(newName);
+    CommandOperation op(*this, {{QStringLiteral("RNFR ") + oldName, true}, {QStringLiteral("RNTO ") + newName}});
+    run(op);
+}
+
+FtpReply FtpComponent::SendCommand(const QString& line)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    requireOneLine(line);
+    CommandOperation op(*this, {{line, true}});
+    run(op);
+    return op.lastReply();
+}
+
+QString FtpComponent::CurrentFolder()
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    CommandOperation op(*this, {{QStringLiteral("PWD")}});
+    run(op);
+    const auto path = parsePwdReply(op.lastReply());
+    if (!path)
+        throw FtpError(ftpErrProtocol, QStringLiteral("The server's reply to PWD names no folder: ") + op.lastReply().lines.value(0));
+    return *path;
+}
+
+// --- listings -------------------------------------------------------------------------------
+
+QList<FolderItem> FtpComponent::listItems(const QString& path)
+{
+    ListingOperation op(*this, path);
+    run(op);
+    return op.items();
+}
+
+void FtpComponent::ListFolder(const QString& mask)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    const QList<FolderItem> items = listItems(QString());
+    for (const FolderItem& item : items) {
+        if (listing::matchesMask(item.Name, mask))
+            emit ListingItem(item.Name, item.Date, item.Size, item.Kind);
+    }
+}
+
+QList<FolderItem> FtpComponent::GetFolderItems(const QString& mask, int)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    QList<FolderItem> items = listItems(QString());
+    items.removeIf([&](const FolderItem& i) { return !listing::matchesMask(i.Name, mask); });
+    return items;
+}
+
+// --- transfers ------------------------------------------------------------------------------
+
+void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, const QString& localPath)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    requireOneLine(remoteName);
+    const QFileInfo local(localPath);
+    const QString reason = listing::unsafeNameReason(local.fileName());
+    if (!reason.isEmpty() || localPath.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to write '%1': %2.").arg(localPath, reason.isEmpty() ? QStringLiteral("the path leaves its folder") : reason));
+    if (startOffset < 0)
+        throw FtpError(ftpErrLocalFile, QStringLiteral("A start offset cannot be negative."));
+    if (LocalFile::isLink(localPath))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("%1 is a symbolic link; it is not written through.").arg(localPath));
+    if (startOffset == 0 && local.exists()) {
+        bool replace = false;
+        emit ReplaceQuery(localPath, replace);
+        if (!replace) {
+            emit LogLine(QStringLiteral("Kept the existing file %1.").arg(localPath));
+            emit FileSkipped(localPath, remoteName, ftpSkipNotReplaced);
+            return;
+        }
+    }
+    emit ReceivingFile(remoteName);
+    const bool ascii = TransferMode == 1;
+    TransferOperation::Request request;
+    request.command = QStringLiteral("RETR ") + remoteName;
+    request.displayName = remoteName;
+    request.ascii = ascii;
+    request.restOffset = startOffset;
+    if (!ascii)
+        request.sizeOf = remoteName;
+    request.openSink = [localPath, startOffset](QString& why) { return LocalFile::openForWriting(localPath, startOffset, why); };
+    TransferOperation op(*this, request);
+    run(op, Receiving);
+}
+
+void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    requireOneLine(remoteName);
+    // Only a regular file has an end to send up to: a pipe would block the open for ever and a
+    // device such as /dev/zero would never end.
+    const QString notRegular = QStringLiteral("%1 is not a regular file, so it is not sent.").arg(localPath);
+    if (QFileInfo(localPath).exists() && !QFileInfo(localPath).isFile())
+        throw FtpError(ftpErrLocalFile, notRegular);
+    QFile source(localPath);
+    if (!source.open(QIODevice::ReadOnly))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not open %1: %2").arg(localPath, source.errorString()));
+    if (source.isSequential())
+        throw FtpError(ftpErrLocalFile, notRegular);
+    const qint64 offset = resume ? startOffset : 0;
+    if (offset < 0 || offset > source.size())
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot resume %1 at byte %2: it holds %3 bytes.").arg(localPath).arg(offset).arg(source.size()));
+    if (offset > 0 && !source.seek(offset))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(localPath, source.errorString()));
+    emit SendingFile(remoteName);
+    const bool ascii = TransferMode == 1;
+    TransferOperation::Request request;
+    request.direction = TransferOperation::Direction::Upload;
+    request.command = QStringLiteral("STOR ") + remoteName;
+    request.displayName = remoteName;
+    request.ascii = ascii;
+    request.restOffset = offset;
+    request.totalSize = source.size();
+    request.source = &source;
+    if (!ascii)
+        request.sizeOf = remoteName;
+    TransferOperation op(*this, request);
+    run(op, Sending);
+}
+
+void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localFolder, bool recurse)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    const auto [folder, mask] = splitMask(remoteMask);
+    if (!QFileInfo(localFolder).isDir())
+        throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
+    const QString start = CurrentFolder();
+    if (!folder.isEmpty())
+        ChangeFolder(folder);
+    inFolderThenBack(start, [&] { FolderTransfer(*this).receive(localFolder, mask, recurse); });
+}
+
+void FtpComponent::inFolderThenBack(const QString& start, const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const FtpError&) {
+        // Back to where the tree walk began, even after an abort, when the connection still
+        // stands; the walk's own error is the one reported.
+        if (control_->isOpen() && !current_) {
+            const bool flag = abortFlag_;
+            abortFlag_ = false;
+            try {
+                ChangeFolder(start);
+            } catch (const FtpError&) {
+            }
+            abortFlag_ = flag;
+        }
+        throw;
+    }
+    ChangeFolder(start);
+}
+
+void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFolder, bool createFolder, bool recurse)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    const auto [folder, mask] = splitMask(localMask);
+    const QString localFolder = folder.isEmpty() ? QDir::currentPath() : folder;
+    if (!QFileInfo(localFolder).isDir())
+        throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
+    const QString start = CurrentFolder();
+    if (!remoteFolder.isEmpty()) {
+        try {
+            ChangeFolder(remoteFolder);
+        } catch (const FtpError& e) {
+            if (!createFolder || e.Number() != ftpErrServerRefused)
+                throw;
+            CreateFolder(remoteFolder);
+            ChangeFolder(remoteFolder);
+        }
+    }
+    inFolderThenBack(start, [&] { FolderTransfer(*this).send(localFolder, mask, recurse); });
+}
+
+}  // namespace harbel::tessaly

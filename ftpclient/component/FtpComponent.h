@@ -1,0 +1,160 @@
+#pragma once
+
+#include <functional>
+
+#include "common/ftp/FtpReply.h"
+#include "ftpclient/component/FtpError.h"
+#include "ftpclient/component/Listing.h"
+#include "ftpclient/component/ServerCertificate.h"
+#include "ftpclient/component/SocksProxy.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QTimer;
+
+namespace harbel::tessaly {
+
+class CertificateTrust;
+class ControlChannel;
+class FtpOperation;
+
+// The FTP client of the program: properties, blocking methods and events. A method returns when its
+// work is done; while it runs, a nested event loop keeps the program responsive and the component's
+// events are raised on the calling thread. A failed method throws FtpError (ftpErrAborted when
+// AbortFlag was set during it). One method runs at a time; a call made while another runs (from an
+// event handler, say) fails with ftpErrBusy.
+class FtpComponent final : public QObject {
+    Q_OBJECT
+public:
+    enum States { NotConnected = 0, Connecting = 1, Idle = 2, Busy = 3, Receiving = 11, Sending = 17 };
+
+    explicit FtpComponent(QObject* parent = nullptr);
+    ~FtpComponent() override;
+
+    // Properties.
+    QString Host;
+    quint16 Port = 21;
+    QString User;
+    QString Password;
+    bool Passive = true;
+    int ProxyKind = 0;  // 0 none, 4 SOCKS 4, anything else SOCKS 5
+    QString ProxyHost;
+    quint16 ProxyPort = 1080;
+    QString ProxyUser;
+    QString ProxyPassword;
+    int TransferMode = 0;  // 0 binary, 1 ASCII
+    // 1 lists with MLSD when the server offers it; 0 always with LIST.
+    int ListingOption = 1;
+    // Seconds without any sign of life from the server before a method fails.
+    int TimeoutSeconds = 60;
+    // Explicit FTP over TLS: AUTH TLS after the greeting, PBSZ 0 and PROT P after the login, and
+    // every data connection encrypted, resuming the control connection's TLS session. A server that
+    // refuses any of it fails Connect (ftpErrTls): nothing goes on in clear text. A certificate that
+    // fails verification is asked about (CertificateQuery) unless it was trusted always before.
+    bool UseTls = false;
+
+    int State() const { return state_; }
+    // A blocking call is running (its nested event loop delivers the events of the window too).
+    bool isRunning() const { return current_ != nullptr; }
+    bool AbortFlag() const { return abortFlag_; }
+    void setAbortFlag(bool on);
+    // Asks the server for its current folder (a blocking call).
+    QString CurrentFolder();
+
+    // Where the certificates trusted always are kept (not owned; it must outlive the component).
+    // Without one, every certificate that fails verification is asked about and no answer is kept.
+    void setCertificateTrust(CertificateTrust* trust) { trust_ = trust; }
+    CertificateTrust* certificateTrust() const { return trust_; }
+
+    // What the server offered at login.
+    bool offersMlsd() const { return mlsd_; }
+    // The session is encrypted, data connections included (read).
+    bool Encrypted() const { return dataProtected_ && state_ != NotConnected; }
+
+    // Methods.
+    void Connect();
+    void Disconnect();
+    void ChangeFolder(const QString& path);
+    void ChangeToParent();
+    void CreateFolder(const QString& name);
+    void RemoveFolder(const QString& name);
+    void DeleteFile(const QString& name);
+    void RenameItem(const QString& oldName, const QString& newName);
+    // Sends one raw command line; the reply reaches the log. A negative reply fails.
+    FtpReply SendCommand(const QString& line);
+    // One ListingItem event per entry matching the mask (empty: all).
+    void ListFolder(const QString& mask);
+    QList<FolderItem> GetFolderItems(const QString& mask, int options = 0);
+    // Receives a remote file into localPath, starting at startOffset (a resume appends to the file
+    // from that offset). Asks ReplaceQuery before overwriting an existing file from the start.
+    void ReceiveFile(const QString& remoteName, qint64 startOffset, const QString& localPath);
+    // remoteMask: an optional folder part and a file mask ("docs/*.txt"); files land in localFolder,
+    // sub-folders (with recurse) in local sub-folders of the same names.
+    void ReceiveFiles(const QString& remoteMask, const QString& localFolder, bool recurse);
+    // Sends a local file as remoteName, starting at startOffset. With resume the server appends from
+    // the offset (REST); otherwise the remote file is written from the start.
+    void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume);
+    // localMask: a local folder and a file mask ("/home/a/docs/*"); the files go into remoteFolder
+    // (created when missing, with createFolder), sub-folders too with recurse.
+    void SendFiles(const QString& localMask, const QString& remoteFolder, bool createFolder, bool recurse);
+
+signals:
+    void Disconnected();
+    void TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
+    void ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
+    void LogLine(const QString& text);
+    void OperationError(qint64 code);
+    void ReceivingFile(const QString& fileName);
+    void SendingFile(const QString& fileName);
+    void ReplaceQuery(const QString& fileName, bool& replace);
+    void ScanningFolder(const QString& folder);
+    void FileSkipped(const QString& localName, const QString& remoteName, qint64 reasonCode);
+    void AccountRequired(QString& account);
+    void PasswordRequired(QString& password);
+    // The server's certificate failed verification: answer certRefuse (the default), certTrustOnce or
+    // certTrustAlways (kept in the certificate trust store; the same certificate is not asked about again).
+    void CertificateQuery(const harbel::tessaly::CertificateInfo& certificate, int& answer);
+
+private:
+    friend class FtpOperation;
+    friend class LoginOperation;
+    friend class TransferOperation;
+    friend class ListingOperation;
+
+    void run(FtpOperation& op, int busyState = Busy);
+    // One command with its argument (none when empty), checked to be a single line.
+    void simpleCommand(const QString& verb, const QString& argument);
+    void requireIdle() const;
+    void onReply(const FtpReply& reply);
+    void onControlClosed();
+    void resync();
+    void touch();
+    SocksProxy proxy() const;
+    void parseFeatures(const FtpReply& reply);
+    QList<FolderItem> listItems(const QString& path);
+    // Runs a tree walk, then changes back to the start folder (also when the walk fails).
+    void inFolderThenBack(const QString& start, const std::function<void()>& work);
+
+    ControlChannel* control_;
+    CertificateTrust* trust_ = nullptr;
+    QTimer* watchdog_;
+    FtpOperation* current_ = nullptr;
+    int state_ = NotConnected;
+    // ABOR has gone out and its reply has not come yet.
+    bool aborSent_ = false;
+    bool abortFlag_ = false;
+    bool mlsd_ = false;
+    bool utf8_ = false;
+    bool size_ = false;
+    bool rest_ = false;
+    // PROT P is in force: data connections are encrypted.
+    bool dataProtected_ = false;
+    bool closing_ = false;
+    int nesting_ = 0;
+};
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,56 @@
+#include "ftpclient/component/LocalFile.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace harbel::tessaly::LocalFile {
+
+QFile* openForWriting(const QString& path, qint64 offset, QString& why)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK: a FIFO waiting where the file should go would otherwise block the open until some
+    // reader appears; it is refused below like any other file that is not a regular one.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        why = errno == ELOOP   ? QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path)
+              : errno == ENXIO ? QStringLiteral("%1 is not a regular file.").arg(path)
+                               : QStringLiteral("Could not open %1 for writing: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        why = QStringLiteral("%1 is not a regular file.").arg(path);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (offset > st.st_size) {
+        ::close(fd);
+        why = QStringLiteral("Cannot resume %1 at byte %2: the local file holds only %3 bytes.").arg(path).arg(offset).arg(st.st_size);
+        return nullptr;
+    }
+    if (::ftruncate(fd, offset) != 0 || ::lseek(fd, offset, SEEK_SET) != offset) {
+        why = QStringLiteral("Could not prepare %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        ::close(fd);
+        return nullptr;
+    }
+    auto* file = new QFile;
+    if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        why = file->errorString();
+        delete file;
+        ::close(fd);
+        return nullptr;
+    }
+    return file;
+}
+
+bool isLink(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace harbel::tessaly::LocalFile

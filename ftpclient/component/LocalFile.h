@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QFile;
+
+namespace harbel::tessaly {
+
+// The local end of a download: never written through a symbolic link.
+namespace LocalFile {
+
+// Opens a file for writing at offset (cutting it there) without ever following a symbolic link in
+// its last component: a link planted where a download lands must not redirect the data elsewhere.
+// Anything but a regular file is refused. nullptr with why when it cannot be opened.
+QFile* openForWriting(const QString& path, qint64 offset, QString& why);
+
+// The path itself is a symbolic link (not followed).
+bool isLink(const QString& path);
+
+}  // namespace LocalFile
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ftpclient/component/ops/FtpOperation.h"
+
+#include <QByteArray>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QFile;
+
+namespace harbel::tessaly {
+
+class DataConnection;
+
+// One data transfer: TYPE, the data connection's PASV/EPSV or PORT/EPRT, REST, the command, the
+// data, the final reply. A binary file transfer also asks for the file's size (SIZE, as a step of
+// its own): before a download, to know when the file is whole, and after an upload, to check that
+// the server holds every byte. Downloads go into a sink opened only once the server has accepted
+// the command, so a refused RETR leaves no local file behind; uploads read from a source in chunks.
+class TransferOperation final : public FtpOperation {
+    Q_OBJECT
+public:
+    enum class Direction { Download, Upload };
+    enum class State { Size, Type, DataPort, Rest, Command, Transfer, Verify };
+    struct Request {
+        Direction direction = Direction::Download;
+        QString command;        // "RETR name", "STOR name", "MLSD", "LIST"
+        QString displayName;    // for progress events
+        bool ascii = false;
+        qint64 restOffset = 0;  // REST before the command when > 0
+        qint64 totalSize = -1;  // whole file size when known (progress, completeness)
+        bool reportProgress = true;
+        // The remote file whose size the server is asked for (when it offers SIZE): before a
+        // download, or after an upload. Empty: not asked.
+        QString sizeOf;
+        // Download: opens the destination; nullptr (with why) refuses. Listing downloads use buffer.
+        std::function<QFile*(QString& why)> openSink;
+        QByteArray* buffer = nullptr;
+        QFile* source = nullptr;  // upload, positioned at restOffset
+    };
+
+    TransferOperation(FtpComponent& ftp, Request request);
+    ~TransferOperation() override;
+    void start() override;
+    void abort() override;
+    bool transferInProgress() const override { return commandSent_ && !finalReply_; }
+
+    qint64 bytesMoved() const { return moved_; }
+
+protected:
+    void parseReply(const FtpReply& reply) override;
+    void subFinished(FtpOperation& sub) override;
+
+private:
+    void askSize(State state);
+    void sendType();
+    void sendDataPortCommand();
+    void sendRestOrCommand();
+    void onDataOpened();
+    void onDataReadable();
+    void pumpUpload();
+    void onDataClosed();
+    void maybeFinish();
+    void progress();
+    void closeData();
+    bool writeSink(const QByteArray& bytes);
+
+    State state_ = State::Type;
+    Request request_;
+    std::unique_ptr<QFile> sink_;
+    QPointer<DataConnection> data_;
+    bool dataDone_ = false;
+    bool commandSent_ = false;
+    bool commandAccepted_ = false;
+    std::optional<FtpReply> finalReply_;
+    qint64 moved_ = 0;
+    qint64 lastReported_ = -1;
+    bool pendingCr_ = false;  // ASCII download: a CR at the end of the last chunk
+    bool lastWasCr_ = false;  // ASCII upload
+    bool uploadEof_ = false;
+    QByteArray pendingUpload_;
+    QByteArray readBuffer_;
+};
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,349 @@
+// The remote pane of the FTP client's main window: listing, folder changes and downloads.
+
+#include "ftpclient/window/RemoteBrowser.h"
+
+#include "common/platform/Prompts.h"
+#include "common/support/Skin.h"
+#include "common/support/VbText.h"
+#include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace harbel::tessaly {
+
+// --- remote pane ----------------------------------------------------------------------------
+
+void RemoteBrowser::addListed(const QString& name, const QDateTime& date, qint64 size, int kind)
+{
+    static const char* const letters[] = {"F", "D", "E"};
+    if (kind < 0 || kind > 2)
+        return;
+    if (main_.lstRemoteFileList.count() >= main_.remoteRowLimit) {
+        ++rowsLeftOut_;
+        return;
+    }
+    main_.addRow(main_.lstRemoteFileList, name, kind + 1, QString::number(size), generalDate(date), QLatin1String(letters[kind]));
+}
+
+void RemoteBrowser::reportRowsLeftOut()
+{
+    if (rowsLeftOut_ > 0)
+        main_.DisplayMessage(QStringLiteral("%1 entries of the remote folder are not shown: the list shows at most %2.")
+                                 .arg(rowsLeftOut_)
+                                 .arg(main_.remoteRowLimit));
+    rowsLeftOut_ = 0;
+}
+
+void RemoteBrowser::ListFilesOnServer()
+{
+    rowsLeftOut_ = 0;
+    main_.SetBusyState(true);
+    main_.xFtp.ListingOption = 1;
+    main_.StatusBarInfo(QStringLiteral("Obtaining remote folder's contents..."));
+    try {
+        main_.xFtp.ListFolder(QString());
+        main_.SetBusyState(false);
+        main_.StatusBarInfo(QStringLiteral("Listing of remote folder completed."));
+    } catch (const FtpError& e) {
+        main_.DisplayMessage(QStringLiteral("Error while listing remote folder's contents. Description: ") + e.Description());
+        main_.StatusBarInfo(QStringLiteral("Could not list remote folder's contents."));
+        main_.SetBusyState(false);
+    }
+    reportRowsLeftOut();
+    UpdateRemoteCommands();
+}
+
+void RemoteBrowser::ListDefinedFilesOnServer(const QString& defineString)
+{
+    rowsLeftOut_ = 0;
+    main_.xFtp.ListingOption = 1;
+    main_.StatusBarInfo(QStringLiteral("Obtaining directory listing..."));
+    try {
+        main_.xFtp.ListFolder(defineString);
+    } catch (const FtpError& e) {
+        if (!e.Description().isEmpty())
+            main_.DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + e.Description());
+    }
+    reportRowsLeftOut();
+    main_.setMousePointer(0);
+    UpdateRemoteCommands();
+}
+
+QString RemoteBrowser::GetRemoteFolder()
+{
+    try {
+        return main_.xFtp.CurrentFolder();
+    } catch (const FtpError& e) {
+        main_.DisplayMessage(QStringLiteral("Error while querying current remote folder. Description: ") + e.Description());
+        return {};
+    }
+}
+
+bool RemoteBrowser::ChangeCurrentRemoteFolder(const QString& sNewRemotePath, bool bInteractive)
+{
+    try {
+        main_.xFtp.ChangeFolder(sNewRemotePath);
+    } catch (const FtpError& e) {
+        if (bInteractive) {
+            main_.DisplayMessage(QStringLiteral("Error while attempting to change current remote folder to '") + sNewRemotePath
+                                 + QStringLiteral("'. Description: ") + e.Description());
+            main_.StatusBarInfo(QStringLiteral("Could not change current remote folder."));
+        }
+        return false;
+    }
+    try {
+        const QString folder = main_.xFtp.CurrentFolder();
+        main_.AddPathToComboBox(folder, main_.cboRemotePath);
+        main_.sRemotePath = folder;
+        main_.StatusBarInfo(QStringLiteral("Remote folder changed to ") + folder);
+        return true;
+    } catch (const FtpError& e) {
+        if (bInteractive) {
+            main_.DisplayMessage(QStringLiteral("Error obtaining new current remote folder while attempting to change current remote folder to '")
+                                 + sNewRemotePath + QStringLiteral("'. Description: ") + e.Description());
+            main_.StatusBarInfo(QStringLiteral("Current folder changed but new path unknown."));
+        }
+        return false;
+    }
+}
+
+void RemoteBrowser::RefreshRemoteList()
+{
+    main_.setMousePointer(frmMain::kHourglass);
+    main_.lstRemoteFileList.Clear();
+    main_.SetBusyState(true);
+    ListFilesOnServer();
+    main_.SetBusyState(false);
+    main_.sRemotePath = GetRemoteFolder();
+    main_.cboRemotePath.setText(main_.sRemotePath);
+    main_.setMousePointer(0);
+}
+
+void RemoteBrowser::UpdateRemoteCommands()
+{
+    const QList<ListRow*> sel = main_.lstRemoteFileList.selectedRows();
+    const bool fileOrFolder = sel.size() == 1 && (sel[0]->SmallIcon() == 1 || sel[0]->SmallIcon() == 2);
+    main_.miDeleteRemoteFile.setEnabled(!sel.isEmpty() && (sel.size() > 1 || fileOrFolder));
+    main_.miRenameRemoteFile.setEnabled(fileOrFolder);
+    main_.cmdReceive.setEnabled(!sel.isEmpty() && !main_.operationRunning());
+}
+
+void RemoteBrowser::listAfterChange()
+{
+    main_.lstRemoteFileList.Clear();
+    ListFilesOnServer();
+    UpdateRemoteCommands();
+}
+
+void RemoteBrowser::lstRemoteFileList_DblClick()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    if (main_.xFtp.State() != FtpComponent::Idle)
+        return;
+    const QList<ListRow*> sel = main_.lstRemoteFileList.selectedRows();
+    if (sel.isEmpty())
+        return;
+    const QString name = sel.first()->Text();
+    const int icon = sel.first()->SmallIcon();
+    try {
+        switch (icon) {
+        case 1:
+            DownloadSelection();
+            break;
+        case 2:
+            if (ChangeCurrentRemoteFolder(name, true)) {
+                listAfterChange();
+                main_.StatusBarInfo(QStringLiteral("Changed current remote folder."));
+            } else {
+                main_.StatusBarInfo(QStringLiteral("Unable to change current remote folder."));
+            }
+            break;
+        case 3:
+            if (ChangeCurrentRemoteFolder(name, false)) {
+                listAfterChange();
+                main_.StatusBarInfo(QStringLiteral("Changed current remote folder."));
+            } else {
+                DownloadSelection();
+            }
+            break;
+        default:
+            break;
+        }
+    } catch (const FtpError& e) {
+        if (e.Number() != 91)
+            Prompts::instance().MsgBox(QStringLiteral("Error No. ") + QString::number(e.Number()) + QStringLiteral("  ,") + e.Description(),
+                                       MsgButtons::OkOnly, MsgIcon::None, main_.sProgramTitle);
+    }
+}
+
+void RemoteBrowser::cmdUpFtp_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    try {
+        const QString before = main_.xFtp.CurrentFolder();
+        main_.xFtp.ChangeToParent();
+        const QString now = GetRemoteFolder();
+        if (now != before) {
+            if (!ChangeCurrentRemoteFolder(now, true))
+                return;
+            listAfterChange();
+            main_.StatusBarInfo(QStringLiteral("Remote path now up one folder."));
+        } else {
+            main_.StatusBarInfo(QStringLiteral("Remote path already at a root folder."));
+        }
+    } catch (const FtpError& e) {
+        main_.DisplayMessage(QStringLiteral("Error while attempting to change current remote folder to its parent folder. Description: ") + e.Description());
+        main_.StatusBarInfo(QStringLiteral("Could not change to remote folder's parent."));
+    }
+}
+
+void RemoteBrowser::cboRemotePath_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    const QString text = main_.cboRemotePath.Text();
+    if (main_.xFtp.State() != FtpComponent::Idle || text == GetRemoteFolder())
+        return;
+    if (ChangeCurrentRemoteFolder(text, true))
+        listAfterChange();
+}
+
+void RemoteBrowser::cboRemotePath_KeyPress(int keyAscii)
+{
+    if (keyAscii == 13)
+        cboRemotePath_Click();
+}
+
+void RemoteBrowser::mnuRemoteGoToRemoteDirectory_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    const QString answer = Prompts::instance()
+                               .InputBox(QStringLiteral("Type Directory Name To Go TO ( WITHOUT THE WORD CD OR DIR IN THE BEGINNING! )"),
+                                         QStringLiteral("Remote Server Custom Command"), QString())
+                               .value_or(QString());
+    if (answer.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        return;
+    }
+    main_.cboRemotePath.setText(answer);
+    cboRemotePath_KeyPress(13);
+}
+
+void RemoteBrowser::mnuRemoteFilterAll_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    if (main_.xFtp.State() != FtpComponent::Idle)
+        return;
+    main_.lstRemoteFileList.Clear();
+    ListFilesOnServer();
+}
+
+void RemoteBrowser::mnuRemoteFilterDefineTypes_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    const QString mask = Prompts::instance()
+                             .InputBox(QStringLiteral("Please enter the type ex: *.gif"),
+                                       QStringLiteral("Define Type For Remote Server Directory Listing"), QStringLiteral("*.*"))
+                             .value_or(QString());
+    if (mask.isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("No command entered,quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        return;
+    }
+    main_.lstRemoteFileList.Clear();
+    main_.SetBusyState(true);
+    ListDefinedFilesOnServer(mask);
+    main_.SetBusyState(false);
+}
+
+void RemoteBrowser::SetRemoteView(int style)
+{
+    main_.lstRemoteFileList.setView(style);
+}
+
+void RemoteBrowser::DownloadSelection()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    main_.setMousePointer(frmMain::kHourglass);
+    main_.SetBusyState(true);
+    bool complete = true;
+    try {
+        // Names and kinds first: the list may change while the files arrive.
+        QList<std::pair<QString, int>> rows;
+        for (ListRow* r : main_.lstRemoteFileList.selectedRows())
+            rows.append({r->Text(), r->SmallIcon()});
+        for (const auto& [text, icon] : rows) {
+            const QString reason = listing::unsafeNameReason(text);
+            if (!reason.isEmpty()) {
+                main_.DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(text, reason));
+                continue;
+            }
+            if (icon == 2) {
+                const QString folder = main_.sLocalPath + text + QLatin1Char('/');
+                if (QFileInfo(folder).exists() || QFileInfo(folder.chopped(1)).isSymLink() || !QDir().mkdir(folder))
+                    throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot create the local folder ") + folder);
+                const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
+                                                                + text + QStringLiteral("' folder?"),
+                                                            MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
+                main_.xFtp.ReceiveFiles(text + QStringLiteral("/*"), folder, sub);
+            } else {
+                main_.xFtp.ReceiveFile(text, 0, main_.sLocalPath + text);
+            }
+        }
+    } catch (const FtpError& e) {
+        complete = false;
+        if (e.Number() == ftpErrAborted) {
+            main_.DisplayMessage(QStringLiteral("Download successfully aborted."));
+            main_.StatusBarInfo(QStringLiteral("Download aborted."));
+        } else {
+            main_.DisplayMessage(QStringLiteral("Error while downloading file(s). Description: ") + e.Description());
+            main_.StatusBarInfo(QStringLiteral("Error downloading file(s)."));
+        }
+    }
+    if (complete)
+        main_.StatusBarInfo(QStringLiteral("File download(s) complete."));
+    main_.ResetProgress();
+    main_.setMousePointer(0);
+    main_.SetBusyState(false);
+    main_.RefreshLocalList();
+}
+
+void RemoteBrowser::CopyRemoteListToDelList()
+{
+    if (main_.lstRemoteFileList.count() > 0) {
+        main_.lstDel.Clear();
+        main_.lstDel.setView(main_.lstRemoteFileList.View());
+        for (int i = 0; i < main_.lstRemoteFileList.count(); ++i) {
+            const ListRow* from = main_.lstRemoteFileList.at(i);
+            ListRow* to = main_.lstDel.Add(from->Text(), from->SmallIcon());
+            for (int c = 1; c < 4; ++c)
+                to->setCell(c, from->cell(c));
+        }
+        main_.cmbDel.setText(main_.cboRemotePath.Text());
+    }
+    main_.cmbDel.setVisible(true);
+    main_.lstDel.setVisible(true);
+}
+
+void RemoteBrowser::hideDelCopies()
+{
+    main_.lstDel.setVisible(false);
+    main_.cmbDel.setVisible(false);
+}
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,228 @@
+// The main window's session with a server: connecting through Quick Connect or the site dialog,
+// disconnecting, and aborting what runs.
+
+#include "ftpclient/window/SiteSession.h"
+
+#include "common/platform/Prompts.h"
+#include "common/support/VbText.h"
+#include "ftpclient/config/FirewallSettings.h"
+#include "ftpclient/window/TessalyMain.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+namespace harbel::tessaly {
+
+namespace {
+
+constexpr int kHourglass = frmMain::kHourglass;
+
+quint16 portNumber(const QString& text)
+{
+    const auto n = vb::toWhole(text);
+    return n && *n > 0 && *n < 65536 ? quint16(*n) : 0;
+}
+
+}  // namespace
+
+void SiteSession::txtQport_Change()
+{
+    if (!vb::toNumber(main_.txtQport.Text()))
+        main_.txtQport.setText(QStringLiteral("21"));
+}
+
+bool SiteSession::askDisconnectFirst()
+{
+    if (main_.xFtp.State() == FtpComponent::NotConnected)
+        return true;
+    if (Prompts::instance().MsgBox(QStringLiteral("Cant connect to server, Do you want to Disconnect First?"), MsgButtons::YesNo,
+                                   MsgIcon::Exclamation, main_.sProgramTitle) != MsgAnswer::Yes)
+        return false;
+    CloseSession();
+    return true;
+}
+
+void SiteSession::applyProxySettings()
+{
+    const FirewallSettings firewall = FirewallSettings::load();
+    main_.xFtp.ProxyKind = firewall.kind();
+    if (main_.xFtp.ProxyKind == 0) {
+        main_.xFtp.ProxyHost.clear();
+        main_.xFtp.ProxyPassword.clear();
+        main_.xFtp.ProxyPort = 1080;
+        main_.xFtp.ProxyUser.clear();
+        return;
+    }
+    main_.xFtp.ProxyHost = firewall.host;
+    main_.xFtp.ProxyUser = firewall.user;
+    main_.xFtp.ProxyPassword = firewall.password;
+    main_.xFtp.ProxyPort = firewall.portNumber();
+}
+
+void SiteSession::connectAndList()
+{
+    applyProxySettings();
+    main_.StatusBarInfo(QStringLiteral("Connecting to ") + main_.sSiteAddress);
+    OpenSession();
+    if (main_.xFtp.State() == FtpComponent::Idle) {
+        main_.lstRemoteFileList.Clear();
+        main_.ListFilesOnServer();
+        main_.sRemotePath = main_.cboRemotePath.Text();
+        main_.SetConnectedState(true);
+        main_.UpdateLocalCommands();
+        main_.StatusBarInfo(QStringLiteral("Connected to ") + main_.sSiteAddress);
+    } else {
+        main_.StatusBarInfo(QStringLiteral("Could not connect to ") + main_.sSiteAddress);
+    }
+}
+
+void SiteSession::ConnectToSite()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    main_.setMousePointer(kHourglass);
+    frmConnectionInfo::Site site{main_.sSiteAddress, main_.sSitePort, main_.sSiteUser, main_.sSitePassword, main_.bSiteAnonymous, main_.bSitePassive, main_.bSiteTls};
+    // The toolbar shows no session while the site dialog is open; a session that is still up when
+    // the dialog leads nowhere is shown again.
+    const QString connected = main_.movToolbar.GetVariable(QStringLiteral("_root.Connected"));
+    main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+    if (!main_.connectionInfo->ShowForm(site)) {
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), connected);
+        main_.StatusBarInfo(QStringLiteral("Connect operation cancelled."));
+        main_.setMousePointer(0);
+        return;
+    }
+    if (!askDisconnectFirst()) {
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), connected);
+        main_.setMousePointer(0);
+        return;
+    }
+    main_.sSiteAddress = site.address;
+    main_.sSitePort = site.port;
+    main_.sSiteUser = site.user;
+    main_.sSitePassword = site.password;
+    main_.bSiteAnonymous = site.anonymous;
+    main_.bSitePassive = site.passive;
+    main_.bSiteTls = site.tls;
+    main_.chkQTls.setValue(site.tls ? 1 : 0);
+    main_.txtQaddress.setText(site.address);
+    main_.txtQport.setText(site.port);
+    main_.txtQuser.setText(site.user);
+    main_.txtQpassword.setText(site.password);
+    main_.xFtp.Host = site.address;
+    main_.xFtp.Port = portNumber(site.port);
+    if (site.anonymous) {
+        main_.xFtp.User = QStringLiteral("anonymous");
+        main_.xFtp.Password = QStringLiteral("plume");
+    } else {
+        main_.xFtp.User = site.user;
+        main_.xFtp.Password = site.password;
+    }
+    main_.xFtp.Passive = site.passive;
+    main_.xFtp.UseTls = site.tls;
+    connectAndList();
+    main_.setMousePointer(0);
+}
+
+void SiteSession::cmdQConnect_Click()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    if (main_.txtQaddress.Text().isEmpty() || main_.txtQuser.Text().isEmpty() || main_.txtQport.Text().isEmpty()) {
+        Prompts::instance().MsgBox(QStringLiteral("Please enter conncetion information"), MsgButtons::OkOnly, MsgIcon::Exclamation, main_.sProgramTitle);
+        return;
+    }
+    if (!askDisconnectFirst())
+        return;
+    main_.setMousePointer(kHourglass);
+    main_.sSiteAddress = main_.txtQaddress.Text().trimmed();
+    main_.sSiteUser = main_.txtQuser.Text();
+    main_.sSitePassword = main_.txtQpassword.Text();
+    main_.sSitePort = main_.txtQport.Text();
+    main_.xFtp.Host = main_.sSiteAddress;
+    main_.xFtp.Port = portNumber(main_.sSitePort);
+    main_.xFtp.User = main_.sSiteUser;
+    main_.xFtp.Password = main_.sSitePassword;
+    main_.xFtp.UseTls = main_.chkQTls.Value() == 1;
+    main_.bSiteTls = main_.xFtp.UseTls;
+    connectAndList();
+    main_.setMousePointer(0);
+}
+
+void SiteSession::OpenSession()
+{
+    if (main_.xFtp.State() != FtpComponent::NotConnected) {
+        main_.StatusBarInfo(QStringLiteral("Already connected to ") + main_.sSiteAddress + QLatin1Char('!'));
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
+        return;
+    }
+    try {
+        main_.xFtp.Connect();
+    } catch (const FtpError& e) {
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+        main_.DisplayMessage(QStringLiteral("Error while connecting to '") + main_.sSiteAddress + QStringLiteral("'. Description: ") + e.Description());
+        main_.StatusBarInfo(QStringLiteral("Error connecting to ") + main_.sSiteAddress);
+        return;
+    }
+    try {
+        main_.sRemotePath = main_.xFtp.CurrentFolder();
+        main_.AddPathToComboBox(main_.sRemotePath, main_.cboRemotePath);
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
+    } catch (const FtpError& e) {
+        main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+        main_.DisplayMessage(QStringLiteral("Error while obtaining current remote folder after connection. Description: ") + e.Description());
+        main_.StatusBarInfo(QStringLiteral("Error obtaining current remote folder."));
+    }
+}
+
+void SiteSession::CloseSession()
+{
+    main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+    if (main_.xFtp.State() != FtpComponent::NotConnected && main_.xFtp.State() != FtpComponent::Idle) {
+        main_.xFtp.setAbortFlag(true);
+        QDeadlineTimer limit(5000);
+        while (main_.xFtp.State() != FtpComponent::NotConnected && main_.xFtp.State() != FtpComponent::Idle && !limit.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (main_.xFtp.State() == FtpComponent::NotConnected)
+        return;
+    main_.StatusBarInfo(QStringLiteral("Disconnecting from ") + main_.sSiteAddress);
+    try {
+        main_.xFtp.Disconnect();
+    } catch (const FtpError& e) {
+        main_.DisplayMessage(QStringLiteral("Error while disconnecting. Description: ") + e.Description());
+    }
+}
+
+void SiteSession::disconnected()
+{
+    main_.cboRemotePath.Clear();
+    main_.StatusBarInfo(QStringLiteral("Disconnected from ") + main_.sSiteAddress);
+    main_.lstRemoteFileList.Clear();
+    main_.SetConnectedState(false);
+    main_.UpdateRemoteCommands();
+    main_.UpdateLocalCommands();
+}
+
+void SiteSession::Abort()
+{
+    main_.xFtp.setAbortFlag(true);
+    main_.StatusBarInfo(QStringLiteral("Aborting current operaion."));
+    main_.tmrRefresh.setEnabled(true);
+}
+
+void SiteSession::tmrRefresh_Timer()
+{
+    // An aborted call may still be taking in the server's last replies: refresh once it is over.
+    if (main_.xFtp.isRunning())
+        return;
+    main_.tmrRefresh.setEnabled(false);
+    if (main_.xFtp.State() != FtpComponent::Idle)
+        return;
+    main_.RefreshRemoteList();
+    main_.UpdateRemoteCommands();
+}
+
+}  // namespace harbel::tessaly

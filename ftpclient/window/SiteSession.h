@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace harbel::tessaly {
+
+class frmMain;
+
+// The main window's session with a server: Quick Connect and the site dialog, connecting with the
+// firewall settings, disconnecting, what a lost connection does to the window, and the abort.
+class SiteSession final {
+public:
+    explicit SiteSession(frmMain& main) : main_(main) {}
+
+    void ConnectToSite();
+    void cmdQConnect_Click();
+    void OpenSession();
+    void CloseSession();
+    void txtQport_Change();
+    void Abort();
+    // After an abort: the remote list is listed again once the aborted call is over.
+    void tmrRefresh_Timer();
+    // The component lost or ended the connection.
+    void disconnected();
+
+private:
+    void applyProxySettings();
+    bool askDisconnectFirst();
+    void connectAndList();
+
+    frmMain& main_;
+};
+
+}  // namespace harbel::tessaly

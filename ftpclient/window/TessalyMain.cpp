@@ -1,0 +1,364 @@
+#include "ftpclient/window/TessalyMain.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/Prompts.h"
+#include "common/platform/SingleInstance.h"
+#include "common/support/Skin.h"
+#include "common/support/VbText.h"
+#include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/CertificateQuestion.h"
+#include "ftpclient/window/FileShell.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace harbel::tessaly {
+
+QString generalDate(const QDateTime& date)
+{
+    if (!date.isValid())
+        return {};
+    const QLocale locale = QLocale::system();
+    const QDateTime local = date.toLocalTime();
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(local.time(), QLocale::LongFormat).section(QLatin1Char(' '), 0, 0);
+}
+
+frmMain::frmMain(QObject* parent)
+    : Form(QStringLiteral("frmMain"), parent), trustedCertificates(AppFolder::file(QStringLiteral("TrustedCertificates.ini")))
+{
+    xFtp.setCertificateTrust(&trustedCertificates);
+    connectionInfo = std::make_unique<frmConnectionInfo>();
+    m_xLocalPaths = std::make_unique<clsLocalPaths>([this](const QString& m) { DisplayMessage(m); });
+
+    frameQuickConnect.setCaption(QStringLiteral("Quick Connect"));
+    FrameMainLists.setBorderStyle(0);
+    frameCustomCommand.setCaption(QStringLiteral("Custom Command"));
+    frameLog.setCaption(QStringLiteral("Connection Log"));
+    cmdQConnect.setCaption(QStringLiteral("Connect"));
+    chkQTls.setCaption(QStringLiteral("TLS"));
+    cmdConnect.setCaption(QStringLiteral("Connect..."));
+    cmdDisconnect.setCaption(QStringLiteral("Disconnect"));
+    cmdAbort.setCaption(QStringLiteral("Abort"));
+    cmdSend.setCaption(QStringLiteral("->"));
+    cmdReceive.setCaption(QStringLiteral("<-"));
+    cmdUpFtp.setCaption(QStringLiteral("Up"));
+    cmdUpLocal.setCaption(QStringLiteral("Up"));
+    cmdCloseCommand.setCaption(QStringLiteral("Close"));
+    optBinary.setCaption(QStringLiteral("Binary"));
+    optAscii.setCaption(QStringLiteral("ASCII"));
+    optAuto.setCaption(QStringLiteral("Auto"));
+    optBinary.setValue(true);
+    txtQport.setText(QStringLiteral("21"));
+    // Name, size and date, and a hidden fourth cell with the kind letter.
+    const QList<ColumnHeader> columns{{QStringLiteral("Name"), 220, Qt::AlignLeft},
+                                      {QStringLiteral("Size (bytes)"), 100, Qt::AlignRight},
+                                      {QStringLiteral("Date"), 150, Qt::AlignLeft},
+                                      {QStringLiteral("Kind"), 0, Qt::AlignLeft}};
+    lstRemoteFileList.setColumns(columns);
+    lstLocalFileList.setColumns(columns);
+    lstDel.setColumns(columns);
+    tmrRefresh.setInterval(500);
+    tmrRefresh.setEnabled(false);
+    tmrRefresh.setHandler([this] { tmrRefresh_Timer(); });
+
+    connect(&txtQport, &Control::changed, this, &frmMain::txtQport_Change);
+    connect(&movToolbar, &MovieToolbar::FSCommand, this, [this](const QString& c, const QString&) { movToolbar_FSCommand(c); });
+    connect(&Tray1, &Tray::LeftClick, this, [this] {
+        Show();
+        setWindowState(0);
+    });
+    connect(&Tray1, &Tray::RightClick, this, [this] { emit popupMenuRequested(QStringLiteral("mnuPopup")); });
+
+    connect(&xFtp, &FtpComponent::LogLine, this, &frmMain::DisplayMessage);
+    connect(&xFtp, &FtpComponent::ListingItem, this, [this](const QString& name, const QDateTime& date, qint64 size, int kind) {
+        remote_.addListed(name, date, size, kind);
+    });
+    connect(&xFtp, &FtpComponent::Disconnected, this, [this] { session_.disconnected(); });
+    connect(&xFtp, &FtpComponent::TransferProgress, this, &frmMain::xFtp_TransferProgress);
+    connect(&xFtp, &FtpComponent::SendingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Sending ") + n); });
+    connect(&xFtp, &FtpComponent::ReceivingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Receiving ") + n); });
+    connect(&xFtp, &FtpComponent::ScanningFolder, this, [this](const QString& n) {
+        lblStatus.setCaption(QStringLiteral("Scanning this folder ") + n);
+        movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
+    });
+    connect(&xFtp, &FtpComponent::ReplaceQuery, this, [](const QString& name, bool& replace) {
+        replace = Prompts::instance().MsgBox(name + QStringLiteral(" already exits. Do you want to replace it?"), MsgButtons::YesNo,
+                                             MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
+    });
+    connect(&xFtp, &FtpComponent::FileSkipped, this, [this](const QString& first, const QString& second, qint64 code) {
+        const QString name = first.isEmpty() ? second : first;
+        DisplayMessage(name + QStringLiteral(" was skipped. Reason code: 0x") + QString::number(code, 16).toUpper());
+    });
+    connect(&xFtp, &FtpComponent::OperationError, this, [this](qint64 code) {
+        if (code == ftpErrAborted)
+            Prompts::instance().MsgBox(QStringLiteral("Operation Aported Succesfully"), MsgButtons::OkOnly, MsgIcon::None, sProgramTitle);
+    });
+    connect(&xFtp, &FtpComponent::AccountRequired, this, [](QString& account) {
+        account = Prompts::instance().InputBox(QStringLiteral("An account is required for this server."), kQuery, QString()).value_or(QString());
+    });
+    connect(&xFtp, &FtpComponent::PasswordRequired, this, [](QString& password) {
+        password = Prompts::instance().InputBox(QStringLiteral("Please enter the correct password"), kQuery, QString()).value_or(QString());
+    });
+    // A certificate that fails verification: Yes trusts it always, No this time only; Cancel and a
+    // dismissed box do not connect.
+    connect(&xFtp, &FtpComponent::CertificateQuery, this, [](const CertificateInfo& info, int& answer) { answer = askAboutCertificate(info); });
+    local_.connectPaths();
+}
+
+frmMain::~frmMain()
+{
+    xFtp.disconnect(this);
+}
+
+void frmMain::setMousePointer(int pointer)
+{
+    if (mousePointer_ == pointer)
+        return;
+    mousePointer_ = pointer;
+    emit mousePointerChanged(pointer);
+}
+
+// --- start-up and leaving -------------------------------------------------------------------
+
+bool frmMain::Form_Load()
+{
+    // One copy per application folder, by the same mechanism as the download manager's.
+    instance_ = std::make_unique<SingleInstance>(QStringLiteral("Tessaly"), QStringLiteral("TessalyFtpClient"));
+    if (!instance_->acquire()) {
+        instance_.reset();
+        Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+        return false;
+    }
+    Skin& skin = Skin::shared();
+    if (skin.isLoaded() || skin.LoadSkin(AppFolder::file(QStringLiteral("harbel.skn")))) {
+        skin.ApplySkinByName(*this, QStringLiteral("Main"));
+        SkinFormControlsFtp(*this, skin);
+        SkinFormControlsFtp(*connectionInfo, skin);
+    }
+    // The toolbar's buttons come from its description file; "_root.Program" picks our section.
+    movToolbar.LoadMovie(AppFolder::file(QStringLiteral("Harbel.toolbar")));
+    setCaption(sProgramTitle);
+    Tray1.setTrayToolTip(sProgramTitle);
+    movToolbar.SetVariable(QStringLiteral("_root.Program"), QStringLiteral("FTP"));
+    ApplyLogSettings();
+    LoadAutoTypes();
+    UpdateLocalCommands();
+    UpdateRemoteCommands();
+    SetConnectedState(false);
+    SetBusyState(false);
+    local_.loadDrives();
+    // The local pane starts where the user's files are; "/" and the mounted file systems are in
+    // the path box.
+    QString home = QDir::homePath();
+    if (!QFileInfo(home).isDir())
+        home = QStringLiteral("/");
+    sLocalPath = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
+    if (!IsPathInList(sLocalPath, cboLocalPath))
+        cboLocalPath.AddItem(sLocalPath);
+    cboLocalPath.setText(sLocalPath);
+    RefreshLocalList();
+    prgStatus.setValue(0);
+    lstDel.setVisible(false);
+    cmbDel.setVisible(false);
+    showPanels(true, true, true, false);
+    bAutoMode = optAuto.Value();
+    Tray1.Show(true);
+    Show();
+    return true;
+}
+
+void frmMain::showPanels(bool quick, bool lists, bool log, bool command)
+{
+    frameQuickConnect.setVisible(quick);
+    FrameMainLists.setVisible(lists);
+    frameLog.setVisible(log);
+    frameCustomCommand.setVisible(command);
+}
+
+void frmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    if (connectionInfo->Visible())
+        connectionInfo->Hide();
+    CloseSession();
+    m_xLocalPaths.reset();
+    Tray1.Show(false);
+    Hide();
+    instance_.reset();
+    emit quitRequested();
+}
+
+void frmMain::LaunchDownloadManager()
+{
+    CloseSession();
+    m_xLocalPaths.reset();
+    Tray1.Show(false);
+    FileShell::instance().startProgram(AppFolder::executableFolder() + QStringLiteral("/pellanor"), {});
+    unloaded_ = true;
+    Hide();
+    instance_.reset();
+    emit quitRequested();
+}
+
+// --- operations -----------------------------------------------------------------------------
+
+frmMain::Operation::Operation(frmMain& main) : main_(main)
+{
+    if (main.xFtp.isRunning()) {
+        refused_ = true;
+        main.StatusBarInfo(QStringLiteral("Another operation is running: wait for it to end, or abort it."));
+        return;
+    }
+    outermost_ = main.operations_++ == 0;
+    if (outermost_)
+        main.updateOperationCommands();
+}
+
+frmMain::Operation::~Operation()
+{
+    if (refused_)
+        return;
+    if (--main_.operations_ == 0)
+        main_.updateOperationCommands();
+}
+
+void frmMain::updateOperationCommands()
+{
+    const bool idle = operations_ == 0;
+    const bool connected = xFtp.State() != FtpComponent::NotConnected;
+    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cboRemotePath, &mnuFileDisconnect, &miRemote})
+        c->setEnabled(idle && connected);
+    for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
+        c->setEnabled(idle && !connected);
+    if (idle) {
+        UpdateRemoteCommands();
+        UpdateLocalCommands();
+    } else {
+        cmdSend.setEnabled(false);
+        cmdReceive.setEnabled(false);
+    }
+}
+
+// --- status line ----------------------------------------------------------------------------
+
+void frmMain::StatusBarInfo(const QString& sMessage)
+{
+    lblStatus.setCaption(sMessage);
+    movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
+}
+
+void frmMain::UpdateAction(const QString& sMessage)
+{
+    StatusBarInfo(sMessage);
+}
+
+void frmMain::SetConnectedState(bool connected)
+{
+    const bool idle = operations_ == 0;
+    for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cmdSend, &cboRemotePath,
+                                                     &mnuFileDisconnect, &miRemote})
+        c->setEnabled(idle && connected);
+    for (Control* c : std::initializer_list<Control*>{&optAscii, &optBinary, &optAuto})
+        c->setEnabled(connected);
+    for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
+        c->setEnabled(idle && !connected);
+}
+
+void frmMain::SetBusyState(bool busy)
+{
+    cmdAbort.setEnabled(busy);
+}
+
+void frmMain::ResetProgress()
+{
+    prgStatus.setValue(0);
+    movToolbar.SetVariable(QStringLiteral("_root.Progress_mc._xscale"), vb::numberText(prgStatus.Value()));
+}
+
+// --- transfer events and mode ----------------------------------------------------------------
+
+void frmMain::xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent)
+{
+    const QString counts = QStringLiteral("' (%1 of %2K)").arg(bytesDone / 1024).arg(size / 1024);
+    const int state = xFtp.State();
+    if (state == FtpComponent::Sending)
+        StatusBarInfo(QStringLiteral("Uploading file '") + fileName + counts);
+    else if (state == FtpComponent::Receiving)
+        StatusBarInfo(QStringLiteral("Downloading file '") + fileName + counts);
+    else
+        StatusBarInfo(QStringLiteral("Processing file '") + fileName + counts);
+    prgStatus.setValue(qBound(0, percent, 100));
+    movToolbar.SetVariable(QStringLiteral("_root.Progress_mc._xscale"), vb::numberText(prgStatus.Value()));
+}
+
+void frmMain::optBinary_Click()
+{
+    optBinary.setValue(true);
+    optAscii.setValue(false);
+    optAuto.setValue(false);
+    xFtp.TransferMode = 0;
+    bAutoMode = false;
+}
+
+void frmMain::optAscii_Click()
+{
+    optAscii.setValue(true);
+    optBinary.setValue(false);
+    optAuto.setValue(false);
+    xFtp.TransferMode = 1;
+    bAutoMode = false;
+}
+
+void frmMain::optAuto_Click()
+{
+    optAuto.setValue(true);
+    optBinary.setValue(false);
+    optAscii.setValue(false);
+    bAutoMode = true;
+}
+
+void frmMain::LoadAutoTypes()
+{
+    autoTypes = setting(QStringLiteral("Auto Mode Types"), QStringLiteral("txt;htm;html;php;cgi;asp;ini;inf;log")).split(QLatin1Char(';'));
+}
+
+// --- shared by the panes --------------------------------------------------------------------
+
+bool frmMain::IsPathInList(const QString& path, const ComboBox& combo)
+{
+    for (const QString& entry : combo.List())
+        if (entry.compare(path, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void frmMain::AddPathToComboBox(const QString& sPathToAdd, ComboBox& combo)
+{
+    if (IsPathInList(sPathToAdd, combo)) {
+        combo.setText(sPathToAdd);
+        return;
+    }
+    combo.AddItem(sPathToAdd);
+    combo.setListIndex(combo.ListCount() - 1);
+}
+
+QString frmMain::remotePath(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+void frmMain::addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date,
+                     const QString& kind)
+{
+    ListRow* row = list.Add(name, icon);
+    row->setCell(1, size);
+    row->setCell(2, date);
+    row->setCell(3, kind);
+}
+
+}  // namespace harbel::tessaly

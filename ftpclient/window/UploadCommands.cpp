@@ -1,0 +1,205 @@
+// Uploads from the local pane into the current remote folder: files with the clash question,
+// folders as trees, and the transfer mode chosen by extension in auto mode.
+
+#include "ftpclient/window/UploadCommands.h"
+
+#include "common/platform/Prompts.h"
+#include "ftpclient/component/TreeWalk.h"
+#include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyExist.h"
+#include "ftpclient/window/TessalyMain.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace harbel::tessaly {
+
+void UploadCommands::applyAutoMode(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot >= 0 ? fileName.mid(dot + 1).toLower() : QString();
+    // The list's entries are compared as they are stored: one written in capitals never matches.
+    main_.xFtp.TransferMode = !extension.isEmpty() && main_.autoTypes.contains(extension) ? 1 : 0;
+}
+
+void UploadCommands::UploadSelection()
+{
+    const frmMain::Operation op(main_);
+    if (op.refused())
+        return;
+    if (main_.xFtp.State() == FtpComponent::NotConnected) {
+        main_.StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
+        return;
+    }
+    main_.checkAll = false;
+    main_.setMousePointer(frmMain::kHourglass);
+    main_.SetBusyState(true);
+    bool complete = true;
+    QString outcome;
+    try {
+        // Names and kinds first: the local list may change while the files go.
+        QList<std::pair<QString, int>> rows;
+        for (ListRow* r : main_.lstLocalFileList.selectedRows())
+            rows.append({r->Text(), r->SmallIcon()});
+        int answer = frmExist::Overwrite;
+        const bool mlsd = main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1;
+        for (const auto& [name, icon] : rows) {
+            const QString reason = listing::unsafeNameReason(name);
+            if (!reason.isEmpty()) {
+                main_.DisplayMessage(QStringLiteral("Refused to upload '%1': %2.").arg(name, reason));
+                continue;
+            }
+            const QString path = main_.sLocalPath + name;
+            if (icon == 2) {
+                const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to send any subfolders that are contained in the '")
+                                                                + path + QStringLiteral("' folder?"),
+                                                            MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
+                if (sub && main_.bAutoMode) {
+                    // The tree is sent from inside it; the rest of the selection goes where it began.
+                    const QString start = main_.xFtp.CurrentFolder();
+                    UploadFolderTree(path);
+                    if (!main_.ChangeCurrentRemoteFolder(start, true))
+                        throw FtpError(ftpErrServerRefused, QStringLiteral("Could not go back to the remote folder ") + start);
+                } else {
+                    main_.xFtp.SendFiles(path + QStringLiteral("/*"), name, true, sub);
+                }
+                continue;
+            }
+            const QFileInfo local(path);
+            qint64 offset = 0;
+            bool resume = true;
+            bool skip = false;
+            for (const FolderItem& item : main_.xFtp.GetFolderItems(QString(), 0)) {
+                if (item.Name != name)
+                    continue;
+                // Times are compared as exactly as the listing gives them.
+                const bool sameTime = listing::compareTimes(item.Date, local.lastModified(),
+                                                            listing::listedPrecision(item, mlsd)) == 0;
+                if (item.Size != local.size() || !sameTime) {
+                    if (!main_.checkAll) {
+                        frmExist question;
+                        question.lblDestination.setCaption(QStringLiteral("Destination File Size: ") + QString::number(item.Size)
+                                                           + QStringLiteral(" Last Modified: ") + generalDate(item.Date));
+                        question.lblSource.setCaption(QStringLiteral("Source File Size: ") + QString::number(local.size())
+                                                      + QStringLiteral(" Last Modified: ") + generalDate(local.lastModified()));
+                        Prompts::instance().ShowModal(question);
+                        answer = question.eResumeFile;
+                        main_.checkAll = question.chkAll.Value() == 1;
+                    }
+                    switch (answer) {
+                    case frmExist::Overwrite:
+                        resume = false;
+                        break;
+                    case frmExist::Resume:
+                        offset = item.Size;
+                        break;
+                    case frmExist::Skip:
+                        skip = true;
+                        break;
+                    default:
+                        // Cancel ends the whole upload; this file is not sent.
+                        main_.Abort();
+                        throw FtpError(ftpErrAborted, QStringLiteral("The upload was cancelled."));
+                    }
+                }
+                break;
+            }
+            if (main_.bAutoMode)
+                applyAutoMode(name);
+            if (skip)
+                main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
+            else
+                main_.xFtp.SendFile(path, offset, name, resume);
+        }
+    } catch (const FtpError& e) {
+        complete = false;
+        if (e.Number() == ftpErrAborted) {
+            main_.DisplayMessage(QStringLiteral("Upload successfully aborted."));
+            outcome = QStringLiteral("Upload aborted.");
+        } else {
+            main_.DisplayMessage(QStringLiteral("Error while uploading file(s). Description: ") + e.Description());
+            outcome = QStringLiteral("Error while uploading file(s).");
+        }
+    }
+    main_.ResetProgress();
+    main_.setMousePointer(0);
+    main_.SetBusyState(false);
+    // The list first: its own status would hide how the upload ended.
+    if (main_.xFtp.State() == FtpComponent::Idle)
+        main_.RefreshRemoteList();
+    if (complete)
+        main_.UpdateAction(QStringLiteral("Upload complete"));
+    else
+        main_.StatusBarInfo(outcome);
+}
+
+void UploadCommands::UploadFolderTree(const QString& path)
+{
+    QString top = path;
+    if (!top.endsWith(QLatin1Char('/')))
+        top += QLatin1Char('/');
+    const QString name = top.section(QLatin1Char('/'), -2, -2);
+    // A folder reached once the session is no longer idle is neither made nor entered, and nothing
+    // in it is sent.
+    bool notIdle = false;
+    TreeWalk::Hooks hooks;
+    hooks.enter = [this, &notIdle](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
+        into.local = in.local + folder.name + QLatin1Char('/');
+        notIdle = main_.xFtp.State() != FtpComponent::Idle;
+        if (notIdle)
+            return TreeWalk::Step::Enter;
+        bool there = false;
+        for (const FolderItem& item : main_.xFtp.GetFolderItems(QString(), 0))
+            there = there || item.Name.toLower() == folder.name.toLower();
+        if (!there)
+            main_.xFtp.CreateFolder(folder.name);
+        // Sending into another folder than the one asked for would scatter the tree: stop instead.
+        if (!main_.ChangeCurrentRemoteFolder(folder.name, true))
+            throw FtpError(ftpErrServerRefused, QStringLiteral("Could not enter the remote folder ") + folder.name);
+        return TreeWalk::Step::Enter;
+    };
+    hooks.list = [&notIdle](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
+        if (std::exchange(notIdle, false))
+            return QList<TreeWalk::Entry>();
+        return TreeWalk::localEntries(folder.local);
+    };
+    hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {
+        switch (why) {
+        case TreeWalk::Skip::UnsafeName:
+            return main_.DisplayMessage(QStringLiteral("Refused to upload '%1': %2.").arg(entry.name, reason));
+        case TreeWalk::Skip::FolderLink:
+            return main_.DisplayMessage(QStringLiteral("Skipped the folder %1: it is a symbolic link.").arg(entry.path));
+        case TreeWalk::Skip::NotRegular:
+            return main_.DisplayMessage(QStringLiteral("Skipped %1: it is not a regular file.").arg(entry.path));
+        }
+    };
+    hooks.file = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& file) { UploadOneFile(in.local + file.name); };
+    hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>&) {
+        main_.DisplayMessage(QStringLiteral("Folders nested deeper than %1 levels are not sent: %2").arg(TreeWalk::kMaxDepth).arg(in.local));
+    };
+    // Back up after each sub-folder; the walk ends in the remote folder of the tree itself.
+    hooks.leave = [this](const TreeWalk::Folder&, const TreeWalk::Entry&, const TreeWalk::Folder& left, TreeWalk::Outcome) {
+        if (left.depth > 0) {
+            main_.xFtp.ChangeToParent();
+            main_.sRemotePath = main_.GetRemoteFolder();
+        }
+        return true;
+    };
+    TreeWalk::Folder parent;
+    parent.local = top.left(top.size() - name.size() - 1);
+    TreeWalk::Entry folder;
+    folder.name = name;
+    folder.kind = TreeWalk::Kind::Folder;
+    folder.path = top;
+    TreeWalk({}, hooks).walkInto(parent, folder);
+}
+
+void UploadCommands::UploadOneFile(const QString& filePath)
+{
+    const QString name = QFileInfo(filePath).fileName();
+    if (main_.optAuto.Value())
+        applyAutoMode(name);
+    main_.xFtp.SendFile(filePath, 0, name, false);
+}
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,130 @@
+#pragma once
+
+// The common ground of the FTP client's main-window tests: a started window with scripted prompts,
+// a recording desktop shell, the real pyftpdlib server over a folder of its own, and a local folder.
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
+#include "common/platform/ScriptedPrompts.h"
+#include "ftpclient/window/FileShell.h"
+#include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyMain.h"
+#include "tests/support/PyFtpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace harbel::test {
+
+using namespace harbel::tessaly;
+
+
+inline void setReg(const QString& name, const QString& value)
+{
+    cRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, kSettingsKey, name, value);
+}
+
+class RecordingShell final : public FileShell {
+public:
+    bool openDocument(const QString& path, const QString&) override { return record("open " + path); }
+    bool showProperties(const QString& path) override { return record("properties " + path); }
+    bool findFiles() override { return record("find"); }
+    bool startProgram(const QString& program, const QStringList&) override { return record("start " + program); }
+    bool moveToTrash(const QString& path, QString*) override
+    {
+        record("trash " + path);
+        return QFile::remove(path);
+    }
+    bool emptyTrash(QString*) override { return record("empty trash"); }
+    QStringList calls;
+
+private:
+    bool record(const QString& call)
+    {
+        calls << call;
+        return true;
+    }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Prompts::setInstance(&prompts);
+        prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+        FileShell::setInstance(&shell);
+        root = testFolder() + "/server";
+        local = testFolder() + "/local/";
+        QDir().mkpath(root);
+        QDir().mkpath(local);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        Prompts::setInstance(nullptr);
+        FileShell::setInstance(nullptr);
+        EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    }
+
+    void load()
+    {
+        form = std::make_unique<frmMain>();
+        ASSERT_TRUE(form->Form_Load());
+    }
+
+    void startServer(PyFtpServer::Options options = {})
+    {
+        options.password = "";
+        server = std::make_unique<PyFtpServer>(root, options);
+        ASSERT_TRUE(server->start()) << server->error().toStdString();
+    }
+
+    void quickConnect()
+    {
+        form->txtQaddress.setText("127.0.0.1");
+        form->txtQport.setText(QString::number(server->port()));
+        form->txtQuser.setText("tess");
+        form->txtQpassword.setText("");
+        form->cmdQConnect_Click();
+        ASSERT_EQ(form->xFtp.State(), 2) << form->lblStatus.Caption().toStdString();
+    }
+
+    QStringList rows(const ListView& list) const
+    {
+        QStringList out;
+        for (const ListRow* row : list.rows())
+            out << row->Text() + "|" + row->cell(3);
+        out.sort();  // in the server's order, which is not ours to fix
+        return out;
+    }
+
+    static ListRow* rowNamed(const ListView& list, const QString& name)
+    {
+        for (ListRow* row : list.rows())
+            if (row->Text() == name)
+                return row;
+        return nullptr;
+    }
+    static void selectNamed(ListView& list, const QStringList& names)
+    {
+        for (ListRow* row : list.rows())
+            row->setSelected(names.contains(row->Text()));
+    }
+
+    QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }
+
+    ScriptedPrompts prompts;
+    RecordingShell shell;
+    QString root;
+    QString local;
+    std::unique_ptr<PyFtpServer> server;
+    std::unique_ptr<frmMain> form;
+};
+
+
+}  // namespace harbel::test
