@@ -51,6 +51,9 @@ public:
     // The server has accepted the transfer command (1xx): an encrypted connection starts its
     // handshake now.
     void transferAccepted();
+    // The server gave the transfer command its final reply without a 1xx: a connection that opens
+    // only now still starts its handshake, one that already waits does not.
+    void transferAnswered() { transferAccepted_ = true; }
 
     // The connection carries data (after its handshake when encrypted).
     bool isOpen() const { return open_; }

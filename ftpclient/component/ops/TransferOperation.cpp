@@ -347,6 +347,7 @@ void TransferOperation::parseReply(const FtpReply& reply)
             const bool hadPreliminary = commandAccepted_;
             finalReply_ = reply;
             commandAccepted_ = true;
+            data_->transferAnswered();
             if (request_.direction == Direction::Upload && !dataDone_) {
                 if (!(uploadEof_ && pendingUpload_.isEmpty()))
                     return fail(ftpErrDataConnection, QStringLiteral("The server ended the upload early: ") + reply.text());
