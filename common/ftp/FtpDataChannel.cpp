@@ -158,9 +158,10 @@ void FtpDataChannel::onIncoming()
             emit refusedConnection(from);
             continue;
         }
+        const quint16 port = listener_->serverPort();
         listener_->close();
         dialled_ = true;
-        connector_.adopt(socket, dataRoute(listener_->serverPort()));
+        connector_.adopt(socket, dataRoute(port));
         stands();
         if (!dialled_)
             return;  // closed by the owner meanwhile
