@@ -2,56 +2,65 @@
 
 #include "downloader/engine/DownloadText.h"
 
-#include "common/net/TlsSession.h"
-#include "common/net/TlsTrust.h"
-
-#include <QRandomGenerator>
-#include <QSignalBlocker>
-#include <QSslConfiguration>
-
 namespace harbel {
 
 namespace {
 
 // Bytes the data socket holds before it stops reading from the network.
 constexpr qint64 kSocketBuffer = 1024 * 1024;
-
-void closeQuietly(QAbstractSocket& socket)
-{
-    const QSignalBlocker blocker(&socket);
-    socket.abort();
-}
+// The ports an active data connection is offered on: 12 * 256 + 6 up to 12 * 256 + 139.
+constexpr quint16 kFirstDataPort = 3078;
+constexpr quint16 kLastDataPort = 3211;
 
 }  // namespace
 
 FtpRetrieval::FtpRetrieval(QObject* parent) : QObject(parent)
 {
-    connect(&control_, &QTcpSocket::connected, this, &FtpRetrieval::connected);
-    connect(&control_, &QTcpSocket::readyRead, this, &FtpRetrieval::onControlReadable);
-    connect(&control_, &QTcpSocket::disconnected, this, &FtpRetrieval::controlClosed);
-    connect(&control_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (step_ == Step::Handshake) {
-            if (!refusal_.isEmpty())
-                return tlsFailed(lang("19017", "The server's certificate was refused:") + u' ' + refusal_);
-            return tlsFailed(lang("19032", "The TLS handshake with the FTP server failed:") + u' ' + control_.errorString());
-        }
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            emit controlFailed(control_.errorString());
-    });
-    // A certificate that fails the shared policy is refused, never asked about: the handshake then
-    // fails and its reason is the status.
-    connect(&control_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) { refusal_ = tls::describeErrors(errors); });
-    connect(&control_, &QSslSocket::encrypted, this, [this] {
+    connect(&control_, &net::Connector::ready, this, &FtpRetrieval::connected);
+    connect(&control_, &net::Connector::readyRead, this, &FtpRetrieval::onControlReadable);
+    connect(&control_, &net::Connector::closed, this, &FtpRetrieval::controlClosed);
+    connect(&control_, &net::Connector::failed, this, &FtpRetrieval::onControlFailed);
+    connect(&control_, &net::Connector::encrypted, this, [this] {
         if (step_ != Step::Handshake)
             return;
         step_ = Step::User;
         send("USER " + login_.user.toUtf8());
     });
+    connect(&data_, &FtpDataChannel::readyRead, this, &FtpRetrieval::dataReadyRead);
+    connect(&data_, &FtpDataChannel::ended, this, &FtpRetrieval::dataClosed);
+    connect(&data_, &FtpDataChannel::failed, this, &FtpRetrieval::onDataFailed);
+    connect(&data_, &FtpDataChannel::interrupted, this, [this](const net::Failure& failure) {
+        if (failure.error != QAbstractSocket::RemoteHostClosedError)
+            emit dataError(failure.description);
+    });
+}
+
+void FtpRetrieval::onControlFailed(const net::Failure& failure)
+{
+    if (step_ == Step::Handshake) {
+        // A certificate that fails the shared policy is refused, never asked about.
+        if (failure.reason == net::Failure::Reason::CertificateRefused)
+            return tlsFailed(lang("19017", "The server's certificate was refused:") + u' ' + failure.description);
+        return tlsFailed(lang("19032", "The TLS handshake with the FTP server failed:") + u' ' + failure.description);
+    }
+    if (failure.error == QAbstractSocket::RemoteHostClosedError)
+        emit controlClosed();
+    else
+        emit controlFailed(failure.description);
+}
+
+void FtpRetrieval::onDataFailed(const net::Failure& failure)
+{
+    // Nothing of the file can have come over a data connection that never got encrypted.
+    if (login_.tls)
+        return tlsFailed(lang("19035", "The encrypted data connection could not be set up:") + u' ' + failure.description);
+    if (failure.error != QAbstractSocket::RemoteHostClosedError)
+        emit dataError(failure.description);
 }
 
 void FtpRetrieval::onControlReadable()
 {
-    const QList<FtpReply> replies = parser_.feed(control_.readAll());
+    const QList<FtpReply> replies = parser_.feed(control_.socket().readAll());
     for (qsizetype i = 0; i < replies.size(); ++i) {
         if (step_ == Step::Idle)
             return;  // closed while acting on an earlier reply
@@ -60,9 +69,9 @@ void FtpRetrieval::onControlReadable()
             continue;
         // 234: the server now waits for our first TLS message. Text from it is no TLS, and a
         // login that went on in clear text is not what the address asks for.
-        if (i + 1 < replies.size() || parser_.hasPartial() || control_.bytesAvailable() > 0)
+        if (i + 1 < replies.size() || parser_.hasPartial() || control_.socket().bytesAvailable() > 0)
             return tlsFailed(lang("19031", "The FTP server did not start TLS after agreeing to it (AUTH TLS)."));
-        tls::startClient(control_, login_.server);
+        control_.startTls();
         return;
     }
 }
@@ -70,10 +79,8 @@ void FtpRetrieval::onControlReadable()
 void FtpRetrieval::tlsFailed(const QString& why)
 {
     step_ = Step::Idle;
-    closeQuietly(control_);
-    if (listener_)
-        listener_->close();
-    dropData();
+    control_.abort();
+    data_.close();
     emit failed(why);
 }
 
@@ -96,35 +103,26 @@ void FtpRetrieval::start(const Login& login, qint64 restartAt)
     login_ = login;
     restartAt_ = restartAt;
     step_ = Step::Greeting;
-    control_.connectToHost(login.server, login.port);
+    net::Route route;
+    route.host = login.server;
+    route.port = login.port;
+    control_.open(route);
 }
 
 void FtpRetrieval::close()
 {
-    closeQuietly(control_);
-    if (listener_)
-        listener_->close();
-    dropData();
+    control_.abort();
+    data_.close();
     parser_.reset();
-    refusal_.clear();
-    retrAccepted_ = false;
     step_ = Step::Idle;
     dataEnded_ = false;
     confirmed_ = false;
     controlGone_ = false;
 }
 
-void FtpRetrieval::dropData()
-{
-    if (!data_)
-        return;
-    closeQuietly(*data_);
-    data_.release()->deleteLater();
-}
-
 void FtpRetrieval::send(const QByteArray& command)
 {
-    control_.write(command + "\r\n");
+    control_.socket().write(command + "\r\n");
 }
 
 void FtpRetrieval::onReply(const FtpReply& reply)
@@ -214,7 +212,7 @@ void FtpRetrieval::onReply(const FtpReply& reply)
         send("TYPE I");
         return;
     case Step::Passive:
-        if (code != 227)
+        if (code != 227 && code != 229)
             return;
         if (!connectPassive(reply))
             return;
@@ -240,13 +238,12 @@ void FtpRetrieval::onReply(const FtpReply& reply)
     case Step::Retrieve:
         if (code == 550) {
             step_ = Step::Idle;
-            closeQuietly(control_);
-            dropData();
+            control_.abort();
+            data_.close();
             emit fileNotFound();
         } else if (code == 150 || code == 125) {
             step_ = Step::Transfer;
-            retrAccepted_ = true;
-            secureData();
+            data_.transferAccepted();
             emit startOfFile(parseStartReplySize(reply));
         }
         return;
@@ -264,7 +261,7 @@ void FtpRetrieval::loggedInAs()
 {
     if (login_.passive) {
         step_ = Step::Passive;
-        send("PASV");
+        send(data_.begin(dataSetup(true)).toLatin1());
     } else if (!listenForData()) {
         return;
     }
@@ -278,112 +275,42 @@ void FtpRetrieval::retrieve()
     emit retrieving();
 }
 
+FtpDataChannel::Setup FtpRetrieval::dataSetup(bool passive) const
+{
+    FtpDataChannel::Setup setup = FtpDataChannel::Setup::fromControl(control_);
+    setup.passive = passive;
+    setup.protect = login_.tls;
+    setup.firstPort = kFirstDataPort;
+    setup.lastPort = kLastDataPort;
+    setup.readBufferSize = kSocketBuffer;
+    return setup;
+}
+
 bool FtpRetrieval::listenForData()
 {
-    bool isV4 = false;
-    const quint32 v4 = control_.localAddress().toIPv4Address(&isV4);
-    if (!isV4) {
-        emit failed(lang("19102", "An active FTP data connection needs an IPv4 connection to the server; try passive mode."));
+    // The data port is listened on before the server is told of it.
+    const QString command = data_.begin(dataSetup(false));
+    if (command.isEmpty()) {
+        emit failed(lang("11043", "Could Not Establish Data Connection"));
         return false;
     }
-    dropData();
-    // An encrypted data connection is accepted as a TLS socket whose client side is ours.
-    if (login_.tls)
-        listener_ = std::make_unique<tls::SslListener>();
-    else
-        listener_ = std::make_unique<QTcpServer>();
-    connect(listener_.get(), &QTcpServer::newConnection, this, &FtpRetrieval::acceptData);
-    // The data port is listened on before the server is told of it; a port in use gets another.
-    for (int attempt = 0; attempt < 32; ++attempt) {
-        const int low = int(QRandomGenerator::global()->bounded(134)) + 6;
-        listener_->close();
-        if (listener_->listen(QHostAddress(v4), quint16(12 * 256 + low))) {
-            dataPort_ = quint16(12 * 256 + low);
-            QString address = QHostAddress(v4).toString();
-            address.replace(u'.', u',');
-            step_ = Step::Port;
-            send("PORT " + address.toLatin1() + ",12," + QByteArray::number(low));
-            return true;
-        }
-    }
-    emit failed(lang("11043", "Could Not Establish Data Connection"));
-    return false;
+    dataPort_ = data_.listenPort();
+    step_ = Step::Port;
+    send(command.toLatin1());
+    return true;
 }
 
 bool FtpRetrieval::connectPassive(const FtpReply& reply)
 {
     // Only the port is taken: the data connection goes to the server of the control connection,
     // whatever host the reply names.
-    const quint16 port = parsePassivePort(reply);
-    if (port == 0) {
-        closeQuietly(control_);
+    if (!data_.connectPassive(reply)) {
+        control_.abort();
         step_ = Step::Idle;
         emit dataConnectionFailed();
         return false;
     }
-    dropData();
-    if (login_.tls) {
-        auto socket = std::make_unique<QSslSocket>();
-        QSslSocket* ssl = socket.get();
-        connect(ssl, &QSslSocket::connected, this, &FtpRetrieval::secureData);
-        data_ = std::move(socket);
-    } else {
-        data_ = std::make_unique<QTcpSocket>();
-    }
-    wireData();
-    data_->connectToHost(control_.peerAddress(), port);
     return true;
-}
-
-void FtpRetrieval::acceptData()
-{
-    while (QTcpSocket* incoming = listener_->nextPendingConnection()) {
-        // Only the server we logged in to may deliver the file.
-        if (incoming->peerAddress().toIPv4Address() != control_.peerAddress().toIPv4Address() || data_) {
-            incoming->abort();
-            incoming->deleteLater();
-            continue;
-        }
-        incoming->setParent(nullptr);
-        data_.reset(incoming);
-        wireData();
-        listener_->close();
-        secureData();
-        if (incoming->bytesAvailable() > 0)
-            emit dataReadyRead();
-        if (data_ && data_->state() != QAbstractSocket::ConnectedState)
-            emit dataClosed();
-    }
-}
-
-void FtpRetrieval::secureData()
-{
-    auto* socket = qobject_cast<QSslSocket*>(data_.get());
-    if (!socket || dataTlsStarted_ || !retrAccepted_ || socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    dataTlsStarted_ = true;
-    // The server of the control connection, resuming its session as many servers require.
-    tls::startClient(*socket, login_.server, control_.sslConfiguration().sessionTicket());
-}
-
-void FtpRetrieval::wireData()
-{
-    QTcpSocket* socket = data_.get();
-    dataEncrypted_ = false;
-    dataTlsStarted_ = false;
-    socket->setReadBufferSize(kSocketBuffer);
-    connect(socket, &QTcpSocket::readyRead, this, &FtpRetrieval::dataReadyRead);
-    connect(socket, &QTcpSocket::disconnected, this, &FtpRetrieval::dataClosed);
-    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
-        connect(ssl, &QSslSocket::encrypted, this, [this] { dataEncrypted_ = true; });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
-        if (login_.tls && !dataEncrypted_) {
-            // Nothing of the file can have come over a data connection that never got encrypted.
-            return tlsFailed(lang("19035", "The encrypted data connection could not be set up:") + u' ' + socket->errorString());
-        }
-        if (error != QAbstractSocket::RemoteHostClosedError)
-            emit dataError(socket->errorString());
-    });
 }
 
 }  // namespace harbel

@@ -1,15 +1,13 @@
 #pragma once
 
+#include "common/ftp/FtpDataChannel.h"
 #include "common/ftp/FtpReply.h"
+#include "common/net/Connector.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSslSocket>
 #include <QString>
-#include <QTcpServer>
 #include <QTcpSocket>
-
-#include <memory>
 
 namespace harbel {
 
@@ -24,6 +22,7 @@ namespace harbel {
 // data connection encrypted too, resuming the control connection's TLS session. The certificate is
 // checked with the programs' shared policy and never asked about: a refused one, a server without
 // TLS or a failed handshake ends the login (failed) with its reason, and nothing goes in clear text.
+// The connections themselves are common/net's connector (control) and common/ftp's data channel.
 class FtpRetrieval final : public QObject {
     Q_OBJECT
 public:
@@ -51,7 +50,7 @@ public:
     Step step() const { return step_; }
     // The port an active data connection was offered on.
     quint16 dataPort() const { return dataPort_; }
-    QTcpSocket* data() const { return data_.get(); }
+    QTcpSocket* data() const { return data_.socket(); }
     // The transfer is over only once its data connection has ended or the server has confirmed it
     // (226), or the control connection has gone: before that the announced size may be wrong.
     bool dataEnded() const { return dataEnded_; }
@@ -60,8 +59,8 @@ public:
     bool ended() const { return dataEnded_ || confirmed_ || controlGone_; }
     void setDataEnded() { dataEnded_ = true; }
     void setControlGone() { controlGone_ = true; }
-    bool controlConnected() const { return control_.state() == QAbstractSocket::ConnectedState; }
-    QString controlError() const { return control_.errorString(); }
+    bool controlConnected() const { return control_.socket().state() == QAbstractSocket::ConnectedState; }
+    QString controlError() const { return control_.socket().errorString(); }
 
     // Whether text can be sent in a command: a control character would end the line early and
     // let the rest be taken for a command of its own.
@@ -101,25 +100,16 @@ private:
     void loggedInAs();
     // FTP over TLS could not be set up: the login ends with why, nothing more is sent.
     void tlsFailed(const QString& why);
+    void onControlFailed(const net::Failure& failure);
+    void onDataFailed(const net::Failure& failure);
+    // The data connection of this login, as the control connection stands now.
+    FtpDataChannel::Setup dataSetup(bool passive) const;
     bool listenForData();
     bool connectPassive(const FtpReply& reply);
-    void acceptData();
-    // Starts the data connection's handshake once it is connected and the server has accepted RETR
-    // (150 or 125), as curl and Python's ftplib do: some servers (pyftpdlib) drop a data connection
-    // that speaks before its command has come.
-    void secureData();
-    void wireData();
-    void dropData();
     void retrieve();
 
-    QSslSocket control_;
-    std::unique_ptr<QTcpServer> listener_;
-    std::unique_ptr<QTcpSocket> data_;
-    // Why the control connection's certificate was refused, once it was.
-    QString refusal_;
-    bool dataEncrypted_ = false;
-    bool dataTlsStarted_ = false;
-    bool retrAccepted_ = false;
+    net::Connector control_;
+    FtpDataChannel data_;
     FtpReplyParser parser_;
     Login login_;
     qint64 restartAt_ = 0;

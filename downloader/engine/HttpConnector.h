@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/net/Connector.h"
+#include "common/net/ProxyStages.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
@@ -38,6 +41,7 @@ struct HttpRoute {
 // TLS policy (common/net/TlsTrust: the system's authorities, the added ones, the host name checked).
 // A certificate that fails the check is refused, never accepted. ready() says requests may go;
 // after it the socket carries the decrypted data. Closing and aborting raise none of its events.
+// The connection is common/net's connector; this class speaks of it in the download's terms.
 class HttpConnector final : public QObject {
     Q_OBJECT
 public:
@@ -57,12 +61,12 @@ public:
 
     // Drops any connection and opens one along route.
     void open(const HttpRoute& route);
-    void abort();
+    void abort() { connector_.abort(); }
     const HttpRoute& route() const { return route_; }
-    bool isReady() const { return step_ == Step::Ready && socket_.state() == QAbstractSocket::ConnectedState; }
+    bool isReady() const { return connector_.isReady(); }
     // The connection for requests and replies, once ready.
-    QSslSocket& socket() { return socket_; }
-    const QSslSocket& socket() const { return socket_; }
+    QSslSocket& socket() { return connector_.socket(); }
+    const QSslSocket& socket() const { return connector_.socket(); }
     // The connection is secure (an https:// address): its end before a reply's end is a fault.
     bool isSecure() const { return route_.tls; }
 
@@ -70,7 +74,7 @@ public:
     static QString truncatedStatus();
 
     // A CONNECT reply head longer than this is not a head.
-    static constexpr qsizetype kMaxHead = 64 * 1024;
+    static constexpr qsizetype kMaxHead = net::HttpTunnelStage::kMaxHead;
 
 signals:
     void ready();
@@ -81,27 +85,10 @@ signals:
     void failed(const harbel::HttpConnector::Failure& failure);
 
 private:
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected();
-    void onError(QAbstractSocket::SocketError error);
-    void onSslErrors(const QList<QSslError>& errors);
-    void tunnelReply();
-    void startTls();
-    void fail(Failure failure);
+    void onFailed(const net::Failure& failure);
 
-    enum class Step { Idle, Dialling, Tunnel, Handshake, Ready };
-
-    QSslSocket socket_;
+    net::Connector connector_;
     HttpRoute route_;
-    Step step_ = Step::Idle;
-    QByteArray tunnelHead_;
-    // The reasons a certificate was refused for, until the handshake's failure reports them.
-    QString certificateRefusal_;
-    // Counts the connections opened, so a late event of an earlier one is known.
-    quint64 attempt_ = 0;
-    // A call to the reader is on its way (TLS data is handed on once per turn of the event loop).
-    bool drainPending_ = false;
 };
 
 }  // namespace harbel

@@ -1,0 +1,17 @@
+#include "common/net/ConnectionStage.h"
+
+#include <QSslSocket>
+
+namespace harbel::net {
+
+ConnectionStage::ConnectionStage(QSslSocket& socket, const Route& route, QObject* parent)
+    : QObject(parent), socket_(socket), route_(route)
+{
+}
+
+Failure ConnectionStage::fault(QAbstractSocket::SocketError error) const
+{
+    return {Failure::Reason::Unreachable, false, error, socket_.errorString(), 0};
+}
+
+}  // namespace harbel::net

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "common/net/ConnectionStage.h"
+
+#include <QList>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QString>
+
+namespace harbel::net {
+
+// Makes a connection secure with the programs' shared client policy (common/net/TlsTrust: the
+// system's authorities and the added ones, TLS 1.2 or later) and the session persistence of
+// TlsSession, so that the connection's session can be resumed. The certificate must be valid for
+// the route's tlsName(), whatever address or proxy the socket is connected to; one that fails is
+// dealt with by the route's CertificatePolicy.
+class TlsStage final : public ConnectionStage {
+    Q_OBJECT
+public:
+    using ConnectionStage::ConnectionStage;
+    void start() override;
+    Failure fault(QAbstractSocket::SocketError error) const override;
+
+    // The owner's answer to certificateQuestion (CertificatePolicy::Ask).
+    void accept();
+    void refuse();
+
+signals:
+    // A certificate that failed verification; the handshake waits for accept() or refuse().
+    void certificateQuestion(const QSslCertificate& certificate, const QList<QSslError>& errors);
+
+private:
+    void onSslErrors(const QList<QSslError>& errors);
+
+    QList<QSslError> errors_;
+    // Why the certificate was refused, once it was.
+    QString refusal_;
+    bool asking_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace harbel::net
