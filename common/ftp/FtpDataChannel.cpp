@@ -210,6 +210,16 @@ void FtpDataChannel::transferAccepted()
         secure();
 }
 
+bool FtpDataChannel::transferAnswered()
+{
+    if (ready_ || securing_)
+        return true;
+    if (!setup_.passive || !dialled_ || connector_.isReady())
+        return false;
+    accepted_ = true;
+    return true;
+}
+
 void FtpDataChannel::secure()
 {
     if (securing_)

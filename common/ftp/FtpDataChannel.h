@@ -75,6 +75,11 @@ public:
     // soon as it stands, not earlier: some servers (pyftpdlib) drop a data connection that speaks
     // before its command has come.
     void transferAccepted();
+    // The server gave the transfer command its final reply without a 1xx. A passive connection
+    // still on its way is made secure once it stands, as after a 1xx; one that stands waiting for
+    // its handshake is left alone, as is an active one the server has not made. Returns whether
+    // data may still come: the connection is ready, or on its way.
+    bool transferAnswered();
     // The upload's last byte is written: the connection is closed once the server has it all.
     void finishUpload();
     void close();

@@ -1,82 +1,65 @@
 #include "ftpclient/component/ControlChannel.h"
 
-#include "ftpclient/component/ProxiedConnector.h"
-#include "ftpclient/component/TlsLayer.h"
-
-#include <QSslConfiguration>
-#include <QSslSocket>
-
 namespace harbel::tessaly {
 
 ControlChannel::ControlChannel(QObject* parent) : QObject(parent)
 {
-    newSocket();
+    connect(&connector_, &net::Connector::ready, this, [this] {
+        ready_ = true;
+        emit opened();  // what came with the proxy's reply follows
+    });
+    connect(&connector_, &net::Connector::readyRead, this, &ControlChannel::onReadyRead);
+    connect(&connector_, &net::Connector::closed, this, &ControlChannel::dropped);
+    connect(&connector_, &net::Connector::failed, this, &ControlChannel::onFailed);
+    connect(&connector_, &net::Connector::encrypted, this, [this] {
+        securing_ = false;
+        emit tlsReady();
+    });
+    connect(&connector_, &net::Connector::certificateQuestion, this, &ControlChannel::certificateQuestion);
 }
 
 ControlChannel::~ControlChannel()
 {
-    socket_->disconnect(this);
+    connector_.disconnect(this);
 }
 
-void ControlChannel::newSocket()
-{
-    // Every connection starts on a fresh socket: nothing of an earlier TLS session carries over.
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_->deleteLater();
-    }
-    socket_ = new QSslSocket(this);
-    connect(socket_, &QSslSocket::readyRead, this, &ControlChannel::onReadyRead);
-    connect(socket_, &QSslSocket::disconnected, this, [this] {
-        const bool was = ready_;
-        ready_ = false;
-        owed_ = 0;
-        if (was)
-            emit closed();
-    });
-}
-
-void ControlChannel::open(const QString& host, quint16 port, const SocksProxy& proxy)
+void ControlChannel::open(const QString& host, quint16 port, const net::Proxy& proxy)
 {
     close();
-    newSocket();
     parser_.reset();
-    tlsRequested_ = false;
     owed_ = 1;  // the greeting
-    delete connector_;
-    connector_ = new ProxiedConnector(*socket_, proxy, this);
-    connect(connector_, &ProxiedConnector::ready, this, [this] {
-        ready_ = true;
-        emit opened();
-        if (socket_->bytesAvailable() > 0)
-            onReadyRead();
-    });
-    connect(connector_, &ProxiedConnector::failed, this, [this](const QString& why) {
-        if (ready_)
-            return;
-        socket_->abort();
-        emit openFailed(why);
-    });
-    connector_->connectTo(host, port);
+    net::Route route;
+    route.host = host;
+    route.port = port;
+    route.proxy = proxy;
+    route.certificates = net::CertificatePolicy::Ask;
+    connector_.open(route);
 }
 
 void ControlChannel::close()
 {
-    if (socket_->state() == QAbstractSocket::UnconnectedState)
+    // A connection that stands is ended in order; one still on its way, or with lines that have
+    // not gone out, at once.
+    if (ready_ && connector_.isReady())
+        connector_.socket().disconnectFromHost();
+    connector_.abort();
+    dropped();
+}
+
+void ControlChannel::dropped()
+{
+    tlsRequested_ = false;
+    securing_ = false;
+    owed_ = 0;
+    if (!ready_)
         return;
-    if (ready_) {
-        socket_->disconnectFromHost();
-        if (socket_->state() != QAbstractSocket::UnconnectedState)
-            socket_->abort();
-    } else {
-        socket_->abort();
-    }
+    ready_ = false;
+    emit closed();
 }
 
 bool ControlChannel::isOpen() const
 {
-    return ready_ && socket_->state() == QAbstractSocket::ConnectedState;
+    return ready_ && connector_.socket().state() == QAbstractSocket::ConnectedState;
 }
 
 void ControlChannel::send(const QString& line)
@@ -91,24 +74,14 @@ void ControlChannel::send(const QString& line)
         shown = QStringLiteral("PASS ********");
     emit logLine(shown);
     ++owed_;
-    socket_->write(clean.toUtf8() + "\r\n");
-}
-
-QHostAddress ControlChannel::peerAddress() const
-{
-    return socket_->peerAddress();
-}
-
-QHostAddress ControlChannel::localAddress() const
-{
-    return socket_->localAddress();
+    connector_.socket().write(clean.toUtf8() + "\r\n");
 }
 
 void ControlChannel::onReadyRead()
 {
-    if (!ready_ || (tls_ && !socket_->isEncrypted()))
-        return;  // still in the proxy or the TLS handshake
-    const QList<FtpReply> replies = parser_.feed(socket_->readAll());
+    if (!ready_)
+        return;
+    const QList<FtpReply> replies = parser_.feed(connector_.socket().readAll());
     for (qsizetype i = 0; i < replies.size(); ++i) {
         const FtpReply& reply = replies.at(i);
         for (const QString& l : reply.lines)
@@ -123,9 +96,21 @@ void ControlChannel::onReadyRead()
     }
 }
 
-void ControlChannel::startTls(const QString& verifyName)
+void ControlChannel::onFailed(const net::Failure& failure)
 {
-    tlsName_ = verifyName;
+    if (!ready_) {
+        emit openFailed(failure.description);
+        return;
+    }
+    if (securing_) {
+        securing_ = false;
+        emit tlsFailed(failure.description);
+    }
+    dropped();
+}
+
+void ControlChannel::startTls()
+{
     tlsRequested_ = true;
 }
 
@@ -134,47 +119,14 @@ void ControlChannel::beginTls(bool moreReplies)
     tlsRequested_ = false;
     // After its 234 the server waits for the client's first TLS message: text from it now is no
     // TLS, and a connection that goes on in clear text is not what was asked for.
-    if (moreReplies || parser_.hasPartial() || socket_->bytesAvailable() > 0) {
+    if (moreReplies || parser_.hasPartial() || connector_.socket().bytesAvailable() > 0) {
         emit tlsFailed(QStringLiteral("the server sent text after agreeing to AUTH TLS instead of starting TLS"));
-        socket_->abort();
+        connector_.abort();
+        dropped();
         return;
     }
-    tls_ = new TlsLayer(*socket_, tlsName_, socket_);
-    connect(tls_, &TlsLayer::encrypted, this, [this] {
-        emit tlsReady();
-        if (socket_->bytesAvailable() > 0)
-            onReadyRead();
-    });
-    connect(tls_, &TlsLayer::failed, this, &ControlChannel::tlsFailed);
-    connect(tls_, &TlsLayer::certificateQuestion, this, &ControlChannel::certificateQuestion);
-    tls_->startControl();
-}
-
-void ControlChannel::acceptCertificate()
-{
-    if (tls_)
-        tls_->accept();
-}
-
-void ControlChannel::refuseCertificate()
-{
-    if (tls_)
-        tls_->refuse();
-}
-
-bool ControlChannel::isEncrypted() const
-{
-    return socket_->isEncrypted();
-}
-
-QByteArray ControlChannel::sessionTicket() const
-{
-    return socket_->sslConfiguration().sessionTicket();
-}
-
-QSslCertificate ControlChannel::peerCertificate() const
-{
-    return socket_->peerCertificate();
+    securing_ = true;
+    connector_.startTls();
 }
 
 }  // namespace harbel::tessaly

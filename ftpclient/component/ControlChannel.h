@@ -1,33 +1,27 @@
 #pragma once
 
 #include "common/ftp/FtpReply.h"
-#include "ftpclient/component/SocksProxy.h"
+#include "common/net/Connector.h"
 
-#include <QHostAddress>
 #include <QObject>
-#include <QPointer>
 #include <QSslCertificate>
 #include <QSslError>
 
-class QSslSocket;
-class QTcpSocket;
-
 namespace harbel::tessaly {
-
-class ProxiedConnector;
-class TlsLayer;
 
 // The control connection: sends command lines, turns received bytes into replies and keeps count of
 // the replies still owed for the commands sent, so that a stream can be brought back in step after
 // an abort. Every line in either direction is reported for the connection log (passwords masked).
-// After AUTH TLS the same connection goes on encrypted (explicit FTP over TLS).
+// The connection is opened by the suite's connector, through the SOCKS proxy when one is set;
+// after AUTH TLS the same connection goes on encrypted (explicit FTP over TLS), and a certificate
+// that fails verification is put to the owner.
 class ControlChannel final : public QObject {
     Q_OBJECT
 public:
     explicit ControlChannel(QObject* parent = nullptr);
     ~ControlChannel() override;
 
-    void open(const QString& host, quint16 port, const SocksProxy& proxy);
+    void open(const QString& host, quint16 port, const net::Proxy& proxy);
     void close();
     bool isOpen() const;
     void send(const QString& line);
@@ -35,20 +29,17 @@ public:
     int owedReplies() const { return owed_; }
     // A reply that was counted as owed will not come (the server said so).
     void forgiveReply() { owed_ = qMax(0, owed_ - 1); }
-    QHostAddress peerAddress() const;
-    QHostAddress localAddress() const;
 
     // Called while the server's 234 to AUTH TLS is acted on: once it has been, the connection is
-    // encrypted (tlsReady) with a certificate valid for verifyName or accepted through
+    // encrypted (tlsReady) with a certificate valid for the server's name or accepted through
     // certificateQuestion. Anything the server sent after its 234 is not TLS: tlsFailed.
-    void startTls(const QString& verifyName);
+    void startTls();
     // The answer to certificateQuestion.
-    void acceptCertificate();
-    void refuseCertificate();
-    bool isEncrypted() const;
-    // What a data connection needs to resume this connection's TLS session and to know its server.
-    QByteArray sessionTicket() const;
-    QSslCertificate peerCertificate() const;
+    void acceptCertificate() { connector_.acceptCertificate(); }
+    void refuseCertificate() { connector_.refuseCertificate(); }
+    // The connection under the dialogue: its route, addresses, TLS session and certificate are
+    // what a data connection of the session starts from.
+    const net::Connector& connector() const { return connector_; }
 
 signals:
     void opened();
@@ -63,17 +54,17 @@ signals:
 
 private:
     void onReadyRead();
-    void newSocket();
+    void onFailed(const net::Failure& failure);
     void beginTls(bool moreReplies);
+    // The connection that stood is gone: closed() once.
+    void dropped();
 
-    QSslSocket* socket_ = nullptr;
-    QPointer<TlsLayer> tls_;
-    QString tlsName_;
-    bool tlsRequested_ = false;
-    ProxiedConnector* connector_ = nullptr;
+    net::Connector connector_;
     FtpReplyParser parser_;
     int owed_ = 0;
     bool ready_ = false;
+    bool tlsRequested_ = false;
+    bool securing_ = false;
 };
 
 }  // namespace harbel::tessaly

@@ -84,12 +84,16 @@ FtpComponent::~FtpComponent()
     control_->disconnect(this);
 }
 
-SocksProxy FtpComponent::proxy() const
+net::Proxy FtpComponent::proxy() const
 {
-    SocksProxy p;
-    p.kind = ProxyKind;
+    net::Proxy p;
+    // A kind without a proxy server is no proxy: the connections go straight to the server.
+    if (ProxyKind == 0 || ProxyHost.isEmpty())
+        return p;
+    p.kind = ProxyKind == 4 ? net::Proxy::Kind::Socks4 : net::Proxy::Kind::Socks5;
     p.host = ProxyHost;
     p.port = ProxyPort;
+    p.login = !ProxyUser.isEmpty();
     p.user = ProxyUser;
     p.password = ProxyPassword;
     return p;

@@ -3,10 +3,10 @@
 #include <functional>
 
 #include "common/ftp/FtpReply.h"
+#include "common/net/Route.h"
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/Listing.h"
 #include "ftpclient/component/ServerCertificate.h"
-#include "ftpclient/component/SocksProxy.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -133,7 +133,8 @@ private:
     void onControlClosed();
     void resync();
     void touch();
-    SocksProxy proxy() const;
+    // The SOCKS proxy of the properties, for every connection of the session.
+    net::Proxy proxy() const;
     void parseFeatures(const FtpReply& reply);
     QList<FolderItem> listItems(const QString& path);
     // Runs a tree walk, then changes back to the start folder (also when the walk fails).

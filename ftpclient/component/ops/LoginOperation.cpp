@@ -135,7 +135,7 @@ void LoginOperation::parseReply(const FtpReply& reply)
                                        .arg(ftp_.Host, reply.lines.join(QLatin1Char(' '))));
         }
         state_ = State::Handshake;
-        ftp_.control_->startTls(ftp_.Host);
+        ftp_.control_->startTls();
         return;
     case State::Handshake:
         return fail(ftpErrTls, QStringLiteral("The server %1 sent a reply in the middle of the TLS handshake.").arg(ftp_.Host));

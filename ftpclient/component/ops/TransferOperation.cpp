@@ -1,6 +1,5 @@
 #include "ftpclient/component/ops/TransferOperation.h"
 
-#include "ftpclient/component/DataConnection.h"
 #include "ftpclient/component/ControlChannel.h"
 #include "ftpclient/component/FtpComponent.h"
 #include "ftpclient/component/ops/CommandOperation.h"
@@ -19,10 +18,21 @@ TransferOperation::TransferOperation(FtpComponent& ftp, Request request) : FtpOp
 {
     // Whatever ends the transfer ends its data connection and its file.
     connect(this, &FtpOperation::finished, this, &TransferOperation::closeData);
+    connect(&data_, &FtpDataChannel::ready, this, &TransferOperation::onDataOpened);
+    connect(&data_, &FtpDataChannel::ended, this, &TransferOperation::onDataClosed);
+    connect(&data_, &FtpDataChannel::failed, this, &TransferOperation::onDataFailed);
+    connect(&data_, &FtpDataChannel::refusedConnection, this, [this](const QHostAddress& from) {
+        log(QStringLiteral("Refused a data connection from %1.").arg(from.toString()));
+    });
+    if (request_.direction == Direction::Download)
+        connect(&data_, &FtpDataChannel::readyRead, this, &TransferOperation::onDataReadable);
+    else
+        connect(&data_, &FtpDataChannel::bytesWritten, this, &TransferOperation::pumpUpload);
 }
 
 TransferOperation::~TransferOperation()
 {
+    data_.disconnect(this);
     closeData();
 }
 
@@ -72,23 +82,33 @@ void TransferOperation::sendType()
 void TransferOperation::sendDataPortCommand()
 {
     state_ = State::DataPort;
-    DataConnection::Options options;
-    options.host = ftp_.Host;
-    options.proxy = ftp_.proxy();
-    options.passive = ftp_.Passive;
-    options.encrypted = ftp_.dataProtected_;
-    data_ = new DataConnection(*ftp_.control_, options, this);
-    connect(data_, &DataConnection::logLine, this, &TransferOperation::log);
-    connect(data_, &DataConnection::failed, this, [this](qint64 number, const QString& why) { fail(number, why); });
-    connect(data_, &DataConnection::opened, this, &TransferOperation::onDataOpened);
-    connect(data_, &DataConnection::closed, this, &TransferOperation::onDataClosed);
-    if (request_.direction == Direction::Download)
-        connect(data_, &DataConnection::readyRead, this, &TransferOperation::onDataReadable);
-    else
-        connect(data_, &DataConnection::bytesWritten, this, &TransferOperation::pumpUpload);
-    const QString command = data_->request();
-    if (!command.isEmpty())
-        send(command);
+    FtpDataChannel::Setup setup = FtpDataChannel::Setup::fromControl(ftp_.control_->connector());
+    // Through a proxy only passive connections can work.
+    setup.passive = ftp_.Passive || setup.server.proxy.used();
+    setup.protect = ftp_.dataProtected_;
+    passiveData_ = setup.passive;
+    const QString command = data_.begin(setup);
+    if (command.isEmpty())
+        return fail(ftpErrDataConnection, QStringLiteral("Could not listen for the data connection: ") + data_.listenError());
+    send(command);
+}
+
+void TransferOperation::onDataFailed(const net::Failure& failure)
+{
+    if (isFinished())
+        return;
+    const bool tls = failure.reason == net::Failure::Reason::TlsFailed || failure.reason == net::Failure::Reason::CertificateRefused;
+    const qint64 number = tls ? ftpErrTls : ftpErrDataConnection;
+    const QString why = (tls ? QStringLiteral("The data connection could not be encrypted: ") : QStringLiteral("Could not open the data connection: "))
+                        + failure.description;
+    // A connection that stood and went away while the command waits for its answer: a server
+    // that refuses the command may close it first.
+    const bool stood = failure.reason == net::Failure::Reason::Broken || failure.reason == net::Failure::Reason::TlsFailed;
+    if (stood && commandSent_ && !commandAccepted_) {
+        heldDataFailure_ = FtpError(number, why);
+        return;
+    }
+    fail(number, why);
 }
 
 void TransferOperation::sendRestOrCommand()
@@ -108,7 +128,7 @@ void TransferOperation::onDataOpened()
     if (isFinished())
         return;
     if (request_.direction == Direction::Download) {
-        if (data_->device()->bytesAvailable() > 0)
+        if (data_.socket()->bytesAvailable() > 0)
             onDataReadable();
     } else if (commandAccepted_) {
         pumpUpload();
@@ -152,10 +172,10 @@ bool TransferOperation::writeSink(const QByteArray& bytes)
 
 void TransferOperation::onDataReadable()
 {
-    if (isFinished() || !data_ || !data_->isOpen())
+    if (isFinished() || !data_.isReady())
         return;
     ftp_.touch();
-    QIODevice* device = data_->device();
+    QIODevice* device = data_.socket();
     // Read into one reused buffer: no fresh allocation for every chunk of a large file.
     if (readBuffer_.isEmpty())
         readBuffer_.resize(kChunk * 4);
@@ -184,13 +204,13 @@ void TransferOperation::onDataReadable()
 
 void TransferOperation::pumpUpload()
 {
-    if (isFinished() || !data_ || !data_->isOpen() || !commandAccepted_)
+    if (isFinished() || !data_.isReady() || !commandAccepted_)
         return;
     ftp_.touch();
-    QIODevice* device = data_->device();
+    QIODevice* device = data_.socket();
     // The connection is closed only once what waits to go out has gone, so that the close cannot
     // overtake it.
-    while (data_->bytesToWrite() < kUploadBacklog) {
+    while (data_.bytesToWrite() < kUploadBacklog) {
         if (pendingUpload_.isEmpty()) {
             if (uploadEof_)
                 break;
@@ -221,8 +241,9 @@ void TransferOperation::pumpUpload()
             return fail(ftpErrDataConnection, QStringLiteral("The data connection failed: ") + device->errorString());
         pendingUpload_.remove(0, n);
     }
-    if (uploadEof_ && pendingUpload_.isEmpty() && data_->bytesToWrite() == 0)
-        data_->finishSending();
+    // On a secure connection the close also waits until the server has taken every byte.
+    if (uploadEof_ && pendingUpload_.isEmpty() && data_.bytesToWrite() == 0)
+        data_.finishUpload();
 }
 
 void TransferOperation::progress()
@@ -243,7 +264,7 @@ void TransferOperation::onDataClosed()
 {
     if (isFinished() || dataDone_)
         return;
-    if (request_.direction == Direction::Download && data_ && data_->isOpen() && data_->device()->bytesAvailable() > 0)
+    if (request_.direction == Direction::Download && data_.isReady() && data_.socket()->bytesAvailable() > 0)
         onDataReadable();
     if (isFinished())
         return;
@@ -295,8 +316,7 @@ void TransferOperation::maybeFinish()
 
 void TransferOperation::closeData()
 {
-    if (data_)
-        data_->close();
+    data_.close();
     if (sink_)
         sink_->close();
 }
@@ -320,8 +340,16 @@ void TransferOperation::parseReply(const FtpReply& reply)
     case State::DataPort:
         if (!reply.isCompletion())
             return refuse(reply, ftpErrDataConnection);
-        if (!data_->accept(reply))
-            return fail(ftpErrProtocol, QStringLiteral("The server's passive reply is malformed: ") + reply.lines.join(QLatin1Char(' ')));
+        if (passiveData_) {
+            QString named;
+            if (!data_.connectPassive(reply, &named))
+                return fail(ftpErrProtocol, QStringLiteral("The server's passive reply is malformed: ") + reply.lines.join(QLatin1Char(' ')));
+            const QHostAddress peer = ftp_.control_->connector().socket().peerAddress();
+            if (!named.isEmpty() && !QHostAddress(named).isEqual(peer, QHostAddress::TolerantConversion)) {
+                log(QStringLiteral("The server named %1 for the data connection; connecting to %2 instead.")
+                        .arg(named, ftp_.proxy().used() ? ftp_.Host : peer.toString()));
+            }
+        }
         return sendRestOrCommand();
     case State::Rest:
         if (reply.code != 350)
@@ -332,14 +360,16 @@ void TransferOperation::parseReply(const FtpReply& reply)
         if (reply.isPreliminary()) {
             state_ = State::Transfer;
             commandAccepted_ = true;
-            data_->transferAccepted();
+            if (heldDataFailure_)
+                return fail(heldDataFailure_->Number(), heldDataFailure_->Description());
+            data_.transferAccepted();
             // Without SIZE, the size the start reply names is all there is to tell a whole file from
             // one cut short. Only for a whole binary file: after REST servers differ in what they name.
             if (request_.direction == Direction::Download && !request_.buffer && !request_.ascii
                 && request_.totalSize < 0 && request_.restOffset == 0) {
                 request_.totalSize = parseStartReplySize(reply);
             }
-            if (request_.direction == Direction::Upload && data_->isOpen())
+            if (request_.direction == Direction::Upload && data_.isReady())
                 pumpUpload();
             return;
         }
@@ -347,7 +377,8 @@ void TransferOperation::parseReply(const FtpReply& reply)
             const bool hadPreliminary = commandAccepted_;
             finalReply_ = reply;
             commandAccepted_ = true;
-            data_->transferAnswered();
+            // A passive connection still on its way is made secure once it stands, as after a 1xx.
+            const bool dataMayCome = hadPreliminary || (!heldDataFailure_ && data_.transferAnswered());
             if (request_.direction == Direction::Upload && !dataDone_) {
                 if (!(uploadEof_ && pendingUpload_.isEmpty()))
                     return fail(ftpErrDataConnection, QStringLiteral("The server ended the upload early: ") + reply.text());
@@ -355,8 +386,9 @@ void TransferOperation::parseReply(const FtpReply& reply)
             }
             // A server that answers at once without opening a connection to our port has nothing to
             // send; a passive connection we opened ourselves always ends in its own close, unless
-            // it waits for a TLS handshake that a command without a transfer never starts.
-            if (!hadPreliminary && data_->waitsForTransferStart() && !data_->isOpen() && request_.direction == Direction::Download)
+            // it waits for a TLS handshake that a command without a transfer never starts, or is
+            // gone already.
+            if (!dataMayCome && request_.direction == Direction::Download)
                 dataDone_ = true;
             return maybeFinish();
         }

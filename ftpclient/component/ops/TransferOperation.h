@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/ftp/FtpDataChannel.h"
 #include "ftpclient/component/ops/FtpOperation.h"
 
 #include <QByteArray>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -12,13 +12,13 @@ class QFile;
 
 namespace harbel::tessaly {
 
-class DataConnection;
-
 // One data transfer: TYPE, the data connection's PASV/EPSV or PORT/EPRT, REST, the command, the
 // data, the final reply. A binary file transfer also asks for the file's size (SIZE, as a step of
 // its own): before a download, to know when the file is whole, and after an upload, to check that
 // the server holds every byte. Downloads go into a sink opened only once the server has accepted
 // the command, so a refused RETR leaves no local file behind; uploads read from a source in chunks.
+// The data connection is the suite's FTP data channel: passive through the SOCKS proxy when one is
+// set, encrypted after the command's 1xx when the session protects its data.
 class TransferOperation final : public FtpOperation {
     Q_OBJECT
 public:
@@ -58,6 +58,7 @@ private:
     void sendType();
     void sendDataPortCommand();
     void sendRestOrCommand();
+    void onDataFailed(const net::Failure& failure);
     void onDataOpened();
     void onDataReadable();
     void pumpUpload();
@@ -70,7 +71,11 @@ private:
     State state_ = State::Type;
     Request request_;
     std::unique_ptr<QFile> sink_;
-    QPointer<DataConnection> data_;
+    FtpDataChannel data_;
+    bool passiveData_ = true;
+    // A data connection that went away before the server answered the command: the answer says
+    // more (a refusal), else this is the transfer's failure.
+    std::optional<FtpError> heldDataFailure_;
     bool dataDone_ = false;
     bool commandSent_ = false;
     bool commandAccepted_ = false;

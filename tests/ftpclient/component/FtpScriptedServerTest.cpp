@@ -5,6 +5,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QTcpServer>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -46,6 +47,35 @@ protected:
     ScriptedFtpServer server;
     FtpComponent ftp;
     QStringList log;
+};
+
+// A peer that writes `greeting` to every client, answers each read with the next of `answers`,
+// and closes the connection once they are used up.
+class ScriptedPeer {
+public:
+    ScriptedPeer(QByteArray greeting, QList<QByteArray> answers) : greeting_(std::move(greeting)), answers_(std::move(answers))
+    {
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* client = server_.nextPendingConnection()) {
+                auto left = std::make_shared<QList<QByteArray>>(answers_);
+                client->write(greeting_);
+                QObject::connect(client, &QTcpSocket::readyRead, client, [client, left] {
+                    client->readAll();
+                    if (left->isEmpty())
+                        client->disconnectFromHost();
+                    else
+                        client->write(left->takeFirst());
+                });
+            }
+        });
+        server_.listen(QHostAddress::LocalHost);
+    }
+    quint16 port() const { return server_.serverPort(); }
+
+private:
+    QTcpServer server_;
+    QByteArray greeting_;
+    QList<QByteArray> answers_;
 };
 
 }  // namespace
@@ -322,4 +352,60 @@ TEST_F(Scripted, AnAbortAnsweredWithOnlyOneReplyKeepsTheSessionAtOnce)
     EXPECT_EQ(ftp.State(), 2);
     EXPECT_EQ(ftp.CurrentFolder(), "/");
     EXPECT_LT(took.elapsed(), 5000);
+}
+
+TEST_F(Scripted, ProxyRefusalsAndACloseInTheTlsHandshakeAreToldInTheirOwnWords)
+{
+    const QByteArray bound("\x00\x01\x7f\x00\x00\x01\x00\x15", 8);  // IPv4 127.0.0.1, port 21
+    const struct {
+        const char* name;
+        int kind;
+        QList<QByteArray> answers;
+        QString expected;
+    } cases[] = {
+        {"SOCKS 4 refusal", 4, {QByteArray("\x00\x5b\x00\x15\x7f\x00\x00\x01", 8)},
+         "The SOCKS 4 proxy refused the connection (code 91)."},
+        {"not a SOCKS 5 proxy", 5, {"HTTP/1.1 400 Bad Request\r\n\r\n"}, "The proxy is not a SOCKS 5 proxy."},
+        {"no common method", 5, {"\x05\xff"}, "The SOCKS 5 proxy accepts none of our login methods."},
+        {"login refused", 5, {QByteArray("\x05\x02"), QByteArray("\x01\x01")}, "The SOCKS 5 proxy refused the user name or password."},
+        {"connection refused", 5, {QByteArray("\x05\x00", 2), QByteArray("\x05\x05\x00", 3) + bound},
+         "The SOCKS 5 proxy refused the connection (code 5)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer proxy({}, c.answers);
+        ftp.ProxyKind = c.kind;
+        ftp.ProxyHost = "127.0.0.1";
+        ftp.ProxyPort = proxy.port();
+        ftp.ProxyUser = "puser";
+        ftp.ProxyPassword = "ppass";
+        try {
+            ftp.Connect();
+            ADD_FAILURE() << "connected through a proxy that refused";
+        } catch (const FtpError& e) {
+            EXPECT_EQ(e.Number(), ftpErrConnectFailed);
+            EXPECT_EQ(e.Description(), QStringLiteral("Could not connect to 127.0.0.1 on port %1: ").arg(ftp.Port) + c.expected);
+        }
+        EXPECT_EQ(ftp.State(), 0);
+    }
+
+    // A proxy kind without a proxy server is no proxy.
+    ftp.ProxyHost.clear();
+    ftp.Connect();
+    EXPECT_EQ(ftp.State(), 2);
+    ftp.Disconnect();
+
+    // A server that agrees to TLS and closes the connection in the handshake.
+    ScriptedPeer closer("220 ready\r\n", {"234 Proceed\r\n"});
+    ftp.ProxyKind = 0;
+    ftp.Port = closer.port();
+    ftp.UseTls = true;
+    try {
+        ftp.Connect();
+        ADD_FAILURE() << "connected to a server that closed in the TLS handshake";
+    } catch (const FtpError& e) {
+        EXPECT_EQ(e.Number(), ftpErrTls);
+        EXPECT_EQ(e.Description(), "The TLS handshake with 127.0.0.1 failed: The remote host closed the connection. Nothing was sent in clear text.");
+    }
+    EXPECT_EQ(ftp.State(), 0);
 }
