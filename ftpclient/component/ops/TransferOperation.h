@@ -72,6 +72,7 @@ private:
     Request request_;
     std::unique_ptr<QFile> sink_;
     FtpDataChannel data_;
+    // The data connection is dialled from here (PASV/EPSV) rather than taken from the server.
     bool passiveData_ = true;
     // A data connection that went away before the server answered the command: the answer says
     // more (a refusal), else this is the transfer's failure.
