@@ -2,7 +2,7 @@
 // walks over the download windows, the total rate and the scheduled start of the queue.
 #include "downloader/main/frmMain.h"
 
-#include "downloader/engine/DownloadRow.h"
+#include "downloader/main/DownloadRow.h"
 #include "downloader/main/BrowserCapture.h"
 
 #include "common/platform/AppFolder.h"

@@ -3,7 +3,6 @@
 
 #include "common/platform/CRegister.h"
 #include "downloader/engine/ControlFile.h"
-#include "downloader/engine/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
@@ -202,14 +201,17 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
 
 TEST(CommandLine, ProgressLineShowsPercentReceivedRateAndTimeLeft)
 {
-    frmDownload job;
-    job.strSaveTo = "/tmp/some/file.iso";
-    job.lblPer.setCaption("45%");
-    job.lblRecievedSize.setCaption("12.30 MB");
-    job.lblFileSize.setCaption("27.33 MB");
-    job.lblTransferRate.setCaption("1.95 MB /Second");
-    job.lblTimeRemaining.setCaption("00:00:08");
-    EXPECT_EQ(DownloadCommand::progressLine(job), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
+    Progress p;
+    p.file = "/tmp/some/file.iso";
+    p.state = Progress::State::Transferring;
+    p.percent = 45;
+    p.received = 12897485;  // 12.30 MB
+    p.total = 28658482;     // 27.33 MB
+    p.totalKnown = true;
+    p.rate = 2044723;  // 1.95 MB a second
+    p.rateMeasured = true;
+    p.timeLeft = 8;
+    EXPECT_EQ(DownloadCommand::progressLine(p), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
 }
 
 TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)

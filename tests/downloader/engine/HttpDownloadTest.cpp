@@ -1,4 +1,4 @@
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
 
@@ -714,20 +714,4 @@ TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
-}
-
-TEST(DownloadWindow, SegmentBarsShareTheWidth)
-{
-    frmDownload job;
-    job.LayoutSegmentBars(3);
-    EXPECT_TRUE(job.ProgressBar1.Visible());
-    EXPECT_EQ(job.segmentBarWidth[2], 1533);
-    EXPECT_EQ(job.segmentBarLeft[2], 1533 * 2 + 120);
-    EXPECT_TRUE(job.PVProgressBar[2]->Visible());
-    EXPECT_FALSE(job.PVProgressBar[3]->Visible());
-    job.LayoutSegmentBars(1);
-    EXPECT_FALSE(job.ProgressBar1.Visible());
-    EXPECT_EQ(job.segmentBarWidth[0], 4600);
-    EXPECT_EQ(job.lblPerLeft, 2055);
-    EXPECT_FALSE(job.PVProgressBar[1]->Visible());
 }

@@ -1,12 +1,8 @@
-// What a download job does with HTTP: the probe's reply, redirections, the plan of the transfer,
-// its ranged connections and the control file that lets a resume fetch exactly what is missing.
-
-#include "downloader/engine/frmDownload.h"
+#include "downloader/engine/JobHttp.h"
 
 #include "common/platform/Prompts.h"
-#include "common/support/Skin.h"
 #include "downloader/engine/ControlFile.h"
-#include "downloader/engine/DownloadFormat.h"
+#include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
 #include "downloader/engine/HttpText.h"
 #include "downloader/settings/DownloadSettings.h"
@@ -25,14 +21,77 @@ constexpr qint64 kMinTakeOver = 1024 * 1024;
 
 }  // namespace
 
+JobHttp::JobHttp(DownloadJob& job) : job_(job)
+{
+    connect(&probe_, &HttpProbe::replied, this, [this](const QByteArray& head, const QByteArray& body) {
+        DownloadJob::Batch batch(job_);
+        job_.stopCountdown();
+        checkProbeReply(head, body);
+    });
+    // A page that is still coming restarts the countdown: a server that stops sending it is timed out.
+    connect(&probe_, &HttpProbe::pageArrived, this,
+            [this] { job_.intTimeLeft = SettingsStore::instance().record.Timeout; });
+    connect(&probe_, &HttpProbe::linkFound, this, [this](const QString& link) {
+        DownloadJob::Batch batch(job_);
+        linkFound(link);
+    });
+    connect(&probe_, &HttpProbe::noLink, this, [this] {
+        DownloadJob::Batch batch(job_);
+        if (!job_.transferPrepared_)
+            job_.fail(lang("19001", "The server did not announce the size of the file, so it cannot be downloaded safely."));
+    });
+    connect(&probe_, &HttpProbe::invalidReply, this, [this] {
+        DownloadJob::Batch batch(job_);
+        if (!job_.transferPrepared_)
+            job_.fail(lang("19008", "The server's reply is not a valid HTTP reply."));
+    });
+    connect(&probe_, &HttpProbe::connectFailed, this, [this](const QString& status, bool final) {
+        DownloadJob::Batch batch(job_);
+        probeFailed(status, final);
+    });
+}
+
+JobHttp::~JobHttp()
+{
+    probe_.abort();
+    for (auto& c : connections_)
+        if (c)
+            c->close();
+}
+
+void JobHttp::reset()
+{
+    probe_.abort();
+    for (auto& c : connections_)
+        if (c) {
+            c->close();
+            c->resetEmptyCloses();
+        }
+    plan_ = SegmentPlan();
+    validator_.clear();
+    keepsControlFile_ = false;
+    lastSave_.invalidate();
+    saveInterval_ = 1000;
+    intRedirects = 0;
+    blnProbeFromZero = false;
+    usesHttp1_ = false;
+}
+
+void JobHttp::closeConnections()
+{
+    for (auto& c : connections_)
+        if (c)
+            c->close();
+}
+
 // ---------------------------------------------------------------- the probe
 
-HttpRoute frmDownload::route() const
+HttpRoute JobHttp::route() const
 {
     HttpRoute r;
-    r.server = strServer;
-    r.port = intPort;
-    r.tls = TLS;
+    r.server = job_.strServer;
+    r.port = job_.intPort;
+    r.tls = job_.TLS;
     const DownloadSettings& s = SettingsStore::instance().record;
     if (s.UseProxy) {
         r.useProxy = true;
@@ -44,44 +103,43 @@ HttpRoute frmDownload::route() const
     return r;
 }
 
-void frmDownload::connectProbe()
+void JobHttp::connectProbe()
 {
     // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
     // link: a server that never answers it is timed out and the job retried.
-    startCountdown();
-    probe_.start(route(), strFile, blnProbeFromZero);
+    job_.startCountdown();
+    probe_.start(route(), job_.strFile, blnProbeFromZero);
 }
 
-void frmDownload::probeFailed(const QString& status, bool final)
+void JobHttp::probeFailed(const QString& status, bool final)
 {
     if (final) {
         // A refused certificate, a broken secure connection or a proxy that refuses: asking again
         // gives the same answer.
-        fail(status);
+        job_.fail(status);
         return;
     }
     // The countdown stays armed: when it runs out the job is retried as after any time-out.
-    lblStatus.setCaption(status);
-    setRowCell(DownloadRow::Status, status);
-    emit needsUser();
+    job_.setStatus(status);
+    job_.setBriefStatus(status);
+    job_.emitNeedsUser();
 }
 
-void frmDownload::CheckProbeReply(const QByteArray& head, const QByteArray& body)
+void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
 {
     const qint16 code = GetStatusCode(QString::fromLatin1(head));
     const QString message = GetError(code);
     if (message != QLatin1String("SUCCESS")) {
         probe_.abort();
-        lblStatus.setCaption(message);
-        setRowCell(DownloadRow::Status, message);
-        setRowCell(DownloadRow::Percent, QStringLiteral("0 %"));
-        cmdPause.setEnabled(false);
-        cmdStop.setEnabled(false);
-        tmrTimeOut.setEnabled(false);
-        failed_ = true;
-        RefreshControls(*this);
-        emit connectingChanged(false);
-        emit needsUser();
+        job_.setStatus(message);
+        job_.setBriefStatus(message);
+        job_.setState(Progress::State::Refused);
+        job_.setCanPause(false);
+        job_.setCanStop(false);
+        job_.countdownTimer.setEnabled(false);
+        job_.failed_ = true;
+        job_.emitConnecting(false);
+        job_.emitNeedsUser();
         return;
     }
 
@@ -100,28 +158,24 @@ void frmDownload::CheckProbeReply(const QByteArray& head, const QByteArray& body
         }
         if (!size) {
             // No usable length: the page may carry the real address as an embedded link.
-            intTimeLeft = SettingsStore::instance().record.Timeout;
-            tmrTimeOut.setEnabled(true);
-            probe_.scanForLink(fileNameOfJob(), body);
+            job_.intTimeLeft = SettingsStore::instance().record.Timeout;
+            job_.countdownTimer.setEnabled(true);
+            probe_.scanForLink(job_.fileNameOfJob(), body);
             return;
         }
-        intContentLength = *size;
+        job_.intContentLength = *size;
         validator_ = validatorOf(head);
-        lblFileSize.setCaption(FormatBytes(double(intContentLength)));
-        lblResume.setCaption(lang("04018", "** Resume Supported **"));
-        setRowCell(DownloadRow::Filename, strSaveTo);
-        setRowCell(DownloadRow::Size, lblFileSize.Caption());
+        job_.setSize(job_.intContentLength, true);
+        job_.setResume(Progress::Resume::Supported);
+        job_.nameFile();
         const DownloadSettings& s = SettingsStore::instance().record;
-        if (s.StopResume) {
-            tmrReconnect.setIntervalUnit(0);
-            tmrReconnect.setInterval(s.TimeResume);
-            tmrReconnect.setEnabled(true);
-        }
+        if (s.StopResume)
+            job_.armWatchdog(s.TimeResume);
         probe_.abort();
         if (code == 200)
-            Check_Create(intContentLength);
+            job_.checkCreate(job_.intContentLength);
         else
-            Check_Create1(intContentLength);
+            job_.checkCreate1(job_.intContentLength);
         return;
     }
     case 300:
@@ -136,16 +190,15 @@ void frmDownload::CheckProbeReply(const QByteArray& head, const QByteArray& body
         probe_.abort();
         if (headerField(head, "Content-Range").value_or(QByteArray()).simplified() == "bytes */0") {
             // An empty file has no byte to ask for: there is nothing to fetch but the file itself.
-            intContentLength = 0;
-            lblFileSize.setCaption(FormatBytes(0));
-            setRowCell(DownloadRow::Filename, strSaveTo);
-            setRowCell(DownloadRow::Size, lblFileSize.Caption());
-            Check_Create(0);
+            job_.intContentLength = 0;
+            job_.setSize(0, true);
+            job_.nameFile();
+            job_.checkCreate(0);
             return;
         }
         if (blnProbeFromZero) {
             // Even the whole file is refused: asking again would never end.
-            fail(QStringLiteral("HTTP 416 - ") + lang("19011", "The server refused every range of the file."));
+            job_.fail(QStringLiteral("HTTP 416 - ") + lang("19011", "The server refused every range of the file."));
             return;
         }
         blnProbeFromZero = true;
@@ -153,29 +206,31 @@ void frmDownload::CheckProbeReply(const QByteArray& head, const QByteArray& body
         return;
     default:
         probe_.abort();
-        fail(lang("19004", "The server did not send the file; its answer was:") + u' ' + QString::fromLatin1(statusLine(head)));
+        job_.fail(lang("19004", "The server did not send the file; its answer was:") + u' '
+                  + QString::fromLatin1(statusLine(head)));
         return;
     }
 }
 
-QString frmDownload::resolveLocation(const QString& location) const
+QString JobHttp::resolveLocation(const QString& location) const
 {
     const QString trimmed = location.trimmed();
     if (trimmed.contains(QLatin1String("://")))
         return location;
     // A relative address keeps the scheme of the address it came from.
-    const QString scheme = TLS ? QStringLiteral("https:") : QStringLiteral("http:");
-    const quint16 defaultPort = TLS ? 443 : 80;
-    const QString host = intPort == defaultPort ? strServer : strServer + u':' + QString::number(intPort);
+    const QString scheme = job_.TLS ? QStringLiteral("https:") : QStringLiteral("http:");
+    const quint16 defaultPort = job_.TLS ? 443 : 80;
+    const QString host = job_.intPort == defaultPort ? job_.strServer
+                                                     : job_.strServer + u':' + QString::number(job_.intPort);
     if (trimmed.startsWith(QLatin1String("//")))
         return scheme + trimmed;
     if (trimmed.startsWith(u'/'))
         return scheme + QStringLiteral("//") + host + trimmed;
-    const qsizetype slash = strFile.lastIndexOf(u'/');
-    return scheme + QStringLiteral("//") + host + u'/' + strFile.left(slash + 1) + trimmed;
+    const qsizetype slash = job_.strFile.lastIndexOf(u'/');
+    return scheme + QStringLiteral("//") + host + u'/' + job_.strFile.left(slash + 1) + trimmed;
 }
 
-void frmDownload::followRedirect(const QByteArray& head)
+void JobHttp::followRedirect(const QByteArray& head)
 {
     intRedirects += 1;
     // Addresses are UTF-8 text, like every text of this program.
@@ -185,56 +240,39 @@ void frmDownload::followRedirect(const QByteArray& head)
         address = QString::fromUtf8(headerField(head, "Location").value_or(QByteArray()));
     probe_.abort();
     if (address.trimmed().isEmpty()) {
-        fail(lang("19012", "The server redirected the download without saying where to."));
+        job_.fail(lang("19012", "The server redirected the download without saying where to."));
         return;
     }
     if (intRedirects > kMaxRedirects) {
-        fail(lang("19006", "The server redirected the download too many times."));
+        job_.fail(lang("19006", "The server redirected the download too many times."));
         return;
     }
     address = resolveLocation(address);
     // Only http://, https://, ftp:// and ftps:// are spoken here; any other address would be taken
     // for an FTP one and asked in the wrong language.
     if (!isDownloadScheme(address.trimmed())) {
-        fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
-             + address.trimmed());
+        job_.fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
+                  + address.trimmed());
         return;
     }
-    txtURL.setText(address);
-    ParseURL(address);
+    job_.setAddress(address);
+    job_.ParseURL(address);
     // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.
-    if (intRedirects < 5 && !FTPMODE)
+    if (intRedirects < 5 && !job_.FTPMODE)
         connectProbe();
     else
-        RestartFromAddress(address);
+        job_.restartFromAddress(address);
 }
 
-void frmDownload::RestartFromAddress(const QString& address)
+void JobHttp::linkFound(const QString& link)
 {
-    ParseURL(address);
-    startJob(existsAction_);
-}
-
-void frmDownload::linkFound(const QString& link)
-{
-    ParseURL(link);
+    job_.ParseURL(link);
     connectProbe();
 }
 
 // ---------------------------------------------------------------- the plan
 
-void frmDownload::Check_Create(qint64 size)
-{
-    prepareTransfer(size, false);
-}
-
-void frmDownload::Check_Create1(qint64 size)
-{
-    blnProbeFromZero = false;
-    prepareTransfer(size, true);
-}
-
-int frmDownload::segmentCountFor(qint64 size) const
+int JobHttp::segmentCountFor(qint64 size) const
 {
     const auto& S = SettingsStore::instance().record.SegmentSize;
     const double d = double(size);
@@ -251,7 +289,7 @@ int frmDownload::segmentCountFor(qint64 size) const
     return 0;
 }
 
-bool frmDownload::askSegmented(bool ranged)
+bool JobHttp::askSegmented(bool ranged)
 {
     const QString text = ranged
         ? lang("13022", "If you use segemnted downloading, you will not be able to resume after stopping(you still be "
@@ -259,50 +297,52 @@ bool frmDownload::askSegmented(bool ranged)
         : QStringLiteral("If you use segemnted downloading,you will not be able to resume after stopping (you still be "
                          "able to resume after pausing, and more segments will cause the program solwer),Use "
                          "Segemnted?!");
+    job_.publish();
     return Prompts::instance().MsgBox(text, MsgButtons::YesNo, MsgIcon::Question, programTitle()) == MsgAnswer::Yes;
 }
 
-void frmDownload::prepareTransfer(qint64 size, bool ranged)
+void JobHttp::prepareTransfer(qint64 size, bool ranged)
 {
     const DownloadSettings& s = SettingsStore::instance().record;
     usesHttp1_ = ranged;
     keepsControlFile_ = true;
     // A resumed file goes on as its control file says, else over one connection.
     int n = 1;
-    if (existsAction_ != -1 && s.Segment == 1 && double(size) >= s.SegmentSize[0] && askSegmented(ranged))
+    if (job_.existsAction_ != -1 && s.Segment == 1 && double(size) >= s.SegmentSize[0] && askSegmented(ranged))
         n = std::max(segmentCountFor(size), 1);
-    closeFiles();
-    if (!openOutput())
+    job_.closeFiles();
+    if (!job_.openOutput())
         return;
-    if (existsAction_ == -1) {
+    if (job_.existsAction_ == -1) {
         if (!planResume(size))
             return;
     } else {
         plan_ = SegmentPlan::split(size, n);
     }
-    intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
-    transferPrepared_ = true;
-    LayoutSegmentBars(plan_.count());
+    job_.intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
+    job_.transferPrepared_ = true;
+    job_.layOutSegments(plan_.count());
     saveProgress(true);
     startTransfers();
-    tmrUpdate.setEnabled(true);
-    tmrUpdate2.setEnabled(true);
+    job_.transferTimers(true);
 }
 
-bool frmDownload::planResume(qint64 size)
+bool JobHttp::planResume(qint64 size)
 {
     const DownloadSettings& s = SettingsStore::instance().record;
     bool damaged = false;
-    const std::optional<ControlFile> control = ControlFile::read(strSaveTo, &damaged);
-    const qint64 onDisk = std::max<qint64>(output_.sizeOnDisk(), 0);
+    const std::optional<ControlFile> control = ControlFile::read(job_.strSaveTo, &damaged);
+    OutputFile& output = job_.output_;
+    const qint64 onDisk = std::max<qint64>(output.sizeOnDisk(), 0);
     if (damaged || (control && !control->matches(size, validator_))) {
         // The ranges on disk belong to another file (or cannot be known): none of them is kept.
         const QString text = lang("19015", "The file on the server is not the one this download began with, so it "
                                            "is downloaded again from its start.");
-        lblStatus.setCaption(text);
-        emit notice(text);
-        if (!output_.resize(0)) {
-            fail(output_.failure());
+        job_.setStatus(text);
+        job_.publish();
+        emit job_.notice(text);
+        if (!output.resize(0)) {
+            job_.fail(output.failure());
             return false;
         }
         plan_ = SegmentPlan::split(size, 1);
@@ -321,8 +361,8 @@ bool frmDownload::planResume(qint64 size)
     }
     if (onDisk > size) {
         // Not the beginning of this file: resuming would keep bytes of another one.
-        closeFiles();
-        fail(lang("19014", "The file on disk is larger than the file on the server, so it cannot be resumed."));
+        job_.closeFiles();
+        job_.fail(lang("19014", "The file on disk is larger than the file on the server, so it cannot be resumed."));
         return false;
     }
     // Without a control file the file's length is all there is: the last Rollback bytes (and the one
@@ -333,132 +373,121 @@ bool frmDownload::planResume(qint64 size)
     return true;
 }
 
-bool frmDownload::openOutput()
+void JobHttp::saveProgress(bool force)
 {
-    // All connections write into the one output file, created empty when it is missing.
-    if (output_.open())
-        return true;
-    closeFiles();
-    Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(output_.errorNumber()).arg(output_.errorDescription()),
-                               MsgButtons::OkOnly, MsgIcon::None, programTitle());
-    fail(output_.failure());
-    return false;
-}
-
-void frmDownload::saveProgress(bool force)
-{
-    if (!keepsControlFile_ || !transferPrepared_ || completed_ || FTPMODE)
+    if (!keepsControlFile_ || !job_.transferPrepared_ || job_.completed_ || job_.FTPMODE)
         return;
     if (!force && lastSave_.isValid() && lastSave_.elapsed() < saveInterval_)
         return;
     ControlFile control;
-    control.size = intContentLength;
+    control.size = job_.intContentLength;
     control.validator = validator_;
-    control.segments = std::max<int>(intSegCount, 1);
+    control.segments = std::max<int>(job_.intSegCount, 1);
     control.complete = plan_.completeRanges();
     // Ranges past a gap are named only once their bytes are on the disk. The complete start needs
     // no flush: a resume never takes more of it than the file really holds. The flush costs at
     // most about a tenth of the time.
     const bool gaps = control.complete.size() > 1 || (control.complete.size() == 1 && control.complete[0].begin > 0);
-    if (gaps && output_.isOpen()) {
+    if (gaps && job_.output_.isOpen()) {
         QElapsedTimer took;
         took.start();
-        if (!output_.sync())
+        if (!job_.output_.sync())
             return;
         saveInterval_ = std::max<qint64>(1000, 10 * took.elapsed());
     }
-    control.write(strSaveTo);
+    control.write(job_.strSaveTo);
     lastSave_.restart();
 }
 
-void frmDownload::startTransfers()
+void JobHttp::startTransfers()
 {
     for (int k = 0; k < plan_.count(); ++k)
         connectTransfer(k);
 }
 
-void frmDownload::fallBackToOneConnection()
+void JobHttp::fallBackToOneConnection()
 {
     // The server sends the whole file whatever range is asked: one connection takes it from the start,
     // and the other segments stop before they write into a range that is not theirs.
-    for (auto& c : connections_)
-        if (c)
-            c->close();
-    plan_ = SegmentPlan::split(intContentLength, 1);
-    intSegCount = 0;
-    LayoutSegmentBars(1);
-    lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
+    closeConnections();
+    plan_ = SegmentPlan::split(job_.intContentLength, 1);
+    job_.intSegCount = 0;
+    job_.layOutSegments(1);
+    job_.setResume(Progress::Resume::NotSupported);
     connectTransfer(0);
 }
 
-void frmDownload::keepCompletePrefix()
+void JobHttp::keepCompletePrefix()
 {
     // A segmented file that stops short has unfilled ranges between its segments. Only the bytes
     // from the start up to the first gap are kept, so that the file on disk never holds gaps that
     // could be taken for data; the rest is split anew over the segments for a later resume.
-    if (intSegCount < 2 || completed_ || FTPMODE || !output_.isOpen())
+    if (job_.intSegCount < 2 || job_.completed_ || job_.FTPMODE || !job_.output_.isOpen())
         return;
     const qint64 prefix = plan_.completePrefix();
-    output_.resize(prefix);
-    plan_ = SegmentPlan::missing(intContentLength, {{0, prefix}}, intSegCount, 0);
+    job_.output_.resize(prefix);
+    plan_ = SegmentPlan::missing(job_.intContentLength, {{0, prefix}}, job_.intSegCount, 0);
 }
 
-void frmDownload::resumeSegments()
+void JobHttp::resumeSegments()
 {
     // What is on disk is the truth: a file removed or cut short while the job was paused is not
     // written at its old offsets, and the file now at the path is the one written.
-    const qint64 onDisk = std::max<qint64>(output_.sizeOnDisk(), 0);
-    closeFiles();
-    if (!openOutput())
+    const qint64 onDisk = std::max<qint64>(job_.output_.sizeOnDisk(), 0);
+    job_.closeFiles();
+    if (!job_.openOutput())
         return;
     plan_.clipTo(onDisk, kMinTakeOver);
-    intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
+    job_.intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
     const qint64 rollback = SettingsStore::instance().record.Rollback;
     for (int k = 0; k < plan_.count(); ++k) {
         // A segment moves back within its own range only.
         plan_.rollBack(k, rollback);
         connectTransfer(k);
     }
-    tmrUpdate.setEnabled(true);
-    tmrUpdate2.setEnabled(true);
+    job_.transferTimers(true);
 }
 
 // ---------------------------------------------------------------- the connections
 
-SegmentConnection& frmDownload::transfer(int k)
+SegmentConnection& JobHttp::transfer(int k)
 {
     auto& c = connections_[k];
     if (!c) {
         SegmentConnection::Listener& self = *this;
         c = std::make_unique<SegmentConnection>(k, self);
-        connect(c.get(), &SegmentConnection::invalidReply, this,
-                [this] { fail(lang("19008", "The server's reply is not a valid HTTP reply.")); });
+        connect(c.get(), &SegmentConnection::invalidReply, this, [this] {
+            DownloadJob::Batch batch(job_);
+            job_.fail(lang("19008", "The server's reply is not a valid HTTP reply."));
+        });
     }
     return *c;
 }
 
-void frmDownload::connectTransfer(int k)
+void JobHttp::connectTransfer(int k)
 {
     transfer(k).connectTo(route());
 }
 
-void frmDownload::transferConnected(int k)
+void JobHttp::transferConnected(int k)
 {
-    setRowCell(DownloadRow::Status, lang("11051", "Downloading..."));
+    DownloadJob::Batch batch(job_);
+    job_.setBriefStatus(lang("11051", "Downloading..."));
     if (plan_.finished(k)) {
         // Nothing of this part is missing; the new connection may serve another part.
         segmentFinished(k, true);
         return;
     }
-    transfer(k).send({strFile, plan_.pos(k), plan_.end(k) - 1});
+    transfer(k).send({job_.strFile, plan_.pos(k), plan_.end(k) - 1});
 }
 
-bool frmDownload::acceptTransferHead(int k, const QByteArray& head)
+bool JobHttp::acceptTransferHead(int k, const QByteArray& head)
 {
-    serverLog_ += QStringLiteral("\r\n") + QString::fromLatin1(head) + QStringLiteral("\r\n");
+    DownloadJob::Batch batch(job_);
+    job_.serverLog_ += QStringLiteral("\r\n") + QString::fromLatin1(head) + QStringLiteral("\r\n");
     const qint16 code = GetStatusCode(QString::fromLatin1(head));
     if (isChunked(head)) {
-        fail(lang("19001", "The server did not announce the size of the file, so it cannot be downloaded safely."));
+        job_.fail(lang("19001", "The server did not announce the size of the file, so it cannot be downloaded safely."));
         return false;
     }
     const auto length = headerField(head, "Content-Length");
@@ -466,74 +495,76 @@ bool frmDownload::acceptTransferHead(int k, const QByteArray& head)
         const auto range = headerField(head, "Content-Range");
         const auto r = range ? parseContentRange(*range) : std::nullopt;
         if (!r || r->first != transfer(k).requestedStart()) {
-            fail(lang("19002", "The server sent another part of the file than the one asked for; the download was stopped."));
+            job_.fail(lang("19002", "The server sent another part of the file than the one asked for; the download was stopped."));
             return false;
         }
-        if (r->total >= 0 && r->total != intContentLength) {
-            fail(lang("19003", "The file on the server has changed size; the download was stopped."));
+        if (r->total >= 0 && r->total != job_.intContentLength) {
+            job_.fail(lang("19003", "The file on the server has changed size; the download was stopped."));
             return false;
         }
         return true;
     }
     if (code == 200) {
         const auto size = length ? parseLength(*length) : std::nullopt;
-        if (size && *size != intContentLength) {
-            fail(lang("19003", "The file on the server has changed size; the download was stopped."));
+        if (size && *size != job_.intContentLength) {
+            job_.fail(lang("19003", "The file on the server has changed size; the download was stopped."));
             return false;
         }
-        if (intSegCount >= 2) {
+        if (job_.intSegCount >= 2) {
             fallBackToOneConnection();
             return false;
         }
         if (transfer(k).requestedStart() != 0) {
             // The server ignored the range and sends the whole file: take it from its first byte.
-            plan_ = SegmentPlan::split(intContentLength, 1);
-            lblResume.setCaption(lang("04019", "**RESUME NOT SUPPORTED**"));
+            plan_ = SegmentPlan::split(job_.intContentLength, 1);
+            job_.setResume(Progress::Resume::NotSupported);
         }
         return true;
     }
     const QString message = GetError(code);
     if (message != QLatin1String("SUCCESS"))
-        fail(message);
+        job_.fail(message);
     else
-        fail(lang("19004", "The server did not send the file; its answer was:") + u' ' + QString::fromLatin1(statusLine(head)));
+        job_.fail(lang("19004", "The server did not send the file; its answer was:") + u' '
+                  + QString::fromLatin1(statusLine(head)));
     return false;
 }
 
-void frmDownload::writeBody(int k, const char* data, qint64 size)
+void JobHttp::writeBody(int k, const char* data, qint64 size)
 {
+    DownloadJob::Batch batch(job_);
     // Bytes past the end of this part are not the file's: they are dropped.
     size = std::min(size, plan_.left(k));
     if (size > 0) {
-        if (!output_.write(plan_.pos(k), data, size)) {
-            fail(output_.failure());
+        if (!job_.output_.write(plan_.pos(k), data, size)) {
+            job_.fail(job_.output_.failure());
             return;
         }
         plan_.advance(k, size);
         transfer(k).resetEmptyCloses();
-        Update(k);
+        job_.update(k);
     }
     if (plan_.finished(k))
         segmentFinished(k);
 }
 
-void frmDownload::segmentFinished(int k, bool connectedIdle)
+void JobHttp::segmentFinished(int k, bool connectedIdle)
 {
-    if (isFileDownloaded()) {
+    if (job_.isFileDownloaded()) {
         transfer(k).close();
-        tmrUpdate_Timer();
+        job_.progressTick();
         return;
     }
     if (!takeOverRange(k, connectedIdle))
         transfer(k).close();
 }
 
-bool frmDownload::takeOverRange(int k, bool connectedIdle)
+bool JobHttp::takeOverRange(int k, bool connectedIdle)
 {
     // A connection that has finished its range takes a range still waiting for one, or else the
     // second half of the largest remainder, so all connections stay busy to the end instead of the
     // slowest one finishing alone.
-    if (completed_ || failed_ || cmdPause.Caption() == strCapResume || !plan_.takeNext(k, kMinTakeOver))
+    if (job_.completed_ || job_.failed_ || job_.progress_.held || !plan_.takeNext(k, kMinTakeOver))
         return false;
     // A connection with no reply outstanding takes the next request itself.
     if (transfer(k).canTakeRequest(connectedIdle))
@@ -543,48 +574,58 @@ bool frmDownload::takeOverRange(int k, bool connectedIdle)
     return true;
 }
 
-void frmDownload::transferReplyEnded(int k)
+void JobHttp::transferReplyEnded(int k)
 {
+    DownloadJob::Batch batch(job_);
     // A reply that has delivered all it announced but left this part short is asked again.
     if (!plan_.finished(k))
         reconnectTransfer(k);
 }
 
-void frmDownload::transferClosed(int k)
+void JobHttp::transferClosed(int k)
 {
-    if (isFileDownloaded()) {
+    DownloadJob::Batch batch(job_);
+    if (job_.isFileDownloaded()) {
         transfer(k).close();
-        tmrUpdate_Timer();
+        job_.progressTick();
         return;
     }
     reconnectTransfer(k);
 }
 
-void frmDownload::reconnectTransfer(int k)
+void JobHttp::reconnectTransfer(int k)
 {
     SegmentConnection& c = transfer(k);
     if (c.countEmptyClose() >= kMaxEmptyCloses) {
-        fail(lang("19005", "The server keeps closing the connection without sending the file."));
+        job_.fail(lang("19005", "The server keeps closing the connection without sending the file."));
         return;
     }
     c.connectTo(route());
 }
 
-void frmDownload::transferError(int, QAbstractSocket::SocketError error, const QString& description)
+void JobHttp::transferError(int, QAbstractSocket::SocketError error, const QString& description)
 {
+    DownloadJob::Batch batch(job_);
+    job_.publish();
     Prompts::instance().MsgBox(lang("11033", "Error was occurred.") + QStringLiteral("\r\n") + lang("11034", "")
                                    + QString::number(int(error)) + QStringLiteral("\r\n") + description,
                                MsgButtons::OkOnly, MsgIcon::Exclamation, lang("11035", "Error"));
-    lblStatus.setCaption(lang("11033", "Error was occurred.") + u' ' + description);
-    emit needsUser();
+    job_.setStatus(lang("11033", "Error was occurred.") + u' ' + description);
+    job_.emitNeedsUser();
 }
 
-void frmDownload::transferRefused(int, const QString& status)
+void JobHttp::transferRefused(int, const QString& status)
 {
-    if (completed_ || failed_)
+    DownloadJob::Batch batch(job_);
+    if (job_.completed_ || job_.failed_)
         return;
     // What came is on the disk and named by the control file: a resume fetches only the rest.
-    fail(status);
+    job_.fail(status);
+}
+
+bool JobHttp::transfersRunning() const
+{
+    return !job_.completed_ && !job_.failed_;
 }
 
 }  // namespace harbel
