@@ -18,8 +18,9 @@ namespace harbel {
 // ranged connections) or FTP, with its connection countdown, retries, stall watchdog and control
 // file, running by itself on socket events and timer ticks once started. What it has to show it
 // publishes as a Progress value (progressChanged); it knows nothing of the windows, lists or
-// terminals that show it. The protocol work is done by its two parts, JobHttp and JobFtp; this
-// class holds the job's life: start, pause and resume, stop, completion, failure and the ticks.
+// terminals that show it. The protocol work is done by its parts, JobHttp (with its connections,
+// JobSegments) and JobFtp; this class holds the job's life: start, pause and resume, stop,
+// completion, failure and the ticks.
 class DownloadJob final : public QObject {
     Q_OBJECT
 public:
@@ -117,6 +118,7 @@ signals:
 private:
     friend class JobHttp;
     friend class JobFtp;
+    friend class JobSegments;
 
     // Changes made while a batch is open are published once, when the outermost batch ends.
     class Batch {

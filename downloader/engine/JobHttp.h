@@ -1,24 +1,22 @@
 #pragma once
 
 #include "downloader/engine/HttpProbe.h"
-#include "downloader/engine/SegmentConnection.h"
+#include "downloader/engine/JobSegments.h"
 #include "downloader/engine/SegmentPlan.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 
-#include <array>
-#include <memory>
-
 namespace harbel {
 
 class DownloadJob;
 
 // What a download job does with HTTP: the probe and its reply, redirections, the plan of the
-// transfer, its ranged connections and the control file that lets a resume fetch exactly what is
-// missing. It is a part of its job and works on the job's file, state and progress.
-class JobHttp final : public QObject, private SegmentConnection::Listener {
+// transfer (carried out by its ranged connections, JobSegments) and the control file that lets a
+// resume fetch exactly what is missing. It is a part of its job and works on the job's file, state
+// and progress.
+class JobHttp final : public QObject {
     Q_OBJECT
 public:
     explicit JobHttp(DownloadJob& job);
@@ -29,7 +27,7 @@ public:
     // Sends the probe (again): every probe gets the whole countdown.
     void connectProbe();
     void abortProbe() { probe_.abort(); }
-    void closeConnections();
+    void closeConnections() { segments_.closeConnections(); }
     // The output is prepared for a file of this size: 200 (ranged false) or 206 to the probe.
     void prepareTransfer(qint64 size, bool ranged);
     void probeFromStart() { blnProbeFromZero = false; }
@@ -43,12 +41,13 @@ public:
 
     qint64 received() const { return plan_.received(); }
     const SegmentPlan& plan() const { return plan_; }
+    SegmentPlan& plan() { return plan_; }
+    // Where the job's HTTP connections go: its server, directly or through the proxy of the settings.
+    HttpRoute route() const;
     int redirects() const { return intRedirects; }
     bool usesRangedArray() const { return usesHttp1_; }
 
 private:
-    // Where the job's HTTP connections go: its server, directly or through the proxy of the settings.
-    HttpRoute route() const;
     void checkProbeReply(const QByteArray& head, const QByteArray& body);
     // The probe's connection failed; final: retrying cannot help.
     void probeFailed(const QString& status, bool final);
@@ -58,31 +57,12 @@ private:
     // The plan of a resumed file: from its control file when it has one that matches the server's
     // file, else from its length less the rollback. False when the job cannot go on.
     bool planResume(qint64 size);
-    void startTransfers();
     int segmentCountFor(qint64 size) const;
     bool askSegmented(bool ranged);
-    void fallBackToOneConnection();
-    SegmentConnection& transfer(int k);
-    void connectTransfer(int k);
-    void reconnectTransfer(int k);
-    // Part k has all of its range: the job completes, or its connection takes over another part.
-    // connectedIdle: the connection has just been made and carries no request yet.
-    void segmentFinished(int k, bool connectedIdle = false);
-    bool takeOverRange(int k, bool connectedIdle);
-    // SegmentConnection::Listener.
-    void transferConnected(int k) override;
-    bool acceptTransferHead(int k, const QByteArray& head) override;
-    void writeBody(int k, const char* data, qint64 size) override;
-    void transferReplyEnded(int k) override;
-    void transferClosed(int k) override;
-    void transferError(int k, QAbstractSocket::SocketError error, const QString& description) override;
-    void transferRefused(int k, const QString& status) override;
-    bool transfersRunning() const override;
 
     DownloadJob& job_;
     HttpProbe probe_;
     SegmentPlan plan_;
-    std::array<std::unique_ptr<SegmentConnection>, SegmentPlan::kMaxSegments> connections_;
     // The server's validator of the file (its ETag or Last-Modified line).
     QByteArray validator_;
     // The control file is kept for this job (an HTTP transfer of known size).
@@ -92,6 +72,7 @@ private:
     qint16 intRedirects = 0;
     bool blnProbeFromZero = false;
     bool usesHttp1_ = false;
+    JobSegments segments_{job_, *this, plan_};
 };
 
 }  // namespace harbel
