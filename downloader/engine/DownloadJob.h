@@ -96,7 +96,8 @@ public:
     const SegmentPlan& plan() const { return http_.plan(); }
     // 0 for one connection, else the number of parts.
     int segments() const { return intSegCount; }
-    const FtpRetrieval& ftp() const { return ftp_.retrieval(); }
+    // The FTP login of an FTP job.
+    const FtpRetrieval& ftp() { return ftp_.retrieval(); }
     bool sizeKnown() const { return sizeKnown_; }
     bool isCompleted() const { return completed_; }
     // The job holds the transfer (paused or stopped): pressing pause resumes it.

@@ -18,16 +18,27 @@ constexpr qint64 kReadBlock = 512 * 1024;
 
 }  // namespace
 
-JobFtp::JobFtp(DownloadJob& job) : job_(job)
+JobFtp::JobFtp(DownloadJob& job) : job_(job) {}
+
+FtpRetrieval& JobFtp::ftp()
+{
+    if (!ftp_) {
+        ftp_ = std::make_unique<FtpRetrieval>();
+        wire(*ftp_);
+    }
+    return *ftp_;
+}
+
+void JobFtp::wire(FtpRetrieval& ftp)
 {
     using Batch = DownloadJob::Batch;
-    connect(&ftp_, &FtpRetrieval::replyReceived, this, [this](const QString& text) { job_.serverLog_ += text; });
+    connect(&ftp, &FtpRetrieval::replyReceived, this, [this](const QString& text) { job_.serverLog_ += text; });
     // The server speaks first.
-    connect(&ftp_, &FtpRetrieval::connected, this, [this] {
+    connect(&ftp, &FtpRetrieval::connected, this, [this] {
         Batch batch(job_);
         job_.setBriefStatus(lang("11051", "Downloading..."));
     });
-    connect(&ftp_, &FtpRetrieval::greeted, this, [this] {
+    connect(&ftp, &FtpRetrieval::greeted, this, [this] {
         Batch batch(job_);
         job_.setStatus(lang("11049", "Logging In..."));
         job_.setBriefStatus(job_.progress_.status);
@@ -35,7 +46,7 @@ JobFtp::JobFtp(DownloadJob& job) : job_(job)
         // A new login gets the whole countdown.
         job_.intTimeLeft = SettingsStore::instance().record.Timeout;
     });
-    connect(&ftp_, &FtpRetrieval::loggedIn, this, [this] {
+    connect(&ftp, &FtpRetrieval::loggedIn, this, [this] {
         Batch batch(job_);
         job_.setAddress(job_.strURL);
         job_.setStatus(lang("11050", "Connected... Setting Up Transfer!"));
@@ -43,16 +54,16 @@ JobFtp::JobFtp(DownloadJob& job) : job_(job)
         job_.intTimeLeft = SettingsStore::instance().record.Timeout;
         job_.countdownTimer.setEnabled(true);
     });
-    connect(&ftp_, &FtpRetrieval::restarting, this, [this] {
+    connect(&ftp, &FtpRetrieval::restarting, this, [this] {
         Batch batch(job_);
         job_.setResume(Progress::Resume::Supported);
         job_.setCanPause(false);
     });
-    connect(&ftp_, &FtpRetrieval::retrieving, this, [this] {
+    connect(&ftp, &FtpRetrieval::retrieving, this, [this] {
         Batch batch(job_);
         job_.setStatus(lang("13031", "Waiting For File..."));
     });
-    connect(&ftp_, &FtpRetrieval::restartRefused, this, [this](int code) {
+    connect(&ftp, &FtpRetrieval::restartRefused, this, [this](int code) {
         Batch batch(job_);
         // Without REST the file can only come from its first byte: the transfer starts over and
         // overwrites what is on disk with the same bytes.
@@ -64,21 +75,21 @@ JobFtp::JobFtp(DownloadJob& job) : job_(job)
         ftpPos_ = 0;
         blnResumeFTP = false;
     });
-    connect(&ftp_, &FtpRetrieval::startOfFile, this, [this](qint64 namedSize) {
+    connect(&ftp, &FtpRetrieval::startOfFile, this, [this](qint64 namedSize) {
         Batch batch(job_);
         startOfFile(namedSize);
     });
-    connect(&ftp_, &FtpRetrieval::transferConfirmed, this, [this] {
+    connect(&ftp, &FtpRetrieval::transferConfirmed, this, [this] {
         Batch batch(job_);
         job_.setStatus(lang("11046", "Transfer Completed..."));
         checkEnd();
     });
     // The server aborted the transfer: what arrived is kept and a new login continues it.
-    connect(&ftp_, &FtpRetrieval::transferAborted, this, [this] {
+    connect(&ftp, &FtpRetrieval::transferAborted, this, [this] {
         Batch batch(job_);
         relogin();
     });
-    connect(&ftp_, &FtpRetrieval::fileNotFound, this, [this] {
+    connect(&ftp, &FtpRetrieval::fileNotFound, this, [this] {
         Batch batch(job_);
         job_.setStatus(lang("11042", "File Not Found"));
         job_.setBriefStatus(job_.progress_.status);
@@ -91,7 +102,7 @@ JobFtp::JobFtp(DownloadJob& job) : job_(job)
         job_.emitConnecting(false);
         job_.emitNeedsUser();
     });
-    connect(&ftp_, &FtpRetrieval::loginRefused, this, [this] {
+    connect(&ftp, &FtpRetrieval::loginRefused, this, [this] {
         Batch batch(job_);
         // The language file's texts lose their blanks at the ends: they are put back between the parts.
         job_.setStatus(lang("11047", "User ") + u' ' + job_.strUserName + u' ' + lang("11045", " can not log in."));
@@ -102,45 +113,45 @@ JobFtp::JobFtp(DownloadJob& job) : job_(job)
         job_.stopCountdown();
         job_.emitNeedsUser();
     });
-    connect(&ftp_, &FtpRetrieval::dataConnectionFailed, this, [this] {
+    connect(&ftp, &FtpRetrieval::dataConnectionFailed, this, [this] {
         Batch batch(job_);
         job_.setStatus(lang("11043", "Could Not Establish Data Connection"));
         job_.setBriefStatus(job_.progress_.status);
     });
-    connect(&ftp_, &FtpRetrieval::failed, this, [this](const QString& text) {
+    connect(&ftp, &FtpRetrieval::failed, this, [this](const QString& text) {
         Batch batch(job_);
         job_.fail(text);
     });
-    connect(&ftp_, &FtpRetrieval::dataReadyRead, this, [this] {
+    connect(&ftp, &FtpRetrieval::dataReadyRead, this, [this] {
         Batch batch(job_);
         dataArrival();
     });
-    connect(&ftp_, &FtpRetrieval::dataClosed, this, [this] {
+    connect(&ftp, &FtpRetrieval::dataClosed, this, [this] {
         Batch batch(job_);
         dataClosed();
     });
-    connect(&ftp_, &FtpRetrieval::dataError, this, [this](const QString& description) {
+    connect(&ftp, &FtpRetrieval::dataError, this, [this](const QString& description) {
         job_.publish();
         Prompts::instance().MsgBox(lang("11032", "FTP Downloading error:") + description, MsgButtons::OkOnly,
                                    MsgIcon::None, programTitle());
     });
-    connect(&ftp_, &FtpRetrieval::controlClosed, this, [this] {
+    connect(&ftp, &FtpRetrieval::controlClosed, this, [this] {
         Batch batch(job_);
         controlClosed();
     });
-    connect(&ftp_, &FtpRetrieval::controlFailed, this, [this](const QString& description) {
+    connect(&ftp, &FtpRetrieval::controlFailed, this, [this](const QString& description) {
         Batch batch(job_);
         const QString text = lang("19010", "Could not connect to the server:") + u' ' + description;
         job_.setStatus(text);
         job_.setBriefStatus(text);
-        ftp_.close();
+        ftp_->close();
         job_.emitNeedsUser();
     });
 }
 
 void JobFtp::reset()
 {
-    ftp_.close();
+    close();
     blnResumeFTP = false;
     ftpStart_ = 0;
     ftpPos_ = 0;
@@ -162,7 +173,7 @@ void JobFtp::start(qint16 existsAction)
         job_.fail(lang("19016", "The address holds a control character (such as a line break), so it is not sent to the server."));
         return;
     }
-    ftp_.close();
+    ftp().close();
     job_.closeFiles();
     job_.intSegCount = 0;
     ftpPos_ = 0;
@@ -193,7 +204,7 @@ void JobFtp::login()
     const DownloadSettings& s = SettingsStore::instance().record;
     FtpRetrieval::Login login{job_.strServer, job_.intPort, job_.strUserName, job_.strPassword, job_.strFilePath, s.UsePASV};
     login.tls = job_.TLS;  // ftps://: explicit TLS on the same port as ftp://
-    ftp_.start(login, ftpStart_);
+    ftp().start(login, ftpStart_);
 }
 
 void JobFtp::relogin()
@@ -201,7 +212,7 @@ void JobFtp::relogin()
     // Continue from the bytes written, less the rollback, with a new login. A file cut short or
     // removed meanwhile continues from what it really holds.
     const qint64 rollback = SettingsStore::instance().record.Rollback;
-    ftp_.close();
+    ftp().close();
     job_.output_.close();
     const qint64 onDisk = std::max<qint64>(job_.output_.sizeOnDisk(), 0);
     ftpStart_ = std::max<qint64>(std::min(ftpPos_, onDisk) - rollback, 0);
@@ -247,15 +258,15 @@ void JobFtp::startOfFile(qint64 namedSize)
     if (s.StopResume && !job_.watchdog.Enabled())
         job_.armWatchdog(s.TimeResume);
     // Data that came before this reply waits in the data socket.
-    if (ftp_.data() && ftp_.data()->bytesAvailable() > 0)
+    if (ftp().data() && ftp().data()->bytesAvailable() > 0)
         dataArrival();
-    if (ftp_.data() && ftp_.data()->state() == QAbstractSocket::UnconnectedState)
+    if (ftp().data() && ftp().data()->state() == QAbstractSocket::UnconnectedState)
         dataClosed();
 }
 
 void JobFtp::dataArrival()
 {
-    QTcpSocket* data = ftp_.data();
+    QTcpSocket* data = ftp().data();
     OutputFile& output = job_.output_;
     if (!data || !job_.transferPrepared_ || !output.isOpen() || job_.completed_ || job_.failed_)
         return;
@@ -288,18 +299,18 @@ void JobFtp::dataArrival()
 void JobFtp::dataClosed()
 {
     // Closed before the reply that opens the file: its data is read once that reply is in.
-    if (!ftp_.data() || !job_.transferPrepared_)
+    if (!ftp().data() || !job_.transferPrepared_)
         return;
     dataArrival();
     if (job_.completed_ || job_.failed_)
         return;
-    ftp_.setDataEnded();
+    ftp().setDataEnded();
     checkEnd();
 }
 
 void JobFtp::takeAsEnded()
 {
-    ftp_.setDataEnded();
+    ftp().setDataEnded();
     checkEnd();
 }
 
@@ -313,9 +324,9 @@ void JobFtp::checkEnd()
         job_.progressTick();
         return;
     }
-    if (!ftp_.dataEnded() && !ftp_.controlGone())
+    if (!ftp().dataEnded() && !ftp().controlGone())
         return;
-    if (!job_.sizeKnown_ && ftp_.dataEnded() && ftp_.confirmed()) {
+    if (!job_.sizeKnown_ && ftp().dataEnded() && ftp().confirmed()) {
         job_.intContentLength = ftpPos_;
         job_.intFileSize = job_.intContentLength;
         job_.sizeKnown_ = true;
@@ -323,7 +334,7 @@ void JobFtp::checkEnd()
         job_.complete();
         return;
     }
-    if (!ftp_.confirmed() && !ftp_.controlGone())
+    if (!ftp().confirmed() && !ftp().controlGone())
         return;  // the data has ended; the server's word on it has not come yet
     // Short: a new login continues the file. A server that keeps ending early without sending
     // anything new is given up on.
@@ -339,18 +350,18 @@ void JobFtp::controlClosed()
 {
     if (job_.completed_ || job_.failed_)
         return;
-    if (job_.transferPrepared_ && ftp_.data() && !ftp_.dataEnded()) {
+    if (job_.transferPrepared_ && ftp().data() && !ftp().dataEnded()) {
         // The data goes on; once it ends the file is continued if it is short.
-        ftp_.setControlGone();
+        ftp().setControlGone();
         return;
     }
-    if (!job_.transferPrepared_ && ftp_.step() < FtpRetrieval::Step::Port) {
+    if (!job_.transferPrepared_ && ftp().step() < FtpRetrieval::Step::Port) {
         // Closed during the login: the countdown decides when to try again.
         job_.setStatus(lang("19103", "The FTP server closed the connection."));
         job_.setBriefStatus(job_.progress_.status);
         return;
     }
-    ftp_.setControlGone();
+    ftp().setControlGone();
     checkEnd();
 }
 

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <memory>
+
 namespace harbel {
 
 class DownloadJob;
@@ -21,18 +23,25 @@ public:
     void start(qint16 existsAction);
     // Continues the file from the bytes written, less the rollback, with a new login.
     void relogin();
-    void close() { ftp_.close(); }
+    void close()
+    {
+        if (ftp_)
+            ftp_->close();
+    }
     // An FTP transfer is over only once its data connection has ended or the server has confirmed
     // it (226), or the control connection has gone: before that the announced size may be wrong.
-    bool ended() const { return ftp_.ended(); }
+    bool ended() const { return ftp_ && ftp_->ended(); }
     // All the announced bytes have been in for a whole watchdog period and nothing more came: the
     // server has just not closed the data connection. The file is taken as it is.
     void takeAsEnded();
 
     qint64 received() const { return ftpPos_; }
-    const FtpRetrieval& retrieval() const { return ftp_; }
+    // Made on first use: a job that never speaks FTP does not set up its secure control connection.
+    const FtpRetrieval& retrieval() { return ftp(); }
 
 private:
+    FtpRetrieval& ftp();
+    void wire(FtpRetrieval& ftp);
     void login();
     void startOfFile(qint64 namedSize);
     void dataArrival();
@@ -41,7 +50,7 @@ private:
     void controlClosed();
 
     DownloadJob& job_;
-    FtpRetrieval ftp_;
+    std::unique_ptr<FtpRetrieval> ftp_;
     qint64 ftpStart_ = 0;
     qint64 ftpPos_ = 0;
     bool blnResumeFTP = false;

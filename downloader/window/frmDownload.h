@@ -132,7 +132,7 @@ public:
     const SegmentPlan& plan() const { return job_.plan(); }
     int segments() const { return job_.segments(); }
     // The FTP login of an FTP job.
-    const FtpRetrieval& ftp() const { return job_.ftp(); }
+    const FtpRetrieval& ftp() { return job_.ftp(); }
     bool sizeKnown() const { return job_.sizeKnown(); }
     bool isCompleted() const { return job_.isCompleted(); }
     const QString& capResume() const { return strCapResume; }
