@@ -327,6 +327,29 @@ TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
     EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
 }
 
+TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)
+{
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-7999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
+                + server.content.left(3000));
+        return true;  // and then nothing more
+    };
+    QProcess p;
+    startHeadless(p, {"--download", server.url("lean.bin")}, folder);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/lean.bin").size() == 3000; }, 20000));
+    // While it transfers: Qt's core and network libraries are there, its window libraries are not.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(p.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Network.so"));
+    EXPECT_FALSE(mapped.contains("libQt6Gui.so"));
+    EXPECT_FALSE(mapped.contains("libQt6Widgets.so"));
+    p.terminate();
+    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
+}
+
 TEST_F(DownloadMode, SegmentsAndPassiveHoldForTheRun)
 {
     QByteArray content(3 * 1024 * 1024 + 3, Qt::Uninitialized);
