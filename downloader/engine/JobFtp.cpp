@@ -14,7 +14,7 @@ namespace {
 // Logins in a row that bring nothing new before the job gives up.
 constexpr int kMaxEmptyLogins = 5;
 // The block read from the data connection at a time.
-constexpr qint64 kReadBlock = 512 * 1024;
+constexpr qint64 kReadBlock = 64 * 1024;
 
 }  // namespace
 

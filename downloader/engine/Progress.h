@@ -49,7 +49,6 @@ struct Progress {
         CommandsChanged = 1u << 16,    // canPause, held, canStop, stopCloses, canOpenFile
     };
     Q_DECLARE_FLAGS(Changes, Change)
-    static constexpr Changes kEverything = Changes(0x1ffff);
 
     State state = State::Idle;
     // What the job says of its state, in the words of the language file.
