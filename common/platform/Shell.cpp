@@ -2,6 +2,8 @@
 
 #include "common/platform/AppFolder.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace harbel {
@@ -23,7 +25,18 @@ void Shell::setInstance(Shell* shell)
 
 QString Shell::suiteProgram(const QString& name)
 {
-    return AppFolder::executableFolder() + u'/' + name;
+    const QString folder = AppFolder::executableFolder();
+    const QString beside = folder + u'/' + name;
+#ifdef HARBEL_PROGRAMS_FROM_PRIVATE
+    // A program kept in the suite's folder of private programs (Pellanor's window, once installed)
+    // finds the others in the folder of programs.
+    if (!QFileInfo::exists(beside)) {
+        const QString installed = QDir::cleanPath(folder + QStringLiteral("/" HARBEL_PROGRAMS_FROM_PRIVATE "/") + name);
+        if (QFileInfo::exists(installed))
+            return installed;
+    }
+#endif
+    return beside;
 }
 
 bool DesktopShell::open(const QString& pathOrUrl)

@@ -19,7 +19,8 @@ public:
     static Shell& instance();
     static void setInstance(Shell* shell);
 
-    // The executable of the suite's other program ("pellanor", "tessaly") beside this one.
+    // The executable of one of the suite's programs ("pellanor", "tessaly") beside this one, or, for
+    // a program in the suite's folder of private programs, in the folder of programs.
     static QString suiteProgram(const QString& name);
 };
 

@@ -146,4 +146,19 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
     return o;
 }
 
+QString takeHandOver(QStringList& arguments, bool* missing)
+{
+    *missing = false;
+    const qsizetype add = arguments.indexOf(QStringLiteral("--add"));
+    if (add <= 0)
+        return {};
+    if (add + 1 >= arguments.size() || arguments[add + 1].trimmed().isEmpty()) {
+        *missing = true;
+        return {};
+    }
+    const QString url = arguments[add + 1].trimmed();
+    arguments.remove(add, 2);
+    return url;
+}
+
 }  // namespace harbel

@@ -27,6 +27,11 @@ struct PellanorOptions {
 };
 
 PellanorOptions parsePellanorArguments(const QStringList& arguments);
+
+// `--add URL`, the hand-over of an address to the window, taken out of the arguments: the address
+// (trimmed), or an empty one when the option is not there. missing says the option came without
+// an address.
+QString takeHandOver(QStringList& arguments, bool* missing);
 QString pellanorUsage();
 
 }  // namespace harbel

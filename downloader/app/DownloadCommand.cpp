@@ -1,8 +1,9 @@
 #include "downloader/app/DownloadCommand.h"
 
 #include "common/support/LangString.h"
+#include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/intake/SaveRules.h"
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
@@ -140,7 +141,7 @@ void DownloadCommand::next()
     auto watch = [this](frmDownload* j) {
         links_ << connect(j, &frmDownload::completed, this, [this] { jobEnded(true, QString()); });
         links_ << connect(j, &frmDownload::notice, this, [this](const QString& text) { line(err_, shownUrl_ + QStringLiteral(": ") + text); });
-        links_ << connect(j, &frmDownload::needsUser, this, [this, j] { jobEnded(false, j->lblStatus.Caption()); });
+        links_ << connect(j, &frmDownload::needsUser, this, [this, j] { jobEnded(false, j->job().progress().status); });
         links_ << connect(j, &frmDownload::closed, this, [this, j] {
             if (!j->isCompleted())
                 jobEnded(false, QString());
@@ -189,7 +190,7 @@ void DownloadCommand::jobEnded(bool ok, const QString& why)
                            + u' ' + savePath_);
         }
     } else if (job) {
-        const QString status = why.isEmpty() ? job->lblStatus.Caption() : why;
+        const QString status = why.isEmpty() ? job->job().progress().status : why;
         line(err_, lang("19045", "Failed:") + u' ' + shownUrl_ + QStringLiteral(": ") + status);
         // A job that would wait for the user is ended here; its partial file stays.
         job->Unload();
@@ -212,24 +213,20 @@ void DownloadCommand::interrupt()
     }
 }
 
-QString DownloadCommand::progressLine(const frmDownload& job)
+QString DownloadCommand::progressLine(const Progress& p)
 {
-    const QString name = QFileInfo(job.strSaveTo).fileName();
-    QString percent = job.lblPer.Caption();
-    if (percent.isEmpty())
-        percent = QStringLiteral("0%");
-    QString received = job.lblRecievedSize.Caption();
-    if (received.isEmpty())
-        received = FormatBytes(0);
-    QString textLine = name + QStringLiteral("  ") + percent.rightJustified(4) + QStringLiteral("  ") + received;
-    if (!job.lblFileSize.Caption().isEmpty())
-        textLine += QStringLiteral(" / ") + job.lblFileSize.Caption();
-    if (!job.lblTransferRate.Caption().isEmpty())
-        textLine += QStringLiteral("  ") + job.lblTransferRate.Caption();
-    if (!job.lblTimeRemaining.Caption().isEmpty() && !job.isCompleted())
-        textLine += QStringLiteral("  ") + lang("19047", "left") + u' ' + job.lblTimeRemaining.Caption();
-    if (!job.isCompleted() && job.contentLength() == 0 && !job.lblStatus.Caption().isEmpty())
-        textLine += QStringLiteral("  ") + job.lblStatus.Caption();
+    const bool completed = p.state == Progress::State::Completed;
+    const QString percent = vb::numberText(double(std::max(p.percent, 0))) + u'%';
+    QString textLine = QFileInfo(p.file).fileName() + QStringLiteral("  ") + percent.rightJustified(4)
+                       + QStringLiteral("  ") + FormatBytes(double(p.received));
+    if (p.totalKnown)
+        textLine += QStringLiteral(" / ") + FormatBytes(double(p.total));
+    if (p.rate >= 0)
+        textLine += QStringLiteral("  ") + (p.rateMeasured ? FormatRate(p.rate) : QStringLiteral("0 Bytes/Second"));
+    if (p.timeLeft >= 0 && !completed)
+        textLine += QStringLiteral("  ") + lang("19047", "left") + u' ' + FormatDuration(p.timeLeft);
+    if (!completed && p.total == 0 && !p.status.isEmpty())
+        textLine += QStringLiteral("  ") + p.status;
     return textLine;
 }
 
@@ -237,7 +234,7 @@ void DownloadCommand::showProgress()
 {
     if (!terminal_ || !job_)
         return;
-    write(out_, QStringLiteral("\r") + progressLine(*job_) + QStringLiteral("\x1b[K"));
+    write(out_, QStringLiteral("\r") + progressLine(job_->job().progress()) + QStringLiteral("\x1b[K"));
     lineOpen_ = true;
 }
 

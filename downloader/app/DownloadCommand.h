@@ -2,6 +2,7 @@
 
 #include "common/platform/Prompts.h"
 #include "downloader/app/CommandLine.h"
+#include "downloader/engine/Progress.h"
 
 #include <QObject>
 #include <QTimer>
@@ -57,7 +58,7 @@ public:
     void endLine();
 
     // The progress line of a job: name, percentage, received of total, rate, time left.
-    static QString progressLine(const frmDownload& job);
+    static QString progressLine(const Progress& progress);
 
 signals:
     void finished();

@@ -1,35 +1,27 @@
+// `pellanor`: the command line of the download manager. It answers --help and --version, runs
+// --download and the browser's --native-messaging host itself, on the core application alone (no
+// display, no widget library), and hands over to the window program, in the same process, when a
+// window is needed.
+
 #include "downloader/app/CommandLine.h"
 #include "downloader/app/DownloadCommand.h"
 #include "downloader/main/DownloadWindows.h"
-#include "downloader/settings/DownloadSettings.h"
-#include "downloader/main/frmMain.h"
 #include "downloader/main/NativeMessagingHost.h"
-#include "downloader/ui/MainWindowView.h"
+#include "downloader/settings/DownloadSettings.h"
 
 #include "common/net/TlsTrust.h"
-#include "common/platform/AppFolder.h"
-#include "common/platform/Clipboard.h"
-#include "common/platform/Shell.h"
-#include "common/platform/SingleInstance.h"
-#include "common/ui/Icons.h"
-#include "common/ui/QtClipboard.h"
-
 #include "common/platform/TerminationSignals.h"
 #include "common/support/LangString.h"
-#include "common/ui/QtPrompts.h"
-#include "common/ui/Splash.h"
-#include "common/ui/TrayView.h"
 
-#include <QApplication>
+#include <QByteArray>
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QPixmap>
-#include <QSplashScreen>
 #include <QTimer>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <string>
 #include <unistd.h>
 
 using namespace harbel;
@@ -73,66 +65,36 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
     return command.exitCode();
 }
 
-// Pellanor's window: one copy per application folder; later copies hand addresses to it.
-int runWindow(int argc, char* argv[], const QString& handOver)
+// The folder of this executable.
+std::string ownFolder()
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Harbel"));
-    Icons::setApplicationIcon(QStringLiteral("pellanor"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    QtPrompts prompts;
-    Prompts::setInstance(&prompts);
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (n <= 0)
+        return ".";
+    const std::string self(path, size_t(n));
+    return self.substr(0, self.rfind('/'));
+}
 
-    SingleInstance instance(QStringLiteral("Pellanor"), QStringLiteral("TessalyRecieveMessage"));
-    if (!handOver.isEmpty() && !instance.acquire()) {
-        // `pellanor --add URL` with a copy running: the address goes to that copy.
-        const bool sent = instance.send(handOver);
-        if (!sent)
-            std::fprintf(stderr, "pellanor: the running copy did not take the address\n");
-        Prompts::setInstance(nullptr);
-        return sent ? 0 : 1;
-    }
-    if (handOver.isEmpty() && !frmMain::checkSingleInstance(instance)) {
-        Prompts::setInstance(nullptr);
-        return 1;
-    }
+// The window program: beside this one in a build, else where an installation keeps it.
+std::string windowProgram()
+{
+    const std::string folder = ownFolder();
+    const std::string beside = folder + "/pellanor-window";
+    if (::access(beside.c_str(), X_OK) == 0)
+        return beside;
+    return folder + "/" PELLANOR_WINDOW_FOLDER "/pellanor-window";
+}
 
-    quitOnTerminationSignals();
-    QtTrayShell trayShell;
-    TrayShell::setInstance(&trayShell);
-    QtClipboard clipboard;
-    Clipboard::setInstance(&clipboard);
-    DesktopShell shell;
-    Shell::setInstance(&shell);
-
-    std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("DMSplash.spl")));
-
-    int rc = 0;
-    {
-        frmMain form;
-        PellanorMainWindowView window(form);
-        prompts.setParent(&window);
-        registerPellanorDialogs(prompts, form, &window);
-        QObject::connect(&form, &frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
-        QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &frmMain::Form_Unload);
-        form.Form_Load();
-        form.takeHandOvers(instance);
-        instance.listen();
-        window.show();
-        if (splash)
-            splash->finish(&window);
-        splash.reset();
-        if (!handOver.isEmpty())
-            QTimer::singleShot(0, &form, [&form, handOver] { form.txtChager_Change(handOver); });
-        rc = app.exec();
-        form.Form_Unload();
-        prompts.setParent(nullptr);
-    }
-    Clipboard::setInstance(nullptr);
-    Shell::setInstance(nullptr);
-    Prompts::setInstance(nullptr);
-    TrayShell::setInstance(nullptr);
-    return rc;
+// Hands the process over to the window program, with the same arguments; returns only when it
+// cannot be started.
+int runWindow(char* argv[])
+{
+    const std::string program = windowProgram();
+    ::execv(program.c_str(), argv);
+    std::fprintf(stderr, "pellanor: the window program %s cannot be started: %s\n", program.c_str(),
+                 std::strerror(errno));
+    return 1;
 }
 
 }  // namespace
@@ -148,15 +110,11 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
 
     // `--add URL` is the browser hand-over; everything else is the command line of the program.
-    QString handOver;
-    const qsizetype add = arguments.indexOf(QStringLiteral("--add"));
-    if (add > 0) {
-        if (add + 1 >= arguments.size() || arguments[add + 1].trimmed().isEmpty()) {
-            std::fputs("pellanor: option '--add' needs an address\nTry 'pellanor --help'.\n", stderr);
-            return 2;
-        }
-        handOver = arguments[add + 1].trimmed();
-        arguments.remove(add, 2);
+    bool missing = false;
+    const QString handOver = takeHandOver(arguments, &missing);
+    if (missing) {
+        std::fputs("pellanor: option '--add' needs an address\nTry 'pellanor --help'.\n", stderr);
+        return 2;
     }
     const PellanorOptions options = parsePellanorArguments(arguments);
 
@@ -184,5 +142,5 @@ int main(int argc, char* argv[])
     case PellanorOptions::Mode::Window:
         break;
     }
-    return runWindow(argc, argv, handOver);
+    return runWindow(argv);
 }

@@ -30,6 +30,11 @@ QString FormatBytes(double x)
     return QString::number(x / 1024, 'f', 2) + QStringLiteral(" KB");
 }
 
+QString FormatRate(double bytesPerSecond)
+{
+    return FormatBytes(bytesPerSecond) + QStringLiteral(" /Second");
+}
+
 QString FormatDuration(double s)
 {
     if (!(s >= 0))

@@ -8,7 +8,9 @@ namespace harbel {
 namespace {
 
 // The block read from a transfer socket at a time.
-constexpr qint64 kReadBlock = 512 * 1024;
+constexpr qint64 kReadBlock = 64 * 1024;
+// The most a transfer socket reads ahead of the file.
+constexpr qint64 kSocketBuffer = kReadBlock;
 
 // One buffer for every connection: everything runs on one thread, and a block is written out
 // before the next is read.
@@ -27,6 +29,9 @@ SegmentConnection::SegmentConnection(int k, Listener& listener, QObject* parent)
     connect(&connector_, &HttpConnector::readyRead, this, &SegmentConnection::onReadyRead);
     connect(&connector_, &HttpConnector::closed, this, &SegmentConnection::onDisconnected);
     connect(&connector_, &HttpConnector::failed, this, &SegmentConnection::onFailed);
+    // What the socket holds for us is bounded: data waits in the system's buffer until the file has
+    // taken what came before.
+    connector_.socket().setReadBufferSize(kSocketBuffer);
 }
 
 void SegmentConnection::onFailed(const HttpConnector::Failure& failure)
@@ -93,7 +98,7 @@ bool SegmentConnection::replyUnfinished() const
 
 void SegmentConnection::onReadyRead()
 {
-    QSslSocket& socket = connector_.socket();
+    QTcpSocket& socket = connector_.socket();
     QByteArray& buffer = readBuffer();
     qint64 n;
     // The job may close this connection, or send its next request on it, while the loop runs.

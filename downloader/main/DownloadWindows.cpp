@@ -62,7 +62,16 @@ void DownloadWindows::bind(frmDownload& job)
         connectingSlot_[slot] = on;
         connecting_ += on ? 1 : -1;
     });
-    connect(&job, &frmDownload::moveRowToCompleted, this, &DownloadWindows::moveToCompleted);
+    // The row of the window's download shows its progress; a completed download moves its row to
+    // the completed list.
+    connect(&job.job(), &DownloadJob::progressChanged, this,
+            [this, &job](const Progress& progress, Progress::Changes changes) {
+                if (!job.lstItem)
+                    return;
+                renderDownloadRow(*job.lstItem, progress, changes);
+                if ((changes & Progress::StateChanged) && progress.state == Progress::State::Completed)
+                    moveToCompleted(job.lstItem.data());
+            });
 }
 
 void DownloadWindows::moveToCompleted(ListRow* row)
@@ -118,7 +127,10 @@ bool DownloadWindows::isBusy(int slot) const
 bool DownloadWindows::isPaused(int slot) const
 {
     const frmDownload* job = existing(slot);
-    return job && !job->isCompleted() && job->cmdPause.Enabled() && job->cmdPause.Caption() == job->capResume();
+    if (!job)
+        return false;
+    const Progress& p = job->job().progress();
+    return !job->isCompleted() && p.canPause && p.held;
 }
 
 int DownloadWindows::slotOf(const ListRow* row) const

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "downloader/engine/DownloadRow.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadRow.h"
+#include "downloader/window/frmDownload.h"
 
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"

@@ -2,7 +2,7 @@
 // walks over the download windows, the total rate and the scheduled start of the queue.
 #include "downloader/main/frmMain.h"
 
-#include "downloader/engine/DownloadRow.h"
+#include "downloader/main/DownloadRow.h"
 #include "downloader/main/BrowserCapture.h"
 
 #include "common/platform/AppFolder.h"
@@ -119,14 +119,14 @@ void frmMain::settings_mnu_Click()
 
 void frmMain::IECapClicks(bool enable)
 {
-    BrowserCapture::writeHostScript(QCoreApplication::applicationFilePath());
+    BrowserCapture::writeHostScript(Shell::suiteProgram(QStringLiteral("pellanor")));
     BrowserCapture::switchChromium(enable);
 }
 
 void frmMain::netscapeClicks(bool enable)
 {
     // The script is written either way, as the manifests of any family name it.
-    BrowserCapture::writeHostScript(QCoreApplication::applicationFilePath());
+    BrowserCapture::writeHostScript(Shell::suiteProgram(QStringLiteral("pellanor")));
     const BrowserCapture::Result r = BrowserCapture::switchMozilla(enable);
     switch (r.outcome) {
     case BrowserCapture::Outcome::Done:

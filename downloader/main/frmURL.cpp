@@ -1,6 +1,6 @@
 #include "downloader/main/frmURL.h"
 
-#include "downloader/engine/DownloadRow.h"
+#include "downloader/main/DownloadRow.h"
 #include "downloader/intake/CaptureFilters.h"
 #include "downloader/intake/SaveRules.h"
 #include "downloader/intake/UrlParsing.h"

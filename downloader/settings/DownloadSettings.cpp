@@ -3,10 +3,10 @@
 #include "common/platform/AppFolder.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
+#include "common/platform/Shell.h"
 #include "common/support/ShiftCode.h"
 #include "common/support/VbText.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -378,7 +378,8 @@ bool DoNotStartUp(const QString& /*fileName*/, const QString& description)
 
 QString startupProgramPath()
 {
-    return QCoreApplication::applicationFilePath();
+    // The command, also when the window program asks: it opens the window.
+    return Shell::suiteProgram(QStringLiteral("pellanor"));
 }
 
 }  // namespace harbel

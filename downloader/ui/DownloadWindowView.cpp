@@ -4,8 +4,8 @@
 #include "common/support/Skin.h"
 #include "common/ui/Bindings.h"
 #include "common/ui/SkinApplier.h"
-#include "downloader/engine/frmDownload.h"
-#include "downloader/engine/frmServerData.h"
+#include "downloader/window/frmDownload.h"
+#include "downloader/window/frmServerData.h"
 #include "downloader/ui/ServerDataView.h"
 
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 
 #include "common/support/Skin.h"
 #include "common/ui/SkinApplier.h"
-#include "downloader/engine/frmServerData.h"
+#include "downloader/window/frmServerData.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

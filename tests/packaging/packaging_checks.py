@@ -5,8 +5,9 @@
       every option PROGRAM --help lists is described in the manual page MANPAGE.
   packaging_checks.py install BUILD_DIR
       `cmake --install BUILD_DIR` into a scratch prefix gives the usual layout, the launcher
-      entries and metainfo pass desktop-file-validate and appstreamcli (when installed), and the
-      installed pellanor runs and seeds a fresh application folder.
+      entries and metainfo pass desktop-file-validate and appstreamcli (when installed), the
+      installed pellanor runs and seeds a fresh application folder, and it opens its window
+      through the installed window program.
 """
 import os
 import re
@@ -14,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 OPTION = re.compile(r"(?<![\w~/.-])(--?[A-Za-z][A-Za-z0-9-]*)")
 
@@ -33,7 +35,7 @@ def manual(program, page):
 
 
 EXPECTED = [
-    "bin/pellanor", "bin/tessaly",
+    "bin/pellanor", "bin/tessaly", "libexec/harbel/pellanor-window",
     "share/applications/pellanor.desktop", "share/applications/pellanor-url.desktop",
     "share/applications/tessaly.desktop",
     "share/metainfo/org.harbel.pellanor.metainfo.xml", "share/metainfo/org.harbel.tessaly.metainfo.xml",
@@ -53,6 +55,27 @@ def desktop_entry(path):
     return entry
 
 
+def window_program(prefix, env):
+    """The installed pellanor opens its window by turning into the window program."""
+    window = os.path.realpath(os.path.join(prefix, "libexec/harbel/pellanor-window"))
+    program = subprocess.Popen([os.path.join(prefix, "bin/pellanor")], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    became = None
+    try:
+        for _ in range(100):
+            try:
+                became = os.readlink(f"/proc/{program.pid}/exe")
+            except OSError:  # it has ended
+                break
+            if became == window:
+                break
+            time.sleep(0.1)
+    finally:
+        program.terminate()
+        program.wait(timeout=30)
+    return [] if became == window else [f"the installed pellanor did not turn into {window} (it ran {became})"]
+
+
 def install(build):
     faults = []
     with tempfile.TemporaryDirectory() as prefix:
@@ -60,7 +83,7 @@ def install(build):
         if done.returncode != 0:
             return ["cmake --install failed: " + done.stderr]
         faults += [f"missing {p}" for p in EXPECTED if not os.path.isfile(os.path.join(prefix, p))]
-        faults += [f"{p} is not executable" for p in EXPECTED[:2] if not os.access(os.path.join(prefix, p), os.X_OK)]
+        faults += [f"{p} is not executable" for p in EXPECTED[:3] if not os.access(os.path.join(prefix, p), os.X_OK)]
         applications = os.path.join(prefix, "share/applications")
         for name in sorted(os.listdir(applications)):
             entry = desktop_entry(os.path.join(applications, name))
@@ -89,6 +112,7 @@ def install(build):
             faults.append(f"installed pellanor --download exited with {ran.returncode}: {ran.stderr}")
         faults += [f"the application folder was not seeded with {p}" for p in ("Lang-I/English.ini", "UserGuide.html")
                    if not os.path.isfile(os.path.join(home, p))]
+        faults += window_program(prefix, dict(env, QT_QPA_PLATFORM="offscreen"))
     return faults
 
 

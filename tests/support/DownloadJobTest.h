@@ -3,7 +3,7 @@
 #include "common/platform/CRegister.h"
 #include "common/platform/Prompts.h"
 #include "common/platform/ScriptedPrompts.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/TestEnvironment.h"

@@ -3,7 +3,6 @@
 
 #include "common/platform/CRegister.h"
 #include "downloader/engine/ControlFile.h"
-#include "downloader/engine/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
@@ -202,14 +201,17 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
 
 TEST(CommandLine, ProgressLineShowsPercentReceivedRateAndTimeLeft)
 {
-    frmDownload job;
-    job.strSaveTo = "/tmp/some/file.iso";
-    job.lblPer.setCaption("45%");
-    job.lblRecievedSize.setCaption("12.30 MB");
-    job.lblFileSize.setCaption("27.33 MB");
-    job.lblTransferRate.setCaption("1.95 MB /Second");
-    job.lblTimeRemaining.setCaption("00:00:08");
-    EXPECT_EQ(DownloadCommand::progressLine(job), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
+    Progress p;
+    p.file = "/tmp/some/file.iso";
+    p.state = Progress::State::Transferring;
+    p.percent = 45;
+    p.received = 12897485;  // 12.30 MB
+    p.total = 28658482;     // 27.33 MB
+    p.totalKnown = true;
+    p.rate = 2044723;  // 1.95 MB a second
+    p.rateMeasured = true;
+    p.timeLeft = 8;
+    EXPECT_EQ(DownloadCommand::progressLine(p), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
 }
 
 TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)
@@ -323,6 +325,29 @@ TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
     const ProgramRun resumed = pellanor({"--download", server.url("slow.bin"), "--resume"}, folder);
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
     EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
+}
+
+TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)
+{
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-7999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
+                + server.content.left(3000));
+        return true;  // and then nothing more
+    };
+    QProcess p;
+    startHeadless(p, {"--download", server.url("lean.bin")}, folder);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/lean.bin").size() == 3000; }, 20000));
+    // While it transfers: Qt's core and network libraries are there, its window libraries are not.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(p.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Network.so"));
+    EXPECT_FALSE(mapped.contains("libQt6Gui.so"));
+    EXPECT_FALSE(mapped.contains("libQt6Widgets.so"));
+    p.terminate();
+    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
 }
 
 TEST_F(DownloadMode, SegmentsAndPassiveHoldForTheRun)

@@ -1,4 +1,4 @@
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"

@@ -1,7 +1,7 @@
 // ftps:// downloads: explicit FTP over TLS against the real pyftpdlib TLS server (which refuses a
 // data connection that does not resume the control connection's TLS session), and servers that
 // refuse or break TLS. Certificates come from a private authority made at test time.
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/DownloadWindows.h"
 

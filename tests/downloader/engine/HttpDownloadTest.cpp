@@ -1,4 +1,4 @@
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
 
@@ -655,6 +655,50 @@ TEST_F(HttpDownload, RateTick)
     EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
 }
 
+TEST_F(HttpDownload, ProgressMeasuresRateTimeLeftAndElapsedTimeByTheJobsClock)
+{
+    server.content = randomBytes(10000);
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& sock) {
+        if (r.range() != "bytes=0-9999")
+            return false;
+        sock.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 10000\r\nContent-Range: bytes 0-9999/10000\r\n\r\n"
+                   + server.content.left(5000));
+        return true;
+    };
+    qint64 now = 0;
+    frmDownload* window = start(server.url("c.bin"), "c.bin");
+    DownloadJob& job = window->job();
+    job.setClock([&now] { return now; });
+    ASSERT_TRUE(waitUntil([&] { return job.receivedBytes() == 5000; }));
+    // The ticks are taken by hand from here on.
+    job.progressTimer.setEnabled(false);
+    job.rateTimer.setEnabled(false);
+    QList<Progress::Changes> published;
+    QObject::connect(&job, &DownloadJob::progressChanged, [&](const Progress&, Progress::Changes c) { published << c; });
+
+    now += 4000;  // 5000 bytes in four seconds
+    job.rateTick();
+    job.progressTick();
+    const Progress& p = job.progress();
+    EXPECT_EQ(p.received, 5000);
+    EXPECT_EQ(p.rate, 1250);
+    EXPECT_EQ(p.timeLeft, 4);  // the other 5000 bytes at that rate
+    EXPECT_EQ(p.elapsed, 4);
+    ASSERT_EQ(published.size(), 2);
+    EXPECT_TRUE(published[0].testFlags(Progress::RateChanged | Progress::TimeLeftChanged));
+    EXPECT_TRUE(published[1].testFlag(Progress::ElapsedChanged));
+    EXPECT_EQ(window->lblTransferRate.Caption(), "1.22 KB /Second");
+    EXPECT_EQ(window->lblTimeRemaining.Caption(), "00:00:04");
+    EXPECT_EQ(window->lblElapsedTime.Caption(), "00:00:04");
+
+    now += 10000;  // nothing in ten seconds: no rate now, while the time left and the total keep theirs
+    job.rateTick();
+    EXPECT_EQ(p.rate, 0);
+    EXPECT_EQ(p.lastRate, 1250);
+    EXPECT_EQ(p.timeLeft, 4);
+    EXPECT_EQ(window->intTransferRate, 1250);
+}
+
 TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
 {
     DownloadSettings& s = SettingsStore::instance().record;
@@ -714,20 +758,4 @@ TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
-}
-
-TEST(DownloadWindow, SegmentBarsShareTheWidth)
-{
-    frmDownload job;
-    job.LayoutSegmentBars(3);
-    EXPECT_TRUE(job.ProgressBar1.Visible());
-    EXPECT_EQ(job.segmentBarWidth[2], 1533);
-    EXPECT_EQ(job.segmentBarLeft[2], 1533 * 2 + 120);
-    EXPECT_TRUE(job.PVProgressBar[2]->Visible());
-    EXPECT_FALSE(job.PVProgressBar[3]->Visible());
-    job.LayoutSegmentBars(1);
-    EXPECT_FALSE(job.ProgressBar1.Visible());
-    EXPECT_EQ(job.segmentBarWidth[0], 4600);
-    EXPECT_EQ(job.lblPerLeft, 2055);
-    EXPECT_FALSE(job.PVProgressBar[1]->Visible());
 }

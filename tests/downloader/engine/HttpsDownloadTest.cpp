@@ -3,7 +3,7 @@
 
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/HttpConnector.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
 

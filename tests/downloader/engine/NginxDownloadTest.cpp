@@ -1,4 +1,4 @@
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/platform/CRegister.h"

@@ -2,7 +2,7 @@
 // CONNECT tunnel, its credentials sent to it alone. A real tinyproxy and a real nginx (plain and
 // TLS) on loopback; a scripted proxy for refusals tinyproxy does not make.
 
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/net/TlsTrust.h"

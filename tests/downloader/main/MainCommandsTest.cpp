@@ -1,7 +1,7 @@
 #include "downloader/main/frmMain.h"
 
-#include "downloader/engine/DownloadRow.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadRow.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/History.h"
 
 #include "common/platform/AppFolder.h"

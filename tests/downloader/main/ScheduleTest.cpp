@@ -1,8 +1,8 @@
 #include "downloader/main/frmMain.h"
 
 #include "downloader/engine/ControlFile.h"
-#include "downloader/engine/DownloadRow.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/main/DownloadRow.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/main/frmSchedule.h"
 
 #include "tests/support/DownloadJobTest.h"

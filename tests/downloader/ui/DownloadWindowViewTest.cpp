@@ -2,7 +2,7 @@
 #include "downloader/ui/ServerDataView.h"
 
 #include "common/platform/ScriptedPrompts.h"
-#include "downloader/engine/frmDownload.h"
+#include "downloader/window/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QAction>

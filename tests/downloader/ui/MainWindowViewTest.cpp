@@ -1,6 +1,6 @@
 #include "downloader/ui/MainWindowView.h"
 
-#include "downloader/engine/DownloadRow.h"
+#include "downloader/main/DownloadRow.h"
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/DownloadDialogs.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/controls/ListView.h"
+#include "downloader/engine/Progress.h"
 
 namespace harbel {
 
@@ -15,5 +16,10 @@ struct DownloadRow {
 
 // The columns of the queue (completed = false) or of the completed list.
 void setDownloadColumns(ListView& list, bool completed);
+
+// Shows what changed of a download's progress in its row: the file, its share, size and received
+// bytes, and its status in brief ("0 %" in the share when the server refused the file, the time-out
+// text when it did not answer).
+void renderDownloadRow(ListRow& row, const Progress& progress, Progress::Changes changes);
 
 }  // namespace harbel

@@ -1,4 +1,4 @@
-#include "downloader/engine/frmServerData.h"
+#include "downloader/window/frmServerData.h"
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/Clipboard.h"

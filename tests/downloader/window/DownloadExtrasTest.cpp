@@ -1,5 +1,5 @@
-#include "downloader/engine/frmDownload.h"
-#include "downloader/engine/frmServerData.h"
+#include "downloader/window/frmDownload.h"
+#include "downloader/window/frmServerData.h"
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/platform/CRegister.h"
@@ -92,4 +92,20 @@ TEST_F(DownloadExtras, ServerDataShowsTheDialogueAndCopiesIt)
     EXPECT_EQ(clipboard.text(), job->strServerLog());
     data.cmdExit_Click();
     EXPECT_FALSE(data.Visible());
+}
+
+TEST(DownloadWindow, SegmentBarsShareTheWidth)
+{
+    frmDownload job;
+    job.LayoutSegmentBars(3);
+    EXPECT_TRUE(job.ProgressBar1.Visible());
+    EXPECT_EQ(job.segmentBarWidth[2], 1533);
+    EXPECT_EQ(job.segmentBarLeft[2], 1533 * 2 + 120);
+    EXPECT_TRUE(job.PVProgressBar[2]->Visible());
+    EXPECT_FALSE(job.PVProgressBar[3]->Visible());
+    job.LayoutSegmentBars(1);
+    EXPECT_FALSE(job.ProgressBar1.Visible());
+    EXPECT_EQ(job.segmentBarWidth[0], 4600);
+    EXPECT_EQ(job.lblPerLeft, 2055);
+    EXPECT_FALSE(job.PVProgressBar[1]->Visible());
 }

@@ -1,0 +1,99 @@
+// `pellanor-window`: the download manager's window. `pellanor` hands over to it (same process,
+// same arguments) when it is started without options or with --add URL; it is not on the search
+// path of an installation.
+
+#include "downloader/app/CommandLine.h"
+#include "downloader/main/frmMain.h"
+#include "downloader/ui/MainWindowView.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/Clipboard.h"
+#include "common/platform/Shell.h"
+#include "common/platform/SingleInstance.h"
+#include "common/platform/TerminationSignals.h"
+#include "common/ui/Icons.h"
+#include "common/ui/QtClipboard.h"
+#include "common/ui/QtPrompts.h"
+#include "common/ui/Splash.h"
+#include "common/ui/TrayView.h"
+
+#include <QApplication>
+#include <QSplashScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+using namespace harbel;
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    bool missing = false;
+    const QString handOver = takeHandOver(arguments, &missing);
+    if (missing) {
+        std::fputs("pellanor: option '--add' needs an address\nTry 'pellanor --help'.\n", stderr);
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Harbel"));
+    Icons::setApplicationIcon(QStringLiteral("pellanor"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtPrompts prompts;
+    Prompts::setInstance(&prompts);
+
+    // One window per application folder; later copies hand addresses to it.
+    SingleInstance instance(QStringLiteral("Pellanor"), QStringLiteral("TessalyRecieveMessage"));
+    if (!handOver.isEmpty() && !instance.acquire()) {
+        // `pellanor --add URL` with a copy running: the address goes to that copy.
+        const bool sent = instance.send(handOver);
+        if (!sent)
+            std::fprintf(stderr, "pellanor: the running copy did not take the address\n");
+        Prompts::setInstance(nullptr);
+        return sent ? 0 : 1;
+    }
+    if (handOver.isEmpty() && !frmMain::checkSingleInstance(instance)) {
+        Prompts::setInstance(nullptr);
+        return 1;
+    }
+
+    quitOnTerminationSignals();
+    QtTrayShell trayShell;
+    TrayShell::setInstance(&trayShell);
+    QtClipboard clipboard;
+    Clipboard::setInstance(&clipboard);
+    DesktopShell shell;
+    Shell::setInstance(&shell);
+
+    std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("DMSplash.spl")));
+
+    int rc = 0;
+    {
+        frmMain form;
+        PellanorMainWindowView window(form);
+        prompts.setParent(&window);
+        registerPellanorDialogs(prompts, form, &window);
+        QObject::connect(&form, &frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &frmMain::Form_Unload);
+        form.Form_Load();
+        form.takeHandOvers(instance);
+        instance.listen();
+        window.show();
+        if (splash)
+            splash->finish(&window);
+        splash.reset();
+        if (!handOver.isEmpty())
+            QTimer::singleShot(0, &form, [&form, handOver] { form.txtChager_Change(handOver); });
+        rc = app.exec();
+        form.Form_Unload();
+        prompts.setParent(nullptr);
+    }
+    Clipboard::setInstance(nullptr);
+    Shell::setInstance(nullptr);
+    Prompts::setInstance(nullptr);
+    TrayShell::setInstance(nullptr);
+    return rc;
+}

@@ -1,0 +1,549 @@
+#include "downloader/engine/DownloadJob.h"
+
+#include "common/platform/CRegister.h"
+#include "common/platform/Prompts.h"
+#include "common/support/VbText.h"
+#include "downloader/engine/ControlFile.h"
+#include "downloader/engine/DownloadText.h"
+#include "downloader/engine/HttpText.h"
+#include "downloader/settings/DownloadSettings.h"
+
+#include <QFileInfo>
+#include <QSignalBlocker>
+
+#include <chrono>
+#include <cmath>
+
+namespace harbel {
+
+namespace {
+
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+DownloadJob::DownloadJob(QObject* parent) : QObject(parent), clock_(steadyMilliseconds)
+{
+    reset();
+}
+
+DownloadJob::~DownloadJob()
+{
+    const QSignalBlocker blocker(this);
+    http_.keepCompletePrefix();
+    http_.saveProgress(true);
+    http_.abortProbe();
+    http_.closeConnections();
+    ftp_.close();
+    closeFiles();
+}
+
+void DownloadJob::setClock(Clock clock)
+{
+    clock_ = clock ? std::move(clock) : Clock(steadyMilliseconds);
+    lastSampleAt_ = lastTickAt_ = now();
+}
+
+void DownloadJob::reset()
+{
+    http_.reset();
+    ftp_.reset();
+    closeFiles();
+    progressTimer.setEnabled(false);
+    rateTimer.setEnabled(false);
+    countdownTimer.setEnabled(false);
+    watchdog.setEnabled(false);
+
+    sizeKnown_ = true;
+    intRecievedBytes = 0;
+    intFileSize = 0;
+    intContentLength = 0;
+    intSegCount = 0;
+    intLastBytes = 0;
+    intTimeLeft = 0;
+    intRetryCount = 0;
+    serverLog_.clear();
+    transferPrepared_ = false;
+    completed_ = false;
+    failed_ = false;
+    lastSampleAt_ = lastTickAt_ = now();
+    progress_ = Progress();
+    changes_ = {};
+}
+
+void DownloadJob::applyURL(const UrlFields& f)
+{
+    HTTPMODE = f.HTTPMODE;
+    FTPMODE = f.FTPMODE;
+    TLS = f.TLS;
+    strServer = f.strServer;
+    intPort = f.intPort;
+    strUserName = f.strUserName;
+    strPassword = f.strPassword;
+    strFile = f.strFile;
+    strFilePath = f.strFilePath;
+}
+
+void DownloadJob::ParseURL(const QString& address)
+{
+    applyURL(splitURL(address));
+}
+
+// ---------------------------------------------------------------- publication
+
+void DownloadJob::publish()
+{
+    if (!changes_)
+        return;
+    const Progress::Changes changes = changes_;
+    changes_ = {};
+    emit progressChanged(progress_, changes);
+}
+
+void DownloadJob::nameFile()
+{
+    set(&Progress::file, strSaveTo, Progress::FileChanged);
+}
+
+void DownloadJob::setSize(qint64 total, bool known)
+{
+    set(&Progress::total, total, Progress::SizeChanged);
+    set(&Progress::totalKnown, known, Progress::SizeChanged);
+}
+
+void DownloadJob::setAddress(const QString& address)
+{
+    progress_.address = address;
+    mark(Progress::AddressChanged);
+}
+
+void DownloadJob::setCommands(bool canPause, bool held, bool canStop, bool stopCloses)
+{
+    set(&Progress::canPause, canPause, Progress::CommandsChanged);
+    set(&Progress::held, held, Progress::CommandsChanged);
+    set(&Progress::canStop, canStop, Progress::CommandsChanged);
+    set(&Progress::stopCloses, stopCloses, Progress::CommandsChanged);
+}
+
+void DownloadJob::layOutSegments(int n)
+{
+    progress_.segmentCount = std::clamp(n, 1, SegmentPlan::kMaxSegments);
+    progress_.segmentPercent.fill(0);
+    mark(Progress::LayoutChanged);
+}
+
+void DownloadJob::setRateClosed()
+{
+    set(&Progress::rate, 0.0, Progress::RateChanged);
+    set(&Progress::rateMeasured, false, Progress::RateChanged);
+}
+
+void DownloadJob::transferTimers(bool on)
+{
+    if (on && !rateTimer.Enabled())
+        lastSampleAt_ = lastTickAt_ = now();
+    progressTimer.setEnabled(on);
+    rateTimer.setEnabled(on);
+}
+
+void DownloadJob::emitNeedsUser()
+{
+    publish();
+    emit needsUser();
+}
+
+void DownloadJob::emitConnecting(bool connecting)
+{
+    publish();
+    emit connectingChanged(connecting);
+}
+
+// ---------------------------------------------------------------- start, pause, stop
+
+void DownloadJob::start()
+{
+    startJob(SettingsStore::instance().FileExistsAction);
+}
+
+void DownloadJob::startJob(qint16 existsAction)
+{
+    Batch batch(*this);
+    existsAction_ = existsAction;
+    emitConnecting(true);
+    set(&Progress::held, false, Progress::CommandsChanged);
+    set(&Progress::stopCloses, false, Progress::CommandsChanged);
+    initBase64();
+    completed_ = false;
+    failed_ = false;
+    setState(Progress::State::Connecting);
+    nameFile();
+    const DownloadSettings& s = SettingsStore::instance().record;
+    watchdog.setEnabled(false);
+    watchdog.setInterval(s.TimeResume);
+    output_.setPath(strSaveTo);
+
+    if (FTPMODE) {
+        ftp_.start(existsAction);
+        return;
+    }
+    if (existsAction == 0) {
+        if (QFileInfo::exists(strSaveTo))
+            QFile::remove(strSaveTo);
+        ControlFile::remove(strSaveTo);
+    } else if (existsAction != -1) {
+        close();
+        return;
+    }
+    http_.abortProbe();
+    http_.connectProbe();
+    setCanOpenFile(false);
+}
+
+void DownloadJob::pauseResume()
+{
+    Batch batch(*this);
+    if (isFileDownloaded())
+        return;
+    if (!progress_.held) {
+        set(&Progress::held, true, Progress::CommandsChanged);
+        setCanStop(false);
+        closeConnections();
+        if (!transferPrepared_) {
+            // Paused while still asking the server: the probe goes too, and resuming asks again.
+            http_.abortProbe();
+            stopCountdown();
+        }
+        http_.saveProgress(true);
+        set(&Progress::lastRate, 0.0, Progress::RateChanged);
+        setBriefStatus(lang("11055", "Paused/Stopped"));
+        setState(Progress::State::Paused);
+        return;
+    }
+    setBriefStatus(lang("11051", "Downloading"));
+    set(&Progress::held, false, Progress::CommandsChanged);
+    setCanStop(true);
+    setState(transferPrepared_ ? Progress::State::Transferring : Progress::State::Connecting);
+    if (FTPMODE) {
+        // A new login continues the file where it stopped, less the rollback.
+        ftp_.relogin();
+        return;
+    }
+    if (!transferPrepared_) {
+        startJob(existsAction_);
+        return;
+    }
+    http_.resumeSegments();
+}
+
+void DownloadJob::stop()
+{
+    Batch batch(*this);
+    emitConnecting(false);
+    if (!progress_.stopCloses && !isFileDownloaded()) {
+        if (intSegCount >= 2) {
+            publish();
+            if (Prompts::instance().MsgBox(lang("13021", "you will not be able to resume this file later(Segmented mode "
+                                                         "only), Stop?"),
+                                           MsgButtons::YesNo, MsgIcon::Question, programTitle())
+                != MsgAnswer::Yes)
+                return;
+        }
+        set(&Progress::held, true, Progress::CommandsChanged);
+        setCanStop(false);
+        publish();
+        stopDown();
+        setBriefStatus(lang("11055", "Paused/Stopped"));
+        return;
+    }
+    close();
+}
+
+void DownloadJob::stopDown()
+{
+    Batch batch(*this);
+    showStopped();
+    if (!completed_)
+        emitNeedsUser();
+}
+
+void DownloadJob::showStopped()
+{
+    closeConnections();
+    if (intContentLength > 0)
+        progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
+    http_.keepCompletePrefix();
+    http_.saveProgress(true);
+    closeFiles();
+    progress_.segmentPercent.fill(100);
+    mark(Progress::EndedChanged);
+    set(&Progress::lastRate, 0.0, Progress::RateChanged);
+    stopCountdown();
+    if (transferPrepared_)
+        intRecievedBytes = receivedBytes();
+    set(&Progress::received, intRecievedBytes, Progress::ReceivedChanged);
+    set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
+    setStatus(lang("11056", "Transfer Stopped"));
+    transferTimers(false);
+    setCanOpenFile(true);
+    setCommands(false, progress_.held, true, true);
+    setState(Progress::State::Stopped);
+}
+
+void DownloadJob::close()
+{
+    Batch batch(*this);
+    // Closing stops the transfer; the state of a finished or failed job stays as it is.
+    if (!completed_ && !failed_)
+        showStopped();
+    http_.abortProbe();
+    closeConnections();
+    closeFiles();
+    countdownTimer.setEnabled(false);
+    watchdog.setEnabled(false);
+    publish();
+    emit closed();
+}
+
+void DownloadJob::startCountdown()
+{
+    intTimeLeft = SettingsStore::instance().record.Timeout;
+    countdownTimer.setEnabled(true);
+    set(&Progress::countdownActive, true, Progress::CountdownChanged);
+}
+
+void DownloadJob::stopCountdown()
+{
+    countdownTimer.setEnabled(false);
+    set(&Progress::countdownActive, false, Progress::CountdownChanged);
+}
+
+void DownloadJob::armWatchdog(qint32 seconds)
+{
+    watchdog.setInterval(seconds);
+    watchdog.setEnabled(true);
+}
+
+bool DownloadJob::openOutput()
+{
+    if (output_.open())
+        return true;
+    closeFiles();
+    publish();
+    Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(output_.errorNumber()).arg(output_.errorDescription()),
+                               MsgButtons::OkOnly, MsgIcon::None, programTitle());
+    fail(output_.failure());
+    return false;
+}
+
+void DownloadJob::closeConnections()
+{
+    Batch batch(*this);
+    transferTimers(false);
+    setRateClosed();
+    http_.closeConnections();
+    if (FTPMODE) {
+        ftp_.close();
+        output_.close();
+    }
+}
+
+void DownloadJob::restartFromAddress(const QString& address)
+{
+    ParseURL(address);
+    startJob(existsAction_);
+}
+
+void DownloadJob::checkCreate1(qint64 size)
+{
+    http_.probeFromStart();
+    http_.prepareTransfer(size, true);
+}
+
+// ---------------------------------------------------------------- progress
+
+qint64 DownloadJob::receivedBytes() const
+{
+    // Counted from the file's first byte: a resumed file counts what it kept.
+    return FTPMODE ? ftp_.received() : http_.received();
+}
+
+bool DownloadJob::isFileDownloaded() const
+{
+    // Until the server has announced the size nothing is downloaded.
+    return transferPrepared_ && sizeKnown_ && receivedBytes() >= intContentLength;
+}
+
+void DownloadJob::update(int k)
+{
+    Batch batch(*this);
+    const qint64 received = receivedBytes();
+    const int percent = !sizeKnown_            ? 0
+                        : intContentLength > 0 ? int(std::floor(double(received) / double(intContentLength) * 100))
+                                               : 100;
+    set(&Progress::percent, percent, Progress::PercentChanged);
+    if (k < 0 || k >= SegmentPlan::kMaxSegments)
+        return;
+    const SegmentPlan& plan = http_.plan();
+    int part = -1;
+    if (FTPMODE)
+        part = percent;
+    else if (k < plan.count() && plan.end(k) > 0)
+        part = int(std::floor(double(plan.pos(k)) / double(plan.end(k)) * 100));
+    if (part >= 0 && (progress_.segmentPercent[k] != part || progress_.segment != k)) {
+        progress_.segmentPercent[k] = part;
+        progress_.segment = k;
+        mark(Progress::SegmentChanged);
+    }
+}
+
+void DownloadJob::progressTick()
+{
+    Batch batch(*this);
+    if (completed_ || !transferPrepared_)
+        return;
+    const qint64 received = receivedBytes();
+    intRecievedBytes = received;
+    if (!sizeKnown_ || received < intContentLength || (FTPMODE && !ftp_.ended())) {
+        set(&Progress::received, received, Progress::ReceivedChanged);
+        const qint64 t = now();
+        set(&Progress::elapsed, progress_.elapsed + double(t - lastTickAt_) / 1000.0, Progress::ElapsedChanged);
+        lastTickAt_ = t;
+        http_.saveProgress(false);
+        return;
+    }
+    complete();
+}
+
+void DownloadJob::rateTick()
+{
+    Batch batch(*this);
+    const qint64 received = receivedBytes();
+    intRecievedBytes = received;
+    if (sizeKnown_ && received >= intContentLength)
+        return;
+    set(&Progress::received, received, Progress::ReceivedChanged);
+    // The rate is the bytes of the sample over its length by the clock. A sample taken before its
+    // period is over (a tick run by hand) counts as a whole period, so a burst is not taken for a
+    // rate.
+    const qint64 t = now();
+    const double seconds = std::max(double(t - lastSampleAt_), double(rateTimer.Interval())) / 1000.0;
+    lastSampleAt_ = t;
+    const double rate = double(received - intLastBytes) / seconds;
+    progress_.rate = rate;
+    progress_.rateMeasured = true;
+    if (rate != 0)
+        progress_.lastRate = rate;
+    mark(Progress::RateChanged);
+    if (rate > 0 && sizeKnown_)
+        set(&Progress::timeLeft, double(intContentLength - received) / rate, Progress::TimeLeftChanged);
+    intLastBytes = received;
+}
+
+void DownloadJob::complete()
+{
+    if (completed_)
+        return;
+    Batch batch(*this);
+    completed_ = true;
+    const qint64 received = receivedBytes();
+    // A resumed file that was longer than the one on the server ends at the server's size.
+    if (output_.isOpen() && output_.sizeOnDisk() > intContentLength)
+        output_.resize(intContentLength);
+    closeConnections();
+    http_.abortProbe();
+    progress_.percent = intContentLength > 0 ? int(std::floor(double(received) / double(intContentLength) * 100)) : 100;
+    closeFiles();
+    ControlFile::remove(strSaveTo);
+    progress_.segmentPercent.fill(100);
+    mark(Progress::EndedChanged);
+
+    set(&Progress::lastRate, 0.0, Progress::RateChanged);
+    stopCountdown();
+    rateTimer.setEnabled(false);
+    watchdog.setEnabled(false);
+    set(&Progress::received, received, Progress::ReceivedChanged);
+    set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
+    setStatus(lang("11046", "Transfer Completed..."));
+    setBriefStatus(lang("11052", "Download Success"));
+    progressTimer.setEnabled(false);
+    setCanOpenFile(true);
+    setCommands(false, progress_.held, true, true);
+    setState(Progress::State::Completed);
+    emitConnecting(false);
+
+    SettingsStore& store = SettingsStore::instance();
+    store.record.Downloads += 1;
+    store.record.AllBytes += double(received);
+    CRegister reg;
+    const QString key = QString::fromLatin1(kSettingsKey);
+    reg.REGSaveSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("Downloads"), QString::number(store.record.Downloads));
+    reg.REGSaveSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("AllBytes"), vb::numberText(store.record.AllBytes));
+
+    emit completed();
+    if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("PromptDone"), QStringLiteral("1")) == QLatin1String("1"))
+        Prompts::instance().MsgBox(lang("11031", "Download Successful."), MsgButtons::OkOnly, MsgIcon::Information,
+                                   programTitle());
+    if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("CloseDownloadWindowWhenDone"), QStringLiteral("0"))
+        == QLatin1String("1"))
+        close();
+}
+
+void DownloadJob::fail(const QString& message)
+{
+    Batch batch(*this);
+    failed_ = true;
+    http_.abortProbe();
+    watchdog.setEnabled(false);
+    showStopped();
+    setStatus(message);
+    setBriefStatus(message);
+    setState(Progress::State::Failed);
+    emitConnecting(false);
+    emitNeedsUser();
+}
+
+// ---------------------------------------------------------------- time-outs
+
+void DownloadJob::countdownTick()
+{
+    Batch batch(*this);
+    const DownloadSettings& s = SettingsStore::instance().record;
+    intTimeLeft -= 1;
+    set(&Progress::countdown, std::optional<int>(intTimeLeft), Progress::CountdownChanged);
+    if (intTimeLeft >= 1)
+        return;
+    setStatus(QStringLiteral("Connection has timed out."));
+    setState(Progress::State::TimedOut);
+    publish();
+    if (!s.Retry || s.Retries < intRetryCount) {
+        closeConnections();
+        http_.abortProbe();
+        intTimeLeft = s.Timeout;
+        countdownTimer.setEnabled(false);
+        emitNeedsUser();
+        return;
+    }
+    intRetryCount += 1;
+    closeConnections();
+    intTimeLeft = s.Timeout;
+    startJob(existsAction_);
+}
+
+void DownloadJob::watchdogTick()
+{
+    Batch batch(*this);
+    if (FTPMODE && !completed_ && !failed_ && isFileDownloaded() && !ftp_.ended()) {
+        ftp_.takeAsEnded();
+        return;
+    }
+    const qint64 received = receivedBytes();
+    intRecievedBytes = received;
+    if (received == intLastBytes)
+        pauseResume();
+}
+
+}  // namespace harbel

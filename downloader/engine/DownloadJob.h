@@ -1,0 +1,209 @@
+#pragma once
+
+#include "downloader/engine/JobFtp.h"
+#include "downloader/engine/JobHttp.h"
+#include "downloader/engine/JobTimer.h"
+#include "downloader/engine/OutputFile.h"
+#include "downloader/engine/Progress.h"
+#include "downloader/intake/UrlParsing.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace harbel {
+
+// One download: the state machine that fetches one address into one file over HTTP (one or more
+// ranged connections) or FTP, with its connection countdown, retries, stall watchdog and control
+// file, running by itself on socket events and timer ticks once started. What it has to show it
+// publishes as a Progress value (progressChanged); it knows nothing of the windows, lists or
+// terminals that show it. The protocol work is done by its parts, JobHttp (with its connections,
+// JobSegments) and JobFtp; this class holds the job's life: start, pause and resume, stop,
+// completion, failure and the ticks.
+class DownloadJob final : public QObject {
+    Q_OBJECT
+public:
+    // Milliseconds of a steady clock. Rates, the time left and the elapsed time are measured with
+    // it, so tests can move time on without waiting.
+    using Clock = std::function<qint64()>;
+
+    explicit DownloadJob(QObject* parent = nullptr);
+    ~DownloadJob() override;
+
+    // The address and the file. Sizes and positions are 64-bit, so files over 2 GiB download whole.
+    QString strSaveTo;
+    QString strURL;
+    QString strServer;
+    quint16 intPort = 0;
+    QString strUserName;
+    QString strPassword;
+    QString strFile;
+    QString strFilePath;
+    bool HTTPMODE = true;
+    bool FTPMODE = false;
+    // The address asks for TLS: https:// (port 443 unless named) or ftps:// (explicit TLS on 21).
+    bool TLS = false;
+    // The received count at the last progress tick, and the size an FTP server named.
+    qint64 intRecievedBytes = 0;
+    qint64 intFileSize = 0;
+
+    // The timers: progress every 500 ms and rate every 2500 ms while data flows, the connection
+    // countdown every 1500 ms while the job waits for a server, and the stall watchdog.
+    JobTimer progressTimer{500, [this] { progressTick(); }};
+    JobTimer rateTimer{2500, [this] { rateTick(); }};
+    JobTimer countdownTimer{1500, [this] { countdownTick(); }};
+    SecondsTimer watchdog{[this] { watchdogTick(); }};
+
+    void setClock(Clock clock);
+
+    // Makes the job ready for a new download: everything of the previous one is cleared.
+    void reset();
+    void applyURL(const UrlFields& fields);
+    void ParseURL(const QString& address);
+    // Starts (or starts again) with the program's FileExistsAction for an existing file.
+    void start();
+    // Pauses a running job, or resumes a held one; nothing once the file is in.
+    void pauseResume();
+    // Stops the job (asking first when it runs over segments), or closes it once it has stopped
+    // or ended.
+    void stop();
+    // Stops the transfer and shows the stopped state without asking.
+    void stopDown();
+    // The job is closed: its transfer stops (a finished or failed one stays as it is); closed().
+    void close();
+    void closeConnections();
+    void restartFromAddress(const QString& address);
+    void checkCreate(qint64 size) { http_.prepareTransfer(size, false); }
+    void checkCreate1(qint64 size);
+    // Progress after part k has written data.
+    void update(int k);
+
+    // The timers' work; tests call these directly.
+    void progressTick();
+    void rateTick();
+    void countdownTick();
+    void watchdogTick();
+
+    const Progress& progress() const { return progress_; }
+    bool isFileDownloaded() const;
+    qint64 receivedBytes() const;
+    const QString& serverLog() const { return serverLog_; }
+    qint64 contentLength() const { return intContentLength; }
+    int redirects() const { return http_.redirects(); }
+    int retries() const { return intRetryCount; }
+    bool usesRangedArray() const { return http_.usesRangedArray(); }
+    const SegmentPlan& plan() const { return http_.plan(); }
+    // 0 for one connection, else the number of parts.
+    int segments() const { return intSegCount; }
+    // The FTP login of an FTP job.
+    const FtpRetrieval& ftp() { return ftp_.retrieval(); }
+    bool sizeKnown() const { return sizeKnown_; }
+    bool isCompleted() const { return completed_; }
+    // The job holds the transfer (paused or stopped): pressing pause resumes it.
+    bool isHeld() const { return progress_.held; }
+
+signals:
+    void progressChanged(const harbel::Progress& progress, harbel::Progress::Changes changes);
+    // The job is connecting (true) or no longer (false).
+    void connectingChanged(bool connecting);
+    // The file is complete.
+    void completed();
+    // The job cannot go on by itself (an error status, a give-up, a stop); the status says why.
+    void needsUser();
+    // The job was closed.
+    void closed();
+    // Something the user should know although the job goes on (the status shows it too).
+    void notice(const QString& text);
+
+private:
+    friend class JobHttp;
+    friend class JobFtp;
+    friend class JobSegments;
+
+    // Changes made while a batch is open are published once, when the outermost batch ends.
+    class Batch {
+    public:
+        explicit Batch(DownloadJob& job) : job_(job) { ++job_.batchDepth_; }
+        ~Batch()
+        {
+            if (--job_.batchDepth_ == 0)
+                job_.publish();
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        DownloadJob& job_;
+    };
+
+    // Publishes what changed since the last publication (now, also inside a batch: before the job
+    // signals or asks anything, so that its listeners see the state it has reached).
+    void publish();
+    template <typename T>
+    void set(T Progress::*field, const T& value, Progress::Change change)
+    {
+        if (progress_.*field == value)
+            return;
+        progress_.*field = value;
+        changes_ |= change;
+    }
+    void mark(Progress::Changes changes) { changes_ |= changes; }
+    void setState(Progress::State state) { set(&Progress::state, state, Progress::StateChanged); }
+    void setStatus(const QString& text) { set(&Progress::status, text, Progress::StatusChanged); }
+    void setBriefStatus(const QString& text) { set(&Progress::briefStatus, text, Progress::BriefStatusChanged); }
+    // The job names its file (at its start, and when it learns the size).
+    void nameFile();
+    void setSize(qint64 total, bool known);
+    void setResume(Progress::Resume resume) { set(&Progress::resume, resume, Progress::ResumeChanged); }
+    void setAddress(const QString& address);
+    void setCommands(bool canPause, bool held, bool canStop, bool stopCloses);
+    void setCanPause(bool on) { set(&Progress::canPause, on, Progress::CommandsChanged); }
+    void setCanStop(bool on) { set(&Progress::canStop, on, Progress::CommandsChanged); }
+    void setCanOpenFile(bool on) { set(&Progress::canOpenFile, on, Progress::CommandsChanged); }
+    void layOutSegments(int n);
+    void setRateClosed();
+    void transferTimers(bool on);
+
+    void startJob(qint16 existsAction);
+    void showStopped();
+    void complete();
+    void fail(const QString& message);
+    void emitNeedsUser();
+    void emitConnecting(bool connecting);
+    void closeFiles() { output_.close(); }
+    // All connections write into the one output file, created empty when it is missing.
+    bool openOutput();
+    void startCountdown();
+    void stopCountdown();
+    void armWatchdog(qint32 seconds);
+    QString fileNameOfJob() const { return strFile.section(u'/', -1); }
+    qint64 now() const { return clock_(); }
+
+    Progress progress_;
+    Progress::Changes changes_;
+    int batchDepth_ = 0;
+    Clock clock_;
+    // When the last rate sample and the last progress tick were taken.
+    qint64 lastSampleAt_ = 0;
+    qint64 lastTickAt_ = 0;
+
+    qint64 intContentLength = 0;
+    quint8 intSegCount = 0;
+    OutputFile output_;
+    qint64 intLastBytes = 0;
+    int intTimeLeft = 0;
+    qint16 intRetryCount = 0;
+    QString serverLog_;
+    // FTP: the server named the size (an HTTP job always knows it once it transfers).
+    bool sizeKnown_ = true;
+    bool transferPrepared_ = false;
+    bool completed_ = false;
+    bool failed_ = false;
+    qint16 existsAction_ = 0;
+
+    JobHttp http_{*this};
+    JobFtp ftp_{*this};
+};
+
+}  // namespace harbel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "downloader/engine/FtpRetrieval.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace harbel {
+
+class DownloadJob;
+
+// What a download job does with FTP: it starts the login, follows each of its stages, writes the
+// data connection's bytes into the file and decides when the file is whole or must be continued.
+// It is a part of its job and works on the job's file, state and progress.
+class JobFtp final : public QObject {
+    Q_OBJECT
+public:
+    explicit JobFtp(DownloadJob& job);
+
+    // Clears everything of the previous download.
+    void reset();
+    void start(qint16 existsAction);
+    // Continues the file from the bytes written, less the rollback, with a new login.
+    void relogin();
+    void close()
+    {
+        if (ftp_)
+            ftp_->close();
+    }
+    // An FTP transfer is over only once its data connection has ended or the server has confirmed
+    // it (226), or the control connection has gone: before that the announced size may be wrong.
+    bool ended() const { return ftp_ && ftp_->ended(); }
+    // All the announced bytes have been in for a whole watchdog period and nothing more came: the
+    // server has just not closed the data connection. The file is taken as it is.
+    void takeAsEnded();
+
+    qint64 received() const { return ftpPos_; }
+    // Made on first use: a job that never speaks FTP does not set up its secure control connection.
+    const FtpRetrieval& retrieval() { return ftp(); }
+
+private:
+    FtpRetrieval& ftp();
+    void wire(FtpRetrieval& ftp);
+    void login();
+    void startOfFile(qint64 namedSize);
+    void dataArrival();
+    void dataClosed();
+    void checkEnd();
+    void controlClosed();
+
+    DownloadJob& job_;
+    std::unique_ptr<FtpRetrieval> ftp_;
+    qint64 ftpStart_ = 0;
+    qint64 ftpPos_ = 0;
+    bool blnResumeFTP = false;
+    int ftpRelogins_ = 0;
+    qint64 ftpReloginFrom_ = -1;
+};
+
+}  // namespace harbel

@@ -1,0 +1,415 @@
+#include "downloader/engine/JobHttp.h"
+
+#include "common/platform/Prompts.h"
+#include "downloader/engine/ControlFile.h"
+#include "downloader/engine/DownloadJob.h"
+#include "downloader/engine/DownloadText.h"
+#include "downloader/engine/HttpText.h"
+#include "downloader/settings/DownloadSettings.h"
+
+namespace harbel {
+
+namespace {
+
+// Redirections followed before the job gives up (the fifth and later restart the job).
+constexpr int kMaxRedirects = 20;
+constexpr qint64 kMinTakeOver = JobSegments::kMinTakeOver;
+
+}  // namespace
+
+JobHttp::JobHttp(DownloadJob& job) : job_(job)
+{
+    connect(&probe_, &HttpProbe::replied, this, [this](const QByteArray& head, const QByteArray& body) {
+        DownloadJob::Batch batch(job_);
+        job_.stopCountdown();
+        checkProbeReply(head, body);
+    });
+    // A page that is still coming restarts the countdown: a server that stops sending it is timed out.
+    connect(&probe_, &HttpProbe::pageArrived, this,
+            [this] { job_.intTimeLeft = SettingsStore::instance().record.Timeout; });
+    connect(&probe_, &HttpProbe::linkFound, this, [this](const QString& link) {
+        DownloadJob::Batch batch(job_);
+        linkFound(link);
+    });
+    connect(&probe_, &HttpProbe::noLink, this, [this] {
+        DownloadJob::Batch batch(job_);
+        if (!job_.transferPrepared_)
+            job_.fail(lang("19001", "The server did not announce the size of the file, so it cannot be downloaded safely."));
+    });
+    connect(&probe_, &HttpProbe::invalidReply, this, [this] {
+        DownloadJob::Batch batch(job_);
+        if (!job_.transferPrepared_)
+            job_.fail(lang("19008", "The server's reply is not a valid HTTP reply."));
+    });
+    connect(&probe_, &HttpProbe::connectFailed, this, [this](const QString& status, bool final) {
+        DownloadJob::Batch batch(job_);
+        probeFailed(status, final);
+    });
+}
+
+JobHttp::~JobHttp()
+{
+    probe_.abort();
+}
+
+void JobHttp::reset()
+{
+    probe_.abort();
+    segments_.reset();
+    plan_ = SegmentPlan();
+    validator_.clear();
+    keepsControlFile_ = false;
+    lastSave_.invalidate();
+    saveInterval_ = 1000;
+    intRedirects = 0;
+    blnProbeFromZero = false;
+    usesHttp1_ = false;
+}
+
+// ---------------------------------------------------------------- the probe
+
+HttpRoute JobHttp::route() const
+{
+    HttpRoute r;
+    r.server = job_.strServer;
+    r.port = job_.intPort;
+    r.tls = job_.TLS;
+    const DownloadSettings& s = SettingsStore::instance().record;
+    if (s.UseProxy) {
+        r.useProxy = true;
+        r.proxyServer = s.ProxyServer.trimmed();
+        r.proxyPort = s.ProxyPort > 0 && s.ProxyPort <= 65535 ? quint16(s.ProxyPort) : 0;
+        if (s.LoginProxy)
+            r.proxyCredentials = s.UsePass ? s.UserID + u':' + s.UserPass : s.UserID + u':';
+    }
+    return r;
+}
+
+void JobHttp::connectProbe()
+{
+    // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
+    // link: a server that never answers it is timed out and the job retried.
+    job_.startCountdown();
+    probe_.start(route(), job_.strFile, blnProbeFromZero);
+}
+
+void JobHttp::probeFailed(const QString& status, bool final)
+{
+    if (final) {
+        // A refused certificate, a broken secure connection or a proxy that refuses: asking again
+        // gives the same answer.
+        job_.fail(status);
+        return;
+    }
+    // The countdown stays armed: when it runs out the job is retried as after any time-out.
+    job_.setStatus(status);
+    job_.setBriefStatus(status);
+    job_.emitNeedsUser();
+}
+
+void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
+{
+    const qint16 code = GetStatusCode(QString::fromLatin1(head));
+    const QString message = GetError(code);
+    if (message != QLatin1String("SUCCESS")) {
+        probe_.abort();
+        job_.setStatus(message);
+        job_.setBriefStatus(message);
+        job_.setState(Progress::State::Refused);
+        job_.setCanPause(false);
+        job_.setCanStop(false);
+        job_.countdownTimer.setEnabled(false);
+        job_.failed_ = true;
+        job_.emitConnecting(false);
+        job_.emitNeedsUser();
+        return;
+    }
+
+    switch (code) {
+    case 200:
+    case 206: {
+        std::optional<qint64> size;
+        if (!isChunked(head)) {
+            if (const auto field = headerField(head, "Content-Length"))
+                size = parseLength(*field);
+            if (code == 206) {
+                if (const auto range = headerField(head, "Content-Range"))
+                    if (const auto r = parseContentRange(*range); r && r->total >= 0)
+                        size = r->total;
+            }
+        }
+        if (!size) {
+            // No usable length: the page may carry the real address as an embedded link.
+            job_.intTimeLeft = SettingsStore::instance().record.Timeout;
+            job_.countdownTimer.setEnabled(true);
+            probe_.scanForLink(job_.fileNameOfJob(), body);
+            return;
+        }
+        job_.intContentLength = *size;
+        validator_ = validatorOf(head);
+        job_.setSize(job_.intContentLength, true);
+        job_.setResume(Progress::Resume::Supported);
+        job_.nameFile();
+        const DownloadSettings& s = SettingsStore::instance().record;
+        if (s.StopResume)
+            job_.armWatchdog(s.TimeResume);
+        probe_.abort();
+        if (code == 200)
+            job_.checkCreate(job_.intContentLength);
+        else
+            job_.checkCreate1(job_.intContentLength);
+        return;
+    }
+    case 300:
+    case 301:
+    case 302:
+    case 303:
+    case 307:
+    case 308:
+        followRedirect(head);
+        return;
+    case 416:
+        probe_.abort();
+        if (headerField(head, "Content-Range").value_or(QByteArray()).simplified() == "bytes */0") {
+            // An empty file has no byte to ask for: there is nothing to fetch but the file itself.
+            job_.intContentLength = 0;
+            job_.setSize(0, true);
+            job_.nameFile();
+            job_.checkCreate(0);
+            return;
+        }
+        if (blnProbeFromZero) {
+            // Even the whole file is refused: asking again would never end.
+            job_.fail(QStringLiteral("HTTP 416 - ") + lang("19011", "The server refused every range of the file."));
+            return;
+        }
+        blnProbeFromZero = true;
+        connectProbe();
+        return;
+    default:
+        probe_.abort();
+        job_.fail(lang("19004", "The server did not send the file; its answer was:") + u' '
+                  + QString::fromLatin1(statusLine(head)));
+        return;
+    }
+}
+
+QString JobHttp::resolveLocation(const QString& location) const
+{
+    const QString trimmed = location.trimmed();
+    if (trimmed.contains(QLatin1String("://")))
+        return location;
+    // A relative address keeps the scheme of the address it came from.
+    const QString scheme = job_.TLS ? QStringLiteral("https:") : QStringLiteral("http:");
+    const quint16 defaultPort = job_.TLS ? 443 : 80;
+    const QString host = job_.intPort == defaultPort ? job_.strServer
+                                                     : job_.strServer + u':' + QString::number(job_.intPort);
+    if (trimmed.startsWith(QLatin1String("//")))
+        return scheme + trimmed;
+    if (trimmed.startsWith(u'/'))
+        return scheme + QStringLiteral("//") + host + trimmed;
+    const qsizetype slash = job_.strFile.lastIndexOf(u'/');
+    return scheme + QStringLiteral("//") + host + u'/' + job_.strFile.left(slash + 1) + trimmed;
+}
+
+void JobHttp::followRedirect(const QByteArray& head)
+{
+    intRedirects += 1;
+    // Addresses are UTF-8 text, like every text of this program.
+    const QString headText = QString::fromUtf8(head) + QStringLiteral("\r\n");
+    QString address = GetHeaderValue(headText, QStringLiteral("Location:"));
+    if (address.trimmed().isEmpty())
+        address = QString::fromUtf8(headerField(head, "Location").value_or(QByteArray()));
+    probe_.abort();
+    if (address.trimmed().isEmpty()) {
+        job_.fail(lang("19012", "The server redirected the download without saying where to."));
+        return;
+    }
+    if (intRedirects > kMaxRedirects) {
+        job_.fail(lang("19006", "The server redirected the download too many times."));
+        return;
+    }
+    address = resolveLocation(address);
+    // Only http://, https://, ftp:// and ftps:// are spoken here; any other address would be taken
+    // for an FTP one and asked in the wrong language.
+    if (!isDownloadScheme(address.trimmed())) {
+        job_.fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
+                  + address.trimmed());
+        return;
+    }
+    job_.setAddress(address);
+    job_.ParseURL(address);
+    // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.
+    if (intRedirects < 5 && !job_.FTPMODE)
+        connectProbe();
+    else
+        job_.restartFromAddress(address);
+}
+
+void JobHttp::linkFound(const QString& link)
+{
+    job_.ParseURL(link);
+    connectProbe();
+}
+
+// ---------------------------------------------------------------- the plan
+
+int JobHttp::segmentCountFor(qint64 size) const
+{
+    const auto& S = SettingsStore::instance().record.SegmentSize;
+    const double d = double(size);
+    if (d >= S[0] && d <= S[1])
+        return 2;
+    if (d >= S[2] && d <= S[3])
+        return 3;
+    if (d >= S[4] && d <= S[5])
+        return 4;
+    if (d >= S[6] && d <= S[7])
+        return 5;
+    if (d >= S[8])
+        return 6;
+    return 0;
+}
+
+bool JobHttp::askSegmented(bool ranged)
+{
+    const QString text = ranged
+        ? lang("13022", "If you use segemnted downloading, you will not be able to resume after stopping(you still be "
+                        "able to resume after pausing),Use Segemnted?!")
+        : QStringLiteral("If you use segemnted downloading,you will not be able to resume after stopping (you still be "
+                         "able to resume after pausing, and more segments will cause the program solwer),Use "
+                         "Segemnted?!");
+    job_.publish();
+    return Prompts::instance().MsgBox(text, MsgButtons::YesNo, MsgIcon::Question, programTitle()) == MsgAnswer::Yes;
+}
+
+void JobHttp::prepareTransfer(qint64 size, bool ranged)
+{
+    const DownloadSettings& s = SettingsStore::instance().record;
+    usesHttp1_ = ranged;
+    keepsControlFile_ = true;
+    // A resumed file goes on as its control file says, else over one connection.
+    int n = 1;
+    if (job_.existsAction_ != -1 && s.Segment == 1 && double(size) >= s.SegmentSize[0] && askSegmented(ranged))
+        n = std::max(segmentCountFor(size), 1);
+    job_.closeFiles();
+    if (!job_.openOutput())
+        return;
+    if (job_.existsAction_ == -1) {
+        if (!planResume(size))
+            return;
+    } else {
+        plan_ = SegmentPlan::split(size, n);
+    }
+    job_.intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
+    job_.transferPrepared_ = true;
+    job_.layOutSegments(plan_.count());
+    saveProgress(true);
+    segments_.startTransfers();
+    job_.transferTimers(true);
+}
+
+bool JobHttp::planResume(qint64 size)
+{
+    const DownloadSettings& s = SettingsStore::instance().record;
+    bool damaged = false;
+    const std::optional<ControlFile> control = ControlFile::read(job_.strSaveTo, &damaged);
+    OutputFile& output = job_.output_;
+    const qint64 onDisk = std::max<qint64>(output.sizeOnDisk(), 0);
+    if (damaged || (control && !control->matches(size, validator_))) {
+        // The ranges on disk belong to another file (or cannot be known): none of them is kept.
+        const QString text = lang("19015", "The file on the server is not the one this download began with, so it "
+                                           "is downloaded again from its start.");
+        job_.setStatus(text);
+        job_.publish();
+        emit job_.notice(text);
+        if (!output.resize(0)) {
+            job_.fail(output.failure());
+            return false;
+        }
+        plan_ = SegmentPlan::split(size, 1);
+        return true;
+    }
+    if (control) {
+        // Only what the file really holds counts: a file cut short or made anew since is never
+        // written at the old offsets.
+        QList<ByteRange> kept;
+        for (const ByteRange& r : control->complete)
+            if (r.begin < onDisk)
+                kept.append({r.begin, std::min(r.end, onDisk)});
+        const int n = control->segments >= 2 && s.Segment == 1 ? std::max(segmentCountFor(size), 2) : 1;
+        plan_ = SegmentPlan::missing(size, kept, n, kMinTakeOver);
+        return true;
+    }
+    if (onDisk > size) {
+        // Not the beginning of this file: resuming would keep bytes of another one.
+        job_.closeFiles();
+        job_.fail(lang("19014", "The file on disk is larger than the file on the server, so it cannot be resumed."));
+        return false;
+    }
+    // Without a control file the file's length is all there is: the last Rollback bytes (and the one
+    // before them) are fetched again.
+    const qint64 rollback = s.Rollback;
+    const qint64 from = rollback < onDisk && onDisk > 1 ? onDisk - rollback - 1 : 0;
+    plan_ = SegmentPlan::missing(size, {{0, from}}, 1, kMinTakeOver);
+    return true;
+}
+
+void JobHttp::saveProgress(bool force)
+{
+    if (!keepsControlFile_ || !job_.transferPrepared_ || job_.completed_ || job_.FTPMODE)
+        return;
+    if (!force && lastSave_.isValid() && lastSave_.elapsed() < saveInterval_)
+        return;
+    ControlFile control;
+    control.size = job_.intContentLength;
+    control.validator = validator_;
+    control.segments = std::max<int>(job_.intSegCount, 1);
+    control.complete = plan_.completeRanges();
+    // Ranges past a gap are named only once their bytes are on the disk. The complete start needs
+    // no flush: a resume never takes more of it than the file really holds. The flush costs at
+    // most about a tenth of the time.
+    const bool gaps = control.complete.size() > 1 || (control.complete.size() == 1 && control.complete[0].begin > 0);
+    if (gaps && job_.output_.isOpen()) {
+        QElapsedTimer took;
+        took.start();
+        if (!job_.output_.sync())
+            return;
+        saveInterval_ = std::max<qint64>(1000, 10 * took.elapsed());
+    }
+    control.write(job_.strSaveTo);
+    lastSave_.restart();
+}
+
+void JobHttp::keepCompletePrefix()
+{
+    // A segmented file that stops short has unfilled ranges between its segments. Only the bytes
+    // from the start up to the first gap are kept, so that the file on disk never holds gaps that
+    // could be taken for data; the rest is split anew over the segments for a later resume.
+    if (job_.intSegCount < 2 || job_.completed_ || job_.FTPMODE || !job_.output_.isOpen())
+        return;
+    const qint64 prefix = plan_.completePrefix();
+    job_.output_.resize(prefix);
+    plan_ = SegmentPlan::missing(job_.intContentLength, {{0, prefix}}, job_.intSegCount, 0);
+}
+
+void JobHttp::resumeSegments()
+{
+    // What is on disk is the truth: a file removed or cut short while the job was paused is not
+    // written at its old offsets, and the file now at the path is the one written.
+    const qint64 onDisk = std::max<qint64>(job_.output_.sizeOnDisk(), 0);
+    job_.closeFiles();
+    if (!job_.openOutput())
+        return;
+    plan_.clipTo(onDisk, kMinTakeOver);
+    job_.intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
+    const qint64 rollback = SettingsStore::instance().record.Rollback;
+    for (int k = 0; k < plan_.count(); ++k) {
+        // A segment moves back within its own range only.
+        plan_.rollBack(k, rollback);
+        segments_.connectTransfer(k);
+    }
+    job_.transferTimers(true);
+}
+
+}  // namespace harbel
