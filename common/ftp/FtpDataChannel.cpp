@@ -4,6 +4,7 @@
 #include "common/net/TlsSession.h"
 
 #include <QRandomGenerator>
+#include <QSslSocket>
 #include <QTcpServer>
 
 namespace harbel {
@@ -50,7 +51,8 @@ FtpDataChannel::Setup FtpDataChannel::Setup::fromControl(const net::Connector& c
     setup.server.verifyName = control.route().tlsName();
     setup.server.tls = false;
     setup.server.sessionTicket = control.sessionTicket();
-    setup.server.settled = control.peerCertificate();
+    if (control.isSecure())
+        setup.server.settled = control.peerCertificate();
     if (setup.server.certificates == net::CertificatePolicy::Ask)
         setup.server.certificates = net::CertificatePolicy::SameAsSettled;
     setup.peerAddress = control.socket().peerAddress();
@@ -95,9 +97,9 @@ void FtpDataChannel::close()
     ended_ = false;
 }
 
-QSslSocket* FtpDataChannel::socket() const
+QTcpSocket* FtpDataChannel::socket() const
 {
-    return dialled_ ? const_cast<QSslSocket*>(&connector_.socket()) : nullptr;
+    return dialled_ ? const_cast<QTcpSocket*>(&connector_.socket()) : nullptr;
 }
 
 bool FtpDataChannel::isListening() const
@@ -125,9 +127,12 @@ QString FtpDataChannel::begin(const Setup& setup)
 
 bool FtpDataChannel::listen()
 {
-    // The client side of a protected connection is ours whichever side dialled: accepted
-    // connections are TLS sockets not encrypted yet, and plain ones work the same.
-    listener_ = std::make_unique<tls::SslListener>();
+    // The client side of a protected connection is ours whichever side dialled: its accepted
+    // connections are TLS sockets not encrypted yet. A plain one needs no TLS at all.
+    if (setup_.protect)
+        listener_ = std::make_unique<tls::SslListener>();
+    else
+        listener_ = std::make_unique<QTcpServer>();
     connect(listener_.get(), &QTcpServer::newConnection, this, &FtpDataChannel::onIncoming);
     if (setup_.firstPort == 0) {
         if (listener_->listen(setup_.localAddress, 0))
@@ -149,9 +154,9 @@ bool FtpDataChannel::listen()
 void FtpDataChannel::onIncoming()
 {
     while (QTcpSocket* incoming = listener_ ? listener_->nextPendingConnection() : nullptr) {
-        auto* socket = qobject_cast<QSslSocket*>(incoming);
+        QTcpSocket* socket = incoming;
         // Only the server of the control connection may deliver the data, once.
-        if (dialled_ || !socket || !incoming->peerAddress().isEqual(setup_.peerAddress, QHostAddress::TolerantConversion)) {
+        if (dialled_ || (setup_.protect && !qobject_cast<QSslSocket*>(incoming)) || !incoming->peerAddress().isEqual(setup_.peerAddress, QHostAddress::TolerantConversion)) {
             const QHostAddress from = incoming->peerAddress();
             incoming->abort();
             incoming->deleteLater();
@@ -187,6 +192,7 @@ net::Route FtpDataChannel::dataRoute(quint16 port) const
     net::Route route = setup_.server;
     route.port = port;
     route.tls = false;
+    route.explicitTls = setup_.protect;
     route.verifyName = setup_.server.tlsName();
     // Through a proxy the server's name is asked for, as for the control connection; else the
     // address the control connection is talking to.

@@ -85,7 +85,7 @@ public:
     void close();
 
     // The connection once dialled or accepted (before ready() too), else nullptr.
-    QSslSocket* socket() const;
+    QTcpSocket* socket() const;
     bool isReady() const { return ready_; }
     bool hasEnded() const { return ended_; }
     bool isListening() const;

@@ -1,10 +1,10 @@
 #include "common/net/ConnectionStage.h"
 
-#include <QSslSocket>
+#include <QTcpSocket>
 
 namespace harbel::net {
 
-ConnectionStage::ConnectionStage(QSslSocket& socket, const Route& route, QObject* parent)
+ConnectionStage::ConnectionStage(QTcpSocket& socket, const Route& route, QObject* parent)
     : QObject(parent), socket_(socket), route_(route)
 {
 }

@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-class QSslSocket;
+class QTcpSocket;
 
 namespace harbel::net {
 
@@ -16,7 +16,7 @@ namespace harbel::net {
 class ConnectionStage : public QObject {
     Q_OBJECT
 public:
-    ConnectionStage(QSslSocket& socket, const Route& route, QObject* parent = nullptr);
+    ConnectionStage(QTcpSocket& socket, const Route& route, QObject* parent = nullptr);
 
     virtual void start() = 0;
     // Bytes arrived while the stage runs.
@@ -30,7 +30,7 @@ signals:
     void failed(const harbel::net::Failure& failure);
 
 protected:
-    QSslSocket& socket_;
+    QTcpSocket& socket_;
     const Route& route_;
 };
 

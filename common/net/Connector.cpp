@@ -5,13 +5,15 @@
 #include "common/net/TlsStage.h"
 
 #include <QSignalBlocker>
+#include <QSslSocket>
 #include <QTimer>
 
 namespace harbel::net {
 
 Connector::Connector(QObject* parent) : QObject(parent)
 {
-    useSocket(new QSslSocket(this));
+    // A plain socket: making a TLS socket loads the TLS library, which plain connections never need.
+    useSocket(new QTcpSocket(this));
 }
 
 Connector::~Connector()
@@ -19,7 +21,7 @@ Connector::~Connector()
     abort();
 }
 
-void Connector::useSocket(QSslSocket* socket)
+void Connector::useSocket(QTcpSocket* socket)
 {
     // Every connection starts on a fresh socket: nothing of an earlier one (its TLS session, its
     // pause mode, its buffers) carries over. The old one goes once the event loop is back, as a
@@ -31,26 +33,28 @@ void Connector::useSocket(QSslSocket* socket)
         socket_->deleteLater();
     }
     socket_ = socket;
+    ssl_ = qobject_cast<QSslSocket*>(socket);
     socket_->setParent(this);
     socket_->setReadBufferSize(readBufferSize_);
-    connect(socket_, &QSslSocket::connected, this, [this] {
+    connect(socket_, &QTcpSocket::connected, this, [this] {
         if (state_ != State::Dialling)
             return;
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         state_ = State::Stages;
         nextStage();
     });
-    connect(socket_, &QSslSocket::readyRead, this, &Connector::onReadyRead);
-    connect(socket_, &QSslSocket::bytesWritten, this, [this] {
+    connect(socket_, &QTcpSocket::readyRead, this, &Connector::onReadyRead);
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
         if (state_ == State::Ready)
             emit bytesWritten();
     });
-    connect(socket_, &QSslSocket::encryptedBytesWritten, this, [this] {
-        if (state_ == State::Ready)
-            emit bytesWritten();
-    });
-    connect(socket_, &QSslSocket::disconnected, this, &Connector::onDisconnected);
-    connect(socket_, &QSslSocket::errorOccurred, this, &Connector::onError);
+    if (ssl_)
+        connect(ssl_, &QSslSocket::encryptedBytesWritten, this, [this] {
+            if (state_ == State::Ready)
+                emit bytesWritten();
+        });
+    connect(socket_, &QTcpSocket::disconnected, this, &Connector::onDisconnected);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &Connector::onError);
 }
 
 void Connector::dropStages()
@@ -84,7 +88,10 @@ void Connector::open(const Route& route)
 {
     abort();
     route_ = route;
-    useSocket(new QSslSocket(this));
+    if (route_.tls || route_.explicitTls)
+        useSocket(new QSslSocket(this));
+    else
+        useSocket(new QTcpSocket(this));
     state_ = State::Dialling;
     const Proxy& proxy = route_.proxy;
     if (proxy.used() && proxy.host.isEmpty()) {
@@ -101,14 +108,14 @@ void Connector::open(const Route& route)
     else if (proxy.used())
         stages_.push_back(new SocksStage(*socket_, route_, this));
     if (route_.tls)
-        stages_.push_back(new TlsStage(*socket_, route_, this));
+        stages_.push_back(new TlsStage(*ssl_, route_, this));
     if (proxy.used())
         socket_->connectToHost(proxy.host, proxy.port);
     else
         socket_->connectToHost(route_.host, route_.port);
 }
 
-void Connector::adopt(QSslSocket* socket, const Route& route)
+void Connector::adopt(QTcpSocket* socket, const Route& route)
 {
     abort();
     route_ = route;
@@ -121,8 +128,14 @@ void Connector::startTls()
 {
     if (state_ != State::Ready)
         return;
+    if (!ssl_) {
+        // A route without explicitTls was opened on a plain socket: nothing can make it secure.
+        fail({Failure::Reason::TlsFailed, true, QAbstractSocket::SslInternalError,
+              QStringLiteral("the connection was not opened for TLS"), 0});
+        return;
+    }
     state_ = State::Securing;
-    runStage(new TlsStage(*socket_, route_, this));
+    runStage(new TlsStage(*ssl_, route_, this));
 }
 
 void Connector::runStage(ConnectionStage* stage)
@@ -208,9 +221,19 @@ void Connector::closeWhenDrained()
     socket_->disconnectFromHost();
 }
 
+qint64 Connector::bytesToWrite() const
+{
+    return socket_->bytesToWrite() + (ssl_ ? ssl_->encryptedBytesToWrite() : 0);
+}
+
 QByteArray Connector::sessionTicket() const
 {
-    return socket_->sslConfiguration().sessionTicket();
+    return ssl_ ? ssl_->sslConfiguration().sessionTicket() : QByteArray();
+}
+
+QSslCertificate Connector::peerCertificate() const
+{
+    return ssl_ ? ssl_->peerCertificate() : QSslCertificate();
 }
 
 void Connector::deliver()

@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QSslError>
-#include <QSslSocket>
+#include <QTcpSocket>
+
+class QSslSocket;
 
 #include <vector>
 
@@ -40,9 +42,11 @@ public:
     void open(const Route& route);
     // Drops any connection and takes socket, connected already (accepted from a listening
     // socket), as a ready connection on route, at once and without ready(). The connector owns it.
-    void adopt(QSslSocket* socket, const Route& route);
-    // Starts TLS on a ready connection (explicit TLS: after AUTH TLS, or on an FTP data connection
-    // once its command is accepted): encrypted() or failed() follows; meanwhile nothing is read.
+    // A socket that may be made secure later (explicitTls) is a QSslSocket.
+    void adopt(QTcpSocket* socket, const Route& route);
+    // Starts TLS on a ready connection of a route with explicitTls (after AUTH TLS, or on an FTP
+    // data connection once its command is accepted): encrypted() or failed() follows; meanwhile
+    // nothing is read.
     void startTls();
     // The owner's answer to certificateQuestion.
     void acceptCertificate();
@@ -56,15 +60,16 @@ public:
     const Route& route() const { return route_; }
     bool isReady() const { return state_ == State::Ready && socket_->state() == QAbstractSocket::ConnectedState; }
     bool isSecure() const { return secure_; }
-    // The connection, for requests and replies once ready. A new one is made for every open().
-    QSslSocket& socket() { return *socket_; }
-    const QSslSocket& socket() const { return *socket_; }
+    // The connection, for requests and replies once ready. A new one is made for every open():
+    // a TLS socket for a route with tls or explicitTls, a plain one otherwise.
+    QTcpSocket& socket() { return *socket_; }
+    const QTcpSocket& socket() const { return *socket_; }
     // What waits to go out, the encrypted bytes of a secure connection included.
-    qint64 bytesToWrite() const { return socket_->bytesToWrite() + socket_->encryptedBytesToWrite(); }
+    qint64 bytesToWrite() const;
     // What another connection to the same server needs to resume this one's TLS session and to
     // know it is the same server.
     QByteArray sessionTicket() const;
-    QSslCertificate peerCertificate() const { return socket_->peerCertificate(); }
+    QSslCertificate peerCertificate() const;
 
 signals:
     // The route stands (secure, when it asks for TLS): requests may go.
@@ -85,7 +90,7 @@ signals:
 private:
     enum class State { Idle, Dialling, Stages, Ready, Securing };
 
-    void useSocket(QSslSocket* socket);
+    void useSocket(QTcpSocket* socket);
     void dropStages();
     void runStage(ConnectionStage* stage);
     void nextStage();
@@ -96,7 +101,9 @@ private:
     void onDisconnected();
     void fail(const Failure& failure);
 
-    QSslSocket* socket_ = nullptr;
+    QTcpSocket* socket_ = nullptr;
+    // The same socket when it can be made secure, else null.
+    QSslSocket* ssl_ = nullptr;
     Route route_;
     State state_ = State::Idle;
     // The stages still to run, in order, and the one running.

@@ -1,7 +1,7 @@
 #include "common/net/ProxyStages.h"
 
 #include <QHostAddress>
-#include <QSslSocket>
+#include <QTcpSocket>
 
 namespace harbel::net {
 

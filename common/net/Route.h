@@ -5,6 +5,8 @@
 #include <QSslCertificate>
 #include <QString>
 
+#include <optional>
+
 namespace harbel::net {
 
 // The proxy a connection goes through.
@@ -52,6 +54,10 @@ struct Route {
     // TLS as soon as the connection stands (https://). Explicit TLS (FTP's AUTH TLS, a data
     // connection after its command's 1xx) is started later with Connector::startTls().
     bool tls = false;
+    // TLS may be started later on the standing connection (FTP's AUTH TLS, a protected data
+    // connection): the connection is opened on a socket that can be made secure. Without it and
+    // without tls the connection is plain TCP, and the TLS library is never loaded for it.
+    bool explicitTls = false;
     // The name the certificate must be valid for, when it is not host: a connection dialled to an
     // address learnt from another connection still checks the name the user gave.
     QString verifyName;
@@ -59,8 +65,9 @@ struct Route {
     // A session of an earlier connection to resume (FTP data connections resume the control
     // connection's, as servers such as vsftpd require).
     QByteArray sessionTicket;
-    // The certificate of CertificatePolicy::SameAsSettled.
-    QSslCertificate settled;
+    // The certificate of CertificatePolicy::SameAsSettled. Optional, because even an empty
+    // certificate loads and sets up the TLS library, which a plain connection never needs.
+    std::optional<QSslCertificate> settled;
 
     QString tlsName() const { return verifyName.isEmpty() ? host : verifyName; }
 };

@@ -10,17 +10,17 @@ namespace harbel::net {
 
 void TlsStage::start()
 {
-    connect(&socket_, &QSslSocket::encrypted, this, [this] {
+    connect(&ssl_, &QSslSocket::encrypted, this, [this] {
         if (finished_)
             return;
         finished_ = true;
         emit done();
     });
-    connect(&socket_, &QSslSocket::sslErrors, this, &TlsStage::onSslErrors);
+    connect(&ssl_, &QSslSocket::sslErrors, this, &TlsStage::onSslErrors);
     // A certificate that needs the owner's word holds the handshake until the answer comes.
     if (route_.certificates == CertificatePolicy::Ask)
-        socket_.setPauseMode(QAbstractSocket::PauseOnSslErrors);
-    tls::startClient(socket_, route_.tlsName(), route_.sessionTicket);
+        ssl_.setPauseMode(QAbstractSocket::PauseOnSslErrors);
+    tls::startClient(ssl_, route_.tlsName(), route_.sessionTicket);
 }
 
 void TlsStage::onSslErrors(const QList<QSslError>& errors)
@@ -32,8 +32,8 @@ void TlsStage::onSslErrors(const QList<QSslError>& errors)
         break;
     case CertificatePolicy::SameAsSettled:
         // The server the owner settled on, with the same certificate, is taken on the same terms.
-        if (!route_.settled.isNull() && socket_.peerCertificate() == route_.settled) {
-            socket_.ignoreSslErrors(errors);
+        if (route_.settled && !route_.settled->isNull() && ssl_.peerCertificate() == *route_.settled) {
+            ssl_.ignoreSslErrors(errors);
             return;
         }
         break;
@@ -41,7 +41,7 @@ void TlsStage::onSslErrors(const QList<QSslError>& errors)
         errors_ = errors;
         asking_ = true;
         // Asked once the socket has paused, after this signal returns.
-        const QSslCertificate certificate = socket_.peerCertificate();
+        const QSslCertificate certificate = ssl_.peerCertificate();
         QTimer::singleShot(0, this, [this, certificate] {
             if (!finished_ && asking_)
                 emit certificateQuestion(certificate, errors_);
@@ -58,8 +58,8 @@ void TlsStage::accept()
     if (finished_ || !asking_)
         return;
     asking_ = false;
-    socket_.ignoreSslErrors(errors_);
-    socket_.resume();
+    ssl_.ignoreSslErrors(errors_);
+    ssl_.resume();
 }
 
 void TlsStage::refuse()
@@ -76,7 +76,7 @@ Failure TlsStage::fault(QAbstractSocket::SocketError error) const
 {
     if (!refusal_.isEmpty())
         return {Failure::Reason::CertificateRefused, true, error, refusal_, 0};
-    return {Failure::Reason::TlsFailed, true, error, socket_.errorString(), 0};
+    return {Failure::Reason::TlsFailed, true, error, ssl_.errorString(), 0};
 }
 
 }  // namespace harbel::net

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSslCertificate>
 #include <QSslError>
+#include <QSslSocket>
 #include <QString>
 
 namespace harbel::net {
@@ -17,7 +18,10 @@ namespace harbel::net {
 class TlsStage final : public ConnectionStage {
     Q_OBJECT
 public:
-    using ConnectionStage::ConnectionStage;
+    TlsStage(QSslSocket& socket, const Route& route, QObject* parent = nullptr)
+        : ConnectionStage(socket, route, parent), ssl_(socket)
+    {
+    }
     void start() override;
     Failure fault(QAbstractSocket::SocketError error) const override;
 
@@ -32,6 +36,7 @@ signals:
 private:
     void onSslErrors(const QList<QSslError>& errors);
 
+    QSslSocket& ssl_;
     QList<QSslError> errors_;
     // Why the certificate was refused, once it was.
     QString refusal_;

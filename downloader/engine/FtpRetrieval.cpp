@@ -106,6 +106,7 @@ void FtpRetrieval::start(const Login& login, qint64 restartAt)
     net::Route route;
     route.host = login.server;
     route.port = login.port;
+    route.explicitTls = login.tls;
     control_.open(route);
 }
 

@@ -65,8 +65,8 @@ public:
     const HttpRoute& route() const { return route_; }
     bool isReady() const { return connector_.isReady(); }
     // The connection for requests and replies, once ready.
-    QSslSocket& socket() { return connector_.socket(); }
-    const QSslSocket& socket() const { return connector_.socket(); }
+    QTcpSocket& socket() { return connector_.socket(); }
+    const QTcpSocket& socket() const { return connector_.socket(); }
     // The connection is secure (an https:// address): its end before a reply's end is a fault.
     bool isSecure() const { return route_.tls; }
 

@@ -23,7 +23,7 @@ ControlChannel::~ControlChannel()
     connector_.disconnect(this);
 }
 
-void ControlChannel::open(const QString& host, quint16 port, const net::Proxy& proxy)
+void ControlChannel::open(const QString& host, quint16 port, const net::Proxy& proxy, bool tls)
 {
     close();
     parser_.reset();
@@ -32,6 +32,7 @@ void ControlChannel::open(const QString& host, quint16 port, const net::Proxy& p
     route.host = host;
     route.port = port;
     route.proxy = proxy;
+    route.explicitTls = tls;
     route.certificates = net::CertificatePolicy::Ask;
     connector_.open(route);
 }

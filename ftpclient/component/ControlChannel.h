@@ -21,7 +21,8 @@ public:
     explicit ControlChannel(QObject* parent = nullptr);
     ~ControlChannel() override;
 
-    void open(const QString& host, quint16 port, const net::Proxy& proxy);
+    // tls: the session is to be made secure after AUTH TLS (startTls).
+    void open(const QString& host, quint16 port, const net::Proxy& proxy, bool tls);
     void close();
     bool isOpen() const;
     void send(const QString& line);

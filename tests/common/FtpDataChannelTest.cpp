@@ -155,6 +155,7 @@ TEST(FtpDataChannelTest, DownloadsAndUploadsArriveWholeInEveryModeAndOverTls)
         net::Route route;
         route.host = "127.0.0.1";
         route.port = mode.tls ? secure.port() : plain.port();
+        route.explicitTls = mode.tls;
         // The owner is asked about a certificate that fails; the data connections need the settled one.
         route.certificates = net::CertificatePolicy::Ask;
         if (mode.socks)

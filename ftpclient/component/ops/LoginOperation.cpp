@@ -21,7 +21,7 @@ void LoginOperation::start()
         fail(ftpErrTls, QStringLiteral("The TLS handshake with %1 failed: %2. Nothing was sent in clear text.").arg(ftp_.Host, why));
     });
     connect(control, &ControlChannel::certificateQuestion, this, &LoginOperation::judgeCertificate);
-    control->open(ftp_.Host, ftp_.Port, ftp_.proxy());
+    control->open(ftp_.Host, ftp_.Port, ftp_.proxy(), ftp_.UseTls);
 }
 
 QString LoginOperation::timeoutText() const
