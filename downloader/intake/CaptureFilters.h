@@ -24,12 +24,13 @@ bool IsLimitOk(const QString& address, const QList<QueueEntry>& queue, const Dow
 template <typename Rows>
 bool IsLimitOk(const QString& address, const Rows& rows, const DownloadSettings& settings)
 {
+    const JobStatusWords words = JobStatusWords::current();
     QList<QueueEntry> queue;
     for (const auto* row : rows) {
         QStringList lines;
         for (int c = 1; c <= 7; ++c)
             lines.append(row->cell(c));
-        queue.append(QueueEntry::fromLines(lines, false));
+        queue.append(QueueEntry::fromLines(lines, false, words));
     }
     return IsLimitOk(address, queue, settings);
 }

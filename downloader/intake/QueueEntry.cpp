@@ -43,7 +43,7 @@ ByteCount readCount(const QString& text, bool mayBeUnknown)
     if (text == kNotCounted)
         return {};
     if (mayBeUnknown && text.isEmpty())
-        return {ByteCount::Kind::Unknown, 0, {}};
+        return ByteCount::unknown();
     return {ByteCount::Kind::AsRead, 0, text};
 }
 

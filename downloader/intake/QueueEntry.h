@@ -19,6 +19,7 @@ struct ByteCount {
     QString asRead;
 
     static ByteCount known(qint64 n) { return {Kind::Known, n, {}}; }
+    static ByteCount unknown() { return {Kind::Unknown, 0, {}}; }
     bool operator==(const ByteCount&) const = default;
 };
 

@@ -123,7 +123,7 @@ void applyProgress(QueueEntry& e, const Progress& p, Progress::Changes changes)
     if (changes & Progress::FileChanged)
         e.savePath = p.file;
     if (changes & Progress::SizeChanged)
-        e.size = p.totalKnown ? ByteCount::known(p.total) : ByteCount{ByteCount::Kind::Unknown, 0, {}};
+        e.size = p.totalKnown ? ByteCount::known(p.total) : ByteCount::unknown();
     if (changes & Progress::PercentChanged) {
         e.share = QueueEntry::Share::Percent;
         e.percent = std::max(p.percent, 0);
