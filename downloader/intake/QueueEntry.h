@@ -76,14 +76,11 @@ struct QueueEntry {
     // The share stands at exactly `value` per cent.
     bool shareIs(int value) const { return share == Share::Percent && percent == value; }
 
-    // Whether the entry is one of its server's running downloads for the per-server limit. Today
-    // every entry is, unless its share stands at exactly 0 or 100 per cent: waiting entries, jobs
-    // that have not yet written 1 % and finished ones are left out; blocked, failed, timed-out,
-    // paused, stopped and part-way reloaded ones count.
+    // Counts against its server's limit: every entry whose share is not exactly 0 or 100 per cent
+    // (blocked, failed, timed-out and part-way ones count; waiting and finished ones do not).
     bool countsAgainstServerLimit() const;
-    // Whether the scheduler starts the entry. Today every entry is started but a refused one
-    // (blocked, or refused by the server and not moved since) and one whose share stands at 100 per
-    // cent: running, paused, stopped, failed and timed-out ones are started as waiting ones are.
+    // Started by the scheduler: every entry but a refused one (blocked, or refused by the server and
+    // not moved since) and one at 100 per cent (running, paused and failed ones are started too).
     bool startedBySchedule() const;
 
     // A row read back from its texts: History.ini's seven lines of a row, which are its cells 1 to

@@ -222,7 +222,7 @@ ListRow* DownloadWindows::DownloadBlocked(const QString& url, const QString& rea
     return appendRow(QueueEntry::blocked(url, reason));
 }
 
-QString DownloadWindows::reDownloadAddress(const QString& text)
+QString DownloadWindows::reDownloadAddress(const QString& url)
 {
     // The secure form of each scheme counts as the scheme.
     const auto firstOf = [](const QString& text, const char* plain, const char* secure) {
@@ -230,7 +230,7 @@ QString DownloadWindows::reDownloadAddress(const QString& text)
         const qsizetype q = text.indexOf(QLatin1String(secure), 0, Qt::CaseInsensitive);
         return p < 0 ? q : q < 0 ? p : std::min(p, q);
     };
-    QString address = text;
+    QString address = url;
     const qsizetype http = firstOf(address, "http://", "https://");
     if (http >= 0)
         address = address.mid(http);

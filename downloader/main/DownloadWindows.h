@@ -68,7 +68,7 @@ public:
     void reDownloadCompleted();
     // The address a row restarts with: from "http://" (or "https://") on, then from "ftp://" (or
     // "ftps://") on (any letter case).
-    static QString reDownloadAddress(const QString& text);
+    static QString reDownloadAddress(const QString& url);
 
     // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction
     // (1 overwrite, 2 resume, 3 skip) instead of asking.
