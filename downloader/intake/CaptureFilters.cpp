@@ -33,6 +33,21 @@ bool limitAllows(const QString& address, int running, const DownloadSettings& se
     return *limit >= running;
 }
 
+int runningFromServer(const QString& address, const QList<QueueEntry>& queue)
+{
+    const QString server = GetServerName(address);
+    int running = 0;
+    for (const QueueEntry& entry : queue)
+        if (entry.countsAgainstServerLimit() && GetServerName(entry.address) == server)
+            ++running;
+    return running;
+}
+
+bool IsLimitOk(const QString& address, const QList<QueueEntry>& queue, const DownloadSettings& settings)
+{
+    return limitAllows(address, runningFromServer(address, queue), settings);
+}
+
 bool IsServerPermitted(const QString& address, const QString& ignoreList)
 {
     const QString server = GetServerName(address);

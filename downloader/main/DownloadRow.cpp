@@ -3,7 +3,72 @@
 #include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
 
+#include <algorithm>
+
 namespace harbel {
+
+namespace {
+
+QString countText(const ByteCount& count)
+{
+    switch (count.kind) {
+    case ByteCount::Kind::NotCounted:
+        return QStringLiteral("N/A");
+    case ByteCount::Kind::Unknown:
+        return QString();
+    case ByteCount::Kind::Known:
+        return FormatBytes(double(count.bytes));
+    case ByteCount::Kind::AsRead:
+        break;
+    }
+    return count.asRead;
+}
+
+QString shareText(const QueueEntry& e)
+{
+    switch (e.share) {
+    case QueueEntry::Share::Percent:
+        return vb::numberText(double(e.percent)) + u'%';
+    case QueueEntry::Share::Refused:
+        return QStringLiteral("0 %");
+    case QueueEntry::Share::Note:
+        break;
+    }
+    return e.shareNote;
+}
+
+QueueEntry::State queueState(Progress::State state)
+{
+    using S = Progress::State;
+    switch (state) {
+    case S::Idle:
+        return QueueEntry::State::Waiting;
+    case S::Connecting:
+    case S::Transferring:
+        return QueueEntry::State::Running;
+    case S::Paused:
+        return QueueEntry::State::Paused;
+    case S::Stopped:
+        return QueueEntry::State::Stopped;
+    case S::Completed:
+        return QueueEntry::State::Complete;
+    case S::Failed:
+    case S::Refused:
+    case S::TimedOut:
+        break;
+    }
+    return QueueEntry::State::Failed;
+}
+
+QStringList shownCells(const ListRow& row)
+{
+    QStringList cells;
+    for (int c = 0; c < DownloadRow::kCells; ++c)
+        cells.append(row.cell(c));
+    return cells;
+}
+
+}  // namespace
 
 void setDownloadColumns(ListView& list, bool completed)
 {
@@ -20,24 +85,69 @@ void setDownloadColumns(ListView& list, bool completed)
     });
 }
 
-void renderDownloadRow(ListRow& row, const Progress& p, Progress::Changes changes)
+QStringList queueRowCells(const QueueEntry& e)
+{
+    return {QString(), e.savePath, shareText(e), countText(e.size), countText(e.received), e.status, e.address, e.savedOn};
+}
+
+QueueEntry entryOf(const ListRow& row)
+{
+    const QStringList shown = shownCells(row);
+    if (row.Tag().metaType() == QMetaType::fromType<QueueEntry>()) {
+        QueueEntry entry = row.Tag().value<QueueEntry>();
+        if (queueRowCells(entry) == shown)
+            return entry;
+    }
+    return QueueEntry::fromLines(shown.mid(1), row.SmallIcon() == DownloadRow::kCompleteIcon);
+}
+
+void setEntry(ListRow& row, const QueueEntry& entry)
+{
+    row.setTag(QVariant::fromValue(entry));
+    const QStringList cells = queueRowCells(entry);
+    for (int c = 0; c < DownloadRow::kCells; ++c)
+        row.setCell(c, cells[c]);
+}
+
+QList<QueueEntry> queueEntries(const ListView& list)
+{
+    QList<QueueEntry> entries;
+    entries.reserve(list.count());
+    for (int i = 0; i < list.count(); ++i)
+        entries.append(entryOf(*list.at(i)));
+    return entries;
+}
+
+void applyProgress(QueueEntry& e, const Progress& p, Progress::Changes changes)
 {
     if (changes & Progress::FileChanged)
-        row.setCell(DownloadRow::Filename, p.file);
+        e.savePath = p.file;
     if (changes & Progress::SizeChanged)
-        row.setCell(DownloadRow::Size, p.totalKnown ? FormatBytes(double(p.total)) : QString());
-    if (changes & Progress::PercentChanged)
-        row.setCell(DownloadRow::Percent, vb::numberText(double(std::max(p.percent, 0))) + QStringLiteral("%"));
-    if (changes & Progress::ReceivedChanged)
-        row.setCell(DownloadRow::Recieved, FormatBytes(double(p.received)));
-    if (changes & Progress::BriefStatusChanged)
-        row.setCell(DownloadRow::Status, p.briefStatus);
-    if (changes & Progress::StateChanged) {
-        if (p.state == Progress::State::Refused)
-            row.setCell(DownloadRow::Percent, QStringLiteral("0 %"));
-        else if (p.state == Progress::State::TimedOut)
-            row.setCell(DownloadRow::Percent, p.status);
+        e.size = p.totalKnown ? ByteCount::known(p.total) : ByteCount::unknown();
+    if (changes & Progress::PercentChanged) {
+        e.share = QueueEntry::Share::Percent;
+        e.percent = std::max(p.percent, 0);
     }
+    if (changes & Progress::ReceivedChanged)
+        e.received = ByteCount::known(p.received);
+    if (changes & Progress::BriefStatusChanged)
+        e.status = p.briefStatus;
+    if (changes & Progress::StateChanged) {
+        e.state = queueState(p.state);
+        if (p.state == Progress::State::Refused) {
+            e.share = QueueEntry::Share::Refused;
+        } else if (p.state == Progress::State::TimedOut) {
+            e.share = QueueEntry::Share::Note;
+            e.shareNote = p.status;
+        }
+    }
+}
+
+void renderDownloadRow(ListRow& row, const Progress& progress, Progress::Changes changes)
+{
+    QueueEntry entry = entryOf(row);
+    applyProgress(entry, progress, changes);
+    setEntry(row, entry);
 }
 
 }  // namespace harbel

@@ -2,6 +2,7 @@
 
 #include "common/controls/ListView.h"
 #include "downloader/engine/Progress.h"
+#include "downloader/intake/QueueEntry.h"
 
 namespace harbel {
 
@@ -17,9 +18,23 @@ struct DownloadRow {
 // The columns of the queue (completed = false) or of the completed list.
 void setDownloadColumns(ListView& list, bool completed);
 
-// Shows what changed of a download's progress in its row: the file, its share, size and received
-// bytes, and its status in brief ("0 %" in the share when the server refused the file, the time-out
-// text when it did not answer).
+// The eight cell texts of an entry's row; cells 1 to 7 are also its seven lines in History.ini.
+// The one place that writes what an entry shows.
+QStringList queueRowCells(const QueueEntry& entry);
+
+// The entry a row of either list holds. A row whose cells were written past its entry (or that was
+// made without one) is read back from its cells as History.ini's lines are.
+QueueEntry entryOf(const ListRow& row);
+// Gives the row its entry and shows it in the row's cells.
+void setEntry(ListRow& row, const QueueEntry& entry);
+// The entries of a list, top to bottom.
+QList<QueueEntry> queueEntries(const ListView& list);
+
+// What changed of a download's progress, taken into its queue entry: the file, its share, size and
+// received bytes, its status in brief and its state (a refusal or a time-out stands in the share
+// until the next percentage).
+void applyProgress(QueueEntry& entry, const Progress& progress, Progress::Changes changes);
+// The same into a row's entry, shown in its cells.
 void renderDownloadRow(ListRow& row, const Progress& progress, Progress::Changes changes);
 
 }  // namespace harbel

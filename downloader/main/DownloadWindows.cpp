@@ -62,8 +62,8 @@ void DownloadWindows::bind(frmDownload& job)
         connectingSlot_[slot] = on;
         connecting_ += on ? 1 : -1;
     });
-    // The row of the window's download shows its progress; a completed download moves its row to
-    // the completed list.
+    // The row's entry takes the progress of the window's download and shows it; a completed download
+    // moves its row to the completed list.
     connect(&job.job(), &DownloadJob::progressChanged, this,
             [this, &job](const Progress& progress, Progress::Changes changes) {
                 if (!job.lstItem)
@@ -78,9 +78,11 @@ void DownloadWindows::moveToCompleted(ListRow* row)
 {
     if (lstMain.indexOf(row) == 0)
         return;
-    ListRow* done = lstComplete.Add({}, DownloadRow::kCompleteIcon);
-    for (int c = DownloadRow::Filename; c <= DownloadRow::URL; ++c)
-        done->setCell(c, row->cell(c));
+    // The completed row gets its save date at the next save.
+    QueueEntry done = entryOf(*row);
+    done.state = QueueEntry::State::Complete;
+    done.savedOn.clear();
+    setEntry(*lstComplete.Add({}, DownloadRow::kCompleteIcon), done);
     lstMain.Remove(row);
 }
 
@@ -190,14 +192,7 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     if (boundRow) {
         // already bound
     } else if (position < 0) {
-        ListRow* row = lstMain.Add({}, DownloadRow::kQueueIcon);
-        row->setCell(DownloadRow::Filename, savePath);
-        row->setCell(DownloadRow::Percent, QStringLiteral("0%"));
-        row->setCell(DownloadRow::Size, QStringLiteral("N/A"));
-        row->setCell(DownloadRow::Recieved, QStringLiteral("N/A"));
-        row->setCell(DownloadRow::Status, QStringLiteral("N/A"));
-        row->setCell(DownloadRow::URL, url);
-        job->lstItem = row;
+        job->lstItem = appendRow(QueueEntry::startingNow(url, savePath));
     } else {
         job->lstItem = lstMain.item(position);
     }
@@ -210,19 +205,24 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     return job;
 }
 
-ListRow* DownloadWindows::DownloadLater(const QString& url, const QString& savePath)
+ListRow* DownloadWindows::appendRow(const QueueEntry& entry)
 {
     ListRow* row = lstMain.Add({}, DownloadRow::kQueueIcon);
-    row->setCell(DownloadRow::Filename, savePath);
-    row->setCell(DownloadRow::Percent, QStringLiteral("0%"));
-    row->setCell(DownloadRow::Size, QStringLiteral("N/A"));
-    row->setCell(DownloadRow::Recieved, QStringLiteral("N/A"));
-    row->setCell(DownloadRow::Status, QStringLiteral("Not Downloaded"));
-    row->setCell(DownloadRow::URL, url);
+    setEntry(*row, entry);
     return row;
 }
 
-QString DownloadWindows::reDownloadAddress(const QString& cell)
+ListRow* DownloadWindows::DownloadLater(const QString& url, const QString& savePath)
+{
+    return appendRow(QueueEntry::queuedLater(url, savePath));
+}
+
+ListRow* DownloadWindows::DownloadBlocked(const QString& url, const QString& reason)
+{
+    return appendRow(QueueEntry::blocked(url, reason));
+}
+
+QString DownloadWindows::reDownloadAddress(const QString& url)
 {
     // The secure form of each scheme counts as the scheme.
     const auto firstOf = [](const QString& text, const char* plain, const char* secure) {
@@ -230,7 +230,7 @@ QString DownloadWindows::reDownloadAddress(const QString& cell)
         const qsizetype q = text.indexOf(QLatin1String(secure), 0, Qt::CaseInsensitive);
         return p < 0 ? q : q < 0 ? p : std::min(p, q);
     };
-    QString address = cell;
+    QString address = url;
     const qsizetype http = firstOf(address, "http://", "https://");
     if (http >= 0)
         address = address.mid(http);
@@ -245,10 +245,11 @@ void DownloadWindows::reDownloadQueue()
     if (lstMain.isEmpty() || !lstMain.SelectedItem())
         return;
     for (ListRow* row : lstMain.selectedRows()) {
-        const QString address = reDownloadAddress(row->cell(DownloadRow::URL));
+        const QueueEntry entry = entryOf(*row);
+        const QString address = reDownloadAddress(entry.address);
         if (address.isEmpty())
             return;
-        ReDownloadRow(address, row->cell(DownloadRow::Filename), row->Index(), row);
+        ReDownloadRow(address, entry.savePath, row->Index(), row);
     }
 }
 
@@ -257,10 +258,11 @@ void DownloadWindows::reDownloadCompleted()
     if (lstComplete.isEmpty() || !lstComplete.SelectedItem())
         return;
     for (ListRow* row : lstComplete.selectedRows()) {
-        const QString address = reDownloadAddress(row->cell(DownloadRow::URL));
+        const QueueEntry entry = entryOf(*row);
+        const QString address = reDownloadAddress(entry.address);
         if (address.isEmpty())
             return;
-        if (!DownloadNow(address, row->cell(DownloadRow::Filename), -1))
+        if (!DownloadNow(address, entry.savePath, -1))
             return;
     }
 }

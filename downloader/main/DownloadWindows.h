@@ -56,6 +56,9 @@ public:
     frmDownload* DownloadNow(const QString& url, const QString& savePath, int position);
     // Appends a queue row marked "Not Downloaded" without starting anything.
     ListRow* DownloadLater(const QString& url, const QString& savePath);
+    // Appends a queue row for an address the ignore list or the wanted types refused, with the
+    // reason in place of its file; nothing starts it but the user.
+    ListRow* DownloadBlocked(const QString& url, const QString& reason);
     // Restarts an existing queue row at its position (1-based) in the window of that slot.
     frmDownload* ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row);
 
@@ -65,7 +68,7 @@ public:
     void reDownloadCompleted();
     // The address a row restarts with: from "http://" (or "https://") on, then from "ftp://" (or
     // "ftps://") on (any letter case).
-    static QString reDownloadAddress(const QString& cell);
+    static QString reDownloadAddress(const QString& url);
 
     // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction
     // (1 overwrite, 2 resume, 3 skip) instead of asking.
@@ -101,6 +104,7 @@ private:
     void settleFileExists(const QString& savePath);
     int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);
+    ListRow* appendRow(const QueueEntry& entry);
 
     std::array<std::unique_ptr<frmDownload>, kSlots> windows_;
     std::array<bool, kSlots> connectingSlot_{};

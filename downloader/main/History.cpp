@@ -1,5 +1,7 @@
 #include "downloader/main/History.h"
 
+#include "downloader/main/DownloadRow.h"
+
 #include "common/controls/ListView.h"
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
@@ -10,14 +12,15 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace harbel {
 
 namespace {
 
 constexpr char kCompleteList[] = "Complete List";
 constexpr char kFinishHistory[] = "Finish History";
-constexpr int kQueueIcon = 1;
-constexpr int kCompleteIcon = 4;
+constexpr int kLinesPerRow = 7;
 
 QByteArray oneLine(QString text)
 {
@@ -27,23 +30,28 @@ QByteArray oneLine(QString text)
     return text.toUtf8();
 }
 
+// Every row takes the date of this save; its seven lines are its cells 1 to 7.
 void writeRows(QByteArray& out, ListView& list, const QString& date)
 {
     for (ListRow* row : list.rows()) {
-        row->setCell(7, date);
-        for (int c = 1; c <= 7; ++c) {
-            out += oneLine(row->cell(c));
+        QueueEntry entry = entryOf(*row);
+        entry.savedOn = date;
+        setEntry(*row, entry);
+        const QStringList lines = queueRowCells(entry).mid(1, kLinesPerRow);
+        for (const QString& line : lines) {
+            out += oneLine(line);
             out += "\r\n";
         }
     }
 }
 
-bool isBlank(const ListRow* row)
+// A record of empty lines is what the end of a file leaves: no row.
+void addRow(ListView& list, bool completed, const QStringList& lines, const JobStatusWords& words)
 {
-    for (int c = 1; c <= 7; ++c)
-        if (!row->cell(c).isEmpty())
-            return false;
-    return true;
+    if (std::all_of(lines.begin(), lines.end(), [](const QString& l) { return l.isEmpty(); }))
+        return;
+    ListRow* row = list.Add({}, completed ? DownloadRow::kCompleteIcon : DownloadRow::kQueueIcon);
+    setEntry(*row, QueueEntry::fromLines(lines, completed, words));
 }
 
 }  // namespace
@@ -119,45 +127,28 @@ bool History::LoadHistory(ListView& lstMain, ListView& lstComplete, QString* err
     lstMain.Clear();
     lstComplete.Clear();
 
-    // The queue, up to "Complete List".
-    QString line;
-    bool inQueue = true;
-    while (inQueue) {
-        ListRow* row = lstMain.Add({}, kQueueIcon);
-        for (int c = 1; c <= 7; ++c) {
-            if (!next(line)) {
-                inQueue = false;
-                break;
+    // Reads a section's records up to its closing line (true) or the end of the file (false). A
+    // record cut off by the end of the file is kept; one cut short by the closing line is dropped
+    // and does not shift into the next section.
+    const JobStatusWords words = JobStatusWords::current();
+    const auto readSection = [&](ListView& list, bool completed, const char* closing) {
+        for (;;) {
+            QStringList record;
+            while (record.size() < kLinesPerRow) {
+                QString line;
+                if (!next(line)) {
+                    addRow(list, completed, record, words);
+                    return false;
+                }
+                if (line == QLatin1String(closing))
+                    return true;
+                record.append(line);
             }
-            if (line == QLatin1String(kCompleteList)) {
-                lstMain.Remove(row);
-                row = nullptr;
-                inQueue = false;
-                break;
-            }
-            row->setCell(c, line);
+            addRow(list, completed, record, words);
         }
-        if (row && isBlank(row))
-            lstMain.Remove(row);  // nothing was read into it: the file ended
-        if (!inQueue && at >= lines.size() && line != QLatin1String(kCompleteList))
-            return true;  // the file ended inside the queue
-    }
-
-    // The completed list, up to "Finish History".
-    while (at < lines.size()) {
-        ListRow* row = lstComplete.Add({}, kCompleteIcon);
-        for (int c = 1; c <= 7; ++c) {
-            if (!next(line))
-                break;
-            if (line == QLatin1String(kFinishHistory)) {
-                lstComplete.Remove(row);
-                return true;
-            }
-            row->setCell(c, line);
-        }
-        if (isBlank(row))
-            lstComplete.Remove(row);
-    }
+    };
+    if (readSection(lstMain, false, kCompleteList))
+        readSection(lstComplete, true, kFinishHistory);
     return true;
 }
 

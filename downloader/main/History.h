@@ -9,7 +9,8 @@ class ListView;
 
 // "History.ini" in the application folder: the queue and the completed list from one run to the
 // next. Per row, cells 1 to 6 and the date of the save, one line each; "Complete List" after the
-// queue, "Finish History" at the end; CR LF line ends.
+// queue, "Finish History" at the end; CR LF line ends. A row's lines are what its queue entry shows
+// (queueRowCells), and they are read back into an entry (QueueEntry::fromLines).
 class History final {
 public:
     static QString path();

@@ -320,13 +320,14 @@ void frmMain::RunSchedule()
     // Taken first: a start may change the list (a finished row leaves it), so rows are found
     // again by their current position.
     QList<QPointer<ListRow>> pending;
-    for (ListRow* row : lstMain.rows()) {
-        const QString percent = row->cell(DownloadRow::Percent);
-        if (percent != QLatin1String("0 %") && percent != QLatin1String("100%"))
+    for (ListRow* row : lstMain.rows())
+        if (entryOf(*row).startedBySchedule())
             pending.append(row);
-    }
     for (const QPointer<ListRow>& row : pending) {
-        if (!row || row->cell(DownloadRow::URL).isEmpty())
+        if (!row)
+            continue;
+        const QueueEntry entry = entryOf(*row);
+        if (entry.address.isEmpty())
             continue;
         // A row whose window still holds its download goes on there: a running one is left running
         // and a paused one resumes, so the file-exists action never touches what it has written.
@@ -337,7 +338,7 @@ void frmMain::RunSchedule()
         }
         if (windows.isBusy(slot))
             continue;
-        if (!windows.DownloadNow(row->cell(DownloadRow::URL), row->cell(DownloadRow::Filename), lstMain.indexOf(row)))
+        if (!windows.DownloadNow(entry.address, entry.savePath, lstMain.indexOf(row)))
             break;  // no window left: the rest wait as well
     }
 }

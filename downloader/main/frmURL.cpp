@@ -21,10 +21,9 @@ frmURL::frmURL(frmMain& main) : Form(QStringLiteral("frmURL"), &main), main_(mai
 void frmURL::AddHistURL()
 {
     urlHistory.clear();
-    for (ListRow* row : main_.lstMain.rows())
-        urlHistory.append(row->cell(DownloadRow::URL));
-    for (ListRow* row : main_.lstComplete.rows())
-        urlHistory.append(row->cell(DownloadRow::URL));
+    for (const ListView* list : {&main_.lstMain, &main_.lstComplete})
+        for (const QueueEntry& entry : queueEntries(*list))
+            urlHistory.append(entry.address);
 }
 
 void frmURL::Form_Load()
@@ -62,21 +61,16 @@ void frmURL::cmdOk_Click()
         folder += u'/';
     const QString p0 = folder + fileName;
 
-    if (!IsLimitOk(address, main_.lstMain.rows(), store.record)) {
+    if (!IsLimitOk(address, queueEntries(main_.lstMain), store.record)) {
         windows.DownloadLater(address, p0);
         return;
     }
-    const auto blocked = [&](const QString& message) {
-        windows.DownloadLater(address, message);
-        if (ListRow* last = main_.lstMain.item(main_.lstMain.count()))
-            last->setCell(DownloadRow::Percent, QStringLiteral("0 %"));
-    };
     if (!IsServerPermitted(address, store.record.MonitorServer)) {
-        blocked(GetLangString(QStringLiteral("13029"), QStringLiteral("You block this server")));
+        windows.DownloadBlocked(address, GetLangString(QStringLiteral("13029"), QStringLiteral("You block this server")));
         return;
     }
     if (!IsExtPermitted(address, store.record.MonitorTypes)) {
-        blocked(GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison")));
+        windows.DownloadBlocked(address, GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison")));
         return;
     }
 

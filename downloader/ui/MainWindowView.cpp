@@ -36,7 +36,7 @@ namespace {
 
 QIcon rowIcon(int smallIcon)
 {
-    return Icons::icon(smallIcon == 4 ? QStringLiteral("row-completed") : QStringLiteral("row-queued"));
+    return Icons::icon(smallIcon == DownloadRow::kCompleteIcon ? QStringLiteral("row-completed") : QStringLiteral("row-queued"));
 }
 
 QAction* addItem(QMenu* menu, const QString& text, std::function<void()> action)

@@ -93,3 +93,47 @@ TEST_F(WindowTable, CaptionsComeFromTheLanguageFile)
     EXPECT_EQ(w->cmdStop.Caption(), "&End");
     EXPECT_EQ(w->capResume(), "&Resume");
 }
+
+TEST_F(WindowTable, TheQueueAndTheJobsProgressGiveEachRowItsState)
+{
+    using S = Progress::State;
+    using Q = QueueEntry::State;
+    EXPECT_EQ(int(entryOf(*windows.DownloadLater("http://h/a.zip", "/d/a.zip")).state), int(Q::Waiting));
+    ListRow* blocked = windows.DownloadBlocked("http://h/b.txt", "You block this Extenison");
+    EXPECT_EQ(int(entryOf(*blocked).state), int(Q::Blocked));
+    EXPECT_FALSE(entryOf(*blocked).startedBySchedule());
+
+    // One publication after another into a row started at once.
+    const struct {
+        S state;
+        int percent;  // published with it when not -2
+        Q expected;
+        const char* share;
+        bool countsAgainstLimit, startedBySchedule;
+    } steps[] = {
+        {S::Connecting, -2, Q::Running, "0%", false, true},
+        {S::Transferring, -1, Q::Running, "0%", false, true},  // nothing written yet
+        {S::Transferring, 37, Q::Running, "37%", true, true},
+        {S::Paused, -2, Q::Paused, "37%", true, true},
+        {S::TimedOut, -2, Q::Failed, "Connection has timed out.", true, true},
+        {S::Connecting, -2, Q::Running, "Connection has timed out.", true, true},
+        {S::Refused, -2, Q::Failed, "0 %", true, false},
+        {S::Stopped, 40, Q::Stopped, "40%", true, true},
+        {S::Failed, -2, Q::Failed, "40%", true, true},
+        {S::Completed, 100, Q::Complete, "100%", false, false},
+    };
+    ListRow* row = windows.lstMain.Add({}, DownloadRow::kQueueIcon);
+    setEntry(*row, QueueEntry::startingNow("http://h/c.zip", "/d/c.zip"));
+    for (const auto& step : steps) {
+        Progress p;
+        p.state = step.state;
+        p.status = QStringLiteral("Connection has timed out.");
+        p.percent = step.percent;
+        renderDownloadRow(*row, p, Progress::StateChanged | (step.percent > -2 ? Progress::PercentChanged : Progress::Changes()));
+        const QueueEntry entry = entryOf(*row);
+        EXPECT_EQ(int(entry.state), int(step.expected)) << int(step.state);
+        EXPECT_EQ(row->cell(DownloadRow::Percent), step.share) << int(step.state);
+        EXPECT_EQ(entry.countsAgainstServerLimit(), step.countsAgainstLimit) << int(step.state);
+        EXPECT_EQ(entry.startedBySchedule(), step.startedBySchedule) << int(step.state);
+    }
+}

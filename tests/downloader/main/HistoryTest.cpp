@@ -1,5 +1,7 @@
 #include "downloader/main/History.h"
 
+#include "downloader/main/DownloadRow.h"
+
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"
 #include "common/platform/CRegister.h"
@@ -173,4 +175,60 @@ TEST(History, ASaveGoesThroughASymbolicLinkAndKeepsIt)
     EXPECT_TRUE(History::LoadHistory(loaded.lstMain, loaded.lstComplete, &error));
     EXPECT_TRUE(loaded.lstMain.isEmpty());
     EXPECT_TRUE(loaded.lstComplete.isEmpty());
+}
+
+TEST(History, EveryKindOfRowIsReadIntoItsStateAndWrittenBackByteForByte)
+{
+    using State = QueueEntry::State;
+    const struct {
+        QStringList cells;  // 1 to 6
+        State state;
+        bool countsAgainstLimit, startedBySchedule;
+    } queue[] = {
+        {{"/d/later.zip", "0%", "N/A", "N/A", "Not Downloaded", "http://h/later.zip"}, State::Waiting, false, true},
+        {{"/d/now.zip", "0%", "N/A", "N/A", "N/A", "http://h/now.zip"}, State::Waiting, false, true},
+        {{"/d/big.iso", "0%", "4.00 GB", "1.00 MB", "Downloading", "http://h/big.iso"}, State::Stopped, false, true},
+        {{"/d/part.zip", "37%", "1.00 MB", "378.88 KB", "Downloading...", "http://h/part.zip"}, State::Stopped, true, true},
+        {{"/d/held.zip", "42%", "1.00 MB", "430.08 KB", "Paused/Stopped", "ftp://h/held.zip"}, State::Stopped, true, true},
+        {{"/d/bad.zip", "12%", "", "12 Bytes", "The server's reply is not a valid HTTP reply.", "http://h/bad.zip"}, State::Failed, true, true},
+        {{"/d/gone.zip", "0 %", "N/A", "N/A", "File Not Found", "http://h/gone.zip"}, State::Blocked, true, false},
+        {{"You block this server", "0 %", "N/A", "N/A", "Not Downloaded", "http://blocked.example/a.zip"}, State::Blocked, true, false},
+        {{"/d/slow.zip", "Connection has timed out.", "", "N/A", "Downloading", "http://h/slow.zip"}, State::Failed, true, true},
+        {{"/d/whole.zip", "100%", "1.00 KB", "1.00 KB", "Download Success", "http://h/whole.zip"}, State::Complete, false, false},
+        {{"/d/odd.zip", "007%", "1 KB", "", "?", "mirror: http://h/odd.zip"}, State::Failed, true, true},
+        {{"", "", "", "", "", ""}, State::Stopped, true, true},
+    };
+    const QStringList completed[] = {{"/d/done.zip", "100%", "2.00 KB", "2.00 KB", "Download Success", "http://h/done.zip"},
+                                     {"/d/bare.zip", "", "", "", "", "http://h/bare.zip"}};
+    const QDate saved(2026, 12, 7);
+    QByteArray file;
+    const auto record = [&](const QStringList& cells) {
+        for (const QString& cell : cells)
+            file += cell.toUtf8() + "\r\n";
+        file += shortDate(saved).toUtf8() + "\r\n";
+    };
+    for (const auto& row : queue)
+        record(row.cells);
+    file += "Complete List\r\n";
+    for (const QStringList& cells : completed)
+        record(cells);
+    file += "Finish History\r\n";
+    writeFile(History::path(), file);
+
+    Lists l;
+    ASSERT_TRUE(History::LoadHistory(l.lstMain, l.lstComplete));
+    ASSERT_EQ(l.lstMain.count(), int(std::size(queue)));
+    for (int i = 0; i < l.lstMain.count(); ++i) {
+        const QueueEntry entry = entryOf(*l.lstMain.at(i));
+        EXPECT_EQ(l.lstMain.at(i)->cells().mid(1, 6), queue[i].cells) << i;
+        EXPECT_EQ(int(entry.state), int(queue[i].state)) << i;
+        EXPECT_EQ(entry.countsAgainstServerLimit(), queue[i].countsAgainstLimit) << i;
+        EXPECT_EQ(entry.startedBySchedule(), queue[i].startedBySchedule) << i;
+    }
+    ASSERT_EQ(l.lstComplete.count(), 2);
+    for (ListRow* row : l.lstComplete.rows())
+        EXPECT_EQ(int(entryOf(*row).state), int(State::Complete));
+
+    ASSERT_TRUE(History::SaveHistory(l.lstMain, l.lstComplete, saved));
+    EXPECT_EQ(readFile(History::path()), file);
 }
