@@ -60,14 +60,6 @@ QueueEntry::State queueState(Progress::State state)
     return QueueEntry::State::Failed;
 }
 
-QStringList shownCells(const ListRow& row)
-{
-    QStringList cells;
-    for (int c = 0; c < DownloadRow::kCells; ++c)
-        cells.append(row.cell(c));
-    return cells;
-}
-
 }  // namespace
 
 void setDownloadColumns(ListView& list, bool completed)
@@ -92,13 +84,7 @@ QStringList queueRowCells(const QueueEntry& e)
 
 QueueEntry entryOf(const ListRow& row)
 {
-    const QStringList shown = shownCells(row);
-    if (row.Tag().metaType() == QMetaType::fromType<QueueEntry>()) {
-        QueueEntry entry = row.Tag().value<QueueEntry>();
-        if (queueRowCells(entry) == shown)
-            return entry;
-    }
-    return QueueEntry::fromLines(shown.mid(1), row.SmallIcon() == DownloadRow::kCompleteIcon);
+    return row.Tag().value<QueueEntry>();
 }
 
 void setEntry(ListRow& row, const QueueEntry& entry)

@@ -22,8 +22,8 @@ void setDownloadColumns(ListView& list, bool completed);
 // The one place that writes what an entry shows.
 QStringList queueRowCells(const QueueEntry& entry);
 
-// The entry a row of either list holds. A row whose cells were written past its entry (or that was
-// made without one) is read back from its cells as History.ini's lines are.
+// The entry a row of either list holds (a default one for a row made without any). Its cells only
+// show it: nothing is ever read back from them.
 QueueEntry entryOf(const ListRow& row);
 // Gives the row its entry and shows it in the row's cells.
 void setEntry(ListRow& row, const QueueEntry& entry);

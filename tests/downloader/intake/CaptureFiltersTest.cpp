@@ -8,11 +8,11 @@ using namespace harbel;
 
 namespace {
 
-struct Row {
-    QString percent;
-    QString url;
-    QString cell(int i) const { return i == 2 ? percent : i == 6 ? url : QString(); }
-};
+// A queue row as History.ini keeps it, showing its percent and address.
+QueueEntry row(const QString& percent, const QString& url)
+{
+    return QueueEntry::fromLines({QString(), percent, QString(), QString(), QString(), url, QString()}, false);
+}
 
 const QString kTypes = QString::fromLatin1(kDefaultMonitorTypes);
 
@@ -56,30 +56,30 @@ TEST(CaptureFilters, IgnoreList)
 TEST(CaptureFilters, ConnectionLimits)
 {
     DownloadSettings s;
-    const QList<const Row*> none;
-    const Row running{"45%", "http://host/a.zip"}, queued{"0%", "http://host/b.zip"},
-        done{"100%", "http://host/c.zip"}, blocked{"0 %", "http://host/d.zip"},
-        other{"10%", "http://HOST/e.zip"}, ftp{"12%", "ftp://host/f.zip"};
+    const QList<QueueEntry> none;
+    const QueueEntry running = row("45%", "http://host/a.zip"), queued = row("0%", "http://host/b.zip"),
+                     done = row("100%", "http://host/c.zip"), blocked = row("0 %", "http://host/d.zip"),
+                     other = row("10%", "http://HOST/e.zip"), ftp = row("12%", "ftp://host/f.zip");
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", none, s));
     // Three running with the limit 3 still lets a fourth start; four do not.
-    QList<const Row*> rows{&running, &running, &running, &queued, &done, &other};
+    QList<QueueEntry> rows{running, running, running, queued, done, other};
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", rows, s));
-    rows.append(&blocked);  // "0 %" counts as running
+    rows.append(blocked);  // "0 %" counts as running
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", rows, s));
     // The count is by server text alone, whatever the protocol of the running rows.
     EXPECT_FALSE(IsLimitOk("ftp://host/new.zip", rows, s));
     EXPECT_TRUE(IsLimitOk("ftp://otherhost/new.zip", rows, s));
     s.LimitHTTP = "0";
-    EXPECT_TRUE(IsLimitOk("http://host/new.zip", QList<const Row*>{&queued}, s));
-    EXPECT_FALSE(IsLimitOk("http://host/new.zip", QList<const Row*>{&running}, s));
+    EXPECT_TRUE(IsLimitOk("http://host/new.zip", QList<QueueEntry>{queued}, s));
+    EXPECT_FALSE(IsLimitOk("http://host/new.zip", QList<QueueEntry>{running}, s));
     // Secure addresses count with their protocol: https:// with HTTP, ftps:// with FTP.
     s.LimitHTTP = "0";
     s.LimitFTP = "3";
-    const Row secure{"30%", "https://host/s.zip"};
-    EXPECT_FALSE(IsLimitOk("https://host/new.zip", QList<const Row*>{&secure}, s));
-    EXPECT_TRUE(IsLimitOk("ftps://host/new.zip", QList<const Row*>{&secure}, s));
+    const QueueEntry secure = row("30%", "https://host/s.zip");
+    EXPECT_FALSE(IsLimitOk("https://host/new.zip", QList<QueueEntry>{secure}, s));
+    EXPECT_TRUE(IsLimitOk("ftps://host/new.zip", QList<QueueEntry>{secure}, s));
     EXPECT_FALSE(IsServerPermitted("https://www.amazon.com/x.zip", QString::fromLatin1(kDefaultMonitorServer)));
     EXPECT_TRUE(IsExtPermitted("ftps://host/dir/x.zip", kTypes));
     s.LimitFTP = "unlimited";
-    EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", QList<const Row*>{&ftp, &ftp, &ftp, &ftp, &ftp}, s));
+    EXPECT_TRUE(IsLimitOk("ftp://host/new.zip", QList<QueueEntry>{ftp, ftp, ftp, ftp, ftp}, s));
 }

@@ -1,6 +1,7 @@
 #include "downloader/main/History.h"
 
 #include "downloader/main/DownloadRow.h"
+#include "tests/downloader/main/QueueRowTexts.h"
 
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"
@@ -31,9 +32,8 @@ public:
 ListRow* addRow(ListView& list, int icon, const QString& name, const QString& status)
 {
     ListRow* r = list.Add({}, icon);
-    const QStringList cells = {"/down/" + name, "42%", "1.00 MB", "440 KB", status, "http://host/" + name};
-    for (int c = 0; c < cells.size(); ++c)
-        r->setCell(c + 1, cells[c]);
+    const QStringList lines = {"/down/" + name, "42%", "1.00 MB", "440 KB", status, "http://host/" + name, {}};
+    setEntry(*r, QueueEntry::fromLines(lines, icon == DownloadRow::kCompleteIcon));
     return r;
 }
 
@@ -47,7 +47,7 @@ QString shortDate(const QDate& d)
 TEST(History, RoundTripOfBothListsWithTheDateOfTheSave)
 {
     Lists a;
-    addRow(a.lstMain, 1, "one.zip", "Downloading")->setCell(7, "an old date");
+    test::setRowText(*addRow(a.lstMain, 1, "one.zip", "Downloading"), 7, "an old date");
     addRow(a.lstMain, 1, "two.zip", "Not Downloaded");
     addRow(a.lstComplete, 4, QStringLiteral("drei-ü.zip"), "Download Success");
     setCurrentLanguageFile("English.ini");

@@ -1,6 +1,7 @@
 #include "downloader/main/frmMain.h"
 
 #include "downloader/main/DownloadRow.h"
+#include "tests/downloader/main/QueueRowTexts.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/main/History.h"
 #include "downloader/main/frmDir.h"
@@ -327,7 +328,7 @@ TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
     // Limit 1: a second running download from the server may start, a third is queued silently.
     for (const char* pct : {"12%", "40%"}) {
         ListRow* r = form.windows.DownloadLater("http://busy.example/r.zip", folder + "/r.zip");
-        r->setCell(DownloadRow::Percent, pct);
+        test::setRowText(*r, DownloadRow::Percent, pct);
     }
     form.URLForm.DownLoadURL("http://busy.example/new.zip");
     ASSERT_EQ(form.lstMain.count(), 3);
@@ -340,7 +341,7 @@ TEST_F(MainWindow, TheEnterUrlDialogOffersBothListsAndTheClipboard)
 {
     load();
     form.windows.DownloadLater("http://h/q.zip", folder + "/q.zip");
-    form.lstComplete.Add({}, 4)->setCell(DownloadRow::URL, "http://h/c.zip");
+    test::setRowText(*form.lstComplete.Add({}, 4), DownloadRow::URL, "http://h/c.zip");
     form.windows.DownloadLater("http://h/q.zip", folder + "/q.zip");
 
     clipboard.setText("  see http://h/clip.zip  ");
@@ -404,8 +405,8 @@ TEST_F(MainWindow, ListCommandsAndTheRedownloadWalks)
     form.clear_qmnu_Click();
     EXPECT_EQ(q.count(), 0);
     ListRow* done = form.lstComplete.Add({}, 4);
-    done->setCell(DownloadRow::Filename, folder + "/again.bin");
-    done->setCell(DownloadRow::URL, "got it from " + server.url("again.bin"));
+    test::setRowText(*done, DownloadRow::Filename, folder + "/again.bin");
+    test::setRowText(*done, DownloadRow::URL, "got it from " + server.url("again.bin"));
     done->setSelected(true);
     form.lstComplete.setSelectedItem(done);
     form.mnuComPopRedown_Click();
@@ -538,7 +539,7 @@ TEST_F(MainWindow, ShutdownSavesRunningRowsBeforeTheirWindowsClose)
                                          folder + QStringLiteral("/run%1.bin").arg(i), -1);
     ASSERT_TRUE(server.waitForRequests(3));
     for (int i = 0; i < 3; ++i)
-        form.lstMain.at(i)->setCell(DownloadRow::Percent, QStringLiteral("%1%").arg(10 * (i + 1)));
+        test::setRowText(*form.lstMain.at(i), DownloadRow::Percent, QStringLiteral("%1%").arg(10 * (i + 1)));
     QList<QStringList> shown;
     for (ListRow* row : form.lstMain.rows())
         shown << row->cells().mid(1, 6);

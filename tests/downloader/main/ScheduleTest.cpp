@@ -2,6 +2,7 @@
 
 #include "downloader/engine/ControlFile.h"
 #include "downloader/main/DownloadRow.h"
+#include "tests/downloader/main/QueueRowTexts.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/main/frmSchedule.h"
 
@@ -182,8 +183,8 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
 
     DownloadWindows& w = form.windows;
     w.DownloadLater(nginx.url("a.bin"), folder + "/a.bin");
-    w.DownloadLater(nginx.url("refused.bin"), folder + "/refused.bin")->setCell(DownloadRow::Percent, "0 %");
-    w.DownloadLater(nginx.url("done.bin"), folder + "/done.bin")->setCell(DownloadRow::Percent, "100%");
+    test::setRowText(*w.DownloadLater(nginx.url("refused.bin"), folder + "/refused.bin"), DownloadRow::Percent, "0 %");
+    test::setRowText(*w.DownloadLater(nginx.url("done.bin"), folder + "/done.bin"), DownloadRow::Percent, "100%");
     frmDownload* running = w.DownloadNow(nginx.url("big.bin"), folder + "/running.bin", -1);
     frmDownload* paused = w.DownloadNow(nginx.url("big.bin"), folder + "/paused.bin", -1);
     w.DownloadLater(nginx.url("b.bin"), folder + "/b.bin");

@@ -1,6 +1,7 @@
 #include "downloader/ui/MainWindowView.h"
 
 #include "downloader/main/DownloadRow.h"
+#include "tests/downloader/main/QueueRowTexts.h"
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/DownloadDialogs.h"
 
@@ -98,7 +99,7 @@ TEST(PellanorMainWindowView, DialogsHandTheUsersActionsToTheirForms)
     Prompts::setInstance(&prompts);
     frmMain form;
     form.Form_Load();
-    form.lstComplete.Add({}, 4)->setCell(DownloadRow::URL, "http://host/old.zip");
+    test::setRowText(*form.lstComplete.Add({}, 4), DownloadRow::URL, "http://host/old.zip");
 
     form.URLForm.Form_Load();
     URLDialogView url(form.URLForm);
