@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downloader/main/DownloadWindows.h"
+#include "downloader/main/QueueCommands.h"
 #include "downloader/main/frmFile.h"
 #include "downloader/main/frmSchedule.h"
 #include "downloader/main/frmSettings.h"
@@ -93,7 +94,7 @@ public:
     // The open question has been answered: the next waiting address may be taken.
     void handOversMayGoOn();
 
-    // Menus and tray (MainCommands.cpp).
+    // Menus and tray.
     void Add_mnu_Click();
     void exit_mnu_Click();
     void closeVantor_traymnu_Click();
@@ -150,6 +151,7 @@ private:
     QStringList waitingHandOvers_;
     int handingOver_ = 0;
     bool handOverPosted_ = false;
+    QueueCommands queueCommands_{lstMain, lstComplete, windows};
     double totalRate_ = 0;
     bool loaded_ = false;
     bool unloaded_ = false;
