@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 
 #include <QHash>
 

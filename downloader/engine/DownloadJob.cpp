@@ -1,7 +1,7 @@
 #include "downloader/engine/DownloadJob.h"
 
 #include "common/platform/CRegister.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadText.h"

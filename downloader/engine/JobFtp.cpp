@@ -1,6 +1,6 @@
 #include "downloader/engine/JobFtp.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
 #include "downloader/settings/DownloadSettings.h"

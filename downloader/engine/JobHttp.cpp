@@ -1,6 +1,6 @@
 #include "downloader/engine/JobHttp.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"

@@ -1,6 +1,6 @@
 #include "downloader/intake/UrlParsing.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "downloader/settings/DownloadSettings.h"
 

@@ -1,6 +1,6 @@
 #include "downloader/main/DownloadWindows.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/frmExist.h"

@@ -2,7 +2,7 @@
 
 #include "downloader/intake/SaveRules.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 
 #include <QDir>

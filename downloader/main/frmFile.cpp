@@ -4,7 +4,7 @@
 #include "downloader/main/frmMain.h"
 #include "downloader/settings/DownloadSettings.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 
 namespace harbel {

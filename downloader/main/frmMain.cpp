@@ -6,7 +6,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/platform/Shell.h"
 #include "common/platform/SingleInstance.h"
 #include "common/support/LangString.h"

@@ -4,7 +4,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/CRegister.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/Skin.h"
 
 namespace harbel {

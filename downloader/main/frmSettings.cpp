@@ -7,7 +7,7 @@
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/platform/Shell.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"

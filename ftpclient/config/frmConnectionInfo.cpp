@@ -2,7 +2,7 @@
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/IniFile.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/ShiftCode.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"

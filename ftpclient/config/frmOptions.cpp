@@ -4,7 +4,7 @@
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/AutoStart.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/ClientSettings.h"

@@ -1,6 +1,6 @@
 #include "ftpclient/local/clsLocalPaths.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "ftpclient/window/CertificateQuestion.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "ftpclient/config/ClientSettings.h"
 
 namespace harbel::tessaly {

@@ -4,7 +4,7 @@
 #include "ftpclient/window/ConnectionLog.h"
 
 #include "common/platform/AppFolder.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/ClientSettings.h"
 

@@ -2,7 +2,7 @@
 
 #include "ftpclient/window/LocalBrowser.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
 #include "ftpclient/window/FileShell.h"

@@ -2,7 +2,7 @@
 
 #include "ftpclient/window/RemoteBrowser.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/ClientSettings.h"

@@ -3,7 +3,7 @@
 // raw command menu and the custom-command panel.
 #include "ftpclient/window/RemoteFileCommands.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "ftpclient/component/TreeWalk.h"
 #include "ftpclient/config/ClientSettings.h"
 #include "ftpclient/window/TessalyMain.h"

@@ -3,7 +3,7 @@
 
 #include "ftpclient/window/SiteSession.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/FirewallSettings.h"
 #include "ftpclient/window/TessalyMain.h"

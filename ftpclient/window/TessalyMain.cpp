@@ -1,7 +1,7 @@
 #include "ftpclient/window/TessalyMain.h"
 
 #include "common/platform/AppFolder.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "common/platform/SingleInstance.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"

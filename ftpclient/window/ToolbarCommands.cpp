@@ -3,7 +3,7 @@
 #include "ftpclient/window/ToolbarCommands.h"
 
 #include "common/platform/AppFolder.h"
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "ftpclient/config/frmOptions.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/window/TessalyMain.h"

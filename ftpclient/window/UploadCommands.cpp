@@ -3,7 +3,7 @@
 
 #include "ftpclient/window/UploadCommands.h"
 
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 #include "ftpclient/component/TreeWalk.h"
 #include "ftpclient/config/ClientSettings.h"
 #include "ftpclient/window/TessalyExist.h"

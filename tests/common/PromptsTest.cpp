@@ -1,6 +1,6 @@
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

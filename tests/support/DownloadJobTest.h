@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/platform/CRegister.h"
-#include "common/platform/Prompts.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/Prompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/settings/DownloadSettings.h"

@@ -2,7 +2,7 @@
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/platform/CRegister.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/DownloadJobTest.h"

@@ -1,6 +1,6 @@
 #include "downloader/intake/UrlParsing.h"
 
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "tests/support/QtPrint.h"

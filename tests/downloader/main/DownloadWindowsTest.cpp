@@ -1,7 +1,7 @@
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/platform/CRegister.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "common/support/LangString.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"

@@ -10,7 +10,7 @@
 
 #include "common/platform/Clipboard.h"
 #include "common/platform/CRegister.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "common/platform/SingleInstance.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestEnvironment.h"

@@ -1,7 +1,7 @@
 #include "downloader/ui/DownloadWindowView.h"
 #include "downloader/ui/ServerDataView.h"
 
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/settings/DownloadSettings.h"
 

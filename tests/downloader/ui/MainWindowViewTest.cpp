@@ -5,7 +5,7 @@
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/DownloadDialogs.h"
 
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "common/ui/ListViewWidget.h"
 
 #include <QAction>

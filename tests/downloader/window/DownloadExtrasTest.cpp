@@ -4,7 +4,7 @@
 
 #include "common/platform/CRegister.h"
 #include "common/platform/Clipboard.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/DownloadJobTest.h"

@@ -1,5 +1,5 @@
 // The local pane of the main window and the local-paths class behind it.
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "tests/support/TestEnvironment.h"

@@ -1,5 +1,5 @@
 // The site dialog's window draws the profile trees and the values, and hands clicks to the form.
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/config/frmConnectionInfo.h"
 #include "ftpclient/ui/ConnectionInfoView.h"
 #include "tests/support/TestEnvironment.h"

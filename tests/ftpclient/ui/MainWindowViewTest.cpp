@@ -1,5 +1,5 @@
 // The main window's widgets follow the model and hand the user's actions back to it.
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "ftpclient/ui/TessalyMainView.h"
 #include "tests/support/TestEnvironment.h"

@@ -5,7 +5,7 @@
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/config/ClientSettings.h"
 #include "ftpclient/window/TessalyMain.h"

@@ -2,7 +2,7 @@
 // the remote pane and the toolbar, with scripted prompts and the real pyftpdlib server.
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "tests/ftpclient/window/MainWindowFixture.h"

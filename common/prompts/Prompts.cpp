@@ -1,4 +1,4 @@
-#include "common/platform/Prompts.h"
+#include "common/prompts/Prompts.h"
 
 #include "common/controls/Form.h"
 

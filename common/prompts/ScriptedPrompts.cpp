@@ -1,4 +1,4 @@
-#include "common/platform/ScriptedPrompts.h"
+#include "common/prompts/ScriptedPrompts.h"
 
 #include "common/controls/Form.h"
 
