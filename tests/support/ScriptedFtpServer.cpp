@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace harbel::test {
 
 ScriptedFtpServer::ScriptedFtpServer()
@@ -157,6 +159,24 @@ bool SocksRelay::listen()
     return server_.listen(QHostAddress::LocalHost, 0);
 }
 
+namespace {
+
+// Ends the sending direction of `socket` once everything written to it has gone out, and keeps its
+// receiving direction open: a TCP half-close.
+void shutWritingWhenFlushed(QTcpSocket* socket)
+{
+    auto shut = [socket] {
+        if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    };
+    if (socket->bytesToWrite() == 0)
+        shut();
+    else
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, shut);
+}
+
+}  // namespace
+
 void SocksRelay::onNewConnection()
 {
     while (QTcpSocket* client = server_.nextPendingConnection()) {
@@ -164,29 +184,76 @@ void SocksRelay::onNewConnection()
             QByteArray in;
             int step = 0;  // SOCKS 5: 0 greeting, 1 login, 2 request; 3 relaying
             Request request;
+            bool clientEnded = false;
+            bool targetEnded = false;
         };
         auto session = std::make_shared<Session>();
-        auto* target = new QTcpSocket(client);
-        auto startRelay = [this, client, target, session](const QString& host, quint16 port) {
+        auto* target = new QTcpSocket(this);
+        client->setParent(this);
+        // Both sockets live until both sides have ended. A side that ends first gets what is still on
+        // its way delivered to the other side, whose sending direction is then shut; the other
+        // direction keeps flowing. Closing a socket outright while its peer may still send (a TLS
+        // session ticket, a close notification) answers the peer with a reset, and a reset throws
+        // away whatever the peer had received but not yet read.
+        auto endWhenBothEnded = [client, target, session] {
+            if (session->clientEnded && session->targetEnded) {
+                client->deleteLater();
+                target->deleteLater();
+            }
+        };
+        auto forward = [](QTcpSocket* from, QTcpSocket* to) {
+            const QByteArray bytes = from->readAll();
+            if (!bytes.isEmpty() && to->state() == QAbstractSocket::ConnectedState)
+                to->write(bytes);
+        };
+        auto startRelay = [this, client, target, session, forward, endWhenBothEnded](const QString& host, quint16 port) {
             session->request.host = host;
             session->request.port = port;
             requests_.append(session->request);
-            connect(target, &QTcpSocket::connected, client, [client, target, session] {
-                if (session->request.version == 4)
-                    client->write(QByteArray("\x00\x5a\x00\x00\x00\x00\x00\x00", 8));
-                else
-                    client->write(QByteArray("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x00", 10));
+            connect(target, &QTcpSocket::connected, this, [client, target, session] {
+                // A client that has gone gets no answer; what it sent still goes to the target.
+                if (!session->clientEnded) {
+                    if (session->request.version == 4)
+                        client->write(QByteArray("\x00\x5a\x00\x00\x00\x00\x00\x00", 8));
+                    else
+                        client->write(QByteArray("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x00", 10));
+                }
                 session->step = 3;
                 if (!session->in.isEmpty())
                     target->write(session->in);
                 session->in.clear();
+                if (session->clientEnded)
+                    shutWritingWhenFlushed(target);
             });
-            connect(target, &QTcpSocket::readyRead, client, [client, target] { client->write(target->readAll()); });
-            connect(target, &QTcpSocket::disconnected, client, [client] { client->disconnectFromHost(); });
-            connect(client, &QTcpSocket::disconnected, target, [target] { target->disconnectFromHost(); });
+            connect(target, &QTcpSocket::readyRead, this, [client, target, forward] { forward(target, client); });
+            connect(target, &QTcpSocket::disconnected, this, [client, target, session, forward, endWhenBothEnded] {
+                forward(target, client);
+                session->targetEnded = true;
+                if (!session->clientEnded)
+                    shutWritingWhenFlushed(client);
+                endWhenBothEnded();
+            });
+            // A target that cannot be reached ends the client's connection.
+            connect(target, &QTcpSocket::errorOccurred, this, [client, target, session, endWhenBothEnded] {
+                if (target->state() != QAbstractSocket::UnconnectedState || session->targetEnded || session->step == 3)
+                    return;
+                session->targetEnded = true;
+                if (!session->clientEnded)
+                    client->disconnectFromHost();
+                endWhenBothEnded();
+            });
             target->connectToHost(host, port);
         };
-        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QTcpSocket::disconnected, this, [client, target, session, forward, endWhenBothEnded] {
+            if (session->step == 3)
+                forward(client, target);
+            session->clientEnded = true;
+            if (target->state() == QAbstractSocket::ConnectedState)
+                shutWritingWhenFlushed(target);
+            else if (target->state() == QAbstractSocket::UnconnectedState)
+                session->targetEnded = true;  // never asked for, or already gone
+            endWhenBothEnded();
+        });
         connect(client, &QTcpSocket::readyRead, this, [this, client, target, session, startRelay] {
             session->in.append(client->readAll());
             QByteArray& in = session->in;
