@@ -6,6 +6,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
+#include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
@@ -24,6 +25,7 @@
 using namespace harbel;
 using harbel::test::NginxServer;
 using harbel::test::PyFtpServer;
+using harbel::test::ScriptedFtpServer;
 using harbel::test::TestAuthority;
 using harbel::test::ScriptedHttpServer;
 using harbel::test::readFile;
@@ -426,4 +428,43 @@ TEST_F(ResumeAfterKill, AControlFileOfAnotherFileStartsOverAndSaysSo)
     EXPECT_TRUE(r.err.contains("is not the one this download began with")) << r.err.toStdString();
     EXPECT_TRUE(readFile(target) == server.content);
     EXPECT_FALSE(QFile::exists(ControlFile::pathFor(target)));
+}
+
+TEST_F(DownloadMode, FtpServerThatKeepsFailingTheTransferIsGivenUpWithItsReply)
+{
+    // Each failure logs in again; five logins in a row that bring no new byte end the download
+    // with the server's last word, whatever ended them. An empty reply drops the whole session.
+    const QByteArray aborted = "426 Connection closed; transfer aborted.\r\n";
+    const QByteArray failed = "451 Requested action aborted: local error.\r\n";
+    const struct {
+        qint64 first;  // bytes of the first transfer; every later one brings none
+        QByteArray reply;
+        QString status;
+    } cases[] = {
+        {0, aborted, "426 Connection closed; transfer aborted."},
+        {0, failed, "451 Requested action aborted: local error."},
+        {150000, aborted, "426 Connection closed; transfer aborted."},
+        {150000, failed, "451 Requested action aborted: local error."},
+        {150000, "226 Transfer complete\r\n", "226 Transfer complete"},
+        {150000, "", "The FTP server closed the connection."},
+    };
+    const QByteArray content = test::randomBytes(300000);
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        ScriptedFtpServer ftp;
+        ASSERT_TRUE(ftp.listen());
+        ftp.setReplaceClient(true);
+        ftp.setStartReplyNamesSize(true);
+        ftp.onData("RETR", content);
+        ftp.cutData("RETR", c.first, c.reply);
+        ftp.cutData("RETR", 0, c.reply, 1000);
+        const QString url = QStringLiteral("ftp://127.0.0.1:%1/f%2.bin").arg(ftp.port()).arg(n++);
+        const ProgramRun r = pellanor({"--download", url, "--passive"}, folder);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains("Failed: " + url + ": The server keeps closing the connection without sending "
+                                   "the file: " + c.status)) << r.err.toStdString();
+        EXPECT_EQ(ftp.received().filter("USER").size(), 6);
+        EXPECT_TRUE(readFile(folder + QStringLiteral("/f%1.bin").arg(n - 1)) == content.left(c.first));
+    }
 }
