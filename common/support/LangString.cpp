@@ -39,7 +39,8 @@ QString builtInEnglish(const QString& code, const QString& defaultText)
     }
     if (!own.isEmpty())
         return own;
-    return trimLeading(IniFile(QStringLiteral(":/harbel/Lang-I/English.ini")).getString(kSection, code, QString(), kBufferSize).text);
+    const IniFile shipped(QStringLiteral(":/harbel/Lang-I/English.ini"));
+    return trimLeading(shipped.getString(kSection, code, QString(), kBufferSize).text);
 }
 }  // namespace
 

@@ -334,8 +334,8 @@ void JobFtp::checkEnd()
     if (!ftp().confirmed() && !ftp().controlGone())
         return;  // the data has ended; the server's word on it has not come yet
     // Short: a new login continues the file.
-    retryAfterFailure(ftp().confirmed() || !ftp().controlGone() ? ftp().lastReply()
-                                                                : lang("19103", "The FTP server closed the connection."));
+    const bool gone = ftp().controlGone() && !ftp().confirmed();
+    retryAfterFailure(gone ? lang("19103", "The FTP server closed the connection.") : ftp().lastReply());
 }
 
 void JobFtp::retryAfterFailure(const QString& reply)
