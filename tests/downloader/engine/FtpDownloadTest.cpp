@@ -285,7 +285,7 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     SettingsStore::instance().record.UsePASV = true;
     SettingsStore::instance().record.Timeout = 1;
     SettingsStore::instance().record.Retry = true;
-    SettingsStore::instance().record.Retries = 0;
+    SettingsStore::instance().record.Retries = 1;
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/c.bin").arg(server.port()), folder + "/c.bin");
     ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
     job->tmrTimeOut_Timer();
@@ -293,7 +293,7 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     EXPECT_EQ(job->retries(), 1);
     EXPECT_TRUE(job->tmrTimeOut.Enabled());
     ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
-    // Retries 0 allows one retry: the next expiry gives up and the job waits for the user.
+    // Retries 1 allows one retry: the next expiry gives up and the job waits for the user.
     job->tmrTimeOut_Timer();
     EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
     EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "Connection has timed out.");
