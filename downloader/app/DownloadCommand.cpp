@@ -67,12 +67,18 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
                                  std::FILE* err, bool terminal)
     : options_(options), windows_(windows), out_(out), err_(err), terminal_(terminal)
 {
-    // The two options hold for this run only: nothing is saved.
+    // The options hold for this run only: nothing is saved.
     DownloadSettings& s = SettingsStore::instance().record;
     if (options_.segments)
         s.Segment = 1;
     if (options_.passive)
         s.UsePASV = true;
+    if (options_.timeout > 0)
+        s.Timeout = options_.timeout;
+    if (options_.tries >= 0) {
+        s.Retry = true;
+        s.Retries = options_.tries;
+    }
     if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
         terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);

@@ -12,6 +12,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -178,6 +179,10 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
     EXPECT_EQ(o.caCertificates, QStringList({"ca.pem", "more.pem"}));
     EXPECT_TRUE(parse({"--download", "https://h/a.zip"}).caCertificates.isEmpty());
     EXPECT_TRUE(pellanorUsage().contains("--ca-certificate FILE"));
+    o = parse({"--download", "http://h/a.zip", "--timeout", "5", "--tries=0"});
+    EXPECT_EQ(o.timeout, 5);
+    EXPECT_EQ(o.tries, 0);
+    EXPECT_TRUE(pellanorUsage().contains("--timeout SECONDS") && pellanorUsage().contains("--tries N"));
 
     EXPECT_EQ(parse({}).mode, PellanorOptions::Mode::Window);
     for (const QStringList& wrong : QList<QStringList>{
@@ -190,6 +195,11 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
              {"--download", "http://h/a.zip", "--skip", "--overwrite"},
              {"--download", "http://h/a.zip", "-o"},
              {"--download", "http://h/a.zip", "--fast"},
+             {"--download", "http://h/a.zip", "--timeout", "0"},
+             {"--download", "http://h/a.zip", "--timeout=soon"},
+             {"--download", "http://h/a.zip", "--tries", "-1"},
+             {"--download", "http://h/a.zip", "--tries"},
+             {"--tries", "3"},
              {"-o", "x"},
              {"--segments"},
              {"--passive"},
@@ -327,6 +337,40 @@ TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
     const ProgramRun resumed = pellanor({"--download", server.url("slow.bin"), "--resume"}, folder);
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
     EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
+}
+
+TEST_F(DownloadMode, SilentServerFailsAfterTimeoutTimesTriesWithALinePerRetry)
+{
+    // The server takes the connection and never answers: each try waits the time-out, in seconds
+    // as the options and the settings window say, and each retry is announced.
+    server.stall = true;
+    const struct {
+        QStringList options;
+        int timeout;
+        int tries;
+    } cases[] = {{{"--timeout", "1", "--tries", "2"}, 1, 2}, {{}, 1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tries);
+        const QString key = QString::fromLatin1(kSettingsKey);
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, key, "Timeout", c.options.isEmpty() ? "1" : "30");
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, key, "Retries", c.options.isEmpty() ? "1" : "5");
+        const int before = server.connections();
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = pellanor(QStringList{"--download", server.url("silent.bin")} + c.options, folder);
+        const qint64 bound = 1000 * c.timeout * (c.tries + 1);
+        EXPECT_GE(clock.elapsed(), bound * 8 / 10);  // it did wait, give or take the timer's slack
+        EXPECT_LT(clock.elapsed(), bound + 1000);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(server.connections() - before, c.tries + 1);
+        QString lines;
+        for (int i = 1; i <= c.tries; ++i)
+            lines += QStringLiteral("%1: Connection has timed out; trying again (%2 of %3)...\n")
+                         .arg(server.url("silent.bin"))
+                         .arg(i)
+                         .arg(c.tries);
+        EXPECT_EQ(r.err, lines + "Failed: " + server.url("silent.bin") + ": Connection has timed out.\n");
+    }
 }
 
 TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)
