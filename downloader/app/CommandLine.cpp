@@ -40,9 +40,11 @@ QString pellanorUsage()
         "  --tries N      try a download that timed out again up to N times, so a\n"
         "                 silent server fails after SECONDS x (N + 1); 0 never tries\n"
         "                 again (default: the Retries setting, 3 when none is saved)\n"
-
+        "  An output file with a control file FILE.pellanor beside it is continued\n"
+        "  without --resume. Ctrl+C stops the download, keeps the partial file and\n"
+        "  its control file for a later run, and exits with status 130.\n"
         "  Exit status: 0 when every file is complete, 1 when any is not, 2 for a\n"
-        "  command-line error.\n"
+        "  command-line error, 130 after Ctrl+C.\n"
         "\n"
         "Environment:\n"
         "  HARBEL_HOME      application folder (default ~/.local/share/Harbel)\n"

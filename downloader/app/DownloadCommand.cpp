@@ -2,6 +2,7 @@
 
 #include "common/support/LangString.h"
 #include "common/support/VbText.h"
+#include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/intake/SaveRules.h"
@@ -139,6 +140,14 @@ void DownloadCommand::next()
         return;
     }
     existed_ = IsFilePresent(savePath_);
+    // A file with a control file beside it is a download of ours that was cut short: it is
+    // continued, as aria2c does. Any other file that exists waits for the options to say.
+    if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance())) {
+        const bool unfinished = existed_ && QFileInfo::exists(ControlFile::pathFor(savePath_));
+        terminal->setExists(options_.exists == PellanorOptions::Exists::Refuse && unfinished
+                                ? PellanorOptions::Exists::Resume
+                                : options_.exists);
+    }
     if (!terminal_)
         line(out_, lang("19041", "Downloading") + u' ' + shownUrl_ + QStringLiteral(" -> ") + savePath_);
 

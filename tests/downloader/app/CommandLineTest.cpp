@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace harbel;
 using harbel::test::NginxServer;
 using harbel::test::PyFtpServer;
@@ -371,6 +373,32 @@ TEST_F(DownloadMode, SilentServerFailsAfterTimeoutTimesTriesWithALinePerRetry)
                          .arg(c.tries);
         EXPECT_EQ(r.err, lines + "Failed: " + server.url("silent.bin") + ": Connection has timed out.\n");
     }
+}
+
+TEST_F(DownloadMode, CtrlCSavesTheControlFileAndTheNextRunContinuesWithoutResume)
+{
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+        if (r.range() != "bytes=0-7999")
+            return false;
+        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
+                + server.content.left(3000));
+        return true;  // and then nothing more
+    };
+    QProcess p;
+    startHeadless(p, {"--download", server.url("cut.bin")}, folder);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/cut.bin").size() == 3000; }, 20000));
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(QFile::exists(ControlFile::pathFor(folder + "/cut.bin")));
+
+    // A control file says the file is ours and unfinished: it is continued, as aria2c does.
+    server.handler = nullptr;
+    const ProgramRun again = pellanor({"--download", server.url("cut.bin")}, folder);
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/cut.bin"), server.content);
+    EXPECT_EQ(server.requests().last().range(), "bytes=3000-7999");
 }
 
 TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)
