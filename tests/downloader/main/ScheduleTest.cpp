@@ -297,40 +297,22 @@ TEST_F(Schedule, LateStartsLateWakeUpsAndUnselectedDays)
 
 TEST_F(Schedule, TwelveAmIsMidnightAndTwelvePmIsNoon)
 {
-    // 12 PM, today only: set at 11:30 it is half an hour ahead, and noon starts the queue.
-    test::ScriptedHttpServer noon;
-    noon.stall = true;
-    form.windows.DownloadLater(noon.url("noon.bin"), folder + "/noon.bin");
-    storeSchedule("12", ":00", "PM");
-    clock = at(9, 11, 30);
-    form.ExtraTimer1_Timer();
-    EXPECT_EQ(form.ExtraTimer1.Interval(), 30);
-    clock = at(9, 11, 59, 59, 600);
-    form.ExtraTimer1_Timer();
-    EXPECT_TRUE(noon.waitForRequests(1));
-
-    // 12 AM is the midnight that began today: at 11:30 it lies behind...
-    frmSchedule& dialog = form.ScheduleForm;
-    dialog.Form_Load();
-    dialog.Show();
-    choose(dialog.cmbType, "AM");
-    prompts.answer(MsgAnswer::Ok);
-    dialog.cmdOK_Click();
-    EXPECT_EQ(prompts.last().text, "This is a previous time!!...");
-    dialog.Hide();
-
-    // ...and on a ticked day the wake-up just after midnight runs the queue.
-    test::ScriptedHttpServer midnight;
-    midnight.stall = true;
-    form.windows.DownloadLater(midnight.url("midnight.bin"), folder + "/midnight.bin");
-    storeSchedule("12", ":00", "AM", true);
-    ScheduleSettings thursday = ScheduleSettings::read();
-    thursday.days[5] = true;
-    thursday.write();
-    clock = at(9, 23, 30, 30);
-    form.ExtraTimer1_Timer();
-    clock = at(10, 0, 0, 30);
-    form.ExtraTimer1_Timer();
-    EXPECT_TRUE(midnight.waitForRequests(1));
-    form.windows.closeAll();  // before the servers go
+    // Every day ticked: 12 PM set at 11:30 runs at noon, 12 AM set at 23:30 just after midnight.
+    const std::tuple<const char*, QDateTime, QDateTime> cases[] = {{"PM", at(9, 11, 30), at(9, 11, 59, 59, 600)},
+                                                                   {"AM", at(9, 23, 30, 30), at(10, 0, 0, 30)}};
+    for (const auto& [type, set, due] : cases) {
+        test::ScriptedHttpServer server;
+        server.stall = true;
+        form.windows.DownloadLater(server.url("twelve.bin"), folder + "/twelve" + type + ".bin");
+        storeSchedule("12", ":00", type, true);
+        ScheduleSettings everyDay = ScheduleSettings::read();
+        everyDay.days.fill(true);
+        everyDay.write();
+        clock = set;
+        form.ExtraTimer1_Timer();
+        clock = due;
+        form.ExtraTimer1_Timer();
+        EXPECT_TRUE(server.waitForRequests(1)) << type;
+        form.windows.closeAll();  // before the server goes
+    }
 }

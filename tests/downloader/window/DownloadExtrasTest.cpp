@@ -4,7 +4,6 @@
 
 #include "common/platform/CRegister.h"
 #include "common/platform/Clipboard.h"
-#include "common/support/LangString.h"
 #include "common/prompts/ScriptedPrompts.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
@@ -93,34 +92,6 @@ TEST_F(DownloadExtras, ServerDataShowsTheDialogueAndCopiesIt)
     EXPECT_EQ(clipboard.text(), job->strServerLog());
     data.cmdExit_Click();
     EXPECT_FALSE(data.Visible());
-}
-
-TEST_F(DownloadExtras, ALanguageFileThatFailsLeavesEveryTextInEnglish)
-{
-    // A file that cannot be read (a folder in its place), and one whose lines hold no text: each
-    // text falls back to English, so Pause and Resume keep captions of their own.
-    const QString file = languageFolder() + "English.ini";
-    const std::function<void()> faults[] = {
-        [&] { QFile::remove(file); QDir().mkpath(file); },
-        [&] { QDir(file).removeRecursively(); test::writeFile(file, "[Vantor]\n04012=\n04013=\n11046=\n11052=\n"); },
-    };
-    int n = 0;
-    for (const auto& fault : faults) {
-        SCOPED_TRACE(n);
-        fault();
-        server.stall = false;
-        frmDownload* done = windows.DownloadNow(server.url("lang.bin"), folder + QStringLiteral("/l%1.bin").arg(n++), -1);
-        ASSERT_TRUE(done && waitUntil([&] { return done->isCompleted(); }, 8000));
-        EXPECT_EQ(done->lblStatus.Caption(), "Transfer Completed...");
-        EXPECT_EQ(windows.lstComplete.at(windows.lstComplete.count() - 1)->cell(DownloadRow::Status), "Download Success");
-        server.stall = true;
-        frmDownload* held = windows.DownloadNow(server.url("lang.bin"), folder + QStringLiteral("/l%1.bin").arg(n++), -1);
-        ASSERT_TRUE(held);
-        EXPECT_EQ(held->cmdPause.Caption(), "&Pause");
-        held->cmdPause_Click();
-        EXPECT_EQ(held->cmdPause.Caption(), "&Resume");
-        held->Unload();
-    }
 }
 
 TEST(DownloadWindow, SegmentBarsShareTheWidth)
