@@ -11,10 +11,11 @@ namespace harbel {
 
 namespace {
 int g_pipe[2] = {-1, -1};
+int g_signal = 0;
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char c = 1;
+    const char c = char(signal);
     [[maybe_unused]] const auto n = ::write(g_pipe[0], &c, 1);
 }
 }  // namespace
@@ -26,7 +27,8 @@ void quitOnTerminationSignals()
     auto* notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char c;
-        [[maybe_unused]] const auto n = ::read(g_pipe[1], &c, 1);
+        if (::read(g_pipe[1], &c, 1) == 1)
+            g_signal = c;
         QCoreApplication::quit();
     });
     struct sigaction sa {};
@@ -35,6 +37,11 @@ void quitOnTerminationSignals()
     sa.sa_flags = SA_RESTART;
     for (int s : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(s, &sa, nullptr);
+}
+
+int terminationSignal()
+{
+    return g_signal;
 }
 
 }  // namespace harbel

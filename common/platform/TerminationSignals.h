@@ -5,5 +5,7 @@ namespace harbel {
 // Turns SIGTERM, SIGINT and SIGHUP into a normal quit of the running event loop, so that a program
 // ended by the desktop session or a terminal shuts down in order (and saves what it must).
 void quitOnTerminationSignals();
+// The signal that last quit the event loop this way (SIGINT for Ctrl+C), 0 when none did.
+int terminationSignal();
 
 }  // namespace harbel

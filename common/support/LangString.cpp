@@ -13,12 +13,34 @@ namespace {
 QString g_languageFile;
 QString g_lastLoggedFault;  // a fault that stays is logged once, not at every lookup
 
+const QString kSection = QStringLiteral("Vantor");
+// A value is read into a buffer of this many characters, less one.
+constexpr int kBufferSize = 500;
+
 QString trimLeading(const QString& s)
 {
     qsizetype i = 0;
     while (i < s.size() && s[i].isSpace())
         ++i;
     return s.mid(i);
+}
+
+// The English text of a code, built into the program: the caller's own text, else the line of the
+// English file the program carries. A text is never left empty because a language file is
+// missing, unreadable or lacks the line.
+QString builtInEnglish(const QString& code, const QString& defaultText)
+{
+    QString own = defaultText.trimmed();
+    if (own.size() >= kBufferSize) {
+        qsizetype n = kBufferSize - 1;
+        if (own[n - 1].isHighSurrogate())
+            --n;  // never half a character
+        own.truncate(n);
+    }
+    if (!own.isEmpty())
+        return own;
+    const IniFile shipped(QStringLiteral(":/harbel/Lang-I/English.ini"));
+    return trimLeading(shipped.getString(kSection, code, QString(), kBufferSize).text);
 }
 }  // namespace
 
@@ -70,18 +92,19 @@ QString GetLangString(const QString& code, const QString& defaultText)
 {
     QString name = g_languageFile.isEmpty() ? QStringLiteral("English.ini") : g_languageFile;
     name = fileNameOnly(name);
-    const IniFile::Read r = IniFile(languageFolder() + name).getString(QStringLiteral("Vantor"), code, defaultText, 500);
+    const IniFile::Read r = IniFile(languageFolder() + name).getString(kSection, code, QString(), kBufferSize);
     if (r.failed) {
-        if (r.errorDescription == g_lastLoggedFault)
-            return QString();
-        g_lastLoggedFault = r.errorDescription;
-        WriteErrorLog(QStringLiteral("Error Description: %1, Error Number: %2, Method: SetCaptionfromINI")
-                          .arg(r.errorDescription)
-                          .arg(r.errorNumber));
-        return QString();
+        if (r.errorDescription != g_lastLoggedFault) {
+            g_lastLoggedFault = r.errorDescription;
+            WriteErrorLog(QStringLiteral("Error Description: %1, Error Number: %2, Method: SetCaptionfromINI")
+                              .arg(r.errorDescription)
+                              .arg(r.errorNumber));
+        }
+        return builtInEnglish(code, defaultText);
     }
     g_lastLoggedFault.clear();
-    return trimLeading(r.text);
+    const QString text = trimLeading(r.text);
+    return text.isEmpty() ? builtInEnglish(code, defaultText) : text;
 }
 
 }  // namespace harbel

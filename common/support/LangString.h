@@ -20,10 +20,12 @@ bool storeLanguageChoice(const QString& fileName);
 // language folder, else "English.ini".
 QString chosenLanguageFile();
 
-// The text of a five-digit code from section [Vantor] of the current language file, else the
-// English default. Values are cut to 499 characters; trailing and then leading blanks are dropped
-// (of the value and of the default). A key present with an empty value gives empty text. A file
-// that is there but cannot be read gives empty text and a record in the error log.
+// The text of a five-digit code from section [Vantor] of the current language file. Values are cut
+// to 499 characters; trailing and then leading blanks are dropped (of the value and of the default).
+// Each text on its own falls back to the built-in English: a missing file, section or key, an
+// empty value and a file that is there but cannot be read (which also leaves one record in the
+// error log) give the caller's English default, or the line of the English file built into the
+// program when the caller gives none.
 QString GetLangString(const QString& code, const QString& defaultText);
 
 }  // namespace harbel

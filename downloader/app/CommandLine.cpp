@@ -8,6 +8,7 @@ QString pellanorUsage()
         "Usage: pellanor [OPTION]\n"
         "       pellanor --download URL [URL...] [-o FILE | -d DIR] [--overwrite | --resume | --skip]\n"
         "                [--segments] [--passive] [--ca-certificate FILE]\n"
+        "                [--timeout SECONDS] [--tries N]\n"
         "Harbel download manager.\n"
         "\n"
         "Without options, opens the main window.\n"
@@ -33,8 +34,17 @@ QString pellanorUsage()
         "  --ca-certificate FILE  trust the certificate authorities in FILE (PEM or DER)\n"
         "                 as well as the system's, for https:// and ftps:// servers\n"
         "                 with a private authority (may be given more than once)\n"
+        "  --timeout SECONDS  give up each wait for a connection or for the server's\n"
+        "                 answer after SECONDS (default: the Timeout setting, 60\n"
+        "                 when none is saved)\n"
+        "  --tries N      try a download that timed out again up to N times, so a\n"
+        "                 silent server fails after SECONDS x (N + 1); 0 never tries\n"
+        "                 again (default: the Retries setting, 3 when none is saved)\n"
+        "  An output file with a control file FILE.pellanor beside it is continued\n"
+        "  without --resume. Ctrl+C stops the download, keeps the partial file and\n"
+        "  its control file for a later run, and exits with status 130.\n"
         "  Exit status: 0 when every file is complete, 1 when any is not, 2 for a\n"
-        "  command-line error.\n"
+        "  command-line error, 130 after Ctrl+C.\n"
         "\n"
         "Environment:\n"
         "  HARBEL_HOME      application folder (default ~/.local/share/Harbel)\n"
@@ -49,6 +59,29 @@ PellanorOptions failed(const QString& why)
     o.mode = PellanorOptions::Mode::Error;
     o.error = QStringLiteral("pellanor: %1\nTry 'pellanor --help'.").arg(why);
     return o;
+}
+
+// The whole number of an option given as "--name N" or "--name=N", from lowest up; false when it
+// is missing or no such number.
+bool wholeOption(const QStringList& arguments, qsizetype& i, int lowest, int* value)
+{
+    const QString& a = arguments[i];
+    QString text;
+    if (a.contains(u'='))
+        text = a.section(u'=', 1);
+    else if (i + 1 < arguments.size())
+        text = arguments[++i];
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < lowest)
+        return false;
+    *value = n;
+    return true;
+}
+
+bool isOption(const QString& argument, QLatin1String name)
+{
+    return argument == name || (argument.startsWith(name) && argument.at(name.size()) == u'=');
 }
 
 }  // namespace
@@ -86,6 +119,16 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
             if (file.isEmpty())
                 return failed(QStringLiteral("option '--ca-certificate' needs a file"));
             o.caCertificates.append(file);
+            continue;
+        }
+        if (isOption(a, QLatin1String("--timeout"))) {
+            if (!wholeOption(arguments, i, 1, &o.timeout))
+                return failed(QStringLiteral("option '--timeout' needs a whole number of seconds, 1 or more"));
+            continue;
+        }
+        if (isOption(a, QLatin1String("--tries"))) {
+            if (!wholeOption(arguments, i, 0, &o.tries))
+                return failed(QStringLiteral("option '--tries' needs a whole number, 0 or more"));
             continue;
         }
         if (a == QLatin1String("-o") || a == QLatin1String("-d")) {
@@ -131,9 +174,10 @@ PellanorOptions parsePellanorArguments(const QStringList& arguments)
         o.urls.append(a);
     }
     if (!download) {
-        if (outputGiven || dirGiven || existsGiven || o.segments || o.passive || !o.caCertificates.isEmpty())
-            return failed(QStringLiteral("-o, -d, --overwrite, --resume, --skip, --segments, --passive and "
-                                         "--ca-certificate go with --download"));
+        if (outputGiven || dirGiven || existsGiven || o.segments || o.passive || !o.caCertificates.isEmpty()
+            || o.timeout > 0 || o.tries >= 0)
+            return failed(QStringLiteral("-o, -d, --overwrite, --resume, --skip, --segments, --passive, "
+                                         "--ca-certificate, --timeout and --tries go with --download"));
         return o;
     }
     if (o.urls.isEmpty())

@@ -24,6 +24,10 @@ struct PellanorOptions {
     // --ca-certificate FILE (may be repeated): authorities trusted for this run besides the
     // system's, for servers with a private authority.
     QStringList caCertificates;
+    // --timeout SECONDS: each wait for a connection or for the server's answer; 0 keeps the setting.
+    int timeout = 0;
+    // --tries N: times a download is tried again after a time-out; -1 keeps the setting.
+    int tries = -1;
 };
 
 PellanorOptions parsePellanorArguments(const QStringList& arguments);

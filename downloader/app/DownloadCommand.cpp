@@ -2,6 +2,7 @@
 
 #include "common/support/LangString.h"
 #include "common/support/VbText.h"
+#include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/intake/SaveRules.h"
@@ -67,12 +68,18 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
                                  std::FILE* err, bool terminal)
     : options_(options), windows_(windows), out_(out), err_(err), terminal_(terminal)
 {
-    // The two options hold for this run only: nothing is saved.
+    // The options hold for this run only: nothing is saved.
     DownloadSettings& s = SettingsStore::instance().record;
     if (options_.segments)
         s.Segment = 1;
     if (options_.passive)
         s.UsePASV = true;
+    if (options_.timeout > 0)
+        s.Timeout = options_.timeout;
+    if (options_.tries >= 0) {
+        s.Retry = true;
+        s.Retries = options_.tries;
+    }
     if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
         terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);
@@ -133,6 +140,14 @@ void DownloadCommand::next()
         return;
     }
     existed_ = IsFilePresent(savePath_);
+    // A file with a control file beside it is a download of ours that was cut short: it is
+    // continued, as aria2c does. Any other file that exists waits for the options to say.
+    if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance())) {
+        const bool unfinished = existed_ && QFileInfo::exists(ControlFile::pathFor(savePath_));
+        terminal->setExists(options_.exists == PellanorOptions::Exists::Refuse && unfinished
+                                ? PellanorOptions::Exists::Resume
+                                : options_.exists);
+    }
     if (!terminal_)
         line(out_, lang("19041", "Downloading") + u' ' + shownUrl_ + QStringLiteral(" -> ") + savePath_);
 

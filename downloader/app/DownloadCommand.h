@@ -32,6 +32,8 @@ public:
     void ShowModal(Form& form) override;
     // Yes/No questions (the segment question, the stop question of a segmented job) get Yes.
     void setAnswerYes(bool yes) { answerYes_ = yes; }
+    // The answer to the file-exists question of the next download.
+    void setExists(PellanorOptions::Exists exists) { exists_ = exists; }
 
 private:
     PellanorOptions::Exists exists_;

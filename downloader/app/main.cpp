@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -57,9 +58,11 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
     QTimer::singleShot(0, &command, &DownloadCommand::start);
     app.exec();
     if (!command.isFinished()) {
+        // The partial file and its control file are saved as the job closes.
         command.interrupt();
         Prompts::setInstance(nullptr);
-        return 1;
+        // Ctrl+C ends with the status a shell gives it; another signal as a download not complete.
+        return terminationSignal() == SIGINT ? 128 + SIGINT : 1;
     }
     Prompts::setInstance(nullptr);
     return command.exitCode();

@@ -519,7 +519,8 @@ void DownloadJob::countdownTick()
     setStatus(QStringLiteral("Connection has timed out."));
     setState(Progress::State::TimedOut);
     publish();
-    if (!s.Retry || s.Retries < intRetryCount) {
+    // Retries is how many times the job is tried again, as the settings say.
+    if (!s.Retry || intRetryCount >= s.Retries) {
         closeConnections();
         http_.abortProbe();
         intTimeLeft = s.Timeout;
@@ -528,6 +529,9 @@ void DownloadJob::countdownTick()
         return;
     }
     intRetryCount += 1;
+    emit notice(lang("19060", "Connection has timed out; trying again (%1 of %2)...")
+                    .arg(intRetryCount)
+                    .arg(s.Retries));
     closeConnections();
     intTimeLeft = s.Timeout;
     startJob(existsAction_);

@@ -49,10 +49,11 @@ public:
     qint64 intFileSize = 0;
 
     // The timers: progress every 500 ms and rate every 2500 ms while data flows, the connection
-    // countdown every 1500 ms while the job waits for a server, and the stall watchdog.
+    // countdown every second while the job waits for a server (Timeout counts seconds, as the
+    // settings say), and the stall watchdog.
     JobTimer progressTimer{500, [this] { progressTick(); }};
     JobTimer rateTimer{2500, [this] { rateTick(); }};
-    JobTimer countdownTimer{1500, [this] { countdownTick(); }};
+    JobTimer countdownTimer{1000, [this] { countdownTick(); }};
     SecondsTimer watchdog{[this] { watchdogTick(); }};
 
     void setClock(Clock clock);

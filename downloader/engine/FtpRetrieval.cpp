@@ -119,6 +119,7 @@ void FtpRetrieval::close()
     dataEnded_ = false;
     confirmed_ = false;
     controlGone_ = false;
+    lastReply_.clear();
 }
 
 void FtpRetrieval::send(const QByteArray& command)
@@ -134,6 +135,8 @@ void FtpRetrieval::onReply(const FtpReply& reply)
         return;
     }
     const int code = reply.code;
+    if (!reply.isPreliminary())
+        lastReply_ = reply.lines.join(u' ').trimmed();
     // The steps of FTP over TLS take every final reply as theirs, a 530 included.
     if ((step_ == Step::Auth || step_ == Step::Pbsz || step_ == Step::Prot) && !reply.isPreliminary()) {
         const QString said = reply.lines.join(u' ');
@@ -163,8 +166,10 @@ void FtpRetrieval::onReply(const FtpReply& reply)
         return;
     case 426:
     case 451:
-        if (step_ == Step::Transfer)
-            emit transferAborted();
+        // The transfer was aborted, or refused for a passing fault of the server: a new login
+        // may fetch it.
+        if (step_ == Step::Transfer || step_ == Step::Retrieve)
+            emit transferAborted(lastReply_);
         return;
     case 522:
         // The server could not set up the encrypted data connection (RFC 4217).

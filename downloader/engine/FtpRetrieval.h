@@ -59,6 +59,8 @@ public:
     bool ended() const { return dataEnded_ || confirmed_ || controlGone_; }
     void setDataEnded() { dataEnded_ = true; }
     void setControlGone() { controlGone_ = true; }
+    // The server's last final reply of this login, as one line.
+    const QString& lastReply() const { return lastReply_; }
     bool controlConnected() const { return control_.socket().state() == QAbstractSocket::ConnectedState; }
     QString controlError() const { return control_.socket().errorString(); }
 
@@ -78,8 +80,8 @@ signals:
     // 150 or 125: the file comes; namedSize is the size the reply names, or -1.
     void startOfFile(qint64 namedSize);
     void transferConfirmed();
-    // 426 or 451 during the transfer.
-    void transferAborted();
+    // 426 or 451 to the transfer, with the server's reply.
+    void transferAborted(const QString& reply);
     void fileNotFound();
     void loginRefused();
     // 425, or a passive reply without a usable port (the control connection is closed then).
@@ -118,6 +120,7 @@ private:
     bool dataEnded_ = false;
     bool confirmed_ = false;
     bool controlGone_ = false;
+    QString lastReply_;
 };
 
 }  // namespace harbel

@@ -11,7 +11,7 @@ namespace harbel {
 
 namespace {
 
-// Logins in a row that bring nothing new before the job gives up.
+// Logins in a row that bring nothing new before the job gives up, whatever ended them.
 constexpr int kMaxEmptyLogins = 5;
 // The block read from the data connection at a time.
 constexpr qint64 kReadBlock = 64 * 1024;
@@ -85,9 +85,9 @@ void JobFtp::wire(FtpRetrieval& ftp)
         checkEnd();
     });
     // The server aborted the transfer: what arrived is kept and a new login continues it.
-    connect(&ftp, &FtpRetrieval::transferAborted, this, [this] {
+    connect(&ftp, &FtpRetrieval::transferAborted, this, [this](const QString& reply) {
         Batch batch(job_);
-        relogin();
+        retryAfterFailure(reply);
     });
     connect(&ftp, &FtpRetrieval::fileNotFound, this, [this] {
         Batch batch(job_);
@@ -287,9 +287,6 @@ void JobFtp::dataArrival()
             return;
         }
         ftpPos_ += n;
-        // Only bytes beyond where the last transfer ended are progress; the rollback's are not.
-        if (ftpPos_ > ftpReloginFrom_)
-            ftpRelogins_ = 0;
         job_.update(0);
     }
     if (job_.isFileDownloaded())
@@ -336,13 +333,22 @@ void JobFtp::checkEnd()
     }
     if (!ftp().confirmed() && !ftp().controlGone())
         return;  // the data has ended; the server's word on it has not come yet
-    // Short: a new login continues the file. A server that keeps ending early without sending
-    // anything new is given up on.
-    if (ftpPos_ == ftpReloginFrom_ && ++ftpRelogins_ >= kMaxEmptyLogins) {
-        job_.fail(lang("19005", "The server keeps closing the connection without sending the file."));
+    // Short: a new login continues the file.
+    const bool gone = ftp().controlGone() && !ftp().confirmed();
+    retryAfterFailure(gone ? lang("19103", "The FTP server closed the connection.") : ftp().lastReply());
+}
+
+void JobFtp::retryAfterFailure(const QString& reply)
+{
+    // Only bytes beyond the furthest point reached are progress; the rollback's are not. A server
+    // that keeps failing without sending anything new is given up on.
+    if (ftpPos_ > ftpReloginFrom_) {
+        ftpReloginFrom_ = ftpPos_;
+        ftpRelogins_ = 0;
+    } else if (++ftpRelogins_ >= kMaxEmptyLogins) {
+        job_.fail(lang("19005", "The server keeps closing the connection without sending the file:") + u' ' + reply);
         return;
     }
-    ftpReloginFrom_ = ftpPos_;
     relogin();
 }
 

@@ -47,6 +47,10 @@ private:
     void dataArrival();
     void dataClosed();
     void checkEnd();
+    // A transfer that failed (426, 451, a short end, the server gone) is continued with a new
+    // login, unless the logins in a row that brought no new bytes have reached their bound: the
+    // job then fails with the server's last word (reply).
+    void retryAfterFailure(const QString& reply);
     void controlClosed();
 
     DownloadJob& job_;
@@ -54,6 +58,7 @@ private:
     qint64 ftpStart_ = 0;
     qint64 ftpPos_ = 0;
     bool blnResumeFTP = false;
+    // Logins in a row that brought no byte beyond the furthest point reached (ftpReloginFrom_).
     int ftpRelogins_ = 0;
     qint64 ftpReloginFrom_ = -1;
 };

@@ -270,8 +270,13 @@ void frmSchedule::afterRun()
 
 int frmSchedule::scheduledHour(const ScheduleSettings& s)
 {
+    // On a twelve-hour clock 12 AM is midnight and 12 PM noon: the 12 counts as 0. An hour above
+    // 12 is no twelve-hour time (-1).
     const int hourText = s.SchHour.toInt();
-    return s.SchType == QLatin1String("PM") ? hourText + 12 : hourText;
+    const bool pm = s.SchType == QLatin1String("PM");
+    if (!pm && s.SchType != QLatin1String("AM"))
+        return hourText;
+    return hourText > 12 ? -1 : hourText % 12 + (pm ? 12 : 0);
 }
 
 void frmSchedule::arm(qint32 unit, qint32 interval)

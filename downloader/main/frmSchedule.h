@@ -119,7 +119,7 @@ private:
     void evaluate(const ScheduleSettings& s);
     void arm(qint32 unit, qint32 interval);
     void armAfterMidnight(const QDateTime& clock, const ScheduleSettings& s);
-    // The hour of the day the schedule names (PM adds 12).
+    // The hour of the day the schedule names (0 to 23; 12 AM is 0, 12 PM is 12).
     static int scheduledHour(const ScheduleSettings& s);
 
     ExtraTimer& timer_;

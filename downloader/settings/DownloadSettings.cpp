@@ -114,7 +114,7 @@ void SettingsStore::LoadSettings()
     s.TimeNoResume = r.whole<int>("TimeNoResume", 600);
     s.Retry = r.flag("Retry", true);
     s.RetryTime = r.whole<int>("RetryTime", 300);
-    s.Retries = r.whole<int>("Retries", 30);
+    s.Retries = r.whole<int>("Retries", 3);
     s.Rollback = r.whole<qint32>("Rollback", 4096);
     s.Segment = r.whole<quint8>("Segment", 0);
     for (int i = 0; i < 9; ++i) {

@@ -34,7 +34,7 @@ struct DownloadSettings {
     int TimeNoResume = 600;   // seconds
     bool Retry = true;
     int RetryTime = 300;      // seconds
-    int Retries = 30;
+    int Retries = 3;          // times a job is tried again after a time-out, as the dialog proposes
     qint32 Rollback = 4096;   // bytes
     quint8 Segment = 0;
     // Loaded bounds: 1 is added to sizes 3, 5, 7 and 9 (the stored values stay without it).

@@ -50,7 +50,7 @@ TEST(LangString, DefaultsEmptyValuesBlanksAndCutOff)
                               .toUtf8());
     setCurrentLanguageFile("English.ini");
     EXPECT_EQ(GetLangString("11045", " can not log in."), "translated text");
-    EXPECT_EQ(GetLangString("11046", "Default"), "");                  // present but empty
+    EXPECT_EQ(GetLangString("11046", "Default"), "Default");           // present but empty: English
     EXPECT_EQ(GetLangString("11099", " can not log in. "), "can not log in.");  // missing: default, trimmed
     EXPECT_EQ(GetLangString("11047", ""), QString(499, u'é'));
 
@@ -65,11 +65,13 @@ TEST(LangString, DefaultsEmptyValuesBlanksAndCutOff)
     setCurrentLanguageFile(QString());
 }
 
-TEST(LangString, UnreadableFileGivesEmptyTextAndOneLogRecord)
+TEST(LangString, UnreadableFileGivesTheEnglishTextAndOneLogRecord)
 {
     QFile::remove(langFile());
     QDir().mkpath(langFile());  // a folder in place of the file cannot be read
-    EXPECT_EQ(GetLangString("11045", "can not log in."), "");
+    EXPECT_EQ(GetLangString("11045", "can not log in."), "can not log in.");
+    // Without a default of the caller's, the English file built into the program gives it.
+    EXPECT_EQ(GetLangString("11022", QString()), "Reset To Defaults");
     const QString log = QString::fromUtf8(readFile(AppFolder::file("errorlog.txt")));
     EXPECT_TRUE(log.contains("Error Description: ")) << log.toStdString();
     EXPECT_TRUE(log.contains(", Error Number: 75, Method: SetCaptionfromINI\"")) << log.toStdString();
@@ -77,7 +79,7 @@ TEST(LangString, UnreadableFileGivesEmptyTextAndOneLogRecord)
     // Captions are looked up many times a second (the rate in the status bar): a fault that stays
     // must not add a record at every lookup.
     for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(GetLangString("11046", "x"), "");
+        EXPECT_EQ(GetLangString("11046", "x"), "x");
     EXPECT_EQ(readFile(AppFolder::file("errorlog.txt")).count("SetCaptionfromINI"), 1);
     // Once the file reads again, a new fault is logged again.
     QDir(langFile()).removeRecursively();
@@ -85,7 +87,7 @@ TEST(LangString, UnreadableFileGivesEmptyTextAndOneLogRecord)
     EXPECT_EQ(GetLangString("11045", "x"), "ok");
     QFile::remove(langFile());
     QDir().mkpath(langFile());
-    EXPECT_EQ(GetLangString("11045", "x"), "");
+    EXPECT_EQ(GetLangString("11045", "x"), "x");
     EXPECT_EQ(readFile(AppFolder::file("errorlog.txt")).count("SetCaptionfromINI"), 2);
 }
 

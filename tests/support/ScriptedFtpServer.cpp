@@ -85,16 +85,24 @@ void ScriptedFtpServer::sendPayload(const QByteArray verb)
     QByteArray payload = payloads_.value(verb).mid(restOffset_);
     restOffset_ = 0;
     QByteArray last = "226 Transfer complete\r\n";
-    if (auto cut = cuts_.find(verb); cut != cuts_.end() && cut->times > 0) {
-        --cut->times;
-        payload = payload.left(cut->bytes);
-        last = cut->reply;
+    for (Cut& cut : cuts_[verb]) {
+        if (cut.times <= 0)
+            continue;
+        --cut.times;
+        payload = payload.left(cut.bytes);
+        last = cut.reply;
+        break;
     }
     d->write(payload);
     if (holdData)
         return;
     d->disconnectFromHost();
-    QTimer::singleShot(5, this, [this, last] { reply({last}); });
+    QTimer::singleShot(5, this, [this, last] {
+        if (!last.isEmpty())
+            reply({last});
+        else if (client_)
+            client_->disconnectFromHost();
+    });
 }
 
 void ScriptedFtpServer::handle(const QByteArray& line)

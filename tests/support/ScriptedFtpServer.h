@@ -32,10 +32,11 @@ public:
     // LIST, MLSD or RETR: "150", the payload over the data connection, then "226".
     void onData(const QByteArray& verb, QByteArray payload) { payloads_[verb] = std::move(payload); }
     // The next `times` transfers of a data verb end after `bytes` bytes with `finalReply` instead of
-    // the whole payload and "226".
+    // the whole payload and "226"; an empty finalReply closes the control connection instead. Cuts
+    // given one after another follow each other.
     void cutData(const QByteArray& verb, qint64 bytes, QByteArray finalReply, int times = 1)
     {
-        cuts_[verb] = Cut{bytes, std::move(finalReply), times};
+        cuts_[verb].append(Cut{bytes, std::move(finalReply), times});
     }
     // The 150 reply of a data verb names the payload's whole size: "(N bytes)".
     void setStartReplyNamesSize(bool names) { startNamesSize_ = names; }
@@ -89,7 +90,7 @@ private:
         QByteArray reply;
         int times = 0;
     };
-    QHash<QByteArray, Cut> cuts_;
+    QHash<QByteArray, QList<Cut>> cuts_;
     bool startNamesSize_ = false;
     // The offset of the last REST, used by the next transfer.
     qint64 restOffset_ = 0;

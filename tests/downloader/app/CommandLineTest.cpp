@@ -11,6 +11,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -20,6 +21,8 @@
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace harbel;
 using harbel::test::NginxServer;
@@ -72,6 +75,17 @@ protected:
         folder = test::testFolder() + "/work";
         QDir().mkpath(folder);
         server.content = QByteArray("0123456789abcdef").repeated(500);
+    }
+    // The server answers the single connection with the first 3000 bytes, and then nothing more.
+    void answerThenStall()
+    {
+        server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
+            if (r.range() != "bytes=0-7999")
+                return false;
+            s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
+                    + server.content.left(3000));
+            return true;
+        };
     }
     ScriptedHttpServer server;
     QString folder;
@@ -188,6 +202,8 @@ TEST(CommandLine, DownloadOptionsAndTheirMistakes)
              {"--download", "http://h/a.zip", "--skip", "--overwrite"},
              {"--download", "http://h/a.zip", "-o"},
              {"--download", "http://h/a.zip", "--fast"},
+             {"--download", "http://h/a.zip", "--timeout", "0"},
+             {"--download", "http://h/a.zip", "--tries", "-1"},
              {"-o", "x"},
              {"--segments"},
              {"--passive"},
@@ -298,13 +314,7 @@ TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
 
 TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
 {
-    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
-        if (r.range() != "bytes=0-7999")
-            return false;
-        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
-                + server.content.left(3000));
-        return true;  // and then nothing more
-    };
+    answerThenStall();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     QProcess p;
@@ -327,15 +337,45 @@ TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
     EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
 }
 
+TEST_F(DownloadMode, SilentServerFailsAfterTimeoutTimesTriesWithALinePerRetry)
+{
+    // The server takes each connection and never answers: each of the 1 + 2 tries waits 1 second.
+    server.stall = true;
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun r = pellanor({"--download", server.url("silent.bin"), "--timeout", "1", "--tries", "2"}, folder);
+    EXPECT_GE(clock.elapsed(), 2500);  // it did wait, give or take the timer's slack
+    EXPECT_LT(clock.elapsed(), 1000 * (2 + 1) + 1000);
+    EXPECT_EQ(server.connections(), 3);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, QStringLiteral("%1: Connection has timed out; trying again (1 of 2)...\n"
+                                    "%1: Connection has timed out; trying again (2 of 2)...\n"
+                                    "Failed: %1: Connection has timed out.\n").arg(server.url("silent.bin")));
+}
+
+TEST_F(DownloadMode, CtrlCSavesTheControlFileAndTheNextRunContinuesWithoutResume)
+{
+    answerThenStall();
+    QProcess p;
+    startHeadless(p, {"--download", server.url("cut.bin")}, folder);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/cut.bin").size() == 3000; }, 20000));
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(QFile::exists(ControlFile::pathFor(folder + "/cut.bin")));
+
+    // A control file says the file is ours and unfinished: it is continued, as aria2c does.
+    server.handler = nullptr;
+    const ProgramRun again = pellanor({"--download", server.url("cut.bin")}, folder);
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/cut.bin"), server.content);
+    EXPECT_EQ(server.requests().last().range(), "bytes=3000-7999");
+}
+
 TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)
 {
-    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
-        if (r.range() != "bytes=0-7999")
-            return false;
-        s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
-                + server.content.left(3000));
-        return true;  // and then nothing more
-    };
+    answerThenStall();
     QProcess p;
     startHeadless(p, {"--download", server.url("lean.bin")}, folder);
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/lean.bin").size() == 3000; }, 20000));

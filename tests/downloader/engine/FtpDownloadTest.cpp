@@ -285,7 +285,7 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     SettingsStore::instance().record.UsePASV = true;
     SettingsStore::instance().record.Timeout = 1;
     SettingsStore::instance().record.Retry = true;
-    SettingsStore::instance().record.Retries = 0;
+    SettingsStore::instance().record.Retries = 1;
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/c.bin").arg(server.port()), folder + "/c.bin");
     ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
     job->tmrTimeOut_Timer();
@@ -293,7 +293,7 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     EXPECT_EQ(job->retries(), 1);
     EXPECT_TRUE(job->tmrTimeOut.Enabled());
     ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
-    // Retries 0 allows one retry: the next expiry gives up and the job waits for the user.
+    // Retries 1 allows one retry: the next expiry gives up and the job waits for the user.
     job->tmrTimeOut_Timer();
     EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
     EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "Connection has timed out.");
@@ -347,23 +347,41 @@ TEST_F(FtpDownload, AbortedOrShortTransferContinuesWithANewLogin)
     }
 }
 
-TEST_F(FtpDownload, ServerThatKeepsEndingShortIsGivenUp)
+TEST_F(FtpDownload, ServerThatKeepsFailingTheTransferIsGivenUpWithItsReply)
 {
-    ScriptedFtpServer server;
-    ASSERT_TRUE(server.listen());
-    server.setReplaceClient(true);
-    server.setStartReplyNamesSize(true);
+    // Each failure logs in again; five logins in a row that bring no new byte end the job with the
+    // server's last reply, whatever ended them: a 226 that comes short (every transfer bringing only
+    // the rollback's bytes again), 426 or 451 with no data or after some, or the server dropping
+    // the whole session (no reply).
+    const QByteArray aborted = "426 Connection closed; transfer aborted.\r\n";
+    const QByteArray failed = "451 Requested action aborted: local error.\r\n";
+    const struct {
+        qint64 first, later;  // the bytes of the first transfer and of every later one
+        QByteArray reply;
+    } cases[] = {{4096, 4096, "226 Transfer complete\r\n"}, {0, 0, aborted}, {0, 0, failed},
+                 {25000, 0, aborted}, {25000, 0, failed}, {25000, 0, ""}};
     SettingsStore::instance().record.UsePASV = true;
     const QByteArray content = randomBytes(50000);
-    server.onData("RETR", content);
-    // Every transfer brings only the bytes the rollback asked for again: nothing new.
-    server.cutData("RETR", 4096, "226 Transfer complete\r\n", 100);
-    frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/short.bin").arg(server.port()), folder + "/short.bin");
-    ASSERT_TRUE(waitUntil([&] { return stuck; }, 20000));
-    EXPECT_FALSE(job->isCompleted());
-    EXPECT_EQ(job->lblStatus.Caption(), "The server keeps closing the connection without sending the file.");
-    // What arrived stays on disk.
-    EXPECT_TRUE(readFile(folder + "/short.bin") == content.left(4096));
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply.toStdString());
+        ScriptedFtpServer server;
+        ASSERT_TRUE(server.listen());
+        server.setReplaceClient(true);
+        server.setStartReplyNamesSize(true);
+        server.onData("RETR", content);
+        server.cutData("RETR", c.first, c.reply);
+        server.cutData("RETR", c.later, c.reply, 100);
+        const QString name = QStringLiteral("short%1.bin").arg(n++);
+        frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/%2").arg(server.port()).arg(name), folder + "/" + name);
+        ASSERT_TRUE(waitUntil([&] { return stuck; }, 20000));
+        EXPECT_FALSE(job->isCompleted());
+        const QString said = c.reply.isEmpty() ? "The FTP server closed the connection." : QString(c.reply).trimmed();
+        EXPECT_EQ(job->lblStatus.Caption(), "The server keeps closing the connection without sending the file: " + said);
+        EXPECT_EQ(server.received().filter("USER").size(), 6);
+        // What arrived stays on disk.
+        EXPECT_TRUE(readFile(folder + "/" + name) == content.left(c.first));
+    }
 }
 
 TEST_F(FtpDownload, StartOfFileNamingTheWrongSizeEndsWhereTheDataEnds)

@@ -537,7 +537,7 @@ TEST_F(HttpDownload, CountdownRetriesThenGivesUp)
     DownloadSettings& s = SettingsStore::instance().record;
     s.Timeout = 1;
     s.Retry = true;
-    s.Retries = 0;
+    s.Retries = 1;
     server.stall = true;
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(server.waitForRequests(1));
@@ -574,7 +574,7 @@ TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
     DownloadSettings& s = SettingsStore::instance().record;
     s.Timeout = 1;
     s.Retry = true;
-    s.Retries = 0;
+    s.Retries = 1;
     const QByteArray replies[] = {"HTTP/1.1 200 OK\r\nContent-Le",
                                   "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><p>"};
     int n = 0;

@@ -294,3 +294,25 @@ TEST_F(Schedule, LateStartsLateWakeUpsAndUnselectedDays)
     form.ExtraTimer1_Timer();
     EXPECT_TRUE(server.waitForRequests(3));
 }
+
+TEST_F(Schedule, TwelveAmIsMidnightAndTwelvePmIsNoon)
+{
+    // Every day ticked: 12 PM set at 11:30 runs at noon, 12 AM set at 23:30 just after midnight.
+    const std::tuple<const char*, QDateTime, QDateTime> cases[] = {{"PM", at(9, 11, 30), at(9, 11, 59, 59, 600)},
+                                                                   {"AM", at(9, 23, 30, 30), at(10, 0, 0, 30)}};
+    for (const auto& [type, set, due] : cases) {
+        test::ScriptedHttpServer server;
+        server.stall = true;
+        form.windows.DownloadLater(server.url("twelve.bin"), folder + "/twelve" + type + ".bin");
+        storeSchedule("12", ":00", type, true);
+        ScheduleSettings everyDay = ScheduleSettings::read();
+        everyDay.days.fill(true);
+        everyDay.write();
+        clock = set;
+        form.ExtraTimer1_Timer();
+        clock = due;
+        form.ExtraTimer1_Timer();
+        EXPECT_TRUE(server.waitForRequests(1)) << type;
+        form.windows.closeAll();  // before the server goes
+    }
+}

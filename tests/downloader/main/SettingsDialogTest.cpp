@@ -101,13 +101,13 @@ TEST_F(SettingsDialog, CancelAsksOnlyAboutUnsavedEditsAndNoKeepsThem)
 
 TEST_F(SettingsDialog, EveryFieldIsSavedInItsUnitAndReadBack)
 {
-    // Nothing stored: the dialog proposes 60 seconds and 3 retries, the program runs with 300 and 30.
+    // Nothing stored: the dialog proposes 60 seconds and 3 retries, the program runs with 300 and 3.
     EXPECT_EQ(dialog.txtRetryTime.Text(), "60");
     EXPECT_EQ(dialog.txtRetries.Text(), "3");
     EXPECT_EQ(dialog.txtTimeResume.Text(), "5");
     EXPECT_EQ(dialog.txtRollback.Text(), "4");
     EXPECT_EQ(dialog.txtSegment[2]->Text(), "5");
-    EXPECT_EQ(SettingsStore::instance().record.Retries, 30);
+    EXPECT_EQ(SettingsStore::instance().record.Retries, 3);
 
     type(dialog.txtTimeResume, "7");
     type(dialog.txtTimeNoResume, "1.5");

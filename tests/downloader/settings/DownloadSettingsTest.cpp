@@ -50,7 +50,7 @@ TEST(SettingsStore, DefaultsOnAMachineWithNothingStored)
     const DownloadSettings& r = s.record;
     EXPECT_EQ(s.FileExistsAction, -2);
     EXPECT_EQ(r.RetryTime, 300);
-    EXPECT_EQ(r.Retries, 30);
+    EXPECT_EQ(r.Retries, 3);  // as the settings dialog proposes
     EXPECT_EQ(r.Timeout, 60);
     EXPECT_EQ(r.TimeResume, 300);
     EXPECT_EQ(r.TimeNoResume, 600);
@@ -150,7 +150,7 @@ TEST(SettingsStore, ValuesThatDoNotConvertKeepTheirDefaults)
     store("TimeResume", "2.5");
     SettingsStore s = loaded();
     EXPECT_EQ(s.record.Timeout, 60);
-    EXPECT_EQ(s.record.Retries, 30);
+    EXPECT_EQ(s.record.Retries, 3);
     EXPECT_EQ(s.record.Rollback, 4096);
     EXPECT_EQ(s.record.Segment, 0);
     EXPECT_EQ(s.record.ProxyPort, 80);
