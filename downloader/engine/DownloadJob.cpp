@@ -34,7 +34,6 @@ DownloadJob::DownloadJob(QObject* parent) : QObject(parent), clock_(steadyMillis
 DownloadJob::~DownloadJob()
 {
     const QSignalBlocker blocker(this);
-    http_.keepCompletePrefix();
     http_.saveProgress(true);
     http_.abortProbe();
     http_.closeConnections();
@@ -244,19 +243,15 @@ void DownloadJob::stop()
     Batch batch(*this);
     emitConnecting(false);
     if (!progress_.stopCloses && !isFileDownloaded()) {
-        if (intSegCount >= 2) {
-            publish();
-            if (Prompts::instance().MsgBox(lang("13021", "you will not be able to resume this file later(Segmented mode "
-                                                         "only), Stop?"),
-                                           MsgButtons::YesNo, MsgIcon::Question, programTitle())
-                != MsgAnswer::Yes)
-                return;
-        }
+        // Nothing is lost: every complete range stays with the control file, so a later resume
+        // fetches only what is missing, over segments as well.
         set(&Progress::held, true, Progress::CommandsChanged);
         setCanStop(false);
         publish();
         stopDown();
-        setBriefStatus(lang("11055", "Paused/Stopped"));
+        // Not the pause's word: the lists tell a stopped download from a paused one, also after a
+        // restart, when only the paused ones go on by themselves.
+        setBriefStatus(lang("11056", "Transfer Stopped"));
         return;
     }
     close();
@@ -275,7 +270,6 @@ void DownloadJob::showStopped()
     closeConnections();
     if (intContentLength > 0)
         progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
-    http_.keepCompletePrefix();
     http_.saveProgress(true);
     closeFiles();
     progress_.segmentPercent.fill(100);

@@ -65,7 +65,7 @@ public:
     void start();
     // Pauses a running job, or resumes a held one; nothing once the file is in.
     void pauseResume();
-    // Stops the job (asking first when it runs over segments), or closes it once it has stopped
+    // Stops the job, keeping what has arrived for a later resume, or closes it once it has stopped
     // or ended.
     void stop();
     // Stops the transfer and shows the stopped state without asking.

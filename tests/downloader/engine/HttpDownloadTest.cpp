@@ -505,7 +505,7 @@ TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
     ASSERT_TRUE(server.waitForRequests(1));
     job->StopMe();
     EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Transfer Stopped");  // not the pause's word
     EXPECT_EQ(job->cmdStop.Caption(), "&Close");
     EXPECT_TRUE(job->cmdStop.Enabled());
     EXPECT_FALSE(job->cmdPause.Enabled());

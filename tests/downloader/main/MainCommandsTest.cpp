@@ -114,7 +114,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     EXPECT_EQ(status(failed), failedStatus);
     EXPECT_FALSE(stopped->Visible());
     EXPECT_FALSE(stopped->tmrUpdate.Enabled());
-    EXPECT_EQ(status(stopped), "Paused/Stopped");
+    EXPECT_EQ(status(stopped), "Transfer Stopped");
     ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 3; }, 15000));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFile(folder + QStringLiteral("/r%1.bin").arg(i)), content[i]) << i;
@@ -128,7 +128,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.StopAll();
     for (frmDownload* job : {a, b}) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Paused/Stopped");
+        EXPECT_EQ(status(job), "Transfer Stopped");
         EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
     }
 }
