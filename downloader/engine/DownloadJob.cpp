@@ -69,6 +69,7 @@ void DownloadJob::reset()
     transferPrepared_ = false;
     completed_ = false;
     failed_ = false;
+    stallPaused_ = false;
     lastSampleAt_ = lastTickAt_ = now();
     progress_ = Progress();
     changes_ = {};
@@ -205,6 +206,7 @@ void DownloadJob::startJob(qint16 existsAction)
 void DownloadJob::pauseResume()
 {
     Batch batch(*this);
+    stallPaused_ = false;  // a press of the user's own: the watchdog leaves the job to the user
     if (isFileDownloaded())
         return;
     if (!progress_.held) {
@@ -536,8 +538,19 @@ void DownloadJob::watchdogTick()
     }
     const qint64 received = receivedBytes();
     intRecievedBytes = received;
-    if (received == intLastBytes)
+    // The watchdog resumes only a pause of its own, and pauses only a download that is running and
+    // has stopped receiving: one the user paused or stopped waits for the user.
+    if (stallPaused_) {
+        if (progress_.held && progress_.state == Progress::State::Paused)
+            pauseResume();
+        stallPaused_ = false;
+        return;
+    }
+    const bool running = progress_.state == Progress::State::Connecting || progress_.state == Progress::State::Transferring;
+    if (running && !progress_.held && !completed_ && !failed_ && received == intLastBytes) {
         pauseResume();
+        stallPaused_ = true;
+    }
 }
 
 }  // namespace harbel

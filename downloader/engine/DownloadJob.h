@@ -200,6 +200,8 @@ private:
     bool transferPrepared_ = false;
     bool completed_ = false;
     bool failed_ = false;
+    // The watchdog paused the job at its last tick (a stall): its next tick resumes it.
+    bool stallPaused_ = false;
     qint16 existsAction_ = 0;
 
     JobHttp http_{*this};

@@ -733,7 +733,7 @@ TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
         EXPECT_FALSE(r.text.contains("Proxy-Authorization")) << r.text.toStdString();
 }
 
-TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
+TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrStopped)
 {
     SettingsStore::instance().record.Rollback = 100;
     server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
@@ -743,17 +743,35 @@ TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
                 + server.content.left(600));
         return true;
     };
+    // The user pauses, or the watchdog pauses a stall and the user then stops: no tick goes on.
+    for (const bool userPauses : {true, false}) {
+        frmDownload* job = start(server.url("file.bin"), userPauses ? "paused.bin" : "stopped.bin");
+        ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
+        EXPECT_TRUE(job->tmrReconnect.isEnabled());
+        EXPECT_EQ(job->tmrReconnect.Interval(), 300);
+        job->tmrUpdate2_Timer();  // the rate sample remembers 600
+        if (userPauses) {
+            job->Pause_Resume();
+        } else {
+            job->tmrReconnect_Timer();  // nothing new since: paused
+            EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+            job->StopMe();
+        }
+        const int requests = server.requests().size();
+        for (int tick = 0; tick < 3; ++tick)
+            job->tmrReconnect_Timer();
+        EXPECT_EQ(job->cmdPause.Caption(), "&Resume") << userPauses;
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), userPauses ? "Paused/Stopped" : "Transfer Stopped");
+        EXPECT_EQ(server.requests().size(), requests);
+    }
+
+    // A running download that stalls is paused at one tick and resumed at the next, into the same file.
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
-    EXPECT_TRUE(job->tmrReconnect.isEnabled());
-    EXPECT_EQ(job->tmrReconnect.Interval(), 300);
-
-    job->tmrUpdate2_Timer();  // the rate sample remembers 600
-    job->tmrReconnect_Timer();  // nothing new since: paused
+    job->tmrUpdate2_Timer();
+    job->tmrReconnect_Timer();
     EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
-    job->StopMe();  // the user stops it; the file is closed
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    job->tmrReconnect_Timer();  // still nothing new: the press resumes it, into the same file
+    job->tmrReconnect_Timer();
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
