@@ -102,7 +102,7 @@ QueueEntry QueueEntry::blocked(const QString& address, const QString& reason)
 
 bool QueueEntry::countsAgainstServerLimit() const
 {
-    return !shareIs(0) && !shareIs(100);
+    return !reloaded && (state == State::Running || state == State::Paused);
 }
 
 bool QueueEntry::startedBySchedule() const
@@ -127,6 +127,7 @@ QueueEntry QueueEntry::fromLines(const QStringList& lines, bool completedList, c
     e.address = lines.value(5);
     e.savedOn = lines.value(6);
     e.state = completedList ? State::Complete : stateOf(e, words);
+    e.reloaded = true;
     return e;
 }
 

@@ -68,6 +68,8 @@ struct QueueEntry {
     QString shareNote;
     ByteCount size;
     ByteCount received;
+    // Read back from History.ini, and no download window has taken it up since.
+    bool reloaded = false;
 
     static QueueEntry startingNow(const QString& address, const QString& savePath);
     static QueueEntry queuedLater(const QString& address, const QString& savePath);
@@ -76,8 +78,9 @@ struct QueueEntry {
     // The share stands at exactly `value` per cent.
     bool shareIs(int value) const { return share == Share::Percent && percent == value; }
 
-    // Counts against its server's limit: every entry whose share is not exactly 0 or 100 per cent
-    // (blocked, failed, timed-out and part-way ones count; waiting and finished ones do not).
+    // Counts against its server's limit: a download that is running or paused in its window.
+    // Blocked, failed, timed-out, stopped, waiting and finished entries never count, nor does one
+    // read back from History.ini until it is started again.
     bool countsAgainstServerLimit() const;
     // Started by the scheduler: every entry but a refused one (blocked, or refused by the server and
     // not moved since) and one at 100 per cent (running, paused and failed ones are started too).
@@ -87,7 +90,8 @@ struct QueueEntry {
     // 7. The state follows from them: a refused share is blocked, 100% or the success status
     // complete, a note in the share failed, the pause status stopped, 0% with a status of the queue
     // waiting, a part-way share with it or with a running status stopped (nothing runs it after a
-    // load), any other status failed. A row of the completed list is complete.
+    // load), any other status failed. A row of the completed list is complete. Every entry read is
+    // reloaded.
     static QueueEntry fromLines(const QStringList& lines, bool completedList,
                                 const JobStatusWords& words = JobStatusWords::current());
 

@@ -14,6 +14,14 @@ QueueEntry row(const QString& percent, const QString& url)
     return QueueEntry::fromLines({QString(), percent, QString(), QString(), QString(), url, QString()}, false);
 }
 
+// A download of the queue in that state in its window.
+QueueEntry live(QueueEntry::State state, const QString& url)
+{
+    QueueEntry e = QueueEntry::startingNow(url, "/d/x.zip");
+    e.state = state;
+    return e;
+}
+
 const QString kTypes = QString::fromLatin1(kDefaultMonitorTypes);
 
 }  // namespace
@@ -57,14 +65,17 @@ TEST(CaptureFilters, ConnectionLimits)
 {
     DownloadSettings s;
     const QList<QueueEntry> none;
-    const QueueEntry running = row("45%", "http://host/a.zip"), queued = row("0%", "http://host/b.zip"),
+    using State = QueueEntry::State;
+    const QueueEntry running = live(State::Running, "http://host/a.zip"), queued = row("0%", "http://host/b.zip"),
                      done = row("100%", "http://host/c.zip"), blocked = row("0 %", "http://host/d.zip"),
-                     other = row("10%", "http://HOST/e.zip"), ftp = row("12%", "ftp://host/f.zip");
+                     other = live(State::Running, "http://HOST/e.zip"), ftp = live(State::Running, "ftp://host/f.zip");
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", none, s));
-    // Three running with the limit 3 still lets a fourth start; four do not.
-    QList<QueueEntry> rows{running, running, running, queued, done, other};
+    // Three running with the limit 3 still lets a fourth start; four do not. Only running and
+    // paused downloads count: not "0 %" (blocked), nor a part-way row read back, nor a failed one.
+    QList<QueueEntry> rows{running, running, running, queued, done, other, blocked, row("45%", "http://host/g.zip"),
+                           live(State::Failed, "http://host/h.zip"), live(State::Stopped, "http://host/i.zip")};
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", rows, s));
-    rows.append(blocked);  // "0 %" counts as running
+    rows.append(live(State::Paused, "http://host/j.zip"));
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", rows, s));
     // The count is by server text alone, whatever the protocol of the running rows.
     EXPECT_FALSE(IsLimitOk("ftp://host/new.zip", rows, s));
@@ -75,7 +86,7 @@ TEST(CaptureFilters, ConnectionLimits)
     // Secure addresses count with their protocol: https:// with HTTP, ftps:// with FTP.
     s.LimitHTTP = "0";
     s.LimitFTP = "3";
-    const QueueEntry secure = row("30%", "https://host/s.zip");
+    const QueueEntry secure = live(QueueEntry::State::Running, "https://host/s.zip");
     EXPECT_FALSE(IsLimitOk("https://host/new.zip", QList<QueueEntry>{secure}, s));
     EXPECT_TRUE(IsLimitOk("ftps://host/new.zip", QList<QueueEntry>{secure}, s));
     EXPECT_FALSE(IsServerPermitted("https://www.amazon.com/x.zip", QString::fromLatin1(kDefaultMonitorServer)));

@@ -111,15 +111,15 @@ TEST_F(WindowTable, TheQueueAndTheJobsProgressGiveEachRowItsState)
         const char* share;
         bool countsAgainstLimit, startedBySchedule;
     } steps[] = {
-        {S::Connecting, -2, Q::Running, "0%", false, true},
-        {S::Transferring, -1, Q::Running, "0%", false, true},  // nothing written yet
+        {S::Connecting, -2, Q::Running, "0%", true, true},
+        {S::Transferring, -1, Q::Running, "0%", true, true},  // nothing written yet
         {S::Transferring, 37, Q::Running, "37%", true, true},
         {S::Paused, -2, Q::Paused, "37%", true, true},
-        {S::TimedOut, -2, Q::Failed, "Connection has timed out.", true, true},
+        {S::TimedOut, -2, Q::Failed, "Connection has timed out.", false, true},
         {S::Connecting, -2, Q::Running, "Connection has timed out.", true, true},
-        {S::Refused, -2, Q::Failed, "0 %", true, false},
-        {S::Stopped, 40, Q::Stopped, "40%", true, true},
-        {S::Failed, -2, Q::Failed, "40%", true, true},
+        {S::Refused, -2, Q::Failed, "0 %", false, false},
+        {S::Stopped, 40, Q::Stopped, "40%", false, true},
+        {S::Failed, -2, Q::Failed, "40%", false, true},
         {S::Completed, 100, Q::Complete, "100%", false, false},
     };
     ListRow* row = windows.lstMain.Add({}, DownloadRow::kQueueIcon);

@@ -323,18 +323,50 @@ TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
         EXPECT_EQ(row->cell(DownloadRow::Status), "Not Downloaded");
     }
     EXPECT_FALSE(form.FirstPromptShown);  // refusals do not count as the first prompt
-    form.lstMain.Clear();
-
-    // Limit 1: a second running download from the server may start, a third is queued silently.
-    for (const char* pct : {"12%", "40%"}) {
-        ListRow* r = form.windows.DownloadLater("http://busy.example/r.zip", folder + "/r.zip");
-        test::setRowText(*r, DownloadRow::Percent, pct);
-    }
-    form.URLForm.DownLoadURL("http://busy.example/new.zip");
-    ASSERT_EQ(form.lstMain.count(), 3);
-    EXPECT_EQ(form.lstMain.at(2)->cell(DownloadRow::Filename), folder + "/new.zip");
-    EXPECT_EQ(form.lstMain.at(2)->cell(DownloadRow::Percent), "0%");
     EXPECT_EQ(prompts.records().size(), 0);
+}
+
+TEST_F(MainWindow, TheServerLimitCountsOnlyDownloadsRunningOrPaused)
+{
+    load();
+    SettingsStore& s = SettingsStore::instance();
+    s.record.LimitHTTP = "0";  // one download that counts queues the next one from its server
+    s.record.Retry = false;
+    s.record.Timeout = 1;
+    const auto start = [&](const char* name) { return form.windows.DownloadNow(server.url(name), folder + '/' + name, -1); };
+    const auto reached = [](frmDownload* j, Progress::State state) {
+        return waitUntil([&] { return j->job().progress().state == state; });
+    };
+    const struct {
+        const char* kind;
+        std::function<void()> make;
+        bool counts;
+    } cases[] = {
+        {"refused", [&] { server.script("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"); ASSERT_TRUE(reached(start("a.bin"), Progress::State::Refused)); }, false},
+        {"failed", [&] { server.script("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n"); ASSERT_TRUE(reached(start("b.bin"), Progress::State::Failed)); }, false},
+        {"blocked", [&] { form.windows.DownloadBlocked(server.url("c.txt"), "You block this Extenison"); }, false},
+        {"waiting", [&] { form.windows.DownloadLater(server.url("d.bin"), folder + "/d.bin"); }, false},
+        {"reloaded", [&] { test::setRowText(*form.windows.DownloadLater(server.url("e.bin"), folder + "/e.bin"), DownloadRow::Percent, "40%"); }, false},
+        {"timed out", [&] { server.stall = true; start("f.bin")->tmrTimeOut_Timer(); }, false},
+        {"stopped", [&] { start("g.bin")->StopMe(); }, false},
+        {"running", [&] { start("h.bin"); }, true},
+        {"paused", [&] { start("i.bin")->Pause_Resume(); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        form.lstMain.Clear();
+        c.make();
+        if (!c.counts)
+            prompts.answerText(std::nullopt);  // it starts: the download prompt asks where to save it
+        const int rows = form.lstMain.count();
+        form.URLForm.DownLoadURL(server.url("new.bin"));
+        ASSERT_EQ(form.lstMain.count(), rows + (c.counts ? 1 : 0));
+        if (c.counts) {  // queued silently
+            EXPECT_EQ(form.lstMain.at(rows)->cell(DownloadRow::Filename), folder + "/new.bin");
+            EXPECT_EQ(form.lstMain.at(rows)->cell(DownloadRow::Status), "Not Downloaded");
+        }
+        EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    }
 }
 
 TEST_F(MainWindow, TheEnterUrlDialogOffersBothListsAndTheClipboard)
