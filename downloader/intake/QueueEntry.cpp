@@ -2,6 +2,8 @@
 
 #include "common/support/LangString.h"
 
+#include <QFileInfo>
+
 namespace harbel {
 
 namespace {
@@ -103,6 +105,11 @@ QueueEntry QueueEntry::blocked(const QString& address, const QString& reason)
 bool QueueEntry::countsAgainstServerLimit() const
 {
     return !reloaded && (state == State::Running || state == State::Paused);
+}
+
+bool QueueEntry::hasUsableSavePath() const
+{
+    return savePath.startsWith(u'/') && !savePath.endsWith(u'/') && !QFileInfo(savePath).isDir();
 }
 
 bool QueueEntry::startedBySchedule() const

@@ -55,8 +55,8 @@ struct QueueEntry {
     static QString notDownloadedStatus() { return QStringLiteral("Not Downloaded"); }
 
     State state = State::Waiting;
-    // The file; for a blocked entry, the reason it was blocked (that is what a re-download of it
-    // takes as its file, as ever).
+    // The file; for a blocked entry, the reason it was blocked, shown in its place. A reason names
+    // no file: see hasUsableSavePath().
     QString savePath;
     QString address;
     // The job's status in brief ("Downloading", "Paused/Stopped", its failure message...).
@@ -82,6 +82,9 @@ struct QueueEntry {
     // Blocked, failed, timed-out, stopped, waiting and finished entries never count, nor does one
     // read back from History.ini until it is started again.
     bool countsAgainstServerLimit() const;
+    // The save path names a file: an absolute path that is not a folder. A blocked entry's reason,
+    // or an empty or relative path, is none; a re-download asks where to save instead.
+    bool hasUsableSavePath() const;
     // Started by the scheduler: every entry but a refused one (blocked, or refused by the server and
     // not moved since) and one at 100 per cent (running, paused and failed ones are started too).
     bool startedBySchedule() const;

@@ -4,6 +4,7 @@
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/frmExist.h"
+#include "downloader/main/frmFile.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
@@ -240,16 +241,32 @@ QString DownloadWindows::reDownloadAddress(const QString& url)
     return address;
 }
 
+std::optional<QString> DownloadWindows::savePathFor(ListRow& row, const QString& address)
+{
+    const QueueEntry entry = entryOf(row);
+    if (entry.hasUsableSavePath())
+        return entry.savePath;
+    // What stands in the place of the file is a message or nothing: the user says where to save.
+    asking_ = true;
+    const std::optional<QString> chosen = frmFile::askSavePath(address);
+    asking_ = false;
+    return chosen;
+}
+
 void DownloadWindows::reDownloadQueue()
 {
     if (lstMain.isEmpty() || !lstMain.SelectedItem())
         return;
     for (ListRow* row : lstMain.selectedRows()) {
-        const QueueEntry entry = entryOf(*row);
-        const QString address = reDownloadAddress(entry.address);
+        const QString address = reDownloadAddress(entryOf(*row).address);
         if (address.isEmpty())
             return;
-        ReDownloadRow(address, entry.savePath, row->Index(), row);
+        const std::optional<QString> path = savePathFor(*row, address);
+        if (!path)
+            continue;
+        if (*path != entryOf(*row).savePath)
+            setEntry(*row, QueueEntry::startingNow(address, *path));
+        ReDownloadRow(address, *path, row->Index(), row);
     }
 }
 
@@ -258,11 +275,13 @@ void DownloadWindows::reDownloadCompleted()
     if (lstComplete.isEmpty() || !lstComplete.SelectedItem())
         return;
     for (ListRow* row : lstComplete.selectedRows()) {
-        const QueueEntry entry = entryOf(*row);
-        const QString address = reDownloadAddress(entry.address);
+        const QString address = reDownloadAddress(entryOf(*row).address);
         if (address.isEmpty())
             return;
-        if (!DownloadNow(address, entry.savePath, -1))
+        const std::optional<QString> path = savePathFor(*row, address);
+        if (!path)
+            continue;
+        if (!DownloadNow(address, *path, -1))
             return;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace harbel {
 
@@ -62,7 +63,9 @@ public:
     // Restarts an existing queue row at its position (1-based) in the window of that slot.
     frmDownload* ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row);
 
-    // Re-downloads the selected queue rows in place, top to bottom.
+    // Re-downloads the selected queue rows in place, top to bottom. A row that names no file to
+    // save to (a blocked one shows its reason there) asks where to save it first; cancelling that
+    // leaves the row as it is.
     void reDownloadQueue();
     // Starts the selected completed rows again as new queue rows; the completed rows stay.
     void reDownloadCompleted();
@@ -102,6 +105,8 @@ private:
     void bind(frmDownload& job);
     frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row);
     void settleFileExists(const QString& savePath);
+    // The save path of a row to download again, asked for when the row names no file.
+    std::optional<QString> savePathFor(ListRow& row, const QString& address);
     int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);
     ListRow* appendRow(const QueueEntry& entry);
