@@ -546,7 +546,8 @@ void DownloadJob::watchdogTick()
         stallPaused_ = false;
         return;
     }
-    const bool running = progress_.state == Progress::State::Connecting || progress_.state == Progress::State::Transferring;
+    const Progress::State state = progress_.state;
+    const bool running = state == Progress::State::Connecting || state == Progress::State::Transferring;
     if (running && !progress_.held && !completed_ && !failed_ && received == intLastBytes) {
         pauseResume();
         stallPaused_ = true;
