@@ -59,6 +59,8 @@ QueueEntry::State stateOf(const QueueEntry& e, const JobStatusWords& words)
     if (e.share == QueueEntry::Share::Note && !e.shareNote.isEmpty())
         return State::Failed;  // the time-out message stands in the share
     if (words.paused.contains(e.status))
+        return State::Paused;
+    if (words.stopped.contains(e.status))
         return State::Stopped;
     if (e.status.isEmpty() || e.status == QueueEntry::notDownloadedStatus() || e.status == QueueEntry::notStartedStatus())
         return e.shareIs(0) ? State::Waiting : State::Stopped;
@@ -73,6 +75,7 @@ JobStatusWords JobStatusWords::current()
 {
     JobStatusWords w;
     w.paused = words({{"11055", "Paused/Stopped"}});
+    w.stopped = words({{"11056", "Transfer Stopped"}});
     w.running = words({{"11051", "Downloading"}, {"11051", "Downloading..."}, {"11048", "Connected"}, {"11049", "Logging In..."}});
     w.success = words({{"11052", "Download Success"}});
     return w;

@@ -26,7 +26,7 @@ struct ByteCount {
 // The words a download job writes as its status, in the language in force and in English. Reading a
 // row back, they tell a paused or a running download from one that failed with a message of its own.
 struct JobStatusWords {
-    QStringList paused, running, success;
+    QStringList paused, stopped, running, success;
     static JobStatusWords current();
 };
 
@@ -36,8 +36,8 @@ struct QueueEntry {
     enum class State : quint8 {
         Waiting,   // queued and never started (or started and not yet heard from)
         Running,   // connecting or transferring
-        Paused,    // held by a pause: resuming continues the file
-        Stopped,   // stopped by the user, or left part-way when the lists were last saved
+        Paused,    // held by a pause (also the one made when the program ended): resuming continues
+        Stopped,   // stopped by the user, or left part-way by a program that did not end normally
         Failed,    // the job gave up: an error, the server's refusal, a time-out
         Blocked,   // refused by the ignore list or the wanted types before any start
         Complete,
@@ -91,10 +91,11 @@ struct QueueEntry {
 
     // A row read back from its texts: History.ini's seven lines of a row, which are its cells 1 to
     // 7. The state follows from them: a refused share is blocked, 100% or the success status
-    // complete, a note in the share failed, the pause status stopped, 0% with a status of the queue
-    // waiting, a part-way share with it or with a running status stopped (nothing runs it after a
-    // load), any other status failed. A row of the completed list is complete. Every entry read is
-    // reloaded.
+    // complete, a note in the share failed, the pause status paused (Resume All and the schedule
+    // continue it), the stop status stopped, 0% with a status of the queue waiting, a part-way
+    // share with it or with a running status stopped (a program that did not end normally left it;
+    // nothing runs it after a load), any other status failed. A row of the completed list is
+    // complete. Every entry read is reloaded.
     static QueueEntry fromLines(const QStringList& lines, bool completedList,
                                 const JobStatusWords& words = JobStatusWords::current());
 

@@ -103,12 +103,25 @@ frmDownload* DownloadWindows::ReDownloadRow(const QString& url, const QString& s
     return start(url, savePath, qMax(position, 1), row);
 }
 
-void DownloadWindows::settleFileExists(const QString& savePath)
+frmDownload* DownloadWindows::resumeRow(ListRow* row)
+{
+    const QueueEntry entry = entryOf(*row);
+    const QString address = reDownloadAddress(entry.address);
+    if (address.isEmpty() || !entry.hasUsableSavePath())
+        return nullptr;
+    return start(address, entry.savePath, qMax(lstMain.indexOf(row), 1), row, qint16(-1));
+}
+
+void DownloadWindows::settleFileExists(const QString& savePath, std::optional<qint16> existsAction)
 {
     SettingsStore& store = SettingsStore::instance();
     store.FileExistsAction = 0;
     if (!IsFilePresent(savePath))
         return;
+    if (existsAction) {
+        store.FileExistsAction = *existsAction;
+        return;
+    }
     if (UseScheduleExistsAction) {
         store.FileExistsAction = ScheduleExistsAction == 2 ? -1 : ScheduleExistsAction == 3 ? -2 : 0;
         return;
@@ -134,6 +147,30 @@ bool DownloadWindows::isPaused(int slot) const
         return false;
     const Progress& p = job->job().progress();
     return !job->isCompleted() && p.canPause && p.held;
+}
+
+bool DownloadWindows::isRunning(int slot) const
+{
+    const frmDownload* job = existing(slot);
+    if (!job || job->isCompleted())
+        return false;
+    const Progress& p = job->job().progress();
+    return !p.held && (p.state == Progress::State::Connecting || p.state == Progress::State::Transferring);
+}
+
+int DownloadWindows::runningCount() const
+{
+    int n = 0;
+    for (int s = 0; s < kSlots; ++s)
+        n += isRunning(s) ? 1 : 0;
+    return n;
+}
+
+void DownloadWindows::pauseRunning()
+{
+    for (int s = 0; s < kSlots; ++s)
+        if (isRunning(s))
+            existing(s)->Pause_Resume();
 }
 
 int DownloadWindows::slotOf(const ListRow* row) const
@@ -170,7 +207,8 @@ int DownloadWindows::slotFor(int preferred, const ListRow* row) const
     return kSlots;
 }
 
-frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow)
+frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow,
+                                    std::optional<qint16> existsAction)
 {
     ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
     const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
@@ -187,7 +225,7 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     if (boundRow)
         job->lstItem = boundRow;
 
-    settleFileExists(savePath);
+    settleFileExists(savePath, existsAction);
 
     ParseURL(url, slot, false);
     if (boundRow) {

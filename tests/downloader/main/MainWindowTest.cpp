@@ -333,20 +333,24 @@ TEST_F(MainWindow, TheServerLimitCountsOnlyDownloadsRunningOrPaused)
     s.record.LimitHTTP = "0";  // one download that counts queues the next one from its server
     s.record.Retry = false;
     s.record.Timeout = 1;
-    const auto start = [&](const char* name) { return form.windows.DownloadNow(server.url(name), folder + '/' + name, -1); };
-    const auto reached = [](frmDownload* j, Progress::State state) {
-        return waitUntil([&] { return j->job().progress().state == state; });
+    DownloadWindows& w = form.windows;
+    const auto start = [&](const char* name) { return w.DownloadNow(server.url(name), folder + '/' + name, -1); };
+    // The server answers the probe of `name` with `status`, and the download gets to `state`.
+    const auto answered = [&](const char* name, const QByteArray& status, Progress::State state) {
+        server.script("HTTP/1.1 " + status + "\r\nContent-Length: 0\r\n\r\n");
+        frmDownload* j = start(name);
+        ASSERT_TRUE(waitUntil([&] { return j->job().progress().state == state; }));
     };
     const struct {
         const char* kind;
         std::function<void()> make;
         bool counts;
     } cases[] = {
-        {"refused", [&] { server.script("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"); ASSERT_TRUE(reached(start("a.bin"), Progress::State::Refused)); }, false},
-        {"failed", [&] { server.script("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n"); ASSERT_TRUE(reached(start("b.bin"), Progress::State::Failed)); }, false},
-        {"blocked", [&] { form.windows.DownloadBlocked(server.url("c.txt"), "You block this Extenison"); }, false},
-        {"waiting", [&] { form.windows.DownloadLater(server.url("d.bin"), folder + "/d.bin"); }, false},
-        {"reloaded", [&] { test::setRowText(*form.windows.DownloadLater(server.url("e.bin"), folder + "/e.bin"), DownloadRow::Percent, "40%"); }, false},
+        {"refused", [&] { answered("a.bin", "404 Not Found", Progress::State::Refused); }, false},
+        {"failed", [&] { answered("b.bin", "503 Busy", Progress::State::Failed); }, false},
+        {"blocked", [&] { w.DownloadBlocked(server.url("c.txt"), "You block this Extenison"); }, false},
+        {"waiting", [&] { w.DownloadLater(server.url("d.bin"), folder + "/d.bin"); }, false},
+        {"reloaded", [&] { test::setRowText(*w.DownloadLater(server.url("e.bin"), "/e"), DownloadRow::Percent, "40%"); }, false},
         {"timed out", [&] { server.stall = true; start("f.bin")->tmrTimeOut_Timer(); }, false},
         {"stopped", [&] { start("g.bin")->StopMe(); }, false},
         {"running", [&] { start("h.bin"); }, true},
@@ -578,16 +582,20 @@ TEST_F(MainWindow, ShutdownSavesRunningRowsBeforeTheirWindowsClose)
 
     bool quit = false;
     QObject::connect(&form, &frmMain::quitRequested, [&] { quit = true; });
+    prompts.answer(MsgAnswer::Ok);  // downloads are running: the user is asked first
     form.Flash_FSCommand("IDC_FS_close");
     EXPECT_TRUE(quit);
     EXPECT_FALSE(form.Tray1.IsVisible());
     for (frmDownload* job : jobs)
         EXPECT_FALSE(job->Visible());
 
+    // They end paused, and their rows are written so.
     const QStringList lines = historyLines();
     ASSERT_EQ(lines.size(), 3 * 7 + 2);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
+        shown[i][DownloadRow::Status - 1] = "Paused/Stopped";
         EXPECT_EQ(lines.mid(i * 7, 6), shown[i]) << i;
+    }
     // The history of the next start shows the same rows.
     frmMain next;
     next.Form_Load();
