@@ -743,35 +743,32 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
                 + server.content.left(600));
         return true;
     };
-    // The user pauses, or the watchdog pauses a stall and the user then stops: no tick goes on.
-    for (const bool userPauses : {true, false}) {
-        frmDownload* job = start(server.url("file.bin"), userPauses ? "paused.bin" : "stopped.bin");
+    // A download the user paused, or stopped after the watchdog paused it, stays so at every tick.
+    for (const bool stop : {false, true}) {
+        frmDownload* job = start(server.url("file.bin"), stop ? "stopped.bin" : "paused.bin");
         ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
-        EXPECT_TRUE(job->tmrReconnect.isEnabled());
-        EXPECT_EQ(job->tmrReconnect.Interval(), 300);
         job->tmrUpdate2_Timer();  // the rate sample remembers 600
-        if (userPauses) {
-            job->Pause_Resume();
-        } else {
-            job->tmrReconnect_Timer();  // nothing new since: paused
-            EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
+        stop ? job->tmrReconnect_Timer() : job->Pause_Resume();
+        if (stop) {
             job->StopMe();
+            EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
         }
-        const int requests = server.requests().size();
+        const qsizetype requests = server.requests().size();
         for (int tick = 0; tick < 3; ++tick)
             job->tmrReconnect_Timer();
-        EXPECT_EQ(job->cmdPause.Caption(), "&Resume") << userPauses;
-        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), userPauses ? "Paused/Stopped" : "Transfer Stopped");
-        EXPECT_EQ(server.requests().size(), requests);
+        EXPECT_EQ(job->cmdPause.Caption(), "&Resume") << stop;
+        EXPECT_EQ(server.requests().size(), requests) << stop;
     }
 
-    // A running download that stalls is paused at one tick and resumed at the next, into the same file.
+    // A running download that stalls is paused at one tick and resumed at the next, into its file.
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
+    EXPECT_TRUE(job->tmrReconnect.isEnabled());
+    EXPECT_EQ(job->tmrReconnect.Interval(), 300);
     job->tmrUpdate2_Timer();
-    job->tmrReconnect_Timer();
+    job->tmrReconnect_Timer();  // nothing new since: paused
     EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
-    job->tmrReconnect_Timer();
+    job->tmrReconnect_Timer();  // still nothing new: resumed
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");

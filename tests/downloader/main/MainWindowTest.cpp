@@ -324,37 +324,23 @@ TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
     }
     EXPECT_FALSE(form.FirstPromptShown);  // refusals do not count as the first prompt
     EXPECT_EQ(prompts.records().size(), 0);
-}
 
-TEST_F(MainWindow, TheServerLimitCountsOnlyDownloadsRunningOrPaused)
-{
-    load();
-    SettingsStore& s = SettingsStore::instance();
-    s.record.LimitHTTP = "0";  // one download that counts queues the next one from its server
-    s.record.Retry = false;
-    s.record.Timeout = 1;
+    // The limit counts only downloads running or paused: with 0, one of them queues the next
+    // address from their server silently; a row of any other kind lets it start.
+    s.record.LimitHTTP = "0";
     DownloadWindows& w = form.windows;
     const auto start = [&](const char* name) { return w.DownloadNow(server.url(name), folder + '/' + name, -1); };
-    // The server answers the probe of `name` with `status`, and the download gets to `state`.
-    const auto answered = [&](const char* name, const QByteArray& status, Progress::State state) {
-        server.script("HTTP/1.1 " + status + "\r\nContent-Length: 0\r\n\r\n");
-        frmDownload* j = start(name);
-        ASSERT_TRUE(waitUntil([&] { return j->job().progress().state == state; }));
-    };
+    server.script("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     const struct {
         const char* kind;
         std::function<void()> make;
         bool counts;
     } cases[] = {
-        {"refused", [&] { answered("a.bin", "404 Not Found", Progress::State::Refused); }, false},
-        {"failed", [&] { answered("b.bin", "503 Busy", Progress::State::Failed); }, false},
+        {"refused", [&] { start("a.bin"); ASSERT_TRUE(waitUntil([&] { return w.runningCount() == 0; })); }, false},
         {"blocked", [&] { w.DownloadBlocked(server.url("c.txt"), "You block this Extenison"); }, false},
-        {"waiting", [&] { w.DownloadLater(server.url("d.bin"), folder + "/d.bin"); }, false},
         {"reloaded", [&] { test::setRowText(*w.DownloadLater(server.url("e.bin"), "/e"), DownloadRow::Percent, "40%"); }, false},
-        {"timed out", [&] { server.stall = true; start("f.bin")->tmrTimeOut_Timer(); }, false},
-        {"stopped", [&] { start("g.bin")->StopMe(); }, false},
-        {"running", [&] { start("h.bin"); }, true},
-        {"paused", [&] { start("i.bin")->Pause_Resume(); }, true},
+        {"running", [&] { server.stall = true; start("f.bin"); }, true},
+        {"paused", [&] { start("g.bin")->Pause_Resume(); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -366,8 +352,7 @@ TEST_F(MainWindow, TheServerLimitCountsOnlyDownloadsRunningOrPaused)
         form.URLForm.DownLoadURL(server.url("new.bin"));
         ASSERT_EQ(form.lstMain.count(), rows + (c.counts ? 1 : 0));
         if (c.counts) {  // queued silently
-            EXPECT_EQ(form.lstMain.at(rows)->cell(DownloadRow::Filename), folder + "/new.bin");
-            EXPECT_EQ(form.lstMain.at(rows)->cell(DownloadRow::Status), "Not Downloaded");
+            EXPECT_EQ(form.lstMain.at(rows)->cells().mid(1, 2), QStringList({folder + "/new.bin", "0%"}));
         }
         EXPECT_EQ(prompts.pendingAnswers(), 0u);
     }
