@@ -30,8 +30,8 @@ using namespace harbel;
 
 namespace {
 
-// Runs `before` when the application is asked to quit (a termination signal, the end of the
-// session), before Qt closes the windows: a download window that closes stops its download, and
+// Runs `before` when the application is asked to quit (a termination signal, logging out), before
+// Qt closes the windows: a download window that closes stops its download, and
 // the main window must pause them first so that they are continued at the next start.
 class BeforeQuit final : public QObject {
 public:
@@ -103,8 +103,8 @@ int main(int argc, char* argv[])
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &frmMain::Form_Unload);
         BeforeQuit beforeQuit([&form] { form.Form_Unload(); });
         app.installEventFilter(&beforeQuit);
-        // Logging out asks as Exit does when the session lets us ask; Cancel keeps the session.
-        // Either way the downloads that end are paused with their history saved.
+        // Logging out asks as Exit does when the desktop lets us ask; Cancel keeps the desktop
+        // logged in. Either way the downloads that end are paused with their history saved.
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager& manager) {
             if (manager.allowsInteraction()) {
                 const bool quit = form.Form_QueryUnload();
