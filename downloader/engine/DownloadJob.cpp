@@ -34,7 +34,6 @@ DownloadJob::DownloadJob(QObject* parent) : QObject(parent), clock_(steadyMillis
 DownloadJob::~DownloadJob()
 {
     const QSignalBlocker blocker(this);
-    http_.keepCompletePrefix();
     http_.saveProgress(true);
     http_.abortProbe();
     http_.closeConnections();
@@ -70,6 +69,7 @@ void DownloadJob::reset()
     transferPrepared_ = false;
     completed_ = false;
     failed_ = false;
+    stallPaused_ = false;
     lastSampleAt_ = lastTickAt_ = now();
     progress_ = Progress();
     changes_ = {};
@@ -206,6 +206,7 @@ void DownloadJob::startJob(qint16 existsAction)
 void DownloadJob::pauseResume()
 {
     Batch batch(*this);
+    stallPaused_ = false;  // a press of the user's own: the watchdog leaves the job to the user
     if (isFileDownloaded())
         return;
     if (!progress_.held) {
@@ -244,19 +245,15 @@ void DownloadJob::stop()
     Batch batch(*this);
     emitConnecting(false);
     if (!progress_.stopCloses && !isFileDownloaded()) {
-        if (intSegCount >= 2) {
-            publish();
-            if (Prompts::instance().MsgBox(lang("13021", "you will not be able to resume this file later(Segmented mode "
-                                                         "only), Stop?"),
-                                           MsgButtons::YesNo, MsgIcon::Question, programTitle())
-                != MsgAnswer::Yes)
-                return;
-        }
+        // Nothing is lost: every complete range stays with the control file, so a later resume
+        // fetches only what is missing, over segments as well.
         set(&Progress::held, true, Progress::CommandsChanged);
         setCanStop(false);
         publish();
         stopDown();
-        setBriefStatus(lang("11055", "Paused/Stopped"));
+        // Not the pause's word: the lists tell a stopped download from a paused one, also after a
+        // restart, when only the paused ones go on by themselves.
+        setBriefStatus(lang("11056", "Transfer Stopped"));
         return;
     }
     close();
@@ -275,7 +272,6 @@ void DownloadJob::showStopped()
     closeConnections();
     if (intContentLength > 0)
         progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
-    http_.keepCompletePrefix();
     http_.saveProgress(true);
     closeFiles();
     progress_.segmentPercent.fill(100);
@@ -546,8 +542,20 @@ void DownloadJob::watchdogTick()
     }
     const qint64 received = receivedBytes();
     intRecievedBytes = received;
-    if (received == intLastBytes)
+    // The watchdog resumes only a pause of its own, and pauses only a download that is running and
+    // has stopped receiving: one the user paused or stopped waits for the user.
+    if (stallPaused_) {
+        if (progress_.held && progress_.state == Progress::State::Paused)
+            pauseResume();
+        stallPaused_ = false;
+        return;
+    }
+    const Progress::State state = progress_.state;
+    const bool running = state == Progress::State::Connecting || state == Progress::State::Transferring;
+    if (running && !progress_.held && !completed_ && !failed_ && received == intLastBytes) {
         pauseResume();
+        stallPaused_ = true;
+    }
 }
 
 }  // namespace harbel

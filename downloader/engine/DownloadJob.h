@@ -66,7 +66,7 @@ public:
     void start();
     // Pauses a running job, or resumes a held one; nothing once the file is in.
     void pauseResume();
-    // Stops the job (asking first when it runs over segments), or closes it once it has stopped
+    // Stops the job, keeping what has arrived for a later resume, or closes it once it has stopped
     // or ended.
     void stop();
     // Stops the transfer and shows the stopped state without asking.
@@ -201,6 +201,8 @@ private:
     bool transferPrepared_ = false;
     bool completed_ = false;
     bool failed_ = false;
+    // The watchdog paused the job at its last tick (a stall): its next tick resumes it.
+    bool stallPaused_ = false;
     qint16 existsAction_ = 0;
 
     JobHttp http_{*this};

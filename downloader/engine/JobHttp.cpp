@@ -273,12 +273,12 @@ int JobHttp::segmentCountFor(qint64 size) const
 
 bool JobHttp::askSegmented(bool ranged)
 {
+    // A stopped or paused segmented download resumes as well as any other: the question says so.
     const QString text = ranged
-        ? lang("13022", "If you use segemnted downloading, you will not be able to resume after stopping(you still be "
-                        "able to resume after pausing),Use Segemnted?!")
-        : QStringLiteral("If you use segemnted downloading,you will not be able to resume after stopping (you still be "
-                         "able to resume after pausing, and more segments will cause the program solwer),Use "
-                         "Segemnted?!");
+        ? lang("13022", "Use segmented downloading? Several connections fetch the file at once; a paused or stopped "
+                        "download still resumes where it left off.")
+        : QStringLiteral("Use segmented downloading? Several connections fetch the file at once (more segments make "
+                         "the program slower); a paused or stopped download still resumes where it left off.");
     job_.publish();
     return Prompts::instance().MsgBox(text, MsgButtons::YesNo, MsgIcon::Question, programTitle()) == MsgAnswer::Yes;
 }
@@ -379,18 +379,6 @@ void JobHttp::saveProgress(bool force)
     }
     control.write(job_.strSaveTo);
     lastSave_.restart();
-}
-
-void JobHttp::keepCompletePrefix()
-{
-    // A segmented file that stops short has unfilled ranges between its segments. Only the bytes
-    // from the start up to the first gap are kept, so that the file on disk never holds gaps that
-    // could be taken for data; the rest is split anew over the segments for a later resume.
-    if (job_.intSegCount < 2 || job_.completed_ || job_.FTPMODE || !job_.output_.isOpen())
-        return;
-    const qint64 prefix = plan_.completePrefix();
-    job_.output_.resize(prefix);
-    plan_ = SegmentPlan::missing(job_.intContentLength, {{0, prefix}}, job_.intSegCount, 0);
 }
 
 void JobHttp::resumeSegments()

@@ -33,8 +33,6 @@ public:
     void probeFromStart() { blnProbeFromZero = false; }
     // Reconnects every part that is missing something, each from where it stopped less the rollback.
     void resumeSegments();
-    // A segmented file that stops short keeps only its complete start (see the .cpp).
-    void keepCompletePrefix();
     // Writes the control file when a second has passed since the last one (or always when forced),
     // after the bytes it names complete are on the disk.
     void saveProgress(bool force);

@@ -2,6 +2,8 @@
 
 #include "common/support/LangString.h"
 
+#include <QFileInfo>
+
 namespace harbel {
 
 namespace {
@@ -57,6 +59,8 @@ QueueEntry::State stateOf(const QueueEntry& e, const JobStatusWords& words)
     if (e.share == QueueEntry::Share::Note && !e.shareNote.isEmpty())
         return State::Failed;  // the time-out message stands in the share
     if (words.paused.contains(e.status))
+        return State::Paused;
+    if (words.stopped.contains(e.status))
         return State::Stopped;
     if (e.status.isEmpty() || e.status == QueueEntry::notDownloadedStatus() || e.status == QueueEntry::notStartedStatus())
         return e.shareIs(0) ? State::Waiting : State::Stopped;
@@ -71,6 +75,7 @@ JobStatusWords JobStatusWords::current()
 {
     JobStatusWords w;
     w.paused = words({{"11055", "Paused/Stopped"}});
+    w.stopped = words({{"11056", "Transfer Stopped"}});
     w.running = words({{"11051", "Downloading"}, {"11051", "Downloading..."}, {"11048", "Connected"}, {"11049", "Logging In..."}});
     w.success = words({{"11052", "Download Success"}});
     return w;
@@ -102,7 +107,12 @@ QueueEntry QueueEntry::blocked(const QString& address, const QString& reason)
 
 bool QueueEntry::countsAgainstServerLimit() const
 {
-    return !shareIs(0) && !shareIs(100);
+    return !reloaded && (state == State::Running || state == State::Paused);
+}
+
+bool QueueEntry::hasUsableSavePath() const
+{
+    return savePath.startsWith(u'/') && !savePath.endsWith(u'/') && !QFileInfo(savePath).isDir();
 }
 
 bool QueueEntry::startedBySchedule() const
@@ -127,6 +137,7 @@ QueueEntry QueueEntry::fromLines(const QStringList& lines, bool completedList, c
     e.address = lines.value(5);
     e.savedOn = lines.value(6);
     e.state = completedList ? State::Complete : stateOf(e, words);
+    e.reloaded = true;
     return e;
 }
 

@@ -26,7 +26,7 @@ struct ByteCount {
 // The words a download job writes as its status, in the language in force and in English. Reading a
 // row back, they tell a paused or a running download from one that failed with a message of its own.
 struct JobStatusWords {
-    QStringList paused, running, success;
+    QStringList paused, stopped, running, success;
     static JobStatusWords current();
 };
 
@@ -36,8 +36,8 @@ struct QueueEntry {
     enum class State : quint8 {
         Waiting,   // queued and never started (or started and not yet heard from)
         Running,   // connecting or transferring
-        Paused,    // held by a pause: resuming continues the file
-        Stopped,   // stopped by the user, or left part-way when the lists were last saved
+        Paused,    // held by a pause (also the one made when the program ended): resuming continues
+        Stopped,   // stopped by the user, or left part-way by a program that did not end normally
         Failed,    // the job gave up: an error, the server's refusal, a time-out
         Blocked,   // refused by the ignore list or the wanted types before any start
         Complete,
@@ -55,8 +55,8 @@ struct QueueEntry {
     static QString notDownloadedStatus() { return QStringLiteral("Not Downloaded"); }
 
     State state = State::Waiting;
-    // The file; for a blocked entry, the reason it was blocked (that is what a re-download of it
-    // takes as its file, as ever).
+    // The file; for a blocked entry, the reason it was blocked, shown in its place. A reason names
+    // no file: see hasUsableSavePath().
     QString savePath;
     QString address;
     // The job's status in brief ("Downloading", "Paused/Stopped", its failure message...).
@@ -68,6 +68,8 @@ struct QueueEntry {
     QString shareNote;
     ByteCount size;
     ByteCount received;
+    // Read back from History.ini, and no download window has taken it up since.
+    bool reloaded = false;
 
     static QueueEntry startingNow(const QString& address, const QString& savePath);
     static QueueEntry queuedLater(const QString& address, const QString& savePath);
@@ -76,18 +78,24 @@ struct QueueEntry {
     // The share stands at exactly `value` per cent.
     bool shareIs(int value) const { return share == Share::Percent && percent == value; }
 
-    // Counts against its server's limit: every entry whose share is not exactly 0 or 100 per cent
-    // (blocked, failed, timed-out and part-way ones count; waiting and finished ones do not).
+    // Counts against its server's limit: a download that is running or paused in its window.
+    // Blocked, failed, timed-out, stopped, waiting and finished entries never count, nor does one
+    // read back from History.ini until it is started again.
     bool countsAgainstServerLimit() const;
+    // The save path names a file: an absolute path that is not a folder. A blocked entry's reason,
+    // or an empty or relative path, is none; a re-download asks where to save instead.
+    bool hasUsableSavePath() const;
     // Started by the scheduler: every entry but a refused one (blocked, or refused by the server and
     // not moved since) and one at 100 per cent (running, paused and failed ones are started too).
     bool startedBySchedule() const;
 
     // A row read back from its texts: History.ini's seven lines of a row, which are its cells 1 to
     // 7. The state follows from them: a refused share is blocked, 100% or the success status
-    // complete, a note in the share failed, the pause status stopped, 0% with a status of the queue
-    // waiting, a part-way share with it or with a running status stopped (nothing runs it after a
-    // load), any other status failed. A row of the completed list is complete.
+    // complete, a note in the share failed, the pause status paused (Resume All and the schedule
+    // continue it), the stop status stopped, 0% with a status of the queue waiting, a part-way
+    // share with it or with a running status stopped (a program that did not end normally left it;
+    // nothing runs it after a load), any other status failed. A row of the completed list is
+    // complete. Every entry read is reloaded.
     static QueueEntry fromLines(const QStringList& lines, bool completedList,
                                 const JobStatusWords& words = JobStatusWords::current());
 

@@ -106,6 +106,7 @@ QList<QueueEntry> queueEntries(const ListView& list)
 
 void applyProgress(QueueEntry& e, const Progress& p, Progress::Changes changes)
 {
+    e.reloaded = false;  // a window holds its download now
     if (changes & Progress::FileChanged)
         e.savePath = p.file;
     if (changes & Progress::SizeChanged)

@@ -4,6 +4,7 @@
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/frmExist.h"
+#include "downloader/main/frmFile.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
@@ -102,12 +103,25 @@ frmDownload* DownloadWindows::ReDownloadRow(const QString& url, const QString& s
     return start(url, savePath, qMax(position, 1), row);
 }
 
-void DownloadWindows::settleFileExists(const QString& savePath)
+frmDownload* DownloadWindows::resumeRow(ListRow* row)
+{
+    const QueueEntry entry = entryOf(*row);
+    const QString address = reDownloadAddress(entry.address);
+    if (address.isEmpty() || !entry.hasUsableSavePath())
+        return nullptr;
+    return start(address, entry.savePath, qMax(lstMain.indexOf(row), 1), row, qint16(-1));
+}
+
+void DownloadWindows::settleFileExists(const QString& savePath, std::optional<qint16> existsAction)
 {
     SettingsStore& store = SettingsStore::instance();
     store.FileExistsAction = 0;
     if (!IsFilePresent(savePath))
         return;
+    if (existsAction) {
+        store.FileExistsAction = *existsAction;
+        return;
+    }
     if (UseScheduleExistsAction) {
         store.FileExistsAction = ScheduleExistsAction == 2 ? -1 : ScheduleExistsAction == 3 ? -2 : 0;
         return;
@@ -133,6 +147,30 @@ bool DownloadWindows::isPaused(int slot) const
         return false;
     const Progress& p = job->job().progress();
     return !job->isCompleted() && p.canPause && p.held;
+}
+
+bool DownloadWindows::isRunning(int slot) const
+{
+    const frmDownload* job = existing(slot);
+    if (!job || job->isCompleted())
+        return false;
+    const Progress& p = job->job().progress();
+    return !p.held && (p.state == Progress::State::Connecting || p.state == Progress::State::Transferring);
+}
+
+int DownloadWindows::runningCount() const
+{
+    int n = 0;
+    for (int s = 0; s < kSlots; ++s)
+        n += isRunning(s) ? 1 : 0;
+    return n;
+}
+
+void DownloadWindows::pauseRunning()
+{
+    for (int s = 0; s < kSlots; ++s)
+        if (isRunning(s))
+            existing(s)->Pause_Resume();
 }
 
 int DownloadWindows::slotOf(const ListRow* row) const
@@ -169,7 +207,8 @@ int DownloadWindows::slotFor(int preferred, const ListRow* row) const
     return kSlots;
 }
 
-frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow)
+frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow,
+                                    std::optional<qint16> existsAction)
 {
     ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
     const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
@@ -186,7 +225,7 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     if (boundRow)
         job->lstItem = boundRow;
 
-    settleFileExists(savePath);
+    settleFileExists(savePath, existsAction);
 
     ParseURL(url, slot, false);
     if (boundRow) {
@@ -240,16 +279,32 @@ QString DownloadWindows::reDownloadAddress(const QString& url)
     return address;
 }
 
+std::optional<QString> DownloadWindows::savePathFor(ListRow& row, const QString& address)
+{
+    const QueueEntry entry = entryOf(row);
+    if (entry.hasUsableSavePath())
+        return entry.savePath;
+    // What stands in the place of the file is a message or nothing: the user says where to save.
+    asking_ = true;
+    const std::optional<QString> chosen = frmFile::askSavePath(address);
+    asking_ = false;
+    return chosen;
+}
+
 void DownloadWindows::reDownloadQueue()
 {
     if (lstMain.isEmpty() || !lstMain.SelectedItem())
         return;
     for (ListRow* row : lstMain.selectedRows()) {
-        const QueueEntry entry = entryOf(*row);
-        const QString address = reDownloadAddress(entry.address);
+        const QString address = reDownloadAddress(entryOf(*row).address);
         if (address.isEmpty())
             return;
-        ReDownloadRow(address, entry.savePath, row->Index(), row);
+        const std::optional<QString> path = savePathFor(*row, address);
+        if (!path)
+            continue;
+        if (*path != entryOf(*row).savePath)
+            setEntry(*row, QueueEntry::startingNow(address, *path));
+        ReDownloadRow(address, *path, row->Index(), row);
     }
 }
 
@@ -258,11 +313,13 @@ void DownloadWindows::reDownloadCompleted()
     if (lstComplete.isEmpty() || !lstComplete.SelectedItem())
         return;
     for (ListRow* row : lstComplete.selectedRows()) {
-        const QueueEntry entry = entryOf(*row);
-        const QString address = reDownloadAddress(entry.address);
+        const QString address = reDownloadAddress(entryOf(*row).address);
         if (address.isEmpty())
             return;
-        if (!DownloadNow(address, entry.savePath, -1))
+        const std::optional<QString> path = savePathFor(*row, address);
+        if (!path)
+            continue;
+        if (!DownloadNow(address, *path, -1))
             return;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace harbel {
 
@@ -61,8 +62,14 @@ public:
     ListRow* DownloadBlocked(const QString& url, const QString& reason);
     // Restarts an existing queue row at its position (1-based) in the window of that slot.
     frmDownload* ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row);
+    // Continues the download of a queue row that no window holds (one paused when the program last
+    // ended) from what its file and control file hold, without asking about the existing file.
+    // nullptr when the row names no file or no window is free.
+    frmDownload* resumeRow(ListRow* row);
 
-    // Re-downloads the selected queue rows in place, top to bottom.
+    // Re-downloads the selected queue rows in place, top to bottom. A row that names no file to
+    // save to (a blocked one shows its reason there) asks where to save it first; cancelling that
+    // leaves the row as it is.
     void reDownloadQueue();
     // Starts the selected completed rows again as new queue rows; the completed rows stay.
     void reDownloadCompleted();
@@ -84,6 +91,13 @@ public:
     // Whether the window of a slot holds a download the user (or Pause All) paused: its Resume
     // goes on. Stopped, failed, finished and never started windows are not paused.
     bool isPaused(int slot) const;
+    // Whether the window of a slot holds a download that is connecting or transferring now (not
+    // paused, stopped, failed or finished).
+    bool isRunning(int slot) const;
+    int runningCount() const;
+    // Pauses every running download, each keeping its control file, so that the lists show them
+    // paused and Resume All continues them (also at the next start).
+    void pauseRunning();
     // The slot whose window holds the row's download, or -1.
     int slotOf(const ListRow* row) const;
     // The file-exists question is open.
@@ -100,8 +114,12 @@ signals:
 
 private:
     void bind(frmDownload& job);
-    frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row);
-    void settleFileExists(const QString& savePath);
+    // existsAction, when given, is taken for an existing file instead of asking.
+    frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row,
+                       std::optional<qint16> existsAction = std::nullopt);
+    void settleFileExists(const QString& savePath, std::optional<qint16> existsAction);
+    // The save path of a row to download again, asked for when the row names no file.
+    std::optional<QString> savePathFor(ListRow& row, const QString& address);
     int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);
     ListRow* appendRow(const QueueEntry& entry);

@@ -60,6 +60,22 @@ void QueueCommands::resumeAll()
             windows_.existing(slot)->Pause_Resume();
         letEventsRun(2);
     }
+    // Paused rows without a window were paused when the program last ended: each goes on from its
+    // file in a window of its own.
+    for (const QPointer<ListRow>& row : pausedWithoutWindow()) {
+        if (row && !windows_.resumeRow(row))
+            break;  // no window left: the rest wait as well
+        letEventsRun(2);
+    }
+}
+
+QList<QPointer<ListRow>> QueueCommands::pausedWithoutWindow() const
+{
+    QList<QPointer<ListRow>> rows;
+    for (ListRow* row : queue_.rows())
+        if (entryOf(*row).state == QueueEntry::State::Paused && windows_.slotOf(row) < 0)
+            rows.append(row);
+    return rows;
 }
 
 void QueueCommands::stopAll()
@@ -94,6 +110,7 @@ void QueueCommands::runSchedule()
             continue;
         // A row whose window still holds its download goes on there: a running one is left running
         // and a paused one resumes, so the file-exists action never touches what it has written.
+        // A paused row without a window (paused when the program ended) resumes from its file.
         const int slot = windows_.slotOf(row);
         if (windows_.isPaused(slot)) {
             windows_.existing(slot)->Pause_Resume();
@@ -101,7 +118,13 @@ void QueueCommands::runSchedule()
         }
         if (windows_.isBusy(slot))
             continue;
-        if (!windows_.DownloadNow(entry.address, entry.savePath, queue_.indexOf(row)))
+        // Nobody is there to say where a row that names no file should go: it waits for the user.
+        if (!entry.hasUsableSavePath())
+            continue;
+        const bool started = slot < 0 && entry.state == QueueEntry::State::Paused
+                                 ? windows_.resumeRow(row) != nullptr
+                                 : windows_.DownloadNow(entry.address, entry.savePath, queue_.indexOf(row)) != nullptr;
+        if (!started)
             break;  // no window left: the rest wait as well
     }
 }

@@ -28,10 +28,8 @@ frmFile::frmFile(frmMain& main) : Form(QStringLiteral("frmFile"), &main), main_(
     cmdCancel.setCaption(QStringLiteral("&Cancel"));
 }
 
-bool frmFile::Form_Load(const QString& address)
+std::optional<QString> frmFile::askSavePath(const QString& address)
 {
-    txtURL.setText(address);
-    txtSaveTo.setText({});
     SettingsStore& store = SettingsStore::instance();
     const QString proposed = nameFromAddress(address, QStringLiteral("index.html"));
     QString folder = store.LastDirectory();
@@ -39,13 +37,23 @@ bool frmFile::Form_Load(const QString& address)
         folder += u'/';
     const std::optional<QString> chosen = Prompts::instance().SaveFileName(
         GetLangString(QStringLiteral("06007"), QStringLiteral("[Save file to?]")), folder + proposed, kAllFiles);
-    if (!chosen || chosen->isEmpty()) {
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    store.LastSavePath = *chosen;
+    store.SaveToINI();  // the next prompt opens in the same folder, in this run and the next
+    return chosen;
+}
+
+bool frmFile::Form_Load(const QString& address)
+{
+    txtURL.setText(address);
+    txtSaveTo.setText({});
+    const std::optional<QString> chosen = askSavePath(address);
+    if (!chosen) {
         close();
         return false;
     }
     txtSaveTo.setText(*chosen);
-    store.LastSavePath = *chosen;
-    store.SaveToINI();  // the next prompt opens in the same folder, in this run and the next
     Show();
     return true;
 }

@@ -3,6 +3,8 @@
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
 
+#include <optional>
+
 namespace harbel {
 
 class frmMain;
@@ -26,6 +28,9 @@ public:
     // Takes the address and asks where to save it; false (and the window closed) when the user
     // cancels that question. Shows the window otherwise.
     bool Form_Load(const QString& address);
+    // The save prompt: where to save the address, proposed in the last folder under the address's
+    // name. The chosen path becomes the last save path; nullopt when the user cancels.
+    static std::optional<QString> askSavePath(const QString& address);
     void cmdBeginDown_Click();
     void cmdDownLater_Click();
     void cmdChange_Click();

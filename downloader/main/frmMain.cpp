@@ -104,13 +104,27 @@ void frmMain::Form_Load()
     Tray1.Show(true);
 }
 
+bool frmMain::Form_QueryUnload()
+{
+    if (unloaded_ || windows.runningCount() == 0)
+        return true;
+    return Prompts::instance().MsgBox(
+               GetLangString(QStringLiteral("19360"),
+                             QStringLiteral("Downloads are running. Quitting now pauses them and keeps what has "
+                                            "arrived; Resume All continues them at the next start. Quit now?")),
+               MsgButtons::OkCancel, MsgIcon::Question, sProgramTitle)
+           == MsgAnswer::Ok;
+}
+
 void frmMain::Form_Unload()
 {
     if (unloaded_)
         return;
     unloaded_ = true;
-    // The rows of running downloads are written with the cells they show now, before any window
-    // closes and writes a stopped state into them.
+    // Running downloads end paused, each with its control file, and their rows are written showing
+    // that, before any window closes and writes a stopped state into them: at the next start they
+    // are paused rows that Resume All and the schedule continue.
+    windows.pauseRunning();
     tmrSaveHistory.setEnabled(false);
     if (!saveHistoryNow())
         Prompts::instance().MsgBox(StatusBar.PanelText(1), MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
@@ -214,7 +228,8 @@ void frmMain::Flash_FSCommand(const QString& command, const QString& /*args*/)
     } else if (command == QLatin1String("IDC_FS_minimize")) {
         setWindowState(1);
     } else if (command == QLatin1String("IDC_FS_close")) {
-        Form_Unload();
+        if (Form_QueryUnload())
+            Form_Unload();
     } else if (command == QLatin1String("IDC_FS_drag")) {
         emit dragRequested();
     } else if (command == QLatin1String("IDC_FS_launchFTP")) {
@@ -256,12 +271,14 @@ void frmMain::Flash_FSCommand(const QString& command, const QString& /*args*/)
 
 void frmMain::exit_mnu_Click()
 {
-    Form_Unload();
+    if (Form_QueryUnload())
+        Form_Unload();
 }
 
 void frmMain::closeVantor_traymnu_Click()
 {
-    Form_Unload();
+    if (Form_QueryUnload())
+        Form_Unload();
 }
 
 void frmMain::hidewindows_mnu_Click()
@@ -347,6 +364,8 @@ void frmMain::UserGuide_mnu_Click()
 void frmMain::launchFtpClient()
 {
     // The same steps as closing, then the FTP client from the folder that holds this program.
+    if (!Form_QueryUnload())
+        return;
     Form_Unload();
     Shell::instance().start(Shell::suiteProgram(QStringLiteral("tessaly")));
     emit launchedFtpClient();

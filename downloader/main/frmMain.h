@@ -59,7 +59,11 @@ public:
 
     // Start-up: title, layout, skin, toolbar, settings, history, language, tray icon.
     void Form_Load();
-    // Shutdown: history first, then the dialogs, the tray icon and every download window.
+    // Whether the program may end now: true when no download is running, else the user's answer
+    // to the question whether to pause them and quit (Cancel keeps everything running).
+    bool Form_QueryUnload();
+    // Shutdown: running downloads are paused (with their control files) and the history saved
+    // showing them paused, then the dialogs, the tray icon and every download window close.
     void Form_Unload();
     bool isUnloaded() const { return unloaded_; }
 
@@ -110,7 +114,8 @@ public:
     void mnuSchedule_Click();
     void About_mnu_Click();
     void UserGuide_mnu_Click();
-    // Closes as "Exit" does, then starts the FTP client from the folder that holds this program.
+    // Closes as "Exit" does (asking first while downloads run), then starts the FTP client from
+    // the folder that holds this program.
     void launchFtpClient();
     // The user guide shipped in the application folder.
     static QString userGuidePath();

@@ -209,6 +209,11 @@ void PellanorMainWindowView::showTrayMenu()
 
 void PellanorMainWindowView::closeEvent(QCloseEvent* event)
 {
+    // The user's own close asks while downloads run; the program's end (a signal, a quit) does not.
+    if (event->spontaneous() && !form_.Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
     form_.Form_Unload();
     event->accept();
 }

@@ -18,13 +18,36 @@
 #include "common/ui/TrayView.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QSplashScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 using namespace harbel;
+
+namespace {
+
+// Runs `before` when the application is asked to quit (a termination signal, logging out), before
+// Qt closes the windows: a download window that closes stops its download, and
+// the main window must pause them first so that they are continued at the next start.
+class BeforeQuit final : public QObject {
+public:
+    explicit BeforeQuit(std::function<void()> before) : before_(std::move(before)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
+            before_();
+        return false;
+    }
+
+private:
+    std::function<void()> before_;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -78,6 +101,21 @@ int main(int argc, char* argv[])
         registerPellanorDialogs(prompts, form, &window);
         QObject::connect(&form, &frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &frmMain::Form_Unload);
+        BeforeQuit beforeQuit([&form] { form.Form_Unload(); });
+        app.installEventFilter(&beforeQuit);
+        // Logging out asks as Exit does when the desktop lets us ask; Cancel keeps the desktop
+        // logged in. Either way the downloads that end are paused with their history saved.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager& manager) {
+            if (manager.allowsInteraction()) {
+                const bool quit = form.Form_QueryUnload();
+                manager.release();
+                if (!quit) {
+                    manager.cancel();
+                    return;
+                }
+            }
+            form.Form_Unload();
+        });
         form.Form_Load();
         form.takeHandOvers(instance);
         instance.listen();

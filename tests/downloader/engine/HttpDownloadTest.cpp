@@ -505,7 +505,7 @@ TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
     ASSERT_TRUE(server.waitForRequests(1));
     job->StopMe();
     EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Transfer Stopped");  // not the pause's word
     EXPECT_EQ(job->cmdStop.Caption(), "&Close");
     EXPECT_TRUE(job->cmdStop.Enabled());
     EXPECT_FALSE(job->cmdPause.Enabled());
@@ -733,7 +733,7 @@ TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
         EXPECT_FALSE(r.text.contains("Proxy-Authorization")) << r.text.toStdString();
 }
 
-TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
+TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrStopped)
 {
     SettingsStore::instance().record.Rollback = 100;
     server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
@@ -743,17 +743,32 @@ TEST_F(HttpDownload, WatchdogPausesAStalledJobAndResumesItEvenAfterAStop)
                 + server.content.left(600));
         return true;
     };
+    // A download the user paused, or stopped after the watchdog paused it, stays so at every tick.
+    for (const bool stop : {false, true}) {
+        frmDownload* job = start(server.url("file.bin"), stop ? "stopped.bin" : "paused.bin");
+        ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
+        job->tmrUpdate2_Timer();  // the rate sample remembers 600
+        stop ? job->tmrReconnect_Timer() : job->Pause_Resume();
+        if (stop) {
+            job->StopMe();
+            EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+        }
+        const qsizetype requests = server.requests().size();
+        for (int tick = 0; tick < 3; ++tick)
+            job->tmrReconnect_Timer();
+        EXPECT_EQ(job->cmdPause.Caption(), "&Resume") << stop;
+        EXPECT_EQ(server.requests().size(), requests) << stop;
+    }
+
+    // A running download that stalls is paused at one tick and resumed at the next, into its file.
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 600; }));
     EXPECT_TRUE(job->tmrReconnect.isEnabled());
     EXPECT_EQ(job->tmrReconnect.Interval(), 300);
-
-    job->tmrUpdate2_Timer();  // the rate sample remembers 600
+    job->tmrUpdate2_Timer();
     job->tmrReconnect_Timer();  // nothing new since: paused
     EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
-    job->StopMe();  // the user stops it; the file is closed
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    job->tmrReconnect_Timer();  // still nothing new: the press resumes it, into the same file
+    job->tmrReconnect_Timer();  // still nothing new: resumed
     EXPECT_EQ(job->cmdPause.Caption(), "&Pause");
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");

@@ -8,10 +8,12 @@ using namespace harbel;
 
 namespace {
 
-// A queue row as History.ini keeps it, showing its percent and address.
-QueueEntry row(const QString& percent, const QString& url)
+// A download of the queue in that state.
+QueueEntry row(QueueEntry::State state, const QString& url)
 {
-    return QueueEntry::fromLines({QString(), percent, QString(), QString(), QString(), url, QString()}, false);
+    QueueEntry e = QueueEntry::startingNow(url, "/d/x.zip");
+    e.state = state;
+    return e;
 }
 
 const QString kTypes = QString::fromLatin1(kDefaultMonitorTypes);
@@ -57,14 +59,16 @@ TEST(CaptureFilters, ConnectionLimits)
 {
     DownloadSettings s;
     const QList<QueueEntry> none;
-    const QueueEntry running = row("45%", "http://host/a.zip"), queued = row("0%", "http://host/b.zip"),
-                     done = row("100%", "http://host/c.zip"), blocked = row("0 %", "http://host/d.zip"),
-                     other = row("10%", "http://HOST/e.zip"), ftp = row("12%", "ftp://host/f.zip");
+    using State = QueueEntry::State;
+    const QueueEntry running = row(State::Running, "http://host/a.zip"), queued = row(State::Waiting, "http://host/b.zip"),
+                     done = row(State::Complete, "http://host/c.zip"), blocked = row(State::Blocked, "http://host/d.zip"),
+                     other = row(State::Running, "http://HOST/e.zip"), ftp = row(State::Running, "ftp://host/f.zip");
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", none, s));
-    // Three running with the limit 3 still lets a fourth start; four do not.
-    QList<QueueEntry> rows{running, running, running, queued, done, other};
+    // Three running with the limit 3 still lets a fourth start; four do not. Only running and
+    // paused downloads count, not blocked ones.
+    QList<QueueEntry> rows{running, running, running, queued, done, other, blocked};
     EXPECT_TRUE(IsLimitOk("http://host/new.zip", rows, s));
-    rows.append(blocked);  // "0 %" counts as running
+    rows.append(row(State::Paused, "http://host/j.zip"));
     EXPECT_FALSE(IsLimitOk("http://host/new.zip", rows, s));
     // The count is by server text alone, whatever the protocol of the running rows.
     EXPECT_FALSE(IsLimitOk("ftp://host/new.zip", rows, s));
@@ -75,7 +79,7 @@ TEST(CaptureFilters, ConnectionLimits)
     // Secure addresses count with their protocol: https:// with HTTP, ftps:// with FTP.
     s.LimitHTTP = "0";
     s.LimitFTP = "3";
-    const QueueEntry secure = row("30%", "https://host/s.zip");
+    const QueueEntry secure = row(State::Running, "https://host/s.zip");
     EXPECT_FALSE(IsLimitOk("https://host/new.zip", QList<QueueEntry>{secure}, s));
     EXPECT_TRUE(IsLimitOk("ftps://host/new.zip", QList<QueueEntry>{secure}, s));
     EXPECT_FALSE(IsServerPermitted("https://www.amazon.com/x.zip", QString::fromLatin1(kDefaultMonitorServer)));

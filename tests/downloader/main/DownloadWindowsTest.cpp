@@ -9,6 +9,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "tests/support/QtPrint.h"
 
@@ -73,6 +74,25 @@ TEST_F(WindowTable, RestartingARowReusesItsWindowAndRow)
     EXPECT_EQ(windows.lstComplete.count(), 1);
 }
 
+TEST_F(WindowTable, ReDownloadingARowThatNamesNoFileAsksWhereToSaveIt)
+{
+    // A blocked row shows its reason where the file goes; another row may name no file at all.
+    for (ListRow* row : {windows.DownloadBlocked(server.url("b.txt"), "You block this Extenison"),
+                         windows.DownloadLater(server.url("e.bin"), "")}) {
+        const QString target = folder + '/' + QFileInfo(row->cell(DownloadRow::URL)).fileName();
+        row->setSelected(true);
+        windows.lstMain.setSelectedItem(row);
+        prompts.answerText(std::nullopt);
+        windows.reDownloadQueue();
+        EXPECT_EQ(windows.slotOf(row), -1);  // cancelled: nothing starts
+        prompts.answerText(target);
+        windows.reDownloadQueue();
+        ASSERT_TRUE(waitUntil([&] { return readFile(target) == server.content; })) << target.toStdString();
+    }
+    EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    EXPECT_FALSE(QFileInfo::exists("You block this Extenison"));
+}
+
 TEST_F(WindowTable, AFullTableRefusesTheStart)
 {
     for (int i = 0; i < DownloadWindows::kSlots; ++i)
@@ -111,15 +131,15 @@ TEST_F(WindowTable, TheQueueAndTheJobsProgressGiveEachRowItsState)
         const char* share;
         bool countsAgainstLimit, startedBySchedule;
     } steps[] = {
-        {S::Connecting, -2, Q::Running, "0%", false, true},
-        {S::Transferring, -1, Q::Running, "0%", false, true},  // nothing written yet
+        {S::Connecting, -2, Q::Running, "0%", true, true},
+        {S::Transferring, -1, Q::Running, "0%", true, true},  // nothing written yet
         {S::Transferring, 37, Q::Running, "37%", true, true},
         {S::Paused, -2, Q::Paused, "37%", true, true},
-        {S::TimedOut, -2, Q::Failed, "Connection has timed out.", true, true},
+        {S::TimedOut, -2, Q::Failed, "Connection has timed out.", false, true},
         {S::Connecting, -2, Q::Running, "Connection has timed out.", true, true},
-        {S::Refused, -2, Q::Failed, "0 %", true, false},
-        {S::Stopped, 40, Q::Stopped, "40%", true, true},
-        {S::Failed, -2, Q::Failed, "40%", true, true},
+        {S::Refused, -2, Q::Failed, "0 %", false, false},
+        {S::Stopped, 40, Q::Stopped, "40%", false, true},
+        {S::Failed, -2, Q::Failed, "40%", false, true},
         {S::Completed, 100, Q::Complete, "100%", false, false},
     };
     ListRow* row = windows.lstMain.Add({}, DownloadRow::kQueueIcon);

@@ -114,7 +114,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     EXPECT_EQ(status(failed), failedStatus);
     EXPECT_FALSE(stopped->Visible());
     EXPECT_FALSE(stopped->tmrUpdate.Enabled());
-    EXPECT_EQ(status(stopped), "Paused/Stopped");
+    EXPECT_EQ(status(stopped), "Transfer Stopped");
     ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 3; }, 15000));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFile(folder + QStringLiteral("/r%1.bin").arg(i)), content[i]) << i;
@@ -128,7 +128,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.StopAll();
     for (frmDownload* job : {a, b}) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Paused/Stopped");
+        EXPECT_EQ(status(job), "Transfer Stopped");
         EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
     }
 }
@@ -225,6 +225,7 @@ TEST_F(MainCommands, TheFtpClientStartsBesideThisProgramOnceEverythingIsClosed)
     bool quit = false, launched = false;
     QObject::connect(&form, &frmMain::quitRequested, [&] { quit = true; });
     QObject::connect(&form, &frmMain::launchedFtpClient, [&] { launched = true; });
+    prompts.answer(MsgAnswer::Ok);  // a download is running: the user is asked first
     form.Flash_FSCommand("IDC_FS_launchFTP");
     EXPECT_EQ(shell.started, QStringList{QCoreApplication::applicationDirPath() + "/tessaly"});
     EXPECT_TRUE(saved);
@@ -232,4 +233,43 @@ TEST_F(MainCommands, TheFtpClientStartsBesideThisProgramOnceEverythingIsClosed)
     EXPECT_TRUE(windowClosed);
     EXPECT_TRUE(quit);
     EXPECT_TRUE(launched);
+}
+
+TEST_F(MainCommands, EndingWithDownloadsRunningAsksThenPausesThemForResumeAll)
+{
+    test::NginxServer nginx(test::testFolder() + "/nginx");
+    nginx.setLimitRate("256k");
+    const QByteArray content = test::randomBytes(1536 * 1024);
+    writeFile(nginx.root() + "/a.bin", content);
+    ASSERT_TRUE(nginx.start()) << nginx.why().toStdString();
+    const QString target = folder + "/a.bin";
+    form.Form_Load();
+    form.windows.DownloadNow(nginx.url("a.bin"), target, -1);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(target).size() > 0; }));
+    // Every way of ending asks while a download runs; Cancel keeps it running.
+    for (const auto& end : std::initializer_list<std::function<void()>>{
+             [&] { form.exit_mnu_Click(); }, [&] { form.closeVantor_traymnu_Click(); },
+             [&] { form.Flash_FSCommand("IDC_FS_close"); }, [&] { form.Flash_FSCommand("IDC_FS_launchFTP"); }}) {
+        prompts.answer(MsgAnswer::Cancel);
+        end();
+        EXPECT_EQ(form.windows.runningCount(), 1);
+    }
+    EXPECT_TRUE(shell.started.isEmpty());
+
+    // Quitting pauses it with its control file; at the next start its row is paused, and Resume All
+    // continues it from its file.
+    prompts.answer(MsgAnswer::Ok);
+    form.exit_mnu_Click();
+    ASSERT_TRUE(QFileInfo::exists(target + ".pellanor"));
+    const qint64 kept = QFileInfo(target).size();
+    frmMain next;
+    next.Form_Load();
+    ASSERT_EQ(next.lstMain.count(), 1);
+    EXPECT_EQ(next.lstMain.at(0)->cell(DownloadRow::Status), "Paused/Stopped");
+    next.ResumeAll();
+    EXPECT_EQ(next.windows.runningCount(), 1);
+    EXPECT_GE(QFileInfo(target).size(), kept);
+    ASSERT_TRUE(waitUntil([&] { return next.lstComplete.count() == 1; }, 30000));
+    EXPECT_TRUE(readFile(target) == content);
+    next.windows.closeAll();
 }

@@ -323,18 +323,39 @@ TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
         EXPECT_EQ(row->cell(DownloadRow::Status), "Not Downloaded");
     }
     EXPECT_FALSE(form.FirstPromptShown);  // refusals do not count as the first prompt
-    form.lstMain.Clear();
-
-    // Limit 1: a second running download from the server may start, a third is queued silently.
-    for (const char* pct : {"12%", "40%"}) {
-        ListRow* r = form.windows.DownloadLater("http://busy.example/r.zip", folder + "/r.zip");
-        test::setRowText(*r, DownloadRow::Percent, pct);
-    }
-    form.URLForm.DownLoadURL("http://busy.example/new.zip");
-    ASSERT_EQ(form.lstMain.count(), 3);
-    EXPECT_EQ(form.lstMain.at(2)->cell(DownloadRow::Filename), folder + "/new.zip");
-    EXPECT_EQ(form.lstMain.at(2)->cell(DownloadRow::Percent), "0%");
     EXPECT_EQ(prompts.records().size(), 0);
+
+    // The limit counts only downloads running or paused: with 0, one of them queues the next
+    // address from their server silently; a row of any other kind lets it start.
+    s.record.LimitHTTP = "0";
+    DownloadWindows& w = form.windows;
+    const auto start = [&](const char* name) { return w.DownloadNow(server.url(name), folder + '/' + name, -1); };
+    server.script("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    const struct {
+        const char* kind;
+        std::function<void()> make;
+        bool counts;
+    } cases[] = {
+        {"refused", [&] { start("a.bin"); ASSERT_TRUE(waitUntil([&] { return w.runningCount() == 0; })); }, false},
+        {"blocked", [&] { w.DownloadBlocked(server.url("c.txt"), "You block this Extenison"); }, false},
+        {"reloaded", [&] { test::setRowText(*w.DownloadLater(server.url("e.bin"), "/e"), DownloadRow::Percent, "40%"); }, false},
+        {"running", [&] { server.stall = true; start("f.bin"); }, true},
+        {"paused", [&] { start("g.bin")->Pause_Resume(); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        form.lstMain.Clear();
+        c.make();
+        if (!c.counts)
+            prompts.answerText(std::nullopt);  // it starts: the download prompt asks where to save it
+        const int rows = form.lstMain.count();
+        form.URLForm.DownLoadURL(server.url("new.bin"));
+        ASSERT_EQ(form.lstMain.count(), rows + (c.counts ? 1 : 0));
+        if (c.counts) {  // queued silently
+            EXPECT_EQ(form.lstMain.at(rows)->cells().mid(1, 2), QStringList({folder + "/new.bin", "0%"}));
+        }
+        EXPECT_EQ(prompts.pendingAnswers(), 0u);
+    }
 }
 
 TEST_F(MainWindow, TheEnterUrlDialogOffersBothListsAndTheClipboard)
@@ -546,16 +567,20 @@ TEST_F(MainWindow, ShutdownSavesRunningRowsBeforeTheirWindowsClose)
 
     bool quit = false;
     QObject::connect(&form, &frmMain::quitRequested, [&] { quit = true; });
+    prompts.answer(MsgAnswer::Ok);  // downloads are running: the user is asked first
     form.Flash_FSCommand("IDC_FS_close");
     EXPECT_TRUE(quit);
     EXPECT_FALSE(form.Tray1.IsVisible());
     for (frmDownload* job : jobs)
         EXPECT_FALSE(job->Visible());
 
+    // They end paused, and their rows are written so.
     const QStringList lines = historyLines();
     ASSERT_EQ(lines.size(), 3 * 7 + 2);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
+        shown[i][DownloadRow::Status - 1] = "Paused/Stopped";
         EXPECT_EQ(lines.mid(i * 7, 6), shown[i]) << i;
+    }
     // The history of the next start shows the same rows.
     frmMain next;
     next.Form_Load();

@@ -170,7 +170,8 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
     const QByteArray a = test::randomBytes(180 * 1024), b = test::randomBytes(150 * 1024);
     writeFile(nginx.root() + "/a.bin", a);
     writeFile(nginx.root() + "/b.bin", b);
-    writeFile(nginx.root() + "/big.bin", test::randomBytes(16 * 1024 * 1024));
+    const QByteArray big = test::randomBytes(16 * 1024 * 1024);
+    writeFile(nginx.root() + "/big.bin", big);
     ASSERT_TRUE(nginx.start()) << nginx.why().toStdString();
 
     storeSchedule("10", ":00", "PM");
@@ -188,6 +189,9 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
     frmDownload* running = w.DownloadNow(nginx.url("big.bin"), folder + "/running.bin", -1);
     frmDownload* paused = w.DownloadNow(nginx.url("big.bin"), folder + "/paused.bin", -1);
     w.DownloadLater(nginx.url("b.bin"), folder + "/b.bin");
+    // Paused when the program last ended: History.ini gave it back as a paused row with its file.
+    writeFile(folder + "/reloaded.bin", big.left(1024 * 1024));
+    test::setRowText(*w.DownloadLater(nginx.url("big.bin"), folder + "/reloaded.bin"), DownloadRow::Status, "Paused/Stopped");
     ASSERT_TRUE(waitUntil([&] {
         return QFileInfo(ControlFile::pathFor(folder + "/running.bin")).exists()
                && QFileInfo(ControlFile::pathFor(folder + "/paused.bin")).exists();
@@ -216,13 +220,14 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
     EXPECT_FALSE(w.isPaused(w.slotOf(paused->lstItem)));
     EXPECT_GE(QFileInfo(folder + "/running.bin").size(), runningBefore);
     EXPECT_GE(QFileInfo(folder + "/paused.bin").size(), pausedBefore);
+    EXPECT_GE(QFileInfo(folder + "/reloaded.bin").size(), 1024 * 1024);
     EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/running.bin")));
     EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/paused.bin")));
 
     ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 2; }, 15000));
     EXPECT_EQ(readFile(folder + "/a.bin"), a);
     EXPECT_EQ(readFile(folder + "/b.bin"), b);
-    ASSERT_EQ(form.lstMain.count(), 4);
+    ASSERT_EQ(form.lstMain.count(), 5);
     EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Status), "Not Downloaded");  // "0 %"
     EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Status), "Not Downloaded");  // "100%"
     EXPECT_FALSE(QFileInfo::exists(folder + "/refused.bin"));
