@@ -3,10 +3,12 @@
 #include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
+#include "downloader/intake/CaptureFilters.h"
 #include "downloader/main/frmExist.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -92,9 +94,10 @@ void DownloadWindows::ParseURL(const QString& address, int index, bool /*flag*/)
         job->ParseURL(address);
 }
 
-frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& savePath, int position)
+frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& savePath, int position,
+                                          const PathForName& pathForName)
 {
-    return start(url, savePath, position, nullptr);
+    return start(url, savePath, position, nullptr, pathForName);
 }
 
 frmDownload* DownloadWindows::ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row)
@@ -169,7 +172,8 @@ int DownloadWindows::slotFor(int preferred, const ListRow* row) const
     return kSlots;
 }
 
-frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow)
+frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow,
+                                    const PathForName& pathForName)
 {
     ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
     const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
@@ -186,7 +190,27 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     if (boundRow)
         job->lstItem = boundRow;
 
-    settleFileExists(savePath);
+    // An HTTP server may name the file: the path and the file-exists question wait for its answer.
+    const UrlFields fields = splitURL(url);
+    if (pathForName && fields.HTTPMODE)
+        job->job().setNameSettler([this, pathForName, host = fields.strServer,
+                                   fallback = QFileInfo(savePath).fileName()](const QString& name) {
+            SaveDecision d;
+            const QString file = safeName(name, fallback);
+            const SettingsStore& store = SettingsStore::instance();
+            // A name without an extension (or the host's, for want of one) tells no type.
+            const bool typed = !extensionOfName(file).isEmpty() && file != host;
+            if (checksServerNames && typed && !isTypeWanted(file, store.record.MonitorTypes)) {
+                d.refusal = GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison"));
+                return d;
+            }
+            d.path = pathForName(file);
+            settleFileExists(d.path);
+            d.existsAction = store.FileExistsAction;
+            return d;
+        });
+    else
+        settleFileExists(savePath);
 
     ParseURL(url, slot, false);
     if (boundRow) {
@@ -199,7 +223,7 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     job->Show();
     job->strSaveTo = savePath;
     job->txtSaveTo.setText(savePath);
-    job->txtURL.setText(url);
+    job->txtURL.setText(addressForDisplay(url));
     job->strURL = url;
     job->StartDownload();
     return job;

@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace harbel {
@@ -50,10 +51,17 @@ public:
     // Splits the address into the fields of the window in that slot.
     void ParseURL(const QString& address, int index, bool flag);
 
+    // The path of a file whose name the server gives, for that name.
+    using PathForName = std::function<QString(const QString& name)>;
+
     // Starts a download now. position < 0 makes a new queue row; 1 or more restarts the queue row
     // at that position. The file-exists question is asked when the save path names a file.
+    // With pathForName, the save path's name is the address's only: the name the server gives
+    // (Content-Disposition, or the address after redirections) decides the path, and the
+    // file-exists question concerns that path, once it is known.
     // Returns the window, or nullptr when no slot is left (more than 51 rows in the queue).
-    frmDownload* DownloadNow(const QString& url, const QString& savePath, int position);
+    frmDownload* DownloadNow(const QString& url, const QString& savePath, int position,
+                             const PathForName& pathForName = {});
     // Appends a queue row marked "Not Downloaded" without starting anything.
     ListRow* DownloadLater(const QString& url, const QString& savePath);
     // Appends a queue row for an address the ignore list or the wanted types refused, with the
@@ -69,6 +77,10 @@ public:
     // The address a row restarts with: from "http://" (or "https://") on, then from "ftp://" (or
     // "ftps://") on (any letter case).
     static QString reDownloadAddress(const QString& url);
+
+    // The wanted types (MonitorTypes) are checked on the names servers give too, as the window
+    // program's flow asks; the command line fetches what it is told.
+    bool checksServerNames = false;
 
     // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction
     // (1 overwrite, 2 resume, 3 skip) instead of asking.
@@ -100,7 +112,8 @@ signals:
 
 private:
     void bind(frmDownload& job);
-    frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row);
+    frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row,
+                       const PathForName& pathForName = {});
     void settleFileExists(const QString& savePath);
     int slotFor(int preferred, const ListRow* row) const;
     void moveToCompleted(ListRow* row);

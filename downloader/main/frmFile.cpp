@@ -30,10 +30,11 @@ frmFile::frmFile(frmMain& main) : Form(QStringLiteral("frmFile"), &main), main_(
 
 bool frmFile::Form_Load(const QString& address)
 {
-    txtURL.setText(address);
+    address_ = address;
+    txtURL.setText(addressForDisplay(address));
     txtSaveTo.setText({});
     SettingsStore& store = SettingsStore::instance();
-    const QString proposed = nameFromAddress(address, QStringLiteral("index.html"));
+    const QString proposed = fileNameOfAddress(address);
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';
@@ -56,7 +57,7 @@ void frmFile::cmdBeginDown_Click()
         return;
     SettingsStore::instance().FileExistsAction = 0;
     main_.lstMain.setVisible(true);
-    const QString address = txtURL.Text();
+    const QString address = address_;
     const QString path = txtSaveTo.Text();
     close();
     main_.windows.DownloadNow(address, path, -1);
@@ -66,7 +67,7 @@ void frmFile::cmdDownLater_Click()
 {
     if (txtURL.Text().isEmpty() || txtSaveTo.Text().isEmpty())
         return;
-    main_.windows.DownloadLater(txtURL.Text(), txtSaveTo.Text());
+    main_.windows.DownloadLater(address_, txtSaveTo.Text());
     close();
 }
 
@@ -90,6 +91,7 @@ void frmFile::cmdCancel_Click()
 void frmFile::close()
 {
     Hide();
+    address_.clear();
     txtURL.setText({});
     txtSaveTo.setText({});
     main_.handOversMayGoOn();

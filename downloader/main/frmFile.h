@@ -35,6 +35,8 @@ private:
     void close();
 
     frmMain& main_;
+    // The address itself: txtURL shows it without its password.
+    QString address_;
     bool changing_ = false;
 };
 

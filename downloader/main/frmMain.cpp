@@ -25,6 +25,7 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     tmrGraph.setEnabled(false);
     tmrSaveHistory.setEnabled(false);
     StatusBar.setPanelText(0, {});
+    windows.checksServerNames = true;  // the wanted types hold for the names servers give too
 
     connect(&Flash, &MovieToolbar::FSCommand, this, &frmMain::Flash_FSCommand);
     connect(&ExtraTimer1, &ExtraTimer::Timer, this, &frmMain::ExtraTimer1_Timer);

@@ -55,7 +55,7 @@ void frmURL::cmdOk_Click()
     SettingsStore& store = SettingsStore::instance();
     DownloadWindows& windows = main_.windows;
     // Names from the address never leave the last directory.
-    const QString fileName = nameFromAddress(address, QStringLiteral("index.html"));
+    const QString fileName = fileNameOfAddress(address);
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';
@@ -79,8 +79,12 @@ void frmURL::cmdOk_Click()
         main_.FileForm.Form_Load(address);
     } else if (s.DownloadNowOption) {
         const SavePlan plan = ChooseSavePath(address, store, main_.today);
+        // The rules choose again for the name the server gives the file.
+        const auto byRules = [address, today = main_.today](const QString& name) {
+            return ChooseSavePath(address, SettingsStore::instance(), today, name).path;
+        };
         if (plan.action == SavePlan::Action::StartNow)
-            windows.DownloadNow(address, plan.path, -1);
+            windows.DownloadNow(address, plan.path, -1, byRules);
         else if (plan.action == SavePlan::Action::QueueLater)
             windows.DownloadLater(address, p0);
     } else {
