@@ -293,7 +293,8 @@ void JobHttp::moveTo(const QString& location)
     const QString from = currentAddress();
     const QString user = job_.strUserName, password = job_.strPassword;
     address_ = address;
-    job_.setAddress(address);
+    // The window shows an address of its own as the server wrote it.
+    job_.setAddress(address == location.trimmed() ? location : address);
     job_.ParseURL(address);
     // The login of an address goes to its own server only: an address on another one uses its
     // own login, if any, and the challenge answered here is forgotten.
