@@ -97,6 +97,13 @@ bool isTypeWanted(const QString& name, const QString& wantedTypes)
     return false;
 }
 
+bool isServerNameWanted(const QString& name, const QString& address, const QString& wantedTypes)
+{
+    if (extensionOfName(name).isEmpty() || name == safeName(splitURL(address).strServer, {}))
+        return true;
+    return isTypeWanted(name, wantedTypes);
+}
+
 bool wantedTypesTextIsValid(const QString& text)
 {
     for (const QChar c : text)

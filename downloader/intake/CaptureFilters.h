@@ -25,6 +25,9 @@ bool IsServerPermitted(const QString& address, const QString& ignoreList);
 bool IsExtPermitted(const QString& address, const QString& wantedTypes);
 // True when the extension of a file's name is on the wanted list.
 bool isTypeWanted(const QString& name, const QString& wantedTypes);
+// The same for the name a server gave the file of an address: a name without an extension, or
+// the host's (for want of any other), tells no type and passes.
+bool isServerNameWanted(const QString& name, const QString& address, const QString& wantedTypes);
 
 // A wanted-types text may not hold any of / \ : * " < > |.
 bool wantedTypesTextIsValid(const QString& text);

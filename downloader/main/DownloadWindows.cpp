@@ -191,16 +191,12 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
         job->lstItem = boundRow;
 
     // An HTTP server may name the file: the path and the file-exists question wait for its answer.
-    const UrlFields fields = splitURL(url);
-    if (pathForName && fields.HTTPMODE)
-        job->job().setNameSettler([this, pathForName, host = fields.strServer,
-                                   fallback = QFileInfo(savePath).fileName()](const QString& name) {
+    if (pathForName && splitURL(url).HTTPMODE)
+        job->job().setNameSettler([this, pathForName, url, fallback = QFileInfo(savePath).fileName()](const QString& name) {
             SaveDecision d;
             const QString file = safeName(name, fallback);
             const SettingsStore& store = SettingsStore::instance();
-            // A name without an extension (or the host's, for want of one) tells no type.
-            const bool typed = !extensionOfName(file).isEmpty() && file != host;
-            if (checksServerNames && typed && !isTypeWanted(file, store.record.MonitorTypes)) {
+            if (checksServerNames && !isServerNameWanted(file, url, store.record.MonitorTypes)) {
                 d.refusal = GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison"));
                 return d;
             }

@@ -28,13 +28,13 @@ frmFile::frmFile(frmMain& main) : Form(QStringLiteral("frmFile"), &main), main_(
     cmdCancel.setCaption(QStringLiteral("&Cancel"));
 }
 
-bool frmFile::Form_Load(const QString& address)
+bool frmFile::Form_Load(const QString& address, const QString& name)
 {
     address_ = address;
     txtURL.setText(addressForDisplay(address));
     txtSaveTo.setText({});
     SettingsStore& store = SettingsStore::instance();
-    const QString proposed = fileNameOfAddress(address);
+    const QString proposed = safeName(name, fileNameOfAddress(address));
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';

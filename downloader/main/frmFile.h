@@ -23,9 +23,10 @@ public:
     Button cmdChange{*this, QStringLiteral("cmdChange")};
     Button cmdCancel{*this, QStringLiteral("cmdCancel")};
 
-    // Takes the address and asks where to save it; false (and the window closed) when the user
-    // cancels that question. Shows the window otherwise.
-    bool Form_Load(const QString& address);
+    // Takes the address and asks where to save it, proposing name (the server's, when it gave
+    // one) or the address's own; false (and the window closed) when the user cancels that
+    // question. Shows the window otherwise.
+    bool Form_Load(const QString& address, const QString& name = {});
     void cmdBeginDown_Click();
     void cmdDownLater_Click();
     void cmdChange_Click();

@@ -175,7 +175,7 @@ void frmMain::txtChager_Change(const QString& text)
 
 bool frmMain::promptOpen() const
 {
-    return handingOver_ > 0 || URLForm.Visible() || FileForm.Visible() || windows.isAsking();
+    return handingOver_ > 0 || URLForm.Visible() || URLForm.isLookingUp() || FileForm.Visible() || windows.isAsking();
 }
 
 void frmMain::handOversMayGoOn()
