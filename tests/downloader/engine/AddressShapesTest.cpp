@@ -1,10 +1,12 @@
 // Every shape of address a user meets, from the address to the file on disk: nginx and pyftpdlib,
 // and a scripted server for what nginx does not do (a name in Content-Disposition, a login asked
 // for with 401, a redirection to a signed address or to another server, a page that links to the
-// file by FTP).
+// file by FTP). Then the window's flow, which learns a name before it decides where it goes.
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
+#include "downloader/main/frmMain.h"
 
+#include "common/platform/Clipboard.h"
 #include "tests/support/DownloadJobTest.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
@@ -52,7 +54,21 @@ void send(QTcpSocket& s, const QByteArray& reply)
     s.disconnectFromHost();
 }
 
-class AddressShapes : public test::DownloadRunTest {};
+class AddressShapes : public test::DownloadRunTest {
+protected:
+    void SetUp() override
+    {
+        DownloadRunTest::SetUp();
+        Clipboard::setInstance(&clipboard);
+    }
+    void TearDown() override
+    {
+        Clipboard::setInstance(nullptr);
+        DownloadRunTest::TearDown();
+    }
+
+    MemoryClipboard clipboard;
+};
 
 }  // namespace
 
@@ -154,4 +170,43 @@ TEST_F(AddressShapes, EveryShapeIsFetchedAndSavedUnderItsName)
         EXPECT_FALSE(r.text.contains("Authorization")) << r.text.toStdString();
     for (const Request& r : web.requests())
         EXPECT_TRUE(r.text.contains("\r\nHost: " + webHost.toUtf8() + "\r\n")) << r.text.toStdString();
+}
+
+TEST_F(AddressShapes, AnAddressWithoutATypeIsNamedByTheServerBeforeThePromptTheRulesAndTheFilter)
+{
+    test::ScriptedHttpServer server;
+    server.content = test::randomBytes(3000);
+    frmMain form;
+    form.Form_Load();
+    SettingsStore& s = SettingsStore::instance();
+    s.LastSavePath = folder + "/last.bin";
+    s.record.MonitorTypes = ".BIN; .ZIP;";
+    server.handler = [&server](const Request& r, QTcpSocket& socket) {
+        const QByteArray name = r.text.startsWith("GET /get?id=2 ") ? "notes.txt" : "report.bin";
+        const QByteArray reply = server.defaultReply(r);
+        const qsizetype end = reply.indexOf("\r\n\r\n") + 2;
+        socket.write(reply.left(end) + "Content-Disposition: attachment; filename=\"" + name + "\"\r\n" + reply.mid(end));
+        socket.disconnectFromHost();
+        return true;
+    };
+    // The first address opens the prompt, which proposes the server's name.
+    prompts.answerText(std::nullopt);
+    form.URLForm.DownLoadURL(server.url("get?id=1"));
+    ASSERT_TRUE(test::waitUntil([&] { return !prompts.records().isEmpty(); }));
+    EXPECT_EQ(prompts.last().initial, folder + "/report.bin");
+
+    // Started at once by file type: the folder of the type of the server's name.
+    s.record.DownloadNowOption = true;
+    s.record.DownloadPromptOption = false;
+    s.record.SaveFileType = true;
+    s.fileTypes = {{"zip", folder + "/zips"}, {"bin", folder + "/bins"}, {"txt", folder}};
+    QDir().mkpath(folder + "/bins");
+    form.URLForm.DownLoadURL(server.url("get?id=1"));
+    ASSERT_TRUE(test::waitUntil([&] { return form.lstComplete.count() == 1; }));
+    EXPECT_EQ(readFile(folder + "/bins/report.bin"), server.content);
+
+    // A type that is not wanted is blocked, as an address that shows it is.
+    form.URLForm.DownLoadURL(server.url("get?id=2"));
+    ASSERT_TRUE(test::waitUntil([&] { return form.lstMain.count() == 1; }));
+    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "You block this Extenison");
 }

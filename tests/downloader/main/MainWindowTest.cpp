@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTcpSocket>
 
 #include "tests/support/QtPrint.h"
 
@@ -302,39 +301,6 @@ TEST_F(MainWindow, ThePromptBeginsLatersChangesAndCancels)
     prompt.cmdCancel_Click();
     EXPECT_FALSE(prompt.Visible());
     EXPECT_EQ(form.lstMain.count(), 1);
-}
-
-TEST_F(MainWindow, AnAddressWithoutATypeIsNamedByTheServerBeforeThePromptTheRulesAndTheFilter)
-{
-    load();
-    SettingsStore& s = SettingsStore::instance();
-    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& socket) {
-        const QByteArray name = r.text.startsWith("GET /get?id=2 ") ? "notes.txt" : "report.bin";
-        const QByteArray reply = server.defaultReply(r);
-        const qsizetype end = reply.indexOf("\r\n\r\n") + 2;
-        socket.write(reply.left(end) + "Content-Disposition: attachment; filename=\"" + name + "\"\r\n" + reply.mid(end));
-        socket.disconnectFromHost();
-        return true;
-    };
-    prompts.answerText(std::nullopt);
-    form.URLForm.DownLoadURL(server.url("get?id=1"));
-    ASSERT_TRUE(waitUntil([&] { return !prompts.records().isEmpty(); }));
-    EXPECT_EQ(prompts.last().initial, folder + "/report.bin");
-
-    // Started at once by file type: the folder of the type of the server's name.
-    s.record.DownloadNowOption = true;
-    s.record.DownloadPromptOption = false;
-    s.record.SaveFileType = true;
-    s.fileTypes = {{"zip", folder + "/zips"}, {"bin", folder + "/bins"}, {"txt", folder}};
-    QDir().mkpath(folder + "/bins");
-    form.URLForm.DownLoadURL(server.url("get?id=1"));
-    ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 1; }));
-    EXPECT_EQ(readFile(folder + "/bins/report.bin"), server.content);
-
-    // A type that is not wanted is blocked, as an address that shows it is.
-    form.URLForm.DownLoadURL(server.url("get?id=2"));
-    ASSERT_TRUE(waitUntil([&] { return form.lstMain.count() == 1; }));
-    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "You block this Extenison");
 }
 
 TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
