@@ -167,7 +167,9 @@ void SocksStage::readable()
 void HttpTunnelStage::start()
 {
     const Proxy& proxy = route_.proxy;
-    const QByteArray authority = lineSafe(route_.host) + ':' + QByteArray::number(route_.port);
+    // An IPv6 literal is written in brackets, as in an address.
+    const QByteArray host = route_.host.contains(u':') ? '[' + lineSafe(route_.host) + ']' : lineSafe(route_.host);
+    const QByteArray authority = host + ':' + QByteArray::number(route_.port);
     QByteArray request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
     // The proxy's credentials go on this request only, never through the tunnel.
     if (proxy.login)

@@ -5,7 +5,6 @@
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/window/frmDownload.h"
-#include "downloader/intake/SaveRules.h"
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/frmExist.h"
@@ -91,24 +90,21 @@ void DownloadCommand::start()
     next();
 }
 
+QString DownloadCommand::folder() const
+{
+    return options_.outputDir.isEmpty() ? QDir::currentPath() : options_.outputDir;
+}
+
 QString DownloadCommand::savePathFor(const QString& url, QString* refusal) const
 {
-    if (!isDownloadScheme(url) || isBareScheme(url)) {
+    if (!isDownloadScheme(url) || isBareScheme(url) || GetServerName(url).isEmpty()) {
         *refusal = lang("11041", "Invalid URL");
         return {};
     }
     if (!options_.outputFile.isEmpty())
         return QFileInfo(options_.outputFile).absoluteFilePath();
-    // The name comes from the address: it must be a plain file name with a usable extension.
-    const QString name = nameFromAddress(url, QString());
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString extension = dot >= 0 ? name.mid(dot + 1).toLower() : QString();
-    if (name.isEmpty() || name == QLatin1String("..") || extension.isEmpty() || !IsValidExt(extension)) {
-        *refusal = lang("13028", "Invalid File URL...");
-        return {};
-    }
-    const QString folder = options_.outputDir.isEmpty() ? QDir::currentPath() : options_.outputDir;
-    return QFileInfo(QDir(folder), name).absoluteFilePath();
+    // The name the address gives, until the server gives its own (fileNameOfAddress).
+    return QFileInfo(QDir(folder()), fileNameOfAddress(url)).absoluteFilePath();
 }
 
 void DownloadCommand::next()
@@ -172,7 +168,11 @@ void DownloadCommand::next()
     job_ = job;
     watch(job);
     const qsizetype before = index_;
-    windows_.DownloadNow(url_, savePath_, -1);
+    // Without -o the server may name the file, as wget --content-disposition and aria2c do.
+    DownloadWindows::PathForName named;
+    if (options_.outputFile.isEmpty())
+        named = [folder = folder()](const QString& name) { return QFileInfo(QDir(folder), name).absoluteFilePath(); };
+    windows_.DownloadNow(url_, savePath_, -1, named);
     if (done_ <= before && job_)
         ticker_.start();
 }
@@ -183,6 +183,11 @@ void DownloadCommand::jobEnded(bool ok, const QString& why)
         return;  // this job has been counted already
     ++done_;
     frmDownload* job = job_;
+    if (job && job->strSaveTo != savePath_) {
+        // Named by the server: the lines speak of the file it became.
+        savePath_ = job->strSaveTo;
+        existed_ = IsFilePresent(savePath_);
+    }
     for (const auto& c : links_)
         disconnect(c);
     links_.clear();
@@ -219,7 +224,7 @@ void DownloadCommand::interrupt()
 {
     if (job_ && !job_->isCompleted()) {
         endLine();
-        line(err_, lang("19046", "Interrupted; the partial file stays for --resume:") + u' ' + savePath_);
+        line(err_, lang("19046", "Interrupted; the partial file stays for --resume:") + u' ' + job_->strSaveTo);
         // The job's close is this interruption, not a failure of its own to report once more.
         for (const auto& c : links_)
             disconnect(c);

@@ -71,6 +71,8 @@ private:
     void showProgress();
     void line(std::FILE* stream, const QString& text);
     QString savePathFor(const QString& url, QString* refusal) const;
+    // The folder of -d, else the current one.
+    QString folder() const;
 
     PellanorOptions options_;
     DownloadWindows& windows_;

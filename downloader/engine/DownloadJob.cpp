@@ -93,6 +93,19 @@ void DownloadJob::ParseURL(const QString& address)
     applyURL(splitURL(address));
 }
 
+bool DownloadJob::takeExistingFile(qint16 action)
+{
+    if (action == 0) {
+        if (QFileInfo::exists(strSaveTo))
+            QFile::remove(strSaveTo);
+        ControlFile::remove(strSaveTo);
+    } else if (action != -1) {
+        close();
+        return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- publication
 
 void DownloadJob::publish()
@@ -187,17 +200,14 @@ void DownloadJob::startJob(qint16 existsAction)
     output_.setPath(strSaveTo);
 
     if (FTPMODE) {
-        ftp_.start(existsAction);
+        // An FTP address names its file itself.
+        if (http_.settleName(fileNameOfJob()))
+            ftp_.start(existsAction_);
         return;
     }
-    if (existsAction == 0) {
-        if (QFileInfo::exists(strSaveTo))
-            QFile::remove(strSaveTo);
-        ControlFile::remove(strSaveTo);
-    } else if (existsAction != -1) {
-        close();
+    // A file whose name the server gives is left alone until the name is known.
+    if (!http_.namePending() && !takeExistingFile(existsAction))
         return;
-    }
     http_.abortProbe();
     http_.connectProbe();
     setCanOpenFile(false);

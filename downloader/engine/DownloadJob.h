@@ -57,6 +57,9 @@ public:
     SecondsTimer watchdog{[this] { watchdogTick(); }};
 
     void setClock(Clock clock);
+    // Set after reset() and before the start: the file's name comes from the server. Nothing is
+    // done with a file at strSaveTo until the settler has chosen the path for that name.
+    void setNameSettler(NameSettler settler) { http_.setNameSettler(std::move(settler)); }
 
     // Makes the job ready for a new download: everything of the previous one is cleared.
     void reset();
@@ -103,6 +106,8 @@ public:
     bool isCompleted() const { return completed_; }
     // The job holds the transfer (paused or stopped): pressing pause resumes it.
     bool isHeld() const { return progress_.held; }
+    // The last segment of the path fetched (an HTTP one as written, without its query).
+    QString fileNameOfJob() const { return (HTTPMODE ? strFile.section(u'?', 0, 0) : strFile).section(u'/', -1); }
 
 signals:
     void progressChanged(const harbel::Progress& progress, harbel::Progress::Changes changes);
@@ -178,8 +183,10 @@ private:
     void startCountdown();
     void stopCountdown();
     void armWatchdog(qint32 seconds);
-    QString fileNameOfJob() const { return strFile.section(u'/', -1); }
     qint64 now() const { return clock_(); }
+    // What the start does with a file at strSaveTo: overwrite (0), continue (-1) or leave it and
+    // close the job (anything else; false then).
+    bool takeExistingFile(qint16 action);
 
     Progress progress_;
     Progress::Changes changes_;

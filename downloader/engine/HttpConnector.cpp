@@ -37,10 +37,22 @@ QByteArray HttpRoute::requestTarget(const QString& file) const
 {
     if (!absoluteForm())
         return '/' + requestText(file);
-    QByteArray target = "http://" + requestText(server);
-    if (port != 80)
-        target += ':' + QByteArray::number(port);
-    return target + '/' + requestText(file);
+    return "http://" + hostField() + '/' + requestText(file);
+}
+
+QByteArray HttpRoute::hostField() const
+{
+    QByteArray host = requestText(server);
+    if (server.contains(u':'))
+        host = '[' + host + ']';
+    if (port != (tls ? 443 : 80))
+        host += ':' + QByteArray::number(port);
+    return host;
+}
+
+QByteArray HttpRoute::authorization(const QString& file) const
+{
+    return auth ? auth->header("GET", requestTarget(file)) : QByteArray();
 }
 
 QByteArray HttpRoute::proxyAuthorization() const

@@ -2,12 +2,15 @@
 
 #include "common/net/Connector.h"
 #include "common/net/ProxyStages.h"
+#include "downloader/engine/HttpAuth.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
 #include <QSslSocket>
 #include <QString>
+
+#include <memory>
 
 namespace harbel {
 
@@ -23,12 +26,19 @@ struct HttpRoute {
     quint16 proxyPort = 0;
     // "user:password" for the proxy (LoginProxy), empty when none are sent.
     QString proxyCredentials;
+    // The server's login, once the server has asked for it (shared by the job's connections).
+    std::shared_ptr<HttpAuth> auth;
 
     // Plain requests through a proxy name the whole address (absolute form); every other request,
     // TLS ones through a CONNECT tunnel included, names the path only.
     bool absoluteForm() const { return useProxy && !tls; }
     // The target of a request for file (the server path without its leading "/").
     QByteArray requestTarget(const QString& file) const;
+    // The server as the Host field names it: an IPv6 literal in brackets, the port when it is not
+    // the scheme's own (80, or 443 over TLS).
+    QByteArray hostField() const;
+    // The Authorization line of a request for file, empty when the server has not asked.
+    QByteArray authorization(const QString& file) const;
     // The header lines meant for the proxy, each ending in CR LF: the Proxy-Authorization of a plain
     // request that goes to it. Empty for requests that reach the origin server (direct or tunnelled).
     QByteArray proxyHeaders() const;

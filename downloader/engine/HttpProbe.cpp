@@ -20,11 +20,12 @@ void HttpProbe::start(const HttpRoute& route, const QString& file, bool fromZero
 {
     abort();
     request_ = "GET " + route.requestTarget(file) + " HTTP/1.1\r\n";
-    request_ += "Host: " + requestText(route.server) + "\r\n";
+    request_ += "Host: " + route.hostField() + "\r\n";
     request_ += fromZero ? "Range: bytes=0-\r\n" : "Range: bytes=-\r\n";
     request_ += "User-Agent: DM\r\n";
     request_ += "Referer: " + requestText(route.server) + "\r\n";
     request_ += "Accept: *.*, */*\r\n";
+    request_ += route.authorization(file);
     request_ += route.proxyHeaders();
     request_ += "\r\n";
     step_ = Step::Head;

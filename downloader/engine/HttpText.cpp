@@ -3,6 +3,7 @@
 #include "common/support/LangString.h"
 
 #include <QList>
+#include <QStringDecoder>
 
 #include <array>
 
@@ -76,6 +77,103 @@ std::optional<QByteArray> headerField(const QByteArray& head, const QByteArray& 
             return line.mid(colon + 1).trimmed();
     }
     return std::nullopt;
+}
+
+QList<QByteArray> headerFields(const QByteArray& head, const QByteArray& name)
+{
+    QList<QByteArray> values;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values.append(line.mid(colon + 1).trimmed());
+    }
+    return values;
+}
+
+namespace {
+
+// The parameters of a Content-Disposition value: name (lower case) and value (unquoted).
+QList<std::pair<QByteArray, QByteArray>> dispositionParameters(const QByteArray& v)
+{
+    QList<std::pair<QByteArray, QByteArray>> params;
+    qsizetype i = v.indexOf(';');
+    while (i >= 0 && i < v.size()) {
+        ++i;
+        const qsizetype eq = v.indexOf('=', i);
+        if (eq < 0)
+            break;
+        const QByteArray name = v.mid(i, eq - i).trimmed().toLower();
+        i = eq + 1;
+        while (i < v.size() && (v[i] == ' ' || v[i] == '\t'))
+            ++i;
+        QByteArray value;
+        if (i < v.size() && v[i] == '"') {
+            for (++i; i < v.size() && v[i] != '"'; ++i) {
+                if (v[i] == '\\' && i + 1 < v.size())
+                    ++i;
+                value += v[i];
+            }
+            i = v.indexOf(';', i);
+        } else {
+            const qsizetype end = v.indexOf(';', i);
+            value = v.mid(i, end < 0 ? -1 : end - i).trimmed();
+            i = end;
+        }
+        params.append({name, value});
+    }
+    return params;
+}
+
+// An RFC 8187 value: charset'language'percent-encoded bytes.
+std::optional<QString> extendedValue(const QByteArray& value)
+{
+    const qsizetype first = value.indexOf('\'');
+    const qsizetype second = first < 0 ? -1 : value.indexOf('\'', first + 1);
+    if (second < 0)
+        return std::nullopt;
+    const QByteArray charset = value.left(first).trimmed().toUpper();
+    const QByteArray bytes = QByteArray::fromPercentEncoding(value.mid(second + 1));
+    if (charset == "UTF-8") {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder.decode(bytes);
+        if (decoder.hasError())
+            return std::nullopt;
+        return text;
+    }
+    if (charset == "ISO-8859-1")
+        return QString::fromLatin1(bytes);
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString contentDispositionName(const QByteArray& head)
+{
+    const auto field = headerField(head, "Content-Disposition");
+    if (!field)
+        return {};
+    std::optional<QString> extended;
+    std::optional<QByteArray> plain;
+    for (const auto& [name, value] : dispositionParameters(*field)) {
+        if (name == "filename*" && !extended)
+            extended = extendedValue(value);
+        else if (name == "filename" && !plain)
+            plain = value;
+    }
+    QString name;
+    if (extended) {
+        name = *extended;
+    } else if (plain) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        name = decoder.decode(*plain);
+        if (decoder.hasError())
+            name = QString::fromLatin1(*plain);
+    }
+    // A name with folders in it keeps its last part only.
+    name = name.mid(std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\')) + 1);
+    return name.trimmed();
 }
 
 std::optional<QString> FindEmbeddedLink(const QString& text, const QString& name)

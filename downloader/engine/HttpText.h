@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -21,6 +22,15 @@ QString GetHeaderValue(const QString& text, const QString& name);
 // The value of a head field matched without regard to letter case, as HTTP defines field names,
 // trimmed; nullopt when the head has no such field. Only the lines after the status line count.
 std::optional<QByteArray> headerField(const QByteArray& head, const QByteArray& name);
+
+// Every value of the head fields of that name (letter case ignored), in order, trimmed.
+QList<QByteArray> headerFields(const QByteArray& head, const QByteArray& name);
+
+// The file name a reply's Content-Disposition field gives (RFC 6266): its "filename*" in the
+// charset it names (UTF-8 or ISO-8859-1, RFC 8187) when it has one that can be read, else its
+// "filename" (UTF-8 when the bytes are, else ISO-8859-1). Only the last component of a name with
+// folders is taken. Empty when the reply names none.
+QString contentDispositionName(const QByteArray& head);
 
 // The full address written between the last src=' at or before the name and the end of the name
 // (both searched without regard to case); nullopt when either is missing.

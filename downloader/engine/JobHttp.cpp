@@ -4,8 +4,11 @@
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
+#include "downloader/engine/HttpAuth.h"
 #include "downloader/engine/HttpText.h"
 #include "downloader/settings/DownloadSettings.h"
+
+#include <QRegularExpression>
 
 namespace harbel {
 
@@ -29,7 +32,7 @@ JobHttp::JobHttp(DownloadJob& job) : job_(job)
             [this] { job_.intTimeLeft = SettingsStore::instance().record.Timeout; });
     connect(&probe_, &HttpProbe::linkFound, this, [this](const QString& link) {
         DownloadJob::Batch batch(job_);
-        linkFound(link);
+        moveTo(link);
     });
     connect(&probe_, &HttpProbe::noLink, this, [this] {
         DownloadJob::Batch batch(job_);
@@ -62,8 +65,41 @@ void JobHttp::reset()
     lastSave_.invalidate();
     saveInterval_ = 1000;
     intRedirects = 0;
+    address_.clear();
+    auth_.reset();
+    settler_ = {};
+    nameSettled_ = false;
     blnProbeFromZero = false;
     usesHttp1_ = false;
+}
+
+bool JobHttp::settleName(const QString& name)
+{
+    if (!namePending())
+        return true;
+    nameSettled_ = true;
+    const SaveDecision d = settler_(name);
+    if (!d.refusal.isEmpty()) {
+        job_.fail(d.refusal);
+        return false;
+    }
+    job_.strSaveTo = d.path;
+    job_.output_.setPath(d.path);
+    job_.existsAction_ = d.existsAction;
+    job_.nameFile();
+    return job_.FTPMODE || job_.takeExistingFile(d.existsAction);
+}
+
+QString JobHttp::serverFileName(const QByteArray& head) const
+{
+    // The server's name for the file, else the last one of the address it came from.
+    const QString name = contentDispositionName(head);
+    return name.isEmpty() ? fileNameOfAddress(currentAddress()) : name;
+}
+
+QString JobHttp::currentAddress() const
+{
+    return address_.isEmpty() ? job_.strURL : address_;
 }
 
 // ---------------------------------------------------------------- the probe
@@ -82,6 +118,7 @@ HttpRoute JobHttp::route() const
         if (s.LoginProxy)
             r.proxyCredentials = s.UsePass ? s.UserID + u':' + s.UserPass : s.UserID + u':';
     }
+    r.auth = auth_;
     return r;
 }
 
@@ -110,6 +147,10 @@ void JobHttp::probeFailed(const QString& status, bool final)
 void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
 {
     const qint16 code = GetStatusCode(QString::fromLatin1(head));
+    if (code == 401 && answerChallenge(head)) {
+        connectProbe();
+        return;
+    }
     const QString message = GetError(code);
     if (message != QLatin1String("SUCCESS")) {
         probe_.abort();
@@ -145,6 +186,8 @@ void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
             probe_.scanForLink(job_.fileNameOfJob(), body);
             return;
         }
+        if (!settleName(serverFileName(head)))
+            return;
         job_.intContentLength = *size;
         validator_ = validatorOf(head);
         job_.setSize(job_.intContentLength, true);
@@ -172,6 +215,8 @@ void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
         probe_.abort();
         if (headerField(head, "Content-Range").value_or(QByteArray()).simplified() == "bytes */0") {
             // An empty file has no byte to ask for: there is nothing to fetch but the file itself.
+            if (!settleName(serverFileName(head)))
+                return;
             job_.intContentLength = 0;
             job_.setSize(0, true);
             job_.nameFile();
@@ -197,19 +242,23 @@ void JobHttp::checkProbeReply(const QByteArray& head, const QByteArray& body)
 QString JobHttp::resolveLocation(const QString& location) const
 {
     const QString trimmed = location.trimmed();
-    if (trimmed.contains(QLatin1String("://")))
-        return location;
-    // A relative address keeps the scheme of the address it came from.
-    const QString scheme = job_.TLS ? QStringLiteral("https:") : QStringLiteral("http:");
-    const quint16 defaultPort = job_.TLS ? 443 : 80;
-    const QString host = job_.intPort == defaultPort ? job_.strServer
-                                                     : job_.strServer + u':' + QString::number(job_.intPort);
+    // An address of its own begins with a scheme: letters before "://", no "/", "?" or "#".
+    const qsizetype scheme = trimmed.indexOf(QLatin1String("://"));
+    if (scheme > 0 && !trimmed.left(scheme).contains(QRegularExpression(QStringLiteral("[^A-Za-z0-9+.-]"))))
+        return trimmed;
+    // A relative address keeps the scheme, server and port of the address it came from.
+    const QString base = job_.TLS ? QStringLiteral("https:") : QStringLiteral("http:");
     if (trimmed.startsWith(QLatin1String("//")))
-        return scheme + trimmed;
+        return base + trimmed;
+    const QString server = job_.strServer.contains(u':') ? u'[' + job_.strServer + u']' : job_.strServer;
+    const QString host = job_.intPort == (job_.TLS ? 443 : 80) ? server : server + u':' + QString::number(job_.intPort);
+    const QString origin = base + QStringLiteral("//") + host;
     if (trimmed.startsWith(u'/'))
-        return scheme + QStringLiteral("//") + host + trimmed;
-    const qsizetype slash = job_.strFile.lastIndexOf(u'/');
-    return scheme + QStringLiteral("//") + host + u'/' + job_.strFile.left(slash + 1) + trimmed;
+        return origin + trimmed;
+    const QString path = job_.strFile.section(u'?', 0, 0);
+    if (trimmed.startsWith(u'?'))
+        return origin + u'/' + path + trimmed;
+    return origin + u'/' + path.left(path.lastIndexOf(u'/') + 1) + trimmed;
 }
 
 void JobHttp::followRedirect(const QByteArray& head)
@@ -229,27 +278,48 @@ void JobHttp::followRedirect(const QByteArray& head)
         job_.fail(lang("19006", "The server redirected the download too many times."));
         return;
     }
-    address = resolveLocation(address);
-    // Only http://, https://, ftp:// and ftps:// are spoken here; any other address would be taken
-    // for an FTP one and asked in the wrong language.
-    if (!isDownloadScheme(address.trimmed())) {
+    moveTo(address);
+}
+
+void JobHttp::moveTo(const QString& location)
+{
+    const QString address = resolveLocation(location).trimmed();
+    // Only http://, https://, ftp:// and ftps:// are spoken here.
+    if (!isDownloadScheme(address)) {
         job_.fail(lang("19300", "The server redirected the download to an address that cannot be fetched:") + u' '
-                  + address.trimmed());
+                  + addressForDisplay(address));
         return;
     }
-    job_.setAddress(address);
+    const QString from = currentAddress();
+    const QString user = job_.strUserName, password = job_.strPassword;
+    address_ = address;
+    // The window shows an address of its own as the server wrote it.
+    job_.setAddress(address == location.trimmed() ? location : address);
     job_.ParseURL(address);
-    // An FTP address is not probed with an HTTP request: the job starts again as an FTP job.
+    // The login of an address goes to its own server only: an address on another one uses its
+    // own login, if any, and the challenge answered here is forgotten.
+    if (originOf(from) == originOf(address)) {
+        if (job_.strUserName.isEmpty() && job_.strPassword.isEmpty()) {
+            job_.strUserName = user;
+            job_.strPassword = password;
+        }
+    } else {
+        auth_.reset();
+    }
+    // An address is fetched by its own scheme: an FTP one starts the job again as an FTP job.
     if (intRedirects < 5 && !job_.FTPMODE)
         connectProbe();
     else
-        job_.restartFromAddress(address);
+        job_.startJob(job_.existsAction_);
 }
 
-void JobHttp::linkFound(const QString& link)
+bool JobHttp::answerChallenge(const QByteArray& head)
 {
-    job_.ParseURL(link);
-    connectProbe();
+    if (job_.strUserName.isEmpty() && job_.strPassword.isEmpty())
+        return false;
+    if (!auth_)
+        auth_ = std::make_shared<HttpAuth>(job_.strUserName, job_.strPassword);
+    return auth_->challenge(head);
 }
 
 // ---------------------------------------------------------------- the plan

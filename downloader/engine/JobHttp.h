@@ -8,9 +8,24 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
+#include <memory>
+
 namespace harbel {
 
 class DownloadJob;
+class HttpAuth;
+
+// Where a file is saved when the server gives its name, as the job's owner decides it once the
+// name is known (the answer to the probe, or an FTP address's own name): the path, and what to do
+// with a file that is there already (as FileExistsAction); a refusal ends the job with it as the
+// status.
+struct SaveDecision {
+    QString path;
+    qint16 existsAction = 0;
+    QString refusal;
+};
+using NameSettler = std::function<SaveDecision(const QString& name)>;
 
 // What a download job does with HTTP: the probe and its reply, redirections, the plan of the
 // transfer (carried out by its ranged connections, JobSegments) and the control file that lets a
@@ -43,6 +58,13 @@ public:
     // Where the job's HTTP connections go: its server, directly or through the proxy of the settings.
     HttpRoute route() const;
     int redirects() const { return intRedirects; }
+
+    void setNameSettler(NameSettler settler) { settler_ = std::move(settler); }
+    // The name is still to come from the server: nothing is done with a file at the save path yet.
+    bool namePending() const { return settler_ && !nameSettled_; }
+    // The file's name is known: the settler, when there is one and it has not chosen yet, chooses
+    // the path. False when the job has ended.
+    bool settleName(const QString& name);
     bool usesRangedArray() const { return usesHttp1_; }
 
 private:
@@ -50,8 +72,15 @@ private:
     // The probe's connection failed; final: retrying cannot help.
     void probeFailed(const QString& status, bool final);
     void followRedirect(const QByteArray& head);
-    void linkFound(const QString& link);
+    // Goes on at another address (a redirection's, or a link found in a page), by its own scheme.
+    void moveTo(const QString& location);
     QString resolveLocation(const QString& location) const;
+    // The address fetched now: the job's, or the last one moved to.
+    QString currentAddress() const;
+    // The name of the file a reply brings: the one its Content-Disposition gives, else the address's.
+    QString serverFileName(const QByteArray& head) const;
+    // A 401: the address's login answers the server's challenge. False when it cannot.
+    bool answerChallenge(const QByteArray& head);
     // The plan of a resumed file: from its control file when it has one that matches the server's
     // file, else from its length less the rollback. False when the job cannot go on.
     bool planResume(qint64 size);
@@ -68,6 +97,10 @@ private:
     QElapsedTimer lastSave_;
     qint64 saveInterval_ = 1000;
     qint16 intRedirects = 0;
+    QString address_;
+    std::shared_ptr<HttpAuth> auth_;
+    NameSettler settler_;
+    bool nameSettled_ = false;
     bool blnProbeFromZero = false;
     bool usesHttp1_ = false;
     JobSegments segments_{job_, *this, plan_};

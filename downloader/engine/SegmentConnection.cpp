@@ -74,12 +74,13 @@ void SegmentConnection::send(const Request& r)
     const HttpRoute& route = connector_.route();
     QByteArray request;
     request += "GET " + route.requestTarget(r.file) + " HTTP/1.1\r\n";
-    request += "Host: " + requestText(route.server) + "\r\n";
+    request += "Host: " + route.hostField() + "\r\n";
     request += "Range: bytes=" + QByteArray::number(r.first) + '-' + QByteArray::number(r.last) + "\r\n";
     request += "User-Agent: Vantor Segment " + QByteArray::number(k_) + "\r\n";
     request += "Accept:  */*\r\n";
     // The proxy's credentials go to the proxy only: on a plain request through it, never through a
     // tunnel to the server, never without a proxy.
+    request += route.authorization(r.file);
     request += route.proxyHeaders();
     request += "\r\n";
     connector_.socket().write(request);

@@ -71,7 +71,14 @@ bool IsServerPermitted(const QString& address, const QString& ignoreList)
 
 bool IsExtPermitted(const QString& address, const QString& wantedTypes)
 {
-    const QString name = GetFileName(address);
+    // A type that only the server's answer tells is checked once the name is known.
+    if (!typeKnownFromAddress(address))
+        return true;
+    return isTypeWanted(GetFileName(address), wantedTypes);
+}
+
+bool isTypeWanted(const QString& name, const QString& wantedTypes)
+{
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString compared = u'.' + (dot < 0 ? QString() : name.mid(dot + 1));
     const QStringList entries = wantedTypes.split(u';');
@@ -88,6 +95,13 @@ bool IsExtPermitted(const QString& address, const QString& wantedTypes)
             return true;
     }
     return false;
+}
+
+bool isServerNameWanted(const QString& name, const QString& address, const QString& wantedTypes)
+{
+    if (extensionOfName(name).isEmpty() || name == safeName(splitURL(address).strServer, {}))
+        return true;
+    return isTypeWanted(name, wantedTypes);
 }
 
 bool wantedTypesTextIsValid(const QString& text)

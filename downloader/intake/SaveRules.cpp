@@ -9,12 +9,6 @@ namespace harbel {
 
 namespace {
 
-QString extensionOf(const QString& address)
-{
-    const qsizetype dot = address.lastIndexOf(u'.');
-    return dot < 0 ? QString() : address.mid(dot + 1);
-}
-
 QString joined(const QString& folder, const QString& name)
 {
     if (folder.endsWith(u'/'))
@@ -24,37 +18,27 @@ QString joined(const QString& folder, const QString& name)
 
 }  // namespace
 
-QString safeName(const QString& name, const QString& fallback)
-{
-    QString n = name;
-    for (QChar& c : n)
-        if (c == u'/' || c.category() == QChar::Other_Control)
-            c = u'_';
-    if (n.isEmpty() || n == QLatin1String(".") || n == QLatin1String(".."))
-        return fallback;
-    return n;
-}
-
 QString nameFromAddress(const QString& address, const QString& fallback)
 {
     return safeName(QUrl::fromPercentEncoding(GetFileName(address).toUtf8()), fallback);
 }
 
-QString GetPathFromList(const QString& address, const SettingsStore& settings)
+QString GetPathFromList(const QString& address, const SettingsStore& settings, const QString& name)
 {
     if (settings.fileTypes.isEmpty())
         return settings.LastDirectory();
-    const QString ext = extensionOf(address);
+    const QString ext = extensionOfName(name.isEmpty() ? fileNameOfAddress(address) : name);
     for (const FileTypeFolder& entry : settings.fileTypes)
         if (entry.fileType == ext)
             return entry.folder;
     return settings.fileTypes.last().folder;
 }
 
-SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, const std::function<QDate()>& today)
+SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, const std::function<QDate()>& today,
+                        const QString& name)
 {
     const DownloadSettings& s = settings.record;
-    const QString file = nameFromAddress(address, QStringLiteral("index.html"));
+    const QString file = name.isEmpty() ? fileNameOfAddress(address) : safeName(name, fileNameOfAddress(address));
     const auto start = [&](const QString& folder) {
         return SavePlan{SavePlan::Action::StartNow, joined(folder, file)};
     };
@@ -65,7 +49,7 @@ SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, c
     if (s.SaveSameDir)
         return start(s.TextSameDir.isEmpty() ? settings.LastDirectory() : s.TextSameDir);
     if (s.SaveFileType)
-        return start(GetPathFromList(address, settings));
+        return start(GetPathFromList(address, settings, file));
 
     if (s.ParentDir.isEmpty())
         return SavePlan{SavePlan::Action::QueueLater, joined(settings.LastDirectory(), file)};
@@ -76,7 +60,7 @@ SavePlan ChooseSavePath(const QString& address, const SettingsStore& settings, c
         const QDate d = today();
         sub = QStringLiteral("%1-%2-%3").arg(d.day()).arg(d.month()).arg(d.year());
     } else if (s.UseFileExt) {
-        sub = extensionOf(address);
+        sub = extensionOfName(file);
     } else {
         return SavePlan{};  // no sub-folder option chosen yet: neither started nor queued
     }

@@ -5,6 +5,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -24,46 +25,20 @@ qsizetype firstOf(const QString& text, QLatin1String a, QLatin1String b)
     return p < 0 ? q : q < 0 ? p : std::min(p, q);
 }
 
-// The address with any carrier text cut off, and the remainder after the scheme.
-struct Normalised {
-    bool http = false;
-    bool tls = false;
-    QString rest;
-};
-
-Normalised normalise(const QString& address)
-{
-    Normalised n;
-    const QString lower = address.toLower();
-    n.http = lower.contains(kHttp) || lower.contains(kHttps);
-    QString text = address;
-    // A browser error page or a local file may carry the real address inside it.
-    if (lower.startsWith(QLatin1String("res://")) || text.mid(1, 2) == QLatin1String(":\\")) {
-        qsizetype p = firstOf(text, kHttp, kHttps);  // the marker as written in lower case only
-        if (p >= 0)
-            text = text.mid(p);
-        p = firstOf(text, kFtp, kFtps);
-        if (p >= 0)
-            text = text.mid(p);
-    }
-    const qsizetype scheme = text.indexOf(QLatin1String("://"));
-    n.rest = scheme >= 0 ? text.mid(scheme + 3) : text;
-    // TLS when the address's own scheme is the secure form of the protocol it is taken for.
-    const QString name = scheme >= 0 ? text.left(scheme).trimmed().toLower() : QString();
-    n.tls = n.http ? name == QLatin1String("https") : name == QLatin1String("ftps");
-    return n;
-}
-
+// An address as RFC 3986 cuts it: scheme, authority (login, host, port), path, query; the
+// fragment is dropped.
 struct Split {
     bool http = false;
     bool tls = false;
-    QString hostPart;
-    QString server;
-    quint16 port = 0;
-    QString user;
+    QString scheme;    // lower case, empty when the address names none
+    QString user;      // as written (percent-encoded)
     QString password;
-    QString directory;
-    QString fileName;
+    QString hostPart;  // host and port as written, without the login
+    QString server;    // the host, without the brackets of an IPv6 literal
+    quint16 port = 0;
+    QString path;      // from its "/" on, as written; empty when the address has none
+    bool hasQuery = false;
+    QString query;
 };
 
 // Every TCP port (1 to 65535) is a port; anything else gives 0, so the connection fails.
@@ -76,62 +51,104 @@ quint16 portNumber(const QString& text)
     return quint16(value);
 }
 
-void splitPath(const QString& path, Split& s)
+bool isSchemeName(const QString& text)
 {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    s.directory = path.left(slash + 1);
-    s.fileName = path.mid(slash + 1);
+    if (text.isEmpty() || !text[0].isLetter())
+        return false;
+    for (const QChar c : text)
+        if (!(c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.') || c.unicode() > 127)
+            return false;
+    return true;
 }
 
 void splitHost(Split& s, quint16 defaultPort)
 {
-    const qsizetype colon = s.hostPart.indexOf(u':');
-    if (colon >= 0) {
-        s.server = s.hostPart.left(colon);
-        s.port = portNumber(s.hostPart.mid(colon + 1));
-    } else {
-        s.server = s.hostPart;
-        s.port = defaultPort;
+    const QString& h = s.hostPart;
+    s.port = defaultPort;
+    if (h.startsWith(u'[')) {
+        // An IPv6 literal: the port follows its closing bracket.
+        const qsizetype close = h.indexOf(u']');
+        s.server = close < 0 ? h.mid(1) : h.mid(1, close - 1);
+        if (close >= 0 && h.mid(close + 1).startsWith(u':'))
+            s.port = portNumber(h.mid(close + 2));
+        return;
     }
+    const qsizetype colon = h.indexOf(u':');
+    s.server = colon >= 0 ? h.left(colon) : h;
+    if (colon >= 0)
+        s.port = portNumber(h.mid(colon + 1));
 }
 
 Split split(const QString& address)
 {
-    const Normalised n = normalise(address);
-    Split s;
-    s.http = n.http;
-    s.tls = n.tls;
-    QString r = n.rest;
-    if (s.http) {
-        const qsizetype slash = r.indexOf(u'/');
-        s.hostPart = slash >= 0 ? r.left(slash) : r;
-        splitHost(s, s.tls ? 443 : 80);
-        splitPath(r.mid(s.hostPart.size()), s);
-        return s;
+    QString text = address.trimmed();
+    const QString lower = text.toLower();
+    // A browser error page or a local file may carry the real address inside it.
+    if (lower.startsWith(QLatin1String("res://")) || text.mid(1, 2) == QLatin1String(":\\")) {
+        qsizetype p = firstOf(text, kHttp, kHttps);  // the marker as written in lower case only
+        if (p >= 0)
+            text = text.mid(p);
+        p = firstOf(text, kFtp, kFtps);
+        if (p >= 0)
+            text = text.mid(p);
     }
-    const qsizetype at = r.indexOf(u'@');
-    if (at >= 0) {
-        const QString credentials = r.left(at);
-        r = r.mid(at + 1);
+    Split s;
+    QString r = text;
+    const qsizetype colonSlashes = text.indexOf(QLatin1String("://"));
+    if (colonSlashes >= 0 && isSchemeName(text.left(colonSlashes))) {
+        s.scheme = text.left(colonSlashes).toLower();
+        r = text.mid(colonSlashes + 3);
+    } else if (colonSlashes >= 0) {
+        r = text.mid(colonSlashes + 3);
+    }
+    // The scheme alone decides the protocol; an address without one is taken as FTP.
+    s.http = s.scheme == QLatin1String("http") || s.scheme == QLatin1String("https");
+    s.tls = s.scheme == QLatin1String("https") || s.scheme == QLatin1String("ftps");
+
+    const qsizetype fragment = r.indexOf(u'#');
+    if (fragment >= 0)
+        r.truncate(fragment);
+    qsizetype authorityEnd = r.size();
+    for (const QChar c : {u'/', u'?'})
+        if (const qsizetype p = r.indexOf(c); p >= 0 && p < authorityEnd)
+            authorityEnd = p;
+    QString authority = r.left(authorityEnd);
+    QString rest = r.mid(authorityEnd);
+
+    // The login ends at the last "@" of the authority: a password may hold "@" as written.
+    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0) {
+        const QString credentials = authority.left(at);
+        authority = authority.mid(at + 1);
         const qsizetype colon = credentials.indexOf(u':');
+        // Credentials without ":" give an empty login.
         if (colon >= 0) {
             s.user = credentials.left(colon);
             s.password = credentials.mid(colon + 1);
         }
-    } else {
+    } else if (!s.http) {
         s.user = QStringLiteral("anonymous");
         s.password = QString::fromLatin1(kAnonymousPassword);
     }
-    const qsizetype slash = r.indexOf(u'/');
-    s.hostPart = slash >= 0 ? r.left(slash) : r;
-    splitHost(s, 21);
-    splitPath(slash >= 0 ? r.mid(slash + 1) : QString(), s);
+    s.hostPart = authority;
+    splitHost(s, s.http ? (s.tls ? 443 : 80) : 21);
+
+    const qsizetype question = rest.indexOf(u'?');
+    s.path = question >= 0 ? rest.left(question) : rest;
+    if (question >= 0) {
+        s.hasQuery = true;
+        s.query = rest.mid(question + 1);
+    }
     return s;
 }
 
 QString escapeSpaces(QString text)
 {
     return text.replace(u' ', QLatin1String("%20"));
+}
+
+QString decoded(const QString& text)
+{
+    return QUrl::fromPercentEncoding(text.toUtf8());
 }
 
 QString programTitle()
@@ -145,26 +162,41 @@ QString programTitle()
 UrlFields splitURL(const QString& address)
 {
     Split s = split(address);
-    const QString directory = escapeSpaces(s.directory);
-    const QString fileName = escapeSpaces(s.fileName);
-    const auto [user, password] = GetSiteLogin(s.server.trimmed());
-    if (!user.isEmpty() || !password.isEmpty()) {
-        s.user = user;
-        s.password = password;
-    }
     UrlFields f;
     f.HTTPMODE = s.http;
     f.FTPMODE = !s.http;
     f.TLS = s.tls;
-    f.strUserName = s.user.trimmed();
-    f.strPassword = s.password.trimmed();
     f.strServer = s.server.trimmed();
     f.intPort = s.port;
-    f.strFilePath = directory.trimmed() + fileName.trimmed();
-    QString file = directory + fileName;
-    if (file.startsWith(u'/'))
-        file.remove(0, 1);
-    f.strFile = file.trimmed();
+    // The login is percent-decoded once: "%40" is an "@" of the password, "%3A" a ":".
+    QString user = decoded(s.user.trimmed());
+    QString password = decoded(s.password.trimmed());
+    const auto [siteUser, sitePassword] = GetSiteLogin(f.strServer);
+    if (!siteUser.isEmpty() || !sitePassword.isEmpty()) {
+        user = siteUser.trimmed();
+        password = sitePassword.trimmed();
+    }
+    f.strUserName = user;
+    f.strPassword = password;
+    if (s.http) {
+        // The request names the path and query as written; blanks are written "%20".
+        QString target = s.path.trimmed();
+        if (s.hasQuery)
+            target += u'?' + s.query.trimmed();
+        target = escapeSpaces(target);
+        if (target.startsWith(u'/'))
+            target.remove(0, 1);
+        f.strFile = target;
+        f.strFilePath = u'/' + target;
+    } else {
+        // RETR names the path relative to the login folder, decoded once; a control character it
+        // then holds is refused before anything is sent.
+        QString path = s.path.trimmed();
+        if (path.startsWith(u'/'))
+            path.remove(0, 1);
+        f.strFile = decoded(path);
+        f.strFilePath = f.strFile;
+    }
     return f;
 }
 
@@ -173,15 +205,22 @@ QString GetServerName(const QString& address)
     return split(address).hostPart;
 }
 
+QString originOf(const QString& address)
+{
+    const Split s = split(address);
+    return s.scheme + QStringLiteral("://") + s.server.toLower() + u':' + QString::number(s.port);
+}
+
 QString addressForDisplay(const QString& address)
 {
     const qsizetype scheme = address.indexOf(QLatin1String("://"));
     if (scheme < 0)
         return address;
     const qsizetype hostStart = scheme + 3;
-    qsizetype hostEnd = address.indexOf(u'/', hostStart);
-    if (hostEnd < 0)
-        hostEnd = address.size();
+    qsizetype hostEnd = address.size();
+    for (const QChar c : {u'/', u'?', u'#'})
+        if (const qsizetype p = address.indexOf(c, hostStart); p >= 0 && p < hostEnd)
+            hostEnd = p;
     const qsizetype at = address.lastIndexOf(u'@', hostEnd - 1);
     if (at < hostStart)
         return address;
@@ -193,7 +232,48 @@ QString addressForDisplay(const QString& address)
 
 QString GetFileName(const QString& address)
 {
-    return split(address).fileName;
+    const QString path = split(address).path;
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString safeName(const QString& name, const QString& fallback)
+{
+    QString n = name;
+    for (QChar& c : n)
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            c = u'_';
+    if (n.isEmpty() || n == QLatin1String(".") || n == QLatin1String(".."))
+        return fallback;
+    // File systems take names of up to 255 bytes: a longer one loses the end of its stem.
+    constexpr qsizetype kMaxBytes = 255;
+    if (n.toUtf8().size() > kMaxBytes) {
+        const QString extension = extensionOfName(n);
+        const QString tail = extension.isEmpty() || extension.size() > 32 ? QString() : u'.' + extension;
+        QString stem = n.left(n.size() - tail.size());
+        while (!stem.isEmpty() && (stem + tail).toUtf8().size() > kMaxBytes)
+            stem.chop(stem.size() >= 2 && stem.at(stem.size() - 1).isLowSurrogate() ? 2 : 1);
+        n = stem + tail;
+    }
+    return n;
+}
+
+QString fileNameOfAddress(const QString& address)
+{
+    const Split s = split(address);
+    const QString host = safeName(s.server, QStringLiteral("index.html"));
+    return safeName(decoded(s.path.mid(s.path.lastIndexOf(u'/') + 1)), host);
+}
+
+bool typeKnownFromAddress(const QString& address)
+{
+    const Split s = split(address);
+    return !s.http || (!s.hasQuery && !extensionOfName(s.path.mid(s.path.lastIndexOf(u'/') + 1)).isEmpty());
+}
+
+QString extensionOfName(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
 std::pair<QString, QString> GetSiteLogin(const QString& server)
@@ -231,18 +311,11 @@ bool isBareScheme(const QString& address)
 
 bool ValidateTypedURL(const QString& address)
 {
-    if (!isDownloadScheme(address) || isBareScheme(address)) {
+    // Any name is taken, with or without an extension or a query: the server may name the file.
+    // What cannot be fetched at all is an address without a scheme of ours or without a host.
+    if (!isDownloadScheme(address) || isBareScheme(address) || split(address).server.trimmed().isEmpty()) {
         Prompts::instance().MsgBox(GetLangString(QStringLiteral("11041"), QStringLiteral("Invalid URL")),
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, programTitle());
-        return false;
-    }
-    const QString name = GetFileName(address);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString extension = dot >= 0 ? name.mid(dot + 1).toLower() : QString();
-    if (extension.isEmpty() || !IsValidExt(extension)) {
-        Prompts::instance().MsgBox(GetLangString(QStringLiteral("13028"), QStringLiteral("Invalid File URL...")),
-                                   MsgButtons::OkOnly, MsgIcon::Exclamation,
-                                   GetLangString(QStringLiteral("11041"), QStringLiteral("Inavlid URL")));
         return false;
     }
     return true;

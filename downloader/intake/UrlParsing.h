@@ -17,24 +17,46 @@ struct UrlFields {
     quint16 intPort = 0;  // 0 when the address has no usable port
     QString strUserName;
     QString strPassword;
-    QString strFile;      // server path without the leading "/"
-    QString strFilePath;  // directory and file name as split ("/dir/f" for HTTP, "dir/f" for FTP)
+    // HTTP: the request target without its leading "/" (path and query, as written); FTP: the
+    // path, percent-decoded, relative to the login folder.
+    QString strFile;
+    // HTTP: "/" and strFile; FTP: strFile (what RETR names).
+    QString strFilePath;
 };
 
 // The password of an anonymous FTP login.
 inline constexpr char kAnonymousPassword[] = "pellanor@harbel.invalid";
 
-// Splits an address into a job's fields: mode, server, port, login (site logins applied), path.
+// Splits an address into a job's fields as RFC 3986 reads it: the scheme alone decides the protocol;
+// "user:password@" before the host is the login (percent-decoded; an FTP address without one logs
+// in anonymously); a host in brackets is an IPv6 literal; the fragment ("#...") is dropped; an FTP
+// path is percent-decoded once and loses any query. Site logins for the server replace the login.
 // Never fails: a part that cannot be read keeps its empty or zero value.
 UrlFields splitURL(const QString& address);
 
 // The address as it may be shown or logged: a password in it reads "*password*", as wget shows it.
 QString addressForDisplay(const QString& address);
 
-// The host part of an address as written, port included; empty when there is none.
+// The host part of an address as written, port included (an IPv6 literal with its brackets),
+// without any login; empty when there is none.
 QString GetServerName(const QString& address);
-// The last path segment of an address (query text included), possibly empty.
+// The last path segment of an address as written (no query, no fragment), possibly empty.
 QString GetFileName(const QString& address);
+// The name a file fetched from the address is saved under when the server names none: the last
+// path segment, percent-decoded, else the host name; made safe as a file name (safeName).
+QString fileNameOfAddress(const QString& address);
+// A name taken from a server or an address made safe to stand as one path component: "/" and
+// control characters become "_", a name longer than 255 bytes is shortened (its extension kept),
+// and "", "." and ".." are replaced by fallback.
+QString safeName(const QString& name, const QString& fallback);
+// Whether the address tells the file's type before the download: an FTP address always does (its
+// name is the file's); an HTTP one when its name has an extension and it carries no query, since
+// a server may name the file it answers with (Content-Disposition), as pages with a query mostly do.
+bool typeKnownFromAddress(const QString& address);
+// The extension of a file name (the text after its last "."), empty when it has none.
+QString extensionOfName(const QString& name);
+// The scheme, host and port of an address, for telling whether two addresses are on one server.
+QString originOf(const QString& address);
 // The first site login whose server equals the name exactly: (user name, password).
 std::pair<QString, QString> GetSiteLogin(const QString& server);
 // False when the extension holds a character a file name may not hold (the asterisk is allowed).
@@ -46,8 +68,9 @@ bool isDownloadScheme(const QString& address);
 // The address is a scheme of those alone, with nothing after it.
 bool isBareScheme(const QString& address);
 
-// Checks an address typed by the user. When it is refused the warning has been shown through the
-// program's prompts and false comes back.
+// Checks an address typed by the user: a scheme of those above and a host. Query strings and names
+// without an extension are taken; the file's name may come from the server. When it is refused
+// the warning has been shown through the program's prompts and false comes back.
 bool ValidateTypedURL(const QString& address);
 
 }  // namespace harbel

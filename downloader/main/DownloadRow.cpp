@@ -2,6 +2,7 @@
 
 #include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
+#include "downloader/intake/UrlParsing.h"
 
 #include <algorithm>
 
@@ -90,7 +91,9 @@ QueueEntry entryOf(const ListRow& row)
 void setEntry(ListRow& row, const QueueEntry& entry)
 {
     row.setTag(QVariant::fromValue(entry));
-    const QStringList cells = queueRowCells(entry);
+    QStringList cells = queueRowCells(entry);
+    // The list shows an address without its password; the entry (and History.ini) keeps it.
+    cells[DownloadRow::URL] = addressForDisplay(entry.address);
     for (int c = 0; c < DownloadRow::kCells; ++c)
         row.setCell(c, cells[c]);
 }

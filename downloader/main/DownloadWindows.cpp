@@ -3,11 +3,13 @@
 #include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "downloader/engine/DownloadFormat.h"
+#include "downloader/intake/CaptureFilters.h"
 #include "downloader/main/frmExist.h"
 #include "downloader/main/frmFile.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -93,9 +95,10 @@ void DownloadWindows::ParseURL(const QString& address, int index, bool /*flag*/)
         job->ParseURL(address);
 }
 
-frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& savePath, int position)
+frmDownload* DownloadWindows::DownloadNow(const QString& url, const QString& savePath, int position,
+                                          const PathForName& pathForName)
 {
-    return start(url, savePath, position, nullptr);
+    return start(url, savePath, position, nullptr, std::nullopt, pathForName);
 }
 
 frmDownload* DownloadWindows::ReDownloadRow(const QString& url, const QString& savePath, int position, ListRow* row)
@@ -208,7 +211,7 @@ int DownloadWindows::slotFor(int preferred, const ListRow* row) const
 }
 
 frmDownload* DownloadWindows::start(const QString& url, const QString& savePath, int position, ListRow* boundRow,
-                                    std::optional<qint16> existsAction)
+                                    std::optional<qint16> existsAction, const PathForName& pathForName)
 {
     ListRow* row = boundRow ? boundRow : position >= 1 ? lstMain.item(position) : nullptr;
     const int slot = slotFor(position >= 1 ? position - 1 : lstMain.count(), row);
@@ -225,7 +228,23 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     if (boundRow)
         job->lstItem = boundRow;
 
-    settleFileExists(savePath, existsAction);
+    // An HTTP server may name the file: the path and the file-exists question wait for its answer.
+    if (pathForName && splitURL(url).HTTPMODE)
+        job->job().setNameSettler([this, pathForName, url, fallback = QFileInfo(savePath).fileName()](const QString& name) {
+            SaveDecision d;
+            const QString file = safeName(name, fallback);
+            const SettingsStore& store = SettingsStore::instance();
+            if (checksServerNames && !isServerNameWanted(file, url, store.record.MonitorTypes)) {
+                d.refusal = GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison"));
+                return d;
+            }
+            d.path = pathForName(file);
+            settleFileExists(d.path);
+            d.existsAction = store.FileExistsAction;
+            return d;
+        });
+    else
+        settleFileExists(savePath, existsAction);
 
     ParseURL(url, slot, false);
     if (boundRow) {
@@ -238,7 +257,7 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
     job->Show();
     job->strSaveTo = savePath;
     job->txtSaveTo.setText(savePath);
-    job->txtURL.setText(url);
+    job->txtURL.setText(addressForDisplay(url));
     job->strURL = url;
     job->StartDownload();
     return job;

@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -51,10 +52,17 @@ public:
     // Splits the address into the fields of the window in that slot.
     void ParseURL(const QString& address, int index, bool flag);
 
+    // The path of a file whose name the server gives, for that name.
+    using PathForName = std::function<QString(const QString& name)>;
+
     // Starts a download now. position < 0 makes a new queue row; 1 or more restarts the queue row
     // at that position. The file-exists question is asked when the save path names a file.
+    // With pathForName, the save path's name is the address's only: the name the server gives
+    // (Content-Disposition, or the address after redirections) decides the path, and the
+    // file-exists question concerns that path, once it is known.
     // Returns the window, or nullptr when no slot is left (more than 51 rows in the queue).
-    frmDownload* DownloadNow(const QString& url, const QString& savePath, int position);
+    frmDownload* DownloadNow(const QString& url, const QString& savePath, int position,
+                             const PathForName& pathForName = {});
     // Appends a queue row marked "Not Downloaded" without starting anything.
     ListRow* DownloadLater(const QString& url, const QString& savePath);
     // Appends a queue row for an address the ignore list or the wanted types refused, with the
@@ -76,6 +84,10 @@ public:
     // The address a row restarts with: from "http://" (or "https://") on, then from "ftp://" (or
     // "ftps://") on (any letter case).
     static QString reDownloadAddress(const QString& url);
+
+    // The wanted types (MonitorTypes) are checked on the names servers give too, as the window
+    // program's flow asks; the command line fetches what it is told.
+    bool checksServerNames = false;
 
     // While the scheduler starts downloads, an existing file is handled by ScheduleExistsAction
     // (1 overwrite, 2 resume, 3 skip) instead of asking.
@@ -116,8 +128,9 @@ private:
     void bind(frmDownload& job);
     // existsAction, when given, is taken for an existing file instead of asking.
     frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row,
-                       std::optional<qint16> existsAction = std::nullopt);
-    void settleFileExists(const QString& savePath, std::optional<qint16> existsAction);
+                       std::optional<qint16> existsAction = std::nullopt,
+                       const PathForName& pathForName = {});
+    void settleFileExists(const QString& savePath, std::optional<qint16> existsAction = std::nullopt);
     // The save path of a row to download again, asked for when the row names no file.
     std::optional<QString> savePathFor(ListRow& row, const QString& address);
     int slotFor(int preferred, const ListRow* row) const;

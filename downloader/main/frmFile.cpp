@@ -28,10 +28,10 @@ frmFile::frmFile(frmMain& main) : Form(QStringLiteral("frmFile"), &main), main_(
     cmdCancel.setCaption(QStringLiteral("&Cancel"));
 }
 
-std::optional<QString> frmFile::askSavePath(const QString& address)
+std::optional<QString> frmFile::askSavePath(const QString& address, const QString& name)
 {
     SettingsStore& store = SettingsStore::instance();
-    const QString proposed = nameFromAddress(address, QStringLiteral("index.html"));
+    const QString proposed = safeName(name, fileNameOfAddress(address));
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';
@@ -44,11 +44,12 @@ std::optional<QString> frmFile::askSavePath(const QString& address)
     return chosen;
 }
 
-bool frmFile::Form_Load(const QString& address)
+bool frmFile::Form_Load(const QString& address, const QString& name)
 {
-    txtURL.setText(address);
+    address_ = address;
+    txtURL.setText(addressForDisplay(address));
     txtSaveTo.setText({});
-    const std::optional<QString> chosen = askSavePath(address);
+    const std::optional<QString> chosen = askSavePath(address, name);
     if (!chosen) {
         close();
         return false;
@@ -64,7 +65,7 @@ void frmFile::cmdBeginDown_Click()
         return;
     SettingsStore::instance().FileExistsAction = 0;
     main_.lstMain.setVisible(true);
-    const QString address = txtURL.Text();
+    const QString address = address_;
     const QString path = txtSaveTo.Text();
     close();
     main_.windows.DownloadNow(address, path, -1);
@@ -74,7 +75,7 @@ void frmFile::cmdDownLater_Click()
 {
     if (txtURL.Text().isEmpty() || txtSaveTo.Text().isEmpty())
         return;
-    main_.windows.DownloadLater(txtURL.Text(), txtSaveTo.Text());
+    main_.windows.DownloadLater(address_, txtSaveTo.Text());
     close();
 }
 
@@ -98,6 +99,7 @@ void frmFile::cmdCancel_Click()
 void frmFile::close()
 {
     Hide();
+    address_.clear();
     txtURL.setText({});
     txtSaveTo.setText({});
     main_.handOversMayGoOn();

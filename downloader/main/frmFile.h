@@ -25,12 +25,13 @@ public:
     Button cmdChange{*this, QStringLiteral("cmdChange")};
     Button cmdCancel{*this, QStringLiteral("cmdCancel")};
 
-    // Takes the address and asks where to save it; false (and the window closed) when the user
-    // cancels that question. Shows the window otherwise.
-    bool Form_Load(const QString& address);
-    // The save prompt: where to save the address, proposed in the last folder under the address's
-    // name. The chosen path becomes the last save path; nullopt when the user cancels.
-    static std::optional<QString> askSavePath(const QString& address);
+    // Takes the address and asks where to save it, proposing name (the server's, when it gave
+    // one) or the address's own; false (and the window closed) when the user cancels that
+    // question. Shows the window otherwise.
+    bool Form_Load(const QString& address, const QString& name = {});
+    // The save prompt: where to save the address, proposed in the last folder under name or the
+    // address's own name. The chosen path becomes the last save path; nullopt when the user cancels.
+    static std::optional<QString> askSavePath(const QString& address, const QString& name = {});
     void cmdBeginDown_Click();
     void cmdDownLater_Click();
     void cmdChange_Click();
@@ -40,6 +41,8 @@ private:
     void close();
 
     frmMain& main_;
+    // The address itself: txtURL shows it without its password.
+    QString address_;
     bool changing_ = false;
 };
 

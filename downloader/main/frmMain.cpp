@@ -25,6 +25,7 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     tmrGraph.setEnabled(false);
     tmrSaveHistory.setEnabled(false);
     StatusBar.setPanelText(0, {});
+    windows.checksServerNames = true;  // the wanted types hold for the names servers give too
 
     connect(&Flash, &MovieToolbar::FSCommand, this, &frmMain::Flash_FSCommand);
     connect(&ExtraTimer1, &ExtraTimer::Timer, this, &frmMain::ExtraTimer1_Timer);
@@ -188,7 +189,7 @@ void frmMain::txtChager_Change(const QString& text)
 
 bool frmMain::promptOpen() const
 {
-    return handingOver_ > 0 || URLForm.Visible() || FileForm.Visible() || windows.isAsking();
+    return handingOver_ > 0 || URLForm.Visible() || URLForm.isLookingUp() || FileForm.Visible() || windows.isAsking();
 }
 
 void frmMain::handOversMayGoOn()

@@ -16,6 +16,12 @@ frmURL::frmURL(frmMain& main) : Form(QStringLiteral("frmURL"), &main), main_(mai
 {
     setCaption(QStringLiteral("Enter URL"));
     cmdOk.setCaption(QStringLiteral("&Ok"));
+    connect(&lookup_, &FileNameLookup::found, this, [this](const QString& address, const QString& name) {
+        proceed(address, name);
+        while (!waiting_.isEmpty() && !lookup_.isRunning())
+            take(waiting_.takeFirst());
+        main_.handOversMayGoOn();
+    });
 }
 
 void frmURL::AddHistURL()
@@ -51,11 +57,28 @@ void frmURL::cmdOk_Click()
     if (!ValidateTypedURL(address))
         return;  // the warning has been shown; the dialog and its text stay
     Hide();
+    if (lookup_.isRunning())
+        waiting_.append(address);
+    else
+        take(address);
+}
 
+void frmURL::take(const QString& address)
+{
+    // An address that cannot tell its file's type (a query, no extension) is named by the server:
+    // it is asked first, so the filters, the save rules and the prompt see the real name.
+    if (typeKnownFromAddress(address))
+        proceed(address, {});
+    else
+        lookup_.start(address);
+}
+
+void frmURL::proceed(const QString& address, const QString& serverName)
+{
     SettingsStore& store = SettingsStore::instance();
     DownloadWindows& windows = main_.windows;
-    // Names from the address never leave the last directory.
-    const QString fileName = nameFromAddress(address, QStringLiteral("index.html"));
+    // Names never leave the last directory.
+    const QString fileName = safeName(serverName, fileNameOfAddress(address));
     QString folder = store.LastDirectory();
     if (!folder.endsWith(u'/'))
         folder += u'/';
@@ -69,25 +92,32 @@ void frmURL::cmdOk_Click()
         windows.DownloadBlocked(address, GetLangString(QStringLiteral("13029"), QStringLiteral("You block this server")));
         return;
     }
-    if (!IsExtPermitted(address, store.record.MonitorTypes)) {
+    const bool wanted = serverName.isEmpty() ? IsExtPermitted(address, store.record.MonitorTypes)
+                                             : isServerNameWanted(fileName, address, store.record.MonitorTypes);
+    if (!wanted) {
         windows.DownloadBlocked(address, GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison")));
         return;
     }
 
     const DownloadSettings& s = store.record;
     if (!main_.FirstPromptShown || (!s.DownloadNowOption && !s.DownloadLaterOption)) {
-        main_.FileForm.Form_Load(address);
+        main_.FileForm.Form_Load(address, fileName);
     } else if (s.DownloadNowOption) {
-        const SavePlan plan = ChooseSavePath(address, store, main_.today);
+        const SavePlan plan = ChooseSavePath(address, store, main_.today, serverName);
+        // The rules choose again for the name the server gives the file.
+        const auto byRules = [address, today = main_.today](const QString& name) {
+            return ChooseSavePath(address, SettingsStore::instance(), today, name).path;
+        };
         if (plan.action == SavePlan::Action::StartNow)
-            windows.DownloadNow(address, plan.path, -1);
+            windows.DownloadNow(address, plan.path, -1, byRules);
         else if (plan.action == SavePlan::Action::QueueLater)
             windows.DownloadLater(address, p0);
     } else {
         windows.DownloadLater(address, p0);
     }
     main_.FirstPromptShown = true;
-    txtURL.setText({});
+    if (txtURL.Text() == address)
+        txtURL.setText({});
 }
 
 }  // namespace harbel

@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "downloader/main/FileNameLookup.h"
 
 #include <QStringList>
 
@@ -28,9 +29,19 @@ public:
     void cmdOk_Click();
     // An address from outside (a browser, a drop, the command line): straight into the flow.
     void DownLoadURL(const QString& address);
+    // The server is being asked for the name of an address's file; the flow goes on with it.
+    bool isLookingUp() const { return lookup_.isRunning(); }
 
 private:
+    // Asks the server for the file's name first when the address cannot tell its type.
+    void take(const QString& address);
+    // The flow after the check, with the file's name when the server gave it (else empty).
+    void proceed(const QString& address, const QString& serverName);
+
     frmMain& main_;
+    FileNameLookup lookup_;
+    // Addresses taken while a lookup runs, in turn.
+    QStringList waiting_;
 };
 
 }  // namespace harbel

@@ -89,7 +89,7 @@ void frmDownload::render(const Progress& p, Progress::Changes changes)
     if (changes & Progress::StatusChanged)
         lblStatus.setCaption(p.status);
     if (changes & Progress::AddressChanged)
-        txtURL.setText(p.address);
+        txtURL.setText(addressForDisplay(p.address));
     if (changes & Progress::SizeChanged)
         lblFileSize.setCaption(p.totalKnown ? FormatBytes(double(p.total)) : QString());
     if (changes & Progress::ResumeChanged)
@@ -147,7 +147,7 @@ QString frmDownload::titleFor(const Progress& p) const
     // The title is the window's name until bytes have come, then the file's name and share.
     if (p.percent < 0)
         return QStringLiteral("Download Window");
-    return strFile.section(u'/', -1) + QStringLiteral(" [") + vb::numberText(double(p.percent)) + QStringLiteral("%]");
+    return job_.fileNameOfJob() + QStringLiteral(" [") + vb::numberText(double(p.percent)) + QStringLiteral("%]");
 }
 
 void frmDownload::LayoutSegmentBars(int n)

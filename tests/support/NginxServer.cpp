@@ -45,10 +45,10 @@ bool NginxServer::start()
     }
     const QString t = work_ + QStringLiteral("/tmp");
     const QString limit = limitRate_.isEmpty() ? QString() : QStringLiteral("    limit_rate %1;\n").arg(limitRate_);
-    QString servers = QStringLiteral("  server {\n    listen 127.0.0.1:%1;\n    root %2;\n%3"
+    QString servers = QStringLiteral("  server {\n    listen 127.0.0.1:%1;\n%4    root %2;\n%3"
                                      "    location /moved/ { rewrite ^/moved/(.*)$ /$1 redirect; }\n")
                           .arg(port_)
-                          .arg(root(), limit);
+                          .arg(root(), limit, ipv6_ ? QStringLiteral("    listen [::1]:%1;\n").arg(port_) : QString());
     if (tlsPort_ != 0) {
         servers += QStringLiteral("    location /to-https/ { rewrite ^/to-https/(.*)$ https://127.0.0.1:%1/$1 redirect; }\n  }\n"
                                   "  server {\n    listen 127.0.0.1:%1 ssl;\n    root %2;\n%3"

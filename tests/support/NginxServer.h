@@ -23,6 +23,8 @@ public:
     const QString& why() const { return why_; }
     // A per-connection rate limit in nginx's notation ("512k"); set before start().
     void setLimitRate(const QString& rate) { limitRate_ = rate; }
+    // Listens on the IPv6 loopback ([::1]) too, on the same port; set before start().
+    void setIpv6(bool on) { ipv6_ = on; }
 
     // Serves over TLS too, with this certificate and key (PEM files); set before start().
     void setTls(const QString& certificate, const QString& key);
@@ -40,6 +42,7 @@ private:
     quint16 tlsPort_ = 0;
     QString why_;
     QString limitRate_;
+    bool ipv6_ = false;
     QString certificate_;
     QString key_;
     ServerProcess process_;

@@ -30,6 +30,7 @@ bool PyFtpServer::start()
         args << QStringLiteral("--anonymous");
     if (!options_.masquerade.isEmpty())
         args << QStringLiteral("--masquerade") << options_.masquerade;
+    args << QStringLiteral("--host") << options_.host;
     if (options_.port != 0)
         args << QStringLiteral("--port") << QString::number(options_.port);
     if (options_.nameSize)

@@ -21,6 +21,7 @@ public:
         bool anonymous = false;
         bool nameSize = false;  // the 150 reply to RETR names the size: "(N bytes)"
         quint16 port = 0;       // 0: a free port
+        QString host = QStringLiteral("127.0.0.1");  // the address listened on ("::1" for IPv6)
         // Explicit FTP over TLS (pyftpdlib's TLS_FTPHandler) with this certificate and key (PEM
         // files): AUTH TLS is required before the login and PROT P before any transfer.
         QString tlsCertificate;

@@ -105,6 +105,7 @@ def main():
     ap.add_argument("--user", default="tess")
     ap.add_argument("--password", default="secret")
     ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--host", default="127.0.0.1", help="the address listened on (\"::1\" for IPv6)")
     ap.add_argument("--refuse-login", action="store_true",
                     help="the configured user exists but no password is accepted")
     ap.add_argument("--no-mlsd", action="store_true", help="offer LIST only")
@@ -173,7 +174,7 @@ def main():
         first, last = (int(x) for x in args.passive_ports.split("-"))
         Handler.passive_ports = range(first, last + 1)
 
-    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server = FTPServer((args.host, args.port), Handler)
     print(server.address[1], flush=True)
     server.serve_forever()
 

@@ -256,7 +256,8 @@ TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)
     const ProgramRun invalid = pellanor({"--download", "www.host/file.bin", server.url("get.php?id=3")}, folder);
     EXPECT_EQ(invalid.exitCode, 1);
     EXPECT_TRUE(invalid.err.contains("www.host/file.bin: Invalid URL"));
-    EXPECT_TRUE(invalid.err.contains("get.php?id=3: Invalid File URL..."));
+    // An address with a query is fetched; its name is its path's.
+    EXPECT_EQ(readFile(folder + "/get.php"), server.content);
 }
 
 TEST_F(DownloadMode, HttpsServerWithAPrivateAuthorityNeedsItsCertificate)
@@ -293,7 +294,9 @@ TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains("left alone")) << refused.err.toStdString();
     EXPECT_EQ(readFile(folder + "/f.bin"), start);
-    EXPECT_EQ(server.connections(), 0);
+    // The server may name the file: only its answer to the probe is read before the refusal.
+    for (const auto& request : server.requests())
+        EXPECT_TRUE(request.range() == "bytes=-" || request.range() == "bytes=0-") << request.text.toStdString();
 
     const ProgramRun skipped = pellanor({"--download", server.url("f.bin"), "--skip"}, folder);
     EXPECT_EQ(skipped.exitCode, 0);

@@ -78,7 +78,8 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
 
     const auto& r = server.requests();
     ASSERT_EQ(r.size(), 3);
-    const QByteArray host = "Host: 127.0.0.1\r\n";
+    // The port is part of Host when it is not the scheme's own.
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n";
     EXPECT_EQ(r[0].text, "GET /dir/file.bin HTTP/1.1\r\n" + host + "Range: bytes=-\r\nUser-Agent: DM\r\n"
                          "Referer: 127.0.0.1\r\nAccept: *.*, */*\r\n\r\n");
     // The first probe was refused with 416: the next one asks from the start.
@@ -718,7 +719,7 @@ TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
     s.UseProxy = true;
     ASSERT_TRUE(finish(start("http://origin.test:8080/dir/p.bin", "p.bin")));
     ASSERT_EQ(server.requests().size(), 6);
-    const QByteArray target = "GET http://origin.test:8080/dir/p.bin HTTP/1.1\r\nHost: origin.test\r\n";
+    const QByteArray target = "GET http://origin.test:8080/dir/p.bin HTTP/1.1\r\nHost: origin.test:8080\r\n";
     EXPECT_EQ(server.requests()[3].text, target + "Range: bytes=-\r\nUser-Agent: DM\r\nReferer: origin.test\r\n"
                                                   "Accept: *.*, */*\r\nProxy-Authorization: Basic Og==\r\n\r\n");
     EXPECT_EQ(server.requests()[5].text, target + "Range: bytes=0-999\r\nUser-Agent: Vantor Segment 0\r\n"

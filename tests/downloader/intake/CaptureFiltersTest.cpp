@@ -29,7 +29,10 @@ TEST(CaptureFilters, WantedTypes)
     EXPECT_TRUE(IsExtPermitted("http://host/a.rar", kTypes));
     EXPECT_FALSE(IsExtPermitted("http://host/a.r2", kTypes));
     EXPECT_TRUE(IsExtPermitted("ftp://host/dir/x.r0abc", kTypes));
-    EXPECT_FALSE(IsExtPermitted("http://host/noextension", kTypes));
+    // A type the address cannot tell passes; the name the server gives is checked instead.
+    EXPECT_TRUE(IsExtPermitted("http://host/noextension", kTypes));
+    EXPECT_TRUE(IsExtPermitted("http://host/get.php?id=3", kTypes));
+    EXPECT_FALSE(IsExtPermitted("ftp://host/noextension", kTypes));
     // A line break typed into an entry stays part of it.
     EXPECT_TRUE(IsExtPermitted("http://host/a.c01", ".C0?"));
     EXPECT_FALSE(IsExtPermitted("http://host/a.c01", "\r\n.C0?"));

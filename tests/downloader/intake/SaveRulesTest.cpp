@@ -70,9 +70,9 @@ TEST(SaveRules, ByFileInfoMakesOneSubFolder)
     s.record.UseServer = false;
     s.record.UseFileExt = true;
     EXPECT_EQ(ChooseSavePath("http://host/a.TGZ", s).path, s.record.ParentDir + "/TGZ/a.TGZ");
-    // An "extension" holding a "/" cannot climb out of the parent folder.
+    // The extension is the file name's: none here, whatever dots the address holds before it.
     p = ChooseSavePath("http://www.host.com/dir/file", s);
-    EXPECT_TRUE(p.path.startsWith(s.record.ParentDir + "/com_dir_file/")) << p.path.toStdString();
+    EXPECT_TRUE(p.path.startsWith(s.record.ParentDir + "/_/")) << p.path.toStdString();
 
     // A missing parent folder: the path is used anyway, nothing is created above it.
     s.record.ParentDir = testFolder() + "/missing/Down";
