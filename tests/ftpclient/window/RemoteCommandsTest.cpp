@@ -356,7 +356,8 @@ TEST_F(RemoteCommands, AbortKeepsTheListingAndTheNextCommandWorks)
     selectNamed(form->lstRemoteFileList, {"big.bin"});
     prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
     form->DownloadSelection();
-    form->tmrRefresh_Timer();
+    EXPECT_EQ(rows(form->lstRemoteFileList), shown);
+    form->tmrRefresh_Timer();  // and once the command is over
     EXPECT_EQ(rows(form->lstRemoteFileList), shown);
     selectNamed(form->lstRemoteFileList, {"sub"});
     form->lstRemoteFileList_DblClick();
