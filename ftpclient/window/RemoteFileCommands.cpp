@@ -406,14 +406,18 @@ void RemoteFileCommands::sendRawCommand(const QString& line, const QString& erro
 // A raw command may have taken the server to another folder (CWD, CDUP...) or changed what a
 // folder holds (DELE, RNTO, MKD, SITE...): the remote pane then lists the server's folder again,
 // so that the list, the path box and the server agree before the next command acts on a row.
+// Nothing is sent after the first half of a pair (RNFR before RNTO, USER before PASS, REST and
+// the data port before a transfer): the server would forget it.
 void RemoteFileCommands::followServer(const QString& line)
 {
-    static const QStringList changesNothing{
+    static const QStringList leavesAlone{
         QStringLiteral("HELP"), QStringLiteral("PWD"),  QStringLiteral("XPWD"), QStringLiteral("SYST"), QStringLiteral("NOOP"),
         QStringLiteral("STAT"), QStringLiteral("LIST"), QStringLiteral("NLST"), QStringLiteral("MLSD"), QStringLiteral("MLST"),
         QStringLiteral("FEAT"), QStringLiteral("SIZE"), QStringLiteral("MDTM"), QStringLiteral("TYPE"), QStringLiteral("MODE"),
-        QStringLiteral("STRU"), QStringLiteral("OPTS"), QStringLiteral("CLNT"), QStringLiteral("ALLO")};
-    if (changesNothing.contains(line.section(QLatin1Char(' '), 0, 0).toUpper()) || main_.xFtp.State() != FtpComponent::Idle)
+        QStringLiteral("STRU"), QStringLiteral("OPTS"), QStringLiteral("CLNT"), QStringLiteral("ALLO"), QStringLiteral("RNFR"),
+        QStringLiteral("USER"), QStringLiteral("REST"), QStringLiteral("PASV"), QStringLiteral("EPSV"), QStringLiteral("PORT"),
+        QStringLiteral("EPRT")};
+    if (leavesAlone.contains(line.section(QLatin1Char(' '), 0, 0).toUpper()) || main_.xFtp.State() != FtpComponent::Idle)
         return;
     main_.ShowServerFolder();
 }

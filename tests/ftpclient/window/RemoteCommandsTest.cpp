@@ -309,6 +309,9 @@ TEST_F(RemoteCommands, RawCommandsManualTransfersAndTheCustomCommandPanel)
     form->txtCommand.setText("BOGUS");
     form->txtCommand_KeyPress(13);
     EXPECT_TRUE(form->txtCommand.Text().isEmpty());  // also after an error
+    form->txtCommand.setText("RNFR a.txt"), form->txtCommand_KeyPress(13);
+    form->txtCommand.setText("RNTO b.txt"), form->txtCommand_KeyPress(13);
+    EXPECT_TRUE(rowNamed(form->lstRemoteFileList, "b.txt"));  // renamed, and the list shows it
     const int sent = int(form->lstConnectionInfo.Items().size());
     form->txtCommand_KeyPress(13);  // nothing typed: nothing sent
     EXPECT_EQ(int(form->lstConnectionInfo.Items().size()), sent);
