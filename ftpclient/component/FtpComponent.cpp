@@ -360,9 +360,33 @@ FtpReply FtpComponent::SendCommand(const QString& line)
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(line);
+    const QString verb = line.section(QLatin1Char(' '), 0, 0).toUpper();
+    if (verb == QLatin1String("LIST") || verb == QLatin1String("NLST") || verb == QLatin1String("MLSD"))
+        return dataCommand(line);
+    if (verb == QLatin1String("RETR") || verb == QLatin1String("STOR") || verb == QLatin1String("APPE") || verb == QLatin1String("STOU"))
+        throw FtpError(ftpErrProtocol, QStringLiteral("%1 moves a file over a data connection: use the file transfer commands for it.").arg(verb));
     CommandOperation op(*this, {{line, true}});
     run(op);
     return op.lastReply();
+}
+
+FtpReply FtpComponent::dataCommand(const QString& line)
+{
+    QByteArray text;
+    TransferOperation::Request request;
+    request.command = line;
+    request.ascii = true;
+    request.reportProgress = false;
+    request.buffer = &text;
+    TransferOperation op(*this, request);
+    run(op);
+    for (QByteArray entry : text.split('\n')) {
+        if (entry.endsWith('\r'))
+            entry.chop(1);
+        if (!entry.isEmpty())
+            emit LogLine(QString::fromUtf8(entry));
+    }
+    return op.finalReply().value_or(FtpReply{});
 }
 
 QString FtpComponent::CurrentFolder()

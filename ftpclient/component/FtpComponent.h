@@ -84,7 +84,9 @@ public:
     void RemoveFolder(const QString& name);
     void DeleteFile(const QString& name);
     void RenameItem(const QString& oldName, const QString& newName);
-    // Sends one raw command line; the reply reaches the log. A negative reply fails.
+    // Sends one raw command line; the reply reaches the log. A negative reply fails. A command that
+    // answers over a data connection (LIST, NLST, MLSD) gets one, and the lines it brings reach the
+    // log too; one that moves a file (RETR, STOR, APPE, STOU) is refused unsent: it needs a file.
     FtpReply SendCommand(const QString& line);
     // One ListingItem event per entry matching the mask (empty: all).
     void ListFolder(const QString& mask);
@@ -137,6 +139,8 @@ private:
     net::Proxy proxy() const;
     void parseFeatures(const FtpReply& reply);
     QList<FolderItem> listItems(const QString& path);
+    // A raw listing command over a data connection; its lines go to the log.
+    FtpReply dataCommand(const QString& line);
     // Runs a tree walk, then changes back to the start folder (also when the walk fails).
     void inFolderThenBack(const QString& start, const std::function<void()>& work);
 

@@ -122,6 +122,59 @@ void RemoteBrowser::RefreshRemoteList()
     main_.setMousePointer(0);
 }
 
+bool RemoteBrowser::ShowServerFolder()
+{
+    main_.setMousePointer(frmMain::kHourglass);
+    main_.SetBusyState(true);
+    main_.xFtp.ListingOption = 1;
+    main_.StatusBarInfo(QStringLiteral("Obtaining remote folder's contents..."));
+    QString folder;
+    QList<FolderItem> items;
+    try {
+        folder = main_.xFtp.CurrentFolder();
+        items = main_.xFtp.GetFolderItems(QString());
+    } catch (const FtpError& e) {
+        main_.SetBusyState(false);
+        main_.setMousePointer(0);
+        main_.DisplayMessage(QStringLiteral("Error while listing remote folder's contents. Description: ") + e.Description());
+        main_.StatusBarInfo(QStringLiteral("Could not list remote folder's contents."));
+        return false;
+    }
+    main_.SetBusyState(false);
+    main_.lstRemoteFileList.Clear();
+    rowsLeftOut_ = 0;
+    for (const FolderItem& item : std::as_const(items))
+        addListed(item.Name, item.Date, item.Size, item.Kind);
+    reportRowsLeftOut();
+    main_.sRemotePath = folder;
+    main_.AddPathToComboBox(folder, main_.cboRemotePath);
+    UpdateRemoteCommands();
+    main_.StatusBarInfo(QStringLiteral("Listing of remote folder completed."));
+    main_.setMousePointer(0);
+    return true;
+}
+
+bool RemoteBrowser::ServerToListedFolder()
+{
+    const QString listed = main_.sRemotePath;
+    if (listed.isEmpty())
+        return true;  // nothing listed to agree with
+    const QString now = GetRemoteFolder();
+    if (now == listed)
+        return true;
+    if (!now.isEmpty()) {
+        try {
+            main_.xFtp.ChangeFolder(listed);
+            if (main_.xFtp.CurrentFolder() == listed)
+                return true;
+        } catch (const FtpError& e) {
+            main_.DisplayMessage(e.Description());
+        }
+    }
+    main_.DisplayMessage(QStringLiteral("Could not return to the listed remote folder %1.").arg(listed));
+    return false;
+}
+
 void RemoteBrowser::UpdateRemoteCommands()
 {
     const QList<ListRow*> sel = main_.lstRemoteFileList.selectedRows();
@@ -156,7 +209,7 @@ void RemoteBrowser::lstRemoteFileList_DblClick()
             DownloadSelection();
             break;
         case 2:
-            if (ChangeCurrentRemoteFolder(name, true)) {
+            if (ChangeCurrentRemoteFolder(main_.listedPath(name), true)) {
                 listAfterChange();
                 main_.StatusBarInfo(QStringLiteral("Changed current remote folder."));
             } else {
@@ -164,7 +217,7 @@ void RemoteBrowser::lstRemoteFileList_DblClick()
             }
             break;
         case 3:
-            if (ChangeCurrentRemoteFolder(name, false)) {
+            if (ChangeCurrentRemoteFolder(main_.listedPath(name), false)) {
                 listAfterChange();
                 main_.StatusBarInfo(QStringLiteral("Changed current remote folder."));
             } else {
@@ -187,6 +240,9 @@ void RemoteBrowser::cmdUpFtp_Click()
     if (op.refused())
         return;
     try {
+        // Up from the folder the list shows, wherever a raw command left the server.
+        if (!ServerToListedFolder())
+            throw FtpError(ftpErrProtocol, QStringLiteral("The server is not in the listed folder ") + main_.sRemotePath);
         const QString before = main_.xFtp.CurrentFolder();
         main_.xFtp.ChangeToParent();
         const QString now = GetRemoteFolder();
@@ -209,7 +265,9 @@ void RemoteBrowser::cboRemotePath_Click()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
-    const QString text = main_.cboRemotePath.Text();
+    const QString typed = main_.cboRemotePath.Text();
+    // A relative path leads from the listed folder.
+    const QString text = typed.startsWith(QLatin1Char('/')) || main_.sRemotePath.isEmpty() ? typed : main_.listedPath(typed);
     if (main_.xFtp.State() != FtpComponent::Idle || text == GetRemoteFolder())
         return;
     if (ChangeCurrentRemoteFolder(text, true))
@@ -300,9 +358,9 @@ void RemoteBrowser::DownloadSelection()
                 const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
                                                                 + text + QStringLiteral("' folder?"),
                                                             MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
-                main_.xFtp.ReceiveFiles(text + QStringLiteral("/*"), folder, sub);
+                main_.xFtp.ReceiveFiles(main_.listedPath(text) + QStringLiteral("/*"), folder, sub);
             } else {
-                main_.xFtp.ReceiveFile(text, 0, main_.sLocalPath + text);
+                main_.xFtp.ReceiveFile(main_.listedPath(text), 0, main_.sLocalPath + text);
             }
         }
     } catch (const FtpError& e) {

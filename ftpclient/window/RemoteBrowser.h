@@ -18,6 +18,8 @@ public:
     QString GetRemoteFolder();
     bool ChangeCurrentRemoteFolder(const QString& sNewRemotePath, bool bInteractive);
     void RefreshRemoteList();
+    bool ShowServerFolder();
+    bool ServerToListedFolder();
     void UpdateRemoteCommands();
     void lstRemoteFileList_DblClick();
     void cmdUpFtp_Click();

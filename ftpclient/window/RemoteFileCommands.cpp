@@ -83,13 +83,16 @@ void RemoteFileCommands::DeleteRemoteSelection()
     main_.CopyRemoteListToDelList();
     try {
         if (yes && !rows.isEmpty()) {
-            const QString start = main_.GetRemoteFolder();
+            // The rows are those of the listed folder, wherever a raw command left the server.
+            const QString start = main_.sRemotePath;
             if (start.isEmpty())
-                throw FtpError(ftpErrProtocol, QStringLiteral("The current remote folder is unknown; nothing was deleted."));
+                throw FtpError(ftpErrProtocol, QStringLiteral("The listed remote folder is unknown; nothing was deleted."));
             // The list may come from MLSD, which shows a link as what it leads to; LIST shows links
             // as links, and a link is deleted itself, never entered.
             QHash<QString, int> listed;
             if (std::any_of(rows.begin(), rows.end(), [](const auto& r) { return r.second != 1; })) {
+                if (!main_.ServerToListedFolder())
+                    throw FtpError(ftpErrProtocol, QStringLiteral("Could not enter the listed remote folder %1; no folder was deleted.").arg(start));
                 for (const FolderItem& item : listWithLinks())
                     listed.insert(item.Name, item.Kind);
             }
@@ -101,7 +104,7 @@ void RemoteFileCommands::DeleteRemoteSelection()
                 }
                 const bool folder = icon == 2 && listed.value(name, FolderItem::Folder) == FolderItem::Folder;
                 if (!folder) {
-                    main_.xFtp.DeleteFile(name);
+                    main_.xFtp.DeleteFile(frmMain::remotePath(start, name));
                     continue;
                 }
                 main_.sDeleteRoot = frmMain::remotePath(start, name);
@@ -138,7 +141,7 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
     hooks.enter = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
         const QString expected = frmMain::remotePath(in.remote, folder.name);
         // A folder that cannot be entered keeps everything it holds.
-        if (!main_.ChangeCurrentRemoteFolder(folder.name, true))
+        if (!main_.ChangeCurrentRemoteFolder(expected, true))
             return returnToRemoteFolder(in.remote) ? TreeWalk::Step::Pass : TreeWalk::Step::Stop;
         into.remote = main_.sRemotePath;
         if (!sameRemoteFolder(into.remote, expected)) {
@@ -175,8 +178,8 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
         main_.DisplayMessage(QStringLiteral("Skipped '%1' in %2: %3.").arg(entry.name, in.remote, reason));
     };
     // Files, and links as links.
-    hooks.file = [this](const TreeWalk::Folder&, const TreeWalk::Entry& file) {
-        tolerateRefusal([&] { main_.xFtp.DeleteFile(file.name); });
+    hooks.file = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
+        tolerateRefusal([&] { main_.xFtp.DeleteFile(frmMain::remotePath(in.remote, file.name)); });
     };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>& folders) {
         for (const TreeWalk::Entry& folder : folders)
@@ -189,7 +192,7 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
             return false;
         // A folder that could not be listed keeps what it holds, and so stays.
         if (outcome == TreeWalk::Outcome::Walked)
-            tolerateRefusal([&] { main_.xFtp.RemoveFolder(folder.name); });
+            tolerateRefusal([&] { main_.xFtp.RemoveFolder(frmMain::remotePath(in.remote, folder.name)); });
         return true;
     };
     TreeWalk::Folder parent;
@@ -255,7 +258,7 @@ void RemoteFileCommands::RenameRemoteItem()
         const QString reason = listing::unsafeNameReason(name);
         if (!reason.isEmpty())
             throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to rename '%1': %2.").arg(name, reason));
-        main_.xFtp.RenameItem(name, newName);
+        main_.xFtp.RenameItem(main_.listedPath(name), main_.listedPath(newName));
         main_.RefreshRemoteList();
         main_.StatusBarInfo(QStringLiteral("Remote file renamed."));
     } catch (const FtpError& e) {
@@ -278,7 +281,7 @@ void RemoteFileCommands::CreateRemoteFolder()
         return;
     }
     try {
-        main_.xFtp.CreateFolder(name);
+        main_.xFtp.CreateFolder(main_.listedPath(name));
         main_.RefreshRemoteList();
         main_.StatusBarInfo(QStringLiteral("Remote folder created."));
     } catch (const FtpError& e) {
@@ -316,10 +319,10 @@ void RemoteFileCommands::MoveRemoteSelection()
             QStringLiteral("Move") + QLatin1Char(' ') + name + QStringLiteral(" to : "), QStringLiteral("Tessaly"), QString());
         if (!target)
             continue;  // cancelled: this one stays where it is
-        // An empty target is the server's root.
-        const QString newName = target->isEmpty() ? QLatin1Char('/') + name : frmMain::remotePath(*target, name);
         try {
-            main_.xFtp.RenameItem(name, newName);
+            // An empty target is the server's root; a relative one lies in the listed folder.
+            const QString newName = target->isEmpty() ? QLatin1Char('/') + name : frmMain::remotePath(main_.listedPath(*target), name);
+            main_.xFtp.RenameItem(main_.listedPath(name), newName);
         } catch (const FtpError& e) {
             main_.DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
             if (endsTheWalk(e))
@@ -354,13 +357,15 @@ void RemoteFileCommands::manualTransfer(bool receive)
     main_.setMousePointer(frmMain::kHourglass);
     main_.SetBusyState(true);
     try {
+        // The file lands in, or goes to, the folder each pane shows.
+        const QString file = name.section(QLatin1Char('/'), -1);
         if (receive) {
-            main_.xFtp.ReceiveFile(name, 0, main_.sLocalPath + name);
+            main_.xFtp.ReceiveFile(main_.listedPath(name), 0, main_.sLocalPath + file);
             main_.SetBusyState(false);
             main_.RefreshLocalList();
             main_.UpdateLocalCommands();
         } else {
-            main_.xFtp.SendFile(main_.sLocalPath + name, 0, name, false);
+            main_.xFtp.SendFile(main_.sLocalPath + name, 0, main_.listedPath(file), false);
             main_.SetBusyState(false);
             main_.RefreshRemoteList();
             main_.UpdateRemoteCommands();
@@ -384,7 +389,7 @@ QString RemoteFileCommands::askCommandText(const QString& prompt)
     return text;
 }
 
-// The reply reaches the user through the connection log; the remote list stays as it is.
+// The reply reaches the user through the connection log.
 void RemoteFileCommands::sendRawCommand(const QString& line, const QString& errorPrefix)
 {
     main_.setMousePointer(frmMain::kHourglass);
@@ -394,7 +399,27 @@ void RemoteFileCommands::sendRawCommand(const QString& line, const QString& erro
         if (!e.Description().isEmpty())
             main_.DisplayMessage(errorPrefix + QLatin1Char(' ') + e.Description());
     }
+    followServer(line);
     main_.setMousePointer(0);
+}
+
+// A raw command may have taken the server to another folder (CWD, CDUP...) or changed what a
+// folder holds (DELE, RNTO, MKD, SITE...): the remote pane then lists the server's folder again,
+// so that the list, the path box and the server agree before the next command acts on a row.
+// Nothing is sent after the first half of a pair (RNFR before RNTO, USER before PASS, REST and
+// the data port before a transfer): the server would forget it.
+void RemoteFileCommands::followServer(const QString& line)
+{
+    static const QStringList leavesAlone{
+        QStringLiteral("HELP"), QStringLiteral("PWD"),  QStringLiteral("XPWD"), QStringLiteral("SYST"), QStringLiteral("NOOP"),
+        QStringLiteral("STAT"), QStringLiteral("LIST"), QStringLiteral("NLST"), QStringLiteral("MLSD"), QStringLiteral("MLST"),
+        QStringLiteral("FEAT"), QStringLiteral("SIZE"), QStringLiteral("MDTM"), QStringLiteral("TYPE"), QStringLiteral("MODE"),
+        QStringLiteral("STRU"), QStringLiteral("OPTS"), QStringLiteral("CLNT"), QStringLiteral("ALLO"), QStringLiteral("RNFR"),
+        QStringLiteral("USER"), QStringLiteral("REST"), QStringLiteral("PASV"), QStringLiteral("EPSV"), QStringLiteral("PORT"),
+        QStringLiteral("EPRT")};
+    if (leavesAlone.contains(line.section(QLatin1Char(' '), 0, 0).toUpper()) || main_.xFtp.State() != FtpComponent::Idle)
+        return;
+    main_.ShowServerFolder();
 }
 
 void RemoteFileCommands::sendMenuCommand(const QString& line)
@@ -421,14 +446,15 @@ void RemoteFileCommands::mnuRemoteFtpCommandsQuote_Click()
         return;
     const QString text = askCommandText(QStringLiteral("Please enter command for remote site"));
     if (!text.isEmpty())
-        sendRawCommand(QStringLiteral("QUOTE ") + text, QStringLiteral("Error"));
+        sendRawCommand(text, QStringLiteral("Error"));  // the text is the command itself
 }
 
 // --- custom-command panel -------------------------------------------------------------------
 
 void RemoteFileCommands::mnuRemoteSendCommand_Click()
 {
-    main_.showPanels(false, false, false, true);
+    // The log stays in view: it shows the server's replies.
+    main_.showPanels(false, false, true, true);
     emit main_.focusRequested(&main_.txtCommand);
 }
 
@@ -446,6 +472,7 @@ void RemoteFileCommands::txtCommand_KeyPress(int keyAscii)
         } catch (const FtpError& e) {
             main_.DisplayMessage(QStringLiteral("Error no") + QLatin1Char(' ') + e.Description());
         }
+        followServer(line);
     }
     main_.txtCommand.setText(QString());
 }

@@ -35,6 +35,7 @@ private:
     // The current folder listed with LIST, which shows links as links.
     QList<FolderItem> listWithLinks();
     void sendRawCommand(const QString& line, const QString& errorPrefix);
+    void followServer(const QString& line);
     QString askCommandText(const QString& prompt);
     void manualTransfer(bool receive);
 

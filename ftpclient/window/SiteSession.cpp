@@ -215,13 +215,17 @@ void SiteSession::Abort()
 
 void SiteSession::tmrRefresh_Timer()
 {
-    // An aborted call may still be taking in the server's last replies: refresh once it is over.
-    if (main_.xFtp.isRunning())
+    // An aborted call may still be taking in the server's last replies, and the command that made
+    // it may still be unwinding (a message box about the abort holds it): refresh once all is over,
+    // or a listing started now would be taken for part of the aborted command and fail with it.
+    if (main_.xFtp.isRunning() || main_.operationRunning())
         return;
     main_.tmrRefresh.setEnabled(false);
     if (main_.xFtp.State() != FtpComponent::Idle)
         return;
-    main_.RefreshRemoteList();
+    // The folder the user was looking at, listed again; what fails keeps the rows shown.
+    if (main_.ServerToListedFolder())
+        main_.ShowServerFolder();
     main_.UpdateRemoteCommands();
 }
 

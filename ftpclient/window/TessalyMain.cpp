@@ -352,6 +352,15 @@ QString frmMain::remotePath(const QString& folder, const QString& name)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+QString frmMain::listedPath(const QString& name) const
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return name;
+    if (sRemotePath.isEmpty())
+        throw FtpError(ftpErrProtocol, QStringLiteral("The listed remote folder is unknown: refresh the remote list first."));
+    return remotePath(sRemotePath, name);
+}
+
 void frmMain::addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date,
                      const QString& kind)
 {

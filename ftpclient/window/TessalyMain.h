@@ -123,6 +123,16 @@ public:
     void hideDelCopies() { remote_.hideDelCopies(); }
     // A remote path: folder and name joined with "/", as FTP servers separate them.
     static QString remotePath(const QString& folder, const QString& name);
+    // Where a name the user sees or types lies on the server: in the listed folder (sRemotePath),
+    // whatever folder the server is in; a path that begins with "/" as it is. Every command that
+    // acts on a remote entry addresses it this way. Throws when no folder is listed.
+    QString listedPath(const QString& name) const;
+    // Lists the server's current folder (asked with PWD first) into the remote pane and path box.
+    // A listing that fails keeps the rows and the path shown; false then.
+    bool ShowServerFolder() { return remote_.ShowServerFolder(); }
+    // Makes the server's current folder the listed one again when it is elsewhere; false when the
+    // server cannot be brought there (logged).
+    bool ServerToListedFolder() { return remote_.ServerToListedFolder(); }
 
     // --- remote file operations (RemoteFileCommands) ---------------------------------------------
     // Deletes the selected remote rows after asking; folders with all they hold. The walk never

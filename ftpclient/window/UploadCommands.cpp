@@ -37,6 +37,9 @@ void UploadCommands::UploadSelection()
     bool complete = true;
     QString outcome;
     try {
+        // Into the folder the remote list shows: the clash questions look at its entries.
+        if (!main_.ServerToListedFolder())
+            throw FtpError(ftpErrProtocol, QStringLiteral("Could not enter the listed remote folder ") + main_.sRemotePath);
         // Names and kinds first: the local list may change while the files go.
         QList<std::pair<QString, int>> rows;
         for (ListRow* r : main_.lstLocalFileList.selectedRows())
@@ -61,7 +64,7 @@ void UploadCommands::UploadSelection()
                     if (!main_.ChangeCurrentRemoteFolder(start, true))
                         throw FtpError(ftpErrServerRefused, QStringLiteral("Could not go back to the remote folder ") + start);
                 } else {
-                    main_.xFtp.SendFiles(path + QStringLiteral("/*"), name, true, sub);
+                    main_.xFtp.SendFiles(path + QStringLiteral("/*"), main_.listedPath(name), true, sub);
                 }
                 continue;
             }
@@ -109,7 +112,7 @@ void UploadCommands::UploadSelection()
             if (skip)
                 main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
             else
-                main_.xFtp.SendFile(path, offset, name, resume);
+                main_.xFtp.SendFile(path, offset, main_.listedPath(name), resume);
         }
     } catch (const FtpError& e) {
         complete = false;

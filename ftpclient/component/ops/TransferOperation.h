@@ -48,6 +48,8 @@ public:
     bool transferInProgress() const override { return commandSent_ && !finalReply_; }
 
     qint64 bytesMoved() const { return moved_; }
+    // The server's last word on the command, once it has come.
+    const std::optional<FtpReply>& finalReply() const { return finalReply_; }
 
 protected:
     void parseReply(const FtpReply& reply) override;

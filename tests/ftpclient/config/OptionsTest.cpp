@@ -184,7 +184,7 @@ TEST_F(Options, TheNextUploadTakesTheNewAutoModeList)
     EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
     const QString log = logText();
     const auto typeOf = [&](const QString& name) {
-        const qsizetype stor = log.lastIndexOf("STOR " + name);
+        const qsizetype stor = log.lastIndexOf("STOR /" + name);
         return stor < 0 ? QString() : log.mid(log.lastIndexOf("TYPE ", stor), 6);
     };
     EXPECT_EQ(typeOf("data.dat"), "TYPE A") << log.toStdString();
@@ -203,7 +203,7 @@ TEST_F(Options, TheNextUploadTakesTheNewAutoModeList)
     form->RefreshRemoteList();
     form->UploadSelection();
     const QString after = logText();
-    const qsizetype again = after.lastIndexOf("STOR data.dat");
+    const qsizetype again = after.lastIndexOf("STOR /data.dat");
     ASSERT_GT(again, log.size()) << after.toStdString();
     EXPECT_EQ(after.mid(after.lastIndexOf("TYPE ", again), 6), "TYPE I") << after.toStdString();
 }

@@ -165,12 +165,12 @@ TEST_F(RemoteCommands, AHostileListingCannotMoveTheDeleteOutOfTheSelectedFolder)
     selectNamed(form->lstRemoteFileList, {"../outside.txt", "victim"});
     prompts.answer(MsgAnswer::Yes);
     form->DeleteRemoteSelection();
-    EXPECT_EQ(changesSent(scripted), (QStringList{"DELE ok.txt", "DELE link", "RMD victim"}));
+    EXPECT_EQ(changesSent(scripted), (QStringList{"DELE /victim/ok.txt", "DELE /victim/link", "RMD /victim"}));
     EXPECT_FALSE(scripted.received().contains("CWD ../up"));
     EXPECT_EQ(logLines("Refused to delete '../outside.txt'").size(), 1);
     EXPECT_EQ(logLines("Skipped 'a/b' in /victim").size(), 1);
     EXPECT_EQ(logLines("Did not delete /victim/victim: entering it led to /victim.").size(), 1);
-    EXPECT_EQ(logLines("Error while attempting to change current remote folder to 'locked'").size(), 1);
+    EXPECT_EQ(logLines("Error while attempting to change current remote folder to '/victim/locked'").size(), 1);
     EXPECT_TRUE(logLines("Error:").isEmpty()) << logLines("Error:").join('\n').toStdString();
 
     // A server that does not take us back where the delete began: the remaining rows, deleted by
@@ -185,7 +185,7 @@ TEST_F(RemoteCommands, AHostileListingCannotMoveTheDeleteOutOfTheSelectedFolder)
     selectNamed(form->lstRemoteFileList, {"victim", "ok.txt"});
     prompts.answer(MsgAnswer::Yes);
     form->DeleteRemoteSelection();
-    EXPECT_EQ(changesSent(lost), QStringList{"DELE ok.txt"});  // inside /victim only
+    EXPECT_EQ(changesSent(lost), QStringList{"DELE /victim/ok.txt"});  // inside /victim only
     EXPECT_EQ(logLines("Error: Could not return to the remote folder / after deleting victim").size(), 1);
     EXPECT_FALSE(form->lstDel.Visible());
 }
@@ -247,7 +247,7 @@ TEST_F(RemoteCommands, RenameCreateAndMoveSendWhatWasTypedAndNothingForAnEmptyAn
     EXPECT_EQ(readFile(root + "/b.txt"), "b");
     EXPECT_EQ(readFile(root + "/dir/c.txt"), "c");
     const QStringList renames = logLines("RNTO");
-    EXPECT_EQ(QSet<QString>(renames.begin(), renames.end()), (QSet<QString>{"RNTO renamed.txt", "RNTO sub/renamed.txt", "RNTO /b.txt"}));
+    EXPECT_EQ(QSet<QString>(renames.begin(), renames.end()), (QSet<QString>{"RNTO /dir/renamed.txt", "RNTO /dir/sub/renamed.txt", "RNTO /b.txt"}));
     EXPECT_EQ(rows(form->lstRemoteFileList), (QStringList{"c.txt|F", "made|D", "sub|D"}));
 }
 
@@ -260,21 +260,26 @@ TEST_F(RemoteCommands, RawCommandsManualTransfersAndTheCustomCommandPanel)
     load();
     form->sLocalPath = local;
     quickConnect();
-    const int listed = form->lstRemoteFileList.count();
 
     prompts.answerText(QString("NOOP"));
     form->mnuRemoteFtpCommandsQuote_Click();
-    EXPECT_EQ(logLines("QUOTE"), QStringList{"QUOTE NOOP"});
-    EXPECT_EQ(logLines("Error 500").size(), 1);  // pyftpdlib knows no QUOTE
+    EXPECT_TRUE(logLines("QUOTE").isEmpty());  // the text typed is the command
+    EXPECT_EQ(logLines("NOOP"), QStringList{"NOOP"});
+    EXPECT_TRUE(logLines("Error 500").isEmpty());
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
     form->mnuRemoteFtpCommandsQuote_Click();
-    EXPECT_EQ(logLines("QUOTE").size(), 1);
+    EXPECT_EQ(logLines("NOOP").size(), 1);
+
+    form->mnuRemoteFtpCommandsNlst_Click();  // over a data connection, its lines in the log
+    EXPECT_EQ(logLines("a.txt"), QStringList{"a.txt"});
+    form->mnuRemoteFtpCommandsList_Click();
+    EXPECT_TRUE(logLines("-rw").value(0).endsWith(" a.txt"));
 
     prompts.answerText(QString("sub"));
     form->mnuRemoteFtpCommandsCwd_Click();
     EXPECT_EQ(form->xFtp.CurrentFolder(), "/sub");
-    EXPECT_EQ(form->lstRemoteFileList.count(), listed);  // raw commands leave the list alone
+    EXPECT_EQ(form->cboRemotePath.Text(), "/sub");  // the list follows the server
 
     // Manual transfers work in the current folders on both sides.
     prompts.answerText(QString("up.txt"));
@@ -295,6 +300,7 @@ TEST_F(RemoteCommands, RawCommandsManualTransfersAndTheCustomCommandPanel)
     QObject::connect(form.get(), &frmMain::focusRequested, form.get(), [&](Control* c) { focused = c; });
     form->mnuRemoteSendCommand_Click();
     EXPECT_TRUE(form->frameCustomCommand.Visible() && !form->FrameMainLists.Visible());
+    EXPECT_TRUE(form->frameLog.Visible());  // where the replies show
     EXPECT_EQ(focused, &form->txtCommand);
     form->txtCommand.setText("MKD viacmd");
     form->txtCommand_KeyPress(13);
@@ -303,9 +309,60 @@ TEST_F(RemoteCommands, RawCommandsManualTransfersAndTheCustomCommandPanel)
     form->txtCommand.setText("BOGUS");
     form->txtCommand_KeyPress(13);
     EXPECT_TRUE(form->txtCommand.Text().isEmpty());  // also after an error
+    form->txtCommand.setText("RNFR a.txt"), form->txtCommand_KeyPress(13);
+    form->txtCommand.setText("RNTO b.txt"), form->txtCommand_KeyPress(13);
+    EXPECT_TRUE(rowNamed(form->lstRemoteFileList, "b.txt"));  // renamed, and the list shows it
     const int sent = int(form->lstConnectionInfo.Items().size());
     form->txtCommand_KeyPress(13);  // nothing typed: nothing sent
     EXPECT_EQ(int(form->lstConnectionInfo.Items().size()), sent);
     form->cmdCloseCommand_Click();
     EXPECT_TRUE(form->FrameMainLists.Visible() && !form->frameCustomCommand.Visible());
+}
+
+// Once, a raw CWD left the list on "/" and Delete removed the server's /sub/readme.txt.
+TEST_F(RemoteCommands, DeleteHitsTheFileTheListShowsAfterARawFolderChange)
+{
+    startServer();
+    load();
+    quickConnect();
+    const QList<std::pair<std::function<void()>, QString>> cases{  // what moves the server; the folder shown then
+        {[&] { form->txtCommand.setText("CWD sub"), form->txtCommand_KeyPress(13); }, "/sub"},
+        {[&] { prompts.answerText(QString("sub")), form->mnuRemoteFtpCommandsCwd_Click(); }, "/sub"},
+        {[&] { form->xFtp.ChangeFolder("/sub"); }, "/"}};  // a move the list never heard of
+    for (const auto& [move, shown] : cases) {
+        writeFile(root + "/readme.txt", "top");
+        writeFile(root + "/sub/readme.txt", "inner");
+        changeRemoteFolder("/");
+        form->RefreshRemoteList();
+        move();
+        EXPECT_EQ(form->cboRemotePath.Text(), shown);
+        selectNamed(form->lstRemoteFileList, {"readme.txt"});
+        prompts.answer(MsgAnswer::Yes);
+        form->DeleteRemoteSelection();
+        EXPECT_NE(present(root + "/readme.txt"), shown == "/");
+        EXPECT_NE(present(root + "/sub/readme.txt"), shown == "/sub");
+    }
+}
+
+TEST_F(RemoteCommands, AbortKeepsTheListingAndTheNextCommandWorks)
+{
+    writeFile(root + "/big.bin", QByteArray(24 * 1024 * 1024, 'b'));
+    writeFile(root + "/sub/inner.txt", "i");
+    startServer();
+    load();
+    form->sLocalPath = local;
+    quickConnect();
+    const QStringList shown = rows(form->lstRemoteFileList);
+    QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, form.get(), [&] { form->Abort(); });
+    // The refresh timer fires while the box about the abort is still open.
+    QObject::connect(&form->xFtp, &FtpComponent::OperationError, form.get(), [&] { form->tmrRefresh_Timer(); });
+    selectNamed(form->lstRemoteFileList, {"big.bin"});
+    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
+    form->DownloadSelection();
+    EXPECT_EQ(rows(form->lstRemoteFileList), shown);
+    form->tmrRefresh_Timer();  // and once the command is over
+    EXPECT_EQ(rows(form->lstRemoteFileList), shown);
+    selectNamed(form->lstRemoteFileList, {"sub"});
+    form->lstRemoteFileList_DblClick();
+    EXPECT_EQ(rows(form->lstRemoteFileList), QStringList{"inner.txt|F"});
 }
