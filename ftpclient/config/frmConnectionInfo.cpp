@@ -177,6 +177,7 @@ bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, 
         return false;
     }
     const Profile p = readProfile(folder + u'/' + tree.Items().at(index));
+    lblStatus.setCaption(QString());
     txtProfileName.setText(p.name);
     txtHost.setText(p.host);
     txtUserName.setText(p.user);

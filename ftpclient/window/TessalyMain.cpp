@@ -247,7 +247,7 @@ void frmMain::LaunchDownloadManager()
 {
     // A download manager that runs already shows its window when started again.
     if (FileShell::instance().startProgram(AppFolder::executableFolder() + QStringLiteral("/pellanor"), {}))
-        StatusBarInfo(QStringLiteral("Download Manager started."));
+        StatusBarInfo(QStringLiteral("Download Manager opened."));
     else
         StatusBarInfo(QStringLiteral("The Download Manager could not be started."));
 }
