@@ -4,11 +4,9 @@
 
 namespace harbel {
 
-namespace {
-
 // Compares texts as people read them: runs of digits by their value, other text without regard to
 // case ("file9" before "file10").
-int naturalCompare(const QString& a, const QString& b)
+int ListView::naturalCompare(const QString& a, const QString& b)
 {
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -45,8 +43,6 @@ int naturalCompare(const QString& a, const QString& b)
         return -1;
     return 0;
 }
-
-}  // namespace
 
 void ListRow::setCell(int index, const QString& text)
 {
@@ -215,6 +211,15 @@ void ListView::sortBy(int column, SortOrderKind order)
         const int c = naturalCompare(a->cell(column), b->cell(column));
         return order == lvwAscending ? c < 0 : c > 0;
     });
+    renumberFrom(0);
+    emit rowsChanged();
+}
+
+void ListView::sortBy(int column, SortOrderKind order, const std::function<bool(const ListRow&, const ListRow&)>& less)
+{
+    sortKey_ = column;
+    sortOrder_ = order;
+    std::stable_sort(rows_.begin(), rows_.end(), [&](const auto& a, const auto& b) { return less(*a, *b); });
     renumberFrom(0);
     emit rowsChanged();
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,11 @@ public:
 
     // Sorts the rows by one cell's text (case ignored; numbers inside compare by value).
     void sortBy(int column, SortOrderKind order);
+    // Sorts the rows with less, keeping the order of rows it holds equal, and records column and
+    // order as the list's sort key.
+    void sortBy(int column, SortOrderKind order, const std::function<bool(const ListRow&, const ListRow&)>& less);
+    // Case ignored, runs of digits by their value ("file9" before "file10").
+    static int naturalCompare(const QString& a, const QString& b);
     int SortKey() const { return sortKey_; }
     SortOrderKind SortOrder() const { return sortOrder_; }
     // A click on a column header: sort by it, alternating the order with every click.

@@ -8,6 +8,13 @@
 
 namespace harbel {
 
+namespace {
+
+// The line that asks for the window rather than handing text over; no address starts with ESC.
+const QString kRaise = QStringLiteral("\x1b" "raise");
+
+}  // namespace
+
 SingleInstance::SingleInstance(const QString& program, const QString& locator, QObject* parent)
     : QObject(parent), program_(program), locator_(locator)
 {
@@ -55,12 +62,24 @@ bool SingleInstance::listen()
                     QByteArray line = s->readLine();
                     line.chop(1);
                     QMetaObject::invokeMethod(
-                        this, [this, text = QString::fromUtf8(line)] { emit received(text); }, Qt::QueuedConnection);
+                        this,
+                        [this, text = QString::fromUtf8(line)] {
+                            if (text == kRaise)
+                                emit raiseRequested();
+                            else
+                                emit received(text);
+                        },
+                        Qt::QueuedConnection);
                 }
             });
         }
     });
     return true;
+}
+
+bool SingleInstance::raiseRunning(int timeoutMs) const
+{
+    return send(kRaise, timeoutMs);
 }
 
 bool SingleInstance::send(const QString& text, int timeoutMs) const

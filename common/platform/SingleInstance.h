@@ -27,11 +27,15 @@ public:
     bool listen();
     // Sends one text to the running copy; true when it was delivered.
     bool send(const QString& text, int timeoutMs = 3000) const;
+    // Asks the running copy to show its window (raiseRequested there); true when it was asked.
+    bool raiseRunning(int timeoutMs = 3000) const;
 
     QString serverName() const;
 
 signals:
     void received(const QString& text);
+    // Another copy was started: the user wants to see this one.
+    void raiseRequested();
 
 private:
     QString program_;

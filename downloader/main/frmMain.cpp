@@ -50,6 +50,8 @@ bool frmMain::checkSingleInstance(SingleInstance& instance)
 {
     if (instance.acquire())
         return true;
+    if (instance.raiseRunning())
+        return false;
     Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical,
                                QStringLiteral("Harbel"));
     return false;
@@ -213,6 +215,11 @@ void frmMain::handOversMayGoOn()
 void frmMain::takeHandOvers(SingleInstance& instance)
 {
     connect(&instance, &SingleInstance::received, this, &frmMain::txtChager_Change, Qt::QueuedConnection);
+    connect(&instance, &SingleInstance::raiseRequested, this, [this] {
+        setWindowState(0);
+        Show();
+        emit raiseRequested();
+    });
 }
 
 // ---------------------------------------------------------------- commands

@@ -54,7 +54,8 @@ public:
     bool FirstPromptShown = false;
     QString sProgramTitle = QStringLiteral("Harbel");
 
-    // The single-instance rule: false (after saying so) when another copy runs.
+    // The single-instance rule: false when another copy runs, which is asked to show its window
+    // (or, when it cannot be asked, after saying that it runs).
     static bool checkSingleInstance(SingleInstance& instance);
 
     // Start-up: title, layout, skin, toolbar, settings, history, language, tray icon.
@@ -144,6 +145,8 @@ signals:
     void dragRequested();
     void quitRequested();
     void launchedFtpClient();
+    // Another copy was started: the view brings the window to the front.
+    void raiseRequested();
     // A dialog to show without waiting for it (the view makes a window for it).
     void modelessRequested(harbel::Form* form);
 

@@ -101,6 +101,11 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
         raise();
         activateWindow();
     });
+    connect(&form, &frmMain::raiseRequested, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
     connect(&form, &frmMain::dragRequested, this, [this] {
         if (windowHandle())
             windowHandle()->startSystemMove();

@@ -22,6 +22,11 @@ inline QString setting(const QString& name, const QString& defaultText)
     return cRegister().REGGetSetting(HKEY_LOCAL_MACHINE, kSettingsKey, name, defaultText);
 }
 
+inline bool saveSetting(const QString& name, const QString& value)
+{
+    return cRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, kSettingsKey, name, value);
+}
+
 inline bool settingFlag(const QString& name, const QString& defaultText)
 {
     return vb::toBool(setting(name, defaultText)).value_or(false);

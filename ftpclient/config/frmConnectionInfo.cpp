@@ -105,11 +105,12 @@ void frmConnectionInfo::Form_Load()
 {
     // The dialog is kept between uses; every use starts as a freshly opened one.
     txtProfileName.setText(QString());
+    lblStatus.setCaption(QString());
     cmdDeleteSite.setEnabled(false);
-    TabProfiles.setSelectedIndex(0);
     QDir().mkpath(standardFolder());
     QDir().mkpath(privateFolder());
     FillProfileTrees();
+    selectLastProfile();
     TabProfiles_Click();
     const Skin& skin = Skin::shared();
     if (skin.isLoaded())
@@ -129,6 +130,22 @@ void frmConnectionInfo::FillProfileTrees()
 {
     fillTree(tvlStandard, standardFolder());
     fillTree(tvlPrivate, privateFolder());
+}
+
+void frmConnectionInfo::rememberProfile(int tab, const QString& file)
+{
+    saveSetting(QStringLiteral("Last Profile Tab"), QString::number(tab));
+    saveSetting(QStringLiteral("Last Profile"), file);
+}
+
+void frmConnectionInfo::selectLastProfile()
+{
+    // The dialog opens on the tab of the profile used last, with that profile marked.
+    const int tab = setting(QStringLiteral("Last Profile Tab"), QStringLiteral("0")) == QLatin1String("1") ? 1 : 0;
+    TabProfiles.setSelectedIndex(tab);
+    ListBox& tree = tab == 1 ? tvlPrivate : tvlStandard;
+    const qsizetype index = tree.Items().indexOf(setting(QStringLiteral("Last Profile"), QString()));
+    tree.setListIndex(index > 0 ? int(index) : -1);
 }
 
 void frmConnectionInfo::TabProfiles_Click()
@@ -160,6 +177,7 @@ bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, 
         return false;
     }
     const Profile p = readProfile(folder + u'/' + tree.Items().at(index));
+    lblStatus.setCaption(QString());
     txtProfileName.setText(p.name);
     txtHost.setText(p.host);
     txtUserName.setText(p.user);
@@ -176,6 +194,7 @@ void frmConnectionInfo::tvlStandard_NodeClick(int index)
     tvlStandard.setListIndex(index);
     if (!showProfile(tvlStandard, standardFolder(), index))
         return;
+    rememberProfile(0, tvlStandard.Items().at(index));
     if (txtUserName.Text() == kAnonymous)
         optAnonymous_Click();
     else
@@ -197,6 +216,7 @@ void frmConnectionInfo::tvlPrivate_NodeClick(int index)
     tvlPrivate.setListIndex(index);
     if (!showProfile(tvlPrivate, privateFolder(), index))
         return;
+    rememberProfile(1, tvlPrivate.Items().at(index));
     optNormal_Click();
     if (txtUserName.Text() == kAnonymous)
         optAnonymous_Click();
@@ -237,7 +257,8 @@ void frmConnectionInfo::cmdNewSite_Click()
     txtUserName.setText(QString());
     txtPort.setText(QStringLiteral("21"));
     optNormal_Click();
-    chkPassiveMode.setValue(0);
+    // Passive data connections work behind the address translation of almost every home router.
+    chkPassiveMode.setValue(1);
     chkTls.setValue(0);
     cmdDeleteSite.setEnabled(false);
 }
@@ -298,7 +319,9 @@ void frmConnectionInfo::cmdSaveSite_Click()
                                    kErrorTitle);
         return;
     }
-    Prompts::instance().MsgBox(QStringLiteral("Profile Saved"), MsgButtons::OkOnly, MsgIcon::Information, kNotice);
+    // Saving is what the button says it does: the dialog's status line confirms it, no box to close.
+    lblStatus.setCaption(QStringLiteral("Profile Saved: ") + name);
+    rememberProfile(1, name + kExtension);
 }
 
 void frmConnectionInfo::cmdDeleteSite_Click()
@@ -309,7 +332,8 @@ void frmConnectionInfo::cmdDeleteSite_Click()
     if (index <= 0 || index >= tvlPrivate.Items().size())
         return;
     const QString node = tvlPrivate.Items().at(index);
-    if (Prompts::instance().MsgBox(QStringLiteral("Do you want to downlaod this file") + node + u'?', MsgButtons::YesNo,
+    const QString site = node.endsWith(kExtension) ? node.chopped(kExtension.size()) : node;
+    if (Prompts::instance().MsgBox(QStringLiteral("Do you want to delete the site \"") + site + QStringLiteral("\"?"), MsgButtons::YesNo,
                                    MsgIcon::Question, kConfirm)
         != MsgAnswer::Yes)
         return;
@@ -319,6 +343,7 @@ void frmConnectionInfo::cmdDeleteSite_Click()
         return;
     }
     FillProfileTrees();
+    lblStatus.setCaption(QStringLiteral("Site deleted: ") + site);
 }
 
 void frmConnectionInfo::cmdConnect_Click()

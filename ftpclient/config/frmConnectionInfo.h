@@ -86,11 +86,16 @@ public:
     Button cmdDeleteSite{*this, QStringLiteral("cmdDeleteSite")};
     Button cmdConnect{*this, QStringLiteral("cmdConnect")};
     Button cmdCancel{*this, QStringLiteral("cmdCancel")};
+    // What the last action of the dialog did ("Profile Saved: ...").
+    Label lblStatus{*this, QStringLiteral("lblStatus")};
 
 private:
     void fillTree(ListBox& tree, const QString& folder);
     // Shows a profile file in the boxes; false when index is the root or out of range.
     bool showProfile(const ListBox& tree, const QString& folder, int index);
+    // The tab and profile shown last, for the next opening of the dialog.
+    void rememberProfile(int tab, const QString& file);
+    void selectLastProfile();
 
     bool cancelled_ = true;
 };

@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -137,6 +138,10 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     syncTls();
     values->addWidget(tls);
     values->addStretch();
+    auto* status = new QLabel(this);
+    status->setObjectName(form.lblStatus.name());
+    ui::bindLabel(status, form.lblStatus);
+    values->addWidget(status);
 
     auto* buttons = new QHBoxLayout;
     auto* connectButton = new QPushButton(this);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -97,6 +98,12 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
     icons_->setResizeMode(QListView::Adjust);
     stack_->addWidget(report_);
     stack_->addWidget(icons_);
+    report_->installEventFilter(this);
+    icons_->installEventFilter(this);
+    // The rows are in the list's own order; a header click asks for another.
+    report_->header()->setSectionsClickable(true);
+    report_->header()->setSortIndicatorShown(true);
+    connect(report_->header(), &QHeaderView::sectionClicked, this, &FileListWidget::columnClicked);
 
     connect(&control_, &Control::changed, this, &FileListWidget::scheduleRebuild);
     connect(&control_, &harbel::ListView::rowsChanged, this, &FileListWidget::scheduleRebuild);
@@ -120,6 +127,36 @@ FileListWidget::FileListWidget(ListView& control, QWidget* parent)
         emit contextMenuWanted(icons_->viewport()->mapToGlobal(p));
     });
     rebuild();
+}
+
+void FileListWidget::addKeyCommand(QKeyCombination key, std::function<void()> run)
+{
+    keyCommands_.insert(key.toCombined(), std::move(run));
+}
+
+void FileListWidget::focusList()
+{
+    if (QWidget* shown = stack_->currentWidget())
+        shown->setFocus(Qt::TabFocusReason);
+}
+
+bool FileListWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier && tabTarget_ && tabTarget_->isVisible()) {
+        tabTarget_->focusList();
+        return true;
+    }
+    const auto command = keyCommands_.constFind(QKeyCombination(modifiers, Qt::Key(key->key())).toCombined());
+    if (command == keyCommands_.constEnd())
+        return QWidget::eventFilter(watched, event);
+    // A copy: the command may run a question or a transfer in a nested event loop.
+    const std::function<void()> run = *command;
+    run();
+    return true;
 }
 
 QIcon FileListWidget::iconFor(int index) const
@@ -235,6 +272,8 @@ void FileListWidget::rebuild()
         report_->addTopLevelItems(items);
         report_->header()->resizeSections(QHeaderView::ResizeToContents);
     }
+    report_->header()->setSortIndicator(control_.SortKey(),
+                                        control_.SortOrder() == harbel::ListView::lvwAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
     // One selection of whole runs rather than one change per item, which made the selection model
     // merge ranges once per row.
     report_->selectionModel()->select(runsOf(report_->model(), all), QItemSelectionModel::ClearAndSelect);

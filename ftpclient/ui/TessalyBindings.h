@@ -40,10 +40,23 @@ class FileListWidget final : public QWidget {
 public:
     FileListWidget(harbel::ListView& control, QWidget* parent = nullptr);
 
+    // A key (with exactly its modifiers) pressed in the list runs run. The views' own keys stay:
+    // arrows, Ctrl+A selects all, typing a name's first letters selects it.
+    void addKeyCommand(QKeyCombination key, std::function<void()> run);
+    // Tab in this list gives the focus to other.
+    void setTabTarget(FileListWidget* other) { tabTarget_ = other; }
+    // Gives the keyboard focus to the list shown.
+    void focusList();
+
 signals:
     void activated();
     void selectionChanged();
     void contextMenuWanted(const QPoint& globalPos);
+    // A click on a column header (the column's index).
+    void columnClicked(int column);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void scheduleRebuild();
@@ -59,6 +72,8 @@ private:
     bool pending_ = false;
     bool syncing_ = false;
     QStringList shownKeys_;
+    QHash<int, std::function<void()>> keyCommands_;
+    QPointer<FileListWidget> tabTarget_;
     mutable QHash<int, QIcon> iconCache_;
 };
 

@@ -36,6 +36,8 @@ namespace harbel {
 
 using namespace tessaly;
 using namespace tessaly::ui;
+using Pane = frmMain::Pane;
+using PaneCommand = frmMain::PaneCommand;
 
 TessalyMainWindowView::TessalyMainWindowView(QWidget* parent)
     : QMainWindow(parent), owned_(std::make_unique<frmMain>()), form_(*owned_)
@@ -64,7 +66,15 @@ void TessalyMainWindowView::build()
 {
     frmMain& f = form_;
     setWindowTitle(f.Caption().isEmpty() ? f.sProgramTitle : f.Caption());
-    resize(1100, 760);
+    // The size and place of the last session, kept when the program ends.
+    if (!restoreGeometry(f.WindowGeometry()))
+        resize(1100, 760);
+    connect(&f, &frmMain::unloading, this, [this] { form_.setWindowGeometry(saveGeometry()); });
+    connect(&f, &frmMain::raiseRequested, this, [this] {
+        showNormal();
+        raise();
+        activateWindow();
+    });
     connect(&f, &Form::changed, this, [this] {
         if (!form_.Caption().isEmpty())
             setWindowTitle(form_.Caption());
@@ -135,6 +145,14 @@ void TessalyMainWindowView::build()
     connect(tls, &QCheckBox::clicked, tls, [&f](bool on) { f.chkQTls.setValue(on ? 1 : 0); });
     syncTls();
     q->addWidget(tls);
+    auto* passive = new QCheckBox(f.chkQPassive.Caption(), quick);
+    passive->setObjectName(f.chkQPassive.name());
+    passive->setToolTip(QStringLiteral("Passive mode: the client opens the data connections, as routers and firewalls allow"));
+    auto syncPassive = [passive, &f] { passive->setChecked(f.chkQPassive.Value() == 1); };
+    connect(&f.chkQPassive, &Control::changed, passive, syncPassive);
+    connect(passive, &QCheckBox::clicked, passive, [&f](bool on) { f.chkQPassive.setValue(on ? 1 : 0); });
+    syncPassive();
+    q->addWidget(passive);
     auto* qconnect = new QPushButton(quick);
     bindButton(qconnect, f.cmdQConnect, [&f] { f.cmdQConnect_Click(); });
     q->addWidget(qconnect);
@@ -156,7 +174,7 @@ void TessalyMainWindowView::build()
 
     // The two panes.
     auto* lists = new QSplitter(Qt::Horizontal, central);
-    auto pane = [&](const QString& title, ComboBox& combo, ListView& list, Button& up, std::function<void()> choose,
+    auto pane = [&](const QString& title, Pane side, ComboBox& combo, ListView& list, Button& up, std::function<void()> choose,
                     std::function<void()> enter, std::function<void()> upClick, std::function<void()> dbl,
                     std::function<void()> selection, MenuItem& menu) {
         auto* box = new QGroupBox(title, lists);
@@ -175,6 +193,20 @@ void TessalyMainWindowView::build()
         view->setObjectName(list.name());
         connect(view, &FileListWidget::activated, this, std::move(dbl));
         connect(view, &FileListWidget::selectionChanged, this, std::move(selection));
+        connect(view, &FileListWidget::columnClicked, this, [&f, side](int column) {
+            if (side == Pane::Remote)
+                f.lstRemoteFileList_ColumnClick(column);
+            else
+                f.lstLocalFileList_ColumnClick(column);
+        });
+        const std::pair<QKeyCombination, PaneCommand> keys[] = {
+            {Qt::Key_Return, PaneCommand::Open},       {Qt::Key_Enter, PaneCommand::Open},
+            {Qt::Key_Backspace, PaneCommand::Up},      {Qt::Key_Delete, PaneCommand::Delete},
+            {Qt::Key_F2, PaneCommand::Rename},         {Qt::Key_F5, PaneCommand::Refresh},
+            {Qt::CTRL | Qt::Key_R, PaneCommand::Refresh},
+        };
+        for (const auto& [key, command] : keys)
+            view->addKeyCommand(key, [&f, side, command] { f.RunPaneCommand(side, command); });
         connect(view, &FileListWidget::contextMenuWanted, this, [this, &menu](const QPoint& at) {
             if (!menu.Enabled())
                 return;
@@ -188,7 +220,7 @@ void TessalyMainWindowView::build()
         v->addWidget(view);
         return box;
     };
-    lists->addWidget(pane(QStringLiteral("Local"), f.cboLocalPath, f.lstLocalFileList, f.cmdUpLocal,
+    lists->addWidget(pane(QStringLiteral("Local"), Pane::Local, f.cboLocalPath, f.lstLocalFileList, f.cmdUpLocal,
                           [&f] { f.cboLocalPath_Click(); }, [&f] { f.cboLocalPath_KeyPress(13); }, [&f] { f.cmdUpLocal_Click(); },
                           [&f] { f.lstLocalFileList_DblClick(); }, [&f] { f.UpdateLocalCommands(); }, f.miLocal));
     auto* middle = new QWidget(lists);
@@ -202,7 +234,7 @@ void TessalyMainWindowView::build()
     m->addWidget(receive);
     m->addStretch();
     lists->addWidget(middle);
-    lists->addWidget(pane(QStringLiteral("Remote"), f.cboRemotePath, f.lstRemoteFileList, f.cmdUpFtp,
+    lists->addWidget(pane(QStringLiteral("Remote"), Pane::Remote, f.cboRemotePath, f.lstRemoteFileList, f.cmdUpFtp,
                           [&f] { f.cboRemotePath_Click(); }, [&f] { f.cboRemotePath_KeyPress(13); }, [&f] { f.cmdUpFtp_Click(); },
                           [&f] { f.lstRemoteFileList_DblClick(); }, [&f] { f.UpdateRemoteCommands(); }, f.miRemote));
     lists->setStretchFactor(0, 1);
@@ -210,6 +242,9 @@ void TessalyMainWindowView::build()
     // Rows dragged from one pane and dropped on the other are sent there.
     auto* localPane = lists->findChild<FileListWidget*>(f.lstLocalFileList.name());
     auto* remotePane = lists->findChild<FileListWidget*>(f.lstRemoteFileList.name());
+    // Tab moves between the two lists.
+    localPane->setTabTarget(remotePane);
+    remotePane->setTabTarget(localPane);
     acceptDrops(remotePane, localPane, [&f] { f.UploadSelection(); });
     acceptDrops(localPane, remotePane, [&f] { f.DownloadSelection(); });
     // While a command changes the remote folder under the list (a delete, a synchronisation), a
@@ -348,24 +383,31 @@ void TessalyMainWindowView::buildMenus()
     };
     auto cmd = [&f](const char* command) { return [&f, command] { f.movToolbar_FSCommand(QLatin1String(command)); }; };
 
+    // Keys of the whole window; those of one list (Enter, Backspace, Delete, F2, F5) are named in
+    // the menus but belong to the list with the focus.
+    auto keys = [](QAction* a, const QKeySequence& shortcut) { a->setShortcut(shortcut); };
+    auto label = [](QAction* a, const QString& key) { a->setText(a->text() + QLatin1Char('\t') + key); };
+
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    add(file, f.mnuFileConnect.Caption(), &f.mnuFileConnect, [&f] { f.ConnectToSite(); });
-    add(file, f.mnuFileDisconnect.Caption(), &f.mnuFileDisconnect, [&f] { f.CloseSession(); });
+    keys(add(file, f.mnuFileConnect.Caption(), &f.mnuFileConnect, [&f] { f.ConnectToSite(); }), Qt::CTRL | Qt::Key_N);
+    keys(add(file, QStringLiteral("Quick Connect"), &f.cmdQConnect, [&f] { f.cmdQConnect_Click(); }), Qt::CTRL | Qt::Key_Q);
+    keys(add(file, f.mnuFileDisconnect.Caption(), &f.mnuFileDisconnect, [&f] { f.CloseSession(); }), Qt::CTRL | Qt::Key_D);
+    keys(add(file, f.cmdAbort.Caption(), &f.cmdAbort, [&f] { f.Abort(); }), Qt::Key_Escape);
     file->addSeparator();
-    add(file, QStringLiteral("Start the Download Manager"), nullptr, cmd("IDC_FS_launchDM"));
+    keys(add(file, QStringLiteral("Start the Download Manager"), nullptr, cmd("IDC_FS_launchDM")), Qt::CTRL | Qt::Key_M);
     add(file, f.mnuFileExit.Caption(), &f.mnuFileExit, [&f] { f.Form_Unload(); });
 
     QMenu* remote = menuBar()->addMenu(QStringLiteral("&Remote"));
     remote->setObjectName(f.miRemote.name());
     connect(&f.miRemote, &Control::changed, remote, [remote, &f] { remote->setEnabled(f.miRemote.Enabled()); });
     remote->setEnabled(f.miRemote.Enabled());
-    add(remote, QStringLiteral("Download"), &f.cmdReceive, [&f] { f.DownloadSelection(); });
-    add(remote, QStringLiteral("Go Up"), nullptr, [&f] { f.cmdUpFtp_Click(); });
-    add(remote, QStringLiteral("Refresh"), nullptr, cmd("IDC_FS_RemoteRefresh"));
-    add(remote, QStringLiteral("Go to Folder..."), nullptr, [&f] { f.mnuRemoteGoToRemoteDirectory_Click(); });
+    label(add(remote, QStringLiteral("Download"), &f.cmdReceive, [&f] { f.DownloadSelection(); }), QStringLiteral("Enter"));
+    label(add(remote, QStringLiteral("Go Up"), nullptr, [&f] { f.cmdUpFtp_Click(); }), QStringLiteral("Backspace"));
+    label(add(remote, QStringLiteral("Refresh"), nullptr, cmd("IDC_FS_RemoteRefresh")), QStringLiteral("F5"));
+    keys(add(remote, QStringLiteral("Go to Folder..."), nullptr, [&f] { f.mnuRemoteGoToRemoteDirectory_Click(); }), Qt::CTRL | Qt::Key_G);
     remote->addSeparator();
-    add(remote, f.miDeleteRemoteFile.Caption(), &f.miDeleteRemoteFile, [&f] { f.DeleteRemoteSelection(); });
-    add(remote, f.miRenameRemoteFile.Caption(), &f.miRenameRemoteFile, [&f] { f.RenameRemoteItem(); });
+    label(add(remote, f.miDeleteRemoteFile.Caption(), &f.miDeleteRemoteFile, [&f] { f.DeleteRemoteSelection(); }), QStringLiteral("Del"));
+    label(add(remote, f.miRenameRemoteFile.Caption(), &f.miRenameRemoteFile, [&f] { f.RenameRemoteItem(); }), QStringLiteral("F2"));
     add(remote, QStringLiteral("Create Folder"), nullptr, [&f] { f.CreateRemoteFolder(); });
     add(remote, QStringLiteral("Move File(s) / Folder(s)"), nullptr, [&f] { f.MoveRemoteSelection(); });
     add(remote, QStringLiteral("Manual File Receive"), nullptr, [&f] { f.ManualReceive(); });
@@ -380,7 +422,7 @@ void TessalyMainWindowView::buildMenus()
     add(commands, QStringLiteral("RETR"), nullptr, [&f] { f.ManualReceive(); });
     add(commands, QStringLiteral("STOR"), nullptr, [&f] { f.ManualSend(); });
     add(commands, QStringLiteral("SYST"), nullptr, [&f] { f.mnuRemoteFtpCommandsSyst_Click(); });
-    add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
+    keys(add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); }), Qt::CTRL | Qt::Key_K);
     add(remote, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuDirSyncDown_Click(); });
     remote->addSeparator();
     add(remote, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuRemoteFilterAll_Click(); });
@@ -395,15 +437,15 @@ void TessalyMainWindowView::buildMenus()
     local->setObjectName(f.miLocal.name());
     add(local, QStringLiteral("Upload"), &f.cmdSend, cmd("IDC_FS_Upload"));
     add(local, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuSyncDirUp_Click(); });
-    add(local, QStringLiteral("Go Up"), nullptr, [&f] { f.cmdUpLocal_Click(); });
-    add(local, QStringLiteral("Refresh"), nullptr, [&f] { f.RefreshLocalList(); });
+    label(add(local, QStringLiteral("Go Up"), nullptr, [&f] { f.cmdUpLocal_Click(); }), QStringLiteral("Backspace"));
+    label(add(local, QStringLiteral("Refresh"), nullptr, [&f] { f.RefreshLocalList(); }), QStringLiteral("F5"));
     add(local, QStringLiteral("Open"), nullptr, [&f] { f.mnuLocalOpenFile_Click(); });
     add(local, QStringLiteral("Properties"), nullptr, [&f] { f.mnuLocalProperties_Click(); });
     add(local, QStringLiteral("Find Files..."), nullptr, [&f] { f.mnuLocalFindFiles_Click(); });
     local->addSeparator();
-    add(local, f.miDeleteLocalFile.Caption(), &f.miDeleteLocalFile, [&f] { f.miDeleteLocalFile_Click(); });
+    label(add(local, f.miDeleteLocalFile.Caption(), &f.miDeleteLocalFile, [&f] { f.miDeleteLocalFile_Click(); }), QStringLiteral("Del"));
     add(local, QStringLiteral("Move to Trash"), nullptr, [&f] { f.mnuLocalDeleteFileToRecycleBin_Click(); });
-    add(local, f.miRenameLocalFile.Caption(), &f.miRenameLocalFile, [&f] { f.miRenameLocalFile_Click(); });
+    label(add(local, f.miRenameLocalFile.Caption(), &f.miRenameLocalFile, [&f] { f.miRenameLocalFile_Click(); }), QStringLiteral("F2"));
     add(local, f.miCreateLocalFolder.Caption(), &f.miCreateLocalFolder, [&f] { f.miCreateLocalFolder_Click(); });
     local->addSeparator();
     add(local, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuLocalFilterAll_Click(); });
@@ -419,6 +461,7 @@ void TessalyMainWindowView::buildMenus()
     add(tools, QStringLiteral("Empty Trash"), nullptr, [&f] { f.mnuToolsEmptyLocalRecycleBin_Click(); });
     add(tools, QStringLiteral("Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
     add(tools, QStringLiteral("Options..."), nullptr, cmd("IDC_FS_Options"));
+    keys(add(tools, QStringLiteral("User Guide"), nullptr, cmd("IDC_FS_UserGuide")), Qt::Key_F1);
 }
 
 void TessalyMainWindowView::buildToolbar()

@@ -38,7 +38,7 @@ void LocalBrowser::xLocal_UpdateLocalEntry(const QString& name, const QDateTime&
 {
     const bool folder = attrib != -1 && (attrib & clsLocalPaths::Directory);
     // Names keep their case: on this system "docs" and "DOCS" are different folders.
-    main_.addRow(main_.lstLocalFileList, name, folder ? 2 : 1, folder ? QString() : QString::number(size), generalDate(date),
+    main_.addRow(main_.lstLocalFileList, name, folder ? 2 : 1, folder ? QString() : QString::number(size), date,
                  folder ? QStringLiteral("D") : QStringLiteral("F"));
 }
 
@@ -72,6 +72,7 @@ void LocalBrowser::RefreshLocalList()
     main_.lstLocalFileList.Clear();
     if (main_.m_xLocalPaths)
         main_.m_xLocalPaths->RetrieveLocalFolderContents(main_.sLocalPath);
+    PaneCommands::sortRows(main_.lstLocalFileList);
     UpdateLocalCommands();
 }
 
@@ -170,6 +171,7 @@ void LocalBrowser::mnuLocalFilterDefineTypes_Click()
     main_.lstLocalFileList.Clear();
     if (main_.m_xLocalPaths)
         main_.m_xLocalPaths->RetrieveDefinedLocalFolderContents(main_.sLocalPath, mask);
+    PaneCommands::sortRows(main_.lstLocalFileList);
     UpdateLocalCommands();
 }
 

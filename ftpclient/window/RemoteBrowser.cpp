@@ -25,7 +25,7 @@ void RemoteBrowser::addListed(const QString& name, const QDateTime& date, qint64
         ++rowsLeftOut_;
         return;
     }
-    main_.addRow(main_.lstRemoteFileList, name, kind + 1, QString::number(size), generalDate(date), QLatin1String(letters[kind]));
+    main_.addRow(main_.lstRemoteFileList, name, kind + 1, QString::number(size), date, QLatin1String(letters[kind]));
 }
 
 void RemoteBrowser::reportRowsLeftOut()
@@ -52,6 +52,7 @@ void RemoteBrowser::ListFilesOnServer()
         main_.StatusBarInfo(QStringLiteral("Could not list remote folder's contents."));
         main_.SetBusyState(false);
     }
+    PaneCommands::sortRows(main_.lstRemoteFileList);
     reportRowsLeftOut();
     UpdateRemoteCommands();
 }
@@ -67,6 +68,7 @@ void RemoteBrowser::ListDefinedFilesOnServer(const QString& defineString)
         if (!e.Description().isEmpty())
             main_.DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + e.Description());
     }
+    PaneCommands::sortRows(main_.lstRemoteFileList);
     reportRowsLeftOut();
     main_.setMousePointer(0);
     UpdateRemoteCommands();

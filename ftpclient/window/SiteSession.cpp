@@ -106,10 +106,12 @@ void SiteSession::ConnectToSite()
     main_.bSitePassive = site.passive;
     main_.bSiteTls = site.tls;
     main_.chkQTls.setValue(site.tls ? 1 : 0);
+    main_.chkQPassive.setValue(site.passive ? 1 : 0);
     main_.txtQaddress.setText(site.address);
     main_.txtQport.setText(site.port);
     main_.txtQuser.setText(site.user);
     main_.txtQpassword.setText(site.password);
+    main_.rememberQuickConnect();
     main_.xFtp.Host = site.address;
     main_.xFtp.Port = portNumber(site.port);
     if (site.anonymous) {
@@ -147,6 +149,10 @@ void SiteSession::cmdQConnect_Click()
     main_.xFtp.Password = main_.sSitePassword;
     main_.xFtp.UseTls = main_.chkQTls.Value() == 1;
     main_.bSiteTls = main_.xFtp.UseTls;
+    // Quick Connect has its own passive choice rather than whatever the last site used.
+    main_.xFtp.Passive = main_.chkQPassive.Value() == 1;
+    main_.bSitePassive = main_.xFtp.Passive;
+    main_.rememberQuickConnect();
     connectAndList();
     main_.setMousePointer(0);
 }

@@ -37,6 +37,9 @@ frmMain::frmMain(QObject* parent)
     frameLog.setCaption(QStringLiteral("Connection Log"));
     cmdQConnect.setCaption(QStringLiteral("Connect"));
     chkQTls.setCaption(QStringLiteral("TLS"));
+    // Passive data connections work behind the address translation of almost every home router.
+    chkQPassive.setCaption(QStringLiteral("Passive"));
+    chkQPassive.setValue(1);
     cmdConnect.setCaption(QStringLiteral("Connect..."));
     cmdDisconnect.setCaption(QStringLiteral("Disconnect"));
     cmdAbort.setCaption(QStringLiteral("Abort"));
@@ -126,10 +129,20 @@ bool frmMain::Form_Load()
     // One copy per application folder, by the same mechanism as the download manager's.
     instance_ = std::make_unique<SingleInstance>(QStringLiteral("Tessaly"), QStringLiteral("TessalyFtpClient"));
     if (!instance_->acquire()) {
+        // The running copy shows its window instead; only one that cannot be asked is reported.
+        const bool raised = instance_->raiseRunning();
         instance_.reset();
+        if (raised)
+            return false;
         Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
         return false;
     }
+    instance_->listen();
+    connect(instance_.get(), &SingleInstance::raiseRequested, this, [this] {
+        setWindowState(0);
+        Show();
+        emit raiseRequested();
+    });
     Skin& skin = Skin::shared();
     if (skin.isLoaded() || skin.LoadSkin(AppFolder::file(QStringLiteral("harbel.skn")))) {
         skin.ApplySkinByName(*this, QStringLiteral("Main"));
@@ -148,12 +161,10 @@ bool frmMain::Form_Load()
     SetConnectedState(false);
     SetBusyState(false);
     local_.loadDrives();
-    // The local pane starts where the user's files are; "/" and the mounted file systems are in
-    // the path box.
-    QString home = QDir::homePath();
-    if (!QFileInfo(home).isDir())
-        home = QStringLiteral("/");
-    sLocalPath = home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
+    // The local pane starts where the last session ended, else where the user's files are; "/" and
+    // the mounted file systems are in the path box.
+    sLocalPath = startFolder();
+    restoreQuickConnect();
     if (!IsPathInList(sLocalPath, cboLocalPath))
         cboLocalPath.AddItem(sLocalPath);
     cboLocalPath.setText(sLocalPath);
@@ -166,6 +177,44 @@ bool frmMain::Form_Load()
     Tray1.Show(true);
     Show();
     return true;
+}
+
+QString frmMain::startFolder()
+{
+    QString folder = setting(QStringLiteral("Local Folder"), QString());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    if (!QFileInfo(folder).isDir())
+        folder = QStringLiteral("/");
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+void frmMain::rememberQuickConnect()
+{
+    saveSetting(QStringLiteral("Quick Host"), txtQaddress.Text().trimmed());
+    saveSetting(QStringLiteral("Quick Port"), txtQport.Text());
+    saveSetting(QStringLiteral("Quick User"), txtQuser.Text());
+    saveSetting(QStringLiteral("Quick TLS"), QString::number(chkQTls.Value() == 1 ? 1 : 0));
+    saveSetting(QStringLiteral("Quick Passive"), QString::number(chkQPassive.Value() == 1 ? 1 : 0));
+}
+
+void frmMain::restoreQuickConnect()
+{
+    txtQaddress.setText(setting(QStringLiteral("Quick Host"), QString()));
+    txtQport.setText(setting(QStringLiteral("Quick Port"), QStringLiteral("21")));
+    txtQuser.setText(setting(QStringLiteral("Quick User"), QString()));
+    chkQTls.setValue(setting(QStringLiteral("Quick TLS"), QStringLiteral("0")) == QLatin1String("1") ? 1 : 0);
+    chkQPassive.setValue(setting(QStringLiteral("Quick Passive"), QStringLiteral("1")) == QLatin1String("0") ? 0 : 1);
+}
+
+QByteArray frmMain::WindowGeometry() const
+{
+    return QByteArray::fromBase64(setting(QStringLiteral("Window Geometry"), QString()).toLatin1());
+}
+
+void frmMain::setWindowGeometry(const QByteArray& geometry)
+{
+    saveSetting(QStringLiteral("Window Geometry"), QString::fromLatin1(geometry.toBase64()));
 }
 
 void frmMain::showPanels(bool quick, bool lists, bool log, bool command)
@@ -181,6 +230,9 @@ void frmMain::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    emit unloading();
+    if (!sLocalPath.isEmpty())
+        saveSetting(QStringLiteral("Local Folder"), sLocalPath);
     if (connectionInfo->Visible())
         connectionInfo->Hide();
     CloseSession();
@@ -193,14 +245,11 @@ void frmMain::Form_Unload()
 
 void frmMain::LaunchDownloadManager()
 {
-    CloseSession();
-    m_xLocalPaths.reset();
-    Tray1.Show(false);
-    FileShell::instance().startProgram(AppFolder::executableFolder() + QStringLiteral("/pellanor"), {});
-    unloaded_ = true;
-    Hide();
-    instance_.reset();
-    emit quitRequested();
+    // A download manager that runs already shows its window when started again.
+    if (FileShell::instance().startProgram(AppFolder::executableFolder() + QStringLiteral("/pellanor"), {}))
+        StatusBarInfo(QStringLiteral("Download Manager opened."));
+    else
+        StatusBarInfo(QStringLiteral("The Download Manager could not be started."));
 }
 
 // --- operations -----------------------------------------------------------------------------
@@ -361,12 +410,13 @@ QString frmMain::listedPath(const QString& name) const
     return remotePath(sRemotePath, name);
 }
 
-void frmMain::addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date,
+void frmMain::addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QDateTime& date,
                      const QString& kind)
 {
     ListRow* row = list.Add(name, icon);
     row->setCell(1, size);
-    row->setCell(2, date);
+    row->setCell(2, generalDate(date));
+    row->setTag(date);
     row->setCell(3, kind);
 }
 

@@ -14,6 +14,7 @@
 #include "ftpclient/window/ConnectionLog.h"
 #include "ftpclient/window/DirectorySyncCommands.h"
 #include "ftpclient/window/LocalBrowser.h"
+#include "ftpclient/window/PaneCommands.h"
 #include "ftpclient/window/RemoteBrowser.h"
 #include "ftpclient/window/RemoteFileCommands.h"
 #include "ftpclient/window/SiteSession.h"
@@ -78,6 +79,7 @@ public:
     void SetBusyState(bool busy);
     void txtQport_Change() { session_.txtQport_Change(); }
     void movToolbar_FSCommand(const QString& command) { toolbar_.run(command); }
+    // Starts the download manager, or brings its window up when it runs; this window stays.
     void LaunchDownloadManager();
     void Abort() { session_.Abort(); }
     void cmdCloseCommand_Click() { commands_.cmdCloseCommand_Click(); }
@@ -183,6 +185,18 @@ public:
     void mnuLocalFindFiles_Click() { local_.mnuLocalFindFiles_Click(); }
     void mnuToolsEmptyLocalRecycleBin_Click() { local_.mnuToolsEmptyLocalRecycleBin_Click(); }
 
+    // --- keys and order of the two lists (PaneCommands) ------------------------------------------
+    using Pane = PaneCommands::Pane;
+    using PaneCommand = PaneCommands::Command;
+    bool RunPaneCommand(Pane pane, PaneCommand command) { return panes_.run(pane, command); }
+    void lstRemoteFileList_ColumnClick(int column) { panes_.columnClick(Pane::Remote, column); }
+    void lstLocalFileList_ColumnClick(int column) { panes_.columnClick(Pane::Local, column); }
+
+    // --- what the next start restores -----------------------------------------------------------
+    // The window's size and place as the view saved them (empty when never saved).
+    QByteArray WindowGeometry() const;
+    void setWindowGeometry(const QByteArray& geometry);
+
     // --- uploads (UploadCommands) ----------------------------------------------------------------
     void UploadSelection() { uploads_.UploadSelection(); }
     void UploadFolderTree(const QString& path) { uploads_.UploadFolderTree(path); }
@@ -240,6 +254,7 @@ public:
     TextBox txtQpassword{*this, QStringLiteral("txtQpassword")};
     Button cmdQConnect{*this, QStringLiteral("cmdQConnect")};
     CheckBox chkQTls{*this, QStringLiteral("chkQTls")};
+    CheckBox chkQPassive{*this, QStringLiteral("chkQPassive")};
     Frame FrameMainLists{*this, QStringLiteral("FrameMainLists")};
     ComboBox cboLocalPath{*this, QStringLiteral("cboLocalPath")};
     harbel::ListView lstLocalFileList{*this, QStringLiteral("lstLocalFileList")};
@@ -288,6 +303,10 @@ signals:
     void dragRequested();
     void popupMenuRequested(const QString& menu);
     void mousePointerChanged(int pointer);
+    // Another copy was started: the view brings the window to the front.
+    void raiseRequested();
+    // The program is about to end: the view hands over what it keeps for the next start.
+    void unloading();
 
 private:
     friend class SiteSession;
@@ -297,13 +316,20 @@ private:
     friend class UploadCommands;
     friend class DirectorySyncCommands;
     friend class ToolbarCommands;
+    friend class PaneCommands;
 
     void setMousePointer(int pointer);
     void showPanels(bool quick, bool lists, bool log, bool command);
-    static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QString& date, const QString& kind);
+    // A row of a file list; its tag keeps the time itself, by which the list sorts.
+    static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QDateTime& date, const QString& kind);
     void xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
     // Enables or disables the controls that start a server command, as the session allows.
     void updateOperationCommands();
+    // The local folder the last session ended in, when it is still there; else the home folder.
+    static QString startFolder();
+    // Quick Connect's fields (never the password) and the local folder, for the next start.
+    void rememberQuickConnect();
+    void restoreQuickConnect();
 
     ConnectionLog log_{lstConnectionInfo, sProgramTitle};
     SiteSession session_{*this};
@@ -313,6 +339,7 @@ private:
     UploadCommands uploads_{*this};
     DirectorySyncCommands sync_{*this};
     ToolbarCommands toolbar_{*this};
+    PaneCommands panes_{*this};
     int operations_ = 0;
     int mousePointer_ = 0;
     bool unloaded_ = false;

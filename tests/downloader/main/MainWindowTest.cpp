@@ -127,16 +127,25 @@ TEST_F(MainWindow, ASecondCopyIsToldAndLeavesTheHistoryAlone)
     writeFile(History::path(), "Complete List\r\nFinish History\r\n");
     SingleInstance running("Pellanor", "TessalyRecieveMessage");
     ASSERT_TRUE(frmMain::checkSingleInstance(running));
-    ASSERT_TRUE(running.listen());
     QStringList handed;
     QObject::connect(&running, &SingleInstance::received, [&](const QString& t) { handed << t; });
 
+    // A running copy that cannot be asked to show its window yet: the second one says so.
     SingleInstance second("Pellanor", "TessalyRecieveMessage");
     prompts.answer(MsgAnswer::Ok);
     EXPECT_FALSE(frmMain::checkSingleInstance(second));
     EXPECT_EQ(prompts.last().text, "There is running instance");
     EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
     EXPECT_EQ(readFile(History::path()), "Complete List\r\nFinish History\r\n");
+
+    // Once it listens, a second copy ends silently and the running one shows its window.
+    ASSERT_TRUE(running.listen());
+    int raised = 0;
+    QObject::connect(&running, &SingleInstance::raiseRequested, [&] { ++raised; });
+    SingleInstance third("Pellanor", "TessalyRecieveMessage");
+    EXPECT_FALSE(frmMain::checkSingleInstance(third));
+    EXPECT_EQ(prompts.records().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return raised == 1; }));
 
     // `pellanor --add` is the second copy's hand-over.
     ASSERT_TRUE(second.send("http://host/file.zip"));

@@ -57,11 +57,7 @@ protected:
         d.txtPort.setText(port);
         d.chkPassiveMode.setValue(passive ? 1 : 0);
     }
-    void save(frmConnectionInfo& d)
-    {
-        prompts.answer(MsgAnswer::Ok);
-        d.cmdSaveSite_Click();
-    }
+    void save(frmConnectionInfo& d) { d.cmdSaveSite_Click(); }
 };
 
 TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
@@ -77,8 +73,8 @@ TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
     const QString password = "s3cr=t xyz~ ä{";
     fill(d, "Work site", "ftp.example.org", "tess", password, "2121", true);
     save(d);
-    EXPECT_EQ(prompts.last().text, "Profile Saved");
-    EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
+    EXPECT_TRUE(prompts.records().isEmpty());  // the dialog's status line says it
+    EXPECT_EQ(d.lblStatus.Caption(), "Profile Saved: Work site");
     EXPECT_EQ(d.TabProfiles.SelectedIndex(), 1);
     EXPECT_TRUE(d.tvlPrivate.Visible());
     EXPECT_FALSE(d.tvlStandard.Visible());
@@ -96,6 +92,7 @@ TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
     d.cmdNewSite_Click();
     EXPECT_EQ(d.txtHost.Text(), "");
     EXPECT_EQ(d.txtPort.Text(), "21");
+    EXPECT_EQ(d.chkPassiveMode.Value(), 1);  // a new site starts passive
     d.tvlPrivate_NodeClick(1);
     EXPECT_EQ(d.txtProfileName.Text(), "Work site");
     EXPECT_EQ(d.txtHost.Text(), "ftp.example.org");
@@ -219,12 +216,12 @@ TEST_F(SiteProfiles, StandardProfilesAreReadOnlyAndPrivateOnesAreDeletedOnlyOnYe
     // The root node names no file.
     d.tvlPrivate_NodeClick(0);
     d.cmdDeleteSite_Click();
-    EXPECT_EQ(prompts.records().size(), 1);
+    EXPECT_TRUE(prompts.records().isEmpty());  // saving asked nothing either
 
     d.tvlPrivate_NodeClick(1);
     prompts.answer(MsgAnswer::No);
     d.cmdDeleteSite_Click();
-    EXPECT_EQ(prompts.last().text, "Do you want to downlaod this fileCorp.Profile?");
+    EXPECT_EQ(prompts.last().text, "Do you want to delete the site \"Corp\"?");
     EXPECT_EQ(prompts.last().buttons, MsgButtons::YesNo);
     EXPECT_TRUE(QFileInfo::exists(privateFile("Corp.Profile")));
     prompts.answer(MsgAnswer::Yes);
@@ -259,7 +256,7 @@ TEST_F(SiteProfiles, ANameThatIsNoPlainFileNameIsRefusedAndNothingIsWritten)
     for (const QString& name : {QString("ftp.example.org"), QString(200, 'b'), QString("Büro 2")}) {
         fill(d, name, "h", "u", "p", "21", false);
         save(d);
-        EXPECT_EQ(prompts.last().text, "Profile Saved");
+        EXPECT_EQ(d.lblStatus.Caption(), "Profile Saved: " + name);
         EXPECT_TRUE(QFileInfo(privateFile(name + ".Profile")).isFile()) << name.toStdString();
     }
 }
@@ -282,7 +279,6 @@ TEST_F(SiteProfiles, ConnectingWithASavedProfileLogsInWithItsPassword)
         d.cmdSaveSite_Click();
         d.cmdCancel_Click();
     });
-    prompts.answer(MsgAnswer::Ok);
     form->ConnectToSite();
     EXPECT_EQ(form->lblStatus.Caption(), "Connect operation cancelled.");
     EXPECT_EQ(form->sSiteAddress, "");
@@ -294,6 +290,8 @@ TEST_F(SiteProfiles, ConnectingWithASavedProfileLogsInWithItsPassword)
         EXPECT_EQ(d.txtProfileName.Text(), "");
         EXPECT_EQ(d.txtPort.Text(), "21");
         EXPECT_EQ(d.tvlPrivate.Items(), (QStringList{"Profiles", "Local.Profile"}));
+        EXPECT_EQ(d.TabProfiles.SelectedIndex(), 1);  // the tab of the profile used last
+        EXPECT_EQ(d.tvlPrivate.ListIndex(), 1);
         d.TabProfiles.setSelectedIndex(1);
         d.TabProfiles_Click();
         d.tvlPrivate_NodeClick(1);

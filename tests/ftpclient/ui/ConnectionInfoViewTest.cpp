@@ -29,7 +29,6 @@ TEST(ConnectionInfoView, TreesTabsAndBoxesFollowTheForm)
         form.txtProfileName.setText("Home");
         form.txtHost.setText("ftp.home.example");
         form.txtUserName.setText("me");
-        prompts.answer(MsgAnswer::Ok);
         form.cmdSaveSite_Click();
         form.Form_Load();
 
@@ -39,12 +38,16 @@ TEST(ConnectionInfoView, TreesTabsAndBoxesFollowTheForm)
         auto* standard = view.findChild<QTreeWidget*>("tvlStandard");
         auto* priv = view.findChild<QTreeWidget*>("tvlPrivate");
         ASSERT_TRUE(standard && priv);
-        EXPECT_TRUE(standard->isVisible());
-        EXPECT_FALSE(priv->isVisible());
+        EXPECT_TRUE(priv->isVisible());  // the tab of the profile used last
+        EXPECT_FALSE(standard->isVisible());
 
         auto* tabs = view.findChild<QTabBar*>();
         ASSERT_TRUE(tabs);
         EXPECT_EQ(tabs->tabText(0), "Standard");
+        emit tabs->tabBarClicked(0);
+        QApplication::processEvents();
+        EXPECT_TRUE(standard->isVisible());
+        EXPECT_FALSE(priv->isVisible());
         emit tabs->tabBarClicked(1);
         QApplication::processEvents();
         EXPECT_TRUE(priv->isVisible());

@@ -2,17 +2,27 @@
 #include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "ftpclient/ui/TessalyMainView.h"
+#include "tests/support/PyFtpServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTreeWidget>
+#include <QtTest/QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -107,7 +117,12 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
             }
         }
         EXPECT_EQ(form.txtQport.Text(), "21");
+
+        // The window's size is the last session's at the next start.
+        view.resize(1250, 700);
         form.Form_Unload();
+        TessalyMainWindowView again(form);
+        EXPECT_EQ(again.size(), QSize(1250, 700));
     }
     Prompts::setInstance(nullptr);
 }
@@ -168,6 +183,95 @@ TEST(TessalyMainWindowView, SelectingAllOfAHugeRemoteListAndABoundedLog)
         QApplication::processEvents();
         ASSERT_EQ(log->count(), 1);
         EXPECT_EQ(log->item(0)->text(), "after clear");
+    }
+    Prompts::setInstance(nullptr);
+}
+
+// Both lists through real key events and header clicks, one table for the two: the local folder
+// and the server's folder hold the same entries, so each step shows the same names.
+TEST(TessalyMainWindowView, KeysAndColumnHeadersWorkInBothLists)
+{
+    ScriptedPrompts prompts;
+    prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+    Prompts::setInstance(&prompts);
+    const QString local = test::testFolder() + "/local/", served = test::testFolder() + "/served/";
+    for (const QString& dir : {local, served}) {
+        QDir().mkpath(dir + "Alpha");
+        test::writeFile(dir + "zeta/in.txt", "in");
+        for (const auto& [name, bytes, days] : {std::tuple{"a.txt", 5, 1}, {"b.txt", 2, 10}, {"c.bin", 1, 5}}) {
+            test::writeFile(dir + name, QByteArray(bytes, 'x'));
+            const timespec when[2] = {{::time(nullptr) - days * 86400, 0}, {::time(nullptr) - days * 86400, 0}};
+            ::utimensat(AT_FDCWD, QFile::encodeName(dir + name).constData(), when, 0);
+        }
+    }
+    test::PyFtpServer server(served);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    {
+        frmMain form;
+        ASSERT_TRUE(form.Form_Load());
+        TessalyMainWindowView view(form);
+        view.show();
+        form.ChangeCurrentLocalFolder(local);
+        form.RefreshLocalList();
+        form.txtQaddress.setText("127.0.0.1");
+        form.txtQport.setText(QString::number(server.port()));
+        form.txtQuser.setText("tess");
+        form.txtQpassword.setText("secret");
+        form.cmdQConnect_Click();
+        ASSERT_EQ(form.xFtp.State(), 2) << form.lblStatus.Caption().toStdString();
+
+        // Keys as a script: "#1" clicks the second column's header, "'ze" types "ze", "+d.txt"
+        // makes that file in the listed folder; anything else is a key ("Del", "Ctrl+A"). Each
+        // question asked takes the next answer (Yes, No or a text); selected names are starred.
+        struct Step { QString keys; QStringList answers; QString shown; };
+        const Step steps[] = {
+            {"", {}, "Alpha zeta a.txt b.txt c.bin"},  // folders first, by name
+            {"#1", {}, "Alpha zeta c.bin b.txt a.txt"},
+            {"#1", {}, "zeta Alpha a.txt b.txt c.bin"},
+            {"#2", {}, "Alpha zeta b.txt c.bin a.txt"},
+            {"#0", {}, "Alpha zeta a.txt b.txt c.bin"},
+            {"'b", {}, "Alpha zeta a.txt *b.txt c.bin"},
+            {"F2", {"Yes", "bee.txt"}, "Alpha zeta a.txt bee.txt c.bin"},
+            {"'c Del", {"No"}, "Alpha zeta a.txt bee.txt *c.bin"},
+            {"Del", {"Yes"}, "Alpha zeta a.txt bee.txt"},
+            {"+d.txt F5", {}, "Alpha zeta a.txt bee.txt d.txt"},
+            {"Ctrl+A", {}, "*Alpha *zeta *a.txt *bee.txt *d.txt"},
+            {"'ze Return", {}, "in.txt"},
+            {"Backspace", {}, "Alpha zeta a.txt bee.txt d.txt"},
+        };
+        const auto treeOf = [&](const char* name) { return view.findChild<QWidget*>(name)->findChild<QTreeWidget*>(); };
+        for (const char* pane : {"lstLocalFileList", "lstRemoteFileList"}) {
+            QTreeWidget* tree = treeOf(pane);
+            const QString folder = QString(pane) == "lstLocalFileList" ? local : served;
+            for (const Step& step : steps) {
+                for (const QString& answer : step.answers)
+                    answer == "Yes" || answer == "No" ? prompts.answer(answer == "Yes" ? MsgAnswer::Yes : MsgAnswer::No) : prompts.answerText(answer);
+                QHeaderView* h = tree->header();
+                for (const QString& key : step.keys.split(' ', Qt::SkipEmptyParts)) {
+                    if (key.startsWith('#'))
+                        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(key.mid(1).toInt()) + 5, h->height() / 2));
+                    else if (key.startsWith('+'))
+                        test::writeFile(folder + key.mid(1), "new");
+                    else if (key.startsWith('\'')) {
+                        QTest::qWait(QApplication::keyboardInputInterval() + 50);  // a new search, not the last one's sequel
+                        QTest::keyClicks(tree, key.mid(1));
+                    } else
+                        QTest::keyClick(tree, QKeySequence(key)[0].key(), QKeySequence(key)[0].keyboardModifiers());
+                }
+                QApplication::processEvents();
+                QStringList shown;
+                for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                    shown << (tree->topLevelItem(i)->isSelected() ? "*" : "") + tree->topLevelItem(i)->text(0);
+                EXPECT_EQ(shown.join(' ').toStdString(), step.shown.toStdString()) << pane << ": " << step.keys.toStdString();
+            }
+            EXPECT_EQ(prompts.pendingAnswers(), 0u);
+            EXPECT_FALSE(QFileInfo::exists(folder + "c.bin"));
+        }
+        for (const auto& [from, to] : {std::pair{"lstLocalFileList", "lstRemoteFileList"}, {"lstRemoteFileList", "lstLocalFileList"}}) {
+            QTest::keyClick(treeOf(from), Qt::Key_Tab);  // Tab moves between the lists
+            EXPECT_EQ(view.focusWidget(), treeOf(to));
+        }
+        form.Form_Unload();
     }
     Prompts::setInstance(nullptr);
 }

@@ -171,7 +171,6 @@ TEST_F(Certificates, TheSiteDialogKeepsTheTlsChoiceInTheProfileAndConnectsWithIt
         d.cmdSaveSite_Click();
         d.cmdCancel_Click();
     });
-    prompts.answer(MsgAnswer::Ok);  // "Profile Saved"
     form->ConnectToSite();
     EXPECT_EQ(IniFile(frmConnectionInfo::privateFolder() + "/Secure.Profile").value("PROFILE", "TLS"), "1");
 

@@ -74,11 +74,12 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     EXPECT_TRUE(form->Tray1.IsVisible());
     EXPECT_EQ(form->autoTypes.size(), 9);
 
+    // A second copy says nothing and ends; the running one comes to the front instead.
+    int raised = 0;
+    QObject::connect(form.get(), &frmMain::raiseRequested, [&] { ++raised; });
     frmMain second;
-    prompts.answer(MsgAnswer::Ok);
     EXPECT_FALSE(second.Form_Load());
-    EXPECT_EQ(prompts.last().text, "There is running instance");
-    EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+    EXPECT_TRUE(prompts.records().isEmpty() && harbel::test::waitUntil([&] { return raised == 1; }));
 }
 
 TEST_F(MainWindow, ConnectionLogWritesRecordsAndKeepsItsRules)
@@ -184,7 +185,9 @@ TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
     EXPECT_EQ(prompts.last().text, "Please enter conncetion information");
     EXPECT_EQ(form->xFtp.State(), 0);
 
+    form->xFtp.Passive = false;  // as an active site left it: Quick Connect is passive by default
     quickConnect();  // with an empty password
+    EXPECT_TRUE(form->xFtp.Passive);
     EXPECT_EQ(form->lblStatus.Caption(), "Connected to 127.0.0.1");
     EXPECT_EQ(form->movToolbar.GetVariable("_root.status_txt.text"), "Connected to 127.0.0.1");
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "1");
@@ -214,6 +217,24 @@ TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
     EXPECT_TRUE(form->cmdQConnect.Enabled());
     EXPECT_FALSE(form->cmdDisconnect.Enabled());
+}
+
+TEST_F(MainWindow, QuickConnectGoesByItsPassiveBoxAndTheNextStartHasItsFieldsButNoPassword)
+{
+    startServer();
+    load();
+    form->chkQPassive.setValue(0);
+    quickConnect();
+    EXPECT_TRUE(form->lstConnectionInfo.Items().join('\n').contains(QRegularExpression("^(PORT|EPRT) ", QRegularExpression::MultilineOption)));
+    form->ChangeCurrentLocalFolder(local);
+    form->Form_Unload();
+    form.reset();
+    load();
+    EXPECT_EQ(form->txtQaddress.Text(), "127.0.0.1");
+    EXPECT_EQ(form->txtQport.Text(), QString::number(server->port()));
+    EXPECT_EQ(form->txtQuser.Text(), "tess");
+    EXPECT_EQ(form->chkQPassive.Value(), 0);
+    EXPECT_EQ(form->sLocalPath, local);
 }
 
 TEST_F(MainWindow, SiteDialogConnectsAnonymouslyWithTheFixedPassword)
@@ -435,13 +456,14 @@ TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
     form->tmrRefresh_Timer();
     EXPECT_FALSE(form->tmrRefresh.isEnabled());
 
+    // The download manager starts (or shows its window, when it runs) beside this window.
     int quits = 0;
     QObject::connect(form.get(), &frmMain::quitRequested, [&] { ++quits; });
     form->movToolbar_FSCommand("IDC_FS_launchDM");
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(quits, 0);
     EXPECT_EQ(shell.calls.last(), "start " + AppFolder::executableFolder() + "/pellanor");
-    EXPECT_FALSE(form->Tray1.IsVisible());
-    EXPECT_FALSE(form->m_xLocalPaths);
+    EXPECT_TRUE(form->Tray1.IsVisible());
+    EXPECT_TRUE(form->m_xLocalPaths);
 }
 
 TEST_F(MainWindow, AccountPromptAndAFolderThatCannotBeReadAfterLogin)
