@@ -8,6 +8,7 @@
 #include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyExist.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/TestEnvironment.h"
@@ -114,6 +115,28 @@ protected:
     {
         for (ListRow* row : list.rows())
             row->setSelected(names.contains(row->Text()));
+    }
+
+    // Queues an answer to the clash question: a button (a FileClash::Answer; none closes the window
+    // without one), "Apply To All" set or left as the question came; its texts go to shown.
+    void answerExist(std::optional<int> button, std::optional<bool> all = std::nullopt, QStringList* shown = nullptr)
+    {
+        prompts.answerForm([=](Form& f) {
+            auto& q = static_cast<frmExist&>(f);
+            if (shown)
+                *shown << q.lblWarning.Caption() + " / " + q.lblDestination.Caption() + " / " + q.lblSource.Caption()
+                              + (q.chkAll.Value() ? " [all]" : "");
+            if (all)
+                q.chkAll.setValue(*all ? 1 : 0);
+            if (button == FileClash::Overwrite)
+                q.cmdOverwrite_Click();
+            else if (button == FileClash::Resume)
+                q.cmdResume_Click();
+            else if (button == FileClash::Skip)
+                q.cmdSkip_Click();
+            else if (button == FileClash::Cancel)
+                q.cmdCancel_Click();
+        });
     }
 
     QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }

@@ -392,10 +392,13 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
     EXPECT_EQ(readFile(local + "file.bin"), data);
 
     // The same again asks before replacing.
-    prompts.answer(MsgAnswer::No);
+    QStringList shown;
+    answerExist(FileClash::Skip, std::nullopt, &shown);
     form->lstRemoteFileList_DblClick();
-    EXPECT_EQ(prompts.last().text, local + "file.bin already exits. Do you want to replace it?");
-    EXPECT_EQ(prompts.last().title, "FTP Client[Confirm]");
+    EXPECT_EQ(prompts.last().text, "frmExist");
+    EXPECT_EQ(prompts.last().title, "File Already Exists");
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("The file '" + local + "file.bin' already exists in the local folder.")) << shown[0].toStdString();
     EXPECT_TRUE(form->lstConnectionInfo.Items().last().contains("was skipped. Reason code: 0x"));
 }
 
