@@ -76,7 +76,8 @@ void FolderTransfer::receive(const QString& localFolder, const QString& mask, bo
         return true;
     };
     TreeWalk::Folder root;
-    root.local = localFolder;
+    // Names are joined with "/": a folder given with its final one would show "tree//name".
+    root.local = localFolder.size() > 1 && localFolder.endsWith(QLatin1Char('/')) ? localFolder.chopped(1) : localFolder;
     TreeWalk(rules, hooks).walk(root);
 }
 

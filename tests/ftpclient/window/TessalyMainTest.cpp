@@ -433,11 +433,13 @@ TEST_F(MainWindow, AFolderThatExistsLocallyIsReceivedIntoAskingAboutEachFileTher
         writeFile(local + "tree/" + name, "local");
     connectLocal();
     prompts.answer(MsgAnswer::Yes);  // subfolders too
-    answerExist(FileClash::Skip);
-    answerExist(FileClash::Skip);
+    QStringList shown;
+    answerExist(FileClash::Skip, std::nullopt, &shown);
+    answerExist(FileClash::Skip, std::nullopt, &shown);
     selectNamed(form->lstRemoteFileList, {"tree"});
     form->DownloadSelection();
     EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
+    EXPECT_EQ(shown.filter("The file '" + local + "tree/a' already exists").size(), 1) << shown.join("\n").toStdString();
     EXPECT_EQ(readFile(local + "tree/a") + readFile(local + "tree/sub/c") + readFile(local + "tree/mine") + readFile(local + "tree/b"), "locallocallocalserver b");
 }
 
