@@ -196,15 +196,13 @@ TEST_F(DirectorySync, EachDirectionAsksOnceAndStraightAfterTheOtherTransfersNoth
     connectTo();
     QStringList shown;
     answerExist(FileClash::Overwrite, std::nullopt, &shown);  // for both files
-    for (const int sent3 : {3, 0}) {
+    for (const int transfers : {3, 0}) {
         const qsizetype mark = logMark();
         form->mnuDirSyncDown_Click();
         form->mnuSyncDirUp_Click();
-        EXPECT_EQ(sent(logSince(mark), "RETR").size() + sent(logSince(mark), "STOR").size(), sent3);
+        EXPECT_EQ(sent(logSince(mark), "RETR").size() + sent(logSince(mark), "STOR").size(), transfers);
     }
-    EXPECT_EQ(shown, QStringList{shown.value(0)});
-    EXPECT_TRUE(shown.value(0).endsWith(" [all]"));
-    EXPECT_TRUE(logText().contains("MFMT "));
+    EXPECT_TRUE(shown.size() == 1 && shown[0].endsWith(" [all]"));
 }
 
 // A LIST line shows minutes at best (only the day for older files), a local file has seconds and
