@@ -434,6 +434,8 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
         case FileClash::Resume:
             // Text changes its line ends on the way, so only a binary copy continues by its length.
             startOffset = ascii ? 0 : local.size();
+            if (ascii)
+                emit LogLine(QStringLiteral("%1 is received in ASCII mode, so it is received again from its start.").arg(remoteName));
             break;
         case FileClash::Skip:
             emit LogLine(QStringLiteral("Kept the existing file %1.").arg(localPath));

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace harbel::tessaly {
 
 class FtpComponent;
