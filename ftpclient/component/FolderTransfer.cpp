@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 namespace harbel::tessaly {
@@ -75,7 +76,8 @@ void FolderTransfer::receive(const QString& localFolder, const QString& mask, bo
         return true;
     };
     TreeWalk::Folder root;
-    root.local = localFolder;
+    // Names are joined with "/": a folder given with its final one would show "tree//name".
+    root.local = localFolder.size() > 1 && localFolder.endsWith(QLatin1Char('/')) ? localFolder.chopped(1) : localFolder;
     TreeWalk(rules, hooks).walk(root);
 }
 
@@ -85,9 +87,12 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
     rules.recurse = recurse;
     rules.mask = mask;
     TreeWalk::Hooks hooks;
-    hooks.list = [this](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
+    // What each remote folder held before the walk: the files about to be replaced are asked about.
+    QHash<QString, QList<FolderItem>> remoteEntries;
+    hooks.list = [this, &remoteEntries](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
         emit ftp_.ScanningFolder(folder.local);
         folder.remote = ftp_.CurrentFolder();
+        remoteEntries.insert(folder.remote, ftp_.GetFolderItems(QString()));
         return TreeWalk::localEntries(folder.local);
     };
     hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {
@@ -100,7 +105,10 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
             return skip(entry.path, QString(), ftpSkipNotRegular, QStringLiteral("Skipped %1: it is not a regular file.").arg(entry.path));
         }
     };
-    hooks.file = [this](const TreeWalk::Folder&, const TreeWalk::Entry& file) { ftp_.SendFile(file.path, 0, file.name, false); };
+    hooks.file = [this, &remoteEntries](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
+        if (!ftp_.SendFileAsking(file.path, file.name, remoteEntries.value(in.remote)))
+            skip(file.path, file.name, ftpSkipNotReplaced, QStringLiteral("Kept the remote file %1.").arg(file.name));
+    };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>&) {
         emit ftp_.LogLine(QStringLiteral("Folders nested deeper than %1 levels are not sent: %2").arg(TreeWalk::kMaxDepth).arg(in.local));
     };

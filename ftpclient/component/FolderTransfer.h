@@ -13,10 +13,12 @@ public:
     explicit FolderTransfer(FtpComponent& ftp) : ftp_(ftp) {}
 
     // The files of the current remote folder that match mask into localFolder; with recurse the
-    // sub-folders too, into local folders of the same names.
+    // sub-folders too, into local folders of the same names (merged into when they exist, each
+    // existing file asked about by ReceiveFile).
     void receive(const QString& localFolder, const QString& mask, bool recurse);
     // The files of localFolder that match mask into the current remote folder; with recurse the
-    // sub-folders too, made on the server when missing.
+    // sub-folders too, made on the server when missing. A file that would replace a different one
+    // of the same name is asked about first.
     void send(const QString& localFolder, const QString& mask, bool recurse);
 
 private:

@@ -3,6 +3,7 @@
 #include "ftpclient/component/ControlChannel.h"
 #include "ftpclient/component/FolderTransfer.h"
 #include "ftpclient/component/LocalFile.h"
+#include "ftpclient/component/TransferEnds.h"
 #include "ftpclient/component/ops/CommandOperation.h"
 #include "ftpclient/component/ops/ListingOperation.h"
 #include "ftpclient/component/ops/LoginOperation.h"
@@ -232,7 +233,7 @@ void FtpComponent::onControlClosed()
 
 void FtpComponent::parseFeatures(const FtpReply& reply)
 {
-    mlsd_ = utf8_ = size_ = rest_ = false;
+    mlsd_ = utf8_ = size_ = rest_ = mdtm_ = mfmt_ = siteUtime_ = false;
     for (const QString& line : reply.lines) {
         const QString f = line.trimmed().toUpper();
         if (f.startsWith(QLatin1String("MLST")) || f == QLatin1String("MLSD"))
@@ -243,6 +244,10 @@ void FtpComponent::parseFeatures(const FtpReply& reply)
             size_ = true;
         else if (f.startsWith(QLatin1String("REST")))
             rest_ = true;
+        else if (f == QLatin1String("MDTM") || f == QLatin1String("MFMT"))
+            (f == QLatin1String("MDTM") ? mdtm_ : mfmt_) = true;
+        else if (f.startsWith(QLatin1String("SITE")) && f.contains(QLatin1String("UTIME")))
+            siteUtime_ = true;
     }
 }
 
@@ -445,17 +450,26 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
         throw FtpError(ftpErrLocalFile, QStringLiteral("A start offset cannot be negative."));
     if (LocalFile::isLink(localPath))
         throw FtpError(ftpErrLocalFile, QStringLiteral("%1 is a symbolic link; it is not written through.").arg(localPath));
+    const bool ascii = TransferMode == 1;
     if (startOffset == 0 && local.exists()) {
-        bool replace = false;
-        emit ReplaceQuery(localPath, replace);
-        if (!replace) {
+        switch (TransferEnds(*this).askDownload(remoteName, localPath)) {
+        case FileClash::Overwrite:
+            break;
+        case FileClash::Resume:
+            // Text changes its line ends on the way, so only a binary copy continues by its length.
+            startOffset = ascii ? 0 : local.size();
+            if (ascii)
+                emit LogLine(QStringLiteral("%1 is received in ASCII mode, so it is received again from its start.").arg(remoteName));
+            break;
+        case FileClash::Skip:
             emit LogLine(QStringLiteral("Kept the existing file %1.").arg(localPath));
             emit FileSkipped(localPath, remoteName, ftpSkipNotReplaced);
             return;
+        default:
+            throw FtpError(ftpErrAborted, QStringLiteral("The download was cancelled."));
         }
     }
     emit ReceivingFile(remoteName);
-    const bool ascii = TransferMode == 1;
     TransferOperation::Request request;
     request.command = QStringLiteral("RETR ") + remoteName;
     request.displayName = remoteName;
@@ -466,6 +480,7 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
     request.openSink = [localPath, startOffset](QString& why) { return LocalFile::openForWriting(localPath, startOffset, why); };
     TransferOperation op(*this, request);
     run(op, Receiving);
+    TransferEnds(*this).keepRemoteTime(remoteName, localPath);
 }
 
 void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume)
@@ -502,6 +517,15 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
         request.sizeOf = remoteName;
     TransferOperation op(*this, request);
     run(op, Sending);
+    source.close();
+    TransferEnds(*this).keepLocalTime(localPath, remoteName);
+}
+
+bool FtpComponent::SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries)
+{
+    MethodScope scope(nesting_, abortFlag_);
+    requireIdle();
+    return TransferEnds(*this).sendAsking(localPath, remoteName, remoteEntries);
 }
 
 void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localFolder, bool recurse)

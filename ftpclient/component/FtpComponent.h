@@ -4,6 +4,7 @@
 
 #include "common/ftp/FtpReply.h"
 #include "common/net/Route.h"
+#include "ftpclient/component/FileClash.h"
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/Listing.h"
 #include "ftpclient/component/ServerCertificate.h"
@@ -56,6 +57,9 @@ public:
     // refuses any of it fails Connect (ftpErrTls): nothing goes on in clear text. A certificate that
     // fails verification is asked about (CertificateQuery) unless it was trusted always before.
     bool UseTls = false;
+    // A transferred file keeps its modification time: a download takes the server's (MDTM), an
+    // upload gives the server the local one (MFMT or SITE UTIME), when the server offers it.
+    bool KeepFileTimes = true;
 
     int State() const { return state_; }
     // A blocking call is running (its nested event loop delivers the events of the window too).
@@ -92,7 +96,8 @@ public:
     void ListFolder(const QString& mask);
     QList<FolderItem> GetFolderItems(const QString& mask, int options = 0);
     // Receives a remote file into localPath, starting at startOffset (a resume appends to the file
-    // from that offset). Asks ReplaceQuery before overwriting an existing file from the start.
+    // from that offset). An existing file received from the start is asked about first (FileExists):
+    // overwritten, resumed from its length with REST, or kept; Cancel throws ftpErrAborted.
     void ReceiveFile(const QString& remoteName, qint64 startOffset, const QString& localPath);
     // remoteMask: an optional folder part and a file mask ("docs/*.txt"); files land in localFolder,
     // sub-folders (with recurse) in local sub-folders of the same names.
@@ -100,6 +105,10 @@ public:
     // Sends a local file as remoteName, starting at startOffset. With resume the server appends from
     // the offset (REST); otherwise the remote file is written from the start.
     void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume);
+    // Sends a local file into the current remote folder, whose entries are given, asking first
+    // (FileExists) when a file of that name differs in size or time. False when it was skipped;
+    // Cancel throws ftpErrAborted.
+    bool SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries);
     // localMask: a local folder and a file mask ("/home/a/docs/*"); the files go into remoteFolder
     // (created when missing, with createFolder), sub-folders too with recurse.
     void SendFiles(const QString& localMask, const QString& remoteFolder, bool createFolder, bool recurse);
@@ -112,7 +121,8 @@ signals:
     void OperationError(qint64 code);
     void ReceivingFile(const QString& fileName);
     void SendingFile(const QString& fileName);
-    void ReplaceQuery(const QString& fileName, bool& replace);
+    // A transfer would write over a file: answer one of FileClash::Answer (Cancel when unanswered).
+    void FileExists(const harbel::tessaly::FileClash& clash, int& answer);
     void ScanningFolder(const QString& folder);
     void FileSkipped(const QString& localName, const QString& remoteName, qint64 reasonCode);
     void AccountRequired(QString& account);
@@ -126,6 +136,7 @@ private:
     friend class LoginOperation;
     friend class TransferOperation;
     friend class ListingOperation;
+    friend class TransferEnds;
 
     void run(FtpOperation& op, int busyState = Busy);
     // One command with its argument (none when empty), checked to be a single line.
@@ -156,6 +167,9 @@ private:
     bool utf8_ = false;
     bool size_ = false;
     bool rest_ = false;
+    bool mdtm_ = false;
+    bool mfmt_ = false;
+    bool siteUtime_ = false;
     // PROT P is in force: data connections are encrypted.
     bool dataProtected_ = false;
     bool closing_ = false;

@@ -1,5 +1,6 @@
 #include "ftpclient/component/LocalFile.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <fcntl.h>
@@ -51,6 +52,13 @@ bool isLink(const QString& path)
 {
     struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool setModificationTime(const QString& path, const QDateTime& time)
+{
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
+    return time.isValid() && ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace harbel::tessaly::LocalFile

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDateTime;
 class QFile;
 
 namespace harbel::tessaly {
@@ -16,6 +17,10 @@ QFile* openForWriting(const QString& path, qint64 offset, QString& why);
 
 // The path itself is a symbolic link (not followed).
 bool isLink(const QString& path);
+
+// Sets the modification time of the file at path (never through a symbolic link); false when it
+// cannot be set.
+bool setModificationTime(const QString& path, const QDateTime& time);
 
 }  // namespace LocalFile
 

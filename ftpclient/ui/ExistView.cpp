@@ -22,6 +22,7 @@ ExistView::ExistView(frmExist& form, QWidget* parent) : QDialog(parent), form_(f
         layout->addWidget(l);
     }
     auto* all = new QCheckBox(form.chkAll.Caption(), this);
+    all->setChecked(form.chkAll.Value() == 1);
     connect(all, &QCheckBox::toggled, this, [&form](bool on) { form.chkAll.setValue(on ? 1 : 0); });
     layout->addWidget(all);
     auto* row = new QHBoxLayout;

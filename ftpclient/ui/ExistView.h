@@ -6,7 +6,7 @@ namespace harbel::tessaly {
 
 class frmExist;
 
-// The window of the upload clash question.
+// The window of the clash question of uploads and downloads.
 class ExistView final : public QDialog {
     Q_OBJECT
 public:

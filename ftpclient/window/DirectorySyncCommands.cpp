@@ -98,6 +98,8 @@ void DirectorySyncCommands::mnuDirSyncDown_Click()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
+    // One question for the whole run: it comes with "Apply To All" ticked.
+    main_.existAllFirst = true;
     try {
         main_.setMousePointer(frmMain::kHourglass);
         main_.SetBusyState(true);

@@ -355,7 +355,9 @@ void RemoteBrowser::DownloadSelection()
             }
             if (icon == 2) {
                 const QString folder = main_.sLocalPath + text + QLatin1Char('/');
-                if (QFileInfo(folder).exists() || QFileInfo(folder.chopped(1)).isSymLink() || !QDir().mkdir(folder))
+                // A folder that is there already is received into: each file in it is asked about.
+                const QFileInfo there(folder.chopped(1));
+                if (there.isSymLink() || (there.exists() ? !there.isDir() : !QDir().mkdir(folder)))
                     throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot create the local folder ") + folder);
                 const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
                                                                 + text + QStringLiteral("' folder?"),

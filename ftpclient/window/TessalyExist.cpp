@@ -1,6 +1,7 @@
 #include "ftpclient/window/TessalyExist.h"
 
 #include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyMain.h"
 
 namespace harbel::tessaly {
 
@@ -13,6 +14,22 @@ frmExist::frmExist(QObject* parent) : Form(QStringLiteral("frmExist"), parent)
     cmdResume.setCaption(QStringLiteral("&Resume"));
     cmdSkip.setCaption(QStringLiteral("&Skip"));
     cmdCancel.setCaption(QStringLiteral("&Cancel"));
+}
+
+void frmExist::describe(const FileClash& clash)
+{
+    const auto facts = [](qint64 size, const QDateTime& time) {
+        return (size < 0 ? QStringLiteral("unknown") : QString::number(size)) + QStringLiteral(" Last Modified: ")
+               + (time.isValid() ? generalDate(time.toLocalTime()) : QStringLiteral("unknown"));
+    };
+    const QString remote = facts(clash.remoteSize, clash.remoteTime);
+    const QString local = facts(clash.localSize, clash.localTime);
+    if (clash.upload)
+        lblWarning.setCaption(QStringLiteral("The file '%1' already exists on the server. What would you like to do?").arg(clash.remoteName));
+    else
+        lblWarning.setCaption(QStringLiteral("The file '%1' already exists in the local folder. What would you like to do?").arg(clash.localPath));
+    lblDestination.setCaption(QStringLiteral("Destination File Size: ") + (clash.upload ? remote : local));
+    lblSource.setCaption(QStringLiteral("Source File Size: ") + (clash.upload ? local : remote));
 }
 
 void frmExist::answer(int value)

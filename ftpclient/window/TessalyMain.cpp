@@ -1,5 +1,7 @@
 #include "ftpclient/window/TessalyMain.h"
 
+#include "ftpclient/window/TessalyExist.h"
+
 #include "common/platform/AppFolder.h"
 #include "common/prompts/Prompts.h"
 #include "common/platform/SingleInstance.h"
@@ -85,10 +87,7 @@ frmMain::frmMain(QObject* parent)
         lblStatus.setCaption(QStringLiteral("Scanning this folder ") + n);
         movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
     });
-    connect(&xFtp, &FtpComponent::ReplaceQuery, this, [](const QString& name, bool& replace) {
-        replace = Prompts::instance().MsgBox(name + QStringLiteral(" already exits. Do you want to replace it?"), MsgButtons::YesNo,
-                                             MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
-    });
+    connect(&xFtp, &FtpComponent::FileExists, this, [this](const FileClash& clash, int& answer) { answer = xFtp_FileExists(clash); });
     connect(&xFtp, &FtpComponent::FileSkipped, this, [this](const QString& first, const QString& second, qint64 code) {
         const QString name = first.isEmpty() ? second : first;
         DisplayMessage(name + QStringLiteral(" was skipped. Reason code: 0x") + QString::number(code, 16).toUpper());
@@ -112,6 +111,19 @@ frmMain::frmMain(QObject* parent)
 frmMain::~frmMain()
 {
     xFtp.disconnect(this);
+}
+
+int frmMain::xFtp_FileExists(const FileClash& clash)
+{
+    if (!checkAll) {
+        frmExist question;
+        question.describe(clash);
+        question.chkAll.setValue(existAllFirst ? 1 : 0);
+        Prompts::instance().ShowModal(question);
+        existAnswer = question.eResumeFile;
+        checkAll = question.chkAll.Value() == 1;
+    }
+    return existAnswer;
 }
 
 void frmMain::setMousePointer(int pointer)
@@ -262,8 +274,12 @@ frmMain::Operation::Operation(frmMain& main) : main_(main)
         return;
     }
     outermost_ = main.operations_++ == 0;
-    if (outermost_)
+    if (outermost_) {
+        // An answer for all lasts as long as the command it was given in.
+        main.checkAll = false;
+        main.existAllFirst = false;
         main.updateOperationCommands();
+    }
 }
 
 frmMain::Operation::~Operation()

@@ -234,6 +234,10 @@ public:
     QString sRemotePath;
     bool bAutoMode = false;
     bool checkAll = false;
+    // The answer "Apply To All" repeats while checkAll holds (a FileClash::Answer).
+    int existAnswer = 0;
+    // The clash question of the running command starts with "Apply To All" ticked (synchronising).
+    bool existAllFirst = false;
     QStringList autoTypes;
     QString sProgramTitle = QStringLiteral("Harbel");
     // 0 normal, 11 hourglass.
@@ -322,6 +326,8 @@ private:
     void showPanels(bool quick, bool lists, bool log, bool command);
     // A row of a file list; its tag keeps the time itself, by which the list sorts.
     static void addRow(harbel::ListView& list, const QString& name, int icon, const QString& size, const QDateTime& date, const QString& kind);
+    // The component's FileExists: the clash question, or the answer given for all.
+    int xFtp_FileExists(const FileClash& clash);
     void xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
     // Enables or disables the controls that start a server command, as the session allows.
     void updateOperationCommands();

@@ -6,11 +6,11 @@
 #include "common/prompts/Prompts.h"
 #include "ftpclient/component/TreeWalk.h"
 #include "ftpclient/config/ClientSettings.h"
-#include "ftpclient/window/TessalyExist.h"
 #include "ftpclient/window/TessalyMain.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace harbel::tessaly {
 
@@ -44,8 +44,6 @@ void UploadCommands::UploadSelection()
         QList<std::pair<QString, int>> rows;
         for (ListRow* r : main_.lstLocalFileList.selectedRows())
             rows.append({r->Text(), r->SmallIcon()});
-        int answer = frmExist::Overwrite;
-        const bool mlsd = main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1;
         for (const auto& [name, icon] : rows) {
             const QString reason = listing::unsafeNameReason(name);
             if (!reason.isEmpty()) {
@@ -68,51 +66,10 @@ void UploadCommands::UploadSelection()
                 }
                 continue;
             }
-            const QFileInfo local(path);
-            qint64 offset = 0;
-            bool resume = true;
-            bool skip = false;
-            for (const FolderItem& item : main_.xFtp.GetFolderItems(QString(), 0)) {
-                if (item.Name != name)
-                    continue;
-                // Times are compared as exactly as the listing gives them.
-                const bool sameTime = listing::compareTimes(item.Date, local.lastModified(),
-                                                            listing::listedPrecision(item, mlsd)) == 0;
-                if (item.Size != local.size() || !sameTime) {
-                    if (!main_.checkAll) {
-                        frmExist question;
-                        question.lblDestination.setCaption(QStringLiteral("Destination File Size: ") + QString::number(item.Size)
-                                                           + QStringLiteral(" Last Modified: ") + generalDate(item.Date));
-                        question.lblSource.setCaption(QStringLiteral("Source File Size: ") + QString::number(local.size())
-                                                      + QStringLiteral(" Last Modified: ") + generalDate(local.lastModified()));
-                        Prompts::instance().ShowModal(question);
-                        answer = question.eResumeFile;
-                        main_.checkAll = question.chkAll.Value() == 1;
-                    }
-                    switch (answer) {
-                    case frmExist::Overwrite:
-                        resume = false;
-                        break;
-                    case frmExist::Resume:
-                        offset = item.Size;
-                        break;
-                    case frmExist::Skip:
-                        skip = true;
-                        break;
-                    default:
-                        // Cancel ends the whole upload; this file is not sent.
-                        main_.Abort();
-                        throw FtpError(ftpErrAborted, QStringLiteral("The upload was cancelled."));
-                    }
-                }
-                break;
-            }
             if (main_.bAutoMode)
                 applyAutoMode(name);
-            if (skip)
+            if (!main_.xFtp.SendFileAsking(path, main_.listedPath(name), main_.xFtp.GetFolderItems(QString(), 0)))
                 main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
-            else
-                main_.xFtp.SendFile(path, offset, main_.listedPath(name), resume);
         }
     } catch (const FtpError& e) {
         complete = false;
@@ -145,6 +102,8 @@ void UploadCommands::UploadFolderTree(const QString& path)
     // A folder reached once the session is no longer idle is neither made nor entered, and nothing
     // in it is sent.
     bool notIdle = false;
+    // What each remote folder held when entered: the files about to be replaced are asked about.
+    QHash<QString, QList<FolderItem>> remoteEntries;
     TreeWalk::Hooks hooks;
     hooks.enter = [this, &notIdle](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
         into.local = in.local + folder.name + QLatin1Char('/');
@@ -161,9 +120,10 @@ void UploadCommands::UploadFolderTree(const QString& path)
             throw FtpError(ftpErrServerRefused, QStringLiteral("Could not enter the remote folder ") + folder.name);
         return TreeWalk::Step::Enter;
     };
-    hooks.list = [&notIdle](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
+    hooks.list = [this, &notIdle, &remoteEntries](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
         if (std::exchange(notIdle, false))
             return QList<TreeWalk::Entry>();
+        remoteEntries.insert(folder.local, main_.xFtp.GetFolderItems(QString(), 0));
         return TreeWalk::localEntries(folder.local);
     };
     hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {
@@ -176,7 +136,12 @@ void UploadCommands::UploadFolderTree(const QString& path)
             return main_.DisplayMessage(QStringLiteral("Skipped %1: it is not a regular file.").arg(entry.path));
         }
     };
-    hooks.file = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& file) { UploadOneFile(in.local + file.name); };
+    hooks.file = [this, &remoteEntries](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
+        if (main_.optAuto.Value())
+            applyAutoMode(file.name);
+        if (!main_.xFtp.SendFileAsking(in.local + file.name, file.name, remoteEntries.value(in.local)))
+            main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + file.name);
+    };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>&) {
         main_.DisplayMessage(QStringLiteral("Folders nested deeper than %1 levels are not sent: %2").arg(TreeWalk::kMaxDepth).arg(in.local));
     };

@@ -46,7 +46,7 @@ int main(int argc, char* argv[])
                    stderr);
         return 2;
     }
-    QObject::connect(&ftp, &FtpComponent::ReplaceQuery, [](const QString&, bool& replace) { replace = true; });
+    QObject::connect(&ftp, &FtpComponent::FileExists, [](const FileClash&, int& answer) { answer = FileClash::Overwrite; });
     try {
         ftp.Connect();
         if (!get.isEmpty())

@@ -252,9 +252,9 @@ TEST_F(PyFtp, AsksBeforeReplacingAndNeverWritesThroughALocalLink)
 
     QStringList asked, skipped;
     bool answer = false;
-    QObject::connect(&ftp, &FtpComponent::ReplaceQuery, [&](const QString& name, bool& replace) {
-        asked << name;
-        replace = answer;
+    QObject::connect(&ftp, &FtpComponent::FileExists, [&](const FileClash& clash, int& reply) {
+        asked << clash.localPath;
+        reply = answer ? FileClash::Overwrite : FileClash::Skip;
     });
     QObject::connect(&ftp, &FtpComponent::FileSkipped, [&](const QString& a, const QString& b, qint64) { skipped << a + "|" + b; });
 

@@ -87,13 +87,15 @@ TEST_F(DirectorySync, LocalFromRemoteTakesMissingAndOlderFilesByTimeThenDifferen
     connectTo();
 
     qsizetype mark = logMark();
-    prompts.answer(MsgAnswer::Yes);  // replace older-here.txt
+    QStringList shown;
+    answerExist(FileClash::Overwrite, std::nullopt, &shown);  // replace older-here.txt
     form->mnuDirSyncDown_Click();
     QStringList retr = sent(logSince(mark), "RETR");
     retr.sort();
     EXPECT_EQ(retr, (QStringList{"Report.TXT", "missing.txt", "older-here.txt"}));
     ASSERT_EQ(prompts.records().size(), 1);
-    EXPECT_EQ(prompts.last().text, local + "older-here.txt already exits. Do you want to replace it?");
+    EXPECT_EQ(prompts.last().text, "frmExist");
+    EXPECT_TRUE(shown.value(0).startsWith("The file '" + local + "older-here.txt' already exists in the local folder.")) << shown.value(0).toStdString();
     EXPECT_EQ(readFile(local + "missing.txt"), "remote only");
     EXPECT_EQ(readFile(local + "older-here.txt"), "fresh remote text");
     EXPECT_EQ(readFile(local + "newer-here.txt"), "edited here, longer");
@@ -117,7 +119,7 @@ TEST_F(DirectorySync, LocalFromRemoteTakesMissingAndOlderFilesByTimeThenDifferen
     setReg("DIR SYNC BY FILE SIZE", "1");
     put(local + "same.txt", "SAME", t.addSecs(-86400));
     mark = logMark();
-    prompts.answer(MsgAnswer::Yes);
+    answerExist(FileClash::Overwrite);
     form->mnuDirSyncDown_Click();
     EXPECT_EQ(sent(logSince(mark), "RETR"), QStringList{"newer-here.txt"});
     EXPECT_EQ(readFile(local + "newer-here.txt"), "remote version");
@@ -183,6 +185,26 @@ TEST_F(DirectorySync, RemoteFromLocalSendsMissingAndNewerFilesByTimeThenDifferen
     EXPECT_FALSE(form->cmdAbort.Enabled());
 }
 
+TEST_F(DirectorySync, EachDirectionAsksOnceAndStraightAfterTheOtherTransfersNothing)
+{
+    const QDateTime t = recent(2, 17, 250);
+    put(local + "up.txt", "from here", t);
+    for (const QString name : {"down1.txt", "down2.txt"}) {
+        put(root + "/" + name, "from there", t);
+        put(local + name, "stale", t.addSecs(-60));
+    }
+    connectTo();
+    QStringList shown;
+    answerExist(FileClash::Overwrite, std::nullopt, &shown);  // for both files
+    for (const int transfers : {3, 0}) {
+        const qsizetype mark = logMark();
+        form->mnuDirSyncDown_Click();
+        form->mnuSyncDirUp_Click();
+        EXPECT_EQ(sent(logSince(mark), "RETR").size() + sent(logSince(mark), "STOR").size(), transfers);
+    }
+    EXPECT_TRUE(shown.size() == 1 && shown[0].endsWith(" [all]"));
+}
+
 // A LIST line shows minutes at best (only the day for older files), a local file has seconds and
 // fractions: compared as they come, every file looked changed in one direction or the other.
 TEST_F(DirectorySync, TimesAreComparedAsExactlyAsTheServerGivesThem)
@@ -203,7 +225,7 @@ TEST_F(DirectorySync, TimesAreComparedAsExactlyAsTheServerGivesThem)
     options.noMlsd = true;
     connectTo(options);
     qsizetype mark = logMark();
-    prompts.answer(MsgAnswer::Yes);  // remote-later.txt
+    answerExist(FileClash::Overwrite);  // remote-later.txt
     form->mnuDirSyncDown_Click();
     EXPECT_EQ(sent(logSince(mark), "RETR"), QStringList{"remote-later.txt"});
     EXPECT_FALSE(sent(logSince(mark), "MDTM").isEmpty());

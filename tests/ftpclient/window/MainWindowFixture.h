@@ -8,6 +8,7 @@
 #include "common/prompts/ScriptedPrompts.h"
 #include "ftpclient/window/FileShell.h"
 #include "ftpclient/config/ClientSettings.h"
+#include "ftpclient/window/TessalyExist.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/TestEnvironment.h"
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 namespace harbel::test {
@@ -94,6 +96,14 @@ protected:
         ASSERT_EQ(form->xFtp.State(), 2) << form->lblStatus.Caption().toStdString();
     }
 
+    void connectLocal()
+    {
+        startServer();
+        load();
+        form->sLocalPath = local;
+        quickConnect();
+    }
+
     QStringList rows(const ListView& list) const
     {
         QStringList out;
@@ -114,6 +124,20 @@ protected:
     {
         for (ListRow* row : list.rows())
             row->setSelected(names.contains(row->Text()));
+    }
+
+    // Queues an answer to the clash question: a FileClash::Answer (none: closed unanswered), with
+    // "Apply To All" set or as the question came; its texts go to shown.
+    void answerExist(std::optional<int> button, std::optional<bool> all = std::nullopt, QStringList* shown = nullptr)
+    {
+        prompts.answerForm([=](Form& f) {
+            auto& q = static_cast<frmExist&>(f);
+            if (shown)
+                *shown << q.lblWarning.Caption() + " / " + q.lblDestination.Caption() + " / " + q.lblSource.Caption() + (q.chkAll.Value() ? " [all]" : "");
+            q.chkAll.setValue(all.value_or(q.chkAll.Value()) ? 1 : 0);
+            if (button)  // the buttons in the order of their answers, 0 to -3
+                (q.*std::array{&frmExist::cmdOverwrite_Click, &frmExist::cmdResume_Click, &frmExist::cmdCancel_Click, &frmExist::cmdSkip_Click}[-*button])();
+        });
     }
 
     QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }

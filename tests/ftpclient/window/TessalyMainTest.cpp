@@ -22,6 +22,7 @@
 using namespace harbel;
 using namespace harbel::tessaly;
 using harbel::test::PyFtpServer;
+using harbel::test::randomBytes;
 using harbel::test::readFile;
 using harbel::test::writeFile;
 
@@ -413,11 +414,54 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
     EXPECT_EQ(readFile(local + "file.bin"), data);
 
     // The same again asks before replacing.
-    prompts.answer(MsgAnswer::No);
+    QStringList shown;
+    answerExist(FileClash::Skip, std::nullopt, &shown);
     form->lstRemoteFileList_DblClick();
-    EXPECT_EQ(prompts.last().text, local + "file.bin already exits. Do you want to replace it?");
-    EXPECT_EQ(prompts.last().title, "FTP Client[Confirm]");
+    EXPECT_EQ(prompts.last().text, "frmExist");
+    EXPECT_EQ(prompts.last().title, "File Already Exists");
+    EXPECT_TRUE(shown.value(0).startsWith("The file '" + local + "file.bin' already exists in the local folder.")) << shown.value(0).toStdString();
     EXPECT_TRUE(form->lstConnectionInfo.Items().last().contains("was skipped. Reason code: 0x"));
+}
+
+// A download cut at 1966080 bytes: asked about with both sides shown, and continued with REST.
+TEST_F(MainWindow, ADownloadOverALocalFileIsAskedAboutAndResumedWithRestByteForByte)
+{
+    const QByteArray data = randomBytes(3000000), cut = data.left(1966080);
+    writeFile(root + "/big.bin", data);
+    connectLocal();
+    struct Case { std::optional<int> button; QByteArray after; QString status; };
+    for (const Case& c : {Case{FileClash::Resume, data, "File download(s) complete."}, Case{FileClash::Skip, cut, "File download(s) complete."},
+                          Case{std::nullopt, cut, "Download aborted."}, Case{FileClash::Overwrite, data, "File download(s) complete."}}) {
+        writeFile(local + "big.bin", cut);
+        QStringList shown;
+        answerExist(c.button, std::nullopt, &shown);
+        const qsizetype mark = form->lstConnectionInfo.Items().size();
+        selectNamed(form->lstRemoteFileList, {"big.bin"});
+        form->DownloadSelection();
+        EXPECT_TRUE(readFile(local + "big.bin") == c.after);
+        EXPECT_EQ(form->lblStatus.Caption(), c.status);
+        EXPECT_EQ(form->lstConnectionInfo.Items().mid(mark).contains("REST 1966080"), c.button == FileClash::Resume);
+        EXPECT_TRUE(shown.value(0).contains(QRegularExpression("^The file '.*big.bin' already exists in the local folder. .* / Destination File Size: "
+                                                               "1966080 Last Modified: .+ / Source File Size: 3000000 Last Modified: .+$")));
+    }
+}
+
+TEST_F(MainWindow, AFolderThatExistsLocallyIsReceivedIntoAskingAboutEachFileThere)
+{
+    for (const QString name : {"a", "b", "sub/c"})
+        writeFile(root + "/tree/" + name, "server " + name.toUtf8());
+    for (const QString name : {"a", "sub/c", "mine"})
+        writeFile(local + "tree/" + name, "local");
+    connectLocal();
+    prompts.answer(MsgAnswer::Yes);  // subfolders too
+    QStringList shown;
+    answerExist(FileClash::Skip, std::nullopt, &shown);
+    answerExist(FileClash::Skip, std::nullopt, &shown);
+    selectNamed(form->lstRemoteFileList, {"tree"});
+    form->DownloadSelection();
+    EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
+    EXPECT_EQ(shown.filter("The file '" + local + "tree/a' already exists").size(), 1) << shown.join("\n").toStdString();
+    EXPECT_EQ(readFile(local + "tree/a") + readFile(local + "tree/sub/c") + readFile(local + "tree/mine") + readFile(local + "tree/b"), "locallocallocalserver b");
 }
 
 TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)

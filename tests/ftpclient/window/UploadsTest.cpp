@@ -23,10 +23,7 @@ class Uploads : public MainWindow {
 protected:
     void connectWithLocal()
     {
-        startServer();
-        load();
-        form->sLocalPath = local;
-        quickConnect();
+        connectLocal();
         form->RefreshLocalList();
     }
     // Sets a file's modification time.
@@ -143,6 +140,29 @@ TEST_F(Uploads, ClashesAreAskedAboutAndAnsweredOnceForAllWhenAsked)
     EXPECT_FALSE(QFile::exists(root + "/z.bin"));
     EXPECT_EQ(form->lblStatus.Caption(), "Upload aborted.");
     EXPECT_EQ(form->xFtp.State(), 2);
+}
+
+TEST_F(Uploads, FolderUploadsAskAboutClashesAndApplyToAllAnswersTheRest)
+{
+    QDir().mkpath(local + "up");
+    for (const QString name : {"x", "y", "z", "fresh"})
+        writeFile(local + "up/" + name, "new " + name.toUtf8());
+    connectWithLocal();
+    // The component sends the tree, or in auto mode the window walks it.
+    for (const bool autoMode : {false, true}) {
+        QDir().mkpath(root + "/up");
+        for (const QString name : {"x", "y", "z"})
+            writeFile(root + "/up/" + name, "old");
+        autoMode ? form->optAuto_Click() : form->optBinary_Click();
+        prompts.answer(MsgAnswer::Yes);  // subfolders too
+        QStringList shown;
+        answerExist(FileClash::Skip, true, &shown);
+        selectNamed(form->lstLocalFileList, {"up"});
+        form->UploadSelection();
+        EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
+        EXPECT_TRUE(shown.size() == 1 && shown[0].contains("' already exists on the server. What would you like to do? / Destination File Size: 3 "));
+        EXPECT_EQ(readFile(root + "/up/x") + readFile(root + "/up/y") + readFile(root + "/up/z") + readFile(root + "/up/fresh"), "oldoldoldnew fresh");
+    }
 }
 
 TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
