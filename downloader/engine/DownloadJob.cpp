@@ -516,56 +516,12 @@ void DownloadJob::fail(const QString& message)
 
 void DownloadJob::countdownTick()
 {
-    Batch batch(*this);
-    const DownloadSettings& s = SettingsStore::instance().record;
-    intTimeLeft -= 1;
-    set(&Progress::countdown, std::optional<int>(intTimeLeft), Progress::CountdownChanged);
-    if (intTimeLeft >= 1)
-        return;
-    setStatus(QStringLiteral("Connection has timed out."));
-    setState(Progress::State::TimedOut);
-    publish();
-    // Retries is how many times the job is tried again, as the settings say.
-    if (!s.Retry || intRetryCount >= s.Retries) {
-        closeConnections();
-        http_.abortProbe();
-        intTimeLeft = s.Timeout;
-        countdownTimer.setEnabled(false);
-        emitNeedsUser();
-        return;
-    }
-    intRetryCount += 1;
-    emit notice(lang("19060", "Connection has timed out; trying again (%1 of %2)...")
-                    .arg(intRetryCount)
-                    .arg(s.Retries));
-    closeConnections();
-    intTimeLeft = s.Timeout;
-    startJob(existsAction_);
+    timeouts_.countdownTick();
 }
 
 void DownloadJob::watchdogTick()
 {
-    Batch batch(*this);
-    if (FTPMODE && !completed_ && !failed_ && isFileDownloaded() && !ftp_.ended()) {
-        ftp_.takeAsEnded();
-        return;
-    }
-    const qint64 received = receivedBytes();
-    intRecievedBytes = received;
-    // The watchdog resumes only a pause of its own, and pauses only a download that is running and
-    // has stopped receiving: one the user paused or stopped waits for the user.
-    if (stallPaused_) {
-        if (progress_.held && progress_.state == Progress::State::Paused)
-            pauseResume();
-        stallPaused_ = false;
-        return;
-    }
-    const Progress::State state = progress_.state;
-    const bool running = state == Progress::State::Connecting || state == Progress::State::Transferring;
-    if (running && !progress_.held && !completed_ && !failed_ && received == intLastBytes) {
-        pauseResume();
-        stallPaused_ = true;
-    }
+    timeouts_.watchdogTick();
 }
 
 }  // namespace harbel

@@ -2,6 +2,7 @@
 
 #include "downloader/engine/JobFtp.h"
 #include "downloader/engine/JobHttp.h"
+#include "downloader/engine/JobTimeouts.h"
 #include "downloader/engine/JobTimer.h"
 #include "downloader/engine/OutputFile.h"
 #include "downloader/engine/Progress.h"
@@ -19,8 +20,8 @@ namespace harbel {
 // file, running by itself on socket events and timer ticks once started. What it has to show it
 // publishes as a Progress value (progressChanged); it knows nothing of the windows, lists or
 // terminals that show it. The protocol work is done by its parts, JobHttp (with its connections,
-// JobSegments) and JobFtp; this class holds the job's life: start, pause and resume, stop,
-// completion, failure and the ticks.
+// JobSegments) and JobFtp, and what a server that keeps it waiting makes it do by JobTimeouts; this
+// class holds the job's life: start, pause and resume, stop, completion, failure and the ticks.
 class DownloadJob final : public QObject {
     Q_OBJECT
 public:
@@ -126,6 +127,7 @@ private:
     friend class JobHttp;
     friend class JobFtp;
     friend class JobSegments;
+    friend class JobTimeouts;
 
     // Changes made while a batch is open are published once, when the outermost batch ends.
     class Batch {
@@ -214,6 +216,7 @@ private:
 
     JobHttp http_{*this};
     JobFtp ftp_{*this};
+    JobTimeouts timeouts_{*this};
 };
 
 }  // namespace harbel
