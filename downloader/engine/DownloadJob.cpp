@@ -34,7 +34,7 @@ DownloadJob::DownloadJob(QObject* parent) : QObject(parent), clock_(steadyMillis
 DownloadJob::~DownloadJob()
 {
     const QSignalBlocker blocker(this);
-    http_.saveProgress(true);
+    saveProgress(true);
     http_.abortProbe();
     http_.closeConnections();
     ftp_.close();
@@ -228,7 +228,7 @@ void DownloadJob::pauseResume()
             http_.abortProbe();
             stopCountdown();
         }
-        http_.saveProgress(true);
+        saveProgress(true);
         set(&Progress::lastRate, 0.0, Progress::RateChanged);
         setBriefStatus(lang("11055", "Paused/Stopped"));
         setState(Progress::State::Paused);
@@ -282,7 +282,7 @@ void DownloadJob::showStopped()
     closeConnections();
     if (intContentLength > 0)
         progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
-    http_.saveProgress(true);
+    saveProgress(true);
     closeFiles();
     progress_.segmentPercent.fill(100);
     mark(Progress::EndedChanged);
@@ -331,6 +331,14 @@ void DownloadJob::armWatchdog(qint32 seconds)
 {
     watchdog.setInterval(seconds);
     watchdog.setEnabled(true);
+}
+
+void DownloadJob::saveProgress(bool force)
+{
+    if (!FTPMODE)
+        http_.saveProgress(force);
+    else if (force)
+        ftp_.saveProgress();
 }
 
 bool DownloadJob::openOutput()
@@ -418,7 +426,7 @@ void DownloadJob::progressTick()
         const qint64 t = now();
         set(&Progress::elapsed, progress_.elapsed + double(t - lastTickAt_) / 1000.0, Progress::ElapsedChanged);
         lastTickAt_ = t;
-        http_.saveProgress(false);
+        saveProgress(false);
         return;
     }
     complete();

@@ -185,6 +185,9 @@ private:
     void startCountdown();
     void stopCountdown();
     void armWatchdog(qint32 seconds);
+    // The file's state beside it, for a later resume (HTTP: the complete ranges; FTP: how far the
+    // file goes).
+    void saveProgress(bool force);
     qint64 now() const { return clock_(); }
     // What the start does with a file at strSaveTo: overwrite (0), continue (-1) or leave it and
     // close the job (anything else; false then).
