@@ -56,6 +56,7 @@ void DownloadJob::reset()
     rateTimer.setEnabled(false);
     countdownTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
 
     sizeKnown_ = true;
     intRecievedBytes = 0;
@@ -70,6 +71,7 @@ void DownloadJob::reset()
     completed_ = false;
     failed_ = false;
     stallPaused_ = false;
+    timeouts_.reset();
     lastSampleAt_ = lastTickAt_ = now();
     progress_ = Progress();
     changes_ = {};
@@ -161,6 +163,10 @@ void DownloadJob::transferTimers(bool on)
         lastSampleAt_ = lastTickAt_ = now();
     progressTimer.setEnabled(on);
     rateTimer.setEnabled(on);
+    // The time-out for data runs on through a reconnection: only a byte, or a reconnection of its
+    // own, starts it again.
+    if (on && !dataTimer.Enabled())
+        timeouts_.armDataTimer();
 }
 
 void DownloadJob::emitNeedsUser()
@@ -223,6 +229,7 @@ void DownloadJob::pauseResume()
         set(&Progress::held, true, Progress::CommandsChanged);
         setCanStop(false);
         closeConnections();
+        dataTimer.setEnabled(false);
         if (!transferPrepared_) {
             // Paused while still asking the server: the probe goes too, and resuming asks again.
             http_.abortProbe();
@@ -284,6 +291,7 @@ void DownloadJob::showStopped()
         progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
     saveProgress(true);
     closeFiles();
+    dataTimer.setEnabled(false);
     progress_.segmentPercent.fill(100);
     mark(Progress::EndedChanged);
     set(&Progress::lastRate, 0.0, Progress::RateChanged);
@@ -310,6 +318,7 @@ void DownloadJob::close()
     closeFiles();
     countdownTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
     publish();
     emit closed();
 }
@@ -329,6 +338,9 @@ void DownloadJob::stopCountdown()
 
 void DownloadJob::armWatchdog(qint32 seconds)
 {
+    // The time-out for data takes the watchdog's place.
+    if (SettingsStore::instance().record.DataTimeout)
+        return;
     watchdog.setInterval(seconds);
     watchdog.setEnabled(true);
 }
@@ -394,6 +406,7 @@ bool DownloadJob::isFileDownloaded() const
 void DownloadJob::update(int k)
 {
     Batch batch(*this);
+    timeouts_.dataArrived();
     const qint64 received = receivedBytes();
     const int percent = !sizeKnown_            ? 0
                         : intContentLength > 0 ? int(std::floor(double(received) / double(intContentLength) * 100))
@@ -479,6 +492,7 @@ void DownloadJob::complete()
     stopCountdown();
     rateTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
     set(&Progress::received, received, Progress::ReceivedChanged);
     set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
     setStatus(lang("11046", "Transfer Completed..."));
@@ -506,7 +520,7 @@ void DownloadJob::complete()
         close();
 }
 
-void DownloadJob::fail(const QString& message)
+void DownloadJob::fail(const QString& message, Progress::State state)
 {
     Batch batch(*this);
     failed_ = true;
@@ -515,7 +529,7 @@ void DownloadJob::fail(const QString& message)
     showStopped();
     setStatus(message);
     setBriefStatus(message);
-    setState(Progress::State::Failed);
+    setState(state);
     emitConnecting(false);
     emitNeedsUser();
 }
@@ -530,6 +544,11 @@ void DownloadJob::countdownTick()
 void DownloadJob::watchdogTick()
 {
     timeouts_.watchdogTick();
+}
+
+void DownloadJob::dataTimeoutTick()
+{
+    timeouts_.dataTick();
 }
 
 }  // namespace harbel

@@ -51,11 +51,14 @@ public:
 
     // The timers: progress every 500 ms and rate every 2500 ms while data flows, the connection
     // countdown every second while the job waits for a server (Timeout counts seconds, as the
-    // settings say), and the stall watchdog.
+    // settings say), and the stall watchdog. With DataTimeout the wait for data while the job
+    // transfers is timed instead of watched: dataTimer runs out when Timeout seconds have passed
+    // since the last byte or the last reconnection.
     JobTimer progressTimer{500, [this] { progressTick(); }};
     JobTimer rateTimer{2500, [this] { rateTick(); }};
     JobTimer countdownTimer{1000, [this] { countdownTick(); }};
     SecondsTimer watchdog{[this] { watchdogTick(); }};
+    JobTimer dataTimer{1000, [this] { dataTimeoutTick(); }};
 
     void setClock(Clock clock);
     // Set after reset() and before the start: the file's name comes from the server. Nothing is
@@ -89,6 +92,7 @@ public:
     void rateTick();
     void countdownTick();
     void watchdogTick();
+    void dataTimeoutTick();
 
     const Progress& progress() const { return progress_; }
     bool isFileDownloaded() const;
@@ -176,7 +180,7 @@ private:
     void startJob(qint16 existsAction);
     void showStopped();
     void complete();
-    void fail(const QString& message);
+    void fail(const QString& message, Progress::State state = Progress::State::Failed);
     void emitNeedsUser();
     void emitConnecting(bool connecting);
     void closeFiles() { output_.close(); }

@@ -16,6 +16,13 @@ QString timedOutText()
 
 }  // namespace
 
+void JobTimeouts::reset()
+{
+    stallRestarts_ = 0;
+    stallMark_ = 0;
+    lastDataAt_ = job_.now();
+}
+
 void JobTimeouts::countdownTick()
 {
     DownloadJob::Batch batch(job_);
@@ -65,9 +72,81 @@ void JobTimeouts::watchdogTick()
     }
     const bool running = p.state == Progress::State::Connecting || p.state == Progress::State::Transferring;
     if (running && !p.held && !job_.completed_ && !job_.failed_ && received == job_.intLastBytes) {
+        if (!countStallRestart(SettingsStore::instance().record.Retries))
+            return;
         job_.pauseResume();
         job_.stallPaused_ = true;
     }
+}
+
+void JobTimeouts::armDataTimer()
+{
+    const DownloadSettings& s = SettingsStore::instance().record;
+    if (!s.DataTimeout || job_.completed_ || job_.failed_)
+        return;
+    lastDataAt_ = job_.now();
+    job_.dataTimer.setInterval(std::max(s.Timeout, 1) * 1000);
+    job_.dataTimer.setEnabled(true);
+}
+
+void JobTimeouts::dataArrived()
+{
+    lastDataAt_ = job_.now();
+}
+
+void JobTimeouts::dataTick()
+{
+    DownloadJob::Batch batch(job_);
+    JobTimer& timer = job_.dataTimer;
+    if (!job_.transferPrepared_ || job_.completed_ || job_.failed_ || job_.progress_.held) {
+        timer.setEnabled(false);
+        return;
+    }
+    const DownloadSettings& s = SettingsStore::instance().record;
+    const qint64 limit = qint64(std::max(s.Timeout, 1)) * 1000;
+    const qint64 quiet = job_.now() - lastDataAt_;
+    if (quiet < limit) {
+        // Data came meanwhile: the next look is when the time-out would run out.
+        timer.setInterval(int(limit - quiet));
+        return;
+    }
+    timer.setInterval(int(limit));
+    if (job_.FTPMODE && job_.isFileDownloaded() && !job_.ftp_.ended()) {
+        job_.ftp_.takeAsEnded();
+        return;
+    }
+    if (!countStallRestart(s.Retry ? s.Retries : 0))
+        return;
+    emit job_.notice(lang("19060", "Connection has timed out; trying again (%1 of %2)...")
+                         .arg(stallRestarts_)
+                         .arg(s.Retries));
+    reconnect();
+}
+
+bool JobTimeouts::countStallRestart(int allowed)
+{
+    // Bytes fetched again after a rollback or a refused restart are not progress.
+    if (const qint64 received = job_.receivedBytes(); received > stallMark_) {
+        stallMark_ = received;
+        stallRestarts_ = 0;
+    }
+    if (stallRestarts_ >= allowed) {
+        // Everything stays for a resume: the file, and beside it what it holds.
+        job_.fail(timedOutText(), Progress::State::TimedOut);
+        return false;
+    }
+    ++stallRestarts_;
+    return true;
+}
+
+void JobTimeouts::reconnect()
+{
+    DownloadJob::Batch batch(job_);
+    job_.stopCountdown();  // the login of the last reconnection, if it got that far
+    job_.pauseResume();
+    if (job_.progress_.held)
+        job_.pauseResume();
+    armDataTimer();
 }
 
 }  // namespace harbel
