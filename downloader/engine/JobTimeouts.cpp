@@ -4,6 +4,9 @@
 #include "downloader/engine/DownloadText.h"
 #include "downloader/settings/DownloadSettings.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace harbel {
 
 namespace {
@@ -12,6 +15,19 @@ namespace {
 QString timedOutText()
 {
     return QStringLiteral("Connection has timed out.");
+}
+
+// The time-out for data in milliseconds.
+qint64 dataLimit()
+{
+    return qint64(std::max(SettingsStore::instance().record.Timeout, 1)) * 1000;
+}
+
+// A timer's interval for a wait of ms milliseconds (a wait beyond what a timer takes is looked at
+// again when that is over).
+int timerInterval(qint64 ms)
+{
+    return int(std::clamp<qint64>(ms, 1, std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -85,7 +101,7 @@ void JobTimeouts::armDataTimer()
     if (!s.DataTimeout || job_.completed_ || job_.failed_)
         return;
     lastDataAt_ = job_.now();
-    job_.dataTimer.setInterval(std::max(s.Timeout, 1) * 1000);
+    job_.dataTimer.setInterval(timerInterval(dataLimit()));
     job_.dataTimer.setEnabled(true);
 }
 
@@ -103,14 +119,14 @@ void JobTimeouts::dataTick()
         return;
     }
     const DownloadSettings& s = SettingsStore::instance().record;
-    const qint64 limit = qint64(std::max(s.Timeout, 1)) * 1000;
+    const qint64 limit = dataLimit();
     const qint64 quiet = job_.now() - lastDataAt_;
     if (quiet < limit) {
         // Data came meanwhile: the next look is when the time-out would run out.
-        timer.setInterval(int(limit - quiet));
+        timer.setInterval(timerInterval(limit - quiet));
         return;
     }
-    timer.setInterval(int(limit));
+    timer.setInterval(timerInterval(limit));
     if (job_.FTPMODE && job_.isFileDownloaded() && !job_.ftp_.ended()) {
         job_.ftp_.takeAsEnded();
         return;
