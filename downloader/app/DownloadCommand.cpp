@@ -79,6 +79,8 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
         s.Retry = true;
         s.Retries = options_.tries;
     }
+    // Nobody is there to wait for a stalled transfer: the time-out bounds each wait for data too.
+    s.DataTimeout = true;
     if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
         terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);

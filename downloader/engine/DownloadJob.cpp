@@ -34,7 +34,7 @@ DownloadJob::DownloadJob(QObject* parent) : QObject(parent), clock_(steadyMillis
 DownloadJob::~DownloadJob()
 {
     const QSignalBlocker blocker(this);
-    http_.saveProgress(true);
+    saveProgress(true);
     http_.abortProbe();
     http_.closeConnections();
     ftp_.close();
@@ -56,6 +56,7 @@ void DownloadJob::reset()
     rateTimer.setEnabled(false);
     countdownTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
 
     sizeKnown_ = true;
     intRecievedBytes = 0;
@@ -70,6 +71,7 @@ void DownloadJob::reset()
     completed_ = false;
     failed_ = false;
     stallPaused_ = false;
+    timeouts_.reset();
     lastSampleAt_ = lastTickAt_ = now();
     progress_ = Progress();
     changes_ = {};
@@ -161,6 +163,10 @@ void DownloadJob::transferTimers(bool on)
         lastSampleAt_ = lastTickAt_ = now();
     progressTimer.setEnabled(on);
     rateTimer.setEnabled(on);
+    // The time-out for data runs on through a reconnection: only a byte, or a reconnection of its
+    // own, starts it again.
+    if (on && !dataTimer.Enabled())
+        timeouts_.armDataTimer();
 }
 
 void DownloadJob::emitNeedsUser()
@@ -223,12 +229,13 @@ void DownloadJob::pauseResume()
         set(&Progress::held, true, Progress::CommandsChanged);
         setCanStop(false);
         closeConnections();
+        dataTimer.setEnabled(false);
         if (!transferPrepared_) {
             // Paused while still asking the server: the probe goes too, and resuming asks again.
             http_.abortProbe();
             stopCountdown();
         }
-        http_.saveProgress(true);
+        saveProgress(true);
         set(&Progress::lastRate, 0.0, Progress::RateChanged);
         setBriefStatus(lang("11055", "Paused/Stopped"));
         setState(Progress::State::Paused);
@@ -282,8 +289,9 @@ void DownloadJob::showStopped()
     closeConnections();
     if (intContentLength > 0)
         progress_.percent = int(std::floor(double(intRecievedBytes) / double(intContentLength) * 100));
-    http_.saveProgress(true);
+    saveProgress(true);
     closeFiles();
+    dataTimer.setEnabled(false);
     progress_.segmentPercent.fill(100);
     mark(Progress::EndedChanged);
     set(&Progress::lastRate, 0.0, Progress::RateChanged);
@@ -310,6 +318,7 @@ void DownloadJob::close()
     closeFiles();
     countdownTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
     publish();
     emit closed();
 }
@@ -329,8 +338,19 @@ void DownloadJob::stopCountdown()
 
 void DownloadJob::armWatchdog(qint32 seconds)
 {
+    // The time-out for data takes the watchdog's place.
+    if (SettingsStore::instance().record.DataTimeout)
+        return;
     watchdog.setInterval(seconds);
     watchdog.setEnabled(true);
+}
+
+void DownloadJob::saveProgress(bool force)
+{
+    if (!FTPMODE)
+        http_.saveProgress(force);
+    else if (force)
+        ftp_.saveProgress();
 }
 
 bool DownloadJob::openOutput()
@@ -386,6 +406,7 @@ bool DownloadJob::isFileDownloaded() const
 void DownloadJob::update(int k)
 {
     Batch batch(*this);
+    timeouts_.dataArrived();
     const qint64 received = receivedBytes();
     const int percent = !sizeKnown_            ? 0
                         : intContentLength > 0 ? int(std::floor(double(received) / double(intContentLength) * 100))
@@ -418,7 +439,7 @@ void DownloadJob::progressTick()
         const qint64 t = now();
         set(&Progress::elapsed, progress_.elapsed + double(t - lastTickAt_) / 1000.0, Progress::ElapsedChanged);
         lastTickAt_ = t;
-        http_.saveProgress(false);
+        saveProgress(false);
         return;
     }
     complete();
@@ -471,6 +492,7 @@ void DownloadJob::complete()
     stopCountdown();
     rateTimer.setEnabled(false);
     watchdog.setEnabled(false);
+    dataTimer.setEnabled(false);
     set(&Progress::received, received, Progress::ReceivedChanged);
     set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
     setStatus(lang("11046", "Transfer Completed..."));
@@ -498,7 +520,7 @@ void DownloadJob::complete()
         close();
 }
 
-void DownloadJob::fail(const QString& message)
+void DownloadJob::fail(const QString& message, Progress::State state)
 {
     Batch batch(*this);
     failed_ = true;
@@ -507,7 +529,7 @@ void DownloadJob::fail(const QString& message)
     showStopped();
     setStatus(message);
     setBriefStatus(message);
-    setState(Progress::State::Failed);
+    setState(state);
     emitConnecting(false);
     emitNeedsUser();
 }
@@ -516,56 +538,17 @@ void DownloadJob::fail(const QString& message)
 
 void DownloadJob::countdownTick()
 {
-    Batch batch(*this);
-    const DownloadSettings& s = SettingsStore::instance().record;
-    intTimeLeft -= 1;
-    set(&Progress::countdown, std::optional<int>(intTimeLeft), Progress::CountdownChanged);
-    if (intTimeLeft >= 1)
-        return;
-    setStatus(QStringLiteral("Connection has timed out."));
-    setState(Progress::State::TimedOut);
-    publish();
-    // Retries is how many times the job is tried again, as the settings say.
-    if (!s.Retry || intRetryCount >= s.Retries) {
-        closeConnections();
-        http_.abortProbe();
-        intTimeLeft = s.Timeout;
-        countdownTimer.setEnabled(false);
-        emitNeedsUser();
-        return;
-    }
-    intRetryCount += 1;
-    emit notice(lang("19060", "Connection has timed out; trying again (%1 of %2)...")
-                    .arg(intRetryCount)
-                    .arg(s.Retries));
-    closeConnections();
-    intTimeLeft = s.Timeout;
-    startJob(existsAction_);
+    timeouts_.countdownTick();
 }
 
 void DownloadJob::watchdogTick()
 {
-    Batch batch(*this);
-    if (FTPMODE && !completed_ && !failed_ && isFileDownloaded() && !ftp_.ended()) {
-        ftp_.takeAsEnded();
-        return;
-    }
-    const qint64 received = receivedBytes();
-    intRecievedBytes = received;
-    // The watchdog resumes only a pause of its own, and pauses only a download that is running and
-    // has stopped receiving: one the user paused or stopped waits for the user.
-    if (stallPaused_) {
-        if (progress_.held && progress_.state == Progress::State::Paused)
-            pauseResume();
-        stallPaused_ = false;
-        return;
-    }
-    const Progress::State state = progress_.state;
-    const bool running = state == Progress::State::Connecting || state == Progress::State::Transferring;
-    if (running && !progress_.held && !completed_ && !failed_ && received == intLastBytes) {
-        pauseResume();
-        stallPaused_ = true;
-    }
+    timeouts_.watchdogTick();
+}
+
+void DownloadJob::dataTimeoutTick()
+{
+    timeouts_.dataTick();
 }
 
 }  // namespace harbel

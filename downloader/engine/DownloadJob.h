@@ -2,6 +2,7 @@
 
 #include "downloader/engine/JobFtp.h"
 #include "downloader/engine/JobHttp.h"
+#include "downloader/engine/JobTimeouts.h"
 #include "downloader/engine/JobTimer.h"
 #include "downloader/engine/OutputFile.h"
 #include "downloader/engine/Progress.h"
@@ -19,8 +20,8 @@ namespace harbel {
 // file, running by itself on socket events and timer ticks once started. What it has to show it
 // publishes as a Progress value (progressChanged); it knows nothing of the windows, lists or
 // terminals that show it. The protocol work is done by its parts, JobHttp (with its connections,
-// JobSegments) and JobFtp; this class holds the job's life: start, pause and resume, stop,
-// completion, failure and the ticks.
+// JobSegments) and JobFtp, and what a server that keeps it waiting makes it do by JobTimeouts; this
+// class holds the job's life: start, pause and resume, stop, completion, failure and the ticks.
 class DownloadJob final : public QObject {
     Q_OBJECT
 public:
@@ -50,11 +51,14 @@ public:
 
     // The timers: progress every 500 ms and rate every 2500 ms while data flows, the connection
     // countdown every second while the job waits for a server (Timeout counts seconds, as the
-    // settings say), and the stall watchdog.
+    // settings say), and the stall watchdog. With DataTimeout the wait for data while the job
+    // transfers is timed instead of watched: dataTimer runs out when Timeout seconds have passed
+    // since the last byte or the last reconnection.
     JobTimer progressTimer{500, [this] { progressTick(); }};
     JobTimer rateTimer{2500, [this] { rateTick(); }};
     JobTimer countdownTimer{1000, [this] { countdownTick(); }};
     SecondsTimer watchdog{[this] { watchdogTick(); }};
+    JobTimer dataTimer{1000, [this] { dataTimeoutTick(); }};
 
     void setClock(Clock clock);
     // Set after reset() and before the start: the file's name comes from the server. Nothing is
@@ -88,6 +92,7 @@ public:
     void rateTick();
     void countdownTick();
     void watchdogTick();
+    void dataTimeoutTick();
 
     const Progress& progress() const { return progress_; }
     bool isFileDownloaded() const;
@@ -126,6 +131,7 @@ private:
     friend class JobHttp;
     friend class JobFtp;
     friend class JobSegments;
+    friend class JobTimeouts;
 
     // Changes made while a batch is open are published once, when the outermost batch ends.
     class Batch {
@@ -174,7 +180,7 @@ private:
     void startJob(qint16 existsAction);
     void showStopped();
     void complete();
-    void fail(const QString& message);
+    void fail(const QString& message, Progress::State state = Progress::State::Failed);
     void emitNeedsUser();
     void emitConnecting(bool connecting);
     void closeFiles() { output_.close(); }
@@ -183,6 +189,9 @@ private:
     void startCountdown();
     void stopCountdown();
     void armWatchdog(qint32 seconds);
+    // The file's state beside it, for a later resume (HTTP: the complete ranges; FTP: how far the
+    // file goes).
+    void saveProgress(bool force);
     qint64 now() const { return clock_(); }
     // What the start does with a file at strSaveTo: overwrite (0), continue (-1) or leave it and
     // close the job (anything else; false then).
@@ -214,6 +223,7 @@ private:
 
     JobHttp http_{*this};
     JobFtp ftp_{*this};
+    JobTimeouts timeouts_{*this};
 };
 
 }  // namespace harbel

@@ -1,6 +1,7 @@
 #include "downloader/engine/JobFtp.h"
 
 #include "common/prompts/Prompts.h"
+#include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
 #include "downloader/settings/DownloadSettings.h"
@@ -187,6 +188,7 @@ void JobFtp::start(qint16 existsAction)
         blnResumeFTP = true;
     } else if (existing.exists() && existsAction == 0) {
         QFile::remove(job_.strSaveTo);
+        ControlFile::remove(job_.strSaveTo);
     }
     // The file is this job's from now on: a retry after a time-out continues it instead of
     // deleting what the first attempt wrote.
@@ -249,6 +251,7 @@ void JobFtp::startOfFile(qint64 namedSize)
     if (!job_.output_.isOpen() && !job_.openOutput())
         return;
     job_.transferPrepared_ = true;
+    saveProgress();
     job_.setState(Progress::State::Transferring);
     job_.stopCountdown();
     job_.transferTimers(true);
@@ -309,6 +312,17 @@ void JobFtp::takeAsEnded()
 {
     ftp().setDataEnded();
     checkEnd();
+}
+
+void JobFtp::saveProgress()
+{
+    if (!job_.transferPrepared_ || job_.completed_)
+        return;
+    ControlFile control;
+    control.size = job_.sizeKnown_ ? std::max(job_.intContentLength, ftpPos_) : ftpPos_;
+    if (ftpPos_ > 0)
+        control.complete = {{0, ftpPos_}};
+    control.write(job_.strSaveTo);
 }
 
 void JobFtp::checkEnd()

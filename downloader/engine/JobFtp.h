@@ -34,6 +34,9 @@ public:
     // All the announced bytes have been in for a whole watchdog period and nothing more came: the
     // server has just not closed the data connection. The file is taken as it is.
     void takeAsEnded();
+    // Writes the control file beside the file: it tells that the file is an unfinished download
+    // of this program, which a later start continues from what the file holds.
+    void saveProgress();
 
     qint64 received() const { return ftpPos_; }
     // Made on first use: a job that never speaks FTP does not set up its secure control connection.

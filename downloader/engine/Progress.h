@@ -24,7 +24,7 @@ struct Progress {
         Completed,
         Failed,        // cannot go on by itself; status says why
         Refused,       // the server refused the file with an error status
-        TimedOut,      // the server did not answer in time; a retry may follow at once
+        TimedOut,      // the server did not answer, or stopped sending, in time; a retry may follow at once
     };
     enum class Resume : quint8 { Unknown, Supported, NotSupported };
 

@@ -35,6 +35,10 @@ struct DownloadSettings {
     bool Retry = true;
     int RetryTime = 300;      // seconds
     int Retries = 3;          // times a job is tried again after a time-out, as the dialog proposes
+    // Not stored; set by the command line for its run. A transfer that receives nothing on any of
+    // its connections for Timeout seconds reconnects at once, and times out after Retries such
+    // reconnects in a row that bring no new byte; the stall watchdog is not used.
+    bool DataTimeout = false;
     qint32 Rollback = 4096;   // bytes
     quint8 Segment = 0;
     // Loaded bounds: 1 is added to sizes 3, 5, 7 and 9 (the stored values stay without it).

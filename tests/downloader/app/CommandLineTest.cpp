@@ -6,6 +6,7 @@
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
+#include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
@@ -354,6 +355,45 @@ TEST_F(DownloadMode, SilentServerFailsAfterTimeoutTimesTriesWithALinePerRetry)
     EXPECT_EQ(r.err, QStringLiteral("%1: Connection has timed out; trying again (1 of 2)...\n"
                                     "%1: Connection has timed out; trying again (2 of 2)...\n"
                                     "Failed: %1: Connection has timed out.\n").arg(server.url("silent.bin")));
+}
+
+TEST_F(DownloadMode, StalledTransferReconnectsTriesTimesThenFailsAndTheNextRunFinishesIt)
+{
+    // Every connection brings the first 3000 bytes again and then nothing: no retry brings a new
+    // byte, so after 1 + 2 quiet seconds the download fails, keeping what it has for the next run.
+    answerThenStall();
+    test::ScriptedFtpServer ftp;
+    ASSERT_TRUE(ftp.listen());
+    ftp.setReplaceClient(true);
+    ftp.setStartReplyNamesSize(true);
+    ftp.onData("RETR", server.content);
+    ftp.cutData("RETR", 3000, {}, 3);
+    ftp.holdData = true;
+    const QStringList urls{server.url("stall.bin"), QStringLiteral("ftp://127.0.0.1:%1/stall.bin").arg(ftp.port())};
+    const auto download = [&](int i) { return QStringList{"--download", urls[i], "-o", QString::number(i), "--passive"}; };
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(urls[i].toStdString());
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = pellanor(download(i) + QStringList{"--timeout", "1", "--tries", "2"}, folder);
+        EXPECT_GE(clock.elapsed(), 2500);
+        EXPECT_LT(clock.elapsed(), 1000 * (2 + 1) + 1000);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, QStringLiteral("%1: Connection has timed out; trying again (1 of 2)...\n"
+                                        "%1: Connection has timed out; trying again (2 of 2)...\n"
+                                        "Failed: %1: Connection has timed out.\n").arg(urls[i]));
+        EXPECT_EQ(readFile(folder + "/" + QString::number(i)), server.content.left(3000));
+        EXPECT_TRUE(QFile::exists(ControlFile::pathFor(folder + "/" + QString::number(i))));
+    }
+    // The servers send the rest now: a plain second run continues each file to its end.
+    server.handler = nullptr;
+    ftp.holdData = false;
+    for (int i = 0; i < 2; ++i) {
+        const ProgramRun r = pellanor(download(i), folder);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(readFile(folder + "/" + QString::number(i)), server.content);
+        EXPECT_FALSE(QFile::exists(ControlFile::pathFor(folder + "/" + QString::number(i))));
+    }
 }
 
 TEST_F(DownloadMode, CtrlCSavesTheControlFileAndTheNextRunContinuesWithoutResume)

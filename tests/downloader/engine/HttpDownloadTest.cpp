@@ -5,6 +5,7 @@
 #include "common/platform/CRegister.h"
 #include "common/prompts/ScriptedPrompts.h"
 #include "common/platform/Shell.h"
+#include "downloader/engine/ControlFile.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/DownloadJobTest.h"
@@ -774,4 +775,20 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
     ASSERT_TRUE(finish(job));
     EXPECT_EQ(server.requests().last().range(), "bytes=500-999");
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
+
+    // Restarts that bring nothing new are bounded: after Retries of them in a row the download
+    // stops as timed out, with its file and control file kept for a resume.
+    SettingsStore::instance().record.Rollback = 1000;  // each restart asks for 0-999 and gets the 600 again
+    SettingsStore::instance().record.Retries = 1;
+    frmDownload* stuck = start(server.url("file.bin"), "stuck.bin");
+    for (int restart = 0; restart < 2; ++restart) {
+        ASSERT_TRUE(waitUntil([&] { return stuck->GetReceivedBytes() == 600; }));
+        stuck->tmrUpdate2_Timer();
+        stuck->tmrReconnect_Timer();  // the first stall pauses and the next tick resumes; the second times out
+        stuck->tmrReconnect_Timer();
+    }
+    EXPECT_EQ(stuck->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_FALSE(stuck->tmrReconnect.isEnabled());
+    EXPECT_EQ(readFile(folder + "/stuck.bin"), server.content.left(600));
+    EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/stuck.bin")));
 }
