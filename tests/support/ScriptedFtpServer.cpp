@@ -30,6 +30,8 @@ bool ScriptedFtpServer::listen()
 void ScriptedFtpServer::onNewConnection()
 {
     while (QTcpSocket* s = server_.nextPendingConnection()) {
+        if (!firstConnection.isValid())
+            firstConnection.start();
         if (client_ && client_->state() == QAbstractSocket::ConnectedState && replaceClient_) {
             client_->abort();
             client_->deleteLater();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -60,6 +61,10 @@ public:
     const QStringList& received() const { return received_; }
     int dataConnections() const { return dataConnections_; }
     bool clientConnected() const { return client_ && client_->state() == QAbstractSocket::ConnectedState; }
+
+    // Started by the first control connection: time-outs measured from it leave out a client's
+    // start-up.
+    QElapsedTimer firstConnection;
 
 private:
     void onNewConnection();

@@ -40,6 +40,8 @@ void ScriptedHttpServer::accept()
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
         socket->setParent(this);
         const int id = ++connections_;
+        if (!firstConnection.isValid())
+            firstConnection.start();
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, id, buffer] {
             *buffer += socket->readAll();

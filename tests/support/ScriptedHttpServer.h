@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
@@ -57,6 +58,8 @@ public:
     const QList<Request>& requests() const { return requests_; }
     bool waitForRequests(int count, int timeoutMs = 5000) const;
     int connections() const { return connections_; }
+    // Started by the first connection: time-outs measured from it leave out a client's start-up.
+    QElapsedTimer firstConnection;
 
     // The reply the server makes for a request when nothing is scripted.
     QByteArray defaultReply(const Request& request) const;
