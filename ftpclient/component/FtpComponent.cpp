@@ -519,6 +519,11 @@ void FtpComponent::receive(const QString& remoteName, qint64 startOffset, const 
 
 void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume)
 {
+    send(localPath, startOffset, remoteName, resume, true);
+}
+
+void FtpComponent::send(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume, bool verify)
+{
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(remoteName);
@@ -547,7 +552,7 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
     request.restOffset = offset;
     request.totalSize = source.size();
     request.source = &source;
-    if (!ascii)
+    if (!ascii && (verify || offset > 0))
         request.sizeOf = remoteName;
     TransferOperation op(*this, request);
     run(op, Sending);

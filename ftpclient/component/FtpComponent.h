@@ -107,7 +107,8 @@ public:
     void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume);
     // Sends a local file into the current remote folder, whose entries are given, asking first
     // (FileExists) when a file of that name differs in size or time. False when it was skipped;
-    // Cancel throws ftpErrAborted.
+    // Cancel throws ftpErrAborted. Made for batches: unlike SendFile, a file sent whole is not
+    // checked with SIZE afterwards, the server's final reply vouching for it.
     bool SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries);
     // localMask: a local folder and a file mask ("/home/a/docs/*"); the files go into remoteFolder
     // (created when missing, with createFolder), sub-folders too with recurse.
@@ -146,6 +147,8 @@ private:
         QDateTime time;
     };
     void receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed);
+    // SendFile; with verify the server is asked (SIZE) whether it holds every byte afterwards.
+    void send(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume, bool verify);
 
     void run(FtpOperation& op, int busyState = Busy);
     // One command with its argument (none when empty), checked to be a single line.

@@ -96,7 +96,9 @@ bool TransferEnds::sendAsking(const QString& localPath, const QString& remoteNam
         }
         break;
     }
-    ftp_.SendFile(localPath, offset, remoteName, resume);
+    // The final reply vouches for a whole file sent in a batch; a resumed one is checked, as
+    // servers differ in how they continue a file.
+    ftp_.send(localPath, offset, remoteName, resume, false);
     return true;
 }
 
