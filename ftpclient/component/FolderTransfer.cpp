@@ -89,7 +89,7 @@ void FolderTransfer::receive(const QString& localFolder, const QString& mask, bo
     TreeWalk(rules, hooks).walk(root);
 }
 
-void FolderTransfer::send(const QString& localFolder, const QString& mask, bool recurse)
+void FolderTransfer::send(const QString& localFolder, const QString& mask, bool recurse, bool madeFolder)
 {
     TreeWalk::Rules rules;
     rules.recurse = recurse;
@@ -140,6 +140,7 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
     };
     TreeWalk::Folder root;
     root.local = localFolder;
+    root.made = madeFolder;
     TreeWalk(rules, hooks).walk(root);
 }
 

@@ -610,6 +610,7 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
     const QString start = CurrentFolder();
+    bool made = false;
     if (!remoteFolder.isEmpty()) {
         try {
             ChangeFolder(remoteFolder);
@@ -618,9 +619,10 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
                 throw;
             CreateFolder(remoteFolder);
             ChangeFolder(remoteFolder);
+            made = true;
         }
     }
-    inFolderThenBack(start, [&] { FolderTransfer(*this).send(localFolder, mask, recurse); });
+    inFolderThenBack(start, [&] { FolderTransfer(*this).send(localFolder, mask, recurse, made); });
 }
 
 }  // namespace harbel::tessaly
