@@ -37,10 +37,18 @@ void FolderTransfer::receive(const QString& localFolder, const QString& mask, bo
              QStringLiteral("Skipped the listed name '%1': %2.")
                  .arg(QString(entry.name).replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral("?")), reason));
     };
-    hooks.file = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
+    const bool mlsd = ftp_.offersMlsd() && ftp_.ListingOption == 1;
+    hooks.file = [this, mlsd](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
         const QString target = in.local + QLatin1Char('/') + file.name;
         try {
-            ftp_.ReceiveFile(file.name, 0, target);
+            // A file's listed size and exact (MLSD) time spare the server a SIZE and an MDTM.
+            FtpComponent::Listed listed;
+            if (file.kind == TreeWalk::Kind::File) {
+                listed.size = file.size;
+                if (mlsd)
+                    listed.time = file.date;
+            }
+            ftp_.receive(file.name, 0, target, listed);
         } catch (const FtpError& e) {
             // A link to a folder cannot be retrieved as a file; everything else ends the batch.
             if (file.kind != TreeWalk::Kind::Link || e.Number() != ftpErrServerRefused)
@@ -81,7 +89,7 @@ void FolderTransfer::receive(const QString& localFolder, const QString& mask, bo
     TreeWalk(rules, hooks).walk(root);
 }
 
-void FolderTransfer::send(const QString& localFolder, const QString& mask, bool recurse)
+void FolderTransfer::send(const QString& localFolder, const QString& mask, bool recurse, bool madeFolder)
 {
     TreeWalk::Rules rules;
     rules.recurse = recurse;
@@ -92,7 +100,8 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
     hooks.list = [this, &remoteEntries](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
         emit ftp_.ScanningFolder(folder.local);
         folder.remote = ftp_.CurrentFolder();
-        remoteEntries.insert(folder.remote, ftp_.GetFolderItems(QString()));
+        // A folder just made holds nothing: it needs no listing.
+        remoteEntries.insert(folder.remote, folder.made ? QList<FolderItem>() : ftp_.GetFolderItems(QString()));
         return TreeWalk::localEntries(folder.local);
     };
     hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {
@@ -120,6 +129,7 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
                 throw;
             ftp_.CreateFolder(folder.name);
             ftp_.ChangeFolder(folder.name);
+            into.made = true;
         }
         into.local = in.local + QLatin1Char('/') + folder.name;
         return TreeWalk::Step::Enter;
@@ -130,6 +140,7 @@ void FolderTransfer::send(const QString& localFolder, const QString& mask, bool 
     };
     TreeWalk::Folder root;
     root.local = localFolder;
+    root.made = madeFolder;
     TreeWalk(rules, hooks).walk(root);
 }
 

@@ -18,8 +18,9 @@ public:
     void receive(const QString& localFolder, const QString& mask, bool recurse);
     // The files of localFolder that match mask into the current remote folder; with recurse the
     // sub-folders too, made on the server when missing. A file that would replace a different one
-    // of the same name is asked about first.
-    void send(const QString& localFolder, const QString& mask, bool recurse);
+    // of the same name is asked about first. madeFolder: the current remote folder was just made,
+    // so there is nothing in it to list.
+    void send(const QString& localFolder, const QString& mask, bool recurse, bool madeFolder = false);
 
 private:
     void skip(const QString& localName, const QString& remoteName, qint64 reason, const QString& why);

@@ -188,9 +188,34 @@ void FtpComponent::resync()
     }
 }
 
+QString FtpComponent::typeToSend(bool ascii) const
+{
+    const QString line = ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I");
+    return line == type_ ? QString() : line;
+}
+
+void FtpComponent::sendLine(const QString& line)
+{
+    // Until its answer comes the type is unknown; any other command that may reset the session's
+    // state (REIN, USER) makes it unknown too.
+    const QString verb = line.section(QLatin1Char(' '), 0, 0).toUpper();
+    if (verb == QLatin1String("TYPE")) {
+        type_.clear();
+        typeAsked_ = QStringLiteral("TYPE ") + line.section(QLatin1Char(' '), 1).trimmed().toUpper();
+    } else if (verb == QLatin1String("REIN") || verb == QLatin1String("USER")) {
+        type_.clear();
+    }
+    control_->send(line);
+}
+
 void FtpComponent::onReply(const FtpReply& reply)
 {
     touch();
+    if (!typeAsked_.isEmpty() && reply.code >= 200) {
+        if (reply.isCompletion())
+            type_ = typeAsked_;
+        typeAsked_.clear();
+    }
     if (reply.code == 0) {
         emit LogLine(QStringLiteral("The server sent a line that is not an FTP reply; closing the connection."));
         if (current_)
@@ -219,6 +244,8 @@ void FtpComponent::onReply(const FtpReply& reply)
 void FtpComponent::onControlClosed()
 {
     aborSent_ = false;
+    type_.clear();
+    typeAsked_.clear();
     const bool wasConnected = state_ != NotConnected && state_ != Connecting;
     state_ = NotConnected;
     if (current_ && !current_->isFinished()) {
@@ -439,6 +466,11 @@ QList<FolderItem> FtpComponent::GetFolderItems(const QString& mask, int)
 
 void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, const QString& localPath)
 {
+    receive(remoteName, startOffset, localPath, Listed{});
+}
+
+void FtpComponent::receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed)
+{
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(remoteName);
@@ -452,7 +484,7 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
         throw FtpError(ftpErrLocalFile, QStringLiteral("%1 is a symbolic link; it is not written through.").arg(localPath));
     const bool ascii = TransferMode == 1;
     if (startOffset == 0 && local.exists()) {
-        switch (TransferEnds(*this).askDownload(remoteName, localPath)) {
+        switch (TransferEnds(*this).askDownload(remoteName, localPath, listed.size, listed.time)) {
         case FileClash::Overwrite:
             break;
         case FileClash::Resume:
@@ -475,15 +507,22 @@ void FtpComponent::ReceiveFile(const QString& remoteName, qint64 startOffset, co
     request.displayName = remoteName;
     request.ascii = ascii;
     request.restOffset = startOffset;
-    if (!ascii)
+    if (!ascii && listed.size >= 0)
+        request.totalSize = listed.size;
+    else if (!ascii)
         request.sizeOf = remoteName;
     request.openSink = [localPath, startOffset](QString& why) { return LocalFile::openForWriting(localPath, startOffset, why); };
     TransferOperation op(*this, request);
     run(op, Receiving);
-    TransferEnds(*this).keepRemoteTime(remoteName, localPath);
+    TransferEnds(*this).keepRemoteTime(remoteName, localPath, listed.time);
 }
 
 void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume)
+{
+    send(localPath, startOffset, remoteName, resume, true);
+}
+
+void FtpComponent::send(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume, bool verify)
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
@@ -513,7 +552,7 @@ void FtpComponent::SendFile(const QString& localPath, qint64 startOffset, const 
     request.restOffset = offset;
     request.totalSize = source.size();
     request.source = &source;
-    if (!ascii)
+    if (!ascii && (verify || offset > 0))
         request.sizeOf = remoteName;
     TransferOperation op(*this, request);
     run(op, Sending);
@@ -571,6 +610,7 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
     const QString start = CurrentFolder();
+    bool made = false;
     if (!remoteFolder.isEmpty()) {
         try {
             ChangeFolder(remoteFolder);
@@ -579,9 +619,10 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
                 throw;
             CreateFolder(remoteFolder);
             ChangeFolder(remoteFolder);
+            made = true;
         }
     }
-    inFolderThenBack(start, [&] { FolderTransfer(*this).send(localFolder, mask, recurse); });
+    inFolderThenBack(start, [&] { FolderTransfer(*this).send(localFolder, mask, recurse, made); });
 }
 
 }  // namespace harbel::tessaly

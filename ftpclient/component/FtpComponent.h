@@ -107,7 +107,8 @@ public:
     void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume);
     // Sends a local file into the current remote folder, whose entries are given, asking first
     // (FileExists) when a file of that name differs in size or time. False when it was skipped;
-    // Cancel throws ftpErrAborted.
+    // Cancel throws ftpErrAborted. Made for batches: unlike SendFile, a file sent whole is not
+    // checked with SIZE afterwards, the server's final reply vouching for it.
     bool SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries);
     // localMask: a local folder and a file mask ("/home/a/docs/*"); the files go into remoteFolder
     // (created when missing, with createFolder), sub-folders too with recurse.
@@ -137,6 +138,17 @@ private:
     friend class TransferOperation;
     friend class ListingOperation;
     friend class TransferEnds;
+    friend class FolderTransfer;
+
+    // What a listing already told of a remote file: its size (-1 unknown) and its time, when the
+    // listing gives it to the second. A download that knows them asks the server for neither.
+    struct Listed {
+        qint64 size = -1;
+        QDateTime time;
+    };
+    void receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed);
+    // SendFile; with verify the server is asked (SIZE) whether it holds every byte afterwards.
+    void send(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume, bool verify);
 
     void run(FtpOperation& op, int busyState = Busy);
     // One command with its argument (none when empty), checked to be a single line.
@@ -172,6 +184,14 @@ private:
     bool siteUtime_ = false;
     // PROT P is in force: data connections are encrypted.
     bool dataProtected_ = false;
+    // The TYPE command the server last accepted ("TYPE I"), empty when unknown; a transfer sends
+    // TYPE only when it needs another. typeAsked_: one sent and not yet answered.
+    QString type_;
+    QString typeAsked_;
+    // The TYPE line a transfer in that mode needs, empty when it is in force already.
+    QString typeToSend(bool ascii) const;
+    // Every command line goes out through here, so that the TYPE in force is known.
+    void sendLine(const QString& line);
     bool closing_ = false;
     int nesting_ = 0;
 };

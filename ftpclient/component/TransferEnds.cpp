@@ -33,7 +33,7 @@ int TransferEnds::ask(const FileClash& clash)
     return answer;
 }
 
-int TransferEnds::askDownload(const QString& remoteName, const QString& localPath)
+int TransferEnds::askDownload(const QString& remoteName, const QString& localPath, qint64 listedSize, const QDateTime& listedTime)
 {
     const QFileInfo local(localPath);
     FileClash clash;
@@ -41,14 +41,17 @@ int TransferEnds::askDownload(const QString& remoteName, const QString& localPat
     clash.remoteName = remoteName;
     clash.localSize = local.size();
     clash.localTime = local.lastModified();
-    if (ftp_.size_) {
+    clash.remoteSize = listedSize;
+    clash.remoteTime = listedTime;
+    if (listedSize < 0 && ftp_.size_) {
         // Sizes are byte counts: some servers refuse SIZE in ASCII mode.
-        query(QStringLiteral("TYPE I"));
+        if (const QString type = ftp_.typeToSend(false); !type.isEmpty())
+            query(type);
         bool ok = false;
         const qint64 size = query(QStringLiteral("SIZE ") + remoteName).value_or(QString()).toLongLong(&ok);
         clash.remoteSize = ok ? size : -1;
     }
-    if (ftp_.mdtm_) {
+    if (!listedTime.isValid() && ftp_.mdtm_) {
         QDateTime t = QDateTime::fromString(query(QStringLiteral("MDTM ") + remoteName).value_or(QString()).left(14), QLatin1String(kFtpTime));
         t.setTimeSpec(Qt::UTC);
         clash.remoteTime = t;
@@ -93,16 +96,21 @@ bool TransferEnds::sendAsking(const QString& localPath, const QString& remoteNam
         }
         break;
     }
-    ftp_.SendFile(localPath, offset, remoteName, resume);
+    // The final reply vouches for a whole file sent in a batch; a resumed one is checked, as
+    // servers differ in how they continue a file.
+    ftp_.send(localPath, offset, remoteName, resume, false);
     return true;
 }
 
-void TransferEnds::keepRemoteTime(const QString& remoteName, const QString& localPath)
+void TransferEnds::keepRemoteTime(const QString& remoteName, const QString& localPath, const QDateTime& listedTime)
 {
-    if (!ftp_.KeepFileTimes || !ftp_.mdtm_)
+    if (!ftp_.KeepFileTimes || (!ftp_.mdtm_ && !listedTime.isValid()))
         return;
-    QDateTime t = QDateTime::fromString(query(QStringLiteral("MDTM ") + remoteName).value_or(QString()).left(14), QLatin1String(kFtpTime));
-    t.setTimeSpec(Qt::UTC);
+    QDateTime t = listedTime;
+    if (!t.isValid()) {
+        t = QDateTime::fromString(query(QStringLiteral("MDTM ") + remoteName).value_or(QString()).left(14), QLatin1String(kFtpTime));
+        t.setTimeSpec(Qt::UTC);
+    }
     if (t.isValid() && !LocalFile::setModificationTime(localPath, t))
         emit ftp_.LogLine(QStringLiteral("Could not give %1 the server's modification time.").arg(localPath));
 }

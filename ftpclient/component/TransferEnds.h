@@ -3,6 +3,7 @@
 #include "ftpclient/component/FileClash.h"
 #include "ftpclient/component/Listing.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -22,15 +23,17 @@ public:
     explicit TransferEnds(FtpComponent& ftp) : ftp_(ftp) {}
 
     // Asks about an existing local file before remoteName is received over it; the server is asked
-    // for the size and time of its copy so that both can be shown.
-    int askDownload(const QString& remoteName, const QString& localPath);
+    // for the size and time of its copy so that both can be shown, unless a listing gave them
+    // (listedSize >= 0, listedTime valid).
+    int askDownload(const QString& remoteName, const QString& localPath, qint64 listedSize = -1, const QDateTime& listedTime = {});
     // Sends localPath as remoteName (a name, or a path into the current remote folder), whose
     // entries are given. A file of that name that differs in size or time is asked about:
     // overwritten, resumed from the size the server holds, or skipped (false); Cancel throws
     // ftpErrAborted. An identical file, or none, is sent without a question.
     bool sendAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries);
-    // After a download: the local file takes the server's modification time.
-    void keepRemoteTime(const QString& remoteName, const QString& localPath);
+    // After a download: the local file takes the server's modification time, the listed one when
+    // valid, else the one MDTM answers.
+    void keepRemoteTime(const QString& remoteName, const QString& localPath, const QDateTime& listedTime = {});
     // After an upload: the server's file takes the local modification time.
     void keepLocalTime(const QString& localPath, const QString& remoteName);
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QStyle>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace harbel::tessaly::ui {
@@ -75,7 +77,24 @@ void bindLog(QListWidget* list, ListBox& control)
             list->scrollToItem(list->item(control.ListIndex()));
         }
     };
-    QObject::connect(&control, &Control::changed, list, sync);
+    // Lines come in bursts while a batch of files goes: the widget follows once per turn of the
+    // event loop, whatever the number of lines, and rows of one height keep scrolling to the last
+    // one as cheap in a full log as in an empty one.
+    list->setUniformItemSizes(true);
+    auto pending = std::make_shared<bool>(false);
+    QObject::connect(&control, &Control::changed, list, [list, sync, pending, &control] {
+        // A cleared log is followed at once: lines added after it must not be taken for more of
+        // the lines shown before.
+        if (control.Items().isEmpty())
+            return sync();
+        if (std::exchange(*pending, true))
+            return;
+        QMetaObject::invokeMethod(list, [sync, pending, alive = QPointer<ListBox>(&control)] {
+            *pending = false;
+            if (alive)
+                sync();
+        }, Qt::QueuedConnection);
+    });
     sync();
 }
 

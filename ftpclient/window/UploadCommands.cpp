@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <optional>
+
 namespace harbel::tessaly {
 
 void UploadCommands::applyAutoMode(const QString& fileName)
@@ -42,6 +44,7 @@ void UploadCommands::UploadSelection()
             throw FtpError(ftpErrProtocol, QStringLiteral("Could not enter the listed remote folder ") + main_.sRemotePath);
         // Names and kinds first: the local list may change while the files go.
         QList<std::pair<QString, int>> rows;
+        std::optional<QList<FolderItem>> entries;
         for (ListRow* r : main_.lstLocalFileList.selectedRows())
             rows.append({r->Text(), r->SmallIcon()});
         for (const auto& [name, icon] : rows) {
@@ -68,7 +71,11 @@ void UploadCommands::UploadSelection()
             }
             if (main_.bAutoMode)
                 applyAutoMode(name);
-            if (!main_.xFtp.SendFileAsking(path, main_.listedPath(name), main_.xFtp.GetFolderItems(QString(), 0)))
+            // One listing of the folder for the whole selection: the names sent meanwhile are the
+            // selection's own, so what it held before is all the clash question needs.
+            if (!entries)
+                entries = main_.xFtp.GetFolderItems(QString(), 0);
+            if (!main_.xFtp.SendFileAsking(path, main_.listedPath(name), *entries))
                 main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
         }
     } catch (const FtpError& e) {
@@ -105,16 +112,22 @@ void UploadCommands::UploadFolderTree(const QString& path)
     // What each remote folder held when entered: the files about to be replaced are asked about.
     QHash<QString, QList<FolderItem>> remoteEntries;
     TreeWalk::Hooks hooks;
-    hooks.enter = [this, &notIdle](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
+    hooks.enter = [this, &notIdle, &remoteEntries](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
         into.local = in.local + folder.name + QLatin1Char('/');
         notIdle = main_.xFtp.State() != FtpComponent::Idle;
         if (notIdle)
             return TreeWalk::Step::Enter;
+        // The folder it lies in was listed when entered; only the tree's own parent is listed here.
+        const auto held = remoteEntries.constFind(in.local);
+        const QList<FolderItem> siblings = held != remoteEntries.cend() ? *held : main_.xFtp.GetFolderItems(QString(), 0);
         bool there = false;
-        for (const FolderItem& item : main_.xFtp.GetFolderItems(QString(), 0))
+        for (const FolderItem& item : siblings)
             there = there || item.Name.toLower() == folder.name.toLower();
-        if (!there)
+        // A folder just made holds nothing: it needs no listing of its own.
+        if (!there) {
             main_.xFtp.CreateFolder(folder.name);
+            remoteEntries.insert(into.local, {});
+        }
         // Sending into another folder than the one asked for would scatter the tree: stop instead.
         if (!main_.ChangeCurrentRemoteFolder(folder.name, true))
             throw FtpError(ftpErrServerRefused, QStringLiteral("Could not enter the remote folder ") + folder.name);
@@ -123,7 +136,8 @@ void UploadCommands::UploadFolderTree(const QString& path)
     hooks.list = [this, &notIdle, &remoteEntries](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
         if (std::exchange(notIdle, false))
             return QList<TreeWalk::Entry>();
-        remoteEntries.insert(folder.local, main_.xFtp.GetFolderItems(QString(), 0));
+        if (!remoteEntries.contains(folder.local))
+            remoteEntries.insert(folder.local, main_.xFtp.GetFolderItems(QString(), 0));
         return TreeWalk::localEntries(folder.local);
     };
     hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {

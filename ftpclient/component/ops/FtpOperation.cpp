@@ -11,7 +11,7 @@ FtpOperation::~FtpOperation() = default;
 
 void FtpOperation::send(const QString& line)
 {
-    ftp_.control_->send(line);
+    ftp_.sendLine(line);
 }
 
 void FtpOperation::log(const QString& text)

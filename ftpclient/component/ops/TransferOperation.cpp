@@ -47,8 +47,11 @@ void TransferOperation::askSize(State state)
 {
     state_ = state;
     // Servers refuse SIZE in ASCII mode: sizes are byte counts.
-    runSub(std::make_unique<CommandOperation>(
-        ftp_, QList<CommandOperation::Step>{{QStringLiteral("TYPE I")}, {QStringLiteral("SIZE ") + request_.sizeOf}}));
+    QList<CommandOperation::Step> steps;
+    if (const QString type = ftp_.typeToSend(false); !type.isEmpty())
+        steps.append({type});
+    steps.append({QStringLiteral("SIZE ") + request_.sizeOf});
+    runSub(std::make_unique<CommandOperation>(ftp_, steps));
 }
 
 void TransferOperation::subFinished(FtpOperation& sub)
@@ -75,8 +78,11 @@ void TransferOperation::subFinished(FtpOperation& sub)
 
 void TransferOperation::sendType()
 {
+    const QString type = ftp_.typeToSend(request_.ascii);
+    if (type.isEmpty())
+        return sendDataPortCommand();
     state_ = State::Type;
-    send(request_.ascii ? QStringLiteral("TYPE A") : QStringLiteral("TYPE I"));
+    send(type);
 }
 
 void TransferOperation::sendDataPortCommand()

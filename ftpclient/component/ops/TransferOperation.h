@@ -12,7 +12,7 @@ class QFile;
 
 namespace harbel::tessaly {
 
-// One data transfer: TYPE, the data connection's PASV/EPSV or PORT/EPRT, REST, the command, the
+// One data transfer: TYPE (when another is in force), the data connection's PASV/EPSV or PORT/EPRT, REST, the command, the
 // data, the final reply. A binary file transfer also asks for the file's size (SIZE, as a step of
 // its own): before a download, to know when the file is whole, and after an upload, to check that
 // the server holds every byte. Downloads go into a sink opened only once the server has accepted

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QDirIterator>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -483,4 +484,43 @@ TEST_F(PyFtp, ATransferCutShortByTheProgramQuittingIsNotTakenForDone)
     // Undo the quit for the tests that follow: an application loop that starts and ends clears it.
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
+}
+
+// A batch of small files costs the data connection and the transfer for each, plus the time an
+// upload gives the file; each folder is listed once, TYPE is sent only when it changes, and no
+// file is asked about (SIZE, MDTM) when its listing already tells.
+TEST_F(PyFtp, ABatchOfFilesCostsOneTransferEachAndOneListingPerFolder)
+{
+    constexpr int kFiles = 20;
+    QDir().mkpath(local + "/back");
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(local + QString("/many/f%1.txt").arg(i), "123456789");
+    startServer();
+    login();
+    const QList<std::tuple<const char*, std::function<void()>, int>> cases{
+        {"upload into a new folder", [&] { ftp.SendFiles(local + "/many/*", "many", true, false); }, 0},
+        {"the same upload again", [&] { ftp.SendFiles(local + "/many/*", "many", true, false); }, 1},
+        {"folder download", [&] { ftp.ReceiveFiles("many/*", local + "/back", false); }, 1},
+    };
+    for (const auto& [what, run, expectedListings] : cases) {
+        log.clear();
+        ASSERT_NO_THROW(run()) << what;
+        QMap<QString, int> sent;
+        for (const QString& line : std::as_const(log))
+            if (QRegularExpression("^[A-Z]{3,4}( |$)").match(line).hasMatch())
+                ++sent[line.section(' ', 0, 0)];
+        const int listings = sent.value("MLSD") + sent.value("LIST") + sent.value("NLST");
+        const int transfers = sent.value("STOR") + sent.value("RETR");
+        EXPECT_EQ(transfers, kFiles) << what;
+        EXPECT_EQ(listings, expectedListings) << what;
+        EXPECT_EQ(sent.value("EPSV") + sent.value("PASV"), transfers + listings) << what;
+        EXPECT_LE(sent.value("TYPE"), 2) << what;
+        EXPECT_EQ(sent.value("SIZE") + sent.value("MDTM"), 0) << what;
+    }
+    // The downloads took their times from the listing as MDTM would have given them.
+    for (int i = 0; i < kFiles; ++i) {
+        const QString name = QString("/f%1.txt").arg(i);
+        EXPECT_EQ(readFile(local + "/back" + name), "123456789");
+        EXPECT_EQ(QFileInfo(local + "/back" + name).lastModified().toSecsSinceEpoch(), QFileInfo(root + "/many" + name).lastModified().toSecsSinceEpoch());
+    }
 }

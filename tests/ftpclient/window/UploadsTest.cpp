@@ -5,6 +5,7 @@
 #include "tests/ftpclient/window/MainWindowFixture.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include "tests/support/QtPrint.h"
 
@@ -118,7 +119,10 @@ TEST_F(Uploads, ClashesAreAskedAboutAndAnsweredOnceForAllWhenAsked)
     press(frmExist::Resume, false);
     press(frmExist::Skip, true);
     selectNamed(form->lstLocalFileList, {"a.bin", "b.bin", "c.bin", "d.bin", "same.bin", "new.bin"});
+    const qsizetype logged = form->lstConnectionInfo.Items().size();
     form->UploadSelection();
+    // The folder is listed once for all the questions, and once more to show it afterwards.
+    EXPECT_EQ(form->lstConnectionInfo.Items().mid(logged).filter(QRegularExpression("^(MLSD|LIST)")).size(), 2);
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_TRUE(shown[0].startsWith("Destination File Size: 5 Last Modified: ")) << shown[0].toStdString();
     EXPECT_TRUE(shown[0].contains(" / Source File Size: 50000 Last Modified: ")) << shown[0].toStdString();
