@@ -46,11 +46,14 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
 
 frmMain::~frmMain() = default;
 
-bool frmMain::checkSingleInstance(SingleInstance& instance)
+bool frmMain::checkSingleInstance(SingleInstance& instance, bool* raised)
 {
     if (instance.acquire())
         return true;
-    if (instance.raiseRunning())
+    const bool shown = instance.raiseRunning();
+    if (raised)
+        *raised = shown;
+    if (shown)
         return false;
     Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical,
                                QStringLiteral("Harbel"));

@@ -56,7 +56,8 @@ public:
 
     // The single-instance rule: false when another copy runs, which is asked to show its window
     // (or, when it cannot be asked, after saying that it runs).
-    static bool checkSingleInstance(SingleInstance& instance);
+    // raised, when given, tells whether the running copy was asked to show its window.
+    static bool checkSingleInstance(SingleInstance& instance, bool* raised = nullptr);
 
     // Start-up: title, layout, skin, toolbar, settings, history, language, tray icon.
     void Form_Load();

@@ -68,7 +68,8 @@ int main(int argc, char* argv[])
         prompts.setParent(&window);
         QObject::connect(&form, &tessaly::frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         if (!form.Form_Load()) {
-            rc = 1;
+            // A second start that brought the running window forward did what was asked of it.
+            rc = form.raisedRunning() ? 0 : 1;
         } else {
             window.show();
             if (splash)

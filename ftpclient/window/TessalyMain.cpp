@@ -142,9 +142,9 @@ bool frmMain::Form_Load()
     instance_ = std::make_unique<SingleInstance>(QStringLiteral("Tessaly"), QStringLiteral("TessalyFtpClient"));
     if (!instance_->acquire()) {
         // The running copy shows its window instead; only one that cannot be asked is reported.
-        const bool raised = instance_->raiseRunning();
+        raisedRunning_ = instance_->raiseRunning();
         instance_.reset();
-        if (raised)
+        if (raisedRunning_)
             return false;
         Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
         return false;

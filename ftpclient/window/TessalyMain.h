@@ -45,6 +45,8 @@ public:
 
     // Start-up; false when the program must end at once (another instance runs).
     bool Form_Load();
+    // After a Form_Load that returned false: true when the running copy was asked to show its window.
+    bool raisedRunning() const { return raisedRunning_; }
     // Leaving the program (window close, "IDC_FS_close", File > Exit, tray Exit).
     void Form_Unload();
 
@@ -350,6 +352,7 @@ private:
     int mousePointer_ = 0;
     bool unloaded_ = false;
     std::unique_ptr<SingleInstance> instance_;
+    bool raisedRunning_ = false;
 };
 
 // Formats a date as the system's short date followed by the time.

@@ -78,9 +78,11 @@ int main(int argc, char* argv[])
         Prompts::setInstance(nullptr);
         return sent ? 0 : 1;
     }
-    if (handOver.isEmpty() && !frmMain::checkSingleInstance(instance)) {
+    // A second start that brought the running window forward did what was asked of it.
+    bool raised = false;
+    if (handOver.isEmpty() && !frmMain::checkSingleInstance(instance, &raised)) {
         Prompts::setInstance(nullptr);
-        return 1;
+        return raised ? 0 : 1;
     }
 
     quitOnTerminationSignals();
