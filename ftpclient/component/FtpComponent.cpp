@@ -19,18 +19,6 @@ namespace harbel::tessaly {
 
 namespace {
 
-// Splits "folder/mask" (either separator) into its two parts.
-std::pair<QString, QString> splitMask(const QString& text)
-{
-    const qsizetype cut = qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
-    if (cut < 0)
-        return {QString(), text};
-    QString folder = text.left(cut);
-    if (folder.isEmpty())
-        folder = QStringLiteral("/");
-    return {folder, text.mid(cut + 1)};
-}
-
 // A name or command sent to the server must stay one command line.
 void requireOneLine(const QString& text)
 {
@@ -474,14 +462,8 @@ void FtpComponent::receive(const QString& remoteName, qint64 startOffset, const 
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(remoteName);
+    LocalFile::requireSafeTarget(localPath, startOffset);
     const QFileInfo local(localPath);
-    const QString reason = listing::unsafeNameReason(local.fileName());
-    if (!reason.isEmpty() || localPath.split(QLatin1Char('/')).contains(QStringLiteral("..")))
-        throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to write '%1': %2.").arg(localPath, reason.isEmpty() ? QStringLiteral("the path leaves its folder") : reason));
-    if (startOffset < 0)
-        throw FtpError(ftpErrLocalFile, QStringLiteral("A start offset cannot be negative."));
-    if (LocalFile::isLink(localPath))
-        throw FtpError(ftpErrLocalFile, QStringLiteral("%1 is a symbolic link; it is not written through.").arg(localPath));
     const bool ascii = TransferMode == 1;
     if (startOffset == 0 && local.exists()) {
         switch (TransferEnds(*this).askDownload(remoteName, localPath, listed.size, listed.time)) {
@@ -527,21 +509,9 @@ void FtpComponent::send(const QString& localPath, qint64 startOffset, const QStr
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
     requireOneLine(remoteName);
-    // Only a regular file has an end to send up to: a pipe would block the open for ever and a
-    // device such as /dev/zero would never end.
-    const QString notRegular = QStringLiteral("%1 is not a regular file, so it is not sent.").arg(localPath);
-    if (QFileInfo(localPath).exists() && !QFileInfo(localPath).isFile())
-        throw FtpError(ftpErrLocalFile, notRegular);
-    QFile source(localPath);
-    if (!source.open(QIODevice::ReadOnly))
-        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not open %1: %2").arg(localPath, source.errorString()));
-    if (source.isSequential())
-        throw FtpError(ftpErrLocalFile, notRegular);
     const qint64 offset = resume ? startOffset : 0;
-    if (offset < 0 || offset > source.size())
-        throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot resume %1 at byte %2: it holds %3 bytes.").arg(localPath).arg(offset).arg(source.size()));
-    if (offset > 0 && !source.seek(offset))
-        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(localPath, source.errorString()));
+    QFile source;
+    LocalFile::openForSending(source, localPath, offset);
     emit SendingFile(remoteName);
     const bool ascii = TransferMode == 1;
     TransferOperation::Request request;
@@ -571,7 +541,7 @@ void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localF
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    const auto [folder, mask] = splitMask(remoteMask);
+    const auto [folder, mask] = listing::splitMask(remoteMask);
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
     const QString start = CurrentFolder();
@@ -605,7 +575,7 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    const auto [folder, mask] = splitMask(localMask);
+    const auto [folder, mask] = listing::splitMask(localMask);
     const QString localFolder = folder.isEmpty() ? QDir::currentPath() : folder;
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));

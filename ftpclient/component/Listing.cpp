@@ -199,6 +199,17 @@ QString unsafeNameReason(const QString& name)
     return {};
 }
 
+std::pair<QString, QString> splitMask(const QString& text)
+{
+    const qsizetype cut = qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
+    if (cut < 0)
+        return {QString(), text};
+    QString folder = text.left(cut);
+    if (folder.isEmpty())
+        folder = QStringLiteral("/");
+    return {folder, text.mid(cut + 1)};
+}
+
 bool matchesMask(const QString& name, const QString& mask)
 {
     if (mask.isEmpty() || mask == QLatin1String("*") || mask == QLatin1String("*.*"))

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace harbel::tessaly {
 
@@ -42,6 +43,10 @@ QString unsafeNameReason(const QString& name);
 
 // Wildcard match of "*" and "?" against a name; an empty mask matches everything.
 bool matchesMask(const QString& name, const QString& mask);
+
+// Splits "folder/mask" (either separator) into the folder ("/" for a mask at the root, empty for a
+// bare mask) and the mask.
+std::pair<QString, QString> splitMask(const QString& text);
 
 // How exactly a time is known: a LIST line gives minutes (or only the day when it shows a year),
 // MLSD and MDTM give seconds, a local file gives fractions of a second.

@@ -1,13 +1,46 @@
 #include "ftpclient/component/LocalFile.h"
 
+#include "ftpclient/component/FtpError.h"
+#include "ftpclient/component/Listing.h"
+
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace harbel::tessaly::LocalFile {
+
+void requireSafeTarget(const QString& path, qint64 startOffset)
+{
+    const QString reason = listing::unsafeNameReason(QFileInfo(path).fileName());
+    if (!reason.isEmpty() || path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to write '%1': %2.").arg(path, reason.isEmpty() ? QStringLiteral("the path leaves its folder") : reason));
+    if (startOffset < 0)
+        throw FtpError(ftpErrLocalFile, QStringLiteral("A start offset cannot be negative."));
+    if (isLink(path))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("%1 is a symbolic link; it is not written through.").arg(path));
+}
+
+void openForSending(QFile& source, const QString& path, qint64 offset)
+{
+    // Only a regular file has an end to send up to: a pipe would block the open for ever and a
+    // device such as /dev/zero would never end.
+    const QString notRegular = QStringLiteral("%1 is not a regular file, so it is not sent.").arg(path);
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        throw FtpError(ftpErrLocalFile, notRegular);
+    source.setFileName(path);
+    if (!source.open(QIODevice::ReadOnly))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not open %1: %2").arg(path, source.errorString()));
+    if (source.isSequential())
+        throw FtpError(ftpErrLocalFile, notRegular);
+    if (offset < 0 || offset > source.size())
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot resume %1 at byte %2: it holds %3 bytes.").arg(path).arg(offset).arg(source.size()));
+    if (offset > 0 && !source.seek(offset))
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(path, source.errorString()));
+}
 
 QFile* openForWriting(const QString& path, qint64 offset, QString& why)
 {
