@@ -61,6 +61,15 @@ QueueEntry::State queueState(Progress::State state)
     return QueueEntry::State::Failed;
 }
 
+// Reasons and states written into History.ini as they always were, and compared when it is read
+// back; the list shows them corrected.
+QString shownText(const QString& stored)
+{
+    if (stored == QLatin1String("You block this Extenison"))
+        return QStringLiteral("You block this extension");
+    return stored;
+}
+
 }  // namespace
 
 void setDownloadColumns(ListView& list, bool completed)
@@ -71,7 +80,7 @@ void setDownloadColumns(ListView& list, bool completed)
         {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), completed ? 110 : 120, Qt::AlignLeft},
         {QStringLiteral("%"), 36, centre},
         {QStringLiteral("Size"), 60, centre},
-        {QStringLiteral("Recieved"), 60, centre},
+        {QStringLiteral("Received"), 60, centre},
         {QStringLiteral("Status"), completed ? 99 : 100, centre},
         {QStringLiteral("URL"), 200, Qt::AlignLeft},
         {QStringLiteral("Date"), 0, Qt::AlignLeft},
@@ -94,6 +103,7 @@ void setEntry(ListRow& row, const QueueEntry& entry)
     QStringList cells = queueRowCells(entry);
     // The list shows an address without its password; the entry (and History.ini) keeps it.
     cells[DownloadRow::URL] = addressForDisplay(entry.address);
+    cells[DownloadRow::Filename] = shownText(cells[DownloadRow::Filename]);
     for (int c = 0; c < DownloadRow::kCells; ++c)
         row.setCell(c, cells[c]);
 }

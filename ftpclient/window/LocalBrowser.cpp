@@ -165,7 +165,7 @@ void LocalBrowser::mnuLocalFilterDefineTypes_Click()
                                        QStringLiteral("Define Type For Local Server Directory Listing"), QStringLiteral("*.*"))
                              .value_or(QString());
     if (mask.isEmpty()) {
-        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("No command was entered."), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
         return;
     }
     main_.lstLocalFileList.Clear();

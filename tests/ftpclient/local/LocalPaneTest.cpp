@@ -186,7 +186,7 @@ TEST_F(LocalPane, FilterAndViews)
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
     form->mnuLocalFilterDefineTypes_Click();
-    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    EXPECT_EQ(prompts.last().text, "No command was entered.");
 
     form->movToolbar_FSCommand("IDC_FS_LocalSmallIcons");
     EXPECT_EQ(form->lstLocalFileList.View(), 1);
