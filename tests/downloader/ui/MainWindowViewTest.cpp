@@ -45,12 +45,12 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
     form.Form_Load();
     PellanorMainWindowView view(form);
     view.show();
-    EXPECT_EQ(view.windowTitle(), "Harbel");
+    EXPECT_EQ(view.windowTitle(), "Pellanor");
 
     form.windows.DownloadLater("http://host/a.zip", "/tmp/a.zip");
     ASSERT_EQ(view.queueWidget()->topLevelItemCount(), 1);
     EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Status), "Not Downloaded");
-    EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Recieved");
+    EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Received");
     EXPECT_EQ(view.completedWidget()->headerItem()->text(DownloadRow::Filename), "Complete");
 
     // The "Queue" toggle hides and shows the queue list.
@@ -68,16 +68,14 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
     schedule->trigger();
     EXPECT_EQ(prompts.last().text, "frmSchedule");
 
-    // About puts its panel where the two lists were.
+    // About opens a box over the window; the lists stay.
     QAction* about = toolbarAction(view, "About");
     ASSERT_NE(about, nullptr);
-    about->toggle();
-    auto* panel = view.findChild<QLabel*>("aboutPanel");
-    ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_FALSE(view.completedWidget()->isVisible());
-    about->toggle();
-    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(about->isCheckable());
+    prompts.answer(MsgAnswer::Ok);
+    about->trigger();
+    EXPECT_EQ(prompts.last().title, "About Pellanor");
+    EXPECT_TRUE(view.queueWidget()->isVisible());
     EXPECT_TRUE(view.completedWidget()->isVisible());
 
     // The tray's "Enter URL" leaves a dialog open that does not hold up the program.
