@@ -75,13 +75,14 @@ QString shownText(const QString& stored)
 void setDownloadColumns(ListView& list, bool completed)
 {
     const Qt::Alignment centre = Qt::AlignHCenter;
+    // Wide enough for a file's name, sizes in MB and the longer states; the address takes the rest.
     list.setColumns({
         {QString(), completed ? 15 : 20, Qt::AlignLeft},
-        {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), completed ? 110 : 120, Qt::AlignLeft},
-        {QStringLiteral("%"), 36, centre},
-        {QStringLiteral("Size"), 60, centre},
-        {QStringLiteral("Received"), 60, centre},
-        {QStringLiteral("Status"), completed ? 99 : 100, centre},
+        {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), 220, Qt::AlignLeft},
+        {QStringLiteral("%"), 44, centre},
+        {QStringLiteral("Size"), 80, centre},
+        {QStringLiteral("Received"), 80, centre},
+        {QStringLiteral("Status"), 130, centre},
         {QStringLiteral("URL"), 200, Qt::AlignLeft},
         {QStringLiteral("Date"), 0, Qt::AlignLeft},
     });

@@ -115,6 +115,7 @@ FilesDialogView::FilesDialogView(frmFiles& form, QWidget* parent) : QDialog(pare
     layout->addWidget(count);
     auto* names = new ListViewWidget(form.lstNames, this);
     names->setMinimumSize(520, 160);
+    names->stretchColumn(1);
     layout->addWidget(names, 1);
     auto* folder = new QHBoxLayout;
     folder->addWidget(labelFor(form.lblFolder, this));
