@@ -200,7 +200,7 @@ void LocalBrowser::miDeleteLocalFile_Click()
 
 void LocalBrowser::mnuLocalDeleteFileToRecycleBin_Click()
 {
-    if (Prompts::instance().MsgBox(QStringLiteral("do you want to send this files to recycle bin"), MsgButtons::YesNo, MsgIcon::Question,
+    if (Prompts::instance().MsgBox(QStringLiteral("Move the selected files to the trash?"), MsgButtons::YesNo, MsgIcon::Question,
                                    kConfirm) != MsgAnswer::Yes)
         return;
     QStringList names;

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +51,10 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
     form.windows.DownloadLater("http://host/a.zip", "/tmp/a.zip");
     ASSERT_EQ(view.queueWidget()->topLevelItemCount(), 1);
     EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Status), "Not Downloaded");
+    // The file's name, its path in the tool tip; the address takes the spare width.
+    EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Filename), "a.zip");
+    EXPECT_EQ(view.queueWidget()->topLevelItem(0)->toolTip(DownloadRow::Filename), "/tmp/a.zip");
+    EXPECT_EQ(view.queueWidget()->header()->sectionResizeMode(DownloadRow::URL), QHeaderView::Stretch);
     EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Received");
     EXPECT_EQ(view.completedWidget()->headerItem()->text(DownloadRow::Filename), "Complete");
 
