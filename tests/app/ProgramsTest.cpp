@@ -88,7 +88,7 @@ TEST(Programs, MainWindowsCarryTheirNamesAndShowEveryToolbarCommand)
         QMainWindow* window;
         QStringList mirrored;
     } windows[] = {{&pellanor, {"IDC_FS_ShowB", "IDC_FS_ShowC", "IDC_FS_tray"}},
-                   {&tessaly, {"IDC_FS_ShowA", "IDC_FS_ShowB", "IDC_FS_ShowC", "IDC_FS_openAbout", "IDC_FS_tray"}}};
+                   {&tessaly, {"IDC_FS_ShowA", "IDC_FS_ShowB", "IDC_FS_ShowC", "IDC_FS_tray", "IDC_FS_openAbout"}}};
     for (const auto& w : windows) {
         auto* bar = w.window->findChild<ToolbarView*>();
         ASSERT_NE(bar, nullptr);

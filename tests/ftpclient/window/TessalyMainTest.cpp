@@ -480,8 +480,13 @@ TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
     form->movToolbar_FSCommand("IDC_FS_HideB");
     EXPECT_FALSE(form->FrameMainLists.Visible());
     EXPECT_FALSE(form->frameLog.Visible());
+    // About is a box over the window; the panes stay as they were.
+    prompts.answer(MsgAnswer::Ok);
     form->movToolbar_FSCommand("IDC_FS_openAbout");
-    EXPECT_FALSE(form->frameCustomCommand.Visible());
+    EXPECT_EQ(prompts.last().title, "About Tessaly");
+    EXPECT_TRUE(prompts.last().text.startsWith("Tessaly " HARBEL_VERSION "\n"));
+    EXPECT_TRUE(form->frameCustomCommand.Visible());
+    EXPECT_FALSE(form->frameLog.Visible());
     form->movToolbar_FSCommand("IDC_FS_closeAbout");
     EXPECT_TRUE(form->frameQuickConnect.Visible() && form->FrameMainLists.Visible() && form->frameLog.Visible());
     form->movToolbar_FSCommand("IDC_FS_minimize");
