@@ -4,6 +4,8 @@
 #include "common/controls/Form.h"
 #include "common/controls/ListView.h"
 
+#include <utility>
+
 namespace harbel {
 
 class frmMain;
