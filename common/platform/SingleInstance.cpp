@@ -3,8 +3,13 @@
 #include "common/platform/AppFolder.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaMethod>
+#include <QThread>
+
+#include <utility>
 
 namespace harbel {
 
@@ -42,12 +47,52 @@ bool SingleInstance::acquire()
     return primary_;
 }
 
+SingleInstance::Start SingleInstance::primaryOrHandOver(const QString& text, int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        if (acquire())
+            return Start::Primary;
+        if (text.isEmpty() ? raiseRunning(1000) : send(text, 1000))
+            return Start::HandedOver;
+        if (deadline.hasExpired())
+            return Start::NoAnswer;
+        QThread::msleep(100);
+    }
+}
+
+void SingleInstance::deliver(const QString& text)
+{
+    if (text == kRaise)
+        emit raiseRequested();
+    else if (isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::received)))
+        emit received(text);
+    else
+        waiting_.append(text);
+}
+
+void SingleInstance::connectNotify(const QMetaMethod& signal)
+{
+    if (signal != QMetaMethod::fromSignal(&SingleInstance::received) || waiting_.isEmpty())
+        return;
+    // After the connection is made: the receiver may be connected with a queued connection.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const QStringList texts = std::exchange(waiting_, {});
+            for (const QString& t : texts)
+                deliver(t);
+        },
+        Qt::QueuedConnection);
+}
+
 bool SingleInstance::listen()
 {
     if (!primary_)
         return false;
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setMaxPendingConnections(128);  // a browser may start many hosts at once
     QLocalServer::removeServer(serverName());  // a socket left by a crashed copy
     if (!server_->listen(serverName()))
         return false;
@@ -62,14 +107,7 @@ bool SingleInstance::listen()
                     QByteArray line = s->readLine();
                     line.chop(1);
                     QMetaObject::invokeMethod(
-                        this,
-                        [this, text = QString::fromUtf8(line)] {
-                            if (text == kRaise)
-                                emit raiseRequested();
-                            else
-                                emit received(text);
-                        },
-                        Qt::QueuedConnection);
+                        this, [this, text = QString::fromUtf8(line)] { deliver(text); }, Qt::QueuedConnection);
                 }
             });
         }

@@ -66,6 +66,18 @@ ListViewWidget::ListViewWidget(ListView& model, QWidget* parent, IconProvider ic
     setVisible(model_.Visible());
 }
 
+void ListViewWidget::showFileNames(int column)
+{
+    fileNameColumn_ = column;
+    rebuildRows();
+}
+
+void ListViewWidget::stretchColumn(int column)
+{
+    stretchColumn_ = column;
+    rebuildColumns();
+}
+
 void ListViewWidget::rebuildColumns()
 {
     const auto& cols = model_.ColumnHeaders();
@@ -81,6 +93,7 @@ void ListViewWidget::rebuildColumns()
         if (cols[i].width > 0)
             setColumnWidth(i, cols[i].width);
         headerItem()->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
+        header()->setSectionResizeMode(i, i == stretchColumn_ ? QHeaderView::Stretch : QHeaderView::Interactive);
     }
 }
 
@@ -93,7 +106,14 @@ void ListViewWidget::fill(QTreeWidgetItem* item, ListRow* row)
     constexpr qsizetype kLongestShown = 4096;
     for (int i = 0; i < n; ++i) {
         const QString text = row->cell(i);
-        item->setText(i, text.size() > kLongestShown ? text.left(kLongestShown) + QChar(0x2026) : text);
+        if (i == fileNameColumn_ && text.startsWith(u'/') && text.size() <= kLongestShown) {
+            item->setText(i, text.mid(text.lastIndexOf(u'/') + 1));
+            item->setToolTip(i, text);
+        } else {
+            item->setText(i, text.size() > kLongestShown ? text.left(kLongestShown) + QChar(0x2026) : text);
+            if (i == fileNameColumn_)
+                item->setToolTip(i, {});
+        }
         if (i < cols.size())
             item->setTextAlignment(i, cols[i].alignment | Qt::AlignVCenter);
     }

@@ -20,6 +20,12 @@ public:
 
     explicit ListViewWidget(ListView& model, QWidget* parent = nullptr, IconProvider icons = {});
 
+    // The cells of column that hold an absolute path show the file's name, with the whole path
+    // in their tool tip; other texts are shown as they are.
+    void showFileNames(int column);
+    // The column that takes the width the others leave as the window grows or shrinks.
+    void stretchColumn(int column);
+
 signals:
     void rowActivated(harbel::ListRow* row);
     void contextMenu(const QPoint& globalPos);
@@ -33,6 +39,8 @@ private:
     ListView& model_;
     IconProvider icons_;
     bool syncing_ = false;
+    int fileNameColumn_ = -1;
+    int stretchColumn_ = -1;
 };
 
 }  // namespace harbel

@@ -4,8 +4,8 @@
 #include "common/ui/Icons.h"
 
 #include <QAction>
-#include <QLabel>
-#include <QProgressBar>
+#include <QMainWindow>
+#include <QMenu>
 
 namespace harbel {
 
@@ -13,14 +13,30 @@ ToolbarView::ToolbarView(MovieToolbar& model, QWidget* parent) : QToolBar(parent
 {
     setObjectName(model.name());
     setMovable(false);
+    setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     connect(&model_, &Control::changed, this, &ToolbarView::rebuild);
-    connect(&model_, &MovieToolbar::variableChanged, this, &ToolbarView::showVariable);
     rebuild();
+}
+
+QAction* ToolbarView::commandAction(const QString& command) const
+{
+    for (QAction* a : actions())
+        if (a->objectName() == command)
+            return a;
+    return nullptr;
+}
+
+void ToolbarView::mirrorInMenu(QMenu* menu, const QStringList& commands)
+{
+    menus_.append({menu, commands});
+    fillMenus();
 }
 
 void ToolbarView::rebuild()
 {
+    // The actions go with the toolbar: menus that show them are filled again below.
+    const QList<QAction*> old = actions();
     clear();
     for (const ToolbarButton& b : model_.buttons()) {
         if (b.separator) {
@@ -29,6 +45,7 @@ void ToolbarView::rebuild()
         }
         QAction* a = addAction(Icons::icon(b.icon), b.caption);
         a->setObjectName(b.command);
+        a->setToolTip(b.caption);
         if (b.checkable()) {
             a->setCheckable(true);
             // "Show" toggles start down: what they show is visible when the window opens.
@@ -38,29 +55,26 @@ void ToolbarView::rebuild()
             connect(a, &QAction::triggered, this, [this, cmd = b.command] { model_.press(cmd); });
         }
     }
-    addSeparator();
-    connected_ = new QLabel(this);
-    status_ = new QLabel(this);
-    status_->setMinimumWidth(200);
-    progress_ = new QProgressBar(this);
-    progress_->setRange(0, 100);
-    progress_->setMaximumWidth(120);
-    progress_->setTextVisible(false);
-    addWidget(connected_);
-    addWidget(status_);
-    addWidget(progress_);
-    for (const char* v : {"_root.Connected", "_root.status_txt.text", "_root.Progress_mc._xscale"})
-        showVariable(QLatin1String(v), model_.GetVariable(QLatin1String(v)));
+    fillMenus();
+    qDeleteAll(old);
+    // The window is never narrower than its buttons, so none of them hides behind the overflow
+    // arrow. The buttons come when the program has loaded its toolbar, after the window is made.
+    if (auto* window = qobject_cast<QMainWindow*>(parentWidget()))
+        window->setMinimumWidth(sizeHint().width());
 }
 
-void ToolbarView::showVariable(const QString& name, const QString& value)
+void ToolbarView::fillMenus()
 {
-    if (name == QLatin1String("_root.Connected") && connected_)
-        connected_->setText(value == QLatin1String("1") ? tr("● Connected") : tr("○ Not connected"));
-    else if (name == QLatin1String("_root.status_txt.text") && status_)
-        status_->setText(value);
-    else if (name == QLatin1String("_root.Progress_mc._xscale") && progress_)
-        progress_->setValue(qBound(0, int(value.toDouble()), 100));
+    for (const auto& [menu, commands] : menus_) {
+        if (!menu)
+            continue;
+        for (QAction* a : menu->actions())
+            if (a->parent() == this)
+                menu->removeAction(a);
+        for (const QString& command : commands)
+            if (QAction* a = commandAction(command))
+                menu->addAction(a);
+    }
 }
 
 }  // namespace harbel

@@ -35,7 +35,7 @@ QString GetError(qint16 code)
     static const Entry table[] = {
         {400, "13033", "HTTP 400-Bad Request"},
         {401, "13034", "HTTP 401.x-You are not authorized to view this page"},
-        {403, "13035", "HTTP 403.x - Forbidden: Acess Denied"},
+        {403, "13035", "HTTP 403.x - Forbidden: Access Denied"},
         {404, "13032", "HTTP 404-Object Not Found"},
         {405, "13036", "HTTP 405 - Resource Not Allowed"},
         {406, "13037", "HTTP Error 406 - Not Acceptable"},

@@ -61,18 +61,28 @@ QueueEntry::State queueState(Progress::State state)
     return QueueEntry::State::Failed;
 }
 
+// Reasons and states written into History.ini as they always were, and compared when it is read
+// back; the list shows them corrected.
+QString shownText(const QString& stored)
+{
+    if (stored == QLatin1String("You block this Extenison"))
+        return QStringLiteral("You block this extension");
+    return stored;
+}
+
 }  // namespace
 
 void setDownloadColumns(ListView& list, bool completed)
 {
     const Qt::Alignment centre = Qt::AlignHCenter;
+    // Wide enough for a file's name, sizes in MB and the longer states; the address takes the rest.
     list.setColumns({
         {QString(), completed ? 15 : 20, Qt::AlignLeft},
-        {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), completed ? 110 : 120, Qt::AlignLeft},
-        {QStringLiteral("%"), 36, centre},
-        {QStringLiteral("Size"), 60, centre},
-        {QStringLiteral("Recieved"), 60, centre},
-        {QStringLiteral("Status"), completed ? 99 : 100, centre},
+        {completed ? QStringLiteral("Complete") : QStringLiteral("Filename"), 220, Qt::AlignLeft},
+        {QStringLiteral("%"), 44, centre},
+        {QStringLiteral("Size"), 80, centre},
+        {QStringLiteral("Received"), 80, centre},
+        {QStringLiteral("Status"), 130, centre},
         {QStringLiteral("URL"), 200, Qt::AlignLeft},
         {QStringLiteral("Date"), 0, Qt::AlignLeft},
     });
@@ -94,6 +104,7 @@ void setEntry(ListRow& row, const QueueEntry& entry)
     QStringList cells = queueRowCells(entry);
     // The list shows an address without its password; the entry (and History.ini) keeps it.
     cells[DownloadRow::URL] = addressForDisplay(entry.address);
+    cells[DownloadRow::Filename] = shownText(cells[DownloadRow::Filename]);
     for (int c = 0; c < DownloadRow::kCells; ++c)
         row.setCell(c, cells[c]);
 }

@@ -12,7 +12,7 @@ namespace harbel {
 frmDir::frmDir(QObject* parent) : Form(QStringLiteral("frmDir"), parent)
 {
     setCaption(GetLangString(QStringLiteral("03000"), QStringLiteral("Select Directory")));
-    cmdOk.setCaption(GetLangString(QStringLiteral("02006"), QStringLiteral("&Ok")));
+    cmdOk.setCaption(GetLangString(QStringLiteral("02006"), QStringLiteral("&OK")));
     cmdCancel.setCaption(GetLangString(QStringLiteral("05004"), QStringLiteral("&Cancel")));
     cmdNewFolder.setCaption(GetLangString(QStringLiteral("19201"), QStringLiteral("New Folder")));
     setPath(QDir::homePath());

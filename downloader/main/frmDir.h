@@ -6,7 +6,7 @@
 namespace harbel {
 
 // The folder chooser of the settings' "Browse" buttons: a folder path, a way to make a new
-// sub-folder, and the chosen folder in strDirPath after "&Ok".
+// sub-folder, and the chosen folder in strDirPath after "&OK".
 class frmDir final : public Form {
     Q_OBJECT
 public:

@@ -16,6 +16,8 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <utility>
+
 namespace harbel {
 
 frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
@@ -46,18 +48,12 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
 
 frmMain::~frmMain() = default;
 
-bool frmMain::checkSingleInstance(SingleInstance& instance, bool* raised)
+bool frmMain::checkSingleInstance(SingleInstance& instance, bool* handedOver, const QString& address, int waitMs)
 {
-    if (instance.acquire())
-        return true;
-    const bool shown = instance.raiseRunning();
-    if (raised)
-        *raised = shown;
-    if (shown)
-        return false;
-    Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical,
-                               QStringLiteral("Harbel"));
-    return false;
+    const SingleInstance::Start start = instance.primaryOrHandOver(address, waitMs);
+    if (handedOver)
+        *handedOver = start == SingleInstance::Start::HandedOver;
+    return start == SingleInstance::Start::Primary;
 }
 
 void frmMain::Form_Load()
@@ -181,8 +177,11 @@ void frmMain::txtChager_Change(const QString& text)
     if (text.isEmpty() || text.startsWith(QLatin1String("MENU")))
         return;
     // Taken now, an address handed over while another one is being asked about would run the
-    // Add-URL flow inside the open question and pair one address with the other's path.
-    if (promptOpen()) {
+    // Add-URL flow inside the open question and pair one address with the other's path. The
+    // question for several addresses is not modal: it takes more of them into its list.
+    const bool onlyGatheredOpen = FilesForm.Visible() && handingOver_ == 0 && !URLForm.Visible()
+                                  && !URLForm.isLookingUp() && !FileForm.Visible() && !windows.isAsking();
+    if (promptOpen() && !onlyGatheredOpen) {
         waitingHandOvers_.append(text);
         return;
     }
@@ -194,24 +193,64 @@ void frmMain::txtChager_Change(const QString& text)
 
 bool frmMain::promptOpen() const
 {
-    return handingOver_ > 0 || URLForm.Visible() || URLForm.isLookingUp() || FileForm.Visible() || windows.isAsking();
+    return handingOver_ > 0 || URLForm.Visible() || URLForm.isLookingUp() || FileForm.Visible() || FilesForm.Visible()
+           || windows.isAsking();
+}
+
+void frmMain::askWhereToSave(const QString& address, const QString& name)
+{
+    if (gathering_ || FilesForm.Visible() || FilesForm.count() > 0 || FileForm.Visible()) {
+        FilesForm.add(address, name);
+        if (!gathering_)
+            handOversMayGoOn();
+        return;
+    }
+    FileForm.Form_Load(address, name);
+}
+
+void frmMain::askGathered()
+{
+    if (FilesForm.Visible() || FilesForm.count() == 0 || promptOpen())
+        return;
+    if (FilesForm.count() == 1) {
+        const auto [address, name] = FilesForm.takeFirst();
+        FileForm.Form_Load(address, name);
+        return;
+    }
+    FilesForm.Form_Load();
 }
 
 void frmMain::handOversMayGoOn()
 {
-    if (waitingHandOvers_.isEmpty() || handOverPosted_)
+    if ((waitingHandOvers_.isEmpty() && !gatheredWaiting()) || handOverPosted_)
         return;
     handOverPosted_ = true;
     // Later, from the event loop: the answer that got here may still be on its way out.
     QTimer::singleShot(promptOpen() ? 200 : 0, this, [this] {
         handOverPosted_ = false;
-        if (waitingHandOvers_.isEmpty())
+        if (waitingHandOvers_.isEmpty() && !gatheredWaiting())
             return;
         if (promptOpen()) {
             handOversMayGoOn();
             return;
         }
-        txtChager_Change(waitingHandOvers_.takeFirst());
+        if (waitingHandOvers_.size() == 1 && !gatheredWaiting()) {
+            txtChager_Change(waitingHandOvers_.takeFirst());
+            return;
+        }
+        // Several came while the question was open: they are taken together and asked about in
+        // one question (those the filters or the save rules place need none).
+        gathering_ = true;
+        const QStringList texts = std::exchange(waitingHandOvers_, {});
+        for (const QString& text : texts) {
+            ++handingOver_;
+            URLForm.DownLoadURL(text);
+            --handingOver_;
+        }
+        gathering_ = false;
+        // An address whose server is still asked for its file's name joins the list later.
+        if (!URLForm.isLookingUp())
+            askGathered();
     });
 }
 
@@ -337,7 +376,8 @@ void frmMain::netscapeClicks(bool enable)
     case BrowserCapture::Outcome::NoBrowser:
         Prompts::instance().MsgBox(
             GetLangString(QStringLiteral("13020"),
-                          QStringLiteral("Netscape Browser is not installed in your system or Netsacpe Plugin not found!!")),
+                          QStringLiteral("Firefox is not set up for this user (there is no ~/.mozilla folder), so it "
+                                         "cannot hand links over yet. Start Firefox once, then switch this on again.")),
             MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
         break;
     case BrowserCapture::Outcome::WriteFailed:
@@ -346,7 +386,7 @@ void frmMain::netscapeClicks(bool enable)
                                    MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
         break;
     case BrowserCapture::Outcome::RemoveFailed:
-        Prompts::instance().MsgBox(GetLangString(QStringLiteral("11002"), QStringLiteral("Error deleteing file:"))
+        Prompts::instance().MsgBox(GetLangString(QStringLiteral("11002"), QStringLiteral("Error deleting file:"))
                                        + r.failedPath,
                                    MsgButtons::OkOnly, MsgIcon::Information, sProgramTitle);
         break;
@@ -362,9 +402,11 @@ void frmMain::mnuSchedule_Click()
 
 void frmMain::About_mnu_Click()
 {
-    lstMain.setVisible(false);
-    lstComplete.setVisible(false);
-    StatusBar.setPanelText(1, QStringLiteral("Pellanor %1").arg(QLatin1String(HARBEL_VERSION)));
+    // A box over the window: the lists stay where they are.
+    Prompts::instance().MsgBox(QStringLiteral("Pellanor %1\n\nThe download manager of the Harbel suite: HTTP, HTTPS, FTP "
+                                              "and FTPS, up to six connections per file, a queue and a schedule.")
+                                   .arg(QLatin1String(HARBEL_VERSION)),
+                               MsgButtons::OkOnly, MsgIcon::Information, QStringLiteral("About Pellanor"));
 }
 
 void frmMain::UserGuide_mnu_Click()

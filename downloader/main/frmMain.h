@@ -3,6 +3,7 @@
 #include "downloader/main/DownloadWindows.h"
 #include "downloader/main/QueueCommands.h"
 #include "downloader/main/frmFile.h"
+#include "downloader/main/frmFiles.h"
 #include "downloader/main/frmSchedule.h"
 #include "downloader/main/frmSettings.h"
 #include "downloader/main/frmURL.h"
@@ -46,18 +47,22 @@ public:
     DownloadWindows windows{lstMain, lstComplete};
     frmURL URLForm{*this};
     frmFile FileForm{*this};
+    frmFiles FilesForm{*this};
     frmSchedule ScheduleForm{ExtraTimer1, this};
     frmSettings SettingsForm{this};
 
     // False until the first address has gone through the Add-URL flow in this run: that one is
     // always asked about.
     bool FirstPromptShown = false;
-    QString sProgramTitle = QStringLiteral("Harbel");
+    QString sProgramTitle = QStringLiteral("Pellanor");
 
-    // The single-instance rule: false when another copy runs, which is asked to show its window
-    // (or, when it cannot be asked, after saying that it runs).
-    // raised, when given, tells whether the running copy was asked to show its window.
-    static bool checkSingleInstance(SingleInstance& instance, bool* raised = nullptr);
+    // The single-instance rule: true when this copy is the one that runs. Otherwise the running
+    // copy is handed the address, or asked to show its window when there is none; one that is
+    // still starting is waited for up to waitMs. Nothing is shown: a question here would stop a
+    // browser's hand-over until someone came to answer it. handedOver, when given, tells whether
+    // the running copy took the request.
+    static bool checkSingleInstance(SingleInstance& instance, bool* handedOver = nullptr, const QString& address = {},
+                                    int waitMs = 10000);
 
     // Start-up: title, layout, skin, toolbar, settings, history, language, tray icon.
     void Form_Load();
@@ -97,8 +102,12 @@ public:
     // A question about an address is open (the Enter URL dialog, the download prompt or its save
     // dialog, the file-exists question): handed-over addresses wait until it is answered.
     bool promptOpen() const;
-    // The open question has been answered: the next waiting address may be taken.
+    // The open question has been answered: the addresses that came meanwhile may be taken. One
+    // gets the download prompt; several get one question for all of them (FilesForm).
     void handOversMayGoOn();
+    // Where the Add-URL flow asks about an address: the download prompt, or, while a question is
+    // open or several addresses are taken at once, the list of the question for all of them.
+    void askWhereToSave(const QString& address, const QString& name);
 
     // Menus and tray.
     void Add_mnu_Click();
@@ -158,6 +167,11 @@ private:
 
     // Addresses handed over while a question was open, oldest first.
     QStringList waitingHandOvers_;
+    // True while the addresses that waited are taken together: they are gathered, not asked about.
+    bool gathering_ = false;
+    // Addresses gathered for one question that is not open yet.
+    bool gatheredWaiting() const { return FilesForm.count() > 0 && !FilesForm.Visible(); }
+    void askGathered();
     int handingOver_ = 0;
     bool handOverPosted_ = false;
     QueueCommands queueCommands_{lstMain, lstComplete, windows};

@@ -139,11 +139,11 @@ frmSchedule::frmSchedule(ExtraTimer& timer, QObject* parent)
     setCaption(QStringLiteral("Schedule Downloads"));
     lblInfo.setCaption(
         QStringLiteral("The program will start downloading leftover files in the Downloads list at this time"));
-    chkNoSch.setCaption(QStringLiteral("Do not schdeule Downloads"));
+    chkNoSch.setCaption(QStringLiteral("Do not schedule downloads"));
     optToday.setCaption(QStringLiteral("Today Only"));
     optSelDay.setCaption(QStringLiteral("Download at this time in selected days:"));
     const std::array<CheckBox*, 7> boxes = dayBoxes();
-    const char* captions[] = {"Sat", "Sun", "Mon", "Tue", "Wed", "Thr", "Fri"};
+    const char* captions[] = {"Sat", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri"};
     for (std::size_t d = 0; d < boxes.size(); ++d)
         boxes[d]->setCaption(QString::fromLatin1(captions[d]));
     fraExisting.setCaption(QStringLiteral("Existing Files:-"));

@@ -100,9 +100,9 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
         lblSegment[i]->setCaption(i % 2 == 1 ? QStringLiteral("MB  to")
                                              : QStringLiteral("Use %1 segments if file is ").arg(i / 2 + 2));
 
-    chkStartWin.setCaption(QStringLiteral("Start DM when windows starts."));
-    chkIE.setCaption(QStringLiteral("Monitor clicks in Internet Explorer (4.0 or greater)."));
-    chkClipboard.setCaption(QStringLiteral("Monitor clipboard for URL's to download."));
+    chkStartWin.setCaption(QStringLiteral("Start Pellanor when the desktop session starts"));
+    chkIE.setCaption(QStringLiteral("Take links from web browsers (Firefox, Chromium)"));
+    chkClipboard.setCaption(QStringLiteral("Fill in an address from the clipboard when adding a URL"));
     cmdMonitorServerReset.setCaption(QStringLiteral("Reset To Defaults"));
     cmdMonitorTypesReset.setCaption(QStringLiteral("Reset To Defaults"));
     cmdTest.setCaption(QStringLiteral("&Test"));
@@ -115,8 +115,8 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
     cmdAddFileType.setCaption(QStringLiteral("Add"));
     cmdRemoveFileType.setCaption(QStringLiteral("Remove"));
     lstFileType.setColumns({{QStringLiteral("File Type"), 90}, {QStringLiteral("Directory"), 260}});
-    optServer.setCaption(QStringLiteral("Server Name (Excluding www. and ftp.)"));
-    optDate.setCaption(QStringLiteral("Current Date (Day-Monyh-Year)"));
+    optServer.setCaption(QStringLiteral("Server Name (without www. and ftp.)"));
+    optDate.setCaption(QStringLiteral("Current Date (Day-Month-Year)"));
     optFileExt.setCaption(QStringLiteral("File Extension Type"));
     chkFtpPASV.setCaption(QStringLiteral("Use PASV Mode for FTP Transfers"));
     chkUseProxy.setCaption(QStringLiteral("Use Proxy Server"));
@@ -124,8 +124,8 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
     chkFTPProxy.setCaption(QStringLiteral("Use HTTP Proxy For FTP Addresses"));
     chkLogProx.setCaption(QStringLiteral("Login to HTTP proxy server"));
     chkPass.setCaption(QStringLiteral("Password"));
-    chkRetry.setCaption(QStringLiteral("Retry after timeout or log in error (server is busy)."));
-    chkStopResume.setCaption(QStringLiteral("Stop and Resume if no data recieved..."));
+    chkRetry.setCaption(QStringLiteral("Retry after a time-out or a login error (server is busy)."));
+    chkStopResume.setCaption(QStringLiteral("Stop and Resume if no data received..."));
     cmdLoginAdd.setCaption(QStringLiteral("Add"));
     cmdLoginDelete.setCaption(QStringLiteral("Delete"));
     lstLogin.setColumns({{QStringLiteral("Server"), 140}, {QStringLiteral("Username"), 110}, {QStringLiteral("Password"), 110}});
@@ -441,8 +441,8 @@ void frmSettings::cmdTest_Click()
     const UrlTestResult r = testUrlAgainstLists(txtTestURL.Text(), txtMonitorServer.Text(), txtMonitorTypes.Text());
     const auto truth = [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); };
     const QString text = lang("11024", "The following results were returned:") + QStringLiteral("\n\n")
-        + lang("11025", "Servers(if server exist in ignore list) =") + u' ' + truth(r.serverListed) + u'\n'
-        + lang("11026", "Extensions(if extension exsit in download list) =") + u' ' + truth(r.typeListed)
+        + lang("11025", "Servers (if the server is in the ignore list) =") + u' ' + truth(r.serverListed) + u'\n'
+        + lang("11026", "Extensions (if the extension is in the download list) =") + u' ' + truth(r.typeListed)
         + QStringLiteral("\n\n") + lang("11027", "True means it was found. False means it was not.");
     Prompts::instance().MsgBox(text, MsgButtons::OkOnly, MsgIcon::Information, lang("11028", "URL Server & EXT Test"));
 }

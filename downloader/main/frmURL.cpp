@@ -15,7 +15,7 @@ namespace harbel {
 frmURL::frmURL(frmMain& main) : Form(QStringLiteral("frmURL"), &main), main_(main)
 {
     setCaption(QStringLiteral("Enter URL"));
-    cmdOk.setCaption(QStringLiteral("&Ok"));
+    cmdOk.setCaption(QStringLiteral("&OK"));
     connect(&lookup_, &FileNameLookup::found, this, [this](const QString& address, const QString& name) {
         proceed(address, name);
         while (!waiting_.isEmpty() && !lookup_.isRunning())
@@ -84,24 +84,33 @@ void frmURL::proceed(const QString& address, const QString& serverName)
         folder += u'/';
     const QString p0 = folder + fileName;
 
+    // An address a filter queues says why in the status bar: nothing else tells that it did not start.
+    const auto queuedBecause = [this, &address](const char* code, const char* why) {
+        main_.StatusBar.setPanelText(1, GetLangString(QLatin1String(code), QLatin1String(why)) + u' '
+                                            + addressForDisplay(address));
+    };
     if (!IsLimitOk(address, queueEntries(main_.lstMain), store.record)) {
         windows.DownloadLater(address, p0);
+        queuedBecause("19392", "Queued, not started: as many downloads from its server run as Settings, Limits allow:");
         return;
     }
     if (!IsServerPermitted(address, store.record.MonitorServer)) {
         windows.DownloadBlocked(address, GetLangString(QStringLiteral("13029"), QStringLiteral("You block this server")));
+        queuedBecause("19390", "Queued, not started: its server is on the ignore list (Settings, Monitor):");
         return;
     }
     const bool wanted = serverName.isEmpty() ? IsExtPermitted(address, store.record.MonitorTypes)
                                              : isServerNameWanted(fileName, address, store.record.MonitorTypes);
     if (!wanted) {
+        // The stored reason keeps the form History.ini has always held; the list shows it corrected.
         windows.DownloadBlocked(address, GetLangString(QStringLiteral("13030"), QStringLiteral("You block this Extenison")));
+        queuedBecause("19391", "Queued, not started: its file type is not on the wanted list (Settings, Monitor):");
         return;
     }
 
     const DownloadSettings& s = store.record;
     if (!main_.FirstPromptShown || (!s.DownloadNowOption && !s.DownloadLaterOption)) {
-        main_.FileForm.Form_Load(address, fileName);
+        main_.askWhereToSave(address, fileName);
     } else if (s.DownloadNowOption) {
         const SavePlan plan = ChooseSavePath(address, store, main_.today, serverName);
         // The rules choose again for the name the server gives the file.

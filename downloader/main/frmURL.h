@@ -10,7 +10,7 @@ namespace harbel {
 
 class frmMain;
 
-// The Enter URL dialog: an address box with the addresses of both lists to pick from. Its "&Ok"
+// The Enter URL dialog: an address box with the addresses of both lists to pick from. Its "&OK"
 // is the one road every address takes into the download manager.
 class frmURL final : public Form {
     Q_OBJECT

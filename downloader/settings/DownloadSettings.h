@@ -11,14 +11,17 @@ namespace harbel {
 // Registry key of the download manager's options (under HKEY_LOCAL_MACHINE).
 inline constexpr char kSettingsKey[] = "\\Software\\Korvane\\ZU4.0\\";
 
-// Five hosts whose links are never captured: software-update and shop sites.
-inline constexpr char kDefaultMonitorServer[] =
-    "windowsupdate.microsoft.com ; download.windowsupdate.com ; update.microsoft.com ; *.amazon.com ; *ebay.com";
+// Nothing is ignored until the user says so.
+inline constexpr char kDefaultMonitorServer[] = "";
 inline constexpr char kDefaultMonitorTypes[] =
-    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?;.R1?; .ACE; .C0?; .C1?; .W0?;";
+    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?;.R1?; .ACE; .C0?; .C1?; .W0?;"
+    " .iso; .img; .7z; .xz; .zst; .bz2; .deb; .rpm; .AppImage; .apk; .dmg; .msi;"
+    " .mp4; .mkv; .webm; .mov; .flac; .ogg; .opus; .m4a; .epub; .pdf;";
 // The list the settings dialog puts back with its reset button (and into an emptied field).
 inline constexpr char kDialogMonitorTypes[] =
-    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?; .R1?; .ACE; .C0?; .C1?; .W0?;";
+    ".ZIP; .EXE; .BIN; .GZ; .Z; .TAR; .ARJ; .LZH; .SIT; .HQX; .FML; .TGZ; .GRS; .MP3; .RAR; .R0?; .R1?; .ACE; .C0?; .C1?; .W0?;"
+    " .iso; .img; .7z; .xz; .zst; .bz2; .deb; .rpm; .AppImage; .apk; .dmg; .msi;"
+    " .mp4; .mkv; .webm; .mov; .flac; .ogg; .opus; .m4a; .epub; .pdf;";
 
 // Every option of the download manager as the running program uses it.
 struct DownloadSettings {

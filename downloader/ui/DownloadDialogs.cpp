@@ -3,11 +3,13 @@
 #include "downloader/main/frmDir.h"
 #include "downloader/main/frmExist.h"
 #include "downloader/main/frmFile.h"
+#include "downloader/main/frmFiles.h"
 #include "downloader/main/frmSchedule.h"
 #include "downloader/main/frmURL.h"
 
 #include "common/support/LangString.h"
 #include "common/ui/Bindings.h"
+#include "common/ui/ListViewWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,6 +99,46 @@ FileDialogView::FileDialogView(frmFile& form, QWidget* parent) : QDialog(parent)
 }
 
 void FileDialogView::reject()
+{
+    form_.cmdCancel_Click();
+    QDialog::reject();
+}
+
+FilesDialogView::FilesDialogView(frmFiles& form, QWidget* parent) : QDialog(parent), form_(form)
+{
+    setObjectName(form.name());
+    setWindowTitle(form.Caption());
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    auto* count = labelFor(form.lblCount, this);
+    count->setWordWrap(true);
+    layout->addWidget(count);
+    auto* names = new ListViewWidget(form.lstNames, this);
+    names->setMinimumSize(520, 160);
+    names->stretchColumn(1);
+    layout->addWidget(names, 1);
+    auto* folder = new QHBoxLayout;
+    folder->addWidget(labelFor(form.lblFolder, this));
+    folder->addWidget(editFor(form.txtFolder, this), 1);
+    folder->addWidget(buttonFor(form.cmdChange, this, [&form] { form.cmdChange_Click(); }));
+    layout->addLayout(folder);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* begin = buttonFor(form.cmdBeginDown, this, [&form] { form.cmdBeginDown_Click(); });
+    begin->setDefault(true);
+    row->addWidget(begin);
+    row->addWidget(buttonFor(form.cmdDownLater, this, [&form] { form.cmdDownLater_Click(); }));
+    row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
+    layout->addLayout(row);
+    connect(&form, &Form::shown, this, [this] {
+        show();
+        raise();
+        activateWindow();
+    });
+    connect(&form, &Form::hidden, this, &QWidget::hide);
+}
+
+void FilesDialogView::reject()
 {
     form_.cmdCancel_Click();
     QDialog::reject();

@@ -7,10 +7,11 @@ namespace harbel {
 class frmDir;
 class frmExist;
 class frmFile;
+class frmFiles;
 class frmSchedule;
 class frmURL;
 
-// The Enter URL dialog: an editable drop-down of known addresses and "&Ok" (Enter runs it too).
+// The Enter URL dialog: an editable drop-down of known addresses and "&OK" (Enter runs it too).
 class URLDialogView final : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +36,20 @@ protected:
 
 private:
     frmFile& form_;
+};
+
+// The download prompt for several addresses: their names, one folder; not modal. Closing it is
+// its "&Cancel".
+class FilesDialogView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit FilesDialogView(frmFiles& form, QWidget* parent = nullptr);
+
+protected:
+    void reject() override;
+
+private:
+    frmFiles& form_;
 };
 
 // The folder chooser: a folder tree, the path box and a button for a new folder.

@@ -55,7 +55,7 @@ DownloadWindowView::DownloadWindowView(frmDownload& job, QWidget* parent) : QWid
     auto* facts = new QFormLayout;
     facts->addRow(text("19022", "Status:"), labelFor(job.lblStatus, this));
     facts->addRow(text("19023", "File Size:"), labelFor(job.lblFileSize, this));
-    facts->addRow(text("19024", "Recieved:"), labelFor(job.lblRecievedSize, this));
+    facts->addRow(text("19024", "Received:"), labelFor(job.lblRecievedSize, this));
     facts->addRow(text("19025", "Transfer Rate:"), labelFor(job.lblTransferRate, this));
     facts->addRow(text("19026", "Time Remaining:"), labelFor(job.lblTimeRemaining, this));
     facts->addRow(text("19027", "Elapsed Time:"), labelFor(job.lblElapsedTime, this));

@@ -9,6 +9,7 @@
 
 #include "common/support/LangString.h"
 #include "common/support/Skin.h"
+#include "common/ui/ConnectedIndicator.h"
 #include "common/ui/Icons.h"
 #include "common/ui/ListViewWidget.h"
 #include "common/ui/QtPrompts.h"
@@ -54,11 +55,18 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
     setWindowTitle(form.Caption().isEmpty() ? form.sProgramTitle : form.Caption());
     setAcceptDrops(true);
 
-    addToolBar(new ToolbarView(form.Flash, this));
+    toolbar_ = new ToolbarView(form.Flash, this);
+    addToolBar(toolbar_);
 
     auto* central = new QSplitter(Qt::Vertical, this);
     queue_ = new ListViewWidget(form.lstMain, central, rowIcon);
     completed_ = new ListViewWidget(form.lstComplete, central, rowIcon);
+    // The file's name, not its folder, is what tells one row from another; the address takes the
+    // width the window has to spare.
+    for (ListViewWidget* list : {queue_, completed_}) {
+        list->showFileNames(DownloadRow::Filename);
+        list->stretchColumn(DownloadRow::URL);
+    }
     central->addWidget(queue_);
     central->addWidget(completed_);
     central->setStretchFactor(0, 185);
@@ -66,18 +74,9 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
     setCentralWidget(central);
     connect(queue_, &ListViewWidget::contextMenu, this, &PellanorMainWindowView::showQueueMenu);
     connect(completed_, &ListViewWidget::contextMenu, this, &PellanorMainWindowView::showCompletedMenu);
-    // With both lists hidden (About), the panel about the program takes their place.
-    about_ = new QLabel(QStringLiteral("<h2>Pellanor %1</h2><p>The download manager of the Harbel suite.</p>"
-                                       "<p>Press About again, or show a list, to go back.</p>")
-                            .arg(QLatin1String(HARBEL_VERSION)),
-                        central);
-    about_->setObjectName(QStringLiteral("aboutPanel"));
-    about_->setAlignment(Qt::AlignCenter);
-    central->addWidget(about_);
     const auto follow = [this] {
         queue_->setVisible(form_.lstMain.Visible());
         completed_->setVisible(form_.lstComplete.Visible());
-        about_->setVisible(!form_.lstMain.Visible() && !form_.lstComplete.Visible());
     };
     connect(&form.lstMain, &Control::changed, this, follow);
     connect(&form.lstComplete, &Control::changed, this, follow);
@@ -87,6 +86,7 @@ PellanorMainWindowView::PellanorMainWindowView(frmMain& form, QWidget* parent) :
     note_ = new QLabel(this);
     statusBar()->addWidget(rate_);
     statusBar()->addWidget(note_, 1);
+    statusBar()->addPermanentWidget(new ConnectedIndicator(form.Flash, this));
     connect(&form.StatusBar, &Control::changed, this, [this] {
         rate_->setText(form_.StatusBar.PanelText(0));
         note_->setText(form_.StatusBar.PanelText(1));
@@ -151,8 +151,15 @@ void PellanorMainWindowView::buildMenus()
     frmMain& f = form_;
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     addItem(file, QStringLiteral("Add URL"), [&f] { f.Add_mnu_Click(); });
+    addItem(file, QStringLiteral("Open the FTP Client"), [&f] { f.launchFtpClient(); });
     file->addSeparator();
     addItem(file, QStringLiteral("Exit"), [&f] { f.exit_mnu_Click(); });
+
+    // The toolbar's toggles and its way to the tray, so that each button is also a menu item.
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    addItem(view, QStringLiteral("Minimize"), [&f] { f.Flash_FSCommand(QStringLiteral("IDC_FS_minimize")); });
+    view->addSeparator();
+    toolbar_->mirrorInMenu(view, {QStringLiteral("IDC_FS_ShowB"), QStringLiteral("IDC_FS_ShowC"), QStringLiteral("IDC_FS_tray")});
 
     QMenu* downloads = menuBar()->addMenu(QStringLiteral("&Downloads"));
     addItem(downloads, QStringLiteral("Re-Download"), [&f] { f.mnuReDownload_Click(); });
@@ -255,6 +262,7 @@ void registerPellanorDialogs(QtPrompts& prompts, frmMain& form, QWidget* owner)
         return new DirDialogView(static_cast<frmDir&>(f), parent);
     });
     new FileDialogView(form.FileForm, owner);
+    new FilesDialogView(form.FilesForm, owner);
 }
 
 }  // namespace harbel

@@ -10,6 +10,7 @@ namespace harbel {
 
 class frmMain;
 class ListViewWidget;
+class ToolbarView;
 
 // Pellanor's main window: the toolbar, the queue and the completed list with their pop-up menus,
 // and the status bar. It shows frmMain and hands the user's actions to its handlers.
@@ -39,11 +40,11 @@ private:
     ListViewWidget* completed_ = nullptr;
     QLabel* rate_ = nullptr;
     QLabel* note_ = nullptr;
-    QLabel* about_ = nullptr;
+    ToolbarView* toolbar_ = nullptr;
 };
 
 // Registers the dialogs of the download manager (frmURL, frmExist, frmDir) with the window
-// mode's prompts, and shows frmFile when it shows itself.
+// mode's prompts, and shows frmFile and frmFiles when they show themselves.
 void registerPellanorDialogs(class QtPrompts& prompts, frmMain& form, QWidget* owner);
 
 }  // namespace harbel

@@ -123,7 +123,7 @@ QWidget* SettingsDialogView::informationPage()
     facts->addRow(QStringLiteral("Version:"), labelFor(form_.lblVersion, p));
     QLabel* location = labelFor(form_.lblLocation, p);
     location->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    facts->addRow(QStringLiteral("Local Location:"), location);
+    facts->addRow(QStringLiteral("Application folder:"), location);
     l->addLayout(facts);
     auto* usage = new QGroupBox(QStringLiteral("Usage Status"), p);
     auto* counts = new QFormLayout(usage);
@@ -155,14 +155,14 @@ QWidget* SettingsDialogView::monitorPage()
         row->addWidget(buttonFor(reset, p, std::move(reseted)), 0, Qt::AlignTop);
         l->addLayout(row);
     };
-    list(QStringLiteral("Ignore Servers (seperate with semicolon, for wildcard sections use * )"), f.txtMonitorServer,
+    list(QStringLiteral("Ignore Servers (separate with semicolons; * stands for any part of a name)"), f.txtMonitorServer,
          f.cmdMonitorServerReset, [&f] { f.cmdMonitorServerReset_Click(); }, {});
-    list(QStringLiteral("File Types to Download (seperate entries with semicolon, wildcard use question mark)"),
+    list(QStringLiteral("File Types to Download (separate with semicolons; ? stands for any one character)"),
          f.txtMonitorTypes, f.cmdMonitorTypesReset, [&f] { f.cmdMonitorTypesReset_Click(); },
          [&f] { f.txtMonitorTypes_LostFocus(); });
-    l->addWidget(note(QStringLiteral("Use caution when editing the extensions and servers.  Use Help on formatting them correctly."), p));
+    l->addWidget(note(QStringLiteral("Take care when editing the types and servers; the user guide shows how they are written."), p));
 
-    auto* test = new QGroupBox(QStringLiteral("Test Settings (Use to test to see if it checks the URL correctly for you):"), p);
+    auto* test = new QGroupBox(QStringLiteral("Test an address against both lists:"), p);
     auto* row = new QHBoxLayout(test);
     row->addWidget(new QLabel(QStringLiteral("URL:"), test));
     row->addWidget(editFor(f.txtTestURL, test, edited), 1);
@@ -262,7 +262,7 @@ QWidget* SettingsDialogView::connectionsPage()
     l->addLayout(numberRow(p, QStringLiteral("Rollback"), f.txtRollback, QStringLiteral("K on resuming download."), edited));
     l->addWidget(checkFor(f.chkRetry, p, [&f] { f.check_Click(); }));
     auto* retry = numberRow(p, QStringLiteral("Try after"), f.txtRetryTime, QStringLiteral("seconds up to"), edited);
-    retry->insertLayout(retry->count() - 1, numberRow(p, {}, f.txtRetries, QStringLiteral("times before quiting."), edited));
+    retry->insertLayout(retry->count() - 1, numberRow(p, {}, f.txtRetries, QStringLiteral("times before giving up."), edited));
     l->addLayout(retry);
     l->addLayout(numberRow(p, QStringLiteral("Timeout Connection Attempt After"), f.txtTimeout, QStringLiteral("seconds."), edited));
     l->addWidget(checkFor(f.chkStopResume, p, [&f] { f.check_Click(); }));

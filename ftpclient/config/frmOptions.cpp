@@ -231,7 +231,7 @@ void frmOptions::cmdRemove_Click()
 bool frmOptions::lstExtFiles_AfterLabelEdit(ListRow* row, const QString& newText)
 {
     if (newText.isEmpty() || newText == QLatin1String(" ")) {
-        Prompts::instance().MsgBox(QStringLiteral("Please enter extention"), MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
+        Prompts::instance().MsgBox(QStringLiteral("Please enter an extension."), MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
         return false;
     }
     if (row)

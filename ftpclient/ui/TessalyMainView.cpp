@@ -2,6 +2,7 @@
 
 #include "common/support/Skin.h"
 #include "common/ui/SkinApplier.h"
+#include "common/ui/ConnectedIndicator.h"
 #include "common/ui/ToolbarView.h"
 #include "ftpclient/window/TessalyMain.h"
 #include "ftpclient/ui/TessalyBindings.h"
@@ -466,7 +467,17 @@ void TessalyMainWindowView::buildMenus()
 
 void TessalyMainWindowView::buildToolbar()
 {
-    addToolBar(new ToolbarView(form_.movToolbar, this));
+    auto* toolbar = new ToolbarView(form_.movToolbar, this);
+    addToolBar(toolbar);
+    // The toolbar's toggles, its way to the tray and About are menu items too; the other buttons
+    // are in the menus already.
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    toolbar->mirrorInMenu(view, {QStringLiteral("IDC_FS_ShowA"), QStringLiteral("IDC_FS_ShowB"), QStringLiteral("IDC_FS_ShowC"),
+                                 QStringLiteral("IDC_FS_tray")});
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    toolbar->mirrorInMenu(help, {QStringLiteral("IDC_FS_UserGuide"), QStringLiteral("IDC_FS_openAbout")});
+    // Whether a server is connected, beside the status line rather than run into it.
+    statusBar()->addPermanentWidget(new ConnectedIndicator(form_.movToolbar, statusBar()));
 }
 
 }  // namespace harbel

@@ -165,7 +165,7 @@ void LocalBrowser::mnuLocalFilterDefineTypes_Click()
                                        QStringLiteral("Define Type For Local Server Directory Listing"), QStringLiteral("*.*"))
                              .value_or(QString());
     if (mask.isEmpty()) {
-        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("No command was entered."), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
         return;
     }
     main_.lstLocalFileList.Clear();
@@ -200,7 +200,7 @@ void LocalBrowser::miDeleteLocalFile_Click()
 
 void LocalBrowser::mnuLocalDeleteFileToRecycleBin_Click()
 {
-    if (Prompts::instance().MsgBox(QStringLiteral("do you want to send this files to recycle bin"), MsgButtons::YesNo, MsgIcon::Question,
+    if (Prompts::instance().MsgBox(QStringLiteral("Move the selected files to the trash?"), MsgButtons::YesNo, MsgIcon::Question,
                                    kConfirm) != MsgAnswer::Yes)
         return;
     QStringList names;

@@ -292,7 +292,7 @@ void RemoteBrowser::mnuRemoteGoToRemoteDirectory_Click()
                                          QStringLiteral("Remote Server Custom Command"), QString())
                                .value_or(QString());
     if (answer.isEmpty()) {
-        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("No command was entered."), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
         return;
     }
     main_.cboRemotePath.setText(answer);
@@ -320,7 +320,7 @@ void RemoteBrowser::mnuRemoteFilterDefineTypes_Click()
                                        QStringLiteral("Define Type For Remote Server Directory Listing"), QStringLiteral("*.*"))
                              .value_or(QString());
     if (mask.isEmpty()) {
-        Prompts::instance().MsgBox(QStringLiteral("No command entered,quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("No command was entered."), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
         return;
     }
     main_.lstRemoteFileList.Clear();

@@ -385,7 +385,7 @@ QString RemoteFileCommands::askCommandText(const QString& prompt)
 {
     const QString text = Prompts::instance().InputBox(prompt, kCommandTitle, QString()).value_or(QString());
     if (text.isEmpty())
-        Prompts::instance().MsgBox(QStringLiteral("No command entered, quiting"), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("No command was entered."), MsgButtons::OkOnly, MsgIcon::Information, main_.sProgramTitle);
     return text;
 }
 

@@ -133,7 +133,7 @@ void SiteSession::cmdQConnect_Click()
     if (op.refused())
         return;
     if (main_.txtQaddress.Text().isEmpty() || main_.txtQuser.Text().isEmpty() || main_.txtQport.Text().isEmpty()) {
-        Prompts::instance().MsgBox(QStringLiteral("Please enter conncetion information"), MsgButtons::OkOnly, MsgIcon::Exclamation, main_.sProgramTitle);
+        Prompts::instance().MsgBox(QStringLiteral("Please enter the connection information."), MsgButtons::OkOnly, MsgIcon::Exclamation, main_.sProgramTitle);
         return;
     }
     if (!askDisconnectFirst())
@@ -215,7 +215,7 @@ void SiteSession::disconnected()
 void SiteSession::Abort()
 {
     main_.xFtp.setAbortFlag(true);
-    main_.StatusBarInfo(QStringLiteral("Aborting current operaion."));
+    main_.StatusBarInfo(QStringLiteral("Aborting the current operation."));
     main_.tmrRefresh.setEnabled(true);
 }
 

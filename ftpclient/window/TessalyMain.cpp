@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <cstdio>
+
 namespace harbel::tessaly {
 
 QString generalDate(const QDateTime& date)
@@ -94,7 +96,7 @@ frmMain::frmMain(QObject* parent)
     });
     connect(&xFtp, &FtpComponent::OperationError, this, [this](qint64 code) {
         if (code == ftpErrAborted)
-            Prompts::instance().MsgBox(QStringLiteral("Operation Aported Succesfully"), MsgButtons::OkOnly, MsgIcon::None, sProgramTitle);
+            Prompts::instance().MsgBox(QStringLiteral("The operation was aborted."), MsgButtons::OkOnly, MsgIcon::None, sProgramTitle);
     });
     connect(&xFtp, &FtpComponent::AccountRequired, this, [](QString& account) {
         account = Prompts::instance().InputBox(QStringLiteral("An account is required for this server."), kQuery, QString()).value_or(QString());
@@ -140,13 +142,14 @@ bool frmMain::Form_Load()
 {
     // One copy per application folder, by the same mechanism as the download manager's.
     instance_ = std::make_unique<SingleInstance>(QStringLiteral("Tessaly"), QStringLiteral("TessalyFtpClient"));
-    if (!instance_->acquire()) {
-        // The running copy shows its window instead; only one that cannot be asked is reported.
-        raisedRunning_ = instance_->raiseRunning();
+    // A running copy shows its window instead; one still starting is waited for. One that never
+    // answers is reported on the standard error, never by a box that would wait for a click.
+    const SingleInstance::Start start = instance_->primaryOrHandOver({}, 10000);
+    if (start != SingleInstance::Start::Primary) {
+        raisedRunning_ = start == SingleInstance::Start::HandedOver;
         instance_.reset();
-        if (raisedRunning_)
-            return false;
-        Prompts::instance().MsgBox(QStringLiteral("There is running instance"), MsgButtons::OkOnly, MsgIcon::Critical, sProgramTitle);
+        if (!raisedRunning_)
+            std::fputs("tessaly: another copy is running but does not answer\n", stderr);
         return false;
     }
     instance_->listen();

@@ -241,7 +241,7 @@ public:
     // The clash question of the running command starts with "Apply To All" ticked (synchronising).
     bool existAllFirst = false;
     QStringList autoTypes;
-    QString sProgramTitle = QStringLiteral("Harbel");
+    QString sProgramTitle = QStringLiteral("Tessaly");
     // 0 normal, 11 hourglass.
     int MousePointer() const { return mousePointer_; }
 

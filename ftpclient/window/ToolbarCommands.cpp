@@ -99,7 +99,14 @@ void ToolbarCommands::run(const QString& command)
              if (!QFileInfo::exists(guide) || !FileShell::instance().openDocument(guide, AppFolder::path()))
                  main_.StatusBarInfo(QStringLiteral("The user guide could not be opened."));
          }},
-        {QStringLiteral("IDC_FS_openAbout"), [this] { main_.showPanels(false, false, false, false); }},
+        // A box over the window: the panes stay where they are.
+        {QStringLiteral("IDC_FS_openAbout"), [] {
+             Prompts::instance().MsgBox(
+                 QStringLiteral("Tessaly %1\n\nThe FTP client of the Harbel suite: FTP and FTP over TLS, two panes, "
+                                "folder transfers and synchronization.")
+                     .arg(QLatin1String(HARBEL_VERSION)),
+                 MsgButtons::OkOnly, MsgIcon::Information, QStringLiteral("About Tessaly"));
+         }},
         {QStringLiteral("IDC_FS_closeAbout"), [this] {
              main_.frameQuickConnect.setVisible(true);
              main_.FrameMainLists.setVisible(true);

@@ -76,7 +76,7 @@ void UploadCommands::UploadSelection()
             if (!entries)
                 entries = main_.xFtp.GetFolderItems(QString(), 0);
             if (!main_.xFtp.SendFileAsking(path, main_.listedPath(name), *entries))
-                main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
+                main_.DisplayMessage(QStringLiteral("Skipped sending file: ") + name);
         }
     } catch (const FtpError& e) {
         complete = false;
@@ -154,7 +154,7 @@ void UploadCommands::UploadFolderTree(const QString& path)
         if (main_.optAuto.Value())
             applyAutoMode(file.name);
         if (!main_.xFtp.SendFileAsking(in.local + file.name, file.name, remoteEntries.value(in.local)))
-            main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + file.name);
+            main_.DisplayMessage(QStringLiteral("Skipped sending file: ") + file.name);
     };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>&) {
         main_.DisplayMessage(QStringLiteral("Folders nested deeper than %1 levels are not sent: %2").arg(TreeWalk::kMaxDepth).arg(in.local));

@@ -68,22 +68,20 @@ int main(int argc, char* argv[])
     QtPrompts prompts;
     Prompts::setInstance(&prompts);
 
-    // One window per application folder; later copies hand addresses to it.
+    // One window per application folder; later copies hand addresses to it (`pellanor --add URL`,
+    // the browser's host) or bring it forward (a plain start). Many copies may start at the same
+    // moment: one takes the lock and listens at once, the others wait for it to answer.
     SingleInstance instance(QStringLiteral("Pellanor"), QStringLiteral("TessalyRecieveMessage"));
-    if (!handOver.isEmpty() && !instance.acquire()) {
-        // `pellanor --add URL` with a copy running: the address goes to that copy.
-        const bool sent = instance.send(handOver);
-        if (!sent)
-            std::fprintf(stderr, "pellanor: the running copy did not take the address\n");
+    bool handedOver = false;
+    if (!frmMain::checkSingleInstance(instance, &handedOver, handOver)) {
+        if (!handedOver)
+            std::fprintf(stderr, "pellanor: %s\n",
+                         handOver.isEmpty() ? "another copy is running but does not answer"
+                                            : "the running copy did not take the address");
         Prompts::setInstance(nullptr);
-        return sent ? 0 : 1;
+        return handedOver ? 0 : 1;
     }
-    // A second start that brought the running window forward did what was asked of it.
-    bool raised = false;
-    if (handOver.isEmpty() && !frmMain::checkSingleInstance(instance, &raised)) {
-        Prompts::setInstance(nullptr);
-        return raised ? 0 : 1;
-    }
+    instance.listen();
 
     quitOnTerminationSignals();
     QtTrayShell trayShell;
@@ -120,7 +118,6 @@ int main(int argc, char* argv[])
         });
         form.Form_Load();
         form.takeHandOvers(instance);
-        instance.listen();
         window.show();
         if (splash)
             splash->finish(&window);

@@ -208,5 +208,5 @@ TEST_F(AddressShapes, AnAddressWithoutATypeIsNamedByTheServerBeforeThePromptTheR
     // A type that is not wanted is blocked, as an address that shows it is.
     form.URLForm.DownLoadURL(server.url("get?id=2"));
     ASSERT_TRUE(test::waitUntil([&] { return form.lstMain.count() == 1; }));
-    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "You block this Extenison");
+    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "You block this extension");
 }

@@ -347,7 +347,7 @@ TEST_F(HttpDownload, EveryStatusMessageIsShownAndEndsTheJob)
     const QList<QPair<int, QString>> table{
         {400, "HTTP 400-Bad Request"},
         {401, "HTTP 401.x-You are not authorized to view this page"},
-        {403, "HTTP 403.x - Forbidden: Acess Denied"},
+        {403, "HTTP 403.x - Forbidden: Access Denied"},
         {404, "HTTP 404-Object Not Found"},
         {405, "HTTP 405 - Resource Not Allowed"},
         {406, "HTTP Error 406 - Not Acceptable"},

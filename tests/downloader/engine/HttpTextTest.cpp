@@ -40,7 +40,7 @@ TEST(HttpText, StatusCodesHeadersAndMessages)
     EXPECT_EQ(headerField("HTTP/1.1 200 OK\r\ncontent-length: 77\r\n", "Content-Length"), QByteArray("77"));
 
     EXPECT_EQ(GetError(404), "HTTP 404-Object Not Found");
-    EXPECT_EQ(GetError(403), "HTTP 403.x - Forbidden: Acess Denied");
+    EXPECT_EQ(GetError(403), "HTTP 403.x - Forbidden: Access Denied");
     EXPECT_EQ(GetError(200), "SUCCESS");
     EXPECT_EQ(GetError(204), "SUCCESS");
 

@@ -135,7 +135,7 @@ TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
     ScriptedHttpServer scripted;
     useProxy(scripted.port(), "user", "pa:ss");
     for (const auto& [reply, status] : {std::pair{QByteArray("HTTP/1.1 403 Filtered\r\nContent-Length: 0\r\n\r\n"),
-                                                  QString("HTTP 403.x - Forbidden: Acess Denied")},
+                                                  QString("HTTP 403.x - Forbidden: Access Denied")},
                                         std::pair{QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"),
                                                   QString("HTTP 502 - Bad Gateway")},
                                         std::pair{QByteArray("HTTP/1.1 418 Teapot\r\nContent-Length: 0\r\n\r\n"),

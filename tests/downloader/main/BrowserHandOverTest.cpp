@@ -132,7 +132,7 @@ TEST_F(BrowserHandOver, CaptureSwitchesInstallAndRemoveTheManifestsUnderTheHome)
     prompts.answer(MsgAnswer::Ok);
     form.netscapeClicks(true);
     EXPECT_EQ(prompts.last().text,
-              GetLangString("13020", "Netscape Browser is not installed in your system or Netsacpe Plugin not found!!"));
+              GetLangString("13020", "Firefox is not set up for this user (there is no ~/.mozilla folder), so it cannot hand links over yet. Start Firefox once, then switch this on again."));
     EXPECT_EQ(prompts.last().icon, MsgIcon::Exclamation);
     const QString script = BrowserCapture::hostScriptPath();
     ASSERT_TRUE(QFileInfo(script).isExecutable());

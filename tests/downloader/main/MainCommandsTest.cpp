@@ -150,15 +150,20 @@ TEST_F(MainCommands, RateListsAboutWindowAndTheUserGuide)
     form.tmrGraph_Timer();
     EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.25 Kbps");
 
-    // Show and hide the lists; About takes both away and its closing brings both back.
+    // Show and hide the lists; About is a box over the window that leaves both lists in place,
+    // and the suite keeps its name there.
     form.Flash_FSCommand("IDC_FS_HideC");
     EXPECT_FALSE(form.lstComplete.Visible());
     form.Flash_FSCommand("IDC_FS_ShowC");
     EXPECT_TRUE(form.lstComplete.Visible());
+    prompts.answer(MsgAnswer::Ok);
     form.About_mnu_Click();
-    EXPECT_FALSE(form.lstMain.Visible());
-    EXPECT_FALSE(form.lstComplete.Visible());
-    EXPECT_EQ(form.StatusBar.PanelText(1), "Pellanor " HARBEL_VERSION);
+    EXPECT_TRUE(form.lstMain.Visible());
+    EXPECT_TRUE(form.lstComplete.Visible());
+    EXPECT_EQ(prompts.last().title, "About Pellanor");
+    EXPECT_TRUE(prompts.last().text.startsWith("Pellanor " HARBEL_VERSION "\n"));
+    EXPECT_TRUE(prompts.last().text.contains("Harbel suite"));
+    prompts.clear();
     form.Flash_FSCommand("IDC_FS_closeAbout");
     EXPECT_TRUE(form.lstMain.Visible());
     EXPECT_TRUE(form.lstComplete.Visible());

@@ -12,6 +12,7 @@
 #include "common/platform/CRegister.h"
 #include "common/prompts/ScriptedPrompts.h"
 #include "common/platform/SingleInstance.h"
+#include "common/support/LangString.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -107,8 +108,8 @@ TEST_F(MainWindow, StartUpDressesTheWindowAndLoadsTheHistory)
                                "Finish History\r\n");
     const QByteArray before = readFile(History::path());
     form.Form_Load();
-    EXPECT_EQ(form.Caption(), "Harbel");
-    EXPECT_EQ(form.Tray1.TrayToolTip(), "Harbel");
+    EXPECT_EQ(form.Caption(), "Pellanor");
+    EXPECT_EQ(form.Tray1.TrayToolTip(), "Pellanor");
     EXPECT_TRUE(form.Tray1.IsVisible());
     EXPECT_EQ(form.Flash.GetVariable("_root.Program"), "DM");
     EXPECT_FALSE(form.FirstPromptShown);
@@ -122,7 +123,7 @@ TEST_F(MainWindow, StartUpDressesTheWindowAndLoadsTheHistory)
     EXPECT_EQ(readFile(History::path()), before);
 }
 
-TEST_F(MainWindow, ASecondCopyIsToldAndLeavesTheHistoryAlone)
+TEST_F(MainWindow, ASecondCopyAsksNothingAndLeavesTheHistoryAlone)
 {
     writeFile(History::path(), "Complete List\r\nFinish History\r\n");
     SingleInstance running("Pellanor", "TessalyRecieveMessage");
@@ -130,12 +131,13 @@ TEST_F(MainWindow, ASecondCopyIsToldAndLeavesTheHistoryAlone)
     QStringList handed;
     QObject::connect(&running, &SingleInstance::received, [&](const QString& t) { handed << t; });
 
-    // A running copy that cannot be asked to show its window yet: the second one says so.
+    // A running copy that cannot be asked to show its window yet: the second one waits for it a
+    // while, then gives up without a box that would wait for a click.
     SingleInstance second("Pellanor", "TessalyRecieveMessage");
-    prompts.answer(MsgAnswer::Ok);
-    EXPECT_FALSE(frmMain::checkSingleInstance(second));
-    EXPECT_EQ(prompts.last().text, "There is running instance");
-    EXPECT_EQ(prompts.last().icon, MsgIcon::Critical);
+    bool handedOver = true;
+    EXPECT_FALSE(frmMain::checkSingleInstance(second, &handedOver, {}, 300));
+    EXPECT_FALSE(handedOver);
+    EXPECT_TRUE(prompts.records().isEmpty());
     EXPECT_EQ(readFile(History::path()), "Complete List\r\nFinish History\r\n");
 
     // Once it listens, a second copy ends silently and the running one shows its window.
@@ -143,8 +145,9 @@ TEST_F(MainWindow, ASecondCopyIsToldAndLeavesTheHistoryAlone)
     int raised = 0;
     QObject::connect(&running, &SingleInstance::raiseRequested, [&] { ++raised; });
     SingleInstance third("Pellanor", "TessalyRecieveMessage");
-    EXPECT_FALSE(frmMain::checkSingleInstance(third));
-    EXPECT_EQ(prompts.records().size(), 1);
+    EXPECT_FALSE(frmMain::checkSingleInstance(third, &handedOver));
+    EXPECT_TRUE(handedOver);
+    EXPECT_TRUE(prompts.records().isEmpty());
     EXPECT_TRUE(waitUntil([&] { return raised == 1; }));
 
     // `pellanor --add` is the second copy's hand-over.
@@ -225,6 +228,38 @@ TEST_F(MainWindow, AHandOverWaitsUntilTheOpenQuestionIsAnswered)
     EXPECT_EQ(readFile(folder + "/first.bin"), server.content);
     form.FileForm.cmdCancel_Click();
     EXPECT_FALSE(QFile::exists(folder + "/second.bin"));
+}
+
+TEST_F(MainWindow, AddressesThatComeDuringAQuestionAreAskedAboutInOne)
+{
+    load();
+    prompts.answerText(folder + "/first.bin");
+    form.txtChager_Change(server.url("first.bin"));
+    ASSERT_TRUE(form.FileForm.Visible());
+    // Several come meanwhile (two of them with the same name). Once the first is answered, all of
+    // them are asked about in one question: one folder, each name listed, no dialog each.
+    for (const char* name : {"second.bin", "third.zip", "dir/second.bin", "fourth.bin"})
+        form.txtChager_Change(server.url(name));
+    form.FileForm.cmdDownLater_Click();
+    ASSERT_TRUE(waitUntil([&] { return form.FilesForm.Visible(); }));
+    EXPECT_EQ(prompts.records().size(), 1u);
+    // One arriving while that question is open joins its list.
+    form.txtChager_Change(server.url("fifth.bin"));
+    QStringList names;
+    for (const ListRow* row : form.FilesForm.lstNames.rows())
+        names << row->cell(0);
+    EXPECT_EQ(names, QStringList({"second.bin", "third.zip", "second (2).bin", "fourth.bin", "fifth.bin"}));
+    EXPECT_EQ(form.FilesForm.txtFolder.Text(), folder);
+    prompts.answerText(folder + "/all");
+    form.FilesForm.cmdChange_Click();
+    form.FilesForm.cmdDownLater_Click();
+    EXPECT_FALSE(form.FilesForm.Visible());
+    ASSERT_EQ(form.lstMain.count(), 6);
+    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Filename), folder + "/all/second.bin");
+    EXPECT_EQ(form.lstMain.at(3)->cell(DownloadRow::Filename), folder + "/all/second (2).bin");
+    EXPECT_EQ(form.lstMain.at(5)->cell(DownloadRow::URL), server.url("fifth.bin"));
+    EXPECT_EQ(prompts.records().size(), 2u);
+    EXPECT_EQ(prompts.last().kind, ScriptedPrompts::Kind::ChooseFolder);
 }
 
 TEST_F(MainWindow, HandedOverTextsEnterTheAddUrlFlowUnlessTheyAreMenus)
@@ -319,14 +354,25 @@ TEST_F(MainWindow, RefusedAddressesAreQueuedAndMarked)
     s.record.MonitorServer = "blocked.example ; *shop.example";
     s.record.LimitHTTP = "1";
 
-    // Blocked server and blocked type: the message stands in the file-name cell, "0 %" in the percent.
-    form.URLForm.DownLoadURL("http://blocked.example/a.zip");
-    form.URLForm.DownLoadURL("http://www.shop.example/a.zip");
-    form.URLForm.DownLoadURL("http://host/a.txt");
+    // Blocked server and blocked type: the message stands in the file-name cell, "0 %" in the
+    // percent, and the status bar says why the address did not start.
+    const struct {
+        const char* address;
+        const char* cell;
+        const char* why;
+    } refused[] = {
+        {"http://blocked.example/a.zip", "You block this server", "19390"},
+        {"http://www.shop.example/a.zip", "You block this server", "19390"},
+        {"http://host/a.txt", "You block this extension", "19391"},
+    };
+    for (const auto& r : refused) {
+        form.lstMain_OLEDragDrop(r.address);
+        EXPECT_EQ(form.lstMain.rows().last()->cell(DownloadRow::Filename), r.cell);
+        EXPECT_EQ(form.StatusBar.PanelText(1), GetLangString(r.why, "?") + u' ' + r.address);
+    }
     ASSERT_EQ(form.lstMain.count(), 3);
-    EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Filename), "You block this server");
-    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Filename), "You block this server");
-    EXPECT_EQ(form.lstMain.at(2)->cell(DownloadRow::Filename), "You block this Extenison");
+    // History.ini keeps the reason as it has always been written, so older copies read it back.
+    EXPECT_EQ(queueRowCells(entryOf(*form.lstMain.at(2))).value(DownloadRow::Filename), "You block this Extenison");
     for (ListRow* row : form.lstMain.rows()) {
         EXPECT_EQ(row->cell(DownloadRow::Percent), "0 %");
         EXPECT_EQ(row->cell(DownloadRow::Status), "Not Downloaded");
@@ -655,8 +701,11 @@ TEST_F(MainWindow, ToolbarCommands)
     EXPECT_FALSE(form.lstMain.Visible());
     form.Flash_FSCommand("IDC_FS_closeAbout");
     EXPECT_TRUE(form.lstMain.Visible());
+    form.Flash_FSCommand("IDC_FS_HideC");
+    prompts.answer(MsgAnswer::Ok);
     form.Flash_FSCommand("IDC_FS_openAbout");
-    EXPECT_FALSE(form.lstMain.Visible());
+    EXPECT_EQ(prompts.last().title, "About Pellanor");
+    EXPECT_TRUE(form.lstMain.Visible());
     EXPECT_FALSE(form.lstComplete.Visible());
     form.Flash_FSCommand("IDC_FS_ShowB");
     form.Flash_FSCommand("IDC_FS_ShowC");

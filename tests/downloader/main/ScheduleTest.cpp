@@ -152,7 +152,7 @@ TEST_F(Schedule, TheDialogChecksTheTimeStoresEveryChoiceAndEnablesItsControls)
     EXPECT_TRUE(dialog.chkFri.Enabled());
     EXPECT_TRUE(dialog.optRes.Value());
 
-    // "Do not schdeule Downloads" is stored and calls off what was armed.
+    // "Do not schedule downloads" is stored and calls off what was armed.
     dialog.Show();
     dialog.chkNoSch.setValue(1);
     dialog.cmdOK_Click();

@@ -229,7 +229,7 @@ TEST_F(SettingsDialog, WantedTypesAreCheckedResetAndRefilledWhenCleared)
 
 TEST_F(SettingsDialog, UrlTestKeepsItsOwnMatchingRules)
 {
-    const QString ignore = QString::fromLatin1(kDefaultMonitorServer);
+    const QString ignore = "windowsupdate.microsoft.com ; download.windowsupdate.com ; update.microsoft.com ; *.amazon.com ; *ebay.com";
     const QString types = QString::fromLatin1(kDialogMonitorTypes);
     // Letter case: the test compares the server as written, the real filter ignores case.
     EXPECT_TRUE(testUrlAgainstLists("http://update.microsoft.com/a.zip", ignore, types).serverListed);
@@ -249,8 +249,8 @@ TEST_F(SettingsDialog, UrlTestKeepsItsOwnMatchingRules)
     dialog.cmdTest_Click();
     EXPECT_EQ(prompts.last().title, "URL Server & EXT Test");
     EXPECT_EQ(prompts.last().text,
-              "The following results were returned:\n\nServers(if server exist in ignore list) = False\n"
-              "Extensions(if extension exsit in download list) = True\n\nTrue means it was found. False means it was not.");
+              "The following results were returned:\n\nServers (if the server is in the ignore list) = False\n"
+              "Extensions (if the extension is in the download list) = True\n\nTrue means it was found. False means it was not.");
 }
 
 TEST_F(SettingsDialog, SiteLoginsNeedEveryFieldSortByColumnAndAreSaved)

@@ -1,5 +1,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
+#include "downloader/intake/CaptureFilters.h"
+
 #include "common/platform/AppFolder.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
@@ -66,12 +68,10 @@ TEST(SettingsStore, DefaultsOnAMachineWithNothingStored)
     EXPECT_EQ(r.Segment, 0);
     EXPECT_EQ(r.TextSameDir, defaultSaveFolder());
     EXPECT_EQ(r.MonitorTypes, QString::fromLatin1(kDefaultMonitorTypes));
-    // Five ignore entries: three exact hosts, one "*." pattern and one "*" pattern.
-    const QStringList entries = r.MonitorServer.split(" ; ");
-    ASSERT_EQ(entries.size(), 5);
-    EXPECT_EQ(entries.filter("*").size(), 2);
-    EXPECT_TRUE(entries[3].startsWith("*."));
-    EXPECT_TRUE(entries[4].startsWith("*") && !entries[4].startsWith("*."));
+    // No server is ignored until the user names one; the wanted types include today's downloads.
+    EXPECT_TRUE(r.MonitorServer.isEmpty());
+    EXPECT_TRUE(IsServerPermitted("http://windowsupdate.microsoft.com/x.iso", r.MonitorServer));
+    EXPECT_TRUE(IsExtPermitted("http://host/debian.iso", r.MonitorTypes));
     // The loaded segment bounds are the odd ones.
     const std::array<double, 9> bounds{2097152, 5242880, 5242881, 10485760, 10485761,
                                        15728640, 15728641, 20971520, 20971521};

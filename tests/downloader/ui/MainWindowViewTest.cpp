@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QRadioButton>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,12 +46,16 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
     form.Form_Load();
     PellanorMainWindowView view(form);
     view.show();
-    EXPECT_EQ(view.windowTitle(), "Harbel");
+    EXPECT_EQ(view.windowTitle(), "Pellanor");
 
     form.windows.DownloadLater("http://host/a.zip", "/tmp/a.zip");
     ASSERT_EQ(view.queueWidget()->topLevelItemCount(), 1);
     EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Status), "Not Downloaded");
-    EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Recieved");
+    // The file's name, its path in the tool tip; the address takes the spare width.
+    EXPECT_EQ(view.queueWidget()->topLevelItem(0)->text(DownloadRow::Filename), "a.zip");
+    EXPECT_EQ(view.queueWidget()->topLevelItem(0)->toolTip(DownloadRow::Filename), "/tmp/a.zip");
+    EXPECT_EQ(view.queueWidget()->header()->sectionResizeMode(DownloadRow::URL), QHeaderView::Stretch);
+    EXPECT_EQ(view.queueWidget()->headerItem()->text(DownloadRow::Recieved), "Received");
     EXPECT_EQ(view.completedWidget()->headerItem()->text(DownloadRow::Filename), "Complete");
 
     // The "Queue" toggle hides and shows the queue list.
@@ -68,16 +73,14 @@ TEST(PellanorMainWindowView, ListsToolbarAndStatusFollowTheModel)
     schedule->trigger();
     EXPECT_EQ(prompts.last().text, "frmSchedule");
 
-    // About puts its panel where the two lists were.
+    // About opens a box over the window; the lists stay.
     QAction* about = toolbarAction(view, "About");
     ASSERT_NE(about, nullptr);
-    about->toggle();
-    auto* panel = view.findChild<QLabel*>("aboutPanel");
-    ASSERT_NE(panel, nullptr);
-    EXPECT_TRUE(panel->isVisible());
-    EXPECT_FALSE(view.completedWidget()->isVisible());
-    about->toggle();
-    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(about->isCheckable());
+    prompts.answer(MsgAnswer::Ok);
+    about->trigger();
+    EXPECT_EQ(prompts.last().title, "About Pellanor");
+    EXPECT_TRUE(view.queueWidget()->isVisible());
     EXPECT_TRUE(view.completedWidget()->isVisible());
 
     // The tray's "Enter URL" leaves a dialog open that does not hold up the program.

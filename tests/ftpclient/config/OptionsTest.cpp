@@ -175,7 +175,7 @@ TEST_F(Options, TheNextUploadTakesTheNewAutoModeList)
     prompts.answer(MsgAnswer::Ok);
     form->movToolbar_FSCommand("IDC_FS_Options");
     EXPECT_EQ(prompts.records().at(0).text, "frmOptions");
-    EXPECT_EQ(prompts.records().at(1).text, "Please enter extention");
+    EXPECT_EQ(prompts.records().at(1).text, "Please enter an extension.");
     EXPECT_EQ(reg("Auto Mode Types"), "dat;htm;html;php;cgi;asp;ini;inf;log");
     EXPECT_EQ(form->autoTypes.first(), "dat");
 

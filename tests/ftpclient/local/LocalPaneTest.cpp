@@ -186,7 +186,7 @@ TEST_F(LocalPane, FilterAndViews)
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
     form->mnuLocalFilterDefineTypes_Click();
-    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    EXPECT_EQ(prompts.last().text, "No command was entered.");
 
     form->movToolbar_FSCommand("IDC_FS_LocalSmallIcons");
     EXPECT_EQ(form->lstLocalFileList.View(), 1);
@@ -252,7 +252,7 @@ TEST_F(LocalPane, DeleteRenameCreateAndTrash)
     select({"renamed.txt"});
     prompts.answer(MsgAnswer::Yes);
     form->movToolbar_FSCommand("IDC_FS_LDelete");
-    EXPECT_EQ(prompts.last().text, "do you want to send this files to recycle bin");
+    EXPECT_EQ(prompts.last().text, "Move the selected files to the trash?");
     EXPECT_EQ(shell.calls.last(), "trash " + dir + "renamed.txt");
     EXPECT_EQ(rowOf("renamed.txt"), -1);
 

@@ -357,7 +357,7 @@ TEST_F(RemoteCommands, AbortKeepsTheListingAndTheNextCommandWorks)
     // The refresh timer fires while the box about the abort is still open.
     QObject::connect(&form->xFtp, &FtpComponent::OperationError, form.get(), [&] { form->tmrRefresh_Timer(); });
     selectNamed(form->lstRemoteFileList, {"big.bin"});
-    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
+    prompts.answer(MsgAnswer::Ok);  // "The operation was aborted."
     form->DownloadSelection();
     EXPECT_EQ(rows(form->lstRemoteFileList), shown);
     form->tmrRefresh_Timer();  // and once the command is over

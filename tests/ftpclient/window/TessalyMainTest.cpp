@@ -42,7 +42,7 @@ TEST_F(MainWindow, StartsUpInItsOrderAndRefusesASecondInstance)
     QDir().mkpath(AppFolder::file("log"));
     writeFile(AppFolder::file("log/FTP.log"), "old\n");
     load();
-    EXPECT_EQ(form->Caption(), "Harbel");
+    EXPECT_EQ(form->Caption(), "Tessaly");
     EXPECT_TRUE(form->Visible());
     EXPECT_EQ(form->movToolbar.GetVariable("_root.Program"), "FTP");
     QStringList commands;
@@ -183,7 +183,7 @@ TEST_F(MainWindow, QuickConnectListsDisconnectsAndAsksBeforeReconnecting)
     form->txtQuser.setText("");
     prompts.answer(MsgAnswer::Ok);
     form->cmdQConnect_Click();
-    EXPECT_EQ(prompts.last().text, "Please enter conncetion information");
+    EXPECT_EQ(prompts.last().text, "Please enter the connection information.");
     EXPECT_EQ(form->xFtp.State(), 0);
 
     form->xFtp.Passive = false;  // as an active site left it: Quick Connect is passive by default
@@ -348,7 +348,7 @@ TEST_F(MainWindow, RemotePaneBrowsesUpDownAndByPath)
     prompts.answerText(QString());
     prompts.answer(MsgAnswer::Ok);
     form->mnuRemoteGoToRemoteDirectory_Click();
-    EXPECT_EQ(prompts.last().text, "No command entered, quiting");
+    EXPECT_EQ(prompts.last().text, "No command was entered.");
     EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
 }
 
@@ -372,7 +372,7 @@ TEST_F(MainWindow, RemoteFiltersViewsAndEntryKinds)
     prompts.answerText(std::nullopt);
     prompts.answer(MsgAnswer::Ok);
     form->mnuRemoteFilterDefineTypes_Click();
-    EXPECT_EQ(prompts.last().text, "No command entered,quiting");
+    EXPECT_EQ(prompts.last().text, "No command was entered.");
     EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
 
     form->movToolbar_FSCommand("IDC_FS_RemoteListIcons");
@@ -480,8 +480,13 @@ TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
     form->movToolbar_FSCommand("IDC_FS_HideB");
     EXPECT_FALSE(form->FrameMainLists.Visible());
     EXPECT_FALSE(form->frameLog.Visible());
+    // About is a box over the window; the panes stay as they were.
+    prompts.answer(MsgAnswer::Ok);
     form->movToolbar_FSCommand("IDC_FS_openAbout");
-    EXPECT_FALSE(form->frameCustomCommand.Visible());
+    EXPECT_EQ(prompts.last().title, "About Tessaly");
+    EXPECT_TRUE(prompts.last().text.startsWith("Tessaly " HARBEL_VERSION "\n"));
+    EXPECT_TRUE(form->frameCustomCommand.Visible());
+    EXPECT_FALSE(form->frameLog.Visible());
     form->movToolbar_FSCommand("IDC_FS_closeAbout");
     EXPECT_TRUE(form->frameQuickConnect.Visible() && form->FrameMainLists.Visible() && form->frameLog.Visible());
     form->movToolbar_FSCommand("IDC_FS_minimize");
@@ -495,7 +500,7 @@ TEST_F(MainWindow, ToolbarCommandsActOrSayWhyTheyCannot)
     EXPECT_TRUE(form->lstConnectionInfo.Items().isEmpty());
 
     form->Abort();
-    EXPECT_EQ(form->lblStatus.Caption(), "Aborting current operaion.");
+    EXPECT_EQ(form->lblStatus.Caption(), "Aborting the current operation.");
     EXPECT_TRUE(form->tmrRefresh.isEnabled());
     form->tmrRefresh_Timer();
     EXPECT_FALSE(form->tmrRefresh.isEnabled());
@@ -553,7 +558,7 @@ TEST_F(MainWindow, DisconnectingDuringADownloadEndsItCleanlyAndKeepsThePart)
         }
     });
     selectNamed(form->lstRemoteFileList, {"big.bin"});
-    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
+    prompts.answer(MsgAnswer::Ok);  // "The operation was aborted."
     form->DownloadSelection();
     EXPECT_TRUE(closed);
     EXPECT_EQ(form->xFtp.State(), 0);

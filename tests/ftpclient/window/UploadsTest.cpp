@@ -131,7 +131,7 @@ TEST_F(Uploads, ClashesAreAskedAboutAndAnsweredOnceForAllWhenAsked)
     EXPECT_EQ(readFile(root + "/c.bin"), "old c");
     EXPECT_EQ(readFile(root + "/d.bin"), "old d");
     EXPECT_TRUE(readFile(root + "/new.bin") == content);
-    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("Skiped sending file: d.bin"));
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("Skipped sending file: d.bin"));
     EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
 
     // Closing the question without an answer cancels the upload: nothing more is sent.
@@ -213,7 +213,7 @@ TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
     writeFile(local + "big2.bin", big);
     form->RefreshLocalList();
     selectNamed(form->lstLocalFileList, {"big2.bin"});
-    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
+    prompts.answer(MsgAnswer::Ok);  // "The operation was aborted."
     form->UploadSelection();
     QObject::disconnect(link);
     EXPECT_EQ(form->lblStatus.Caption(), "Upload aborted.");
