@@ -38,6 +38,30 @@ QString shareText(const QueueEntry& e)
     return e.shareNote;
 }
 
+// What the Status column shows: the entry's state in the words of the download window. The
+// entry's own status (what History.ini keeps) is shown as it is for an entry not started yet or
+// blocked, and as the reason of a failure.
+QString statusCell(const QueueEntry& e)
+{
+    using S = QueueEntry::State;
+    switch (e.state) {
+    case S::Waiting:
+    case S::Blocked:
+        break;
+    case S::Running:
+        return statusText(e.connecting ? StatusWord::Connecting : StatusWord::Downloading);
+    case S::Paused:
+        return statusText(StatusWord::Paused);
+    case S::Stopped:
+        return statusText(StatusWord::Stopped);
+    case S::Failed:
+        return statusText(StatusWord::Failed, e.status);
+    case S::Complete:
+        return statusText(StatusWord::Complete);
+    }
+    return e.status;
+}
+
 QueueEntry::State queueState(Progress::State state)
 {
     using S = Progress::State;
@@ -94,6 +118,7 @@ void setEntry(ListRow& row, const QueueEntry& entry)
     QStringList cells = queueRowCells(entry);
     // The list shows an address without its password; the entry (and History.ini) keeps it.
     cells[DownloadRow::URL] = addressForDisplay(entry.address);
+    cells[DownloadRow::Status] = statusCell(entry);
     for (int c = 0; c < DownloadRow::kCells; ++c)
         row.setCell(c, cells[c]);
 }
@@ -124,6 +149,7 @@ void applyProgress(QueueEntry& e, const Progress& p, Progress::Changes changes)
         e.status = p.briefStatus;
     if (changes & Progress::StateChanged) {
         e.state = queueState(p.state);
+        e.connecting = p.state == Progress::State::Connecting;
         if (p.state == Progress::State::Refused) {
             e.share = QueueEntry::Share::Refused;
         } else if (p.state == Progress::State::TimedOut) {
