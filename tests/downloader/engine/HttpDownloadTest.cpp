@@ -506,12 +506,13 @@ TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(server.waitForRequests(1));
     job->StopMe();
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Transfer Stopped");  // not the pause's word
+    EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Stopped");  // not the pause's word
+    EXPECT_EQ(entryOf(*job->lstItem).status, "Transfer Stopped");  // as History.ini keeps it
     EXPECT_EQ(job->cmdStop.Caption(), "&Close");
     EXPECT_TRUE(job->cmdStop.Enabled());
     EXPECT_FALSE(job->cmdPause.Enabled());
-    EXPECT_EQ(job->lblTransferRate.Caption(), "0 Bytes/Second");
+    EXPECT_EQ(job->lblTransferRate.Caption(), "");
     EXPECT_TRUE(job->Visible());
     job->StopMe();
     EXPECT_FALSE(job->Visible());
@@ -650,11 +651,11 @@ TEST_F(HttpDownload, RateTick)
     frmDownload* job = start(server.url("r.bin"), "r.bin");
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 5000; }));
     job->tmrUpdate2_Timer();
-    EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB /Second");  // 5000 bytes in one 2.5 s tick
+    EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB/s");  // 5000 bytes in one 2.5 s tick
     EXPECT_EQ(job->intTransferRate, 2000);
     EXPECT_EQ(job->lblTimeRemaining.Caption(), "00:00:02");
     job->tmrUpdate2_Timer();
-    EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
+    EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data: those bytes are still in the last seconds
 }
 
 TEST_F(HttpDownload, ProgressMeasuresRateTimeLeftAndElapsedTimeByTheJobsClock)
@@ -689,16 +690,16 @@ TEST_F(HttpDownload, ProgressMeasuresRateTimeLeftAndElapsedTimeByTheJobsClock)
     ASSERT_EQ(published.size(), 2);
     EXPECT_TRUE(published[0].testFlags(Progress::RateChanged | Progress::TimeLeftChanged));
     EXPECT_TRUE(published[1].testFlag(Progress::ElapsedChanged));
-    EXPECT_EQ(window->lblTransferRate.Caption(), "1.22 KB /Second");
+    EXPECT_EQ(window->lblTransferRate.Caption(), "1.22 KB/s");
     EXPECT_EQ(window->lblTimeRemaining.Caption(), "00:00:04");
     EXPECT_EQ(window->lblElapsedTime.Caption(), "00:00:04");
 
-    now += 10000;  // nothing in ten seconds: no rate now, while the time left and the total keep theirs
+    now += 10000;  // nothing in ten seconds: no rate now, and nothing for the total; the time left stays
     job.rateTick();
     EXPECT_EQ(p.rate, 0);
     EXPECT_EQ(p.lastRate, 1250);
     EXPECT_EQ(p.timeLeft, 4);
-    EXPECT_EQ(window->intTransferRate, 1250);
+    EXPECT_EQ(window->intTransferRate, 0);
 }
 
 TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
@@ -791,4 +792,76 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
     EXPECT_FALSE(stuck->tmrReconnect.isEnabled());
     EXPECT_EQ(readFile(folder + "/stuck.bin"), server.content.left(600));
     EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/stuck.bin")));
+}
+
+// What the window and its row show in each state: the state in words, the bar at the share that
+// is in (also once stopped), and a rate only while bytes come: the bytes of this run over the
+// last seconds, never what a resumed file held already.
+TEST_F(HttpDownload, EveryStateShowsItsWordsItsShareAndTheRateOfThisRun)
+{
+    server.content = randomBytes(10000);
+    // A transfer from the file's start gets 2700 bytes, one from further on 5000; then they wait.
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& sock) {
+        const QByteArray range = r.range();
+        if (!range.startsWith("bytes=") || !range.endsWith("-9999"))
+            return false;
+        const qint64 first = range.mid(6, range.indexOf('-') - 6).toLongLong();
+        sock.write("HTTP/1.1 206 Partial Content\r\nContent-Length: " + QByteArray::number(10000 - first)
+                   + "\r\nContent-Range: bytes " + QByteArray::number(first) + "-9999/10000\r\n\r\n"
+                   + server.content.mid(first, first == 0 ? 2700 : 5000));
+        return true;
+    };
+    qint64 now = 0;
+    frmDownload* job = start(server.url("s.bin"), "s.bin");
+    job->job().setClock([&now] { return now; });
+    const QPointer<ListRow> row = job->lstItem;
+    // Bytes arrive, and the rate is taken 2.5 seconds after the run began.
+    const auto receive = [&](qint64 bytes) {
+        ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == bytes; }));
+        now += 2500;
+        job->tmrUpdate2_Timer();
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QString status;
+        int bar;
+        QString rate;
+    };
+    const Step steps[] = {
+        {"asking the server", [] {}, "Connecting", 0, ""},
+        {"27 % in", [&] { receive(2700); }, "Downloading", 27, "1.05 KB/s"},  // 2700 bytes in 2.5 s
+        {"paused", [&] { job->Pause_Resume(); }, "Paused", 27, ""},
+        {"stopped", [&] { job->StopMe(); }, "Stopped", 27, ""},
+        {"resumed from the file", [&] {
+             prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+             windows.ReDownloadRow(server.url("s.bin"), folder + "/s.bin", 1, row);
+             receive(7700);
+         }, "Downloading", 77, "1.95 KB/s"},  // the 5000 bytes of this run, not the 2700 kept
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(job->lblStatus.Caption(), step.status) << step.what;
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->cell(DownloadRow::Status), step.status) << step.what;
+        EXPECT_EQ(job->PVProgressBar[0]->Value(), step.bar) << step.what;
+        EXPECT_EQ(job->lblTransferRate.Caption(), step.rate) << step.what;
+        EXPECT_EQ(job->intTransferRate > 0, !step.rate.isEmpty()) << step.what;
+        EXPECT_EQ(job->lblTimeRemaining.Caption().isEmpty(), step.rate.isEmpty()) << step.what;
+    }
+
+    // A refusal says why it failed; a download that ends shows its share whole and its average.
+    server.handler = nullptr;
+    server.script("HTTP/1.1 404 Whatever\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* refused = start(server.url("x.bin"), "x.bin");
+    EXPECT_FALSE(finish(refused));
+    EXPECT_EQ(refused->lblStatus.Caption(), "Failed: HTTP 404-Object Not Found");
+    EXPECT_EQ(refused->lstItem->cell(DownloadRow::Status), "Failed: HTTP 404-Object Not Found");
+    frmDownload* done = start(server.url("d.bin"), "d.bin");
+    ASSERT_TRUE(finish(done));
+    EXPECT_EQ(done->lblStatus.Caption(), "Complete");
+    EXPECT_EQ(windows.lstComplete.at(windows.lstComplete.count() - 1)->cell(DownloadRow::Status), "Complete");
+    EXPECT_EQ(done->PVProgressBar[0]->Value(), 100);
+    EXPECT_TRUE(done->lblTransferRate.Caption().endsWith("/s"));
+    EXPECT_EQ(done->intTransferRate, 0);
 }
