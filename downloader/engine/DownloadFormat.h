@@ -23,5 +23,10 @@ enum class StatusWord { Connecting, Downloading, Paused, Stopped, Failed, Comple
 QString statusText(StatusWord word, const QString& reason = {});
 // The status of a job's progress in those words; a job that has not started says what it said.
 QString statusText(const Progress& progress);
+// The job is connecting or transferring (not held, stopped or ended).
+inline bool isUnderWay(const Progress& p)
+{
+    return p.state == Progress::State::Connecting || p.state == Progress::State::Transferring;
+}
 
 }  // namespace harbel

@@ -86,7 +86,11 @@ void frmDownload::SetCaptions()
 
 void frmDownload::render(const Progress& p, Progress::Changes changes)
 {
-    if (changes & (Progress::StatusChanged | Progress::StateChanged))
+    // The state in words; what the job says while it connects or transfers (the steps of an FTP
+    // login, a time-out it tries again after, a notice) stands there until it says more.
+    if ((changes & Progress::StatusChanged) && isUnderWay(p) && !p.status.isEmpty())
+        lblStatus.setCaption(p.status);
+    else if (changes & (Progress::StateChanged | Progress::StatusChanged))
         lblStatus.setCaption(statusText(p));
     if (changes & Progress::AddressChanged)
         txtURL.setText(addressForDisplay(p.address));

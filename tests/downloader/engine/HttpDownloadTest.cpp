@@ -91,7 +91,7 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
     EXPECT_TRUE(job->usesRangedArray());
 
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblStatus.Caption(), "Complete");
     EXPECT_EQ(job->lblFileSize.Caption(), "1000 Bytes");
     EXPECT_EQ(job->lblRecievedSize.Caption(), "1000 Bytes");
     EXPECT_EQ(job->lblPer.Caption(), "100%");
@@ -110,7 +110,7 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
     EXPECT_EQ(done->cell(DownloadRow::Filename), folder + "/file.bin");
     EXPECT_EQ(done->cell(DownloadRow::Percent), "100%");
     EXPECT_EQ(done->cell(DownloadRow::Size), "1000 Bytes");
-    EXPECT_EQ(done->cell(DownloadRow::Status), "Download Success");
+    EXPECT_EQ(done->cell(DownloadRow::Status), "Complete");
     EXPECT_EQ(done->cell(DownloadRow::URL), server.url("dir/file.bin"));
     EXPECT_EQ(windows.connectingCount(), 0);
 
@@ -184,7 +184,7 @@ TEST_F(HttpDownload, ServerIgnoringTheRangeOnResumeRestartsTheDataAtZero)
     prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
     frmDownload* other = start(server.url("long.bin"), "long.bin");
     EXPECT_FALSE(finish(other));
-    EXPECT_EQ(other->lblStatus.Caption(), "The file on disk is larger than the file on the server, so it cannot be resumed.");
+    EXPECT_EQ(other->lblStatus.Caption(), "Failed: The file on disk is larger than the file on the server, so it cannot be resumed.");
     EXPECT_EQ(readFile(folder + "/long.bin"), longer);
 }
 
@@ -263,7 +263,7 @@ TEST_F(HttpDownload, ProbeReplyCutOffInsideItsHeadEndsWithAStatus)
     server.script("HTTP/1.1 200 OK\r\nContent-Len");
     frmDownload* job = start(server.url("cut.bin"), "cut.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server's reply is not a valid HTTP reply.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server's reply is not a valid HTTP reply.");
     EXPECT_FALSE(QFile::exists(folder + "/cut.bin"));
 }
 
@@ -306,7 +306,7 @@ TEST_F(HttpDownload, PartialRepliesThatDoNotMatchStopTheJobAndKeepTheFile)
         const QString name = QString("f%1.bin").arg(++n);
         frmDownload* job = start(server.url(name), name);
         EXPECT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), c.status);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + c.status);
         EXPECT_FALSE(job->isCompleted());
         EXPECT_EQ(windows.lstComplete.count(), 0);
         EXPECT_TRUE(QFile::exists(folder + "/" + name));
@@ -338,7 +338,7 @@ TEST_F(HttpDownload, EmptyFileIsCreatedAndCompleted)
     ASSERT_TRUE(finish(job));
     EXPECT_TRUE(QFile::exists(folder + "/empty.txt"));
     EXPECT_EQ(readFile(folder + "/empty.txt").size(), 0);
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblStatus.Caption(), "Complete");
     EXPECT_EQ(server.requests().size(), 1);
 }
 
@@ -363,9 +363,9 @@ TEST_F(HttpDownload, EveryStatusMessageIsShownAndEndsTheJob)
         server.script("HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Length: 0\r\n\r\n");
         frmDownload* job = start(server.url("x.bin"), QString("x%1.bin").arg(code));
         EXPECT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), message);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + message);
         ASSERT_TRUE(job->lstItem);
-        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), message);
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Failed: " + message);
         EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "0 %");
         EXPECT_FALSE(job->cmdPause.Enabled());
         EXPECT_FALSE(job->cmdStop.Enabled());
@@ -420,7 +420,7 @@ TEST_F(HttpDownload, EndlessRedirectionsEndWithAStatus)
     };
     frmDownload* job = start(server.url("loop.bin"), "loop.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server redirected the download too many times.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server redirected the download too many times.");
 }
 
 TEST_F(HttpDownload, RepliesWithoutALengthGetAStatusOrTheirEmbeddedLink)
@@ -428,7 +428,7 @@ TEST_F(HttpDownload, RepliesWithoutALengthGetAStatusOrTheirEmbeddedLink)
     server.script("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
     frmDownload* job = start(server.url("c.bin"), "c.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server did not announce the size of the file, so it cannot be downloaded safely.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server did not announce the size of the file, so it cannot be downloaded safely.");
 
     // A page without a length that embeds the real address is followed there.
     server.script("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><embed src='" + server.url("mirror/e.bin").toUtf8()
@@ -458,7 +458,7 @@ TEST_F(HttpDownload, PauseAndResumeMidFile)
     job->Pause_Resume();
     EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
     EXPECT_FALSE(job->cmdStop.Enabled());
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused");
     EXPECT_EQ(job->intTransferRate, 0);
 
     job->Pause_Resume();
@@ -605,7 +605,7 @@ TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
         QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });
         job->tmrTimeOut_Timer();
         EXPECT_TRUE(stuck);
-        EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: Connection has timed out.");
         EXPECT_FALSE(job->isCompleted());
     }
 }
@@ -632,7 +632,7 @@ TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
         frmDownload* job = start(server.url("s.bin"), "s.bin");
         EXPECT_FALSE(finish(job));
         EXPECT_EQ(job->lblStatus.Caption(),
-                  "The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
+                  "Failed: The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
         EXPECT_FALSE(job->FTPMODE);
         EXPECT_FALSE(job->tmrTimeOut.isEnabled());
     }
@@ -754,7 +754,7 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
         stop ? job->tmrReconnect_Timer() : job->Pause_Resume();
         if (stop) {
             job->StopMe();
-            EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+            EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
         }
         const qsizetype requests = server.requests().size();
         for (int tick = 0; tick < 3; ++tick)
@@ -788,7 +788,7 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
         stuck->tmrReconnect_Timer();  // the first stall pauses and the next tick resumes; the second times out
         stuck->tmrReconnect_Timer();
     }
-    EXPECT_EQ(stuck->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_EQ(stuck->lblStatus.Caption(), "Failed: Connection has timed out.");
     EXPECT_FALSE(stuck->tmrReconnect.isEnabled());
     EXPECT_EQ(readFile(folder + "/stuck.bin"), server.content.left(600));
     EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/stuck.bin")));

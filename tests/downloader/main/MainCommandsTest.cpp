@@ -102,7 +102,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.Flash_FSCommand("IDC_FS_PauseAll");
     for (frmDownload* job : jobs) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Paused/Stopped");
+        EXPECT_EQ(status(job), "Paused");
         EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
     }
 
@@ -114,7 +114,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     EXPECT_EQ(status(failed), failedStatus);
     EXPECT_FALSE(stopped->Visible());
     EXPECT_FALSE(stopped->tmrUpdate.Enabled());
-    EXPECT_EQ(status(stopped), "Transfer Stopped");
+    EXPECT_EQ(status(stopped), "Stopped");
     ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 3; }, 15000));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFile(folder + QStringLiteral("/r%1.bin").arg(i)), content[i]) << i;
@@ -128,27 +128,30 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.StopAll();
     for (frmDownload* job : {a, b}) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Transfer Stopped");
-        EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+        EXPECT_EQ(status(job), "Stopped");
+        EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
     }
 }
 
 TEST_F(MainCommands, RateListsAboutWindowAndTheUserGuide)
 {
     form.Form_Load();
-    // The total rate of every window, in kilobytes a second; with the queue empty the last total
-    // stays.
+    // The total rate of every window, in the windows' own style; it follows what runs, down to 0
+    // once nothing does, whatever the queue holds.
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0.00 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0 B/s");
     form.windows.DownloadLater("http://h/a.zip", folder + "/a.zip");
     form.windows.window(0)->intTransferRate = 1500;
     form.windows.window(7)->intTransferRate = 2750.5;
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.25 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.15 KB/s");
     form.clear_qmnu_Click();
     form.windows.existing(7)->intTransferRate = 0;
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.25 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 1.46 KB/s");
+    form.windows.existing(0)->intTransferRate = 0;
+    form.tmrGraph_Timer();
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0 B/s");
 
     // Show and hide the lists; About takes both away and its closing brings both back.
     form.Flash_FSCommand("IDC_FS_HideC");
@@ -265,7 +268,7 @@ TEST_F(MainCommands, EndingWithDownloadsRunningAsksThenPausesThemForResumeAll)
     frmMain next;
     next.Form_Load();
     ASSERT_EQ(next.lstMain.count(), 1);
-    EXPECT_EQ(next.lstMain.at(0)->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(next.lstMain.at(0)->cell(DownloadRow::Status), "Paused");
     next.ResumeAll();
     EXPECT_EQ(next.windows.runningCount(), 1);
     EXPECT_GE(QFileInfo(target).size(), kept);

@@ -234,7 +234,8 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
     EXPECT_EQ(readFile(folder + "/b.bin"), b);
     ASSERT_EQ(form.lstMain.count(), 5);
     EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Status), "Not Downloaded");  // "0 %"
-    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Status), "Not Downloaded");  // "100%"
+    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Status), "Complete");  // "100%"
+    EXPECT_EQ(entryOf(*form.lstMain.at(1)).status, "Not Downloaded");  // never started
     EXPECT_FALSE(QFileInfo::exists(folder + "/refused.bin"));
     w.closeAll();  // before the server goes
 }
