@@ -219,6 +219,7 @@ void PellanorMainWindowView::closeEvent(QCloseEvent* event)
     // icon it ends the program, asking while downloads run. The program's end (a signal, a quit)
     // does neither.
     if (event->spontaneous() && form_.closeToTray(QSystemTrayIcon::isSystemTrayAvailable())) {
+        hide();  // also when the form did not know itself shown
         event->ignore();
         return;
     }
