@@ -276,3 +276,37 @@ TEST_F(MainCommands, EndingWithDownloadsRunningAsksThenPausesThemForResumeAll)
     EXPECT_TRUE(readFile(target) == content);
     next.windows.closeAll();
 }
+
+// The window's close button leaves the program running in the tray while its icon is there, and
+// says so once; where nobody shows notices, what a download's end would tell goes to the status
+// bar, unless the settings say not to tell it.
+TEST_F(MainCommands, ClosingGoesToTheTrayAndEndsAreToldWhereNoNotificationService)
+{
+    form.Form_Load();
+    form.Show();
+    const struct {
+        bool trayAvailable;
+        bool hidden;
+        QString told;
+    } closes[] = {{false, false, ""},
+                  {true, true, "Pellanor is still running in the notification area: Downloads and the schedule go on. "
+                               "Its icon brings the window back; Exit in its menu ends Pellanor."},
+                  {true, true, ""}};  // said once
+    for (const auto& c : closes) {
+        form.Show();
+        form.StatusBar.setPanelText(1, {});
+        EXPECT_EQ(form.closeToTray(c.trayAvailable), c.hidden);
+        EXPECT_EQ(form.Visible(), !c.hidden);
+        EXPECT_EQ(form.StatusBar.PanelText(1), c.told);
+    }
+    form.Tray1.Show(false);
+    EXPECT_FALSE(form.closeToTray(true));
+
+    form.downloadEnded(folder + "/a.iso", true, {});
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download complete: a.iso");
+    form.downloadEnded(folder + "/b.iso", false, "HTTP 404-Object Not Found");
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download failed: b.iso: HTTP 404-Object Not Found");
+    SettingsStore::instance().record.NotifyWhenDone = false;
+    form.downloadEnded(folder + "/c.iso", true, {});
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download failed: b.iso: HTTP 404-Object Not Found");
+}
