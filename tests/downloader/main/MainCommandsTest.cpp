@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <tuple>
+
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
@@ -278,26 +280,20 @@ TEST_F(MainCommands, EndingWithDownloadsRunningAsksThenPausesThemForResumeAll)
 }
 
 // The window's close button leaves the program running in the tray while its icon is there, and
-// says so once; where nobody shows notices, what a download's end would tell goes to the status
-// bar, unless the settings say not to tell it.
+// says so once; where nobody shows notices, a download's end is told in the status bar, unless
+// the settings say not to tell it.
 TEST_F(MainCommands, ClosingGoesToTheTrayAndEndsAreToldWhereNoNotificationService)
 {
     form.Form_Load();
-    form.Show();
-    const struct {
-        bool trayAvailable;
-        bool hidden;
-        QString told;
-    } closes[] = {{false, false, ""},
-                  {true, true, "Pellanor is still running in the notification area: Downloads and the schedule go on. "
-                               "Its icon brings the window back; Exit in its menu ends Pellanor."},
-                  {true, true, ""}};  // said once
-    for (const auto& c : closes) {
+    const QString runningNote = "Pellanor is still running in the notification area: Downloads and the schedule go on. "
+                                "Its icon brings the window back; Exit in its menu ends Pellanor.";
+    const std::tuple<bool, bool, QString> closes[] = {{false, false, ""}, {true, true, runningNote}, {true, true, ""}};
+    for (const auto& [trayAvailable, hidden, told] : closes) {
         form.Show();
         form.StatusBar.setPanelText(1, {});
-        EXPECT_EQ(form.closeToTray(c.trayAvailable), c.hidden);
-        EXPECT_EQ(form.Visible(), !c.hidden);
-        EXPECT_EQ(form.StatusBar.PanelText(1), c.told);
+        EXPECT_EQ(form.closeToTray(trayAvailable), hidden);
+        EXPECT_EQ(form.Visible(), !hidden);
+        EXPECT_EQ(form.StatusBar.PanelText(1), told);
     }
     form.Tray1.Show(false);
     EXPECT_FALSE(form.closeToTray(true));

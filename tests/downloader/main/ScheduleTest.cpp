@@ -334,7 +334,8 @@ TEST_F(Schedule, TwelveAmIsMidnightAndTwelvePmIsNoon)
 TEST_F(Schedule, ARunOfSegmentedDownloadsAsksNothingAndTellsTheDesktopOfEachEnd)
 {
     test::NotificationServer desktop;
-    ASSERT_TRUE(desktop.start()) << desktop.why().toStdString();
+    QString why;
+    ASSERT_TRUE(desktop.start(&why)) << why.toStdString();
     DesktopNotifier notifier(desktop.clientBus());
     Notifier::setInstance(&notifier);
     struct RecordingShell final : Shell {
@@ -385,7 +386,7 @@ TEST_F(Schedule, ARunOfSegmentedDownloadsAsksNothingAndTellsTheDesktopOfEachEnd)
     }
 
     // "Show in Folder" on a notice opens the folder of its file.
-    desktop.invoke(desktop.shown[0].id, "folder");
+    desktop.invoke(1, "folder");
     EXPECT_TRUE(waitUntil([&] { return !shell.opened.isEmpty(); }));
     EXPECT_EQ(shell.opened, QStringList({folder}));
 
