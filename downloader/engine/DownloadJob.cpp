@@ -527,9 +527,10 @@ void DownloadJob::complete()
     reg.REGSaveSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("AllBytes"), vb::numberText(store.record.AllBytes));
 
     emit completed();
+    // The box names the file in its title: several may be open at once.
     if (announcesCompletionInABox())
         Prompts::instance().MsgBox(lang("11031", "Download Successful."), MsgButtons::OkOnly, MsgIcon::Information,
-                                   programTitle());
+                                   programTitle() + QStringLiteral(" - ") + QFileInfo(strSaveTo).fileName());
     if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("CloseDownloadWindowWhenDone"), QStringLiteral("0"))
         == QLatin1String("1"))
         close();

@@ -138,6 +138,7 @@ TEST_F(HttpDownload, CompletionPromptAndClosingFollowTheSettings)
     ASSERT_TRUE(finish(job));
     ASSERT_EQ(prompts.records().size(), 1);
     EXPECT_EQ(prompts.last().text, "Download Successful.");
+    EXPECT_TRUE(prompts.last().title.endsWith(" - a.bin")) << prompts.last().title.toStdString();  // names its file
     EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
     EXPECT_TRUE(job->Visible());
 
