@@ -243,8 +243,8 @@ QString DownloadCommand::progressLine(const Progress& p)
                        + QStringLiteral("  ") + FormatBytes(double(p.received));
     if (p.totalKnown)
         textLine += QStringLiteral(" / ") + FormatBytes(double(p.total));
-    if (p.rate >= 0)
-        textLine += QStringLiteral("  ") + (p.rateMeasured ? FormatRate(p.rate) : QStringLiteral("0 Bytes/Second"));
+    if (p.rateMeasured)
+        textLine += QStringLiteral("  ") + FormatRate(p.rate);
     if (p.timeLeft >= 0 && !completed)
         textLine += QStringLiteral("  ") + lang("19047", "left") + u' ' + FormatDuration(p.timeLeft);
     if (!completed && p.total == 0 && !p.status.isEmpty())

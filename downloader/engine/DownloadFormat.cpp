@@ -1,9 +1,11 @@
 #include "downloader/engine/DownloadFormat.h"
 
 #include "common/support/VbText.h"
+#include "downloader/engine/DownloadText.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace harbel {
@@ -32,7 +34,12 @@ QString FormatBytes(double x)
 
 QString FormatRate(double bytesPerSecond)
 {
-    return FormatBytes(bytesPerSecond) + QStringLiteral(" /Second");
+    const double x = std::max(bytesPerSecond, 0.0);
+    if (x < 1024)
+        return vb::numberText(std::floor(x)) + QStringLiteral(" B/s");
+    if (x < 1048576)
+        return QString::number(x / 1024, 'f', 2) + QStringLiteral(" KB/s");
+    return grouped(x / 1048576) + QStringLiteral(" MB/s");
 }
 
 QString FormatDuration(double s)
@@ -53,6 +60,50 @@ bool IsFilePresent(const QString& path)
 {
     const QFileInfo info(path);
     return info.exists() && info.isFile();
+}
+
+QString statusText(StatusWord word, const QString& reason)
+{
+    switch (word) {
+    case StatusWord::Connecting:
+        return lang("19500", "Connecting");
+    case StatusWord::Downloading:
+        return lang("19501", "Downloading");
+    case StatusWord::Paused:
+        return lang("19502", "Paused");
+    case StatusWord::Stopped:
+        return lang("19503", "Stopped");
+    case StatusWord::Failed:
+        break;
+    case StatusWord::Complete:
+        return lang("19505", "Complete");
+    }
+    const QString failed = lang("19504", "Failed: %1");
+    return reason.isEmpty() ? failed.section(u':', 0, 0) : failed.arg(reason);
+}
+
+QString statusText(const Progress& p)
+{
+    using S = Progress::State;
+    switch (p.state) {
+    case S::Idle:
+        break;
+    case S::Connecting:
+        return statusText(StatusWord::Connecting);
+    case S::Transferring:
+        return statusText(StatusWord::Downloading);
+    case S::Paused:
+        return statusText(StatusWord::Paused);
+    case S::Stopped:
+        return statusText(StatusWord::Stopped);
+    case S::Completed:
+        return statusText(StatusWord::Complete);
+    case S::Failed:
+    case S::Refused:
+    case S::TimedOut:
+        return statusText(StatusWord::Failed, p.status);
+    }
+    return p.status;
 }
 
 }  // namespace harbel

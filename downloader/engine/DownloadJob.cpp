@@ -44,7 +44,8 @@ DownloadJob::~DownloadJob()
 void DownloadJob::setClock(Clock clock)
 {
     clock_ = clock ? std::move(clock) : Clock(steadyMilliseconds);
-    lastSampleAt_ = lastTickAt_ = now();
+    lastTickAt_ = now();
+    meter_.restart(lastTickAt_, transferPrepared_ ? receivedBytes() : 0);
 }
 
 void DownloadJob::reset()
@@ -72,7 +73,8 @@ void DownloadJob::reset()
     failed_ = false;
     stallPaused_ = false;
     timeouts_.reset();
-    lastSampleAt_ = lastTickAt_ = now();
+    lastTickAt_ = now();
+    meter_.restart(lastTickAt_, 0);
     progress_ = Progress();
     changes_ = {};
 }
@@ -153,14 +155,23 @@ void DownloadJob::layOutSegments(int n)
 
 void DownloadJob::setRateClosed()
 {
+    // No connection, no rate, and no time left to tell.
     set(&Progress::rate, 0.0, Progress::RateChanged);
     set(&Progress::rateMeasured, false, Progress::RateChanged);
+    set(&Progress::timeLeft, -1.0, Progress::TimeLeftChanged);
 }
 
 void DownloadJob::transferTimers(bool on)
 {
-    if (on && !rateTimer.Enabled())
-        lastSampleAt_ = lastTickAt_ = now();
+    if (on && !rateTimer.Enabled()) {
+        // A run begins: its rate counts what comes from now on, never what the file holds already,
+        // which the display shows at once.
+        lastTickAt_ = now();
+        const qint64 received = receivedBytes();
+        meter_.restart(lastTickAt_, received);
+        intRecievedBytes = received;
+        set(&Progress::received, received, Progress::ReceivedChanged);
+    }
     progressTimer.setEnabled(on);
     rateTimer.setEnabled(on);
     // The time-out for data runs on through a reconnection: only a byte, or a reconnection of its
@@ -292,14 +303,14 @@ void DownloadJob::showStopped()
     saveProgress(true);
     closeFiles();
     dataTimer.setEnabled(false);
-    progress_.segmentPercent.fill(100);
+    // Every bar keeps the share that is in: a stopped download shows how far it got.
     mark(Progress::EndedChanged);
     set(&Progress::lastRate, 0.0, Progress::RateChanged);
     stopCountdown();
     if (transferPrepared_)
         intRecievedBytes = receivedBytes();
     set(&Progress::received, intRecievedBytes, Progress::ReceivedChanged);
-    set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
+    set(&Progress::timeLeft, -1.0, Progress::TimeLeftChanged);
     setStatus(lang("11056", "Transfer Stopped"));
     transferTimers(false);
     setCanOpenFile(true);
@@ -359,8 +370,9 @@ bool DownloadJob::openOutput()
         return true;
     closeFiles();
     publish();
-    Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(output_.errorNumber()).arg(output_.errorDescription()),
-                               MsgButtons::OkOnly, MsgIcon::None, programTitle());
+    if (attended)
+        Prompts::instance().MsgBox(QStringLiteral("Error No. %1 %2").arg(output_.errorNumber()).arg(output_.errorDescription()),
+                                   MsgButtons::OkOnly, MsgIcon::None, programTitle());
     fail(output_.failure());
     return false;
 }
@@ -437,6 +449,7 @@ void DownloadJob::progressTick()
     if (!sizeKnown_ || received < intContentLength || (FTPMODE && !ftp_.ended())) {
         set(&Progress::received, received, Progress::ReceivedChanged);
         const qint64 t = now();
+        meter_.sample(t, received);
         set(&Progress::elapsed, progress_.elapsed + double(t - lastTickAt_) / 1000.0, Progress::ElapsedChanged);
         lastTickAt_ = t;
         saveProgress(false);
@@ -453,13 +466,11 @@ void DownloadJob::rateTick()
     if (sizeKnown_ && received >= intContentLength)
         return;
     set(&Progress::received, received, Progress::ReceivedChanged);
-    // The rate is the bytes of the sample over its length by the clock. A sample taken before its
-    // period is over (a tick run by hand) counts as a whole period, so a burst is not taken for a
-    // rate.
+    // The bytes of this run over the last seconds by the clock. A run shorter than the tick's
+    // period (a tick run by hand) counts as a whole period, so a burst is not taken for a rate.
     const qint64 t = now();
-    const double seconds = std::max(double(t - lastSampleAt_), double(rateTimer.Interval())) / 1000.0;
-    lastSampleAt_ = t;
-    const double rate = double(received - intLastBytes) / seconds;
+    meter_.sample(t, received);
+    const double rate = meter_.rate(rateTimer.Interval()).value_or(0);
     progress_.rate = rate;
     progress_.rateMeasured = true;
     if (rate != 0)
@@ -477,6 +488,7 @@ void DownloadJob::complete()
     Batch batch(*this);
     completed_ = true;
     const qint64 received = receivedBytes();
+    meter_.sample(now(), received);
     // A resumed file that was longer than the one on the server ends at the server's size.
     if (output_.isOpen() && output_.sizeOnDisk() > intContentLength)
         output_.resize(intContentLength);
@@ -494,7 +506,10 @@ void DownloadJob::complete()
     watchdog.setEnabled(false);
     dataTimer.setEnabled(false);
     set(&Progress::received, received, Progress::ReceivedChanged);
-    set(&Progress::timeLeft, 0.0, Progress::TimeLeftChanged);
+    set(&Progress::timeLeft, -1.0, Progress::TimeLeftChanged);
+    // What a finished download shows as its rate: the average of its last run.
+    set(&Progress::rate, meter_.average(), Progress::RateChanged);
+    set(&Progress::rateMeasured, true, Progress::RateChanged);
     setStatus(lang("11046", "Transfer Completed..."));
     setBriefStatus(lang("11052", "Download Success"));
     progressTimer.setEnabled(false);
@@ -512,12 +527,21 @@ void DownloadJob::complete()
     reg.REGSaveSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("AllBytes"), vb::numberText(store.record.AllBytes));
 
     emit completed();
-    if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("PromptDone"), QStringLiteral("1")) == QLatin1String("1"))
+    // The box names the file in its title: several may be open at once.
+    if (announcesCompletionInABox())
         Prompts::instance().MsgBox(lang("11031", "Download Successful."), MsgButtons::OkOnly, MsgIcon::Information,
-                                   programTitle());
+                                   programTitle() + QStringLiteral(" - ") + QFileInfo(strSaveTo).fileName());
     if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("CloseDownloadWindowWhenDone"), QStringLiteral("0"))
         == QLatin1String("1"))
         close();
+}
+
+bool DownloadJob::announcesCompletionInABox() const
+{
+    return attended
+           && CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("PromptDone"),
+                                        QStringLiteral("1"))
+                  == QLatin1String("1");
 }
 
 void DownloadJob::fail(const QString& message, Progress::State state)

@@ -6,6 +6,7 @@
 #include "downloader/engine/JobTimer.h"
 #include "downloader/engine/OutputFile.h"
 #include "downloader/engine/Progress.h"
+#include "downloader/engine/RateMeter.h"
 #include "downloader/intake/UrlParsing.h"
 
 #include <QObject>
@@ -48,6 +49,10 @@ public:
     // The received count at the last progress tick, and the size an FTP server named.
     qint64 intRecievedBytes = 0;
     qint64 intFileSize = 0;
+    // A person started (or resumed) this download and may be asked about it. Nobody is asked about
+    // one the schedule, the queue or the browser started: the segment question takes the
+    // settings' answer, and errors are told through the job's status alone.
+    bool attended = true;
 
     // The timers: progress every 500 ms and rate every 2500 ms while data flows, the connection
     // countdown every second while the job waits for a server (Timeout counts seconds, as the
@@ -111,6 +116,8 @@ public:
     bool isCompleted() const { return completed_; }
     // The job holds the transfer (paused or stopped): pressing pause resumes it.
     bool isHeld() const { return progress_.held; }
+    // Completion is told in a message box: a person started the download and asked for the box.
+    bool announcesCompletionInABox() const;
     // The last segment of the path fetched (an HTTP one as written, without its query).
     QString fileNameOfJob() const { return (HTTPMODE ? strFile.section(u'?', 0, 0) : strFile).section(u'/', -1); }
 
@@ -201,9 +208,9 @@ private:
     Progress::Changes changes_;
     int batchDepth_ = 0;
     Clock clock_;
-    // When the last rate sample and the last progress tick were taken.
-    qint64 lastSampleAt_ = 0;
+    // When the last progress tick was taken, and the rate of the run under way.
     qint64 lastTickAt_ = 0;
+    RateMeter meter_;
 
     qint64 intContentLength = 0;
     quint8 intSegCount = 0;

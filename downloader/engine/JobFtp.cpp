@@ -133,8 +133,9 @@ void JobFtp::wire(FtpRetrieval& ftp)
     });
     connect(&ftp, &FtpRetrieval::dataError, this, [this](const QString& description) {
         job_.publish();
-        Prompts::instance().MsgBox(lang("11032", "FTP Downloading error:") + description, MsgButtons::OkOnly,
-                                   MsgIcon::None, programTitle());
+        if (job_.attended)
+            Prompts::instance().MsgBox(lang("11032", "FTP Downloading error:") + description, MsgButtons::OkOnly,
+                                       MsgIcon::None, programTitle());
     });
     connect(&ftp, &FtpRetrieval::controlClosed, this, [this] {
         Batch batch(job_);

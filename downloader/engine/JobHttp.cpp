@@ -349,6 +349,9 @@ bool JobHttp::askSegmented(bool ranged)
                         "download still resumes where it left off.")
         : QStringLiteral("Use segmented downloading? Several connections fetch the file at once (more segments make "
                          "the program slower); a paused or stopped download still resumes where it left off.");
+    // The settings answer for downloads nobody is there for, and for every one unless asked to ask.
+    if (!job_.attended || !SettingsStore::instance().record.AskSegmented)
+        return true;
     job_.publish();
     return Prompts::instance().MsgBox(text, MsgButtons::YesNo, MsgIcon::Question, programTitle()) == MsgAnswer::Yes;
 }
@@ -373,6 +376,7 @@ void JobHttp::prepareTransfer(qint64 size, bool ranged)
     }
     job_.intSegCount = quint8(plan_.count() >= 2 ? plan_.count() : 0);
     job_.transferPrepared_ = true;
+    job_.setState(Progress::State::Transferring);
     job_.layOutSegments(plan_.count());
     saveProgress(true);
     segments_.startTransfers();

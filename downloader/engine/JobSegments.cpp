@@ -212,9 +212,10 @@ void JobSegments::transferError(int, QAbstractSocket::SocketError error, const Q
 {
     DownloadJob::Batch batch(job_);
     job_.publish();
-    Prompts::instance().MsgBox(lang("11033", "Error was occurred.") + QStringLiteral("\r\n") + lang("11034", "")
-                                   + QString::number(int(error)) + QStringLiteral("\r\n") + description,
-                               MsgButtons::OkOnly, MsgIcon::Exclamation, lang("11035", "Error"));
+    if (job_.attended)
+        Prompts::instance().MsgBox(lang("11033", "Error was occurred.") + QStringLiteral("\r\n") + lang("11034", "")
+                                       + QString::number(int(error)) + QStringLiteral("\r\n") + description,
+                                   MsgButtons::OkOnly, MsgIcon::Exclamation, lang("11035", "Error"));
     job_.setStatus(lang("11033", "Error was occurred.") + u' ' + description);
     job_.emitNeedsUser();
 }

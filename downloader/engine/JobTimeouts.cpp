@@ -66,6 +66,7 @@ void JobTimeouts::countdownTick()
     job_.closeConnections();
     job_.intTimeLeft = s.Timeout;
     job_.startJob(job_.existsAction_);
+    job_.mark(Progress::StatusChanged);  // connecting again, after the time-out it still shows
 }
 
 void JobTimeouts::watchdogTick()

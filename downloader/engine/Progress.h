@@ -69,12 +69,13 @@ struct Progress {
     int percent = -1;
     // Seconds spent transferring.
     double elapsed = 0;
-    // Bytes a second over the last rate sample (rateMeasured), or 0 once the connections have
-    // closed (rateMeasured false); negative before either.
+    // Bytes a second that this run brought over the last seconds (the job's RateMeter), taken at
+    // each rate sample; the average of the last run once completed (both rateMeasured); 0 once
+    // the connections have closed (rateMeasured false); negative before either. Every display of
+    // a rate, and the main window's total, shows this one.
     double rate = -1;
     bool rateMeasured = false;
-    // The last rate that was not 0: what totals of several jobs add up. 0 once the job pauses,
-    // stops or completes.
+    // The last rate that was not 0; 0 once the job pauses, stops or completes.
     double lastRate = 0;
     // Seconds to the end at the measured rate; negative while unknown.
     double timeLeft = -1;

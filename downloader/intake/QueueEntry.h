@@ -70,6 +70,8 @@ struct QueueEntry {
     ByteCount received;
     // Read back from History.ini, and no download window has taken it up since.
     bool reloaded = false;
+    // A running entry whose job is still asking the server (not kept in History.ini).
+    bool connecting = false;
 
     static QueueEntry startingNow(const QString& address, const QString& savePath);
     static QueueEntry queuedLater(const QString& address, const QString& savePath);

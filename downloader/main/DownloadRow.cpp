@@ -1,5 +1,6 @@
 #include "downloader/main/DownloadRow.h"
 
+#include "common/support/LangString.h"
 #include "common/support/VbText.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/intake/UrlParsing.h"
@@ -36,6 +37,63 @@ QString shareText(const QueueEntry& e)
         break;
     }
     return e.shareNote;
+}
+
+// The words of the Status column in the language in force, read once per language: rows are
+// shown again at every arrival of data.
+struct StatusCellWords {
+    QString language;
+    QString connecting, downloading, paused, stopped, complete;
+    QStringList running;  // the job's own words for running (JobStatusWords)
+};
+
+const StatusCellWords& statusCellWords()
+{
+    static StatusCellWords w;
+    if (w.complete.isEmpty() || w.language != currentLanguageFile()) {
+        w.language = currentLanguageFile();
+        w.connecting = statusText(StatusWord::Connecting);
+        w.downloading = statusText(StatusWord::Downloading);
+        w.paused = statusText(StatusWord::Paused);
+        w.stopped = statusText(StatusWord::Stopped);
+        w.complete = statusText(StatusWord::Complete);
+        w.running = JobStatusWords::current().running;
+    }
+    return w;
+}
+
+// What the Status column shows: the entry's state in the words of the download window. The
+// entry's own status (what History.ini keeps) is shown as it is for an entry not started yet or
+// blocked, and as the reason of a failure.
+QString statusCell(const QueueEntry& e)
+{
+    const StatusCellWords& w = statusCellWords();
+    using S = QueueEntry::State;
+    switch (e.state) {
+    case S::Waiting:
+    case S::Blocked:
+        break;
+    case S::Running:
+        // What the job said while under way stands, unless it is one of its words for running.
+        if (e.status == QueueEntry::notStartedStatus() || w.running.contains(e.status))
+            return e.connecting ? w.connecting : w.downloading;
+        break;
+    case S::Paused:
+        return w.paused;
+    case S::Stopped:
+        return w.stopped;
+    case S::Failed:
+        // A time-out that stands in the share is the reason of a row whose status says it was
+        // running. A word of ours is no reason (an older file's "Paused"): it is shown as it is.
+        if (e.share == QueueEntry::Share::Note && !e.shareNote.isEmpty() && (e.status.isEmpty() || w.running.contains(e.status)))
+            return statusText(StatusWord::Failed, e.shareNote);
+        if (QStringList{w.connecting, w.downloading, w.paused, w.stopped, w.complete}.contains(e.status))
+            break;
+        return statusText(StatusWord::Failed, e.status);
+    case S::Complete:
+        return w.complete;
+    }
+    return e.status;
 }
 
 QueueEntry::State queueState(Progress::State state)
@@ -105,6 +163,7 @@ void setEntry(ListRow& row, const QueueEntry& entry)
     // The list shows an address without its password; the entry (and History.ini) keeps it.
     cells[DownloadRow::URL] = addressForDisplay(entry.address);
     cells[DownloadRow::Filename] = shownText(cells[DownloadRow::Filename]);
+    cells[DownloadRow::Status] = shownText(statusCell(entry));
     for (int c = 0; c < DownloadRow::kCells; ++c)
         row.setCell(c, cells[c]);
 }
@@ -135,6 +194,7 @@ void applyProgress(QueueEntry& e, const Progress& p, Progress::Changes changes)
         e.status = p.briefStatus;
     if (changes & Progress::StateChanged) {
         e.state = queueState(p.state);
+        e.connecting = p.state == Progress::State::Connecting;
         if (p.state == Progress::State::Refused) {
             e.share = QueueEntry::Share::Refused;
         } else if (p.state == Progress::State::TimedOut) {

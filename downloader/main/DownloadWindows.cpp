@@ -2,6 +2,7 @@
 
 #include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
+#include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadFormat.h"
 #include "downloader/intake/CaptureFilters.h"
 #include "downloader/main/frmExist.h"
@@ -65,6 +66,16 @@ void DownloadWindows::bind(frmDownload& job)
         connectingSlot_[slot] = on;
         connecting_ += on ? 1 : -1;
     });
+    connect(&job, &frmDownload::completed, this, [this, &job] {
+        if (!job.job().announcesCompletionInABox())
+            emit downloadEnded(job.strSaveTo, true, {});
+    });
+    connect(&job, &frmDownload::needsUser, this, [this, &job] {
+        // Stopped and paused by a person: nothing to tell.
+        const Progress& p = job.job().progress();
+        if (p.state != Progress::State::Stopped && p.state != Progress::State::Paused && !job.isCompleted())
+            emit downloadEnded(job.strSaveTo, false, p.status);
+    });
     // The row's entry takes the progress of the window's download and shows it; a completed download
     // moves its row to the completed list.
     connect(&job.job(), &DownloadJob::progressChanged, this,
@@ -115,7 +126,7 @@ frmDownload* DownloadWindows::resumeRow(ListRow* row)
     return start(address, entry.savePath, qMax(lstMain.indexOf(row), 1), row, qint16(-1));
 }
 
-void DownloadWindows::settleFileExists(const QString& savePath, std::optional<qint16> existsAction)
+void DownloadWindows::settleFileExists(const QString& savePath, std::optional<qint16> existsAction, bool unattended)
 {
     SettingsStore& store = SettingsStore::instance();
     store.FileExistsAction = 0;
@@ -127,6 +138,13 @@ void DownloadWindows::settleFileExists(const QString& savePath, std::optional<qi
     }
     if (UseScheduleExistsAction) {
         store.FileExistsAction = ScheduleExistsAction == 2 ? -1 : ScheduleExistsAction == 3 ? -2 : 0;
+        return;
+    }
+    if (unattended) {
+        store.FileExistsAction = QFileInfo::exists(ControlFile::pathFor(savePath)) ? -1 : -2;
+        if (store.FileExistsAction == -2)
+            emit downloadEnded(savePath, false,
+                               GetLangString(QStringLiteral("19516"), QStringLiteral("The file exists already and was left alone.")));
         return;
     }
     // Closing the question without an answer is Cancel: the file is left alone.
@@ -223,6 +241,8 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
         return nullptr;
     }
     job->Load();
+    const bool unattended = startsUnattended();
+    job->job().attended = !unattended;
     job->intAssignedIndex = qint16(slot);
     job->setStyleName(QStringLiteral("secondForm"));
     if (boundRow)
@@ -230,7 +250,8 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
 
     // An HTTP server may name the file: the path and the file-exists question wait for its answer.
     if (pathForName && splitURL(url).HTTPMODE)
-        job->job().setNameSettler([this, pathForName, url, fallback = QFileInfo(savePath).fileName()](const QString& name) {
+        job->job().setNameSettler([this, pathForName, url, unattended,
+                                   fallback = QFileInfo(savePath).fileName()](const QString& name) {
             SaveDecision d;
             const QString file = safeName(name, fallback);
             const SettingsStore& store = SettingsStore::instance();
@@ -239,12 +260,12 @@ frmDownload* DownloadWindows::start(const QString& url, const QString& savePath,
                 return d;
             }
             d.path = pathForName(file);
-            settleFileExists(d.path);
+            settleFileExists(d.path, std::nullopt, unattended);
             d.existsAction = store.FileExistsAction;
             return d;
         });
     else
-        settleFileExists(savePath, existsAction);
+        settleFileExists(savePath, existsAction, unattended);
 
     ParseURL(url, slot, false);
     if (boundRow) {
@@ -340,6 +361,14 @@ void DownloadWindows::reDownloadCompleted()
             continue;
         if (!DownloadNow(address, *path, -1))
             return;
+    }
+}
+
+void DownloadWindows::resumeUnattended(int slot)
+{
+    if (frmDownload* job = existing(slot)) {
+        job->job().attended = false;
+        job->Pause_Resume();
     }
 }
 

@@ -94,6 +94,25 @@ public:
     bool UseScheduleExistsAction = false;
     int ScheduleExistsAction = 1;
 
+    // While one lives, the downloads started are nobody's: the schedule's, the queue's, Resume
+    // All's, the browser's. Their jobs ask nothing (DownloadJob::attended), and a file that exists
+    // at the save path takes the schedule's action (UseScheduleExistsAction), else the cautious
+    // one: an unfinished download of ours (its control file beside it) is continued, any other
+    // file is left alone and the download ends at once, saying so.
+    class Unattended {
+    public:
+        explicit Unattended(DownloadWindows& windows) : windows_(windows) { ++windows_.unattended_; }
+        ~Unattended() { --windows_.unattended_; }
+        Unattended(const Unattended&) = delete;
+        Unattended& operator=(const Unattended&) = delete;
+
+    private:
+        DownloadWindows& windows_;
+    };
+    bool startsUnattended() const { return unattended_ > 0; }
+    // Resumes a paused download for nobody in particular (Resume All, the schedule).
+    void resumeUnattended(int slot);
+
     // Closes every window of the table, letting pending events run around each. Slots never used
     // have nothing to close and are passed over.
     void closeAll();
@@ -123,6 +142,9 @@ signals:
     void connectingReported(bool connecting);
     // A slot got its window (views show it from now on).
     void windowMade(harbel::frmDownload* job);
+    // A download ended by itself: complete (ok), or failed with a reason; for the desktop's
+    // notifications. A completion that its job told in a message box is not reported again.
+    void downloadEnded(const QString& file, bool ok, const QString& reason);
 
 private:
     void bind(frmDownload& job);
@@ -130,7 +152,8 @@ private:
     frmDownload* start(const QString& url, const QString& savePath, int position, ListRow* row,
                        std::optional<qint16> existsAction = std::nullopt,
                        const PathForName& pathForName = {});
-    void settleFileExists(const QString& savePath, std::optional<qint16> existsAction = std::nullopt);
+    void settleFileExists(const QString& savePath, std::optional<qint16> existsAction = std::nullopt,
+                          bool unattended = false);
     // The save path of a row to download again, asked for when the row names no file.
     std::optional<QString> savePathFor(ListRow& row, const QString& address);
     int slotFor(int preferred, const ListRow* row) const;
@@ -141,6 +164,7 @@ private:
     std::array<bool, kSlots> connectingSlot_{};
     int connecting_ = 0;
     bool asking_ = false;
+    int unattended_ = 0;
 };
 
 }  // namespace harbel

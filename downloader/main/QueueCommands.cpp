@@ -53,11 +53,12 @@ void QueueCommands::pauseAll()
 void QueueCommands::resumeAll()
 {
     // Only paused downloads go on: one that failed or that the user stopped keeps its status
-    // until the user starts it again.
+    // until the user starts it again. Nobody waits on each to answer questions about it.
+    const DownloadWindows::Unattended nobody(windows_);
     for (int slot = 0; slot < DownloadWindows::kSlots; ++slot) {
         letEventsRun(2);
         if (windows_.isPaused(slot))
-            windows_.existing(slot)->Pause_Resume();
+            windows_.resumeUnattended(slot);
         letEventsRun(2);
     }
     // Paused rows without a window were paused when the program last ended: each goes on from its
@@ -98,6 +99,7 @@ void QueueCommands::runSchedule()
 {
     // Taken first: a start may change the list (a finished row leaves it), so rows are found
     // again by their current position.
+    const DownloadWindows::Unattended nobody(windows_);
     QList<QPointer<ListRow>> pending;
     for (ListRow* row : queue_.rows())
         if (entryOf(*row).startedBySchedule())
@@ -113,7 +115,7 @@ void QueueCommands::runSchedule()
         // A paused row without a window (paused when the program ended) resumes from its file.
         const int slot = windows_.slotOf(row);
         if (windows_.isPaused(slot)) {
-            windows_.existing(slot)->Pause_Resume();
+            windows_.resumeUnattended(slot);
             continue;
         }
         if (windows_.isBusy(slot))

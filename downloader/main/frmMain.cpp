@@ -1,11 +1,13 @@
 #include "downloader/main/frmMain.h"
 
+#include "downloader/engine/DownloadFormat.h"
 #include "downloader/main/BrowserCapture.h"
 #include "downloader/main/DownloadRow.h"
 #include "downloader/main/History.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
 #include "common/prompts/Prompts.h"
 #include "common/platform/Shell.h"
 #include "common/platform/SingleInstance.h"
@@ -13,7 +15,6 @@
 #include "common/support/Skin.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QTimer>
 
 #include <utility>
@@ -34,6 +35,7 @@ frmMain::frmMain(QObject* parent) : Form(QStringLiteral("frmMain"), parent)
     connect(&windows, &DownloadWindows::connectingReported, this, [this](bool on) {
         Flash.SetVariable(QStringLiteral("_root.Connected"), on ? QStringLiteral("1") : QStringLiteral("0"));
     });
+    connect(&windows, &DownloadWindows::downloadEnded, this, &frmMain::downloadEnded);
     connect(&lstMain, &ListView::rowsChanged, this, &frmMain::historyTouched);
     connect(&lstComplete, &ListView::rowsChanged, this, &frmMain::historyTouched);
     SettingsForm.captureSwitch = [this](bool on) {
@@ -186,7 +188,11 @@ void frmMain::txtChager_Change(const QString& text)
         return;
     }
     ++handingOver_;
-    URLForm.DownLoadURL(text);
+    {
+        // The browser's links start downloads that nobody is asked about.
+        const DownloadWindows::Unattended nobody(windows);
+        URLForm.DownLoadURL(text);
+    }
     --handingOver_;
     handOversMayGoOn();
 }
@@ -512,10 +518,48 @@ void frmMain::StopAll()
 
 void frmMain::tmrGraph_Timer()
 {
-    if (!lstMain.isEmpty())
-        totalRate_ = queueCommands_.totalRate();
+    // What runs now, measured as each download window measures it: 0 once nothing runs.
     StatusBar.setPanelText(0, GetLangString(QStringLiteral("01008"), QStringLiteral("Total Transfer Rate: ")) + u' '
-                                  + QLocale::c().toString(totalRate_ / 1000.0, 'f', 2) + QStringLiteral(" Kbps"));
+                                  + FormatRate(queueCommands_.totalRate()));
+}
+
+bool frmMain::closeToTray(bool trayAvailable)
+{
+    if (!trayAvailable || !Tray1.IsVisible())
+        return false;
+    Hide();
+    // Said once: the program remembers that it was said.
+    CRegister reg;
+    const QString key = QString::fromLatin1(kSettingsKey);
+    if (reg.REGGetSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("ClosedToTrayTold"), QStringLiteral("0")) != QLatin1String("1")) {
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, key, QStringLiteral("ClosedToTrayTold"), QStringLiteral("1"));
+        tellDesktop({GetLangString(QStringLiteral("19514"), QStringLiteral("Pellanor is still running in the notification area")),
+                     GetLangString(QStringLiteral("19515"), QStringLiteral("Downloads and the schedule go on. Its icon brings the "
+                                                                           "window back; Exit in its menu ends Pellanor.")),
+                     {}});
+    }
+    return true;
+}
+
+void frmMain::downloadEnded(const QString& file, bool ok, const QString& reason)
+{
+    if (!SettingsStore::instance().record.NotifyWhenDone)
+        return;
+    const QString name = QFileInfo(file).fileName();
+    if (ok)
+        tellDesktop({GetLangString(QStringLiteral("19512"), QStringLiteral("Download complete")), name, file});
+    else
+        tellDesktop({GetLangString(QStringLiteral("19513"), QStringLiteral("Download failed")),
+                     reason.isEmpty() ? name : name + QStringLiteral(": ") + reason, {}});
+}
+
+void frmMain::tellDesktop(const Notice& notice)
+{
+    const QPointer<frmMain> self(this);
+    Notifier::instance().notify(notice, [self](const Notice& unshown) {
+        if (self)
+            self->StatusBar.setPanelText(1, unshown.summary + QStringLiteral(": ") + unshown.body);
+    });
 }
 
 // ---------------------------------------------------------------- the schedule

@@ -15,6 +15,7 @@
 #include "common/controls/MovieToolbar.h"
 #include "common/controls/Timer.h"
 #include "common/controls/Tray.h"
+#include "common/platform/Notifier.h"
 
 #include <QDate>
 
@@ -141,6 +142,14 @@ public:
     void RunSchedule();
 
     void tmrGraph_Timer();
+
+    // The window's own close button. With the tray icon shown the window goes into the
+    // notification area and everything runs on (a notice says so the first time): true. Without
+    // the icon (or a tray to hold it), false: the program ends as Exit ends it.
+    bool closeToTray(bool trayAvailable);
+    // A download ended by itself: the desktop is told (with "Show a notification when a download
+    // ends"), else, where nobody shows notices, the status bar.
+    void downloadEnded(const QString& file, bool ok, const QString& reason);
     void tmrSaveHistory_Timer();
     bool historySavePending() const { return tmrSaveHistory.Enabled(); }
     // True while a History.ini that could not be read at start-up is still there: it is never
@@ -161,6 +170,8 @@ signals:
     void modelessRequested(harbel::Form* form);
 
 private:
+    // A notice for the desktop; where nobody shows it, its text goes to the status bar.
+    void tellDesktop(const Notice& notice);
     // False, after saying why in the status bar, when the lists could not be written.
     bool saveHistoryNow();
     void historyTouched();
@@ -175,7 +186,6 @@ private:
     int handingOver_ = 0;
     bool handOverPosted_ = false;
     QueueCommands queueCommands_{lstMain, lstComplete, windows};
-    double totalRate_ = 0;
     bool loaded_ = false;
     bool unloaded_ = false;
     bool historyUnreadable_ = false;

@@ -131,6 +131,8 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
     lstLogin.setColumns({{QStringLiteral("Server"), 140}, {QStringLiteral("Username"), 110}, {QStringLiteral("Password"), 110}});
     chkPromptDone.setCaption(QStringLiteral("Bring up prompt telling me download is done."));
     chkCloseWindow.setCaption(QStringLiteral("Close download window."));
+    chkNotifyWhenDone.setCaption(lang("19510", "Show a notification when a download ends"));
+    chkAskSegmented.setCaption(lang("19511", "Ask before each segmented download"));
     chkDownloadNow.setCaption(QStringLiteral("Start Downloading Immediately"));
     chkDownloadLater.setCaption(QStringLiteral("Add to list but do not start downloading."));
     chkDownloadPrompt.setCaption(QStringLiteral("Ask to download now or later."));
@@ -196,15 +198,25 @@ void frmSettings::Form_Load()
     }
 }
 
+std::array<std::pair<CheckBox*, int SettingsDialogValues::*>, 15> frmSettings::checkBoxes() const
+{
+    auto* self = const_cast<frmSettings*>(this);
+    using V = SettingsDialogValues;
+    return {{{&self->chkClipboard, &V::chkClipboard}, {&self->chkIE, &V::chkIE}, {&self->chkStartWin, &V::chkStartWin},
+             {&self->chkPromptDone, &V::chkPromptDone}, {&self->chkCloseWindow, &V::chkCloseWindow},
+             {&self->chkNotifyWhenDone, &V::chkNotifyWhenDone}, {&self->chkStopResume, &V::chkStopResume},
+             {&self->chkRetry, &V::chkRetry}, {&self->chkSegment, &V::chkSegment},
+             {&self->chkAskSegmented, &V::chkAskSegmented}, {&self->chkFtpPASV, &V::chkFtpPASV},
+             {&self->chkUseProxy, &V::chkUseProxy}, {&self->chkFTPProxy, &V::chkFTPProxy},
+             {&self->chkLogProx, &V::chkLogProx}, {&self->chkPass, &V::chkPass}}};
+}
+
 void frmSettings::toControls(const SettingsDialogValues& v)
 {
-    chkClipboard.setValue(v.chkClipboard);
+    for (const auto& [box, value] : checkBoxes())
+        box->setValue(v.*value);
     txtLimitHTTP.setText(v.txtLimitHTTP);
     txtLimitFTP.setText(v.txtLimitFTP);
-    chkIE.setValue(v.chkIE);
-    chkStartWin.setValue(v.chkStartWin);
-    chkPromptDone.setValue(v.chkPromptDone);
-    chkCloseWindow.setValue(v.chkCloseWindow);
     // One action is always on: the first stored one wins, the prompt when none is.
     chkDownloadNow.setValue(v.chkDownloadNow);
     chkDownloadLater.setValue(!v.chkDownloadNow && v.chkDownloadLater);
@@ -212,14 +224,11 @@ void frmSettings::toControls(const SettingsDialogValues& v)
     txtMonitorTypes.setText(v.txtMonitorTypes);
     txtMonitorServer.setText(v.txtMonitorServer);
     txtTimeout.setText(v.txtTimeout);
-    chkStopResume.setValue(v.chkStopResume);
     txtTimeResume.setText(v.txtTimeResume);
     txtTimeNoResume.setText(v.txtTimeNoResume);
-    chkRetry.setValue(v.chkRetry);
     txtRetryTime.setText(v.txtRetryTime);
     txtRetries.setText(v.txtRetries);
     txtRollback.setText(v.txtRollback);
-    chkSegment.setValue(v.chkSegment);
     for (std::size_t i = 0; i < txtSegment.size(); ++i)
         txtSegment[i]->setText(v.txtSegment[i]);
     // The last directory is the group's choice whenever none of the other three is stored.
@@ -234,42 +243,31 @@ void frmSettings::toControls(const SettingsDialogValues& v)
     optServer.setValue(v.optServer);
     optDate.setValue(!v.optServer && v.optDate);
     optFileExt.setValue(!v.optServer && !v.optDate && v.optFileExt);
-    chkFtpPASV.setValue(v.chkFtpPASV);
-    chkUseProxy.setValue(v.chkUseProxy);
     txtProxyServer.setText(v.txtProxyServer);
     txtProxyPort.setText(v.txtProxyPort);
-    chkFTPProxy.setValue(v.chkFTPProxy);
     txtUserID.setText(v.txtUserID);
     txtPass.setText(v.txtPass);
-    chkLogProx.setValue(v.chkLogProx);
-    chkPass.setValue(v.chkPass);
     applyEnabling();
 }
 
 SettingsDialogValues frmSettings::fromControls() const
 {
     SettingsDialogValues v;
-    v.chkClipboard = chkClipboard.Value();
+    for (const auto& [box, value] : checkBoxes())
+        v.*value = box->Value();
     v.txtLimitHTTP = txtLimitHTTP.Text();
     v.txtLimitFTP = txtLimitFTP.Text();
-    v.chkIE = chkIE.Value();
-    v.chkStartWin = chkStartWin.Value();
-    v.chkPromptDone = chkPromptDone.Value();
-    v.chkCloseWindow = chkCloseWindow.Value();
     v.chkDownloadNow = chkDownloadNow.Value();
     v.chkDownloadLater = chkDownloadLater.Value();
     v.chkDownloadPrompt = chkDownloadPrompt.Value();
     v.txtMonitorTypes = txtMonitorTypes.Text();
     v.txtMonitorServer = txtMonitorServer.Text();
     v.txtTimeout = txtTimeout.Text();
-    v.chkStopResume = chkStopResume.Value();
     v.txtTimeResume = txtTimeResume.Text();
     v.txtTimeNoResume = txtTimeNoResume.Text();
-    v.chkRetry = chkRetry.Value();
     v.txtRetryTime = txtRetryTime.Text();
     v.txtRetries = txtRetries.Text();
     v.txtRollback = txtRollback.Text();
-    v.chkSegment = chkSegment.Value();
     for (std::size_t i = 0; i < txtSegment.size(); ++i)
         v.txtSegment[i] = txtSegment[i]->Text();
     v.optSameDir = optSameDir.Value();
@@ -281,15 +279,10 @@ SettingsDialogValues frmSettings::fromControls() const
     v.optServer = optServer.Value();
     v.optDate = optDate.Value();
     v.optFileExt = optFileExt.Value();
-    v.chkFtpPASV = chkFtpPASV.Value();
-    v.chkUseProxy = chkUseProxy.Value();
     v.txtProxyServer = txtProxyServer.Text();
     v.txtProxyPort = txtProxyPort.Text();
-    v.chkFTPProxy = chkFTPProxy.Value();
     v.txtUserID = txtUserID.Text();
     v.txtPass = txtPass.Text();
-    v.chkLogProx = chkLogProx.Value();
-    v.chkPass = chkPass.Value();
     return v;
 }
 
@@ -312,6 +305,7 @@ void frmSettings::applyEnabling()
 
     const bool segments = chkSegment.Value() == 1;
     fraSegment.setEnabled(segments);
+    chkAskSegmented.setEnabled(segments);
     for (std::size_t i = 0; i < txtSegment.size(); ++i) {
         txtSegment[i]->setEnabled(segments);
         lblSegment[i]->setEnabled(segments);

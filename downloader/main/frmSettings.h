@@ -106,11 +106,13 @@ public:
 
     CheckBox chkPromptDone{*this, QStringLiteral("chkPromptDone")};
     CheckBox chkCloseWindow{*this, QStringLiteral("chkCloseWindow")};
+    CheckBox chkNotifyWhenDone{*this, QStringLiteral("chkNotifyWhenDone")};
     OptionButton chkDownloadNow{*this, QStringLiteral("chkDownloadNow")};
     OptionButton chkDownloadLater{*this, QStringLiteral("chkDownloadLater")};
     OptionButton chkDownloadPrompt{*this, QStringLiteral("chkDownloadPrompt")};
 
     CheckBox chkSegment{*this, QStringLiteral("chkSegment")};
+    CheckBox chkAskSegmented{*this, QStringLiteral("chkAskSegmented")};
     Frame fraSegment{*this, QStringLiteral("fraSegment")};
     std::array<std::unique_ptr<TextBox>, 9> txtSegment;
     std::array<std::unique_ptr<Label>, 9> lblSegment;
@@ -173,6 +175,8 @@ signals:
     void focusRequested(harbel::Control* control);
 
 private:
+    // Each check box with the dialog value it shows.
+    std::array<std::pair<CheckBox*, int SettingsDialogValues::*>, 15> checkBoxes() const;
     void toControls(const SettingsDialogValues& v);
     void setChanged(bool on);
     void applyEnabling();

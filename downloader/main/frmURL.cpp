@@ -67,16 +67,22 @@ void frmURL::take(const QString& address)
 {
     // An address that cannot tell its file's type (a query, no extension) is named by the server:
     // it is asked first, so the filters, the save rules and the prompt see the real name.
-    if (typeKnownFromAddress(address))
+    if (typeKnownFromAddress(address)) {
         proceed(address, {});
-    else
-        lookup_.start(address);
+        return;
+    }
+    if (main_.windows.startsUnattended())
+        unattended_.insert(address);
+    lookup_.start(address);
 }
 
 void frmURL::proceed(const QString& address, const QString& serverName)
 {
     SettingsStore& store = SettingsStore::instance();
     DownloadWindows& windows = main_.windows;
+    std::optional<DownloadWindows::Unattended> nobody;
+    if (unattended_.remove(address))
+        nobody.emplace(windows);
     // Names never leave the last directory.
     const QString fileName = safeName(serverName, fileNameOfAddress(address));
     QString folder = store.LastDirectory();

@@ -4,6 +4,7 @@
 #include "common/controls/Form.h"
 #include "downloader/main/FileNameLookup.h"
 
+#include <QSet>
 #include <QStringList>
 
 namespace harbel {
@@ -42,6 +43,9 @@ private:
     FileNameLookup lookup_;
     // Addresses taken while a lookup runs, in turn.
     QStringList waiting_;
+    // Addresses handed over by nobody in particular (the browser) whose flow waits for a lookup:
+    // their downloads start unattended too.
+    QSet<QString> unattended_;
 };
 
 }  // namespace harbel

@@ -124,6 +124,8 @@ void SettingsStore::LoadSettings()
             s.SegmentSize[i] += 1;  // sizes 3, 5, 7 and 9
     }
     s.PromptDone = r.exactOne("PromptDone", true);
+    s.AskSegmented = r.exactOne("AskSegmented", false);
+    s.NotifyWhenDone = r.exactOne("NotifyWhenDone", true);
     s.CloseDownloadWindowWhenDone = r.exactOne("CloseDownloadWindowWhenDone", false);
     s.DownloadNowOption = r.flag("DownloadNowOption", false);
     s.DownloadLaterOption = r.flag("DownloadLaterOption", false);
@@ -294,6 +296,8 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     save("UserPass", v.txtPass);
     save("LoginProxy", checkText(v.chkLogProx));
     save("UsePass", checkText(v.chkPass));
+    save("AskSegmented", checkText(v.chkAskSegmented));
+    save("NotifyWhenDone", checkText(v.chkNotifyWhenDone));
     SaveToINI();
 }
 
@@ -319,6 +323,8 @@ SettingsDialogValues SettingsStore::dialogValues()
     v.chkStartWin = check("StartupWithWindows", 0);
     v.chkPromptDone = r.text("PromptDone", QStringLiteral("1")) == QLatin1String("1") ? 1 : 0;
     v.chkCloseWindow = r.text("CloseDownloadWindowWhenDone", QStringLiteral("0")) == QLatin1String("1") ? 1 : 0;
+    v.chkAskSegmented = r.text("AskSegmented", QStringLiteral("0")) == QLatin1String("1") ? 1 : 0;
+    v.chkNotifyWhenDone = r.text("NotifyWhenDone", QStringLiteral("1")) == QLatin1String("1") ? 1 : 0;
     v.chkDownloadNow = option("DownloadNowOption", false);
     v.chkDownloadLater = option("DownloadLaterOption", false);
     v.chkDownloadPrompt = option("DownloadPromptOption", true);

@@ -48,6 +48,11 @@ struct DownloadSettings {
     std::array<double, 9> SegmentSize{2097152, 5242880, 5242881, 10485760, 10485761,
                                       15728640, 15728641, 20971520, 20971521};
     bool PromptDone = true;
+    // Segmenting (Segment) asks before each download a person starts; without it, and always for
+    // downloads nobody is there to answer for (the schedule, the queue, the browser), it just does.
+    bool AskSegmented = false;
+    // A desktop notification names each download that completed or failed.
+    bool NotifyWhenDone = true;
     bool CloseDownloadWindowWhenDone = false;
     bool DownloadNowOption = false;
     bool DownloadLaterOption = false;
@@ -101,6 +106,8 @@ struct SettingsDialogValues {
     int chkIE = 1;
     int chkStartWin = 0;
     int chkPromptDone = 1;
+    int chkAskSegmented = 0;
+    int chkNotifyWhenDone = 1;
     int chkCloseWindow = 0;
     bool chkDownloadNow = false;
     bool chkDownloadLater = false;

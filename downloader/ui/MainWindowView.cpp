@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QSystemTrayIcon>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -221,7 +222,14 @@ void PellanorMainWindowView::showTrayMenu()
 
 void PellanorMainWindowView::closeEvent(QCloseEvent* event)
 {
-    // The user's own close asks while downloads run; the program's end (a signal, a quit) does not.
+    // The user's own close puts the window into the tray while its icon is there; without the
+    // icon it ends the program, asking while downloads run. The program's end (a signal, a quit)
+    // does neither.
+    if (event->spontaneous() && form_.closeToTray(QSystemTrayIcon::isSystemTrayAvailable())) {
+        hide();  // also when the form did not know itself shown
+        event->ignore();
+        return;
+    }
     if (event->spontaneous() && !form_.Form_QueryUnload()) {
         event->ignore();
         return;

@@ -320,6 +320,7 @@ QWidget* SettingsDialogView::downloadPage()
     auto* l = new QVBoxLayout(p);
     l->addWidget(checkFor(f.chkPromptDone, p, [&f] { f.check_Click(); }));
     l->addWidget(checkFor(f.chkCloseWindow, p, [&f] { f.check_Click(); }));
+    l->addWidget(checkFor(f.chkNotifyWhenDone, p, [&f] { f.check_Click(); }));
     for (OptionButton* o : {&f.chkDownloadNow, &f.chkDownloadLater, &f.chkDownloadPrompt})
         l->addWidget(optionFor(*o, p, [&f, o] { f.option_Click(*o); }));
     l->addStretch();
@@ -333,6 +334,7 @@ QWidget* SettingsDialogView::segmentPage()
     auto* p = new QWidget(this);
     auto* l = new QVBoxLayout(p);
     l->addWidget(checkFor(f.chkSegment, p, [&f] { f.chkSegment_Click(); }));
+    l->addWidget(checkFor(f.chkAskSegmented, p, [&f] { f.check_Click(); }));
     auto* frame = new QGroupBox(f.fraSegment.Caption(), p);
     bindControl(frame, f.fraSegment);
     auto* grid = new QVBoxLayout(frame);

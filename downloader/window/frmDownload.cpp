@@ -86,8 +86,12 @@ void frmDownload::SetCaptions()
 
 void frmDownload::render(const Progress& p, Progress::Changes changes)
 {
-    if (changes & Progress::StatusChanged)
+    // The state in words; what the job says while it connects or transfers (the steps of an FTP
+    // login, a time-out it tries again after, a notice) stands there until it says more.
+    if ((changes & Progress::StatusChanged) && isUnderWay(p) && !p.status.isEmpty())
         lblStatus.setCaption(p.status);
+    else if (changes & (Progress::StateChanged | Progress::StatusChanged))
+        lblStatus.setCaption(statusText(p));
     if (changes & Progress::AddressChanged)
         txtURL.setText(addressForDisplay(p.address));
     if (changes & Progress::SizeChanged)
@@ -108,19 +112,22 @@ void frmDownload::render(const Progress& p, Progress::Changes changes)
     if ((changes & Progress::SegmentChanged) && p.segment >= 0 && p.segment < int(PVProgressBar.size()))
         PVProgressBar[p.segment]->setValue(p.segmentPercent[p.segment]);
     if (changes & Progress::EndedChanged) {
+        // The share that is in, also of a download that stopped part-way.
         ProgressBar1.setValue(std::max(p.percent, 0));
-        for (auto& bar : PVProgressBar)
-            bar->setValue(bar->Max());
+        for (int k = 0; k < int(PVProgressBar.size()); ++k) {
+            const int share = p.segmentCount <= 1 && k == 0 ? std::max(p.percent, 0) : p.segmentPercent[k];
+            PVProgressBar[k]->setValue(std::clamp(double(share), 0.0, PVProgressBar[k]->Max()));
+        }
     }
     if (changes & Progress::ReceivedChanged)
         lblRecievedSize.setCaption(FormatBytes(double(p.received)));
     if (changes & Progress::ElapsedChanged)
         lblElapsedTime.setCaption(FormatDuration(std::floor(p.elapsed)));
-    if (changes & Progress::RateChanged) {
-        if (p.rate >= 0)
-            lblTransferRate.setCaption(p.rateMeasured ? FormatRate(p.rate) : QStringLiteral("0 Bytes/Second"));
-        intTransferRate = p.lastRate;
-    }
+    if (changes & Progress::RateChanged)
+        lblTransferRate.setCaption(p.rateMeasured ? FormatRate(p.rate) : QString());
+    // The total of the main window adds what runs now: nothing of a held, stopped or ended job.
+    if (changes & (Progress::RateChanged | Progress::StateChanged | Progress::CommandsChanged))
+        intTransferRate = p.state == Progress::State::Transferring && !p.held && p.rateMeasured ? p.rate : 0;
     if (changes & Progress::TimeLeftChanged)
         lblTimeRemaining.setCaption(p.timeLeft >= 0 ? FormatDuration(p.timeLeft) : QString());
     if (changes & Progress::CountdownChanged) {

@@ -43,7 +43,7 @@ public:
     bool& TLS;
     qint64& intRecievedBytes;
     qint64& intFileSize;
-    // The rate the main window adds to its total: the job's last rate, 0 once it has stopped.
+    // The rate the main window adds to its total: the job's rate while it transfers, else 0.
     double intTransferRate = 0;
     qint16 intAssignedIndex = 0;
     // The row of the queue this window's download belongs to; its binder keeps it up to date.
@@ -91,7 +91,9 @@ public:
     void applyURL(const UrlFields& fields) { job_.applyURL(fields); }
     void ParseURL(const QString& address) { job_.ParseURL(address); }
     void StartDownload();
-    void Pause_Resume() { cmdPause_Click(); }
+    // What cmdPause does, for commands of the main window (Pause All, Resume All, the schedule):
+    // who resumes this way is not asked anything.
+    void Pause_Resume() { job_.pauseResume(); }
     void StopMe() { cmdStop_Click(); }
     void StopDown() { job_.stopDown(); }
     void SetCaptions();
@@ -106,7 +108,11 @@ public:
     void Unload() { job_.close(); }
 
     // Event handlers.
-    void cmdPause_Click() { job_.pauseResume(); }
+    void cmdPause_Click()
+    {
+        job_.attended = true;  // a person pressed it, and may be asked
+        job_.pauseResume();
+    }
     void cmdStop_Click() { job_.stop(); }
     void cmdOpen_Click();
     void cmdGotoDir_Click();

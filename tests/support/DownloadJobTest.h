@@ -15,13 +15,15 @@
 namespace harbel::test {
 
 // The common ground of tests that run download jobs: settings loaded without the completion
-// prompt, scripted prompts that fail the test on any question it did not expect, and an empty
+// prompt and with the segment question, scripted prompts that fail the test on any question it did not expect, and an empty
 // folder to save into.
 class DownloadJobTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
+        // Downloads the tests start are a person's: segmenting asks, and the tests answer.
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "AskSegmented", "1");
         SettingsStore::instance().LoadSettings();
         prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
         Prompts::setInstance(&prompts);

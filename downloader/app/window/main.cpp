@@ -6,6 +6,7 @@
 #include "downloader/main/frmMain.h"
 #include "downloader/ui/MainWindowView.h"
 
+#include "common/desktop/DesktopNotifier.h"
 #include "common/platform/AppFolder.h"
 #include "common/platform/Clipboard.h"
 #include "common/platform/Shell.h"
@@ -90,6 +91,11 @@ int main(int argc, char* argv[])
     Clipboard::setInstance(&clipboard);
     DesktopShell shell;
     Shell::setInstance(&shell);
+    // Downloads that end, and the window that goes on running in the tray, are told through the
+    // desktop's notification service, which offers the file's Open and Show in Folder.
+    DesktopNotifier notifier;
+    notifier.setApplication(QStringLiteral("Pellanor"), QStringLiteral("pellanor"));
+    Notifier::setInstance(&notifier);
 
     std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("DMSplash.spl")));
 
@@ -129,6 +135,7 @@ int main(int argc, char* argv[])
         prompts.setParent(nullptr);
     }
     Clipboard::setInstance(nullptr);
+    Notifier::setInstance(nullptr);
     Shell::setInstance(nullptr);
     Prompts::setInstance(nullptr);
     TrayShell::setInstance(nullptr);

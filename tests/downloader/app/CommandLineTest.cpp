@@ -228,7 +228,7 @@ TEST(CommandLine, ProgressLineShowsPercentReceivedRateAndTimeLeft)
     p.rate = 2044723;  // 1.95 MB a second
     p.rateMeasured = true;
     p.timeLeft = 8;
-    EXPECT_EQ(DownloadCommand::progressLine(p), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB /Second  left 00:00:08");
+    EXPECT_EQ(DownloadCommand::progressLine(p), "file.iso   45%  12.30 MB / 27.33 MB  1.95 MB/s  left 00:00:08");
 }
 
 TEST_F(DownloadMode, SavesEveryAddressAndFailsWhenOneFails)

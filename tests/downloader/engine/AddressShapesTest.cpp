@@ -158,7 +158,7 @@ TEST_F(AddressShapes, EveryShapeIsFetchedAndSavedUnderItsName)
             EXPECT_FALSE(shown.contains("s3cr") || shown.contains("d1gest") || shown.contains("p%40ss")) << shown.toStdString();
         if (row.name.isEmpty()) {
             EXPECT_FALSE(done);
-            EXPECT_EQ(job->lblStatus.Caption(), "HTTP 401.x-You are not authorized to view this page");
+            EXPECT_EQ(job->lblStatus.Caption(), "Failed: HTTP 401.x-You are not authorized to view this page");
             EXPECT_TRUE(QDir(dir).entryList(QDir::Files).isEmpty());
             continue;
         }

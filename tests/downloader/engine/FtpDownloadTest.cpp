@@ -143,7 +143,7 @@ TEST_F(FtpDownload, MissingFileAndRefusedLoginStopWithTheirMessages)
     startPy();
     frmDownload* job = start(pyUrl("none.bin"), folder + "/none.bin");
     ASSERT_TRUE(waitUntil([&] { return stuck; }, 10000));
-    EXPECT_EQ(job->lblStatus.Caption(), "File Not Found");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: File Not Found");
     EXPECT_EQ(job->cmdStop.Caption(), "&Close");
     EXPECT_FALSE(job->tmrTimeOut.Enabled());
     EXPECT_FALSE(QFileInfo::exists(folder + "/none.bin"));
@@ -155,9 +155,9 @@ TEST_F(FtpDownload, MissingFileAndRefusedLoginStopWithTheirMessages)
     startPy(refuse);
     job = start(pyUrl("none.bin"), folder + "/none.bin");
     ASSERT_TRUE(waitUntil([&] { return stuck; }, 10000));
-    EXPECT_EQ(job->lblStatus.Caption(), "User tess can not log in.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: User tess can not log in.");
     ASSERT_TRUE(job->lstItem);
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "can not log in.");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Failed: can not log in.");
     // A refused login is not retried by the countdown.
     EXPECT_FALSE(job->tmrTimeOut.Enabled());
 }
@@ -295,7 +295,7 @@ TEST_F(FtpDownload, CountdownRetriesThenGivesUp)
     ASSERT_TRUE(waitUntil([&] { return job->ftp().step() == FtpRetrieval::Step::Passive; }, 10000));
     // Retries 1 allows one retry: the next expiry gives up and the job waits for the user.
     job->tmrTimeOut_Timer();
-    EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: Connection has timed out.");
     EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "Connection has timed out.");
     EXPECT_EQ(job->retries(), 1);
     EXPECT_FALSE(job->tmrTimeOut.Enabled());
@@ -377,7 +377,7 @@ TEST_F(FtpDownload, ServerThatKeepsFailingTheTransferIsGivenUpWithItsReply)
         ASSERT_TRUE(waitUntil([&] { return stuck; }, 20000));
         EXPECT_FALSE(job->isCompleted());
         const QString said = c.reply.isEmpty() ? "The FTP server closed the connection." : QString(c.reply).trimmed();
-        EXPECT_EQ(job->lblStatus.Caption(), "The server keeps closing the connection without sending the file: " + said);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server keeps closing the connection without sending the file: " + said);
         EXPECT_EQ(server.received().filter("USER").size(), 6);
         // What arrived stays on disk.
         EXPECT_TRUE(readFile(folder + "/" + name) == content.left(c.first));
@@ -571,7 +571,7 @@ TEST_F(FtpDownload, AddressesWithControlCharactersAreNeverSent)
         frmDownload* job = start(address, folder + QStringLiteral("/c%1.bin").arg(n++));
         ASSERT_TRUE(job);
         EXPECT_EQ(job->lblStatus.Caption(),
-                  "The address holds a control character (such as a line break), so it is not sent to the server.");
+                  "Failed: The address holds a control character (such as a line break), so it is not sent to the server.");
     }
     // The same when a web server redirects to such an address.
     test::ScriptedHttpServer web;
@@ -580,7 +580,7 @@ TEST_F(FtpDownload, AddressesWithControlCharactersAreNeverSent)
     frmDownload* job = start(web.url("moved.bin"), folder + "/moved.bin");
     ASSERT_TRUE(waitUntil([&] { return stuck; }, 5000));
     EXPECT_EQ(job->lblStatus.Caption(),
-              "The address holds a control character (such as a line break), so it is not sent to the server.");
+              "Failed: The address holds a control character (such as a line break), so it is not sent to the server.");
     test::waitUntil([] { return false; }, 100);
     EXPECT_TRUE(ftp.received().isEmpty()) << ftp.received().join(" | ").toStdString();
 }

@@ -157,7 +157,7 @@ TEST_F(FtpsDownload, TlsFaultsStopTheJobWithAStatusThatNamesThemAndNothingGoesIn
         ASSERT_TRUE(plain.listen());
         plain.on("AUTH", {code + " Not here\r\n"});
         frmDownload* job = start(url(plain.port(), "a.bin"), folder + "/a.bin");
-        EXPECT_EQ(stopped(job), "The FTP server refused FTP over TLS (AUTH TLS), so nothing was sent in clear text: " + code + " Not here");
+        EXPECT_EQ(stopped(job), "Failed: The FTP server refused FTP over TLS (AUTH TLS), so nothing was sent in clear text: " + code + " Not here");
         EXPECT_EQ(plain.received(), QStringList{"AUTH TLS"});
     }
     // 234, then text that is no TLS: in the same read, or a moment later.
@@ -170,19 +170,19 @@ TEST_F(FtpsDownload, TlsFaultsStopTheJobWithAStatusThatNamesThemAndNothingGoesIn
         frmDownload* job = start(url(liar.port(), "a.bin"), folder + "/a.bin");
         const QString status = stopped(job);
         if (sameRead)
-            EXPECT_EQ(status, "The FTP server did not start TLS after agreeing to it (AUTH TLS).");
+            EXPECT_EQ(status, "Failed: The FTP server did not start TLS after agreeing to it (AUTH TLS).");
         else
-            EXPECT_TRUE(status.startsWith("The TLS handshake with the FTP server failed: ")) << status.toStdString();
+            EXPECT_TRUE(status.startsWith("Failed: The TLS handshake with the FTP server failed: ")) << status.toStdString();
         EXPECT_EQ(liar.received(), QStringList{"AUTH TLS"});
     }
     // Certificates the shared policy refuses: no question, the reason is the status.
     startPy({}, {"otherhost.example"});
     writeFile(root + "/a.bin", "abc");
     frmDownload* job = start(url(py->port(), "a.bin"), folder + "/a.bin");
-    EXPECT_EQ(stopped(job), "The server's certificate was refused: the certificate is for another host (otherhost.example); the certificate is not trusted");
+    EXPECT_EQ(stopped(job), "Failed: The server's certificate was refused: the certificate is for another host (otherhost.example); the certificate is not trusted");
     trustAuthority();
     job = start(url(py->port(), "a.bin"), folder + "/a.bin");
-    EXPECT_EQ(stopped(job), "The server's certificate was refused: the certificate is for another host (otherhost.example)");
+    EXPECT_EQ(stopped(job), "Failed: The server's certificate was refused: the certificate is for another host (otherhost.example)");
     EXPECT_FALSE(job->strServerLog().contains("331"));
     EXPECT_FALSE(QFileInfo::exists(folder + "/a.bin"));
 }

@@ -91,7 +91,7 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
     EXPECT_TRUE(job->usesRangedArray());
 
     EXPECT_EQ(readFile(folder + "/file.bin"), server.content);
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblStatus.Caption(), "Complete");
     EXPECT_EQ(job->lblFileSize.Caption(), "1000 Bytes");
     EXPECT_EQ(job->lblRecievedSize.Caption(), "1000 Bytes");
     EXPECT_EQ(job->lblPer.Caption(), "100%");
@@ -110,7 +110,7 @@ TEST_F(HttpDownload, ProbesThenFetchesTheFileAndMovesTheRow)
     EXPECT_EQ(done->cell(DownloadRow::Filename), folder + "/file.bin");
     EXPECT_EQ(done->cell(DownloadRow::Percent), "100%");
     EXPECT_EQ(done->cell(DownloadRow::Size), "1000 Bytes");
-    EXPECT_EQ(done->cell(DownloadRow::Status), "Download Success");
+    EXPECT_EQ(done->cell(DownloadRow::Status), "Complete");
     EXPECT_EQ(done->cell(DownloadRow::URL), server.url("dir/file.bin"));
     EXPECT_EQ(windows.connectingCount(), 0);
 
@@ -138,6 +138,7 @@ TEST_F(HttpDownload, CompletionPromptAndClosingFollowTheSettings)
     ASSERT_TRUE(finish(job));
     ASSERT_EQ(prompts.records().size(), 1);
     EXPECT_EQ(prompts.last().text, "Download Successful.");
+    EXPECT_TRUE(prompts.last().title.endsWith(" - a.bin")) << prompts.last().title.toStdString();  // names its file
     EXPECT_EQ(prompts.last().icon, MsgIcon::Information);
     EXPECT_TRUE(job->Visible());
 
@@ -184,7 +185,7 @@ TEST_F(HttpDownload, ServerIgnoringTheRangeOnResumeRestartsTheDataAtZero)
     prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
     frmDownload* other = start(server.url("long.bin"), "long.bin");
     EXPECT_FALSE(finish(other));
-    EXPECT_EQ(other->lblStatus.Caption(), "The file on disk is larger than the file on the server, so it cannot be resumed.");
+    EXPECT_EQ(other->lblStatus.Caption(), "Failed: The file on disk is larger than the file on the server, so it cannot be resumed.");
     EXPECT_EQ(readFile(folder + "/long.bin"), longer);
 }
 
@@ -263,7 +264,7 @@ TEST_F(HttpDownload, ProbeReplyCutOffInsideItsHeadEndsWithAStatus)
     server.script("HTTP/1.1 200 OK\r\nContent-Len");
     frmDownload* job = start(server.url("cut.bin"), "cut.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server's reply is not a valid HTTP reply.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server's reply is not a valid HTTP reply.");
     EXPECT_FALSE(QFile::exists(folder + "/cut.bin"));
 }
 
@@ -306,7 +307,7 @@ TEST_F(HttpDownload, PartialRepliesThatDoNotMatchStopTheJobAndKeepTheFile)
         const QString name = QString("f%1.bin").arg(++n);
         frmDownload* job = start(server.url(name), name);
         EXPECT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), c.status);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + c.status);
         EXPECT_FALSE(job->isCompleted());
         EXPECT_EQ(windows.lstComplete.count(), 0);
         EXPECT_TRUE(QFile::exists(folder + "/" + name));
@@ -338,7 +339,7 @@ TEST_F(HttpDownload, EmptyFileIsCreatedAndCompleted)
     ASSERT_TRUE(finish(job));
     EXPECT_TRUE(QFile::exists(folder + "/empty.txt"));
     EXPECT_EQ(readFile(folder + "/empty.txt").size(), 0);
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblStatus.Caption(), "Complete");
     EXPECT_EQ(server.requests().size(), 1);
 }
 
@@ -363,9 +364,9 @@ TEST_F(HttpDownload, EveryStatusMessageIsShownAndEndsTheJob)
         server.script("HTTP/1.1 " + QByteArray::number(code) + " Whatever\r\nContent-Length: 0\r\n\r\n");
         frmDownload* job = start(server.url("x.bin"), QString("x%1.bin").arg(code));
         EXPECT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), message);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + message);
         ASSERT_TRUE(job->lstItem);
-        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), message);
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Failed: " + message);
         EXPECT_EQ(job->lstItem->cell(DownloadRow::Percent), "0 %");
         EXPECT_FALSE(job->cmdPause.Enabled());
         EXPECT_FALSE(job->cmdStop.Enabled());
@@ -420,7 +421,7 @@ TEST_F(HttpDownload, EndlessRedirectionsEndWithAStatus)
     };
     frmDownload* job = start(server.url("loop.bin"), "loop.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server redirected the download too many times.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server redirected the download too many times.");
 }
 
 TEST_F(HttpDownload, RepliesWithoutALengthGetAStatusOrTheirEmbeddedLink)
@@ -428,7 +429,7 @@ TEST_F(HttpDownload, RepliesWithoutALengthGetAStatusOrTheirEmbeddedLink)
     server.script("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
     frmDownload* job = start(server.url("c.bin"), "c.bin");
     EXPECT_FALSE(finish(job));
-    EXPECT_EQ(job->lblStatus.Caption(), "The server did not announce the size of the file, so it cannot be downloaded safely.");
+    EXPECT_EQ(job->lblStatus.Caption(), "Failed: The server did not announce the size of the file, so it cannot be downloaded safely.");
 
     // A page without a length that embeds the real address is followed there.
     server.script("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><embed src='" + server.url("mirror/e.bin").toUtf8()
@@ -458,7 +459,7 @@ TEST_F(HttpDownload, PauseAndResumeMidFile)
     job->Pause_Resume();
     EXPECT_EQ(job->cmdPause.Caption(), "&Resume");
     EXPECT_FALSE(job->cmdStop.Enabled());
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Paused");
     EXPECT_EQ(job->intTransferRate, 0);
 
     job->Pause_Resume();
@@ -506,12 +507,13 @@ TEST_F(HttpDownload, StopShowsTheStoppedStateAndCloseClosesTheWindow)
     frmDownload* job = start(server.url("file.bin"));
     ASSERT_TRUE(server.waitForRequests(1));
     job->StopMe();
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
-    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Transfer Stopped");  // not the pause's word
+    EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
+    EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Stopped");  // not the pause's word
+    EXPECT_EQ(entryOf(*job->lstItem).status, "Transfer Stopped");  // as History.ini keeps it
     EXPECT_EQ(job->cmdStop.Caption(), "&Close");
     EXPECT_TRUE(job->cmdStop.Enabled());
     EXPECT_FALSE(job->cmdPause.Enabled());
-    EXPECT_EQ(job->lblTransferRate.Caption(), "0 Bytes/Second");
+    EXPECT_EQ(job->lblTransferRate.Caption(), "");
     EXPECT_TRUE(job->Visible());
     job->StopMe();
     EXPECT_FALSE(job->Visible());
@@ -604,7 +606,7 @@ TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
         QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });
         job->tmrTimeOut_Timer();
         EXPECT_TRUE(stuck);
-        EXPECT_EQ(job->lblStatus.Caption(), "Connection has timed out.");
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: Connection has timed out.");
         EXPECT_FALSE(job->isCompleted());
     }
 }
@@ -631,7 +633,7 @@ TEST_F(HttpDownload, RedirectionToAnAddressOfAnotherKindEndsWithAStatus)
         frmDownload* job = start(server.url("s.bin"), "s.bin");
         EXPECT_FALSE(finish(job));
         EXPECT_EQ(job->lblStatus.Caption(),
-                  "The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
+                  "Failed: The server redirected the download to an address that cannot be fetched: " + QString::fromLatin1(location));
         EXPECT_FALSE(job->FTPMODE);
         EXPECT_FALSE(job->tmrTimeOut.isEnabled());
     }
@@ -650,11 +652,11 @@ TEST_F(HttpDownload, RateTick)
     frmDownload* job = start(server.url("r.bin"), "r.bin");
     ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == 5000; }));
     job->tmrUpdate2_Timer();
-    EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB /Second");  // 5000 bytes in one 2.5 s tick
+    EXPECT_EQ(job->lblTransferRate.Caption(), "1.95 KB/s");  // 5000 bytes in one 2.5 s tick
     EXPECT_EQ(job->intTransferRate, 2000);
     EXPECT_EQ(job->lblTimeRemaining.Caption(), "00:00:02");
     job->tmrUpdate2_Timer();
-    EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data keeps the last rate
+    EXPECT_EQ(job->intTransferRate, 2000);  // a tick without data: those bytes are still in the last seconds
 }
 
 TEST_F(HttpDownload, ProgressMeasuresRateTimeLeftAndElapsedTimeByTheJobsClock)
@@ -689,16 +691,16 @@ TEST_F(HttpDownload, ProgressMeasuresRateTimeLeftAndElapsedTimeByTheJobsClock)
     ASSERT_EQ(published.size(), 2);
     EXPECT_TRUE(published[0].testFlags(Progress::RateChanged | Progress::TimeLeftChanged));
     EXPECT_TRUE(published[1].testFlag(Progress::ElapsedChanged));
-    EXPECT_EQ(window->lblTransferRate.Caption(), "1.22 KB /Second");
+    EXPECT_EQ(window->lblTransferRate.Caption(), "1.22 KB/s");
     EXPECT_EQ(window->lblTimeRemaining.Caption(), "00:00:04");
     EXPECT_EQ(window->lblElapsedTime.Caption(), "00:00:04");
 
-    now += 10000;  // nothing in ten seconds: no rate now, while the time left and the total keep theirs
+    now += 10000;  // nothing in ten seconds: no rate now, and nothing for the total; the time left stays
     job.rateTick();
     EXPECT_EQ(p.rate, 0);
     EXPECT_EQ(p.lastRate, 1250);
     EXPECT_EQ(p.timeLeft, 4);
-    EXPECT_EQ(window->intTransferRate, 1250);
+    EXPECT_EQ(window->intTransferRate, 0);
 }
 
 TEST_F(HttpDownload, ProxyCredentialsGoOnlyToTheProxyInAbsoluteFormRequests)
@@ -753,7 +755,7 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
         stop ? job->tmrReconnect_Timer() : job->Pause_Resume();
         if (stop) {
             job->StopMe();
-            EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+            EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
         }
         const qsizetype requests = server.requests().size();
         for (int tick = 0; tick < 3; ++tick)
@@ -787,8 +789,80 @@ TEST_F(HttpDownload, WatchdogRestartsAStalledDownloadButNeverOneTheUserPausedOrS
         stuck->tmrReconnect_Timer();  // the first stall pauses and the next tick resumes; the second times out
         stuck->tmrReconnect_Timer();
     }
-    EXPECT_EQ(stuck->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_EQ(stuck->lblStatus.Caption(), "Failed: Connection has timed out.");
     EXPECT_FALSE(stuck->tmrReconnect.isEnabled());
     EXPECT_EQ(readFile(folder + "/stuck.bin"), server.content.left(600));
     EXPECT_TRUE(QFileInfo::exists(ControlFile::pathFor(folder + "/stuck.bin")));
+}
+
+// What the window and its row show in each state: the state in words, the bar at the share that
+// is in (also once stopped), and a rate only while bytes come: the bytes of this run over the
+// last seconds, never what a resumed file held already.
+TEST_F(HttpDownload, EveryStateShowsItsWordsItsShareAndTheRateOfThisRun)
+{
+    server.content = randomBytes(10000);
+    // A transfer from the file's start gets 2700 bytes, one from further on 5000; then they wait.
+    server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& sock) {
+        const QByteArray range = r.range();
+        if (!range.startsWith("bytes=") || !range.endsWith("-9999"))
+            return false;
+        const qint64 first = range.mid(6, range.indexOf('-') - 6).toLongLong();
+        sock.write("HTTP/1.1 206 Partial Content\r\nContent-Length: " + QByteArray::number(10000 - first)
+                   + "\r\nContent-Range: bytes " + QByteArray::number(first) + "-9999/10000\r\n\r\n"
+                   + server.content.mid(first, first == 0 ? 2700 : 5000));
+        return true;
+    };
+    qint64 now = 0;
+    frmDownload* job = start(server.url("s.bin"), "s.bin");
+    job->job().setClock([&now] { return now; });
+    const QPointer<ListRow> row = job->lstItem;
+    // Bytes arrive, and the rate is taken 2.5 seconds after the run began.
+    const auto receive = [&](qint64 bytes) {
+        ASSERT_TRUE(waitUntil([&] { return job->GetReceivedBytes() == bytes; }));
+        now += 2500;
+        job->tmrUpdate2_Timer();
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QString status;
+        int bar;
+        QString rate;
+    };
+    const Step steps[] = {
+        {"asking the server", [] {}, "Connecting", 0, ""},
+        {"27 % in", [&] { receive(2700); }, "Downloading", 27, "1.05 KB/s"},  // 2700 bytes in 2.5 s
+        {"paused", [&] { job->Pause_Resume(); }, "Paused", 27, ""},
+        {"stopped", [&] { job->StopMe(); }, "Stopped", 27, ""},
+        {"resumed from the file", [&] {
+             prompts.answerForm([](Form& f) { static_cast<frmExist&>(f).cmdResume_Click(); });
+             windows.ReDownloadRow(server.url("s.bin"), folder + "/s.bin", 1, row);
+             receive(7700);
+         }, "Downloading", 77, "1.95 KB/s"},  // the 5000 bytes of this run, not the 2700 kept
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(job->lblStatus.Caption(), step.status) << step.what;
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->cell(DownloadRow::Status), step.status) << step.what;
+        EXPECT_EQ(job->PVProgressBar[0]->Value(), step.bar) << step.what;
+        EXPECT_EQ(job->lblTransferRate.Caption(), step.rate) << step.what;
+        EXPECT_EQ(job->intTransferRate > 0, !step.rate.isEmpty()) << step.what;
+        EXPECT_EQ(job->lblTimeRemaining.Caption().isEmpty(), step.rate.isEmpty()) << step.what;
+    }
+
+    // A refusal says why it failed; a download that ends shows its share whole and its average.
+    server.handler = nullptr;
+    server.script("HTTP/1.1 404 Whatever\r\nContent-Length: 0\r\n\r\n");
+    frmDownload* refused = start(server.url("x.bin"), "x.bin");
+    EXPECT_FALSE(finish(refused));
+    EXPECT_EQ(refused->lblStatus.Caption(), "Failed: HTTP 404-Object Not Found");
+    EXPECT_EQ(refused->lstItem->cell(DownloadRow::Status), "Failed: HTTP 404-Object Not Found");
+    frmDownload* done = start(server.url("d.bin"), "d.bin");
+    ASSERT_TRUE(finish(done));
+    EXPECT_EQ(done->lblStatus.Caption(), "Complete");
+    EXPECT_EQ(windows.lstComplete.at(windows.lstComplete.count() - 1)->cell(DownloadRow::Status), "Complete");
+    EXPECT_EQ(done->PVProgressBar[0]->Value(), 100);
+    EXPECT_TRUE(done->lblTransferRate.Caption().endsWith("/s"));
+    EXPECT_EQ(done->intTransferRate, 0);
 }

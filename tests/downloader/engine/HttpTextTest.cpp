@@ -23,6 +23,12 @@ TEST(DownloadFormat, ByteCountsAndDurations)
     EXPECT_EQ(FormatDuration(7.9), "00:00:07");
     EXPECT_EQ(FormatDuration(-5), "00:00:00");
     EXPECT_EQ(FormatDuration(25 * 3600), "25:00:00");
+
+    // Rates in one style wherever they are shown.
+    const std::pair<double, const char*> rates[] = {{0, "0 B/s"}, {1023.7, "1023 B/s"}, {1024, "1.00 KB/s"},
+                                                    {2044723, "1.95 MB/s"}, {1234.5 * 1048576, "1,234.50 MB/s"}};
+    for (const auto& [rate, text] : rates)
+        EXPECT_EQ(FormatRate(rate), text) << rate;
 }
 
 TEST(HttpText, StatusCodesHeadersAndMessages)

@@ -173,9 +173,9 @@ protected:
     void expectRefused(frmDownload* job, const QString& status)
     {
         ASSERT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), status);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + status);
         ASSERT_TRUE(job->lstItem);
-        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), status);
+        EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), "Failed: " + status);
         // Asking again gives the same answer: no retry is waiting.
         EXPECT_FALSE(job->tmrTimeOut.isEnabled());
         EXPECT_EQ(windows.lstComplete.count(), 0);
@@ -199,7 +199,7 @@ TEST_F(HttpsDownload, FileArrivesByteForByteOverOneConnectionAndOverSixSegments)
     ASSERT_TRUE(finish(job)) << job->lblStatus.Caption().toStdString();
     EXPECT_EQ(job->segments(), 0);
     EXPECT_TRUE(readFile(folder + "/one.bin") == one);
-    EXPECT_EQ(job->lblStatus.Caption(), "Transfer Completed...");
+    EXPECT_EQ(job->lblStatus.Caption(), "Complete");
     EXPECT_FALSE(QFileInfo::exists(ControlFile::pathFor(folder + "/one.bin")));
 
     // Six segments from the first byte on.
@@ -290,14 +290,14 @@ TEST_F(HttpsDownload, ServerThatIsNoTlsServerOrStopsInTheHandshakeEndsTheJob)
     RawServer garbage([](QTcpSocket& s) { s.write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"); });
     frmDownload* job = start(garbage.url("g.bin"), "g.bin");
     ASSERT_FALSE(finish(job));
-    EXPECT_TRUE(job->lblStatus.Caption().startsWith(kSecureFailed)) << job->lblStatus.Caption().toStdString();
+    EXPECT_TRUE(job->lblStatus.Caption().startsWith("Failed: " + kSecureFailed)) << job->lblStatus.Caption().toStdString();
     EXPECT_FALSE(job->tmrTimeOut.isEnabled());
 
     // The hello is read and the connection ended without an answer.
     RawServer closing([](QTcpSocket& s) { s.abort(); });
     frmDownload* ended = start(closing.url("c.bin"), "c.bin");
     ASSERT_FALSE(finish(ended));
-    EXPECT_TRUE(ended->lblStatus.Caption().startsWith(kSecureFailed)) << ended->lblStatus.Caption().toStdString();
+    EXPECT_TRUE(ended->lblStatus.Caption().startsWith("Failed: " + kSecureFailed)) << ended->lblStatus.Caption().toStdString();
 
     // The hello is read and never answered: the countdown ends the wait.
     DownloadSettings& s = SettingsStore::instance().record;
@@ -309,7 +309,7 @@ TEST_F(HttpsDownload, ServerThatIsNoTlsServerOrStopsInTheHandshakeEndsTheJob)
     EXPECT_TRUE(waiting->tmrTimeOut.isEnabled());
     waiting->tmrTimeOut_Timer();
     EXPECT_TRUE(stuck);
-    EXPECT_EQ(waiting->lblStatus.Caption(), "Connection has timed out.");
+    EXPECT_EQ(waiting->lblStatus.Caption(), "Failed: Connection has timed out.");
     EXPECT_FALSE(waiting->isCompleted());
     EXPECT_TRUE(prompts.records().isEmpty());
 }
@@ -349,9 +349,9 @@ TEST_F(HttpsDownload, GarbageOrACutInTheMiddleOfTheFileKeepsThePartForAResume)
         frmDownload* job = start(server.url(name), name);
         ASSERT_FALSE(finish(job));
         if (f == Fault::Garbage)
-            EXPECT_TRUE(job->lblStatus.Caption().startsWith(kSecureFailed)) << job->lblStatus.Caption().toStdString();
+            EXPECT_TRUE(job->lblStatus.Caption().startsWith("Failed: " + kSecureFailed)) << job->lblStatus.Caption().toStdString();
         else
-            EXPECT_EQ(job->lblStatus.Caption(), HttpConnector::truncatedStatus());
+            EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + HttpConnector::truncatedStatus());
         EXPECT_EQ(job->lstItem->cell(DownloadRow::Status), job->lblStatus.Caption());
         // What came was checked record by record: it stays, and the control file names it.
         EXPECT_TRUE(readFile(folder + "/" + name) == content.left(40000));

@@ -123,10 +123,10 @@ TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
     SettingsStore::instance().record.LoginProxy = false;
     frmDownload* plain = start(nginx->url("f.bin"), "plain.bin");
     ASSERT_FALSE(finish(plain));
-    EXPECT_EQ(plain->lblStatus.Caption(), "HTTP 407 - Proxy Authentication Required");
+    EXPECT_EQ(plain->lblStatus.Caption(), "Failed: HTTP 407 - Proxy Authentication Required");
     frmDownload* secure = start(nginx->tlsUrl("f.bin"), "secure.bin");
     ASSERT_FALSE(finish(secure));
-    EXPECT_EQ(secure->lblStatus.Caption(), kProxyRefused + "HTTP 407 - Proxy Authentication Required");
+    EXPECT_EQ(secure->lblStatus.Caption(), "Failed: " + kProxyRefused + "HTTP 407 - Proxy Authentication Required");
     EXPECT_FALSE(secure->tmrTimeOut.isEnabled());
     EXPECT_TRUE(nginx->requestLog().isEmpty());
 
@@ -143,7 +143,7 @@ TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
         scripted.script(reply);
         frmDownload* job = start("https://origin.test/x.bin", "x.bin");
         ASSERT_FALSE(finish(job));
-        EXPECT_EQ(job->lblStatus.Caption(), kProxyRefused + status);
+        EXPECT_EQ(job->lblStatus.Caption(), "Failed: " + kProxyRefused + status);
         EXPECT_EQ(scripted.requests().last().text, "CONNECT origin.test:443 HTTP/1.1\r\nHost: origin.test:443\r\n"
                                                    "Proxy-Authorization: Basic dXNlcjpwYTpzcw==\r\n\r\n");
     }
@@ -152,7 +152,7 @@ TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
     SettingsStore::instance().record.ProxyServer = " ";
     frmDownload* unset = start(nginx->url("f.bin"), "unset.bin");
     ASSERT_FALSE(finish(unset));
-    EXPECT_EQ(unset->lblStatus.Caption(), "Could not connect to the proxy server: the settings name no proxy server");
+    EXPECT_EQ(unset->lblStatus.Caption(), "Failed: Could not connect to the proxy server: the settings name no proxy server");
     EXPECT_TRUE(nginx->requestLog().isEmpty());
 
     // A proxy that is not there is a network fault: the countdown may try again.

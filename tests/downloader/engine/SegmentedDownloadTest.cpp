@@ -242,7 +242,7 @@ TEST_F(SegmentedDownload, StopKeepsEveryCompleteRangeAndALaterResumeFetchesOnlyT
         ASSERT_TRUE(waitUntil([&] { return takeOver ? job->plan().takeOvers() >= 1 && job->GetReceivedBytes() > half + half / 2
                                                     : job->GetReceivedBytes() > 512 * 1024; }, 20000));
         job->cmdStop_Click();  // nothing is lost, so nothing is asked
-        EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+        EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
         const std::optional<ControlFile> control = ControlFile::read(target);
         ASSERT_TRUE(control);
         EXPECT_GE(control->complete.size(), 2);

@@ -56,13 +56,13 @@ TEST_F(WindowTable, RestartingARowReusesItsWindowAndRow)
 {
     server.script("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n");
     frmDownload* first = windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", -1);
-    ASSERT_TRUE(waitUntil([&] { return !first->lblStatus.Caption().isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return first->job().progress().state == Progress::State::Failed; }));
     ASSERT_EQ(windows.lstMain.count(), 1);
     ListRow* row = windows.lstMain.at(0);
     EXPECT_EQ(row->cell(DownloadRow::Filename), folder + "/f.bin");
     EXPECT_EQ(row->cell(DownloadRow::Percent), "0%");
     EXPECT_EQ(row->cell(DownloadRow::Size), "N/A");
-    EXPECT_EQ(row->cell(DownloadRow::Status), "The server did not send the file; its answer was: HTTP/1.1 503 Busy");
+    EXPECT_EQ(row->cell(DownloadRow::Status), "Failed: The server did not send the file; its answer was: HTTP/1.1 503 Busy");
     EXPECT_EQ(row->cell(DownloadRow::URL), server.url("f.bin"));
 
     frmDownload* again = windows.DownloadNow(server.url("f.bin"), folder + "/f.bin", 1);

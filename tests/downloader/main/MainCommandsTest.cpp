@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <tuple>
+
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
@@ -102,7 +104,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.Flash_FSCommand("IDC_FS_PauseAll");
     for (frmDownload* job : jobs) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Paused/Stopped");
+        EXPECT_EQ(status(job), "Paused");
         EXPECT_EQ(job->cmdPause.Caption(), job->capResume());
     }
 
@@ -114,7 +116,7 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     EXPECT_EQ(status(failed), failedStatus);
     EXPECT_FALSE(stopped->Visible());
     EXPECT_FALSE(stopped->tmrUpdate.Enabled());
-    EXPECT_EQ(status(stopped), "Transfer Stopped");
+    EXPECT_EQ(status(stopped), "Stopped");
     ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 3; }, 15000));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(readFile(folder + QStringLiteral("/r%1.bin").arg(i)), content[i]) << i;
@@ -128,27 +130,30 @@ TEST_F(MainCommands, PauseResumeAndStopAllActOnTheDownloadsTheyConcern)
     form.StopAll();
     for (frmDownload* job : {a, b}) {
         EXPECT_FALSE(job->tmrUpdate.Enabled());
-        EXPECT_EQ(status(job), "Transfer Stopped");
-        EXPECT_EQ(job->lblStatus.Caption(), "Transfer Stopped");
+        EXPECT_EQ(status(job), "Stopped");
+        EXPECT_EQ(job->lblStatus.Caption(), "Stopped");
     }
 }
 
 TEST_F(MainCommands, RateListsAboutWindowAndTheUserGuide)
 {
     form.Form_Load();
-    // The total rate of every window, in kilobytes a second; with the queue empty the last total
-    // stays.
+    // The total rate of every window, in the windows' own style; it follows what runs, down to 0
+    // once nothing does, whatever the queue holds.
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0.00 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0 B/s");
     form.windows.DownloadLater("http://h/a.zip", folder + "/a.zip");
     form.windows.window(0)->intTransferRate = 1500;
     form.windows.window(7)->intTransferRate = 2750.5;
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.25 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.15 KB/s");
     form.clear_qmnu_Click();
     form.windows.existing(7)->intTransferRate = 0;
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 4.25 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 1.46 KB/s");
+    form.windows.existing(0)->intTransferRate = 0;
+    form.tmrGraph_Timer();
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0 B/s");
 
     // Show and hide the lists; About is a box over the window that leaves both lists in place,
     // and the suite keeps its name there.
@@ -270,11 +275,39 @@ TEST_F(MainCommands, EndingWithDownloadsRunningAsksThenPausesThemForResumeAll)
     frmMain next;
     next.Form_Load();
     ASSERT_EQ(next.lstMain.count(), 1);
-    EXPECT_EQ(next.lstMain.at(0)->cell(DownloadRow::Status), "Paused/Stopped");
+    EXPECT_EQ(next.lstMain.at(0)->cell(DownloadRow::Status), "Paused");
     next.ResumeAll();
     EXPECT_EQ(next.windows.runningCount(), 1);
     EXPECT_GE(QFileInfo(target).size(), kept);
     ASSERT_TRUE(waitUntil([&] { return next.lstComplete.count() == 1; }, 30000));
     EXPECT_TRUE(readFile(target) == content);
     next.windows.closeAll();
+}
+
+// The window's close button leaves the program running in the tray while its icon is there, and
+// says so once; where nobody shows notices, a download's end is told in the status bar, unless
+// the settings say not to tell it.
+TEST_F(MainCommands, ClosingGoesToTheTrayAndEndsAreToldWhereNoNotificationService)
+{
+    form.Form_Load();
+    const QString runningNote = "Pellanor is still running in the notification area: Downloads and the schedule go on. "
+                                "Its icon brings the window back; Exit in its menu ends Pellanor.";
+    const std::tuple<bool, bool, QString> closes[] = {{false, false, ""}, {true, true, runningNote}, {true, true, ""}};
+    for (const auto& [trayAvailable, hidden, told] : closes) {
+        form.Show();
+        form.StatusBar.setPanelText(1, {});
+        EXPECT_EQ(form.closeToTray(trayAvailable), hidden);
+        EXPECT_EQ(form.Visible(), !hidden);
+        EXPECT_EQ(form.StatusBar.PanelText(1), told);
+    }
+    form.Tray1.Show(false);
+    EXPECT_FALSE(form.closeToTray(true));
+
+    form.downloadEnded(folder + "/a.iso", true, {});
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download complete: a.iso");
+    form.downloadEnded(folder + "/b.iso", false, "HTTP 404-Object Not Found");
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download failed: b.iso: HTTP 404-Object Not Found");
+    SettingsStore::instance().record.NotifyWhenDone = false;
+    form.downloadEnded(folder + "/c.iso", true, {});
+    EXPECT_EQ(form.StatusBar.PanelText(1), "Download failed: b.iso: HTTP 404-Object Not Found");
 }

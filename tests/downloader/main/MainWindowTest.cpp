@@ -727,7 +727,7 @@ TEST_F(MainWindow, ToolbarCommands)
     EXPECT_EQ(form.StatusBar.PanelText(1), status);
 
     form.tmrGraph_Timer();
-    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0.00 Kbps");
+    EXPECT_EQ(form.StatusBar.PanelText(0), "Total Transfer Rate: 0 B/s");
 
     // Connected shows the last report of any window.
     form.windows.window(3);

@@ -6,11 +6,16 @@
 #include "downloader/window/frmDownload.h"
 #include "downloader/main/frmSchedule.h"
 
+#include "common/desktop/DesktopNotifier.h"
+#include "common/platform/Shell.h"
+
 #include "tests/support/DownloadJobTest.h"
+#include "tests/support/NotificationServer.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ScriptedHttpServer.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include "tests/support/QtPrint.h"
 
@@ -229,7 +234,8 @@ TEST_F(Schedule, AtTheTimePendingRowsStartWhileRunningAndPausedOnesKeepTheirFile
     EXPECT_EQ(readFile(folder + "/b.bin"), b);
     ASSERT_EQ(form.lstMain.count(), 5);
     EXPECT_EQ(form.lstMain.at(0)->cell(DownloadRow::Status), "Not Downloaded");  // "0 %"
-    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Status), "Not Downloaded");  // "100%"
+    EXPECT_EQ(form.lstMain.at(1)->cell(DownloadRow::Status), "Complete");  // "100%"
+    EXPECT_EQ(entryOf(*form.lstMain.at(1)).status, "Not Downloaded");  // never started
     EXPECT_FALSE(QFileInfo::exists(folder + "/refused.bin"));
     w.closeAll();  // before the server goes
 }
@@ -320,4 +326,69 @@ TEST_F(Schedule, TwelveAmIsMidnightAndTwelvePmIsNoon)
         EXPECT_TRUE(server.waitForRequests(1)) << type;
         form.windows.closeAll();  // before the server goes
     }
+}
+
+// Nobody is there at the scheduled time: segmenting takes the settings' answer although they ask
+// for a question, the schedule's action settles a file that exists, no box says "done", and each
+// end reaches the desktop's notification service, naming its file, with its actions.
+TEST_F(Schedule, ARunOfSegmentedDownloadsAsksNothingAndTellsTheDesktopOfEachEnd)
+{
+    test::NotificationServer desktop;
+    QString why;
+    ASSERT_TRUE(desktop.start(&why)) << why.toStdString();
+    DesktopNotifier notifier(desktop.clientBus());
+    Notifier::setInstance(&notifier);
+    struct RecordingShell final : Shell {
+        QStringList opened;
+        bool open(const QString& path) override { opened << path; return true; }
+        bool start(const QString&, const QStringList&) override { return true; }
+    } shell;
+    Shell::setInstance(&shell);
+    const auto restore = qScopeGuard([] {
+        Shell::setInstance(nullptr);
+        Notifier::setInstance(nullptr);
+    });
+
+    test::NginxServer nginx(test::testFolder() + "/nginx");
+    const QStringList names{"one.bin", "two.bin", "three.bin"};
+    QList<QByteArray> contents;
+    for (const QString& name : names) {
+        contents.append(test::randomBytes(300 * 1024));
+        writeFile(nginx.root() + "/" + name, contents.last());
+    }
+    ASSERT_TRUE(nginx.start()) << nginx.why().toStdString();
+    writeFile(folder + "/two.bin", "an older two.bin");  // the schedule says: overwrite
+    for (const auto& [key, value] : {std::pair{"Segment", "1"}, {"AskSegmented", "1"}, {"PromptDone", "1"},
+                                     {"SegmentSize1", "1"}, {"SegmentSize2", "100000000"}})
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), key, value);
+    storeSchedule("10", ":00", "PM");
+    clock = at(9, 20, 30);
+    form.Form_Load();
+    for (const QString& name : names)
+        form.windows.DownloadLater(nginx.url(name), folder + "/" + name);
+
+    clock = at(9, 22, 0, 1);
+    form.ExtraTimer1_Timer();
+    ASSERT_TRUE(waitUntil([&] { return form.lstComplete.count() == 3 && desktop.shown.size() == 3; }, 20000));
+    EXPECT_TRUE(prompts.records().isEmpty());
+    QStringList told;
+    for (const auto& notice : desktop.shown) {
+        EXPECT_EQ(notice.application, "Pellanor");
+        EXPECT_EQ(notice.summary, "Download complete");
+        EXPECT_EQ(notice.actions, QStringList({"open", "Open", "folder", "Show in Folder"}));
+        told << notice.body;
+    }
+    told.sort();
+    EXPECT_EQ(told, QStringList({"one.bin", "three.bin", "two.bin"}));
+    for (int i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(readFile(folder + "/" + names[i]), contents[i]) << names[i].toStdString();
+        EXPECT_EQ(form.windows.existing(i)->segments(), 2) << names[i].toStdString();
+    }
+
+    // "Show in Folder" on a notice opens the folder of its file.
+    desktop.invoke(1, "folder");
+    EXPECT_TRUE(waitUntil([&] { return !shell.opened.isEmpty(); }));
+    EXPECT_EQ(shell.opened, QStringList({folder}));
+
+    form.windows.closeAll();
 }

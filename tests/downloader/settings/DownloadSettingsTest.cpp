@@ -62,6 +62,8 @@ TEST(SettingsStore, DefaultsOnAMachineWithNothingStored)
     EXPECT_TRUE(r.ClickCapture);
     EXPECT_TRUE(r.ClipboardMonitoring);
     EXPECT_TRUE(r.PromptDone);
+    EXPECT_FALSE(r.AskSegmented);
+    EXPECT_TRUE(r.NotifyWhenDone);
     EXPECT_FALSE(r.CloseDownloadWindowWhenDone);
     EXPECT_TRUE(r.DownloadPromptOption);
     EXPECT_FALSE(r.DownloadNowOption);
@@ -130,10 +132,14 @@ TEST(SettingsStore, ClipboardAndPromptSwitchesNeedExactlyOne)
         store("ClipboardMonitoring", c.text);
         store("PromptDone", c.text);
         store("CloseDownloadWindowWhenDone", c.text);
+        store("AskSegmented", c.text);
+        store("NotifyWhenDone", c.text);
         SettingsStore s = loaded();
         EXPECT_EQ(s.record.ClipboardMonitoring, c.clipboard) << c.text;
         EXPECT_EQ(s.record.PromptDone, c.prompt) << c.text;
         EXPECT_EQ(s.record.CloseDownloadWindowWhenDone, c.prompt) << c.text;
+        EXPECT_EQ(s.record.AskSegmented, c.prompt) << c.text;
+        EXPECT_EQ(s.record.NotifyWhenDone, c.prompt) << c.text;
     }
 }
 
@@ -203,7 +209,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderWithUnitConversions)
         expected.append(QStringLiteral("SegmentSize%1").arg(i));
     expected += QStringList{"SaveSameDir", "TextSameDir", "SaveLastDir", "SaveFileType", "SaveFileInfo", "ParentDir",
                             "UseServer", "UseDate", "UseFileExt", "UsePASV", "UseProxy", "ProxyServer", "ProxyPort",
-                            "UseFTPProxy", "UserID", "UserPass", "LoginProxy", "UsePass"};
+                            "UseFTPProxy", "UserID", "UserPass", "LoginProxy", "UsePass", "AskSegmented", "NotifyWhenDone"};
     EXPECT_EQ(names, expected);
     EXPECT_TRUE(QFile::exists(SettingsStore::settingsIniPath()));
 

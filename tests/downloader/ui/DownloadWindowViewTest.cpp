@@ -43,7 +43,7 @@ TEST(DownloadWindowView, ShowsTheJobAndHandsPressesToIt)
     auto* stop = view.findChild<QPushButton*>("cmdStop");
     EXPECT_EQ(stop->text(), "&Stop");
     stop->click();
-    EXPECT_EQ(job.lblStatus.Caption(), "Transfer Stopped");
+    EXPECT_EQ(job.lblStatus.Caption(), "Stopped");
     EXPECT_EQ(stop->text(), "&Close");
     stop->click();
     EXPECT_FALSE(job.Visible());
