@@ -43,7 +43,7 @@ FileStamp stampOf(const QString& path)
 // not a read and parse of the file. Shared by every RegistryStore on the path and every thread.
 struct ParsedStore {
     FileStamp stamp;
-    QList<RegistryStore::Section> sections;
+    std::shared_ptr<const RegistryStore::Parsed> parsed;
 };
 QMutex cacheLock;
 QHash<QString, ParsedStore>& parsedStores()
@@ -261,22 +261,25 @@ QByteArray RegistryStore::serialize(const QList<Section>& sections)
     return out.toUtf8();
 }
 
-QList<RegistryStore::Section> RegistryStore::load() const
+std::shared_ptr<const RegistryStore::Parsed> RegistryStore::load() const
 {
     const FileStamp stamp = stampOf(path_);
     {
         const QMutexLocker locker(&cacheLock);
         const auto cached = parsedStores().constFind(path_);
         if (cached != parsedStores().cend() && cached->stamp == stamp)
-            return cached->sections;
+            return cached->parsed;
     }
-    QList<Section> sections = parse(readStore(path_).value_or(QByteArray()));
+    auto parsed = std::make_shared<Parsed>();
+    parsed->sections = parse(readStore(path_).value_or(QByteArray()));
+    for (qsizetype i = 0; i < parsed->sections.size(); ++i)
+        parsed->sectionAt.insert(parsed->sections[i].key.toCaseFolded(), i);
     // Kept only when the file did not change while it was read.
     if (stampOf(path_) == stamp) {
         const QMutexLocker locker(&cacheLock);
-        parsedStores().insert(path_, ParsedStore{stamp, sections});
+        parsedStores().insert(path_, ParsedStore{stamp, parsed});
     }
-    return sections;
+    return parsed;
 }
 
 template <typename Change>
@@ -310,9 +313,10 @@ bool RegistryStore::modify(Change change)
 
 std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, const QString& name) const
 {
-    auto sections = load();
-    if (const Section* s = findSection(sections, key)) {
-        for (const auto& v : s->values)
+    const auto parsed = load();
+    const auto at = parsed->sectionAt.constFind(key.toCaseFolded());
+    if (at != parsed->sectionAt.cend()) {
+        for (const auto& v : parsed->sections[*at].values)
             if (sameText(v.name, name))
                 return v;
     }
@@ -321,7 +325,8 @@ std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, con
 
 bool RegistryStore::keyExists(const QString& key) const
 {
-    for (const auto& s : load())
+    const auto parsed = load();
+    for (const auto& s : parsed->sections)
         if (sameText(s.key, key) || isBelow(s.key, key))
             return true;
     return false;
@@ -330,7 +335,8 @@ bool RegistryStore::keyExists(const QString& key) const
 QStringList RegistryStore::subKeys(const QString& key) const
 {
     QStringList names;
-    for (const auto& s : load()) {
+    const auto parsed = load();
+    for (const auto& s : parsed->sections) {
         if (!isBelow(s.key, key))
             continue;
         const QString rest = s.key.mid(key.size() + 1);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace harbel {
@@ -47,8 +49,14 @@ public:
     static QList<Section> parse(const QByteArray& text);
     static QByteArray serialize(const QList<Section>& sections);
 
+    // The parsed file with its keys found by their case-folded names.
+    struct Parsed {
+        QList<Section> sections;
+        QHash<QString, qsizetype> sectionAt;
+    };
+
 private:
-    QList<Section> load() const;
+    std::shared_ptr<const Parsed> load() const;
     template <typename Change>
     bool modify(Change change);
 
