@@ -20,7 +20,7 @@ void SessionLogin::applyTo(FtpComponent& ftp) const
     ftp.ProxyUser = proxyUser;
     ftp.ProxyPassword = proxyPassword;
     ftp.TimeoutSeconds = timeoutSeconds;
-    ftp.TransferMode = transferMode;
+    ftp.TransferMode = transferMode == 1 ? 1 : 0;
     ftp.KeepFileTimes = keepFileTimes;
     ftp.ListingOption = listingOption;
 }
@@ -52,11 +52,22 @@ SessionLogin SessionLogin::from(const FtpComponent& ftp)
     return login;
 }
 
+int SessionLogin::modeFor(const QString& fileName) const
+{
+    if (transferMode != 2)
+        return transferMode == 1 ? 1 : 0;
+    const QString name = fileName.section(QLatin1Char('/'), -1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    // The list's entries are compared as they are stored: one written in capitals never matches.
+    const QString extension = dot >= 0 ? name.mid(dot + 1).toLower() : QString();
+    return !extension.isEmpty() && asciiTypes.contains(extension) ? 1 : 0;
+}
+
 bool SessionLogin::sameAccount(const SessionLogin& o) const
 {
     return host == o.host && port == o.port && user == o.user && password == o.password && passive == o.passive && tls == o.tls
         && proxyKind == o.proxyKind && proxyHost == o.proxyHost && proxyPort == o.proxyPort && proxyUser == o.proxyUser
-        && proxyPassword == o.proxyPassword && transferMode == o.transferMode && listingOption == o.listingOption;
+        && proxyPassword == o.proxyPassword && listingOption == o.listingOption;
 }
 
 }  // namespace harbel::tessaly

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace harbel::tessaly {
 
@@ -22,7 +23,9 @@ struct SessionLogin {
     QString proxyUser;
     QString proxyPassword;
     int timeoutSeconds = 60;
-    int transferMode = 0;  // 0 binary, 1 ASCII
+    int transferMode = 0;  // 0 binary, 1 ASCII, 2 by extension (asciiTypes in ASCII, the rest binary)
+    // Auto mode's extensions (lower case, without the dot) that go in ASCII.
+    QStringList asciiTypes;
     bool keepFileTimes = true;
     int listingOption = 1;
     // The SHA-256 fingerprint of the certificate the session accepted for this run: a transfer
@@ -35,6 +38,8 @@ struct SessionLogin {
     void applyTo(FtpComponent& ftp) const;
     // The login of a component; with it connected over TLS, the certificate it was shown.
     static SessionLogin from(const FtpComponent& ftp);
+    // The transfer mode for one file: 0 binary, 1 ASCII.
+    int modeFor(const QString& fileName) const;
     // The same server and account: a connection opened with one serves the other.
     bool sameAccount(const SessionLogin& other) const;
 };

@@ -17,6 +17,8 @@ struct TransferItem {
     QString localPath;
     QString remotePath;
     bool folder = false;
+    // A folder: its sub-folders too (else only the files in it).
+    bool recurse = true;
     qint64 size = -1;  // -1: unknown
     qint64 bytesDone = 0;
     // Bytes per second over the last seconds, counting only what this run moved.
@@ -25,6 +27,8 @@ struct TransferItem {
     QString reason;  // why it failed or was skipped, in words
     // Go on from what the destination already holds instead of asking about it.
     bool resume = false;
+    // The destination was agreed to be replaced: it is written anew without a question.
+    bool replace = false;
     // What a listing told of the remote file (a download's source, an upload's target), so that the
     // transfer spends no SIZE or MDTM on it. remoteListed with remoteSize -1: the upload's target
     // is known not to exist. remoteTime is kept only when the listing gives seconds.

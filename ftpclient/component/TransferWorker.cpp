@@ -69,7 +69,7 @@ void TransferWorker::connectAs(const SessionLogin& login)
             emit progress(current_, done, size > 0 ? size : -1);
         });
         connect(ftp_, &FtpComponent::FileExists, this, [this](const FileClash& clash, int& answer) {
-            answer = stopping_ ? int(FileClash::Cancel) : questions_.clash(clash);
+            answer = replace_ ? int(FileClash::Overwrite) : stopping_ ? int(FileClash::Cancel) : questions_.clash(clash);
         });
         connect(ftp_, &FtpComponent::FileSkipped, this, [this] { skipped_ = true; });
         connect(ftp_, &FtpComponent::CertificateQuery, this, [this](const CertificateInfo& info, int& answer) {
@@ -94,6 +94,7 @@ void TransferWorker::run(const TransferItem& item, const SessionLogin& login)
         idle_->stop();
     current_ = item.id;
     cancelled_ = skipped_ = false;
+    replace_ = item.replace;
     moved_ = item.bytesDone;
     sinceProgress_.invalidate();
     int state = int(TransferItem::State::Done);
@@ -180,6 +181,7 @@ void TransferWorker::finishShutdown()
 
 void TransferWorker::move(const TransferItem& item)
 {
+    ftp_->TransferMode = login_.modeFor(item.localPath.isEmpty() ? item.remotePath : item.localPath);
     if (item.upload())
         upload(item);
     else
@@ -193,7 +195,7 @@ void TransferWorker::download(const TransferItem& item)
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not create the local folder %1.").arg(folder));
     qint64 offset = 0;
-    const bool binary = login_.transferMode == 0;
+    const bool binary = ftp_->TransferMode == 0;
     if (item.resume && binary && local.exists() && !LocalFile::isLink(item.localPath)) {
         offset = local.size();
         if (item.remoteListed && item.remoteSize >= 0 && offset >= item.remoteSize) {
@@ -216,7 +218,9 @@ void TransferWorker::upload(const TransferItem& item)
 {
     const QString name = item.remotePath.section(QLatin1Char('/'), -1);
     QList<FolderItem> entries;
-    if (item.remoteListed) {
+    if (item.replace) {
+        // Agreed to be replaced: nothing there is asked about.
+    } else if (item.remoteListed) {
         if (item.remoteSize >= 0)
             entries.append(FolderItem{name, item.remoteTime, item.remoteSize, FolderItem::File, {}});
     } else {
@@ -260,6 +264,7 @@ QList<TransferItem> TransferWorker::expandDownload(const TransferItem& item)
         return c;
     };
     TreeWalk::Rules rules;
+    rules.recurse = item.recurse;
     rules.sameListingIsLoop = true;
     TreeWalk::Hooks hooks;
     hooks.list = [this](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
@@ -341,6 +346,7 @@ QList<TransferItem> TransferWorker::expandUpload(const TransferItem& item)
         return nullptr;
     };
     TreeWalk::Rules rules;
+    rules.recurse = item.recurse;
     TreeWalk::Hooks hooks;
     hooks.list = [&](TreeWalk::Folder& folder) -> std::optional<QList<TreeWalk::Entry>> {
         checkCancelled();

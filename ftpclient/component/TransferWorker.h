@@ -74,6 +74,7 @@ private:
     int current_ = 0;
     bool cancelled_ = false;
     bool skipped_ = false;
+    bool replace_ = false;
     bool stopping_ = false;
     qint64 moved_ = 0;
     QElapsedTimer sinceProgress_;
