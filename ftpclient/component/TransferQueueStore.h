@@ -3,6 +3,7 @@
 #include "ftpclient/component/SessionLogin.h"
 #include "ftpclient/component/TransferItem.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -66,6 +67,7 @@ private:
     QList<Saved> kept_;
     QPointer<TransferQueue> queue_;
     QTimer* due_;
+    QElapsedTimer written_;
 };
 
 }  // namespace harbel::tessaly
