@@ -100,6 +100,8 @@ void TransferQueueStore::track(TransferQueue* queue)
     if (queue_)
         queue_->disconnect(this);
     queue_ = queue;
+    if (!queue)
+        return;
     connect(queue, &TransferQueue::itemAdded, this, &TransferQueueStore::changed);
     connect(queue, &TransferQueue::itemChanged, this, &TransferQueueStore::changed);
     connect(queue, &TransferQueue::itemRemoved, this, &TransferQueueStore::changed);

@@ -352,6 +352,8 @@ void QueueCommands::finished()
         cancelled += item.state == TransferItem::State::Cancelled;
     }
     ran_.clear();
+    // The panel shows the end at once, not at its next turn.
+    panel.tmrQueue_Timer();
     main_.ResetProgress();
     main_.Tray1.setTrayToolTip(main_.sProgramTitle);
     if (main_.Tray1.IsVisible())
