@@ -68,14 +68,24 @@ void checkSockets(quint16 controlPort, SocketCheck& check)
             || protocol != IPPROTO_TCP || getpeername(n, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
             continue;
         // A socket gets the option on its own thread when its connection is reported, before any
-        // byte goes out: one caught in between is looked at again a moment later.
+        // byte goes out: one caught in between is looked at again for a while (a busy machine may
+        // take long to run that thread).
+        // A socket that ends meanwhile (its number may be taken by a new one) is not counted.
+        const auto samePeer = [&] {
+            sockaddr_in now {};
+            socklen_t nowSize = sizeof now;
+            return getpeername(n, reinterpret_cast<sockaddr*>(&now), &nowSize) == 0 && now.sin_port == peer.sin_port;
+        };
         int noDelay = 0;
-        for (int look = 0; look < 2 && !noDelay; ++look) {
+        bool gone = false;
+        for (int look = 0; look < 50 && !noDelay && !gone; ++look) {
             if (look)
-                QThread::msleep(50);
+                QThread::msleep(20);
             size = sizeof noDelay;
-            getsockopt(n, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size);
+            gone = getsockopt(n, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size) != 0 || !samePeer();
         }
+        if (gone)
+            continue;
         (ntohs(peer.sin_port) == controlPort ? check.control : check.data) += 1;
         check.withoutNoDelay += noDelay ? 0 : 1;
     }
