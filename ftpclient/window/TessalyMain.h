@@ -15,7 +15,7 @@
 #include "ftpclient/window/DirectorySyncCommands.h"
 #include "ftpclient/window/LocalBrowser.h"
 #include "ftpclient/window/PaneCommands.h"
-#include "ftpclient/window/QueueCommands.h"
+#include "ftpclient/window/TransferCommands.h"
 #include "ftpclient/window/RemoteBrowser.h"
 #include "ftpclient/window/RemoteFileCommands.h"
 #include "ftpclient/window/SiteSession.h"
@@ -201,7 +201,7 @@ public:
     void setWindowGeometry(const QByteArray& geometry);
 
     // --- uploads (UploadCommands) ----------------------------------------------------------------
-    // The selection goes into the transfer queue (QueueCommands).
+    // The selection goes into the transfer queue (TransferCommands).
     void UploadSelection() { queue_.uploadSelection(); }
     void UploadFolderTree(const QString& path) { uploads_.UploadFolderTree(path); }
     void UploadOneFile(const QString& filePath) { uploads_.UploadOneFile(filePath); }
@@ -209,7 +209,7 @@ public:
     // binary for every other.
     void applyAutoMode(const QString& fileName) { uploads_.applyAutoMode(fileName); }
 
-    // --- transfer queue (QueueCommands) ---------------------------------------------------------
+    // --- transfer queue (TransferCommands) -----------------------------------------------------
     // The queue's connections move the files while the session stays free; the panel shows it.
     TransferQueue& transferQueue() { return queue_.queue; }
     QueuePanel& queuePanel() { return queue_.panel; }
@@ -333,7 +333,7 @@ private:
     friend class DirectorySyncCommands;
     friend class ToolbarCommands;
     friend class PaneCommands;
-    friend class QueueCommands;
+    friend class TransferCommands;
 
     void setMousePointer(int pointer);
     void showPanels(bool quick, bool lists, bool log, bool command);
@@ -360,7 +360,7 @@ private:
     ToolbarCommands toolbar_{*this};
     PaneCommands panes_{*this};
     // Last: it looks at the other pieces when it starts.
-    QueueCommands queue_{*this};
+    TransferCommands queue_{*this};
     int operations_ = 0;
     int mousePointer_ = 0;
     bool unloaded_ = false;

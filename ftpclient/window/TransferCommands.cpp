@@ -1,4 +1,4 @@
-#include "ftpclient/window/QueueCommands.h"
+#include "ftpclient/window/TransferCommands.h"
 
 #include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
@@ -33,7 +33,7 @@ bool within(const QString& path, const QString& folder)
 
 }  // namespace
 
-QueueCommands::QueueCommands(frmMain& main) : store(TransferQueueStore::defaultPath()), main_(main)
+TransferCommands::TransferCommands(frmMain& main) : store(TransferQueueStore::defaultPath()), main_(main)
 {
     store.track(&queue);
     applyOptions();
@@ -46,30 +46,30 @@ QueueCommands::QueueCommands(frmMain& main) : store(TransferQueueStore::defaultP
     QObject::connect(&panel, &QueuePanel::updated, &queue, [this] { showProgress(); });
 }
 
-QueueCommands::~QueueCommands()
+TransferCommands::~TransferCommands()
 {
     queue.disconnect();
     panel.disconnect();
 }
 
-void QueueCommands::applyOptions()
+void TransferCommands::applyOptions()
 {
     queue.setParallel(transferConnections());
 }
 
-void QueueCommands::unload()
+void TransferCommands::unload()
 {
     // From here on the file keeps what is unfinished now, whatever leaving does to the queue.
     store.flush();
     store.track(nullptr);
 }
 
-QString QueueCommands::remoteFolder() const
+QString TransferCommands::remoteFolder() const
 {
     return folderOf(main_.sRemotePath);
 }
 
-int QueueCommands::ask(const FileClash& clash)
+int TransferCommands::ask(const FileClash& clash)
 {
     if (!checkAll_) {
         frmExist question;
@@ -81,7 +81,7 @@ int QueueCommands::ask(const FileClash& clash)
     return allAnswer_;
 }
 
-bool QueueCommands::settleClash(TransferItem& item, const FileClash& clash, bool& skip)
+bool TransferCommands::settleClash(TransferItem& item, const FileClash& clash, bool& skip)
 {
     skip = false;
     switch (ask(clash)) {
@@ -99,7 +99,7 @@ bool QueueCommands::settleClash(TransferItem& item, const FileClash& clash, bool
     }
 }
 
-void QueueCommands::sessionOpened()
+void TransferCommands::sessionOpened()
 {
     refreshLogin();
     const SessionLogin& login = queue.login();
@@ -121,7 +121,7 @@ void QueueCommands::sessionOpened()
     main_.StatusBarInfo(QStringLiteral("%1 unfinished transfer(s) resumed.").arg(kept));
 }
 
-void QueueCommands::uploadSelection()
+void TransferCommands::uploadSelection()
 {
     const frmMain::Operation op(main_);
     if (op.refused())
@@ -215,7 +215,7 @@ void QueueCommands::uploadSelection()
     main_.StatusBarInfo(QStringLiteral("%1 upload(s) queued.").arg(items.size()));
 }
 
-void QueueCommands::downloadSelection()
+void TransferCommands::downloadSelection()
 {
     const frmMain::Operation op(main_);
     if (op.refused())
@@ -299,7 +299,7 @@ void QueueCommands::downloadSelection()
     main_.StatusBarInfo(QStringLiteral("%1 download(s) queued.").arg(items.size()));
 }
 
-void QueueCommands::refreshLogin()
+void TransferCommands::refreshLogin()
 {
     // The session's settings as they are now: the mode or passive may have changed since login.
     SessionLogin login = SessionLogin::from(main_.xFtp);
@@ -312,7 +312,7 @@ void QueueCommands::refreshLogin()
     queue.setLogin(login);
 }
 
-void QueueCommands::sessionClosed()
+void TransferCommands::sessionClosed()
 {
     // The transfers end with the session; Retry takes them up again once it is back.
     for (const TransferItem& item : queue.items())
@@ -320,7 +320,7 @@ void QueueCommands::sessionClosed()
             queue.cancel(item.id);
 }
 
-void QueueCommands::itemChanged(int id)
+void TransferCommands::itemChanged(int id)
 {
     const TransferItem item = queue.item(id);
     if (item.state == TransferItem::State::Running) {
@@ -340,7 +340,7 @@ void QueueCommands::itemChanged(int id)
         localTouched_ = localTouched_ || within(item.localPath, folderOf(main_.sLocalPath));
 }
 
-void QueueCommands::finished()
+void TransferCommands::finished()
 {
     int uploads = 0, downloads = 0, failed = 0, cancelled = 0;
     for (int id : std::as_const(ran_)) {
@@ -377,7 +377,7 @@ void QueueCommands::finished()
     main_.UpdateAction(outcome);
 }
 
-void QueueCommands::refreshRemoteWhenFree()
+void TransferCommands::refreshRemoteWhenFree()
 {
     if (main_.xFtp.State() != FtpComponent::Idle)
         return;
@@ -389,7 +389,7 @@ void QueueCommands::refreshRemoteWhenFree()
     main_.RefreshRemoteList();
 }
 
-void QueueCommands::showProgress()
+void TransferCommands::showProgress()
 {
     if (queue.isIdle())
         return;

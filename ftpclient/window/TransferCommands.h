@@ -20,10 +20,10 @@ class frmMain;
 // status line and the tray show the whole queue; the lists are refreshed once the queue has changed
 // the folders they show; the unfinished items are kept for the next start and offered again when
 // the session reaches their site.
-class QueueCommands final {
+class TransferCommands final {
 public:
-    explicit QueueCommands(frmMain& main);
-    ~QueueCommands();
+    explicit TransferCommands(frmMain& main);
+    ~TransferCommands();
 
     // The selected local files and folders into the listed remote folder.
     void uploadSelection();
