@@ -5,6 +5,7 @@
 #include "common/ui/ConnectedIndicator.h"
 #include "common/ui/ToolbarView.h"
 #include "ftpclient/window/TessalyMain.h"
+#include "ftpclient/ui/QueuePanelView.h"
 #include "ftpclient/ui/TessalyBindings.h"
 
 #include <QAbstractItemView>
@@ -275,6 +276,8 @@ void TessalyMainWindowView::build()
     }
     bindControl(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
+    // The transfer queue under the two panes.
+    outer->addWidget(new QueuePanelView(f.queuePanel(), central), 2);
 
     // Custom command.
     auto* command = new QGroupBox(f.frameCustomCommand.Caption(), central);
