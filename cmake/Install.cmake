@@ -26,7 +26,9 @@ install(FILES
     ${CMAKE_SOURCE_DIR}/doc/man/pellanor.1
     ${CMAKE_SOURCE_DIR}/doc/man/tessaly.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/bash-completion/pellanor
+install(FILES
+    ${CMAKE_SOURCE_DIR}/resources/bash-completion/pellanor
+    ${CMAKE_SOURCE_DIR}/resources/bash-completion/tessaly
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/UserGuide.html
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/harbel)

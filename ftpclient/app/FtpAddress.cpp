@@ -93,15 +93,16 @@ std::optional<FtpAddress> FtpAddress::parse(const QString& text, QString* why)
         a.port = quint16(port);
     }
 
-    const auto plainPath = decoded(path);
+    // The first "/" only separates the path from the host.
+    const auto plainPath = decoded(path.mid(1));
     if (!plainPath) {
         *why = QStringLiteral("the path of the address holds a control character");
         return std::nullopt;
     }
     a.namesFolder = plainPath->isEmpty() || plainPath->endsWith(u'/');
     // Runs of "/" are one, and "." or ".." are not followed: the path is the server's to resolve.
-    QStringList parts = plainPath->split(u'/', Qt::SkipEmptyParts);
-    a.path = u'/' + parts.join(u'/');
+    const QString joined = plainPath->split(u'/', Qt::SkipEmptyParts).join(u'/');
+    a.path = plainPath->startsWith(u'/') ? u'/' + joined : joined;
     return a;
 }
 
@@ -113,8 +114,8 @@ QString FtpAddress::shown() const
     text += host.contains(u':') ? u'[' + host + u']' : host;
     if (port != 21)
         text += u':' + QString::number(port);
-    text += path;
-    if (namesFolder && path != QLatin1String("/"))
+    text += u'/' + path;
+    if (namesFolder && !path.isEmpty() && path != QLatin1String("/"))
         text += u'/';
     return text;
 }
@@ -122,6 +123,16 @@ QString FtpAddress::shown() const
 QString FtpAddress::name() const
 {
     return path.section(u'/', -1);
+}
+
+QString FtpAddress::pathFrom(const QString& loginFolder) const
+{
+    if (absolute())
+        return path;
+    const QString base = loginFolder.isEmpty() ? QStringLiteral("/") : loginFolder;
+    if (path.isEmpty())
+        return base;
+    return base.endsWith(u'/') ? base + path : base + u'/' + path;
 }
 
 }  // namespace harbel::tessaly

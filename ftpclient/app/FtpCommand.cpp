@@ -83,6 +83,8 @@ bool FtpCommand::connect()
 {
     try {
         ftp_->Connect();
+        // A path of the address that goes from the login folder needs to know that folder.
+        remote_ = options_.address.pathFrom(options_.address.absolute() ? QString() : ftp_->CurrentFolder());
     } catch (const FtpError& e) {
         out_.error(QStringLiteral("tessaly: ") + e.Description());
         if (e.Number() == ftpErrCertificate)
@@ -105,13 +107,13 @@ int FtpCommand::list()
     const FtpAddress& a = options_.address;
     QList<FolderItem> items;
     try {
-        ftp_->ChangeFolder(a.path);
+        ftp_->ChangeFolder(remote_);
         items = ftp_->GetFolderItems(QString());
     } catch (const FtpError& e) {
         // Not a folder: perhaps a file, or a mask of files, in its parent.
-        if (e.Number() != ftpErrServerRefused || a.path == QLatin1String("/") || a.namesFolder)
+        if (e.Number() != ftpErrServerRefused || remote_ == QLatin1String("/") || a.namesFolder)
             throw;
-        const QString parent = a.path.section(u'/', 0, -2);
+        const QString parent = remote_.section(u'/', 0, -2);
         ftp_->ChangeFolder(parent.isEmpty() ? QStringLiteral("/") : parent);
         items = ftp_->GetFolderItems(a.name());
         if (items.isEmpty())
@@ -148,10 +150,12 @@ int FtpCommand::get()
         }
         local = MirrorTree::join(local, a.name());
     }
+    if (!connect())
+        return 1;
     TransferRun run(*ftp_, 1, options_.resume, out_);
     TransferRun::File file;
     file.local = QFileInfo(local).absoluteFilePath();
-    file.remote = a.path;
+    file.remote = remote_;
     run.add(file);
     return transfer(run, 0, 0);
 }
@@ -163,12 +167,13 @@ int FtpCommand::put()
         fail(options_.local, source.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file"));
         return 1;
     }
-    const FtpAddress& a = options_.address;
+    if (!connect())
+        return 1;
     TransferRun run(*ftp_, 1, options_.resume, out_);
     TransferRun::File file;
     file.upload = true;
     file.local = source.absoluteFilePath();
-    file.remote = a.namesFolder ? MirrorTree::join(a.path, source.fileName()) : a.path;
+    file.remote = options_.address.namesFolder ? MirrorTree::join(remote_, source.fileName()) : remote_;
     file.size = source.size();
     run.add(file);
     return transfer(run, 0, 0);
@@ -176,7 +181,6 @@ int FtpCommand::put()
 
 int FtpCommand::mirrorDown()
 {
-    const QString root = options_.address.path;
     const QString localRoot = QFileInfo(options_.local).absoluteFilePath();
     if (!QDir().mkpath(localRoot) || !QFileInfo(localRoot).isDir()) {
         fail(localRoot, QStringLiteral("the local folder cannot be made"));
@@ -184,6 +188,7 @@ int FtpCommand::mirrorDown()
     }
     if (!connect())
         return 1;
+    const QString root = remote_;
     const MirrorTree source = MirrorTree::remote(*ftp_, root, out_, true);
     MirrorTree target = MirrorTree::local(localRoot, out_, false);
     if (!source.complete)
@@ -252,7 +257,6 @@ int FtpCommand::mirrorDown()
 
 int FtpCommand::mirrorUp()
 {
-    const QString root = options_.address.path;
     const QString localRoot = QFileInfo(options_.local).absoluteFilePath();
     if (!QFileInfo(localRoot).isDir()) {
         fail(localRoot, QStringLiteral("no such local folder"));
@@ -260,6 +264,7 @@ int FtpCommand::mirrorUp()
     }
     if (!connect())
         return 1;
+    const QString root = remote_;
     bool exists = true;
     try {
         ftp_->ChangeFolder(root);

@@ -31,7 +31,8 @@ private:
     int put();
     int mirrorDown();
     int mirrorUp();
-    // Logs the session in; false (with a line) when it cannot.
+    // Logs the session in and finds the address's path from the server's root; false (with a
+    // line) when it cannot.
     bool connect();
     // Moves the files of the run and says what was done; the exit status.
     int transfer(TransferRun& run, int unchanged, int removed);
@@ -44,6 +45,7 @@ private:
     TessalyOptions options_;
     ConsoleOutput& out_;
     std::unique_ptr<FtpComponent> ftp_;
+    QString remote_;  // the address's path from the server's root
     int failures_ = 0;
 };
 
