@@ -139,6 +139,8 @@ private:
     friend class ListingOperation;
     friend class TransferEnds;
     friend class FolderTransfer;
+    friend class TransferWorker;
+    friend struct SessionLogin;
 
     // What a listing already told of a remote file: its size (-1 unknown) and its time, when the
     // listing gives it to the second. A download that knows them asks the server for neither.
