@@ -152,10 +152,12 @@ int FtpCommand::get()
     }
     if (!connect())
         return 1;
-    TransferRun run(*ftp_, 1, options_.resume, out_);
-    TransferRun::File file;
-    file.local = QFileInfo(local).absoluteFilePath();
-    file.remote = remote_;
+    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferItem file;
+    file.localPath = QFileInfo(local).absoluteFilePath();
+    file.remotePath = remote_;
+    file.resume = options_.resume;
+    file.replace = !options_.resume;
     run.add(file);
     return transfer(run, 0, 0);
 }
@@ -169,12 +171,14 @@ int FtpCommand::put()
     }
     if (!connect())
         return 1;
-    TransferRun run(*ftp_, 1, options_.resume, out_);
-    TransferRun::File file;
-    file.upload = true;
-    file.local = source.absoluteFilePath();
-    file.remote = options_.address.namesFolder ? MirrorTree::join(remote_, source.fileName()) : remote_;
+    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferItem file;
+    file.direction = TransferItem::Direction::Upload;
+    file.localPath = source.absoluteFilePath();
+    file.remotePath = options_.address.namesFolder ? MirrorTree::join(remote_, source.fileName()) : remote_;
     file.size = source.size();
+    file.resume = options_.resume;
+    file.replace = !options_.resume;
     run.add(file);
     return transfer(run, 0, 0);
 }
@@ -214,7 +218,7 @@ int FtpCommand::mirrorDown()
     }
 
     QSet<QString> blocked;
-    TransferRun run(*ftp_, options_.parallel, false, out_);
+    TransferRun run(*ftp_, options_.parallel, out_);
     int unchanged = 0;
     for (auto s = source.entries.cbegin(); s != source.entries.cend(); ++s) {
         const QString& relative = s.key();
@@ -244,12 +248,16 @@ int FtpCommand::mirrorDown()
             ++unchanged;
             continue;
         }
-        TransferRun::File file;
-        file.local = path;
-        file.remote = MirrorTree::join(root, relative);
+        // What the listing said spares the transfer a SIZE and an MDTM; what differs is replaced.
+        TransferItem file;
+        file.localPath = path;
+        file.remotePath = MirrorTree::join(root, relative);
         file.size = s->size;
+        file.remoteListed = s->size >= 0;
+        file.remoteSize = s->size;
         if (s->precision == listing::Precision::Second)
             file.remoteTime = s->time;
+        file.replace = true;
         run.add(file);
     }
     return transfer(run, unchanged, removed);
@@ -308,7 +316,7 @@ int FtpCommand::mirrorUp()
     }
 
     QSet<QString> blocked;
-    TransferRun run(*ftp_, options_.parallel, false, out_);
+    TransferRun run(*ftp_, options_.parallel, out_);
     int unchanged = 0;
     for (auto s = source.entries.cbegin(); s != source.entries.cend(); ++s) {
         const QString& relative = s.key();
@@ -338,11 +346,14 @@ int FtpCommand::mirrorUp()
             ++unchanged;
             continue;
         }
-        TransferRun::File file;
-        file.upload = true;
-        file.local = MirrorTree::join(localRoot, relative);
-        file.remote = path;
+        TransferItem file;
+        file.direction = TransferItem::Direction::Upload;
+        file.localPath = MirrorTree::join(localRoot, relative);
+        file.remotePath = path;
         file.size = s->size;
+        file.remoteListed = true;
+        file.remoteSize = t != target.entries.cend() ? t->size : -1;
+        file.replace = true;
         run.add(file);
     }
     return transfer(run, unchanged, removed);

@@ -2,13 +2,31 @@
 
 #include "ftpclient/app/ConsoleOutput.h"
 #include "ftpclient/component/FtpComponent.h"
+#include "ftpclient/component/SessionLogin.h"
+#include "ftpclient/component/TransferQueue.h"
 
-#include <QFileInfo>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace harbel::tessaly {
 
-TransferRun::TransferRun(const FtpComponent& login, int parallel, bool resume, ConsoleOutput& out)
-    : login_(login), parallel_(parallel), resume_(resume), out_(out)
+namespace {
+
+QString bytesText(double bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 B").arg(qint64(bytes));
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KiB").arg(bytes / 1024, 0, 'f', 1);
+    if (bytes < 1024.0 * 1024 * 1024)
+        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024), 0, 'f', 1);
+    return QStringLiteral("%1 GiB").arg(bytes / (1024 * 1024 * 1024), 0, 'f', 2);
+}
+
+}  // namespace
+
+TransferRun::TransferRun(const FtpComponent& session, int parallel, ConsoleOutput& out)
+    : session_(session), parallel_(parallel), out_(out)
 {
 }
 
@@ -16,40 +34,88 @@ TransferRun::~TransferRun() = default;
 
 bool TransferRun::run()
 {
-    // Stand-in until the transfer queue joins: one connection, one file after another.
-    FtpComponent ftp;
-    ftp.Host = login_.Host;
-    ftp.Port = login_.Port;
-    ftp.User = login_.User;
-    ftp.Password = login_.Password;
-    ftp.Passive = login_.Passive;
-    ftp.UseTls = login_.UseTls;
-    ftp.TimeoutSeconds = login_.TimeoutSeconds;
-    QObject::connect(&ftp, &FtpComponent::FileExists, &ftp, [this](const FileClash&, int& answer) {
-        answer = resume_ ? FileClash::Resume : FileClash::Overwrite;
-    });
-    try {
-        ftp.Connect();
-    } catch (const FtpError& e) {
-        out_.error(QStringLiteral("tessaly: ") + e.Description());
-        failures_ = int(files_.size());
-        return false;
+    TransferQueue queue;
+    queue_ = &queue;
+    queue.setLogin(SessionLogin::from(session_));
+    queue.setParallel(parallel_);
+    // Nothing is asked: the items say whether they replace or resume, and a certificate the
+    // session did not take is refused (the item fails with the reason).
+    queue.setClashAnswer(FileClash::Overwrite);
+    connect(&queue, &TransferQueue::certificateQuery, this, [](const CertificateInfo&, int& answer) { answer = certRefuse; });
+    connect(&queue, &TransferQueue::itemChanged, this, &TransferRun::itemChanged);
+    QTimer ticker;
+    if (out_.showsProgress()) {
+        ticker.setInterval(250);
+        connect(&ticker, &QTimer::timeout, this, &TransferRun::showProgress);
+        ticker.start();
     }
-    for (const File& f : files_) {
-        try {
-            if (f.upload)
-                ftp.SendFile(f.local, resume_ ? -1 : 0, f.remote, false);
-            else
-                ftp.ReceiveFile(f.remote, 0, f.local);
-            bytesMoved_ += QFileInfo(f.local).size();
-            out_.info((f.upload ? QStringLiteral("Sent %1 -> %2") : QStringLiteral("Received %2 -> %1")).arg(f.local, f.remote));
-        } catch (const FtpError& e) {
-            ++failures_;
-            out_.error(QStringLiteral("Failed: %1: %2").arg(f.upload ? f.local : f.remote, e.Description()));
+    QEventLoop loop;
+    connect(&queue, &TransferQueue::finished, &loop, &QEventLoop::quit);
+    queue.add(items_);
+    if (!queue.isIdle())
+        loop.exec();
+    ticker.stop();
+    if (!queue.isIdle()) {
+        // Asked to quit: what still waits or runs ends here, counted as not moved.
+        for (const TransferItem& item : queue.items()) {
+            if (!item.finished()) {
+                queue.cancel(item.id);
+                ++failures_;
+            }
+        }
+    } else if (out_.showsProgress()) {
+        showProgress();
+    }
+    out_.endProgress();
+    queue_ = nullptr;
+    return failures_ == 0;
+}
+
+void TransferRun::itemChanged(int id)
+{
+    const TransferItem item = queue_->item(id);
+    const QString what = item.upload() ? QStringLiteral("%1 -> %2").arg(item.localPath, item.remotePath)
+                                       : QStringLiteral("%1 -> %2").arg(item.remotePath, item.localPath);
+    switch (item.state) {
+    case TransferItem::State::Done:
+        ++done_;
+        bytesMoved_ += item.bytesDone;
+        if (!out_.showsProgress())
+            out_.info((item.upload() ? QStringLiteral("Sent ") : QStringLiteral("Received ")) + ConsoleOutput::printable(what)
+                      + QStringLiteral(" (") + bytesText(double(item.bytesDone)) + u')');
+        break;
+    case TransferItem::State::Failed:
+    case TransferItem::State::Skipped:
+    case TransferItem::State::Cancelled:
+        ++failures_;
+        out_.error(QStringLiteral("Failed: %1: %2").arg(ConsoleOutput::printable(item.upload() ? item.localPath : item.remotePath),
+                                                       item.reason));
+        break;
+    case TransferItem::State::Waiting:
+    case TransferItem::State::Running:
+        break;
+    }
+}
+
+void TransferRun::showProgress()
+{
+    if (!queue_)
+        return;
+    QString running;
+    for (const TransferItem& item : queue_->items()) {
+        if (item.state == TransferItem::State::Running) {
+            running = (item.upload() ? item.localPath : item.remotePath).section(u'/', -1);
+            break;
         }
     }
-    ftp.Disconnect();
-    return failures_ == 0;
+    const qint64 total = queue_->totalBytes();
+    QString text = QStringLiteral("%1/%2 files  %3").arg(done_).arg(items_.size()).arg(bytesText(double(queue_->bytesMoved())));
+    if (total > 0)
+        text += QStringLiteral(" / %1  %2%").arg(bytesText(double(total))).arg(queue_->bytesMoved() * 100 / total);
+    text += QStringLiteral("  %1/s").arg(bytesText(queue_->rate()));
+    if (!running.isEmpty())
+        text += QStringLiteral("  ") + ConsoleOutput::printable(running);
+    out_.progress(text);
 }
 
 }  // namespace harbel::tessaly
