@@ -29,7 +29,7 @@ QString tessalyUsage()
         "                 only files that differ in size or time are moved, and\n"
         "                 they keep the source's time, so a second run moves nothing\n"
         "  mirror --reverse LOCALDIR URL  the same from the local folder tree to the\n"
-        "                 server\n"
+        "                 server (-R for short, as lftp has it)\n"
         "  ls URL         list the server's folder (or the one file) URL names\n"
         "\n"
         "  URL is ftp://[USER[:PASSWORD]@]HOST[:PORT]/PATH, or ftps:// for FTP over\n"
@@ -153,7 +153,7 @@ TessalyOptions parseTessalyArguments(const QStringList& arguments)
             o.passive = a == QLatin1String("--passive");
         } else if (a == QLatin1String("--resume")) {
             o.resume = true;
-        } else if (a == QLatin1String("--reverse")) {
+        } else if (a == QLatin1String("--reverse") || a == QLatin1String("-R")) {
             o.reverse = true;
         } else if (a == QLatin1String("--delete")) {
             o.deleteExtra = true;

@@ -56,7 +56,9 @@ bool TransferRun::run()
         loop.exec();
     ticker.stop();
     if (!queue.isIdle()) {
-        // Asked to quit: what still waits or runs ends here, counted as not moved.
+        // Asked to quit: what still waits or runs ends here, counted as not moved (the command
+        // says so once).
+        disconnect(&queue, &TransferQueue::itemChanged, this, nullptr);
         for (const TransferItem& item : queue.items()) {
             if (!item.finished()) {
                 queue.cancel(item.id);
@@ -112,7 +114,12 @@ void TransferRun::showProgress()
     QString text = QStringLiteral("%1/%2 files  %3").arg(done_).arg(items_.size()).arg(bytesText(double(queue_->bytesMoved())));
     if (total > 0)
         text += QStringLiteral(" / %1  %2%").arg(bytesText(double(total))).arg(queue_->bytesMoved() * 100 / total);
-    text += QStringLiteral("  %1/s").arg(bytesText(queue_->rate()));
+    const double rate = queue_->rate();
+    text += QStringLiteral("  %1/s").arg(bytesText(rate));
+    if (rate > 0 && total > queue_->bytesMoved()) {
+        const qint64 left = qint64(double(total - queue_->bytesMoved()) / rate + 0.5);
+        text += QStringLiteral("  left %1:%2").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
+    }
     if (!running.isEmpty())
         text += QStringLiteral("  ") + ConsoleOutput::printable(running);
     out_.progress(text);

@@ -11,6 +11,7 @@
 #include "common/platform/WindowHandOver.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -40,10 +41,21 @@ int runCommand(int argc, char* argv[], TessalyOptions options)
     quitOnTerminationSignals();
     ConsoleOutput out(stdout, stderr, ::isatty(::fileno(stdout)) == 1, options.quiet);
     FtpCommand command(options, out);
-    const int status = command.run();
+    // The command runs inside the application's loop, so that a termination signal ends every
+    // wait of it (and the transfers still running) at once.
+    int status = 1;
+    QTimer::singleShot(0, &app, [&] {
+        status = command.run();
+        QCoreApplication::quit();
+    });
+    app.exec();
     out.endProgress();
-    // Ctrl+C ends with the status a shell gives it.
-    return terminationSignal() == SIGINT ? 128 + SIGINT : status;
+    if (terminationSignal() != 0) {
+        out.error(QStringLiteral("tessaly: interrupted; a file cut short stays as it is (get and put continue it with --resume)"));
+        // Ctrl+C ends with the status a shell gives it; another signal as a command not done.
+        return terminationSignal() == SIGINT ? 128 + SIGINT : 1;
+    }
+    return status;
 }
 
 }  // namespace

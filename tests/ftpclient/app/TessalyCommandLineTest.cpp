@@ -95,7 +95,7 @@ TEST(TessalyCommandLine, ArgumentsAddressesAndTheirMistakes)
              {{"get", "ftp://tess:p@ss@h/x"}, "h", "tess", "p@ss", "x", 21, false, false, 1},
              {{"put", "a.txt", "ftps://u:@[::1]:990/up/"}, "::1", "u", "", "up", 990, true, true, 1},
              {{"mirror", "ftp://u:pw@h//a//b/", "dir", "--parallel", "4"}, "h", "u", "pw", "/a/b", 21, false, true, 4},
-             {{"mirror", "--reverse", "dir", "ftp://h/%2Fa", "--delete"}, "h", "", "", "/a", 21, false, false, 2},
+             {{"mirror", "-R", "dir", "ftp://h/%2Fa", "--delete"}, "h", "", "", "/a", 21, false, false, 2},
          }) {
         const TessalyOptions o = parse(g.args);
         ASSERT_EQ(o.mode, TessalyOptions::Mode::Run) << g.args.join(' ').toStdString() << o.error.toStdString();
