@@ -67,7 +67,7 @@ int FtpCommand::run()
             break;
         }
     } catch (const FtpError& e) {
-        out_.error(QStringLiteral("tessaly: ") + e.Description());
+        out_.error(QStringLiteral("tessaly: %1: %2").arg(options_.address.shown(), e.Description()));
         status = 1;
     }
     if (ftp_->State() != FtpComponent::NotConnected) {
@@ -142,7 +142,7 @@ int FtpCommand::get()
 {
     const FtpAddress& a = options_.address;
     QString local = options_.local.isEmpty() ? QDir::currentPath() : options_.local;
-    if (QFileInfo(local).isDir() && !QFileInfo(local).isSymLink()) {
+    if (QFileInfo(local).isDir()) {
         // Saved under the server's name, which must stay a name in that folder.
         if (const QString why = listing::unsafeNameReason(a.name()); !why.isEmpty()) {
             fail(a.shown(), QStringLiteral("the file's name cannot be a local name (%1); give the local file name").arg(why));
@@ -186,12 +186,12 @@ int FtpCommand::put()
 int FtpCommand::mirrorDown()
 {
     const QString localRoot = QFileInfo(options_.local).absoluteFilePath();
+    if (!connect())
+        return 1;
     if (!QDir().mkpath(localRoot) || !QFileInfo(localRoot).isDir()) {
         fail(localRoot, QStringLiteral("the local folder cannot be made"));
         return 1;
     }
-    if (!connect())
-        return 1;
     const QString root = remote_;
     const MirrorTree source = MirrorTree::remote(*ftp_, root, out_, true);
     MirrorTree target = MirrorTree::local(localRoot, out_, false);

@@ -188,7 +188,7 @@ TEST_P(Commands, EveryCommandMovesFilesByteForByteAndASecondMirrorMovesNothing)
     r = runTessaly(with({"put", "source/a.bin", url("up/")}), work);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(readFile(root + "/up/a.bin"), source["a.bin"]);
-    r = runTessaly(with({"get", url("up/a.bin"), "got.bin"}), work);
+    r = runTessaly(with({"get", url("up/a.bin"), "got.bin", "--active"}), work);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(readFile(work + "/got.bin"), source["a.bin"]);
     writeFile(work + "/got.bin", source["a.bin"].left(1000));
