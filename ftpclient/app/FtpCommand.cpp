@@ -249,14 +249,16 @@ int FtpCommand::mirrorDown()
             continue;
         }
         // What the listing said spares the transfer a SIZE and an MDTM; what differs is replaced.
+        // A listing that gives the time to the minute (LIST) only gives the copy that time, as
+        // lftp does: it compares equal at the listing's precision, so the next run moves nothing,
+        // and no MDTM is spent per file.
         TransferItem file;
         file.localPath = path;
         file.remotePath = MirrorTree::join(root, relative);
         file.size = s->size;
         file.remoteListed = s->size >= 0;
         file.remoteSize = s->size;
-        if (s->precision == listing::Precision::Second)
-            file.remoteTime = s->time;
+        file.remoteTime = s->time;
         file.replace = true;
         run.add(file);
     }
