@@ -3,17 +3,60 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace harbel {
 
 namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
-// Every lookup reads the whole file; a store of the programs' options is a few kilobytes.
 constexpr qint64 kLargestFile = 16 * 1024 * 1024;
+
+// What tells one version of the file from another without reading it. Every write replaces the
+// file (a new inode) and moves its times, so an equal stamp means the same content.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {true, st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+// The parsed file of each store path, kept for the whole process: a setting read costs one stat,
+// not a read and parse of the file. Shared by every RegistryStore on the path and every thread.
+struct ParsedStore {
+    FileStamp stamp;
+    QList<RegistryStore::Section> sections;
+};
+QMutex cacheLock;
+QHash<QString, ParsedStore>& parsedStores()
+{
+    static QHash<QString, ParsedStore> stores;
+    return stores;
+}
+
+void forgetParsed(const QString& path)
+{
+    const QMutexLocker locker(&cacheLock);
+    parsedStores().remove(path);
+}
 
 // The file's bytes; empty when it is missing, nullopt when it is there but cannot be read (a
 // folder, a pipe, no permission, too large) - a change must then not replace it.
@@ -159,6 +202,9 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
         text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(u'\r', u'\n');
+    // Sections and values found by their folded names: a file of many keys is read in linear time.
+    QHash<QString, qsizetype> sectionAt;
+    QHash<QString, qsizetype> valueAt;
     const auto lines = QStringView(text).split(u'\n');
     for (const auto& raw : lines) {
         const QString line = raw.toString().trimmed();
@@ -169,11 +215,17 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
             if (!line.endsWith(u']') || line.size() < 3)
                 continue;  // a damaged header: its values are dropped, not given to another key
             const QString key = line.mid(1, line.size() - 2);
-            current = findSection(sections, key);
-            if (!current) {
+            const auto found = sectionAt.constFind(key.toCaseFolded());
+            if (found == sectionAt.cend()) {
+                sectionAt.insert(key.toCaseFolded(), sections.size());
                 sections.append(Section{key, {}});
                 current = &sections.last();
+            } else {
+                current = &sections[*found];
             }
+            valueAt.clear();
+            for (qsizetype i = 0; i < current->values.size(); ++i)
+                valueAt.insert(current->values[i].name.toCaseFolded(), i);
             continue;
         }
         if (!current)
@@ -181,16 +233,13 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
         Value v;
         if (!parseValueLine(line, v))
             continue;  // a damaged line (for instance a file cut off mid-write) is skipped
-        bool replaced = false;
-        for (auto& existing : current->values) {
-            if (sameText(existing.name, v.name)) {
-                existing = v;
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced)
+        const QString folded = v.name.toCaseFolded();
+        if (const auto found = valueAt.constFind(folded); found != valueAt.cend()) {
+            current->values[*found] = v;
+        } else {
+            valueAt.insert(folded, current->values.size());
             current->values.append(v);
+        }
     }
     return sections;
 }
@@ -214,7 +263,20 @@ QByteArray RegistryStore::serialize(const QList<Section>& sections)
 
 QList<RegistryStore::Section> RegistryStore::load() const
 {
-    return parse(readStore(path_).value_or(QByteArray()));
+    const FileStamp stamp = stampOf(path_);
+    {
+        const QMutexLocker locker(&cacheLock);
+        const auto cached = parsedStores().constFind(path_);
+        if (cached != parsedStores().cend() && cached->stamp == stamp)
+            return cached->sections;
+    }
+    QList<Section> sections = parse(readStore(path_).value_or(QByteArray()));
+    // Kept only when the file did not change while it was read.
+    if (stampOf(path_) == stamp) {
+        const QMutexLocker locker(&cacheLock);
+        parsedStores().insert(path_, ParsedStore{stamp, sections});
+    }
+    return sections;
 }
 
 template <typename Change>
@@ -239,7 +301,11 @@ bool RegistryStore::modify(Change change)
     const QByteArray bytes = serialize(sections);
     if (out.write(bytes) != bytes.size())
         return false;
-    return out.commit();
+    // Read again at the next lookup, however quickly another write follows this one.
+    forgetParsed(path_);
+    const bool committed = out.commit();
+    forgetParsed(path_);
+    return committed;
 }
 
 std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, const QString& name) const

@@ -148,7 +148,7 @@ int TransferQueue::count(TransferItem::State state) const
 TransferQueue::Connection* TransferQueue::connectionOf(int id)
 {
     for (Connection& c : connections_)
-        if (c.item == id)
+        if (c.items.contains(id))
             return &c;
     return nullptr;
 }
@@ -216,38 +216,42 @@ void TransferQueue::schedule()
 {
     // Connections beyond the number wanted go as soon as they are free.
     for (qsizetype n = connections_.size() - 1; n >= 0 && connections_.size() > parallel_; --n) {
-        if (connections_[n].item != 0)
+        if (!connections_[n].items.isEmpty())
             continue;
         retired_.append(connections_.takeAt(n));
         QMetaObject::invokeMethod(retired_.last().worker, &TransferWorker::shutdown, Qt::QueuedConnection);
     }
-    for (TransferItem& item : items_) {
-        if (item.state != TransferItem::State::Waiting)
-            continue;
-        Connection* free = nullptr;
-        for (Connection& c : connections_)
-            if (c.item == 0) {
-                free = &c;
-                break;
+    // Each connection first gets one item, up to the number wanted, then one more to follow it.
+    for (int depth = 1; depth <= kAhead; ++depth) {
+        for (qsizetype i = 0; i < items_.size(); ++i) {
+            if (items_[i].state != TransferItem::State::Waiting || given_.contains(items_[i].id))
+                continue;
+            Connection* free = nullptr;
+            for (Connection& c : connections_)
+                if (c.items.size() < depth) {
+                    free = &c;
+                    break;
+                }
+            if (!free && connections_.size() < parallel_) {
+                Connection c;
+                c.thread = new QThread;
+                c.worker = new TransferWorker(nextConnection_++, {[this](const FileClash& clash) { return askClash(clash); },
+                                                                  [this](const CertificateInfo& info) { return askCertificate(info); }});
+                c.worker->moveToThread(c.thread);
+                connect(c.worker, &TransferWorker::started, this, &TransferQueue::onStarted);
+                connect(c.worker, &TransferWorker::progress, this, &TransferQueue::onProgress);
+                connect(c.worker, &TransferWorker::done, this, &TransferQueue::onDone);
+                connect(c.worker, &TransferWorker::expanded, this, &TransferQueue::onExpanded);
+                connect(c.worker, &TransferWorker::logLine, this, &TransferQueue::logLine);
+                c.thread->setObjectName(QStringLiteral("transfer %1").arg(c.worker->number()));
+                c.thread->start();
+                connections_.append(c);
+                free = &connections_.last();
             }
-        if (!free && connections_.size() < parallel_) {
-            Connection c;
-            c.thread = new QThread;
-            c.worker = new TransferWorker(nextConnection_++, {[this](const FileClash& clash) { return askClash(clash); },
-                                                              [this](const CertificateInfo& info) { return askCertificate(info); }});
-            c.worker->moveToThread(c.thread);
-            connect(c.worker, &TransferWorker::progress, this, &TransferQueue::onProgress);
-            connect(c.worker, &TransferWorker::done, this, &TransferQueue::onDone);
-            connect(c.worker, &TransferWorker::expanded, this, &TransferQueue::onExpanded);
-            connect(c.worker, &TransferWorker::logLine, this, &TransferQueue::logLine);
-            c.thread->setObjectName(QStringLiteral("transfer %1").arg(c.worker->number()));
-            c.thread->start();
-            connections_.append(c);
-            free = &connections_.last();
+            if (!free)
+                break;
+            start(*free, items_[i]);
         }
-        if (!free)
-            break;
-        start(*free, item);
     }
 }
 
@@ -255,17 +259,25 @@ void TransferQueue::start(Connection& connection, TransferItem& item)
 {
     closeIdle_->stop();
     wasIdle_ = false;
-    item.state = TransferItem::State::Running;
-    item.reason.clear();
-    connection.item = item.id;
-    itemRates_[item.id].reset();
-    itemRates_[item.id].add(0, now());
-    rate_.add(0, now());
+    connection.items.append(item.id);
+    given_.insert(item.id);
     TransferWorker* worker = connection.worker;
     const TransferItem copy = item;
     const SessionLogin login = login_;
-    QMetaObject::invokeMethod(worker, [worker, copy, login] { worker->run(copy, login); }, Qt::QueuedConnection);
-    emit itemChanged(item.id);
+    QMetaObject::invokeMethod(worker, [worker, copy, login] { worker->enqueue(copy, login); }, Qt::QueuedConnection);
+}
+
+void TransferQueue::onStarted(int id)
+{
+    const int i = indexOf(id);
+    if (i < 0 || items_[i].state != TransferItem::State::Waiting)
+        return;
+    items_[i].state = TransferItem::State::Running;
+    items_[i].reason.clear();
+    itemRates_[id].reset();
+    itemRates_[id].add(0, now());
+    rate_.add(0, now());
+    emit itemChanged(id);
 }
 
 void TransferQueue::onProgress(int id, qint64 done, qint64 size)
@@ -289,7 +301,8 @@ void TransferQueue::onProgress(int id, qint64 done, qint64 size)
 void TransferQueue::freeConnection(int id)
 {
     if (Connection* c = connectionOf(id))
-        c->item = 0;
+        c->items.removeOne(id);
+    given_.remove(id);
 }
 
 void TransferQueue::onDone(int id, int state, const QString& reason, qint64 done)

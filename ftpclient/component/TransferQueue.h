@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QObject>
 
@@ -39,6 +40,8 @@ public:
     const SessionLogin& login() const { return login_; }
     // Connections at most (1..kMaxParallel; 2 by default). Fewer take effect as items end.
     void setParallel(int connections);
+    // Items a connection is given ahead: the one it runs and the next.
+    static constexpr int kAhead = 2;
     int parallel() const { return parallel_; }
     // The answer to a clash when nothing is connected to fileExists (Skip by default).
     void setClashAnswer(FileClash::Answer answer) { clashAnswer_ = answer; }
@@ -86,12 +89,13 @@ private:
     struct Connection {
         TransferWorker* worker = nullptr;
         QThread* thread = nullptr;
-        int item = 0;  // running, 0 when free
+        QList<int> items;  // given to it, the first one running
     };
 
     int indexOf(int id) const;
     void schedule();
     void start(Connection& connection, TransferItem& item);
+    void onStarted(int id);
     Connection* connectionOf(int id);
     void onProgress(int id, qint64 done, qint64 size);
     void onDone(int id, int state, const QString& reason, qint64 done);
@@ -107,6 +111,8 @@ private:
     FileClash::Answer clashAnswer_ = FileClash::Skip;
     QList<TransferItem> items_;
     QList<Connection> connections_;
+    // Items given to a connection and not yet ended.
+    QSet<int> given_;
     // Connections beyond the number wanted, ending their threads.
     QList<Connection> retired_;
     int nextId_ = 1;

@@ -14,7 +14,8 @@ namespace harbel::tessaly {
 
 namespace {
 
-// A change is written this long after it, gathering those that follow it meanwhile.
+// Writes come at most this often: the first change after a quiet spell is written at once (once
+// the event that made it is over), those that follow it within this time together after it.
 constexpr int kWriteDelayMs = 400;
 
 QJsonObject itemObject(const TransferItem& i)
@@ -77,7 +78,6 @@ bool TransferQueueStore::Site::operator==(const Site& o) const
 TransferQueueStore::TransferQueueStore(QString path, QObject* parent) : QObject(parent), path_(std::move(path)), due_(new QTimer(this))
 {
     due_->setSingleShot(true);
-    due_->setInterval(kWriteDelayMs);
     connect(due_, &QTimer::timeout, this, &TransferQueueStore::flush);
     QFile f(path_);
     if (f.open(QIODevice::ReadOnly))
@@ -100,6 +100,8 @@ void TransferQueueStore::track(TransferQueue* queue)
     if (queue_)
         queue_->disconnect(this);
     queue_ = queue;
+    if (!queue)
+        return;
     connect(queue, &TransferQueue::itemAdded, this, &TransferQueueStore::changed);
     connect(queue, &TransferQueue::itemChanged, this, &TransferQueueStore::changed);
     connect(queue, &TransferQueue::itemRemoved, this, &TransferQueueStore::changed);
@@ -108,8 +110,10 @@ void TransferQueueStore::track(TransferQueue* queue)
 
 void TransferQueueStore::changed()
 {
-    if (!due_->isActive())
-        due_->start();
+    if (due_->isActive())
+        return;
+    const qint64 since = written_.isValid() ? written_.elapsed() : kWriteDelayMs;
+    due_->start(int(qMax<qint64>(0, kWriteDelayMs - since)));
 }
 
 QList<TransferItem> TransferQueueStore::take(const SessionLogin& login)
@@ -128,6 +132,7 @@ QList<TransferItem> TransferQueueStore::take(const SessionLogin& login)
 bool TransferQueueStore::flush()
 {
     due_->stop();
+    written_.start();
     QList<Saved> entries = kept_;
     if (queue_) {
         Saved mine{Site::of(queue_->login()), {}};

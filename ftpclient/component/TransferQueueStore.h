@@ -3,6 +3,7 @@
 #include "ftpclient/component/SessionLogin.h"
 #include "ftpclient/component/TransferItem.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -45,7 +46,8 @@ public:
     static QString defaultPath();
     const QString& path() const { return path_; }
 
-    // Keeps the queue's unfinished items, written within a second of every change of the queue.
+    // Keeps the queue's unfinished items, written within a second of every change of the queue
+    // (none: the file keeps what it holds now).
     void track(TransferQueue* queue);
     // What was kept for other runs and not taken yet.
     const QList<Saved>& kept() const { return kept_; }
@@ -66,6 +68,7 @@ private:
     QList<Saved> kept_;
     QPointer<TransferQueue> queue_;
     QTimer* due_;
+    QElapsedTimer written_;
 };
 
 }  // namespace harbel::tessaly

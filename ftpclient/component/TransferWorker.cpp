@@ -88,10 +88,29 @@ void TransferWorker::connectAs(const SessionLogin& login)
     ftp_->Connect();
 }
 
-void TransferWorker::run(const TransferItem& item, const SessionLogin& login)
+void TransferWorker::enqueue(const TransferItem& item, const SessionLogin& login)
 {
+    inbox_.append({item, login});
+    // Called again from an event loop of the item running: the loop below takes it in turn.
+    if (draining_)
+        return;
+    draining_ = true;
     if (idle_)
         idle_->stop();
+    while (!inbox_.isEmpty() && !stopping_) {
+        const auto [next, as] = inbox_.takeFirst();
+        emit started(next.id);
+        run(next, as);
+    }
+    draining_ = false;
+    if (stopping_)
+        return finishShutdown();
+    if (idle_)
+        idle_->start(kIdleSeconds * 1000);
+}
+
+void TransferWorker::run(const TransferItem& item, const SessionLogin& login)
+{
     current_ = item.id;
     cancelled_ = skipped_ = false;
     replace_ = item.replace;
@@ -130,14 +149,17 @@ void TransferWorker::run(const TransferItem& item, const SessionLogin& login)
         break;
     }
     current_ = 0;
-    if (stopping_)
-        return finishShutdown();
-    if (idle_)
-        idle_->start(kIdleSeconds * 1000);
 }
 
 void TransferWorker::cancel(int id)
 {
+    for (qsizetype i = 0; i < inbox_.size(); ++i) {
+        if (inbox_[i].first.id == id) {
+            const qint64 moved = inbox_.takeAt(i).first.bytesDone;
+            emit done(id, int(TransferItem::State::Cancelled), QString(), moved);
+            return;
+        }
+    }
     if (id != current_ || id == 0)
         return;
     cancelled_ = true;
@@ -147,7 +169,7 @@ void TransferWorker::cancel(int id)
 
 void TransferWorker::closeConnection()
 {
-    if (current_ || !ftp_)
+    if (draining_ || !ftp_)
         return;
     if (ftp_->State() != FtpComponent::NotConnected)
         ftp_->Disconnect();
@@ -156,12 +178,13 @@ void TransferWorker::closeConnection()
 void TransferWorker::shutdown()
 {
     stopping_ = true;
-    if (current_ && ftp_ && ftp_->isRunning()) {
+    inbox_.clear();
+    if (draining_ && ftp_ && ftp_->isRunning()) {
         // The running item unwinds and ends the thread (run).
         ftp_->Disconnect();
         return;
     }
-    if (current_)
+    if (draining_)
         return;
     finishShutdown();
 }

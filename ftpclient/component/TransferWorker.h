@@ -37,9 +37,12 @@ public:
     ~TransferWorker() override;
     int number() const { return number_; }
 
-    // Worker thread: moves the item (a folder is expanded into file items: expanded, not done).
-    void run(const TransferItem& item, const SessionLogin& login);
-    // Worker thread: ends the item if it is the one running.
+    // Worker thread: moves the item after those given before it (started when it begins; a folder
+    // is expanded into file items: expanded, not done). The queue gives each connection its next
+    // item while the current one runs, so that no item waits for the owner's thread to hand it out.
+    void enqueue(const TransferItem& item, const SessionLogin& login);
+    // Worker thread: ends the item if it is the one running, or drops it if it waits (done,
+    // cancelled).
     void cancel(int id);
     // Worker thread: logs out (when no item runs).
     void closeConnection();
@@ -50,12 +53,14 @@ public:
     static constexpr int kIdleSeconds = 15;
 
 signals:
+    void started(int id);
     void progress(int id, qint64 bytesDone, qint64 size);
     void done(int id, int state, const QString& reason, qint64 bytesDone);
     void expanded(int id, const QList<harbel::tessaly::TransferItem>& items);
     void logLine(int connection, const QString& text);
 
 private:
+    void run(const TransferItem& item, const SessionLogin& login);
     void connectAs(const SessionLogin& login);
     void move(const TransferItem& item);
     void download(const TransferItem& item);
@@ -71,6 +76,8 @@ private:
     FtpComponent* ftp_ = nullptr;
     QTimer* idle_ = nullptr;
     SessionLogin login_;
+    QList<std::pair<TransferItem, SessionLogin>> inbox_;
+    bool draining_ = false;
     int current_ = 0;
     bool cancelled_ = false;
     bool skipped_ = false;

@@ -32,4 +32,14 @@ inline bool settingFlag(const QString& name, const QString& defaultText)
     return vb::toBool(setting(name, defaultText)).value_or(false);
 }
 
+// Connections the transfer queue moves files on at once (the option "TRANSFER CONNECTIONS").
+inline constexpr int kDefaultTransferConnections = 2;
+inline constexpr int kMaxTransferConnections = 10;
+inline int transferConnections()
+{
+    bool ok = false;
+    const int n = setting(QStringLiteral("TRANSFER CONNECTIONS"), QString::number(kDefaultTransferConnections)).trimmed().toInt(&ok);
+    return ok ? qBound(1, n, kMaxTransferConnections) : kDefaultTransferConnections;
+}
+
 }  // namespace harbel::tessaly

@@ -61,6 +61,7 @@ frmOptions::frmOptions(QStringList& runningAutoTypes, QObject* parent)
     cmdRemove.setCaption(QStringLiteral("&Remove"));
     lblBinaryNote.setCaption(QStringLiteral("Other extensions will be Binary"));
     chkAddToStartup.setCaption(QStringLiteral("Add Harbel To Desktop Startup"));
+    lblTransferConnections.setCaption(QStringLiteral("Parallel transfer connections (1 to %1):").arg(kMaxTransferConnections));
     fraFirewall.setCaption(QStringLiteral("Firewall Settings"));
     chkFirewall.setCaption(QStringLiteral("Use Firewall"));
     comboFirewallType.AddItem(QStringLiteral("SOCKS 4"));
@@ -69,7 +70,7 @@ frmOptions::frmOptions(QStringList& runningAutoTypes, QObject* parent)
     cmdCancel.setCaption(QStringLiteral("Cancel"));
 
     for (Control* c : std::initializer_list<Control*>{&txtLogFilename, &optDeleteLogOnStartup, &optDeleteLogIfSizeExceeds,
-                                                      &txtLogFileSize, &chkAddToStartup, &cmboLanguage, &chkFirewall,
+                                                      &txtLogFileSize, &chkAddToStartup, &txtTransferConnections, &cmboLanguage, &chkFirewall,
                                                       &txtFirewallHostName, &txtFirewallPort, &txtFirewallUserName,
                                                       &txtFirewallPassword, &comboFirewallType})
         watch(*c);
@@ -151,6 +152,7 @@ void frmOptions::Form_Load()
     for (const QString& type : types.split(u';', Qt::SkipEmptyParts))
         lstExtFiles.Add(type);
     chkAddToStartup.setValue(setting(QStringLiteral("ADD TO STARTUP"), QStringLiteral("0")) == QLatin1String("1") ? 1 : 0);
+    txtTransferConnections.setText(QString::number(transferConnections()));
 
     tabOptions_Click();
     setStyleName(QStringLiteral("secondForm"));
@@ -260,6 +262,10 @@ void frmOptions::cmdSave_Click()
     save(QStringLiteral("DELETE LOG ON STARTUP"), trueFalse(optDeleteLogOnStartup.Value()));
     save(QStringLiteral("DELETE LOG IF SIZE EXCEEDS"), trueFalse(optDeleteLogIfSizeExceeds.Value()));
     save(QStringLiteral("LOG FILE SIZE"), size.trimmed());
+    bool number = false;
+    const int connections = txtTransferConnections.Text().trimmed().toInt(&number);
+    save(QStringLiteral("TRANSFER CONNECTIONS"),
+         QString::number(number ? qBound(1, connections, kMaxTransferConnections) : transferConnections()));
 
     // A row added and never filled in is no extension: it is left out.
     QStringList types;

@@ -68,6 +68,9 @@ public:
     Button cmdRemove{*this, QStringLiteral("cmdRemove")};
     Label lblBinaryNote{*this, QStringLiteral("lblBinaryNote")};
     CheckBox chkAddToStartup{*this, QStringLiteral("chkAddToStartup")};
+    // Connections of the transfer queue, 1 to 10; anything else is brought into that range on Save.
+    Label lblTransferConnections{*this, QStringLiteral("lblTransferConnections")};
+    TextBox txtTransferConnections{*this, QStringLiteral("txtTransferConnections")};
     ComboBox cmboLanguage{*this, QStringLiteral("cmboLanguage")};
     Frame fraFirewall{*this, QStringLiteral("fraFirewall")};
     CheckBox chkFirewall{*this, QStringLiteral("chkFirewall")};

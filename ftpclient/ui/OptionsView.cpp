@@ -164,6 +164,9 @@ OptionsView::OptionsView(frmOptions& form, QWidget* parent) : QDialog(parent), f
         return image.isEmpty() ? QIcon() : QIcon(image);
     });
     languageRow->addRow(QStringLiteral("Language of Pellanor (from its next start):"), language);
+    auto* connectionsLabel = new QLabel(general);
+    ui::bindLabel(connectionsLabel, form.lblTransferConnections);
+    languageRow->addRow(connectionsLabel, text(form.txtTransferConnections));
     g->addLayout(languageRow);
     tabs->addTab(general, form.fraGeneral.Caption());
 

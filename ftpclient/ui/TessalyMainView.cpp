@@ -4,6 +4,7 @@
 #include "common/ui/SkinApplier.h"
 #include "common/ui/ToolbarView.h"
 #include "ftpclient/window/TessalyMain.h"
+#include "ftpclient/ui/QueuePanelView.h"
 #include "ftpclient/ui/TessalyBindings.h"
 
 #include <QAbstractItemView>
@@ -274,6 +275,8 @@ void TessalyMainWindowView::build()
     }
     bindControl(lists, f.FrameMainLists);
     outer->addWidget(lists, 3);
+    // The transfer queue under the two panes.
+    outer->addWidget(new QueuePanelView(f.queuePanel(), central), 2);
 
     // Custom command.
     auto* command = new QGroupBox(f.frameCustomCommand.Caption(), central);

@@ -59,18 +59,23 @@ void ConnectionLog::add(const QString& sMessage)
     const QByteArray record = "#" + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + "#,\""
                               + text.toUtf8() + "\"\n";
     const QString path = filePath();
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
     QString failure;
-    // Only a plain file (or a link to one): opening a pipe would block the program.
-    const QFileInfo existing(path);
-    if (existing.exists() && !existing.isFile())
-        failure = QStringLiteral("it is not a plain file");
-    else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        failure = file.errorString();
-    else if (file.write(record) != record.size() || !file.flush())
-        failure = file.errorString();
-    file.close();
+    if (path != file_.fileName() || !file_.isOpen()) {
+        // Opened once and kept open: a busy session logs thousands of lines.
+        file_.close();
+        file_.setFileName(path);
+        QDir().mkpath(QFileInfo(path).path());
+        // Only a plain file (or a link to one): opening a pipe would block the program.
+        const QFileInfo existing(path);
+        if (existing.exists() && !existing.isFile())
+            failure = QStringLiteral("it is not a plain file");
+        else if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
+            failure = file_.errorString();
+    }
+    if (failure.isEmpty() && (file_.write(record) != record.size() || !file_.flush()))
+        failure = file_.errorString();
+    if (!failure.isEmpty())
+        file_.close();
     if (!failure.isEmpty() && !failureShown_) {
         // Shown once: a log that cannot be written must not stop every later message.
         failureShown_ = true;
@@ -83,6 +88,7 @@ bool ConnectionLog::deleteFiles()
 {
     // Only the log files this program writes, and never through a link: a "log" that is a link to
     // a folder of the user's, or anything else kept in the folder, stays as it is.
+    file_.close();
     const QFileInfo folder(AppFolder::file(QStringLiteral("log")));
     if (!folder.exists() || folder.isSymLink() || !folder.isDir())
         return true;

@@ -2,6 +2,7 @@
 
 #include "ftpclient/config/ClientControls.h"
 
+#include <QFile>
 #include <QString>
 
 namespace harbel::tessaly {
@@ -30,6 +31,8 @@ private:
 
     ListBox& list_;
     QString title_;
+    // The log file, open from the first message on.
+    QFile file_;
     // A log that cannot be written is reported once.
     bool failureShown_ = false;
 };

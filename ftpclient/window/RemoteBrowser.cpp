@@ -25,7 +25,11 @@ void RemoteBrowser::addListed(const QString& name, const QDateTime& date, qint64
         ++rowsLeftOut_;
         return;
     }
+    // A list made anew begins a new listing.
+    if (main_.lstRemoteFileList.isEmpty())
+        listed_.clear();
     main_.addRow(main_.lstRemoteFileList, name, kind + 1, QString::number(size), date, QLatin1String(letters[kind]));
+    listed_.insert(name, FolderItem{name, date, size, kind, {}});
 }
 
 void RemoteBrowser::reportRowsLeftOut()
@@ -208,7 +212,7 @@ void RemoteBrowser::lstRemoteFileList_DblClick()
     try {
         switch (icon) {
         case 1:
-            DownloadSelection();
+            main_.DownloadSelection();
             break;
         case 2:
             if (ChangeCurrentRemoteFolder(main_.listedPath(name), true)) {
@@ -223,7 +227,7 @@ void RemoteBrowser::lstRemoteFileList_DblClick()
                 listAfterChange();
                 main_.StatusBarInfo(QStringLiteral("Changed current remote folder."));
             } else {
-                DownloadSelection();
+                main_.DownloadSelection();
             }
             break;
         default:
@@ -332,57 +336,6 @@ void RemoteBrowser::mnuRemoteFilterDefineTypes_Click()
 void RemoteBrowser::SetRemoteView(int style)
 {
     main_.lstRemoteFileList.setView(style);
-}
-
-void RemoteBrowser::DownloadSelection()
-{
-    const frmMain::Operation op(main_);
-    if (op.refused())
-        return;
-    main_.setMousePointer(frmMain::kHourglass);
-    main_.SetBusyState(true);
-    bool complete = true;
-    try {
-        // Names and kinds first: the list may change while the files arrive.
-        QList<std::pair<QString, int>> rows;
-        for (ListRow* r : main_.lstRemoteFileList.selectedRows())
-            rows.append({r->Text(), r->SmallIcon()});
-        for (const auto& [text, icon] : rows) {
-            const QString reason = listing::unsafeNameReason(text);
-            if (!reason.isEmpty()) {
-                main_.DisplayMessage(QStringLiteral("Refused to download '%1': %2.").arg(text, reason));
-                continue;
-            }
-            if (icon == 2) {
-                const QString folder = main_.sLocalPath + text + QLatin1Char('/');
-                // A folder that is there already is received into: each file in it is asked about.
-                const QFileInfo there(folder.chopped(1));
-                if (there.isSymLink() || (there.exists() ? !there.isDir() : !QDir().mkdir(folder)))
-                    throw FtpError(ftpErrLocalFile, QStringLiteral("Cannot create the local folder ") + folder);
-                const bool sub = Prompts::instance().MsgBox(QStringLiteral("Do you want to receive any subfolders that are contained in the '")
-                                                                + text + QStringLiteral("' folder?"),
-                                                            MsgButtons::YesNo, MsgIcon::Question, kConfirm) == MsgAnswer::Yes;
-                main_.xFtp.ReceiveFiles(main_.listedPath(text) + QStringLiteral("/*"), folder, sub);
-            } else {
-                main_.xFtp.ReceiveFile(main_.listedPath(text), 0, main_.sLocalPath + text);
-            }
-        }
-    } catch (const FtpError& e) {
-        complete = false;
-        if (e.Number() == ftpErrAborted) {
-            main_.DisplayMessage(QStringLiteral("Download successfully aborted."));
-            main_.StatusBarInfo(QStringLiteral("Download aborted."));
-        } else {
-            main_.DisplayMessage(QStringLiteral("Error while downloading file(s). Description: ") + e.Description());
-            main_.StatusBarInfo(QStringLiteral("Error downloading file(s)."));
-        }
-    }
-    if (complete)
-        main_.StatusBarInfo(QStringLiteral("File download(s) complete."));
-    main_.ResetProgress();
-    main_.setMousePointer(0);
-    main_.SetBusyState(false);
-    main_.RefreshLocalList();
 }
 
 void RemoteBrowser::CopyRemoteListToDelList()

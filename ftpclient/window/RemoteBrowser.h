@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ftpclient/component/Listing.h"
+
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 namespace harbel::tessaly {
@@ -29,12 +32,17 @@ public:
     void mnuRemoteFilterAll_Click();
     void mnuRemoteFilterDefineTypes_Click();
     void SetRemoteView(int style);
-    void DownloadSelection();
     void CopyRemoteListToDelList();
     void hideDelCopies();
 
     // One entry of a listing as a row of the remote list (at most the window's row limit).
     void addListed(const QString& name, const QDateTime& date, qint64 size, int kind);
+    // The entry of the listing shown by that name; null when there is none.
+    const FolderItem* listedItem(const QString& name) const
+    {
+        const auto it = listed_.constFind(name);
+        return it == listed_.cend() ? nullptr : &*it;
+    }
 
 private:
     void listAfterChange();
@@ -43,6 +51,7 @@ private:
 
     frmMain& main_;
     qint64 rowsLeftOut_ = 0;
+    QHash<QString, FolderItem> listed_;
 };
 
 }  // namespace harbel::tessaly

@@ -71,6 +71,7 @@ void SiteSession::connectAndList()
         main_.SetConnectedState(true);
         main_.UpdateLocalCommands();
         main_.StatusBarInfo(QStringLiteral("Connected to ") + main_.sSiteAddress);
+        main_.queue_.sessionOpened();
     } else {
         main_.StatusBarInfo(QStringLiteral("Could not connect to ") + main_.sSiteAddress);
     }
@@ -186,6 +187,11 @@ void SiteSession::OpenSession()
 void SiteSession::CloseSession()
 {
     main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
+    // The queue's transfers end with the session, and say so last.
+    struct QueueEnds {
+        frmMain& main;
+        ~QueueEnds() { main.queue_.sessionClosed(); }
+    } queueEnds{main_};
     if (main_.xFtp.State() != FtpComponent::NotConnected && main_.xFtp.State() != FtpComponent::Idle) {
         main_.xFtp.setAbortFlag(true);
         QDeadlineTimer limit(5000);

@@ -247,6 +247,8 @@ void frmMain::Form_Unload()
         saveSetting(QStringLiteral("Local Folder"), sLocalPath);
     if (connectionInfo->Visible())
         connectionInfo->Hide();
+    // The queue's unfinished items are kept before leaving ends its transfers.
+    queue_.unload();
     CloseSession();
     m_xLocalPaths.reset();
     Tray1.Show(false);

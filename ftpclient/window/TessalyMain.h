@@ -15,6 +15,7 @@
 #include "ftpclient/window/DirectorySyncCommands.h"
 #include "ftpclient/window/LocalBrowser.h"
 #include "ftpclient/window/PaneCommands.h"
+#include "ftpclient/window/QueueCommands.h"
 #include "ftpclient/window/RemoteBrowser.h"
 #include "ftpclient/window/RemoteFileCommands.h"
 #include "ftpclient/window/SiteSession.h"
@@ -120,7 +121,7 @@ public:
     void mnuRemoteFilterAll_Click() { remote_.mnuRemoteFilterAll_Click(); }
     void mnuRemoteFilterDefineTypes_Click() { remote_.mnuRemoteFilterDefineTypes_Click(); }
     void SetRemoteView(int style) { remote_.SetRemoteView(style); }
-    void DownloadSelection() { remote_.DownloadSelection(); }
+    void DownloadSelection() { queue_.downloadSelection(); }
     // Shows a frozen copy of the remote list and path (lstDel, cmbDel) in front of the live ones
     // while an operation changes the remote folder under them; hideDelCopies() ends that.
     void CopyRemoteListToDelList() { remote_.CopyRemoteListToDelList(); }
@@ -200,12 +201,21 @@ public:
     void setWindowGeometry(const QByteArray& geometry);
 
     // --- uploads (UploadCommands) ----------------------------------------------------------------
-    void UploadSelection() { uploads_.UploadSelection(); }
+    // The selection goes into the transfer queue (QueueCommands).
+    void UploadSelection() { queue_.uploadSelection(); }
     void UploadFolderTree(const QString& path) { uploads_.UploadFolderTree(path); }
     void UploadOneFile(const QString& filePath) { uploads_.UploadOneFile(filePath); }
     // Auto mode: ASCII for a file whose lower-cased extension is in the "Auto Mode Types" list,
     // binary for every other.
     void applyAutoMode(const QString& fileName) { uploads_.applyAutoMode(fileName); }
+
+    // --- transfer queue (QueueCommands) ---------------------------------------------------------
+    // The queue's connections move the files while the session stays free; the panel shows it.
+    TransferQueue& transferQueue() { return queue_.queue; }
+    QueuePanel& queuePanel() { return queue_.panel; }
+    TransferQueueStore& queueStore() { return queue_.store; }
+    // The options changed: the queue takes its number of connections.
+    void ApplyQueueOptions() { queue_.applyOptions(); }
 
     // --- directory synchronisation (DirectorySyncCommands) ---------------------------------------
     // One-way, files only, one level deep, between sLocalPath and sRemotePath. The setting
@@ -323,6 +333,7 @@ private:
     friend class DirectorySyncCommands;
     friend class ToolbarCommands;
     friend class PaneCommands;
+    friend class QueueCommands;
 
     void setMousePointer(int pointer);
     void showPanels(bool quick, bool lists, bool log, bool command);
@@ -348,6 +359,8 @@ private:
     DirectorySyncCommands sync_{*this};
     ToolbarCommands toolbar_{*this};
     PaneCommands panes_{*this};
+    // Last: it looks at the other pieces when it starts.
+    QueueCommands queue_{*this};
     int operations_ = 0;
     int mousePointer_ = 0;
     bool unloaded_ = false;

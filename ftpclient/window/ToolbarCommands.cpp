@@ -26,6 +26,7 @@ void ToolbarCommands::run(const QString& command)
         {QStringLiteral("IDC_FS_Options"), [this] {
              frmOptions options(main_.autoTypes);
              options.ShowForm();
+             main_.ApplyQueueOptions();
          }},
         {QStringLiteral("IDC_FS_drag"), [this] { emit main_.dragRequested(); }},
         {QStringLiteral("IDC_FS_launchDM"), [this] { main_.LaunchDownloadManager(); }},

@@ -12,7 +12,6 @@ class UploadCommands final {
 public:
     explicit UploadCommands(frmMain& main) : main_(main) {}
 
-    void UploadSelection();
     // Sends the local folder `path` with all it holds into a folder of the same name in the current
     // remote folder (made when missing), and stays in that remote folder.
     void UploadFolderTree(const QString& path);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -124,6 +125,26 @@ TEST(Registry, FileCutOffMidWriteStillLoadsWhatItCan)
     EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "d");
     ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "x", "ok"));
     EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "ok");
+}
+
+TEST(Registry, AStoreOfManyKeysIsParsedOnceAndEveryChangeIsSeen)
+{
+    QByteArray text = "Windows Registry Editor Version 5.00\n";
+    for (int i = 0; i < 10000; ++i)
+        text += "\n[HKEY_LOCAL_MACHINE\\K" + QByteArray::number(i) + "]\n\"a\"=\"" + QByteArray::number(i) + "\"\n\"b\"=\"x\"\n";
+    writeFile(RegistryStore::defaultPath(), text);
+    CRegister reg;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 2000; ++i)
+        ASSERT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "K" + QString::number(i * 5), "a", "?"), QString::number(i * 5));
+    // Read once and in linear time: every lookup parsing the file again took minutes.
+    EXPECT_LT(clock.elapsed(), 5000);
+    // Another writer's change is seen at the next lookup, and so is this process's own.
+    writeFile(RegistryStore::defaultPath(), text.replace("\"a\"=\"7\"", "\"a\"=\"8\""));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "K7", "a", "?"), "8");
+    ASSERT_TRUE(CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, "K7", "a", "9"));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "K7", "a", "?"), "9");
 }
 
 TEST(Registry, AnExportInUtf16OrWithOtherLineEndsIsReadAndKeptByAChange)

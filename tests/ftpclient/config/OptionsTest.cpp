@@ -181,6 +181,7 @@ TEST_F(Options, TheNextUploadTakesTheNewAutoModeList)
 
     selectNamed(form->lstLocalFileList, {"notes.txt", "data.dat"});
     form->UploadSelection();
+    waitQueue();
     EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
     const QString log = logText();
     const auto typeOf = [&](const QString& name) {
@@ -202,6 +203,7 @@ TEST_F(Options, TheNextUploadTakesTheNewAutoModeList)
     QFile::remove(root + "/notes.txt");
     form->RefreshRemoteList();
     form->UploadSelection();
+    waitQueue();
     const QString after = logText();
     const qsizetype again = after.lastIndexOf("STOR /data.dat");
     ASSERT_GT(again, log.size()) << after.toStdString();

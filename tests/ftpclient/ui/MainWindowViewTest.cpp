@@ -275,3 +275,36 @@ TEST(TessalyMainWindowView, KeysAndColumnHeadersWorkInBothLists)
     }
     Prompts::setInstance(nullptr);
 }
+
+// The queue panel renders its rows and runs its commands from the list's keys.
+TEST(TessalyMainWindowView, TheQueuePanelShowsItsRowsAndTakesItsKeys)
+{
+    ScriptedPrompts prompts;
+    prompts.setUnexpectedHandler([](const QString& what) { ADD_FAILURE() << what.toStdString(); });
+    Prompts::setInstance(&prompts);
+    {
+        frmMain form;
+        ASSERT_TRUE(form.Form_Load());
+        TessalyMainWindowView view(form);
+        view.show();
+        // Nowhere to log in to: the item fails at once and stays for Retry or Remove.
+        TransferItem item;
+        item.localPath = test::testFolder() + "/a.txt";
+        item.remotePath = "/a.txt";
+        form.transferQueue().add(item);
+        ASSERT_TRUE(test::waitUntil([&] { return form.transferQueue().isIdle(); }));
+        form.queuePanel().tmrQueue_Timer();
+        auto* tree = view.findChild<QWidget*>("frmQueue")->findChild<QTreeWidget*>();
+        ASSERT_EQ(tree->topLevelItemCount(), 1);
+        EXPECT_EQ(tree->topLevelItem(0)->text(QueuePanel::ColDirection), "Download");
+        EXPECT_EQ(tree->topLevelItem(0)->text(QueuePanel::ColRemote), "/a.txt");
+        EXPECT_TRUE(tree->topLevelItem(0)->text(QueuePanel::ColState).startsWith("Failed: ")) << tree->topLevelItem(0)->text(QueuePanel::ColState).toStdString();
+        tree->topLevelItem(0)->setSelected(true);
+        EXPECT_TRUE(form.queuePanel().cmdQueueRetry.Enabled());
+        QTest::keyClick(tree, Qt::Key_Delete);
+        EXPECT_EQ(tree->topLevelItemCount(), 0);
+        EXPECT_TRUE(form.transferQueue().items().isEmpty());
+        form.Form_Unload();
+    }
+    Prompts::setInstance(nullptr);
+}

@@ -13,6 +13,7 @@
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -64,6 +65,9 @@ protected:
         local = testFolder() + "/local/";
         QDir().mkpath(root);
         QDir().mkpath(local);
+        // The window's tests follow the transfers in one connection's log, in order; the queue's
+        // own tests and the queue panel's run several connections.
+        setReg("TRANSFER CONNECTIONS", "1");
     }
     void TearDown() override
     {
@@ -138,6 +142,14 @@ protected:
             if (button)  // the buttons in the order of their answers, 0 to -3
                 (q.*std::array{&frmExist::cmdOverwrite_Click, &frmExist::cmdResume_Click, &frmExist::cmdCancel_Click, &frmExist::cmdSkip_Click}[-*button])();
         });
+    }
+
+    // Waits until the transfer queue has moved all it was given and the window has taken in its
+    // end (the lists, the status line).
+    void waitQueue()
+    {
+        ASSERT_TRUE(waitUntil([this] { return form->transferQueue().isIdle(); }, 60000));
+        QCoreApplication::processEvents();
     }
 
     QString logText() const { return QString::fromUtf8(readFile(form->logFilePath())); }

@@ -356,9 +356,10 @@ TEST_F(RemoteCommands, AbortKeepsTheListingAndTheNextCommandWorks)
     QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, form.get(), [&] { form->Abort(); });
     // The refresh timer fires while the box about the abort is still open.
     QObject::connect(&form->xFtp, &FtpComponent::OperationError, form.get(), [&] { form->tmrRefresh_Timer(); });
-    selectNamed(form->lstRemoteFileList, {"big.bin"});
+    // A file received on the session's own connection (the Remote menu's manual receive).
+    prompts.answerText(QString("big.bin"));
     prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
-    form->DownloadSelection();
+    form->ManualReceive();
     EXPECT_EQ(rows(form->lstRemoteFileList), shown);
     form->tmrRefresh_Timer();  // and once the command is over
     EXPECT_EQ(rows(form->lstRemoteFileList), shown);

@@ -404,6 +404,7 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
     ASSERT_TRUE(rowNamed(form->lstRemoteFileList, "shortcut"));
     ASSERT_EQ(rowNamed(form->lstRemoteFileList, "shortcut")->SmallIcon(), 3);
     form->lstRemoteFileList_DblClick();
+    waitQueue();
     EXPECT_EQ(readFile(local + "shortcut"), data);
     EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
     EXPECT_EQ(form->prgStatus.Value(), 0);
@@ -411,6 +412,7 @@ TEST_F(MainWindow, DoubleClickDownloadsFilesAndLinksThatAreNoFolders)
 
     selectNamed(form->lstRemoteFileList, {"file.bin"});
     form->lstRemoteFileList_DblClick();
+    waitQueue();
     EXPECT_EQ(readFile(local + "file.bin"), data);
 
     // The same again asks before replacing.
@@ -438,6 +440,7 @@ TEST_F(MainWindow, ADownloadOverALocalFileIsAskedAboutAndResumedWithRestByteForB
         const qsizetype mark = form->lstConnectionInfo.Items().size();
         selectNamed(form->lstRemoteFileList, {"big.bin"});
         form->DownloadSelection();
+        waitQueue();
         EXPECT_TRUE(readFile(local + "big.bin") == c.after);
         EXPECT_EQ(form->lblStatus.Caption(), c.status);
         EXPECT_EQ(form->lstConnectionInfo.Items().mid(mark).contains("REST 1966080"), c.button == FileClash::Resume);
@@ -459,6 +462,7 @@ TEST_F(MainWindow, AFolderThatExistsLocallyIsReceivedIntoAskingAboutEachFileTher
     answerExist(FileClash::Skip, std::nullopt, &shown);
     selectNamed(form->lstRemoteFileList, {"tree"});
     form->DownloadSelection();
+    waitQueue();
     EXPECT_EQ(form->lblStatus.Caption(), "File download(s) complete.");
     EXPECT_EQ(shown.filter("The file '" + local + "tree/a' already exists").size(), 1) << shown.join("\n").toStdString();
     EXPECT_EQ(readFile(local + "tree/a") + readFile(local + "tree/sub/c") + readFile(local + "tree/mine") + readFile(local + "tree/b"), "locallocallocalserver b");
@@ -545,16 +549,17 @@ TEST_F(MainWindow, DisconnectingDuringADownloadEndsItCleanlyAndKeepsThePart)
     form->sLocalPath = local;
     quickConnect();
 
+    // The download runs on the queue's connection; Disconnect ends it with the session.
     bool closed = false;
-    QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, [&](const QString&, qint64, qint64 done, int) {
-        if (!closed && done >= 2 * 1024 * 1024) {
+    QObject::connect(&form->transferQueue(), &TransferQueue::progress, [&] {
+        if (!closed && form->transferQueue().bytesMoved() > 0) {
             closed = true;
             form->CloseSession();  // the user presses Disconnect while the download runs
         }
     });
     selectNamed(form->lstRemoteFileList, {"big.bin"});
-    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
     form->DownloadSelection();
+    waitQueue();
     EXPECT_TRUE(closed);
     EXPECT_EQ(form->xFtp.State(), 0);
     EXPECT_EQ(form->lblStatus.Caption(), "Download aborted.");

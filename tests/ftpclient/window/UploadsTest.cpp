@@ -64,6 +64,7 @@ TEST_F(Uploads, FilesAndTreesArriveByteForByteInBothModesAndAutoModePicksTheType
         selectNamed(form->lstLocalFileList, {"one.bin", "tree"});
         prompts.answer(MsgAnswer::Yes);  // subfolders too
         form->UploadSelection();
+        waitQueue();
         EXPECT_EQ(form->lblStatus.Caption(), "Upload complete") << form->lstConnectionInfo.Items().join("\n").toStdString();
         EXPECT_TRUE(readFile(root + "/one.bin") == one);
         EXPECT_TRUE(readFile(root + "/tree/top.bin") == one.left(1000));
@@ -73,14 +74,15 @@ TEST_F(Uploads, FilesAndTreesArriveByteForByteInBothModesAndAutoModePicksTheType
         EXPECT_EQ(form->xFtp.CurrentFolder(), "/");
         EXPECT_TRUE(rowNamed(form->lstRemoteFileList, "tree"));
     }
-    // The type each file went in: the last TYPE command before its STOR.
+    // The type each file went in: the last TYPE command before its STOR (by its whole path: the
+    // queue's connections name every file so).
     const QString log = logText();
     const auto typeOf = [&](const QString& name) {
         const qsizetype stor = log.lastIndexOf("STOR " + name);
         return stor < 0 ? QString() : log.mid(log.lastIndexOf("TYPE ", stor), 6);
     };
-    EXPECT_EQ(typeOf("notes.TXT"), "TYPE A") << log.toStdString();
-    EXPECT_EQ(typeOf("deep.bin"), "TYPE I") << log.toStdString();
+    EXPECT_EQ(typeOf("/tree/sub/notes.TXT"), "TYPE A") << log.toStdString();
+    EXPECT_EQ(typeOf("/tree/sub/deeper/deep.bin"), "TYPE I") << log.toStdString();
 }
 
 TEST_F(Uploads, ClashesAreAskedAboutAndAnsweredOnceForAllWhenAsked)
@@ -121,6 +123,7 @@ TEST_F(Uploads, ClashesAreAskedAboutAndAnsweredOnceForAllWhenAsked)
     selectNamed(form->lstLocalFileList, {"a.bin", "b.bin", "c.bin", "d.bin", "same.bin", "new.bin"});
     const qsizetype logged = form->lstConnectionInfo.Items().size();
     form->UploadSelection();
+    waitQueue();
     // The folder is listed once for all the questions, and once more to show it afterwards.
     EXPECT_EQ(form->lstConnectionInfo.Items().mid(logged).filter(QRegularExpression("^(MLSD|LIST)")).size(), 2);
     ASSERT_EQ(shown.size(), 3u);
@@ -163,13 +166,16 @@ TEST_F(Uploads, FolderUploadsAskAboutClashesAndApplyToAllAnswersTheRest)
         answerExist(FileClash::Skip, true, &shown);
         selectNamed(form->lstLocalFileList, {"up"});
         form->UploadSelection();
+        waitQueue();
         EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
         EXPECT_TRUE(shown.size() == 1 && shown[0].contains("' already exists on the server. What would you like to do? / Destination File Size: 3 "));
         EXPECT_EQ(readFile(root + "/up/x") + readFile(root + "/up/y") + readFile(root + "/up/z") + readFile(root + "/up/fresh"), "oldoldoldnew fresh");
     }
 }
 
-TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
+// Transfers run on the queue's own connections: the session stays free for the user's commands
+// while they run, and cancelling one leaves the session as it was.
+TEST_F(Uploads, CommandsRunDuringATransferAndCancelKeepsTheSession)
 {
     QByteArray big(24 * 1024 * 1024, '\0');
     for (int i = 0; i < big.size(); i += 4096)
@@ -179,47 +185,59 @@ TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
     connectWithLocal();
     ASSERT_FALSE(form->cmdReceive.Enabled());
 
-    // While the upload runs its nested event loop, the user starts a download and a refresh.
+    // While the upload moves, the user starts a download and a refresh: both run at once.
     bool tried = false;
-    auto link = QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, [&](const QString&, qint64, qint64 done, int) {
-        if (tried || done < 1024 * 1024)
+    auto link = QObject::connect(&form->transferQueue(), &TransferQueue::progress, [&] {
+        if (tried || form->transferQueue().bytesMoved() < 1024 * 1024)
             return;
         tried = true;
-        EXPECT_FALSE(form->cmdSend.Enabled());
-        EXPECT_FALSE(form->cmdReceive.Enabled());
         EXPECT_FALSE(form->cmdQConnect.Enabled());
+        EXPECT_TRUE(form->miRemote.Enabled());
         selectNamed(form->lstRemoteFileList, {"remote.bin"});
+        form->UpdateRemoteCommands();
+        EXPECT_TRUE(form->cmdReceive.Enabled());
         form->DownloadSelection();
-        EXPECT_EQ(form->lblStatus.Caption(), "Another operation is running: wait for it to end, or abort it.");
+        EXPECT_EQ(form->lblStatus.Caption(), "1 download(s) queued.");
         form->movToolbar_FSCommand("IDC_FS_RemoteRefresh");
-        form->UploadSelection();
-        EXPECT_TRUE(form->cmdAbort.Enabled());
+        EXPECT_TRUE(rowNamed(form->lstRemoteFileList, "remote.bin"));
+        EXPECT_FALSE(form->cmdAbort.Enabled());
     });
     selectNamed(form->lstLocalFileList, {"big.bin"});
     form->UploadSelection();
+    waitQueue();
     QObject::disconnect(link);
     EXPECT_TRUE(tried);
-    EXPECT_EQ(form->lblStatus.Caption(), "Upload complete");
+    EXPECT_EQ(form->lblStatus.Caption(), "Transfers complete.");
     EXPECT_TRUE(readFile(root + "/big.bin") == big);
-    EXPECT_FALSE(QFile::exists(local + "remote.bin"));
+    EXPECT_EQ(readFile(local + "remote.bin"), "remote");
     EXPECT_FALSE(form->cmdAbort.Enabled());
+    selectNamed(form->lstLocalFileList, {"big.bin"});
+    form->UpdateLocalCommands();
     EXPECT_TRUE(form->cmdSend.Enabled());
 
-    // Abort in mid-upload: the upload ends as aborted and the session goes on.
-    link = QObject::connect(&form->xFtp, &FtpComponent::TransferProgress, [&](const QString&, qint64, qint64 done, int) {
-        if (done >= 1024 * 1024)
-            form->Abort();
+    // Cancelled in mid-upload from the queue's panel: the upload ends as cancelled and the session
+    // goes on.
+    link = QObject::connect(&form->transferQueue(), &TransferQueue::progress, [&] {
+        QueuePanel& panel = form->queuePanel();
+        panel.tmrQueue_Timer();
+        for (ListRow* row : panel.lstQueue.rows())
+            row->setSelected(form->transferQueue().item(row->Tag().toInt()).state == TransferItem::State::Running);
+        panel.lstQueue_SelectionChanged();
+        if (panel.cmdQueueCancel.Enabled())
+            panel.cmdQueueCancel_Click();
     });
     writeFile(local + "big2.bin", big);
     form->RefreshLocalList();
     selectNamed(form->lstLocalFileList, {"big2.bin"});
-    prompts.answer(MsgAnswer::Ok);  // "Operation Aported Succesfully"
     form->UploadSelection();
+    waitQueue();
     QObject::disconnect(link);
     EXPECT_EQ(form->lblStatus.Caption(), "Upload aborted.");
     EXPECT_EQ(form->xFtp.State(), 2) << form->lstConnectionInfo.Items().mid(form->lstConnectionInfo.Items().size() - 15).join("\n").toStdString();
+    QFile::remove(local + "remote.bin");
     selectNamed(form->lstRemoteFileList, {"remote.bin"});
     form->DownloadSelection();
+    waitQueue();
     EXPECT_EQ(readFile(local + "remote.bin"), "remote");
 
     // Only regular files are sent: a pipe would block for ever.
@@ -227,7 +245,8 @@ TEST_F(Uploads, ASecondCommandDuringATransferIsRefusedAndAbortKeepsTheSession)
     form->RefreshLocalList();
     selectNamed(form->lstLocalFileList, {"pipe"});
     form->UploadSelection();
+    waitQueue();
     EXPECT_EQ(form->lblStatus.Caption(), "Error while uploading file(s).");
-    EXPECT_TRUE(form->lstConnectionInfo.Items().join("\n").contains("is not a regular file, so it is not sent."));
+    EXPECT_TRUE(form->lstConnectionInfo.Items().join("\n").contains("is not a regular file, so it is not sent.")) << form->lstConnectionInfo.Items().mid(form->lstConnectionInfo.Items().size() - 8).join("\n").toStdString();
     EXPECT_FALSE(QFile::exists(root + "/pipe"));
 }
