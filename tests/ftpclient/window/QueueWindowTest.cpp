@@ -117,8 +117,9 @@ TEST_F(QueueWindow, AKilledProgramsQueueIsOfferedAgainWhenItsSiteIsReached)
     form->DownloadSelection();
     // The file as a kill would leave it: written while the download runs, without the program's
     // ending to help.
-    ASSERT_TRUE(test::waitUntil([&] { return readFile(path).contains("small.txt") && QFileInfo(local + "big.bin").size() > 0; }, 1000));
+    ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(local + "big.bin").size() > 0; }, 20000));
     const QByteArray killed = readFile(path);
+    ASSERT_TRUE(killed.contains("big.bin") && killed.contains("small.txt")) << killed.toStdString();
     form.reset();
     writeFile(path, killed);
     // And the part of the download it had.
