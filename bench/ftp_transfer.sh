@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # FTP transfer speed on loopback: a 1 GiB file uploaded to and downloaded from pyftpdlib by
-# Tessaly's FTP component (tessaly-transfer), curl and lftp, several runs each, taking turns.
+# Tessaly's command line (tessaly get / tessaly put), curl and lftp, several runs each, taking turns.
 # Prints the median wall time of each and the component's ratio to curl and lftp (above 1 means
 # slower). Every copy is checked byte for byte. Installs curl and lftp with apt-get when missing.
 #
@@ -15,7 +15,7 @@ size_mb=${SIZE_MB:-1024}
 # shellcheck source=bench/common.sh
 source "$root/bench/common.sh"
 ensure_tools curl=curl lftp=lftp py:pyftpdlib=python3-pyftpdlib
-tool="$build/bin/tessaly-transfer"
+tool="$build/bin/tessaly"
 [ -x "$tool" ] || { HARBEL_BUILD_DIR=$build "$root/scripts/build" >&2; }
 
 # Files live in memory when there is room, so the figures measure the transfer and not the disk's
@@ -52,8 +52,8 @@ run_one() {  # client direction -> prints seconds
   rm -f "$work/local/down.bin" "$work/server/up.bin"
   t0=$(now)
   case "$client.$dir" in
-    tessaly.down) "$tool" --host 127.0.0.1 --port "$port" --user bench --password bench --get source.bin "$work/local/down.bin" ;;
-    tessaly.up)   "$tool" --host 127.0.0.1 --port "$port" --user bench --password bench --put "$work/local/source.bin" up.bin ;;
+    tessaly.down) "$tool" get --quiet "$url/source.bin" "$work/local/down.bin" ;;
+    tessaly.up)   "$tool" put --quiet "$work/local/source.bin" "$url/up.bin" ;;
     curl.down)    curl -s -o "$work/local/down.bin" "$url/source.bin" ;;
     curl.up)      curl -s -T "$work/local/source.bin" "$url/up.bin" ;;
     lftp.down)    lftp -c "set net:max-retries 1; open $url; get source.bin -o $work/local/down.bin" ;;

@@ -1,12 +1,12 @@
-# What `cmake --install` puts under the prefix: the two programs (and Pellanor's window program in
+# What `cmake --install` puts under the prefix: the two programs (and their window programs in
 # libexec/harbel), their launcher entries, icons, AppStream metainfo, manual pages, bash completion
 # and the user guide. The files the programs copy into the application folder on first use are
 # compiled into them, so nothing else is needed.
 include(GNUInstallDirs)
 
 install(TARGETS pellanor tessaly RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# Pellanor's window program: `pellanor` hands over to it; nobody starts it by name.
-install(TARGETS pellanor-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/harbel)
+# The window programs: `pellanor` and `tessaly` hand over to them; nobody starts them by name.
+install(TARGETS pellanor-window tessaly-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/harbel)
 
 set(harbel_desktop ${CMAKE_SOURCE_DIR}/resources/desktop)
 install(FILES
@@ -26,7 +26,9 @@ install(FILES
     ${CMAKE_SOURCE_DIR}/doc/man/pellanor.1
     ${CMAKE_SOURCE_DIR}/doc/man/tessaly.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/bash-completion/pellanor
+install(FILES
+    ${CMAKE_SOURCE_DIR}/resources/bash-completion/pellanor
+    ${CMAKE_SOURCE_DIR}/resources/bash-completion/tessaly
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/UserGuide.html
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/harbel)

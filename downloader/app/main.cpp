@@ -11,18 +11,16 @@
 
 #include "common/net/TlsTrust.h"
 #include "common/platform/TerminationSignals.h"
+#include "common/platform/WindowHandOver.h"
 #include "common/support/LangString.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <cerrno>
 #include <csignal>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <unistd.h>
 
 using namespace harbel;
@@ -66,38 +64,6 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
     }
     Prompts::setInstance(nullptr);
     return command.exitCode();
-}
-
-// The folder of this executable.
-std::string ownFolder()
-{
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (n <= 0)
-        return ".";
-    const std::string self(path, size_t(n));
-    return self.substr(0, self.rfind('/'));
-}
-
-// The window program: beside this one in a build, else where an installation keeps it.
-std::string windowProgram()
-{
-    const std::string folder = ownFolder();
-    const std::string beside = folder + "/pellanor-window";
-    if (::access(beside.c_str(), X_OK) == 0)
-        return beside;
-    return folder + "/" PELLANOR_WINDOW_FOLDER "/pellanor-window";
-}
-
-// Hands the process over to the window program, with the same arguments; returns only when it
-// cannot be started.
-int runWindow(char* argv[])
-{
-    const std::string program = windowProgram();
-    ::execv(program.c_str(), argv);
-    std::fprintf(stderr, "pellanor: the window program %s cannot be started: %s\n", program.c_str(),
-                 std::strerror(errno));
-    return 1;
 }
 
 }  // namespace
@@ -145,5 +111,5 @@ int main(int argc, char* argv[])
     case PellanorOptions::Mode::Window:
         break;
     }
-    return runWindow(argv);
+    return handOverToWindow("pellanor-window", argv);
 }

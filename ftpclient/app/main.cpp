@@ -1,86 +1,85 @@
-#include "common/platform/AppFolder.h"
+// `tessaly`: the FTP client's command line. get, put, mirror and ls run here on the core
+// application alone (no display, no widget library); started without a command it hands the
+// process over to the window program, `tessaly-window`.
+
+#include "ftpclient/app/ConsoleOutput.h"
+#include "ftpclient/app/FtpCommand.h"
+#include "ftpclient/app/TessalyCommandLine.h"
+
+#include "common/net/TlsTrust.h"
 #include "common/platform/TerminationSignals.h"
-#include "common/ui/Icons.h"
-#include "common/ui/QtPrompts.h"
-#include "common/ui/Splash.h"
-#include "common/ui/TrayView.h"
-#include "ftpclient/config/frmConnectionInfo.h"
-#include "ftpclient/config/frmOptions.h"
-#include "ftpclient/window/TessalyExist.h"
-#include "ftpclient/window/TessalyMain.h"
-#include "ftpclient/ui/ConnectionInfoView.h"
-#include "ftpclient/ui/ExistView.h"
-#include "ftpclient/ui/OptionsView.h"
-#include "ftpclient/ui/TessalyMainView.h"
+#include "common/platform/WindowHandOver.h"
 
-#include <QApplication>
-#include <QFileInfo>
-#include <QPixmap>
-#include <QSplashScreen>
+#include <QCoreApplication>
+#include <QTimer>
 
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <unistd.h>
 
 using namespace harbel;
+using namespace harbel::tessaly;
+
+namespace {
+
+int runCommand(int argc, char* argv[], TessalyOptions options)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Harbel"));
+    QString why;
+    if (!readPasswordFile(options, &why)) {
+        std::fprintf(stderr, "tessaly: %s\n", qPrintable(why));
+        return 2;
+    }
+    // Authorities of --ca-certificate: trusted for this run, besides the system's.
+    for (const QString& file : options.caCertificates) {
+        if (!tls::addTrustedAuthorities(file, &why)) {
+            std::fprintf(stderr, "tessaly: --ca-certificate: %s\nTry 'tessaly --help'.\n", qPrintable(why));
+            return 2;
+        }
+    }
+    quitOnTerminationSignals();
+    ConsoleOutput out(stdout, stderr, ::isatty(::fileno(stdout)) == 1, options.quiet);
+    FtpCommand command(options, out);
+    // The command runs inside the application's loop, so that a termination signal ends every
+    // wait of it (and the transfers still running) at once.
+    int status = 1;
+    QTimer::singleShot(0, &app, [&] {
+        status = command.run();
+        QCoreApplication::quit();
+    });
+    app.exec();
+    out.endProgress();
+    if (terminationSignal() != 0) {
+        out.error(QStringLiteral("tessaly: interrupted; a file cut short stays as it is (get and put continue it with --resume)"));
+        // Ctrl+C ends with the status a shell gives it; another signal as a command not done.
+        return terminationSignal() == SIGINT ? 128 + SIGINT : 1;
+    }
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::puts("Usage: tessaly [OPTION]\n"
-                      "Harbel FTP client: opens the two-pane main window.\n"
-                      "\n"
-                      "  -h, --help     show this help and exit (needs no display)\n"
-                      "  --version      show the version and exit");
-            return 0;
-        }
-        if (!std::strcmp(argv[i], "--version")) {
-            std::printf("tessaly %s\n", HARBEL_VERSION);
-            return 0;
-        }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const TessalyOptions options = parseTessalyArguments(arguments);
+    switch (options.mode) {
+    case TessalyOptions::Mode::Help:
+        std::fputs(tessalyUsage().toLocal8Bit().constData(), stdout);
+        return 0;
+    case TessalyOptions::Mode::Version:
+        std::printf("tessaly %s\n", HARBEL_VERSION);
+        return 0;
+    case TessalyOptions::Mode::Error:
+        std::fprintf(stderr, "%s\n", options.error.toLocal8Bit().constData());
+        return 2;
+    case TessalyOptions::Mode::Run:
+        return runCommand(argc, argv, options);
+    case TessalyOptions::Mode::Window:
+        break;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Harbel"));
-    Icons::setApplicationIcon(QStringLiteral("tessaly"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    quitOnTerminationSignals();
-    QtPrompts prompts;
-    Prompts::setInstance(&prompts);
-    QtTrayShell trayShell;
-    TrayShell::setInstance(&trayShell);
-    prompts.registerView("frmConnectionInfo", [](Form& form, QWidget* parent) -> QDialog* {
-        return new tessaly::ConnectionInfoView(static_cast<tessaly::frmConnectionInfo&>(form), parent);
-    });
-    prompts.registerView("frmExist", [](Form& form, QWidget* parent) -> QDialog* {
-        return new tessaly::ExistView(static_cast<tessaly::frmExist&>(form), parent);
-    });
-    prompts.registerView("frmOptions", [](Form& form, QWidget* parent) -> QDialog* {
-        return new tessaly::OptionsView(static_cast<tessaly::frmOptions&>(form), parent);
-    });
-
-    std::unique_ptr<QSplashScreen> splash = showSplash(AppFolder::file(QStringLiteral("FTPSplash.spl")));
-
-    int rc = 0;
-    {
-        tessaly::frmMain form;
-        TessalyMainWindowView window(form);
-        prompts.setParent(&window);
-        QObject::connect(&form, &tessaly::frmMain::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
-        if (!form.Form_Load()) {
-            // A second start that brought the running window forward did what was asked of it.
-            rc = form.raisedRunning() ? 0 : 1;
-        } else {
-            window.show();
-            if (splash)
-                splash->finish(&window);
-            splash.reset();
-            rc = app.exec();
-            form.Form_Unload();
-        }
-        prompts.setParent(nullptr);
-    }
-    Prompts::setInstance(nullptr);
-    TrayShell::setInstance(nullptr);
-    return rc;
+    return handOverToWindow("tessaly-window", argv);
 }

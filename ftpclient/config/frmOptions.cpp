@@ -2,8 +2,8 @@
 
 #include "ftpclient/config/FirewallSettings.h"
 
-#include "common/platform/AppFolder.h"
 #include "common/platform/AutoStart.h"
+#include "common/platform/Shell.h"
 #include "common/prompts/Prompts.h"
 #include "common/support/LangString.h"
 #include "common/support/VbText.h"
@@ -47,7 +47,8 @@ frmOptions::frmOptions(QStringList& runningAutoTypes, QObject* parent)
     : Form(QStringLiteral("frmOptions"), parent), runningAutoTypes_(runningAutoTypes)
 {
     setCaption(QStringLiteral("Options"));
-    startupProgram = AppFolder::executableFolder() + QStringLiteral("/tessaly");
+    // The command, which opens the window: the window program itself is not on the search path.
+    startupProgram = Shell::suiteProgram(QStringLiteral("tessaly"));
     tabOptions.setTabs({QStringLiteral("General Settings"), QStringLiteral("Firewall Settings")});
     fraGeneral.setCaption(QStringLiteral("General Settings"));
     optDeleteLogOnStartup.setCaption(QStringLiteral("Delete Log File on Startup?"));

@@ -6,8 +6,8 @@
   packaging_checks.py install BUILD_DIR
       `cmake --install BUILD_DIR` into a scratch prefix gives the usual layout, the launcher
       entries and metainfo pass desktop-file-validate and appstreamcli (when installed), the
-      installed pellanor runs and seeds a fresh application folder, and it opens its window
-      through the installed window program.
+      installed pellanor runs and seeds a fresh application folder, and both programs open their
+      window through their installed window program.
 """
 import os
 import re
@@ -35,13 +35,14 @@ def manual(program, page):
 
 
 EXPECTED = [
-    "bin/pellanor", "bin/tessaly", "libexec/harbel/pellanor-window",
+    "bin/pellanor", "bin/tessaly", "libexec/harbel/pellanor-window", "libexec/harbel/tessaly-window",
     "share/applications/pellanor.desktop", "share/applications/pellanor-url.desktop",
     "share/applications/tessaly.desktop",
     "share/metainfo/org.harbel.pellanor.metainfo.xml", "share/metainfo/org.harbel.tessaly.metainfo.xml",
     "share/icons/hicolor/scalable/apps/pellanor.svg", "share/icons/hicolor/scalable/apps/tessaly.svg",
     "share/man/man1/pellanor.1", "share/man/man1/tessaly.1",
-    "share/bash-completion/completions/pellanor", "share/doc/harbel/UserGuide.html",
+    "share/bash-completion/completions/pellanor", "share/bash-completion/completions/tessaly",
+    "share/doc/harbel/UserGuide.html",
 ]
 
 
@@ -55,10 +56,10 @@ def desktop_entry(path):
     return entry
 
 
-def window_program(prefix, env):
-    """The installed pellanor opens its window by turning into the window program."""
-    window = os.path.realpath(os.path.join(prefix, "libexec/harbel/pellanor-window"))
-    program = subprocess.Popen([os.path.join(prefix, "bin/pellanor")], env=env,
+def window_program(prefix, env, name):
+    """The installed program opens its window by turning into its window program."""
+    window = os.path.realpath(os.path.join(prefix, f"libexec/harbel/{name}-window"))
+    program = subprocess.Popen([os.path.join(prefix, "bin", name)], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     became = None
     try:
@@ -73,7 +74,7 @@ def window_program(prefix, env):
     finally:
         program.terminate()
         program.wait(timeout=30)
-    return [] if became == window else [f"the installed pellanor did not turn into {window} (it ran {became})"]
+    return [] if became == window else [f"the installed {name} did not turn into {window} (it ran {became})"]
 
 
 def install(build):
@@ -83,7 +84,7 @@ def install(build):
         if done.returncode != 0:
             return ["cmake --install failed: " + done.stderr]
         faults += [f"missing {p}" for p in EXPECTED if not os.path.isfile(os.path.join(prefix, p))]
-        faults += [f"{p} is not executable" for p in EXPECTED[:3] if not os.access(os.path.join(prefix, p), os.X_OK)]
+        faults += [f"{p} is not executable" for p in EXPECTED[:4] if not os.access(os.path.join(prefix, p), os.X_OK)]
         applications = os.path.join(prefix, "share/applications")
         for name in sorted(os.listdir(applications)):
             entry = desktop_entry(os.path.join(applications, name))
@@ -112,7 +113,8 @@ def install(build):
             faults.append(f"installed pellanor --download exited with {ran.returncode}: {ran.stderr}")
         faults += [f"the application folder was not seeded with {p}" for p in ("Lang-I/English.ini", "UserGuide.html")
                    if not os.path.isfile(os.path.join(home, p))]
-        faults += window_program(prefix, dict(env, QT_QPA_PLATFORM="offscreen"))
+        for name in ("pellanor", "tessaly"):
+            faults += window_program(prefix, dict(env, QT_QPA_PLATFORM="offscreen"), name)
     return faults
 
 

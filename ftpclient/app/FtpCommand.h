@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ftpclient/app/TessalyCommandLine.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace harbel::tessaly {
+
+class ConsoleOutput;
+class FtpComponent;
+class MirrorTree;
+class TransferRun;
+
+// One command of `tessaly` (get, put, mirror, ls) run to its end. The session's own connection
+// logs in, lists and makes or removes folders; the files themselves go over the transfer
+// connections of a TransferRun. Nothing is asked: a certificate that fails verification is
+// refused with its reason, a file already there is replaced (or continued with --resume).
+class FtpCommand final {
+public:
+    FtpCommand(const TessalyOptions& options, ConsoleOutput& out);
+    ~FtpCommand();
+
+    // 0 when everything was done, 1 when anything failed or was skipped.
+    int run();
+
+private:
+    int list();
+    int get();
+    int put();
+    int mirrorDown();
+    int mirrorUp();
+    // Logs the session in and finds the address's path from the server's root; false (with a
+    // line) when it cannot.
+    bool connect();
+    // Moves the files of the run and says what was done; the exit status.
+    int transfer(TransferRun& run, int unchanged, int removed);
+    // The server sets a file's time on upload (MFMT or SITE UTIME among its features).
+    bool serverKeepsTimes();
+    // Makes the remote folder path and those above it that are missing.
+    void makeRemoteFolders(const QString& path);
+    void fail(const QString& what, const QString& why);
+
+    TessalyOptions options_;
+    ConsoleOutput& out_;
+    std::unique_ptr<FtpComponent> ftp_;
+    QString remote_;  // the address's path from the server's root
+    int failures_ = 0;
+};
+
+}  // namespace harbel::tessaly
