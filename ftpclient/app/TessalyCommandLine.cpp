@@ -29,7 +29,7 @@ QString tessalyUsage()
         "                 only files that differ in size or time are moved, and\n"
         "                 they keep the source's time, so a second run moves nothing\n"
         "  mirror --reverse LOCALDIR URL  the same from the local folder tree to the\n"
-        "                 server (-R for short, as lftp has it)\n"
+        "                 server (-R for short)\n"
         "  ls URL         list the server's folder (or the one file) URL names\n"
         "\n"
         "  URL is ftp://[USER[:PASSWORD]@]HOST[:PORT]/PATH, or ftps:// for FTP over\n"

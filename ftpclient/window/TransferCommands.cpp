@@ -186,7 +186,7 @@ void TransferCommands::uploadSelection()
                 if (!settleClash(item, clash, skip))
                     cancelled = true;
                 else if (skip)
-                    main_.DisplayMessage(QStringLiteral("Skiped sending file: ") + name);
+                    main_.DisplayMessage(QStringLiteral("Skipped sending file: ") + name);
                 if (skip || cancelled)
                     item.id = -1;
                 break;
