@@ -122,9 +122,10 @@ TEST_F(QueueWindow, AKilledProgramsQueueIsOfferedAgainWhenItsSiteIsReached)
     ASSERT_TRUE(killed.contains("big.bin") && killed.contains("small.txt")) << killed.toStdString();
     form.reset();
     writeFile(path, killed);
-    // And the part of the download it had.
+    // And the part of the download it had (cut, never grown: a hole of zeros is not a part).
     QFile part(local + "big.bin");
-    ASSERT_TRUE(part.resize(1 << 20));
+    const qint64 kept = qMin<qint64>(part.size(), 1 << 20);
+    ASSERT_TRUE(kept > 0 && part.resize(kept));
 
     // At the next start nothing is asked until the session reaches the site; a dismissed question
     // keeps the items, a second connect offers them again.
@@ -141,7 +142,7 @@ TEST_F(QueueWindow, AKilledProgramsQueueIsOfferedAgainWhenItsSiteIsReached)
     EXPECT_EQ(states(), QStringList(2, "Done"));
     EXPECT_TRUE(readFile(local + "big.bin") == big);
     EXPECT_EQ(readFile(local + "small.txt"), "small");
-    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("REST 1048576")) << "the download goes on from the part it had";
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("REST " + QString::number(kept))) << "the download goes on from the part it had";
     // Nothing unfinished is left to keep.
     form->queueStore().flush();
     EXPECT_FALSE(QFile::exists(path));
