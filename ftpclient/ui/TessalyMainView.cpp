@@ -126,6 +126,8 @@ void TessalyMainWindowView::build()
         q->addWidget(new QLabel(label, quick));
         auto* edit = new QLineEdit(quick);
         edit->setMinimumWidth(width);
+        if (width <= 60)
+            edit->setMaximumWidth(width + 20);  // a port needs five digits, no more
         if (secret)
             edit->setEchoMode(QLineEdit::Password);
         bindText(edit, box);
@@ -133,12 +135,14 @@ void TessalyMainWindowView::build()
             if (f.cmdQConnect.Enabled())
                 f.cmdQConnect_Click();
         });
-        q->addWidget(edit, width > 100 ? 2 : 0);
+        q->addWidget(edit, width > 100 ? 2 : width > 60 ? 1 : 0);
     };
-    addField(QStringLiteral("Address:"), f.txtQaddress, 180);
+    // Minimum widths the row can always give at the window's least width: a row wider than its
+    // room draws its fields over their labels.
+    addField(QStringLiteral("Address:"), f.txtQaddress, 130);
     addField(QStringLiteral("Port:"), f.txtQport, 50);
-    addField(QStringLiteral("User:"), f.txtQuser, 110);
-    addField(QStringLiteral("Password:"), f.txtQpassword, 110, true);
+    addField(QStringLiteral("User:"), f.txtQuser, 90);
+    addField(QStringLiteral("Password:"), f.txtQpassword, 90, true);
     auto* tls = new QCheckBox(f.chkQTls.Caption(), quick);
     tls->setObjectName(f.chkQTls.name());
     tls->setToolTip(QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted"));

@@ -32,13 +32,13 @@ QString stateText(const TransferItem& item)
 QueuePanel::QueuePanel(TransferQueue& queue, QObject* parent) : Form(QStringLiteral("frmQueue"), parent), queue_(queue)
 {
     lstQueue.setColumns({{QStringLiteral("Direction"), 70, Qt::AlignLeft},
-                         {QStringLiteral("Local"), 260, Qt::AlignLeft},
-                         {QStringLiteral("Remote"), 260, Qt::AlignLeft},
+                         {QStringLiteral("Local"), 220, Qt::AlignLeft},
+                         {QStringLiteral("Remote"), 220, Qt::AlignLeft},
                          {QStringLiteral("Size"), 80, Qt::AlignRight},
                          {QStringLiteral("Progress"), 70, Qt::AlignRight},
                          {QStringLiteral("Rate"), 90, Qt::AlignRight},
                          {QStringLiteral("Time Left"), 70, Qt::AlignRight},
-                         {QStringLiteral("State"), 260, Qt::AlignLeft}});
+                         {QStringLiteral("State"), 180, Qt::AlignLeft}});
     cmdQueueCancel.setCaption(QStringLiteral("Cancel"));
     cmdQueueRetry.setCaption(QStringLiteral("Retry"));
     cmdQueueRemove.setCaption(QStringLiteral("Remove"));
