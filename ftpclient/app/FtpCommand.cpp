@@ -198,24 +198,12 @@ int FtpCommand::mirrorDown()
     if (!source.complete)
         ++failures_;
 
-    int removed = 0;
-    if (options_.deleteExtra) {
-        for (auto t = target.entries.end(); t != target.entries.begin();) {
-            --t;
-            const auto s = source.entries.constFind(t.key());
-            if (s != source.entries.cend() && s->folder == t->folder)
-                continue;
-            const QString path = MirrorTree::join(localRoot, t.key());
-            const bool gone = t->folder ? QDir(path).removeRecursively() : QFile::remove(path);
-            if (!gone) {
-                fail(path, QStringLiteral("could not be removed"));
-                continue;
-            }
-            out_.info(QStringLiteral("Removed ") + path);
-            ++removed;
-            t = target.entries.erase(t);
-        }
-    }
+    const int removed = removeExtra(source, target, localRoot, [this](const QString& path, bool folder) {
+        if (folder ? QDir(path).removeRecursively() : QFile::remove(path))
+            return true;
+        fail(path, QStringLiteral("could not be removed"));
+        return false;
+    });
 
     QSet<QString> blocked;
     TransferRun run(*ftp_, options_.parallel, out_);
@@ -291,31 +279,21 @@ int FtpCommand::mirrorUp()
     // A server that cannot take a file's time gives an upload the time it arrived.
     const bool notOlder = !serverKeepsTimes();
 
-    int removed = 0;
-    if (options_.deleteExtra) {
-        for (auto t = target.entries.end(); t != target.entries.begin();) {
-            --t;
-            const auto s = source.entries.constFind(t.key());
-            if (s != source.entries.cend() && s->folder == t->folder)
-                continue;
-            const QString path = MirrorTree::join(root, t.key());
-            try {
-                // Backwards, so a folder's entries are gone before it.
-                if (t->folder)
-                    ftp_->RemoveFolder(path);
-                else
-                    ftp_->DeleteFile(path);
-            } catch (const FtpError& e) {
-                if (e.Number() != ftpErrServerRefused)
-                    throw;
-                fail(path, e.Description());
-                continue;
-            }
-            out_.info(QStringLiteral("Removed ") + path);
-            ++removed;
-            t = target.entries.erase(t);
+    const int removed = removeExtra(source, target, root, [this](const QString& path, bool folder) {
+        try {
+            // Backwards, so a folder's entries are gone before it.
+            if (folder)
+                ftp_->RemoveFolder(path);
+            else
+                ftp_->DeleteFile(path);
+            return true;
+        } catch (const FtpError& e) {
+            if (e.Number() != ftpErrServerRefused)
+                throw;
+            fail(path, e.Description());
+            return false;
         }
-    }
+    });
 
     QSet<QString> blocked;
     TransferRun run(*ftp_, options_.parallel, out_);
@@ -359,6 +337,28 @@ int FtpCommand::mirrorUp()
         run.add(file);
     }
     return transfer(run, unchanged, removed);
+}
+
+int FtpCommand::removeExtra(const MirrorTree& source, MirrorTree& target, const QString& root,
+                            const std::function<bool(const QString&, bool)>& remove)
+{
+    if (!options_.deleteExtra)
+        return 0;
+    int removed = 0;
+    // Backwards: what a folder holds comes after it.
+    for (auto t = target.entries.end(); t != target.entries.begin();) {
+        --t;
+        const auto s = source.entries.constFind(t.key());
+        if (s != source.entries.cend() && s->folder == t->folder)
+            continue;
+        const QString path = MirrorTree::join(root, t.key());
+        if (!remove(path, t->folder))
+            continue;
+        out_.info(QStringLiteral("Removed ") + path);
+        ++removed;
+        t = target.entries.erase(t);
+    }
+    return removed;
 }
 
 void FtpCommand::makeRemoteFolders(const QString& path)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace harbel::tessaly {
@@ -38,6 +39,10 @@ private:
     int transfer(TransferRun& run, int unchanged, int removed);
     // The server sets a file's time on upload (MFMT or SITE UTIME among its features).
     bool serverKeepsTimes();
+    // With --delete, removes (through remove, which says whether it did) what the target holds
+    // and the source lacks or holds as the other kind; the count removed.
+    int removeExtra(const MirrorTree& source, MirrorTree& target, const QString& root,
+                    const std::function<bool(const QString& path, bool folder)>& remove);
     // Makes the remote folder path and those above it that are missing.
     void makeRemoteFolders(const QString& path);
     void fail(const QString& what, const QString& why);
