@@ -1,6 +1,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
 #include "common/platform/Shell.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <limits>
@@ -229,12 +229,7 @@ bool SettingsStore::SaveToINI() const
     const QFileInfo info(settingsIniPath());
     if (!iniError.isEmpty() && info.exists())
         return false;
-    QSaveFile f(settingsIniPath());
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(out) != out.size())
-        return false;
-    return f.commit();
+    return PrivateFile::write(settingsIniPath(), out) == PrivateFile::Result::Written;
 }
 
 QString SettingsStore::LastDirectory() const

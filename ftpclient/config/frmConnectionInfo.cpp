@@ -1,6 +1,7 @@
 #include "ftpclient/config/frmConnectionInfo.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 #include "common/platform/IniFile.h"
 #include "common/prompts/Prompts.h"
 #include "common/support/ShiftCode.h"
@@ -107,8 +108,8 @@ void frmConnectionInfo::Form_Load()
     txtProfileName.setText(QString());
     lblStatus.setCaption(QString());
     cmdDeleteSite.setEnabled(false);
-    QDir().mkpath(standardFolder());
-    QDir().mkpath(privateFolder());
+    PrivateFile::makeFolder(standardFolder());
+    PrivateFile::makeFolder(privateFolder());
     FillProfileTrees();
     selectLastProfile();
     TabProfiles_Click();
@@ -300,7 +301,7 @@ void frmConnectionInfo::cmdSaveSite_Click()
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
         return;
     }
-    QDir().mkpath(privateFolder());
+    PrivateFile::makeFolder(privateFolder());
     IniFile ini(privateFolder() + u'/' + name + kExtension);
     const bool normal = optNormal.Value();
     const bool saved = ini.writeStrings(kSection, {

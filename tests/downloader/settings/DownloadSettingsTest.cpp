@@ -344,16 +344,17 @@ TEST(SettingsIni, AFileThatCannotBeReadIsNeverReplacedByTheEmptyLists)
     EXPECT_EQ(s.LastSavePath, "/new/place/file.zip");
 }
 
-TEST(SettingsIni, ASaveGoesThroughASymbolicLinkAndKeepsIt)
+TEST(SettingsIni, ASaveIsRefusedWhereASymbolicLinkStandsAndKeepsIt)
 {
+    // A link in the file's place may point at any file of the user: nothing is written through it.
     const QString elsewhere = test::testFolder() + "/elsewhere.txt";
     writeFile(elsewhere, "");
     ASSERT_TRUE(QFile::link(elsewhere, SettingsStore::settingsIniPath()));
     SettingsStore s;
     s.LastSavePath = "/a/b.zip";
-    EXPECT_TRUE(s.SaveToINI());
+    EXPECT_FALSE(s.SaveToINI());
     EXPECT_TRUE(QFileInfo(SettingsStore::settingsIniPath()).isSymLink());
-    EXPECT_TRUE(readFile(elsewhere).contains("/a/b.zip"));
+    EXPECT_FALSE(readFile(elsewhere).contains("/a/b.zip"));
 }
 
 TEST(StartUp, EntryFollowsTheCheckBox)
