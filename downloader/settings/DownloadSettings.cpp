@@ -2,6 +2,7 @@
 
 #include "common/platform/AppFolder.h"
 #include "common/platform/PrivateFile.h"
+#include "common/platform/SecretStore.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
 #include "common/platform/Shell.h"
@@ -57,6 +58,17 @@ public:
 private:
     CRegister reg_;
 };
+
+// The keyring's entries of the proxy's password and of each site login's.
+QString proxyPasswordEntry(const QString& server)
+{
+    return SecretStore::entryName(QStringLiteral("Pellanor"), QStringLiteral("proxy"), server);
+}
+
+QString loginPasswordEntry(const QString& server, const QString& user)
+{
+    return SecretStore::entryName(QStringLiteral("Pellanor"), QStringLiteral("site login"), user + u'@' + server);
+}
 
 QString checkText(int value)
 {
@@ -150,7 +162,7 @@ void SettingsStore::LoadSettings()
     s.LoginProxy = r.flag("LoginProxy", false);
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
-    s.UserPass = r.text("UserPass", QString());
+    s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString()));
     s.Downloads = r.whole<qint32>("Downloads", 0);
     s.AllBytes = r.number("AllBytes", 0);
     record = s;
@@ -197,7 +209,9 @@ void SettingsStore::LoadfromINI()
         if (i + 1 < lines.size())
             login.user = QString::fromUtf8(lines[i + 1]);
         if (i + 2 < lines.size())
-            login.password = ShiftDecodeText(lines[i + 2]);
+            login.password = lines[i + 2] == SecretStore::marker().toUtf8()
+                ? SecretStore::instance().find(loginPasswordEntry(login.server, login.user), SecretStore::marker())
+                : ShiftDecodeText(lines[i + 2]);
         logins.append(login);
     }
 }
@@ -224,7 +238,9 @@ bool SettingsStore::SaveToINI() const
         QString password = l.password;
         password.remove(QChar(0));
         password.remove(QChar(3));
-        line(ShiftEncode(password));
+        // Kept in the keyring (or the private file); the line holds the marker, or stays empty.
+        const QString entry = loginPasswordEntry(QString::fromUtf8(lineBytes(l.server)), QString::fromUtf8(lineBytes(l.user)));
+        line(SecretStore::instance().keep(entry, password).toUtf8());
     }
     const QFileInfo info(settingsIniPath());
     if (!iniError.isEmpty() && info.exists())
@@ -286,7 +302,7 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     save("ProxyPort", v.txtProxyPort);
     save("UseFTPProxy", checkText(v.chkFTPProxy));
     save("UserID", v.txtUserID);
-    save("UserPass", v.txtPass);
+    save("UserPass", SecretStore::instance().keep(proxyPasswordEntry(v.txtProxyServer), v.txtPass));
     save("LoginProxy", checkText(v.chkLogProx));
     save("UsePass", checkText(v.chkPass));
     SaveToINI();
@@ -347,7 +363,7 @@ SettingsDialogValues SettingsStore::dialogValues()
     v.txtProxyPort = r.text("ProxyPort", v.txtProxyPort);
     v.chkFTPProxy = check("UseFTPProxy", 0);
     v.txtUserID = r.text("UserID", QString());
-    v.txtPass = r.text("UserPass", QString());
+    v.txtPass = SecretStore::instance().find(proxyPasswordEntry(v.txtProxyServer), r.text("UserPass", QString()));
     v.chkLogProx = check("LoginProxy", 0);
     v.chkPass = check("UsePass", 0);
     return v;

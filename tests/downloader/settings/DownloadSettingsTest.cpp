@@ -1,3 +1,4 @@
+#include "common/platform/SecretStore.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
@@ -174,6 +175,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderWithUnitConversions)
     v.txtSameDir = "/srv/downloads";
     v.lblLastDir = "/home/me";
     v.txtPass = "proxy pw";
+    SecretStore::setFileAllowed(true);  // no keyring runs here
     SettingsStore s;
     s.SaveSettings(v);
 
@@ -185,7 +187,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderWithUnitConversions)
     EXPECT_EQ(stored("SaveSameDir"), "True");
     EXPECT_EQ(stored("SaveFileType"), "False");
     EXPECT_EQ(stored("ClipboardMonitoring"), "1");
-    EXPECT_EQ(stored("UserPass"), "proxy pw");
+    EXPECT_EQ(stored("UserPass"), SecretStore::marker());
     EXPECT_EQ(stored("Downloads"), "<none>");
     EXPECT_EQ(stored("UseCustom"), "<none>");
 
@@ -223,10 +225,12 @@ TEST(SettingsIni, ExactLayoutAndRoundTrip)
     s.LastSavePath = "/home/me/Downloads/file.zip";
     s.fileTypes = {{".zip", "/home/me/Archives"}, {QStringLiteral(".mp3 ünï"), "/home/me/Music"}};
     s.logins = {{"ftp.example.com", "anna", "abc"}, {"host2", "bob", QStringLiteral("pä ss")}};
+    SecretStore::setFileAllowed(true);  // no keyring runs here
     ASSERT_TRUE(s.SaveToINI());
     QByteArray expected = "/home/me/Downloads/file.zip\r\n.zip\r\n/home/me/Archives\r\n";
     expected += QStringLiteral(".mp3 ünï").toUtf8() + "\r\n/home/me/Music\r\nLogins:\r\n";
-    expected += "ftp.example.com\r\nanna\r\nklm\r\nhost2\r\nbob\r\n" + ShiftEncode(QStringLiteral("pä ss")) + "\r\n";
+    expected += "ftp.example.com\r\nanna\r\n" + SecretStore::marker().toUtf8() + "\r\nhost2\r\nbob\r\n"
+                + SecretStore::marker().toUtf8() + "\r\n";
     EXPECT_EQ(readFile(SettingsStore::settingsIniPath()), expected);
 
     SettingsStore back;
@@ -269,6 +273,7 @@ TEST(SettingsIni, LineBreaksInsideAnEntryCannotShiftTheFile)
     s.LastSavePath = "/a/b";
     s.fileTypes = {{".zip\r\nLogins:", "/x"}};
     s.logins = {{"host\nevil", "user", "pw"}};
+    SecretStore::setFileAllowed(true);
     ASSERT_TRUE(s.SaveToINI());
     SettingsStore back;
     back.LoadfromINI();
