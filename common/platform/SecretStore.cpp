@@ -217,6 +217,20 @@ QString SecretStore::keep(const QString& entry, const QString& secret, Kept* whe
     return done(Kept::NotKept, QString());
 }
 
+bool SecretStore::migrate(const QString& entry, const QString& secret)
+{
+    if (secret.isEmpty() || isMarker(secret))
+        return false;
+    if (isMarker(keep(entry, secret)))
+        return true;
+    if (!migrationFailedSaid_) {
+        migrationFailedSaid_ = true;
+        qWarning("A password could not be moved to the keyring and stays where it was: %s", qPrintable(entry));
+        emit migrationFailed(entry);
+    }
+    return false;
+}
+
 QString SecretStore::find(const QString& entry, const QString& settingsValue)
 {
     if (!isMarker(settingsValue))

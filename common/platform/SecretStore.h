@@ -55,6 +55,16 @@ public:
     // The password a settings value stands for: the value itself unless it is the marker, then
     // the keyring's entry or the private file's. Empty when neither has it. Waits for the keyring.
     QString find(const QString& entry, const QString& settingsValue);
+    // Moves a password an older version kept in a settings file (plain or scrambled, given here
+    // plain) into the keyring or the private file: true when the caller may now put the marker in
+    // its place. A store that fails leaves everything as it was, and says so once a session.
+    bool migrate(const QString& entry, const QString& secret);
+
+signals:
+    // The first password that could not be moved out of a settings file.
+    void migrationFailed(const QString& entry);
+
+public:
 
     static QString filePath();
 
@@ -68,6 +78,7 @@ private:
         QString value;
     };
     QHash<QString, Kept_> kept_;
+    bool migrationFailedSaid_ = false;
 };
 
 }  // namespace harbel

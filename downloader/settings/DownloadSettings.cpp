@@ -10,6 +10,8 @@
 #include "common/support/VbText.h"
 
 #include <QDir>
+
+#include <optional>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -163,6 +165,9 @@ void SettingsStore::LoadSettings()
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
     s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString()));
+    // A password an older version kept here in plain text moves to the keyring.
+    if (SecretStore::instance().migrate(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString())))
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("UserPass"), SecretStore::marker());
     s.Downloads = r.whole<qint32>("Downloads", 0);
     s.AllBytes = r.number("AllBytes", 0);
     record = s;
@@ -203,6 +208,7 @@ void SettingsStore::LoadfromINI()
                                         i + 1 < lines.size() ? QString::fromUtf8(lines[i + 1]) : QString()});
     }
     // The missing fields of a login cut off by the end of the file stay empty.
+    std::optional<bool> oldForms;
     for (++i; i < lines.size(); i += 3) {
         SiteLogin login;
         login.server = QString::fromUtf8(lines[i]);
@@ -212,8 +218,14 @@ void SettingsStore::LoadfromINI()
             login.password = lines[i + 2] == SecretStore::marker().toUtf8()
                 ? SecretStore::instance().find(loginPasswordEntry(login.server, login.user), SecretStore::marker())
                 : ShiftDecodeText(lines[i + 2]);
+        // Scrambled passwords of an older version move to the keyring; the file is rewritten only
+        // once every one of them has moved.
+        if (i + 2 < lines.size() && !lines[i + 2].isEmpty() && lines[i + 2] != SecretStore::marker().toUtf8())
+            oldForms = oldForms.value_or(true) && SecretStore::instance().migrate(loginPasswordEntry(login.server, login.user), login.password);
         logins.append(login);
     }
+    if (oldForms.value_or(false))
+        SaveToINI();
 }
 
 bool SettingsStore::SaveToINI() const

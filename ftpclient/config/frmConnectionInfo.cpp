@@ -175,8 +175,12 @@ frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
     p.passive = int(qBound(0.0, vb::toNumber(read("Passive", 50)).value_or(0), 2.0));
     // A kept password is in the keyring (or the private file); an older profile holds it scrambled.
     const QString pass = read("pass", 50);
-    p.password = SecretStore::isMarker(pass) ? SecretStore::instance().find(passwordEntry(QFileInfo(path).completeBaseName()), pass)
-                                             : decoded(pass);
+    const QString entry = passwordEntry(QFileInfo(path).completeBaseName());
+    p.password = SecretStore::isMarker(pass) ? SecretStore::instance().find(entry, pass) : decoded(pass);
+    // A private profile of an older version gives its password to the keyring at its first read.
+    if (QFileInfo(path).absolutePath() == QFileInfo(privateFolder()).absoluteFilePath()
+        && SecretStore::instance().migrate(entry, p.password))
+        IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
     p.port = read("port", 50);
     p.tls = vb::toNumber(read("TLS", 50)).value_or(0) == 1 ? 1 : 0;
     return p;

@@ -3,8 +3,10 @@
 // keep only a marker, and a connection with a saved profile logs in with the keyring's password.
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
 #include "common/platform/SecretStore.h"
 #include "common/prompts/ScriptedPrompts.h"
+#include "common/support/ShiftCode.h"
 #include "downloader/main/frmSettings.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "ftpclient/config/FirewallSettings.h"
@@ -179,6 +181,47 @@ TEST_F(Keyring, AConnectionWithASavedProfileLogsInWithTheKeyringsPassword)
     form.ConnectToSite();
     ASSERT_EQ(form.xFtp.State(), 2) << form.lblStatus.Caption().toStdString();
     form.CloseSession();
+}
+
+TEST_F(Keyring, PasswordsOfAnOlderVersionMoveToTheKeyringAtTheFirstStart)
+{
+    // An application folder as the previous version left it: plain and scrambled passwords.
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "ProxyServer", "proxy.test");
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "UserPass", "Pr0xySecret");
+    tessaly::saveSetting("Firewall Password", "F1rewall");
+    writeFile(SettingsStore::settingsIniPath(), "/a/b.zip\r\nLogins:\r\nftp.example\r\namy\r\n" + ShiftEncode(QString("hunter2")) + "\r\n");
+    const QString profile = frmConnectionInfo::privateFolder() + "/loopback.Profile";
+    QDir().mkpath(frmConnectionInfo::privateFolder());
+    writeFile(profile, "[PROFILE]\nsname=loopback\nadresa=127.0.0.1\nID=" + ShiftEncode(QString("tess")) + "\npass="
+                           + ShiftEncode(QString("s3cr3t")) + "\nport=21\n");
+
+    // What the programs read at their start.
+    SettingsStore::instance().LoadSettings();
+    SettingsStore pellanor;
+    pellanor.LoadfromINI();
+    const tessaly::FirewallSettings firewall = tessaly::FirewallSettings::load();
+    const frmConnectionInfo::Profile site = frmConnectionInfo::readProfile(profile);
+
+    const struct {
+        const char* entry;
+        QString password;
+        QString readAtStart;
+    } cases[] = {{"Pellanor proxy \"proxy.test\"", "Pr0xySecret", SettingsStore::instance().record.UserPass},
+                 {"Pellanor site login \"amy@ftp.example\"", "hunter2", pellanor.logins.value(0).password},
+                 {"Tessaly firewall \"password\"", "F1rewall", firewall.password},
+                 {"Tessaly profile \"loopback\"", "s3cr3t", site.password}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        EXPECT_EQ(c.readAtStart, c.password);
+        EXPECT_EQ(keyring().lookup(c.entry), c.password);
+        EXPECT_EQ(filesHolding(folders(), c.password), QStringList());
+        EXPECT_EQ(filesHolding(folders(), QString::fromLatin1(ShiftEncode(c.password))), QStringList());
+    }
+    // Read again, from the keyring this time.
+    SettingsStore again;
+    again.LoadfromINI();
+    EXPECT_EQ(again.logins.value(0).password, "hunter2");
+    EXPECT_EQ(frmConnectionInfo::readProfile(profile).password, "s3cr3t");
 }
 
 }  // namespace harbel::test

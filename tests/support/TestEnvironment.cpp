@@ -41,6 +41,8 @@ class PerTestFolders final : public ::testing::EmptyTestEventListener {
 void installPerTestFolders()
 {
     QStandardPaths::setTestModeEnabled(false);
+    // The user's own keyring is never reached: tests that want one start their own.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::testing::UnitTest::GetInstance()->listeners().Append(new PerTestFolders);
 }
 
