@@ -166,7 +166,7 @@ void frmSettings::Form_Load()
     for (const SiteLogin& l : store.logins) {
         ListRow* row = lstLogin.Add(l.server);
         row->setCell(1, l.user);
-        row->setCell(2, l.password);
+        showLoginPassword(*row, l.password);
     }
     for (TextBox* t : {&txtTestURL, &txtFileType, &txtFileTypeDir, &txtLoginServer, &txtLoginUsername, &txtLoginPassword})
         t->setText({});
@@ -509,7 +509,7 @@ void frmSettings::cmdLoginAdd_Click()
     }
     ListRow* row = lstLogin.Add(txtLoginServer.Text());
     row->setCell(1, txtLoginUsername.Text());
-    row->setCell(2, txtLoginPassword.Text());
+    showLoginPassword(*row, txtLoginPassword.Text());
     for (TextBox* t : {&txtLoginServer, &txtLoginUsername, &txtLoginPassword})
         t->setText({});
     setChanged(true);
@@ -563,7 +563,7 @@ bool frmSettings::save()
         store.fileTypes.append(FileTypeFolder{row->cell(0), row->cell(1)});
     store.logins.clear();
     for (const ListRow* row : lstLogin.rows())
-        store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->cell(2)});
+        store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->Tag().toString()});
     keyring.apply();
     store.SaveSettings(fromControls());
     setChanged(false);

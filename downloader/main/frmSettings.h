@@ -85,6 +85,12 @@ public:
     TextBox txtUserID{*this, QStringLiteral("txtUserID")};
     CheckBox chkPass{*this, QStringLiteral("chkPass")};
     TextBox txtPass{*this, QStringLiteral("txtPass")};
+    // A site login's row keeps its password in its tag and shows dots, as many whatever its length.
+    static void showLoginPassword(ListRow& row, const QString& password)
+    {
+        row.setCell(2, password.isEmpty() ? QString() : QString(8, QChar(0x2022)));
+        row.setTag(password);
+    }
     // Shown for the proxy's and the site logins' passwords when no keyring runs.
     KeyringNotice keyring{*this};
 

@@ -165,6 +165,8 @@ void SettingsStore::LoadSettings()
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
     s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString()));
+    unreadablePassword = SecretStore::isMarker(r.text("UserPass", QString())) && s.UserPass.isEmpty()
+        ? proxyPasswordEntry(s.ProxyServer) : QString();
     // A password an older version kept here in plain text moves to the keyring.
     if (SecretStore::instance().migrate(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString())))
         CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("UserPass"), SecretStore::marker());

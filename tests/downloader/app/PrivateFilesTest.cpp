@@ -2,7 +2,9 @@
 // one is narrowed at start), and no write through a link or another user's file planted where a
 // download keeps its control file.
 
+#include "common/platform/CRegister.h"
 #include "downloader/engine/ControlFile.h"
+#include "downloader/settings/DownloadSettings.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -110,4 +112,17 @@ TEST(PrivateFiles, AControlFilePlantedInASharedFolderStopsTheDownloadAndIsNeverW
         EXPECT_EQ(QFileInfo(control).isSymLink(), c.link);
         EXPECT_EQ(readFile(control), planted);
     }
+}
+
+TEST(PrivateFiles, TheCommandLineNeverAsksForAKeptPasswordItCannotRead)
+{
+    // The proxy's password is in a keyring this session has none of.
+    for (const auto& [name, value] : {std::pair{"UseProxy", "True"}, {"LoginProxy", "True"}, {"UsePass", "True"},
+                                      {"ProxyServer", "proxy.test"}, {"UserID", "amy"}, {"UserPass", "{kept in the keyring}"}})
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
+    const ChildRun run = runPellanor({"--download", "http://127.0.0.1:9/f.bin", "-o", test::testFolder() + "/f.bin"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("The proxy password is kept in the keyring, which cannot be read in this session: "
+                                 "Pellanor proxy \"proxy.test\""))
+        << run.err.toStdString();
 }

@@ -274,6 +274,8 @@ TEST_F(SettingsDialog, SiteLoginsNeedEveryFieldSortByColumnAndAreSaved)
     add("a.example", "amy");
     add("c.example", "bob");
     EXPECT_EQ(dialog.lstLogin.count(), 3);
+    for (const ListRow* row : dialog.lstLogin.rows())
+        EXPECT_EQ(row->cell(2), QString(8, QChar(0x2022)));  // dots, never the password
     EXPECT_TRUE(dialog.txtLoginServer.Text().isEmpty());
     // Each click on a header sorts by that column, the other way round from the click before.
     const auto users = [this] {

@@ -1,0 +1,47 @@
+#include "common/ui/PasswordFields.h"
+
+#include "common/controls/KeyringNotice.h"
+#include "common/ui/Bindings.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+namespace harbel::ui {
+
+QWidget* passwordWithShowToggle(QLineEdit* edit, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    edit->setParent(row);
+    edit->setEchoMode(QLineEdit::Password);
+    auto* show = new QCheckBox(QStringLiteral("Show"), row);
+    show->setObjectName(edit->objectName() + QStringLiteral("Show"));
+    QObject::connect(show, &QCheckBox::toggled, edit,
+                     [edit](bool on) { edit->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
+    layout->addWidget(edit, 1);
+    layout->addWidget(show);
+    return row;
+}
+
+QWidget* keyringNoticeView(KeyringNotice& notice, QWidget* parent)
+{
+    auto* box = new QWidget(parent);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(box);
+    label->setObjectName(notice.lblKeyring.name());
+    label->setWordWrap(true);
+    bindLabel(label, notice.lblKeyring);
+    auto* check = new QCheckBox(box);
+    check->setObjectName(notice.chkSaveInFile.name());
+    bindCheck(check, notice.chkSaveInFile);
+    layout->addWidget(label);
+    layout->addWidget(check);
+    return box;
+}
+
+}  // namespace harbel::ui

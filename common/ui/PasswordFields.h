@@ -1,0 +1,19 @@
+#pragma once
+
+class QLineEdit;
+class QWidget;
+
+namespace harbel {
+
+class KeyringNotice;
+
+namespace ui {
+
+// The password edit hidden as dots, with a "Show" box beside it that shows the text while ticked.
+QWidget* passwordWithShowToggle(QLineEdit* edit, QWidget* parent);
+// The notice and the "Save it in a file that only you can read" box of a dialog whose keyring is
+// missing, bound to the form's controls (hidden while a keyring runs).
+QWidget* keyringNoticeView(KeyringNotice& notice, QWidget* parent);
+
+}  // namespace ui
+}  // namespace harbel
