@@ -1,6 +1,8 @@
 #include "common/ui/PasswordFields.h"
 
 #include "common/controls/KeyringNotice.h"
+#include "common/platform/SecretStore.h"
+#include "common/prompts/Prompts.h"
 #include "common/ui/Bindings.h"
 
 #include <QCheckBox>
@@ -42,6 +44,18 @@ QWidget* keyringNoticeView(KeyringNotice& notice, QWidget* parent)
     layout->addWidget(label);
     layout->addWidget(check);
     return box;
+}
+
+void sayWhenPasswordsStay(const QString& title)
+{
+    QObject::connect(&SecretStore::instance(), &SecretStore::migrationFailed, [title](const QString& entry) {
+        Prompts::instance().MsgBox(
+            QStringLiteral("A password kept by an earlier version (%1) could not be moved to the keyring, so it stays in "
+                           "the settings file. Start a keyring, or save it again with \"Save it in a file that only "
+                           "you can read\" ticked.")
+                .arg(entry),
+            MsgButtons::OkOnly, MsgIcon::Exclamation, title);
+    });
 }
 
 }  // namespace harbel::ui

@@ -13,6 +13,7 @@
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/Icons.h"
 #include "common/ui/QtClipboard.h"
+#include "common/ui/PasswordFields.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
@@ -67,6 +68,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QtPrompts prompts;
     Prompts::setInstance(&prompts);
+    ui::sayWhenPasswordsStay(QStringLiteral("Pellanor"));
 
     // One window per application folder; later copies hand addresses to it.
     SingleInstance instance(QStringLiteral("Pellanor"), QStringLiteral("TessalyRecieveMessage"));
