@@ -17,5 +17,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://harbel.org/")
 # authorities for QSslSocket.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libssl3, ca-certificates")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, bash-completion")
+# QtKeychain opens libsecret at run time to reach the desktop's keyring.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, bash-completion, libsecret-1-0")
 include(CPack)

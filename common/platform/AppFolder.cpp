@@ -1,5 +1,8 @@
 #include "common/platform/AppFolder.h"
 
+#include "common/platform/PrivateFile.h"
+#include "common/platform/RegistryStore.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -30,8 +33,12 @@ QString path()
     const QString folder = folderFromEnvironment();
     static QString seeded;
     if (seeded != folder) {
-        QDir().mkpath(folder);
+        PrivateFile::makeFolder(folder);
         seed(folder);
+        // What an older version left readable by others is narrowed: files 0600, folders 0700.
+        PrivateFile::narrow(folder);
+        const QString registry = RegistryStore::defaultPath();
+        PrivateFile::narrow(qEnvironmentVariableIsEmpty("HARBEL_REGISTRY") ? QFileInfo(registry).absolutePath() : registry);
         seeded = folder;
     }
     return folder;
@@ -52,13 +59,13 @@ bool seed(const QString& folder)
         const QString target = folder + u'/' + relative;
         if (QFileInfo::exists(target))
             continue;
-        QDir().mkpath(QFileInfo(target).absolutePath());
+        PrivateFile::makeFolder(QFileInfo(target).absolutePath());
         if (!QFile::copy(source, target)) {
             ok = false;
             continue;
         }
         // Files copied out of the resources are read-only; the user may edit these.
-        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     return ok;
 }

@@ -1,8 +1,9 @@
 #include "common/platform/AutoStart.h"
 
+#include "common/platform/PrivateFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace harbel::AutoStart {
@@ -60,14 +61,11 @@ bool add(const QString& name, const QString& program)
 {
     if (!QDir().mkpath(folder()))
         return false;
-    QSaveFile out(entryPath(name));
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
                                         "X-GNOME-Autostart-enabled=true\n")
                              .arg(oneLine(name), oneLine(execQuoted(program)));
     const QByteArray bytes = text.toUtf8();
-    return out.write(bytes) == bytes.size() && out.commit();
+    return PrivateFile::write(entryPath(name), bytes, PrivateFile::Access::Shared) == PrivateFile::Result::Written;
 }
 
 bool remove(const QString& name)

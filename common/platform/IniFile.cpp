@@ -1,9 +1,10 @@
 #include "common/platform/IniFile.h"
 
+#include "common/platform/PrivateFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -115,17 +116,10 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
 
 bool writeText(const QString& path, const Text& t)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
     QString s;
     for (const auto& l : t.lines)
         s += l.text + t.eol;
-    const QByteArray bytes = s.toUtf8();
-    if (out.write(bytes) != bytes.size())
-        return false;
-    return out.commit();
+    return PrivateFile::write(path, s.toUtf8()) == PrivateFile::Result::Written;
 }
 
 // [first, end) line indexes of the first section with that name; first == -1 when missing.

@@ -1,12 +1,13 @@
 #include "common/platform/RegistryStore.h"
 
+#include "common/platform/PrivateFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLockFile>
 #include <QMutex>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -286,7 +287,7 @@ template <typename Change>
 bool RegistryStore::modify(Change change)
 {
     const QFileInfo info(path_);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!PrivateFile::makeFolder(info.absolutePath()))
         return false;
     QLockFile lock(path_ + QStringLiteral(".lock"));
     lock.setStaleLockTime(10000);
@@ -295,20 +296,16 @@ bool RegistryStore::modify(Change change)
     const std::optional<QByteArray> bytesBefore = readStore(path_);
     if (!bytesBefore)
         return false;  // what is there is not lost to a store holding only this change
+    if (!PrivateFile::mayWrite(path_))
+        return false;  // a link or another user's file: never written through
     QList<Section> sections = parse(*bytesBefore);
     if (!change(sections))
         return false;
-    QSaveFile out(path_);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = serialize(sections);
-    if (out.write(bytes) != bytes.size())
-        return false;
     // Read again at the next lookup, however quickly another write follows this one.
     forgetParsed(path_);
-    const bool committed = out.commit();
+    const bool written = PrivateFile::write(path_, serialize(sections)) == PrivateFile::Result::Written;
     forgetParsed(path_);
-    return committed;
+    return written;
 }
 
 std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, const QString& name) const

@@ -1,10 +1,10 @@
 #include "common/support/ErrorLog.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 
 namespace harbel {
@@ -16,12 +16,9 @@ void WriteErrorLog(const QString& message)
     const QString record = QStringLiteral("\"\nDate: %1\",\"Time: %2\",\"%3\"\n")
                                .arg(locale.toString(now.date(), QLocale::ShortFormat),
                                     locale.toString(now.time(), QLocale::ShortFormat), message);
-    QFile f(AppFolder::file(QStringLiteral("errorlog.txt")));
-    // Only a plain file (or a link to one): opening a pipe would block the program.
-    const QFileInfo info(f.fileName());
-    if (info.exists() && !info.isFile())
-        return;
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    QFile f;
+    // Only a plain file of this user, never a link: opening a pipe would block the program.
+    if (!PrivateFile::openAppend(f, AppFolder::file(QStringLiteral("errorlog.txt"))))
         return;
     f.write(record.toUtf8());
 }

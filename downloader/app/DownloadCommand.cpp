@@ -39,7 +39,8 @@ MsgAnswer TerminalPrompts::MsgBox(const QString& text, MsgButtons buttons, MsgIc
     shown.replace(QLatin1String("\r\n"), QLatin1String(" "));
     const QString lineText = (title.isEmpty() ? shown : title + QStringLiteral(": ") + shown) + u'\n';
     write(icon == MsgIcon::Information ? stdout : stderr, lineText);
-    if (buttons == MsgButtons::YesNo && answerYes_)
+    // --segments answers the segmented download's question; a warning is never answered yes.
+    if (buttons == MsgButtons::YesNo && answerYes_ && icon == MsgIcon::Question)
         return MsgAnswer::Yes;
     return buttons == MsgButtons::OkOnly || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok : cancelAnswer(buttons);
 }

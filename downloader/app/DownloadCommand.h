@@ -30,7 +30,8 @@ public:
     std::optional<QString> OpenFileName(const QString&, const QString&, const QString&) override { return std::nullopt; }
     std::optional<QString> ChooseFolder(const QString&, const QString&) override { return std::nullopt; }
     void ShowModal(Form& form) override;
-    // Yes/No questions (the segment question, the stop question of a segmented job) get Yes.
+    // Yes/No questions (the segment question, the stop question of a segmented job) get Yes; a
+    // warning (a control file that cannot be kept) never does.
     void setAnswerYes(bool yes) { answerYes_ = yes; }
     // The answer to the file-exists question of the next download.
     void setExists(PellanorOptions::Exists exists) { exists_ = exists; }

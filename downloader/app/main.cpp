@@ -49,6 +49,15 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
                      qPrintable(GetLangString(QStringLiteral("19353"), QStringLiteral("The file types and logins could not be read from Settings.ini. The file is left as it is and is not rewritten in this session:"))),
                      qPrintable(why));
 
+    // The command line never asks: a proxy password it cannot read ends the run before it starts.
+    if (const DownloadSettings& r = SettingsStore::instance().record;
+        r.UseProxy && r.LoginProxy && r.UsePass && !SettingsStore::instance().unreadablePassword.isEmpty()) {
+        std::fprintf(stderr, "pellanor: %s %s\n",
+                     qPrintable(GetLangString(QStringLiteral("19050"), QStringLiteral("The proxy password is kept in the keyring, which cannot be read in this session:"))),
+                     qPrintable(SettingsStore::instance().unreadablePassword));
+        Prompts::setInstance(nullptr);
+        return 1;
+    }
     DownloadWindows windows;
     DownloadCommand command(options, windows, stdout, stderr, ::isatty(::fileno(stdout)) == 1);
     prompts.beforeLine = [&command] { command.endLine(); };

@@ -1,8 +1,9 @@
 #include "downloader/engine/ControlFile.h"
 
+#include "common/platform/PrivateFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -32,6 +33,9 @@ std::optional<ControlFile> ControlFile::read(const QString& output, bool* damage
         *damaged = false;
     const QFileInfo info(pathFor(output));
     if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    // A link or another user's file is not ours: it is neither read nor ever written.
+    if (!PrivateFile::mayWrite(info.filePath()))
         return std::nullopt;
     const auto bad = [damaged]() -> std::optional<ControlFile> {
         if (damaged)
@@ -99,13 +103,15 @@ bool ControlFile::write(const QString& output) const
     for (qsizetype i = 0; i < complete.size(); ++i)
         text += (i ? "," : "") + QByteArray::number(complete[i].begin) + '-' + QByteArray::number(complete[i].end);
     text += '\n';
-    QSaveFile file(pathFor(output));
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    // It holds no secret: it takes the mode the download's folder gives.
+    return PrivateFile::write(pathFor(output), text, PrivateFile::Access::Shared) == PrivateFile::Result::Written;
 }
 
 void ControlFile::remove(const QString& output)
 {
-    QFile::remove(pathFor(output));
+    // What someone else put in its place is left as it is.
+    if (writable(output))
+        QFile::remove(pathFor(output));
 }
 
 bool ControlFile::matches(qint64 serverSize, const QByteArray& serverValidator) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/platform/PrivateFile.h"
 #include "downloader/engine/SegmentPlan.h"
 
 #include <QByteArray>
@@ -24,8 +25,10 @@ struct ControlFile {
     // The control file of output: nullopt when there is none; `damaged` tells one that exists but
     // cannot be read or makes no sense.
     static std::optional<ControlFile> read(const QString& output, bool* damaged = nullptr);
-    // Replaces the control file atomically.
+    // Replaces the control file atomically; refused (false) where a link or another user's file stands.
     bool write(const QString& output) const;
+    // Whether the control file of output may be written (absent, or a regular file of this user).
+    static bool writable(const QString& output) { return PrivateFile::mayWrite(pathFor(output)); }
     static void remove(const QString& output);
 
     // The server's file is the one this control file describes: same size, and the same

@@ -364,8 +364,32 @@ void DownloadJob::saveProgress(bool force)
         ftp_.saveProgress();
 }
 
+bool DownloadJob::controlFileAllowed()
+{
+    if (keepsNoControlFile() || ControlFile::writable(strSaveTo))
+        return true;
+    // A link or another user's file in its place is never written through. Without the state
+    // beside it a stopped download resumes from the file's length, so the user decides; the
+    // cautious answer stops the download.
+    const QString where = ControlFile::pathFor(strSaveTo);
+    publish();
+    const QString question = lang("19048", "%1 is a link or a file of another user, so this download cannot keep its "
+                                           "state beside the file. Download without it?")
+                                 .arg(where);
+    if (Prompts::instance().MsgBox(question, MsgButtons::YesNo, MsgIcon::Exclamation, programTitle()) == MsgAnswer::Yes) {
+        withoutControlFileFor_ = strSaveTo;
+        return true;
+    }
+    closeFiles();
+    fail(lang("19049", "Stopped: a link or a file of another user stands where the download's state is kept:") + u' '
+         + where);
+    return false;
+}
+
 bool DownloadJob::openOutput()
 {
+    if (!controlFileAllowed())
+        return false;
     if (output_.open())
         return true;
     closeFiles();

@@ -193,6 +193,9 @@ private:
     void closeFiles() { output_.close(); }
     // All connections write into the one output file, created empty when it is missing.
     bool openOutput();
+    // Whether the download may go on where its control file cannot be written; false has failed it.
+    bool controlFileAllowed();
+    bool keepsNoControlFile() const { return !strSaveTo.isEmpty() && withoutControlFileFor_ == strSaveTo; }
     void startCountdown();
     void stopCountdown();
     void armWatchdog(qint32 seconds);
@@ -222,6 +225,8 @@ private:
     // FTP: the server named the size (an HTTP job always knows it once it transfers).
     bool sizeKnown_ = true;
     bool transferPrepared_ = false;
+    // The output the user let go on without a control file.
+    QString withoutControlFileFor_;
     bool completed_ = false;
     bool failed_ = false;
     // The watchdog paused the job at its last tick (a stall): its next tick resumes it.

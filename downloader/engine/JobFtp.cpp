@@ -317,13 +317,14 @@ void JobFtp::takeAsEnded()
 
 void JobFtp::saveProgress()
 {
-    if (!job_.transferPrepared_ || job_.completed_)
+    if (!job_.transferPrepared_ || job_.completed_ || job_.keepsNoControlFile())
         return;
     ControlFile control;
     control.size = job_.sizeKnown_ ? std::max(job_.intContentLength, ftpPos_) : ftpPos_;
     if (ftpPos_ > 0)
         control.complete = {{0, ftpPos_}};
-    control.write(job_.strSaveTo);
+    if (!control.write(job_.strSaveTo) && !ControlFile::writable(job_.strSaveTo))
+        job_.controlFileAllowed();
 }
 
 void JobFtp::checkEnd()

@@ -431,7 +431,7 @@ bool JobHttp::planResume(qint64 size)
 
 void JobHttp::saveProgress(bool force)
 {
-    if (!keepsControlFile_ || !job_.transferPrepared_ || job_.completed_ || job_.FTPMODE)
+    if (!keepsControlFile_ || !job_.transferPrepared_ || job_.completed_ || job_.FTPMODE || job_.keepsNoControlFile())
         return;
     if (!force && lastSave_.isValid() && lastSave_.elapsed() < saveInterval_)
         return;
@@ -451,7 +451,8 @@ void JobHttp::saveProgress(bool force)
             return;
         saveInterval_ = std::max<qint64>(1000, 10 * took.elapsed());
     }
-    control.write(job_.strSaveTo);
+    if (!control.write(job_.strSaveTo) && !ControlFile::writable(job_.strSaveTo) && !job_.controlFileAllowed())
+        return;
     lastSave_.restart();
 }
 

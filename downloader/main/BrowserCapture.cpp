@@ -1,6 +1,7 @@
 #include "downloader/main/BrowserCapture.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace harbel::BrowserCapture {
 
@@ -35,8 +35,7 @@ QByteArray shellQuoted(const QString& text)
 
 bool writeAtomically(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions = {})
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    if (PrivateFile::write(path, bytes, PrivateFile::Access::Shared) != PrivateFile::Result::Written)
         return false;
     return !permissions || QFile::setPermissions(path, permissions);
 }

@@ -5,14 +5,16 @@
 #include "common/controls/ListView.h"
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
+#include "common/platform/PrivateFile.h"
 #include "common/support/LangString.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace harbel {
 
@@ -72,10 +74,11 @@ bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate&
     CRegister().REGSaveSetting(HKEY_CURRENT_USER, QStringLiteral("Software\\VB and VBA Program Settings\\Harbel\\Language"),
                                QStringLiteral("Name"), currentLanguageFile());
 
-    // A link is the user's own arrangement (a file kept elsewhere): the history is written to the
-    // file it points to, and two empty lists are written there rather than removing the link.
+    // A link or another user's file in its place is neither written through nor removed.
     const QFileInfo info(path());
-    if (lstMain.isEmpty() && lstComplete.isEmpty() && !info.isSymLink()) {
+    if (!PrivateFile::mayWrite(path()))
+        return fail(path() + QStringLiteral(" is a link, a folder or a file of another user"));
+    if (lstMain.isEmpty() && lstComplete.isEmpty()) {
         QFile f(path());
         if (!info.exists() || f.remove())
             return true;
@@ -91,10 +94,15 @@ bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate&
     out += kFinishHistory;
     out += "\r\n";
 
-    QSaveFile f(path());
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
-        return fail(f.errorString());
-    return true;
+    switch (PrivateFile::write(path(), out)) {
+    case PrivateFile::Result::Written:
+        return true;
+    case PrivateFile::Result::Refused:
+        return fail(path() + QStringLiteral(" is a link, a folder or a file of another user"));
+    case PrivateFile::Result::Failed:
+        break;
+    }
+    return fail(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 bool History::LoadHistory(ListView& lstMain, ListView& lstComplete, QString* error)

@@ -32,8 +32,7 @@ QStringList testEntries(QString list)
     return list.toLower().split(u';');
 }
 
-// The server and path of an address by the test's own rules: the scheme and a login before "@"
-// are dropped, and the port after ":" (HTTP's own, FTP's 21 by default) is not part of the name.
+// The server and path of an address by the test's rules: no scheme, no login, no port (":21").
 std::pair<QString, QString> serverAndPath(const QString& url)
 {
     QString rest = url.trimmed();
@@ -149,6 +148,7 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
 void frmSettings::Form_Load()
 {
     loading_ = true;
+    keyring.Form_Load();
     SettingsStore& store = SettingsStore::instance();
     SettingsDialogValues v = SettingsStore::dialogValues();
     if (v.txtMonitorTypes.isEmpty())
@@ -168,7 +168,7 @@ void frmSettings::Form_Load()
     for (const SiteLogin& l : store.logins) {
         ListRow* row = lstLogin.Add(l.server);
         row->setCell(1, l.user);
-        row->setCell(2, l.password);
+        showLoginPassword(*row, l.password);
     }
     for (TextBox* t : {&txtTestURL, &txtFileType, &txtFileTypeDir, &txtLoginServer, &txtLoginUsername, &txtLoginPassword})
         t->setText({});
@@ -503,7 +503,7 @@ void frmSettings::cmdLoginAdd_Click()
     }
     ListRow* row = lstLogin.Add(txtLoginServer.Text());
     row->setCell(1, txtLoginUsername.Text());
-    row->setCell(2, txtLoginPassword.Text());
+    showLoginPassword(*row, txtLoginPassword.Text());
     for (TextBox* t : {&txtLoginServer, &txtLoginUsername, &txtLoginPassword})
         t->setText({});
     setChanged(true);
@@ -519,9 +519,8 @@ void frmSettings::cmdLoginDelete_Click()
 
 bool frmSettings::convertedFieldsHoldNumbers()
 {
-    // Fields saved as a product (minutes, KB, MB) must hold a number: a text saved as 0 would make
-    // a reconnect wait of no time or a rollback past every resume point. Nothing is saved until
-    // each one does.
+    // Fields saved as a product (minutes, KB, MB) must hold a number: a text saved as 0 would make a
+    // reconnect wait of no time or a rollback past every resume point. Nothing is saved before.
     struct Converted {
         TextBox* field;
         Page page;
@@ -558,7 +557,8 @@ bool frmSettings::save()
         store.fileTypes.append(FileTypeFolder{row->cell(0), row->cell(1)});
     store.logins.clear();
     for (const ListRow* row : lstLogin.rows())
-        store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->cell(2)});
+        store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->Tag().toString()});
+    keyring.apply();
     store.SaveSettings(fromControls());
     setChanged(false);
     store.LoadSettings();

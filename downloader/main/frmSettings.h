@@ -5,6 +5,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "common/controls/KeyringNotice.h"
 #include "common/controls/ListView.h"
 
 #include <array>
@@ -84,6 +85,14 @@ public:
     TextBox txtUserID{*this, QStringLiteral("txtUserID")};
     CheckBox chkPass{*this, QStringLiteral("chkPass")};
     TextBox txtPass{*this, QStringLiteral("txtPass")};
+    // A site login's row keeps its password in its tag and shows dots, as many whatever its length.
+    static void showLoginPassword(ListRow& row, const QString& password)
+    {
+        row.setCell(2, password.isEmpty() ? QString() : QString(8, QChar(0x2022)));
+        row.setTag(password);
+    }
+    // Shown for the proxy's and the site logins' passwords when no keyring runs.
+    KeyringNotice keyring{*this};
 
     TextBox txtRollback{*this, QStringLiteral("txtRollback")};
     CheckBox chkRetry{*this, QStringLiteral("chkRetry")};

@@ -1,6 +1,8 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
+#include "common/platform/SecretStore.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
 #include "common/platform/Shell.h"
@@ -8,9 +10,10 @@
 #include "common/support/VbText.h"
 
 #include <QDir>
+
+#include <optional>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <limits>
@@ -57,6 +60,17 @@ public:
 private:
     CRegister reg_;
 };
+
+// The keyring's entries of the proxy's password and of each site login's.
+QString proxyPasswordEntry(const QString& server)
+{
+    return SecretStore::entryName(QStringLiteral("Pellanor"), QStringLiteral("proxy"), server);
+}
+
+QString loginPasswordEntry(const QString& server, const QString& user)
+{
+    return SecretStore::entryName(QStringLiteral("Pellanor"), QStringLiteral("site login"), user + u'@' + server);
+}
 
 QString checkText(int value)
 {
@@ -152,7 +166,12 @@ void SettingsStore::LoadSettings()
     s.LoginProxy = r.flag("LoginProxy", false);
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
-    s.UserPass = r.text("UserPass", QString());
+    s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString()));
+    unreadablePassword = SecretStore::isMarker(r.text("UserPass", QString())) && s.UserPass.isEmpty()
+        ? proxyPasswordEntry(s.ProxyServer) : QString();
+    // A password an older version kept here in plain text moves to the keyring.
+    if (SecretStore::instance().migrate(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString())))
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("UserPass"), SecretStore::marker());
     s.Downloads = r.whole<qint32>("Downloads", 0);
     s.AllBytes = r.number("AllBytes", 0);
     record = s;
@@ -193,15 +212,24 @@ void SettingsStore::LoadfromINI()
                                         i + 1 < lines.size() ? QString::fromUtf8(lines[i + 1]) : QString()});
     }
     // The missing fields of a login cut off by the end of the file stay empty.
+    std::optional<bool> oldForms;
     for (++i; i < lines.size(); i += 3) {
         SiteLogin login;
         login.server = QString::fromUtf8(lines[i]);
         if (i + 1 < lines.size())
             login.user = QString::fromUtf8(lines[i + 1]);
         if (i + 2 < lines.size())
-            login.password = ShiftDecodeText(lines[i + 2]);
+            login.password = lines[i + 2] == SecretStore::marker().toUtf8()
+                ? SecretStore::instance().find(loginPasswordEntry(login.server, login.user), SecretStore::marker())
+                : ShiftDecodeText(lines[i + 2]);
+        // Scrambled passwords of an older version move to the keyring; the file is rewritten only
+        // once every one of them has moved.
+        if (i + 2 < lines.size() && !lines[i + 2].isEmpty() && lines[i + 2] != SecretStore::marker().toUtf8())
+            oldForms = oldForms.value_or(true) && SecretStore::instance().migrate(loginPasswordEntry(login.server, login.user), login.password);
         logins.append(login);
     }
+    if (oldForms.value_or(false))
+        SaveToINI();
 }
 
 bool SettingsStore::SaveToINI() const
@@ -226,17 +254,14 @@ bool SettingsStore::SaveToINI() const
         QString password = l.password;
         password.remove(QChar(0));
         password.remove(QChar(3));
-        line(ShiftEncode(password));
+        // Kept in the keyring (or the private file); the line holds the marker, or stays empty.
+        const QString entry = loginPasswordEntry(QString::fromUtf8(lineBytes(l.server)), QString::fromUtf8(lineBytes(l.user)));
+        line(SecretStore::instance().keep(entry, password).toUtf8());
     }
     const QFileInfo info(settingsIniPath());
     if (!iniError.isEmpty() && info.exists())
         return false;
-    QSaveFile f(settingsIniPath());
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(out) != out.size())
-        return false;
-    return f.commit();
+    return PrivateFile::write(settingsIniPath(), out) == PrivateFile::Result::Written;
 }
 
 QString SettingsStore::LastDirectory() const
@@ -293,7 +318,7 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     save("ProxyPort", v.txtProxyPort);
     save("UseFTPProxy", checkText(v.chkFTPProxy));
     save("UserID", v.txtUserID);
-    save("UserPass", v.txtPass);
+    save("UserPass", SecretStore::instance().keep(proxyPasswordEntry(v.txtProxyServer), v.txtPass));
     save("LoginProxy", checkText(v.chkLogProx));
     save("UsePass", checkText(v.chkPass));
     save("AskSegmented", checkText(v.chkAskSegmented));
@@ -358,7 +383,7 @@ SettingsDialogValues SettingsStore::dialogValues()
     v.txtProxyPort = r.text("ProxyPort", v.txtProxyPort);
     v.chkFTPProxy = check("UseFTPProxy", 0);
     v.txtUserID = r.text("UserID", QString());
-    v.txtPass = r.text("UserPass", QString());
+    v.txtPass = SecretStore::instance().find(proxyPasswordEntry(v.txtProxyServer), r.text("UserPass", QString()));
     v.chkLogProx = check("LoginProxy", 0);
     v.chkPass = check("UsePass", 0);
     return v;

@@ -159,6 +159,9 @@ public:
     // missing. While that file is still there, SaveToINI leaves it alone rather than replace the
     // user's lists with the empty ones of this run.
     QString iniError;
+    // The keyring entry of a proxy password that is kept but could not be read (no keyring in this
+    // session); empty when there is none.
+    QString unreadablePassword;
 
     // Called first by LoadSettings so the settings dialog exists (it loads its own fields).
     std::function<void()> ensureDialog;

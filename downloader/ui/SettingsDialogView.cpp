@@ -3,6 +3,7 @@
 #include "downloader/main/frmSettings.h"
 
 #include "common/ui/Bindings.h"
+#include "common/ui/PasswordFields.h"
 #include "common/ui/ListViewWidget.h"
 
 #include <QCheckBox>
@@ -246,8 +247,8 @@ QWidget* SettingsDialogView::proxyPage()
     fields->addRow(checkFor(f.chkLogProx, frame, [&f] { f.chkLogProx_Click(); }));
     fields->addRow(QStringLiteral("User ID:"), editFor(f.txtUserID, frame, edited));
     QLineEdit* password = editFor(f.txtPass, frame, edited);
-    password->setEchoMode(QLineEdit::Password);
-    fields->addRow(checkFor(f.chkPass, frame, [&f] { f.chkPass_Click(); }), password);
+    fields->addRow(checkFor(f.chkPass, frame, [&f] { f.chkPass_Click(); }), ui::passwordWithShowToggle(password, frame));
+    fields->addRow(ui::keyringNoticeView(f.keyring, frame));
     l->addWidget(frame);
     l->addStretch();
     return p;
@@ -301,8 +302,7 @@ QWidget* SettingsDialogView::loginPage()
     fields->addRow(QStringLiteral("Server:"), editFor(f.txtLoginServer, p, edited));
     fields->addRow(QStringLiteral("Username:"), editFor(f.txtLoginUsername, p, edited));
     QLineEdit* password = editFor(f.txtLoginPassword, p, edited);
-    password->setEchoMode(QLineEdit::Password);
-    fields->addRow(QStringLiteral("Password:"), password);
+    fields->addRow(QStringLiteral("Password:"), ui::passwordWithShowToggle(password, p));
     l->addLayout(fields);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(buttonFor(f.cmdLoginAdd, p, [&f] { f.cmdLoginAdd_Click(); }));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/platform/SecretStore.h"
 #include "ftpclient/config/ClientSettings.h"
 
 #include <QString>
@@ -23,10 +24,19 @@ struct FirewallSettings {
         f.use = vb::Val(setting(QStringLiteral("Firewall Use"), QStringLiteral("0"))) == 1;
         f.host = setting(QStringLiteral("Firewall Host Name"), QString());
         f.user = setting(QStringLiteral("Firewall User Name"), QString());
-        f.password = setting(QStringLiteral("Firewall Password"), QString());
+        const QString stored = setting(QStringLiteral("Firewall Password"), QString());
+        f.password = SecretStore::instance().find(passwordEntry(), stored);
+        // An older version kept it here in plain text: it moves to the keyring.
+        if (SecretStore::instance().migrate(passwordEntry(), stored))
+            saveSetting(QStringLiteral("Firewall Password"), SecretStore::marker());
         f.type = setting(QStringLiteral("Firewall Type"), QString());
         f.port = setting(QStringLiteral("Firewall Proxy Port"), QStringLiteral("1080"));
         return f;
+    }
+
+    static QString passwordEntry()
+    {
+        return SecretStore::entryName(QStringLiteral("Tessaly"), QStringLiteral("firewall"), QStringLiteral("password"));
     }
 
     // The proxy kind of the FTP component: 0 none, 4 SOCKS 4, 5 SOCKS 5.

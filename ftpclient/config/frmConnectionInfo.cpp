@@ -1,6 +1,8 @@
 #include "ftpclient/config/frmConnectionInfo.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
+#include "common/platform/SecretStore.h"
 #include "common/platform/IniFile.h"
 #include "common/prompts/Prompts.h"
 #include "common/support/ShiftCode.h"
@@ -9,6 +11,7 @@
 #include "ftpclient/config/ClientSettings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 namespace harbel::tessaly {
@@ -38,6 +41,11 @@ QString CutAtNull(const QString& text)
 QString decoded(const QString& stored)
 {
     return ShiftDecodeText(CutAtNull(stored).toLatin1());
+}
+
+QString passwordEntry(const QString& profile)
+{
+    return SecretStore::entryName(QStringLiteral("Tessaly"), QStringLiteral("profile"), profile);
 }
 
 }  // namespace
@@ -107,8 +115,9 @@ void frmConnectionInfo::Form_Load()
     txtProfileName.setText(QString());
     lblStatus.setCaption(QString());
     cmdDeleteSite.setEnabled(false);
-    QDir().mkpath(standardFolder());
-    QDir().mkpath(privateFolder());
+    keyring.Form_Load();
+    PrivateFile::makeFolder(standardFolder());
+    PrivateFile::makeFolder(privateFolder());
     FillProfileTrees();
     selectLastProfile();
     TabProfiles_Click();
@@ -164,7 +173,14 @@ frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
     p.host = read("adresa", 75);
     p.user = decoded(read("ID", 50));
     p.passive = int(qBound(0.0, vb::toNumber(read("Passive", 50)).value_or(0), 2.0));
-    p.password = decoded(read("pass", 50));
+    // A kept password is in the keyring (or the private file); an older profile holds it scrambled.
+    const QString pass = read("pass", 50);
+    const QString entry = passwordEntry(QFileInfo(path).completeBaseName());
+    p.password = SecretStore::isMarker(pass) ? SecretStore::instance().find(entry, pass) : decoded(pass);
+    // A private profile of an older version gives its password to the keyring at its first read.
+    if (QFileInfo(path).absolutePath() == QFileInfo(privateFolder()).absoluteFilePath()
+        && SecretStore::instance().migrate(entry, p.password))
+        IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
     p.port = read("port", 50);
     p.tls = vb::toNumber(read("TLS", 50)).value_or(0) == 1 ? 1 : 0;
     return p;
@@ -300,15 +316,16 @@ void frmConnectionInfo::cmdSaveSite_Click()
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
         return;
     }
-    QDir().mkpath(privateFolder());
+    PrivateFile::makeFolder(privateFolder());
     IniFile ini(privateFolder() + u'/' + name + kExtension);
+    keyring.apply();
     const bool normal = optNormal.Value();
     const bool saved = ini.writeStrings(kSection, {
         {QStringLiteral("sname"), name},
         {QStringLiteral("adresa"), txtHost.Text()},
         {QStringLiteral("ID"), encoded(txtUserName.Text())},
         {QStringLiteral("Passive"), QString::number(chkPassiveMode.Value())},
-        {QStringLiteral("pass"), normal ? encoded(txtPassword.Text()) : QString()},
+        {QStringLiteral("pass"), SecretStore::instance().keep(passwordEntry(name), normal ? txtPassword.Text() : QString())},
         {QStringLiteral("port"), txtPort.Text()},
         {QStringLiteral("TLS"), QString::number(chkTls.Value() == 1 ? 1 : 0)},
     });
@@ -342,6 +359,7 @@ void frmConnectionInfo::cmdDeleteSite_Click()
         Prompts::instance().MsgBox(file.errorString(), MsgButtons::OkOnly, MsgIcon::Information, kNotice);
         return;
     }
+    SecretStore::instance().keep(passwordEntry(site), QString());
     FillProfileTrees();
     lblStatus.setCaption(QStringLiteral("Site deleted: ") + site);
 }

@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "common/controls/KeyringNotice.h"
 #include "ftpclient/config/ClientControls.h"
 
 namespace harbel::tessaly {
@@ -73,6 +74,7 @@ public:
     TextBox txtPort{*this, QStringLiteral("txtPort")};
     TextBox txtUserName{*this, QStringLiteral("txtUserName")};
     TextBox txtPassword{*this, QStringLiteral("txtPassword")};
+    KeyringNotice keyring{*this};
     Frame frameLoginType{*this, QStringLiteral("frameLoginType")};
     OptionButton optNormal{*this, QStringLiteral("optNormal")};
     OptionButton optAnonymous{*this, QStringLiteral("optAnonymous")};

@@ -128,6 +128,7 @@ QString frmOptions::storedLogSize() const
 void frmOptions::Form_Load()
 {
     loading_ = true;
+    keyring.Form_Load();
     fillLanguages();
 
     const FirewallSettings firewall = FirewallSettings::load();
@@ -284,7 +285,9 @@ void frmOptions::cmdSave_Click()
     save(QStringLiteral("Firewall Proxy Port"), txtFirewallPort.Text());
     save(QStringLiteral("Firewall Use"), zeroOne(chkFirewall.Value()));
     save(QStringLiteral("Firewall User Name"), txtFirewallUserName.Text());
-    save(QStringLiteral("Firewall Password"), txtFirewallPassword.Text());
+    keyring.apply();
+    save(QStringLiteral("Firewall Password"),
+         SecretStore::instance().keep(FirewallSettings::passwordEntry(), txtFirewallPassword.Text()));
     save(QStringLiteral("Firewall Type"), comboFirewallType.Text());
 
     // The download manager takes the language at its next start; this program's texts stay English.

@@ -2,6 +2,7 @@
 
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
+#include "common/controls/KeyringNotice.h"
 #include "common/controls/ListView.h"
 #include "ftpclient/config/ClientControls.h"
 
@@ -78,6 +79,7 @@ public:
     TextBox txtFirewallPort{*this, QStringLiteral("txtFirewallPort")};
     TextBox txtFirewallUserName{*this, QStringLiteral("txtFirewallUserName")};
     TextBox txtFirewallPassword{*this, QStringLiteral("txtFirewallPassword")};
+    KeyringNotice keyring{*this};
     ComboBox comboFirewallType{*this, QStringLiteral("comboFirewallType")};
     Button cmdSave{*this, QStringLiteral("cmdSave")};
     Button cmdCancel{*this, QStringLiteral("cmdCancel")};

@@ -1,5 +1,6 @@
 #include "ftpclient/ui/ConnectionInfoView.h"
 
+#include "common/ui/PasswordFields.h"
 #include "ftpclient/config/frmConnectionInfo.h"
 #include "ftpclient/ui/TessalyBindings.h"
 
@@ -99,10 +100,8 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     auto field = [&](const QString& label, TextBox& box, bool secret = false) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(box.name());
-        if (secret)
-            edit->setEchoMode(QLineEdit::Password);
         ui::bindText(edit, box);
-        fields->addRow(label, edit);
+        fields->addRow(label, secret ? harbel::ui::passwordWithShowToggle(edit, this) : edit);
     };
     field(QStringLiteral("Profile name:"), form.txtProfileName);
     field(QStringLiteral("Host:"), form.txtHost);
@@ -110,6 +109,7 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     field(QStringLiteral("User name:"), form.txtUserName);
     field(QStringLiteral("Password:"), form.txtPassword, true);
     values->addLayout(fields);
+    values->addWidget(harbel::ui::keyringNoticeView(form.keyring, this));
 
     auto* loginType = new QGroupBox(form.frameLoginType.Caption(), this);
     auto* loginLayout = new QHBoxLayout(loginType);

@@ -1,5 +1,6 @@
 #include "ftpclient/ui/OptionsView.h"
 
+#include "common/ui/PasswordFields.h"
 #include "ftpclient/config/frmOptions.h"
 #include "ftpclient/ui/TessalyBindings.h"
 
@@ -179,7 +180,8 @@ OptionsView::OptionsView(frmOptions& form, QWidget* parent) : QDialog(parent), f
     f->addRow(QStringLiteral("Host Name:"), text(form.txtFirewallHostName));
     f->addRow(QStringLiteral("Port:"), text(form.txtFirewallPort));
     f->addRow(QStringLiteral("User Name:"), text(form.txtFirewallUserName));
-    f->addRow(QStringLiteral("Password:"), text(form.txtFirewallPassword, true));
+    f->addRow(QStringLiteral("Password:"), harbel::ui::passwordWithShowToggle(text(form.txtFirewallPassword), firewall));
+    f->addRow(harbel::ui::keyringNoticeView(form.keyring, firewall));
     auto* type = new QComboBox(firewall);
     bindIconChoice(type, form.comboFirewallType);
     f->addRow(QStringLiteral("Type:"), type);

@@ -4,6 +4,7 @@
 #include "ftpclient/window/ConnectionLog.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 #include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/ClientSettings.h"
@@ -12,6 +13,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace harbel::tessaly {
 
@@ -64,13 +69,12 @@ void ConnectionLog::add(const QString& sMessage)
         // Opened once and kept open: a busy session logs thousands of lines.
         file_.close();
         file_.setFileName(path);
-        QDir().mkpath(QFileInfo(path).path());
-        // Only a plain file (or a link to one): opening a pipe would block the program.
+        // Only a plain file of this user, never a link: opening a pipe would block the program.
         const QFileInfo existing(path);
-        if (existing.exists() && !existing.isFile())
-            failure = QStringLiteral("it is not a plain file");
-        else if (!file_.open(QIODevice::WriteOnly | QIODevice::Append))
-            failure = file_.errorString();
+        if (!PrivateFile::openAppend(file_, path))
+            failure = existing.isSymLink() || (existing.exists() && !existing.isFile()) ? QStringLiteral("it is not a plain file")
+                : existing.exists() && existing.ownerId() != ::geteuid() ? QStringLiteral("it belongs to another user")
+                                                                          : QString::fromLocal8Bit(std::strerror(errno));
     }
     if (failure.isEmpty() && (file_.write(record) != record.size() || !file_.flush()))
         failure = file_.errorString();

@@ -69,16 +69,16 @@ TEST(IniFile, UnreadableFileIsAFaultNotADefault)
     EXPECT_TRUE(IniFile(pipe).keys("S").isEmpty());
 }
 
-TEST(IniFile, ARewriteGoesThroughASymbolicLinkAndKeepsIt)
+TEST(IniFile, ARewriteIsRefusedWhereASymbolicLinkStandsAndKeepsIt)
 {
-    // A link is the user's own arrangement (a file kept with their other configuration files).
+    // A link in the file's place is read, but may point at any file of the user: never written through.
     const QString target = testFolder() + "/elsewhere.txt";
     writeFile(target, "[S]\nk=v\n");
     ASSERT_TRUE(QFile::link(target, iniPath()));
     IniFile ini(iniPath());
     EXPECT_EQ(ini.value("S", "k", "d"), "v");
-    EXPECT_TRUE(ini.writeString("S", "k", "w"));
-    EXPECT_EQ(readFile(target), "[S]\nk=w\n");
+    EXPECT_FALSE(ini.writeString("S", "k", "w"));
+    EXPECT_EQ(readFile(target), "[S]\nk=v\n");
     EXPECT_TRUE(QFileInfo(iniPath()).isSymLink());
 }
 

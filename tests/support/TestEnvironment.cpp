@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace harbel::test {
 
@@ -38,6 +41,8 @@ class PerTestFolders final : public ::testing::EmptyTestEventListener {
 void installPerTestFolders()
 {
     QStandardPaths::setTestModeEnabled(false);
+    // The user's own keyring is never reached: tests that want one start their own.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     ::testing::UnitTest::GetInstance()->listeners().Append(new PerTestFolders);
 }
 
@@ -81,6 +86,27 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     f.write(bytes);
+}
+
+QStringList notPrivate(const QStringList& paths)
+{
+    QStringList found;
+    const auto check = [&found](const QString& path) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            return;
+        const mode_t mode = st.st_mode & 07777;
+        if ((S_ISDIR(st.st_mode) && mode != 0700) || (S_ISREG(st.st_mode) && mode != 0600) || S_ISLNK(st.st_mode))
+            found << path + u' ' + QString::number(mode, 8);
+    };
+    for (const QString& path : paths) {
+        check(path);
+        QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            check(it.next());
+    }
+    return found;
 }
 
 }  // namespace harbel::test

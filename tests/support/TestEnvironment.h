@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -20,5 +21,9 @@ QByteArray readFile(const QString& path);
 // Bytes of every value, for content that must arrive unchanged.
 QByteArray randomBytes(qint64 size);
 void writeFile(const QString& path, const QByteArray& bytes);
+
+// What another user could read: each path given, and everything below a folder, that is not a
+// 0700 folder or a 0600 file, as "path mode" lines (links are listed as they are).
+QStringList notPrivate(const QStringList& paths);
 
 }  // namespace harbel::test

@@ -14,6 +14,7 @@
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/Icons.h"
 #include "common/ui/QtClipboard.h"
+#include "common/ui/PasswordFields.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
@@ -68,6 +69,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QtPrompts prompts;
     Prompts::setInstance(&prompts);
+    ui::sayWhenPasswordsStay(QStringLiteral("Pellanor"));
 
     // One window per application folder; later copies hand addresses to it (`pellanor --add URL`,
     // the browser's host) or bring it forward (a plain start). Many copies may start at the same

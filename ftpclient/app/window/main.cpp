@@ -4,6 +4,7 @@
 #include "common/platform/AppFolder.h"
 #include "common/platform/TerminationSignals.h"
 #include "common/ui/Icons.h"
+#include "common/ui/PasswordFields.h"
 #include "common/ui/QtPrompts.h"
 #include "common/ui/Splash.h"
 #include "common/ui/TrayView.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[])
     quitOnTerminationSignals();
     QtPrompts prompts;
     Prompts::setInstance(&prompts);
+    harbel::ui::sayWhenPasswordsStay(QStringLiteral("Tessaly"));
     QtTrayShell trayShell;
     TrayShell::setInstance(&trayShell);
     prompts.registerView("frmConnectionInfo", [](Form& form, QWidget* parent) -> QDialog* {

@@ -156,20 +156,21 @@ TEST(History, AFileThatCannotBeReadIsReportedAndTheListsStayAsTheyWere)
     EXPECT_TRUE(History::LoadHistory(l.lstMain, l.lstComplete, &error));
 }
 
-TEST(History, ASaveGoesThroughASymbolicLinkAndKeepsIt)
+TEST(History, ASaveIsRefusedWhereASymbolicLinkStandsAndKeepsIt)
 {
-    // A link is the user's own arrangement: the lists go to the file it points to, and empty lists
-    // are written there instead of removing the link.
+    // A link in the file's place may point at any file of the user: the lists are not written
+    // through it, and empty lists do not remove it.
     const QString elsewhere = test::testFolder() + "/elsewhere.txt";
     writeFile(elsewhere, "");
     ASSERT_TRUE(QFile::link(elsewhere, History::path()));
     Lists l;
     addRow(l.lstMain, 1, "a.zip", "Paused");
     QString error;
-    EXPECT_TRUE(History::SaveHistory(l.lstMain, l.lstComplete, QDate(2026, 12, 7), &error)) << error.toStdString();
-    EXPECT_TRUE(readFile(elsewhere).contains("a.zip"));
+    EXPECT_FALSE(History::SaveHistory(l.lstMain, l.lstComplete, QDate(2026, 12, 7), &error));
+    EXPECT_TRUE(error.contains("link")) << error.toStdString();
+    EXPECT_FALSE(readFile(elsewhere).contains("a.zip"));
     Lists empty;
-    EXPECT_TRUE(History::SaveHistory(empty.lstMain, empty.lstComplete, QDate(2026, 12, 7), &error));
+    EXPECT_FALSE(History::SaveHistory(empty.lstMain, empty.lstComplete, QDate(2026, 12, 7), &error));
     EXPECT_TRUE(QFileInfo(History::path()).isSymLink());
     Lists loaded;
     EXPECT_TRUE(History::LoadHistory(loaded.lstMain, loaded.lstComplete, &error));

@@ -1,3 +1,4 @@
+#include "common/platform/SecretStore.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include "downloader/intake/CaptureFilters.h"
@@ -180,6 +181,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderWithUnitConversions)
     v.txtSameDir = "/srv/downloads";
     v.lblLastDir = "/home/me";
     v.txtPass = "proxy pw";
+    SecretStore::setFileAllowed(true);  // no keyring runs here
     SettingsStore s;
     s.SaveSettings(v);
 
@@ -191,7 +193,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderWithUnitConversions)
     EXPECT_EQ(stored("SaveSameDir"), "True");
     EXPECT_EQ(stored("SaveFileType"), "False");
     EXPECT_EQ(stored("ClipboardMonitoring"), "1");
-    EXPECT_EQ(stored("UserPass"), "proxy pw");
+    EXPECT_EQ(stored("UserPass"), SecretStore::marker());
     EXPECT_EQ(stored("Downloads"), "<none>");
     EXPECT_EQ(stored("UseCustom"), "<none>");
 
@@ -229,10 +231,12 @@ TEST(SettingsIni, ExactLayoutAndRoundTrip)
     s.LastSavePath = "/home/me/Downloads/file.zip";
     s.fileTypes = {{".zip", "/home/me/Archives"}, {QStringLiteral(".mp3 ünï"), "/home/me/Music"}};
     s.logins = {{"ftp.example.com", "anna", "abc"}, {"host2", "bob", QStringLiteral("pä ss")}};
+    SecretStore::setFileAllowed(true);  // no keyring runs here
     ASSERT_TRUE(s.SaveToINI());
     QByteArray expected = "/home/me/Downloads/file.zip\r\n.zip\r\n/home/me/Archives\r\n";
     expected += QStringLiteral(".mp3 ünï").toUtf8() + "\r\n/home/me/Music\r\nLogins:\r\n";
-    expected += "ftp.example.com\r\nanna\r\nklm\r\nhost2\r\nbob\r\n" + ShiftEncode(QStringLiteral("pä ss")) + "\r\n";
+    expected += "ftp.example.com\r\nanna\r\n" + SecretStore::marker().toUtf8() + "\r\nhost2\r\nbob\r\n"
+                + SecretStore::marker().toUtf8() + "\r\n";
     EXPECT_EQ(readFile(SettingsStore::settingsIniPath()), expected);
 
     SettingsStore back;
@@ -275,6 +279,7 @@ TEST(SettingsIni, LineBreaksInsideAnEntryCannotShiftTheFile)
     s.LastSavePath = "/a/b";
     s.fileTypes = {{".zip\r\nLogins:", "/x"}};
     s.logins = {{"host\nevil", "user", "pw"}};
+    SecretStore::setFileAllowed(true);
     ASSERT_TRUE(s.SaveToINI());
     SettingsStore back;
     back.LoadfromINI();
@@ -350,16 +355,17 @@ TEST(SettingsIni, AFileThatCannotBeReadIsNeverReplacedByTheEmptyLists)
     EXPECT_EQ(s.LastSavePath, "/new/place/file.zip");
 }
 
-TEST(SettingsIni, ASaveGoesThroughASymbolicLinkAndKeepsIt)
+TEST(SettingsIni, ASaveIsRefusedWhereASymbolicLinkStandsAndKeepsIt)
 {
+    // A link in the file's place may point at any file of the user: nothing is written through it.
     const QString elsewhere = test::testFolder() + "/elsewhere.txt";
     writeFile(elsewhere, "");
     ASSERT_TRUE(QFile::link(elsewhere, SettingsStore::settingsIniPath()));
     SettingsStore s;
     s.LastSavePath = "/a/b.zip";
-    EXPECT_TRUE(s.SaveToINI());
+    EXPECT_FALSE(s.SaveToINI());
     EXPECT_TRUE(QFileInfo(SettingsStore::settingsIniPath()).isSymLink());
-    EXPECT_TRUE(readFile(elsewhere).contains("/a/b.zip"));
+    EXPECT_FALSE(readFile(elsewhere).contains("/a/b.zip"));
 }
 
 TEST(StartUp, EntryFollowsTheCheckBox)

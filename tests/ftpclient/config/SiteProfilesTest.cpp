@@ -1,6 +1,7 @@
 // The site dialog's profiles: saving and reading them back, the two folders, names that must not
 // leave the private folder, and connecting with a saved profile.
 
+#include "common/platform/SecretStore.h"
 #include "common/platform/IniFile.h"
 #include "common/support/ShiftCode.h"
 #include "ftpclient/config/frmConnectionInfo.h"
@@ -64,6 +65,10 @@ TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
 {
     frmConnectionInfo d;
     d.Form_Load();
+    // No keyring runs here: the dialog says so, and the box keeps passwords in the private file.
+    EXPECT_TRUE(d.keyring.lblKeyring.Visible());
+    EXPECT_EQ(d.keyring.chkSaveInFile.Caption(), "Save it in a file that only you can read");
+    d.keyring.chkSaveInFile.setValue(1);
     EXPECT_TRUE(QFileInfo(frmConnectionInfo::standardFolder()).isDir());
     EXPECT_TRUE(QFileInfo(frmConnectionInfo::privateFolder()).isDir());
     EXPECT_EQ(d.tvlPrivate.Items(), QStringList{"Profiles"});
@@ -86,7 +91,8 @@ TEST_F(SiteProfiles, ASavedProfileReadsBackAsTyped)
     EXPECT_EQ(ini.keys("PROFILE"), (QStringList{"sname", "adresa", "ID", "Passive", "pass", "port", "TLS"}));
     EXPECT_EQ(ini.value("PROFILE", "TLS"), "0");
     EXPECT_EQ(ini.value("PROFILE", "ID"), "~o}}");  // "tess" moved ten up
-    EXPECT_EQ(ini.value("PROFILE", "pass"), stored(password));
+    EXPECT_EQ(ini.value("PROFILE", "pass"), SecretStore::marker());
+    EXPECT_FALSE(readFile(privateFile("Work site.Profile")).contains(stored(password).toLatin1()));
     EXPECT_EQ(ini.value("PROFILE", "Passive"), "1");
 
     d.cmdNewSite_Click();
@@ -178,6 +184,7 @@ TEST_F(SiteProfiles, StandardProfilesAreReadOnlyAndPrivateOnesAreDeletedOnlyOnYe
 
     frmConnectionInfo d;
     d.Form_Load();
+    d.keyring.chkSaveInFile.setValue(1);  // no keyring runs here
     EXPECT_EQ(d.tvlStandard.Items(), (QStringList{"Profiles", "Corp.Profile", "NoPassword.Profile", "Public.Profile"}));
     EXPECT_TRUE(d.tvlStandard.Visible());
     EXPECT_FALSE(d.tvlPrivate.Visible());
@@ -210,7 +217,7 @@ TEST_F(SiteProfiles, StandardProfilesAreReadOnlyAndPrivateOnesAreDeletedOnlyOnYe
     d.txtPassword.setText("changed");
     save(d);
     EXPECT_EQ(readFile(standardFile("Corp.Profile")), corp);
-    EXPECT_EQ(IniFile(privateFile("Corp.Profile")).value("PROFILE", "pass"), stored("changed"));
+    EXPECT_EQ(IniFile(privateFile("Corp.Profile")).value("PROFILE", "pass"), SecretStore::marker());
     EXPECT_EQ(d.tvlPrivate.Items(), (QStringList{"Profiles", "Corp.Profile"}));
 
     // The root node names no file.
@@ -276,6 +283,7 @@ TEST_F(SiteProfiles, ConnectingWithASavedProfileLogsInWithItsPassword)
         auto& d = static_cast<frmConnectionInfo&>(f);
         EXPECT_EQ(form->movToolbar.GetVariable("_root.Connected"), "0");
         fill(d, "Local", "127.0.0.1", "tess", "pä{xyz", port, true);
+        d.keyring.chkSaveInFile.setValue(1);
         d.cmdSaveSite_Click();
         d.cmdCancel_Click();
     });

@@ -193,3 +193,31 @@ TEST_F(Certificates, TheSiteDialogKeepsTheTlsChoiceInTheProfileAndConnectsWithIt
 }
 
 }  // namespace harbel::test
+
+namespace harbel::test {
+
+TEST_F(Certificates, ASessionLeavesFilesAndFoldersOnlyItsUserCanRead)
+{
+    startTlsServer("server");
+    load();
+    prompts.answer(MsgAnswer::Yes);  // trusted always: the fingerprint is kept
+    connectTls();
+    ASSERT_EQ(form->xFtp.State(), 2) << form->lblStatus.Caption().toStdString();
+    form->CloseSession();
+    prompts.answerForm([&](Form& f) {
+        auto& d = static_cast<frmConnectionInfo&>(f);
+        d.cmdNewSite_Click();
+        d.txtProfileName.setText("Mine");
+        d.txtHost.setText("127.0.0.1");
+        d.txtUserName.setText("tess");
+        d.cmdSaveSite_Click();
+        d.cmdCancel_Click();
+    });
+    form->ConnectToSite();
+    form.reset();
+    ASSERT_TRUE(QFileInfo::exists(frmConnectionInfo::privateFolder() + "/Mine.Profile"));
+    ASSERT_TRUE(QFileInfo::exists(AppFolder::file("TrustedCertificates.ini")));
+    EXPECT_EQ(notPrivate({AppFolder::path(), qEnvironmentVariable("HARBEL_REGISTRY")}), QStringList());
+}
+
+}  // namespace harbel::test

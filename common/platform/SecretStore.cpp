@@ -1,0 +1,245 @@
+#include "common/platform/SecretStore.h"
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/IniFile.h"
+
+#include <QEventLoop>
+#include <QPointer>
+
+#ifdef HARBEL_HAVE_KEYCHAIN
+#include <qt6keychain/keychain.h>
+#endif
+
+namespace harbel {
+
+namespace {
+
+constexpr char kService[] = "Harbel";
+constexpr char kFileSection[] = "Passwords";
+constexpr char kChoiceSection[] = "Choice";
+constexpr char kChoiceName[] = "SaveInFile";
+
+// The private file's obfuscation: each byte moved by 10, as the settings files did, then hex so the
+// line stays text.
+QString obfuscated(const QString& secret)
+{
+    QByteArray bytes = secret.toUtf8();
+    for (char& c : bytes)
+        c = char((quint8(c) + 10) & 0xFF);
+    return QString::fromLatin1(bytes.toHex());
+}
+
+QString plain(const QString& stored)
+{
+    QByteArray bytes = QByteArray::fromHex(stored.toLatin1());
+    for (char& c : bytes)
+        c = char((quint8(c) + 256 - 10) & 0xFF);
+    return QString::fromUtf8(bytes);
+}
+
+#ifdef HARBEL_HAVE_KEYCHAIN
+SecretStore::Status statusOf(const QKeychain::Job& job)
+{
+    switch (job.error()) {
+    case QKeychain::NoError:
+        return SecretStore::Status::Ok;
+    case QKeychain::EntryNotFound:
+        return SecretStore::Status::NotFound;
+    case QKeychain::AccessDeniedByUser:
+    case QKeychain::AccessDenied:
+    case QKeychain::CouldNotDeleteEntry:
+        return SecretStore::Status::Failed;
+    default:
+        // No backend, no session bus, no Secret Service on it.
+        return SecretStore::Status::NoKeyring;
+    }
+}
+
+template <typename JobType>
+JobType* startJob(const QString& entry, QObject* context, std::function<void(JobType&)> done)
+{
+    auto* job = new JobType(QString::fromLatin1(kService));
+    job->setAutoDelete(true);
+    job->setInsecureFallback(false);
+    job->setKey(entry);
+    QPointer<QObject> guard(context);
+    QObject::connect(job, &QKeychain::Job::finished, [guard, context, done](QKeychain::Job* j) {
+        if (!context || guard)
+            done(static_cast<JobType&>(*j));
+    });
+    return job;
+}
+#endif
+
+}  // namespace
+
+SecretStore& SecretStore::instance()
+{
+    static SecretStore store;
+    return store;
+}
+
+QString SecretStore::entryName(const QString& program, const QString& kind, const QString& key)
+{
+    return QStringLiteral("%1 %2 \"%3\"").arg(program, kind, key);
+}
+
+QString SecretStore::marker()
+{
+    return QStringLiteral("{kept in the keyring}");
+}
+
+QString SecretStore::filePath()
+{
+    return AppFolder::file(QStringLiteral("Passwords.ini"));
+}
+
+void SecretStore::read(const QString& entry, QObject* context, std::function<void(Status, const QString&)> done)
+{
+#ifdef HARBEL_HAVE_KEYCHAIN
+    startJob<QKeychain::ReadPasswordJob>(entry, context, [done](QKeychain::ReadPasswordJob& job) {
+        done(statusOf(job), job.error() == QKeychain::NoError ? job.textData() : QString());
+    })->start();
+#else
+    Q_UNUSED(entry);
+    QMetaObject::invokeMethod(context ? context : this, [done] { done(Status::NoKeyring, QString()); }, Qt::QueuedConnection);
+#endif
+}
+
+void SecretStore::write(const QString& entry, const QString& secret, QObject* context, std::function<void(Status)> done)
+{
+#ifdef HARBEL_HAVE_KEYCHAIN
+    auto* job = startJob<QKeychain::WritePasswordJob>(entry, context,
+                                                      [done](QKeychain::WritePasswordJob& j) { done(statusOf(j)); });
+    job->setTextData(secret);
+    job->start();
+#else
+    Q_UNUSED(entry);
+    Q_UNUSED(secret);
+    QMetaObject::invokeMethod(context ? context : this, [done] { done(Status::NoKeyring); }, Qt::QueuedConnection);
+#endif
+}
+
+SecretStore::Status SecretStore::readNow(const QString& entry, QString* secret)
+{
+    QEventLoop loop;
+    Status status = Status::NoKeyring;
+    bool answered = false;
+    read(entry, nullptr, [&](Status s, const QString& text) {
+        status = s;
+        if (secret)
+            *secret = text;
+        answered = true;
+        loop.quit();
+    });
+    if (!answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return status;
+}
+
+SecretStore::Status SecretStore::writeNow(const QString& entry, const QString& secret)
+{
+    QEventLoop loop;
+    Status status = Status::NoKeyring;
+    bool answered = false;
+    write(entry, secret, nullptr, [&](Status s) {
+        status = s;
+        answered = true;
+        loop.quit();
+    });
+    if (!answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return status;
+}
+
+SecretStore::Status SecretStore::removeNow(const QString& entry)
+{
+#ifdef HARBEL_HAVE_KEYCHAIN
+    QEventLoop loop;
+    Status status = Status::NoKeyring;
+    bool answered = false;
+    startJob<QKeychain::DeletePasswordJob>(entry, nullptr, [&](QKeychain::DeletePasswordJob& j) {
+        status = statusOf(j);
+        answered = true;
+        loop.quit();
+    })->start();
+    if (!answered)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return status;
+#else
+    Q_UNUSED(entry);
+    return Status::NoKeyring;
+#endif
+}
+
+bool SecretStore::keyringAvailable()
+{
+    const Status s = readNow(entryName(QStringLiteral("Harbel"), QStringLiteral("probe"), QStringLiteral("keyring")), nullptr);
+    return s == Status::Ok || s == Status::NotFound;
+}
+
+bool SecretStore::fileAllowed()
+{
+    return IniFile(filePath()).value(QString::fromLatin1(kChoiceSection), QString::fromLatin1(kChoiceName)) == QLatin1String("1");
+}
+
+void SecretStore::setFileAllowed(bool allowed)
+{
+    IniFile(filePath()).writeString(QString::fromLatin1(kChoiceSection), QString::fromLatin1(kChoiceName),
+                                    allowed ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString SecretStore::keep(const QString& entry, const QString& secret, Kept* where)
+{
+    IniFile file(filePath());
+    const QString cacheKey = file.path() + u'\n' + entry;
+    const auto done = [&](Kept k, const QString& value) {
+        if (where)
+            *where = k;
+        kept_.insert(cacheKey, Kept_{secret, value});
+        return value;
+    };
+    if (const auto it = kept_.constFind(cacheKey); it != kept_.cend() && it->secret == secret && !where)
+        return it->value;
+    if (secret.isEmpty()) {
+        removeNow(entry);
+        file.deleteKey(QString::fromLatin1(kFileSection), entry);
+        return done(Kept::NotKept, QString());
+    }
+    const Status written = writeNow(entry, secret);
+    if (written == Status::Ok) {
+        file.deleteKey(QString::fromLatin1(kFileSection), entry);
+        return done(Kept::Keyring, marker());
+    }
+    if (written == Status::NoKeyring && fileAllowed()
+        && file.writeString(QString::fromLatin1(kFileSection), entry, obfuscated(secret)))
+        return done(Kept::File, marker());
+    return done(Kept::NotKept, QString());
+}
+
+bool SecretStore::migrate(const QString& entry, const QString& secret)
+{
+    if (secret.isEmpty() || isMarker(secret))
+        return false;
+    if (isMarker(keep(entry, secret)))
+        return true;
+    if (!migrationFailedSaid_) {
+        migrationFailedSaid_ = true;
+        qWarning("A password could not be moved to the keyring and stays where it was: %s", qPrintable(entry));
+        emit migrationFailed(entry);
+    }
+    return false;
+}
+
+QString SecretStore::find(const QString& entry, const QString& settingsValue)
+{
+    if (!isMarker(settingsValue))
+        return settingsValue;
+    QString secret;
+    if (readNow(entry, &secret) == Status::Ok)
+        return secret;
+    const QString stored = IniFile(filePath()).value(QString::fromLatin1(kFileSection), entry);
+    return stored.isEmpty() ? QString() : plain(stored);
+}
+
+}  // namespace harbel

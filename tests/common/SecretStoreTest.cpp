@@ -1,0 +1,227 @@
+// Passwords in a real Secret Service (gnome-keyring-daemon on a private bus): what the dialogs
+// save lands in the keyring under its program, kind and key, the files of the application folder
+// keep only a marker, and a connection with a saved profile logs in with the keyring's password.
+
+#include "common/platform/AppFolder.h"
+#include "common/platform/CRegister.h"
+#include "common/platform/SecretStore.h"
+#include "common/prompts/ScriptedPrompts.h"
+#include "common/support/ShiftCode.h"
+#include "downloader/main/frmSettings.h"
+#include "downloader/settings/DownloadSettings.h"
+#include "ftpclient/config/FirewallSettings.h"
+#include "ftpclient/config/frmConnectionInfo.h"
+#include "ftpclient/config/frmOptions.h"
+#include "ftpclient/window/TessalyMain.h"
+#include "tests/support/KeyringSession.h"
+#include "tests/support/PyFtpServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace harbel::test {
+
+using tessaly::frmConnectionInfo;
+using tessaly::frmOptions;
+
+namespace {
+
+// One keyring for this whole program: the keyring library keeps its bus connection.
+KeyringSession& keyring()
+{
+    static KeyringSession session;
+    static const bool started = session.start();
+    EXPECT_TRUE(started) << session.why().toStdString();
+    return session;
+}
+
+// Every file under the folders that holds the text.
+QStringList filesHolding(const QStringList& folders, const QString& text)
+{
+    QStringList found;
+    const auto check = [&](const QString& path) {
+        if (readFile(path).contains(text.toUtf8()))
+            found << path;
+    };
+    for (const QString& folder : folders) {
+        if (QFileInfo(folder).isFile())
+            check(folder);
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            check(it.next());
+    }
+    return found;
+}
+
+class Keyring : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(&keyring(), nullptr);
+        prompts.setUnexpectedHandler([](const QString& why) { ADD_FAILURE() << "unexpected prompt: " << why.toStdString(); });
+        Prompts::setInstance(&prompts);
+        SettingsStore::instance().LoadSettings();
+        SettingsStore::instance().logins.clear();
+    }
+    void TearDown() override { Prompts::setInstance(nullptr); }
+
+    QStringList folders() const
+    {
+        return {AppFolder::path(), qEnvironmentVariable("HARBEL_REGISTRY"), testFolder() + "/config"};
+    }
+
+    ScriptedPrompts prompts;
+};
+
+void saveProfile(const QString& name, const QString& user, const QString& password, quint16 port)
+{
+    frmConnectionInfo d;
+    d.Form_Load();
+    d.cmdNewSite_Click();
+    d.txtProfileName.setText(name);
+    d.txtHost.setText("127.0.0.1");
+    d.txtUserName.setText(user);
+    d.txtPassword.setText(password);
+    d.txtPort.setText(QString::number(port));
+    d.cmdSaveSite_Click();
+}
+
+}  // namespace
+
+TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
+{
+    QStringList autoTypes;
+    const struct {
+        const char* entry;
+        QString password;
+        std::function<void(const QString&)> save;
+        std::function<QString()> readBack;
+    } cases[] = {
+        {"Pellanor proxy \"proxy.test\"", "Pr0xySecret",
+         [](const QString& pw) {
+             frmSettings dialog;
+             dialog.Form_Load();
+             dialog.txtProxyServer.setText("proxy.test");
+             dialog.txtPass.setText(pw);
+             dialog.field_Change();
+             dialog.cmdOK_Click();
+         },
+         [] {
+             SettingsStore::instance().LoadSettings();
+             return SettingsStore::instance().record.UserPass;
+         }},
+        {"Pellanor site login \"amy@ftp.example\"", "hunter2",
+         [](const QString& pw) {
+             frmSettings dialog;
+             dialog.Form_Load();
+             dialog.txtLoginServer.setText("ftp.example");
+             dialog.txtLoginUsername.setText("amy");
+             dialog.txtLoginPassword.setText(pw);
+             dialog.field_Change();
+             dialog.cmdLoginAdd_Click();
+             dialog.cmdOK_Click();
+         },
+         [] {
+             SettingsStore s;
+             s.LoadfromINI();
+             return s.logins.value(0).password;
+         }},
+        {"Tessaly profile \"loopback\"", "s3cr3t", [](const QString& pw) { saveProfile("loopback", "tess", pw, 21); },
+         [] { return frmConnectionInfo::readProfile(frmConnectionInfo::privateFolder() + "/loopback.Profile").password; }},
+        {"Tessaly firewall \"password\"", "F1rewall",
+         [&autoTypes](const QString& pw) {
+             frmOptions options(autoTypes);
+             options.Form_Load();
+             options.txtFirewallPassword.setText(pw);
+             options.cmdSave_Click();
+         },
+         [] { return tessaly::FirewallSettings::load().password; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        c.save(c.password);
+        bool found = false;
+        EXPECT_EQ(keyring().lookup(c.entry, &found), c.password);
+        EXPECT_TRUE(found);
+        EXPECT_EQ(filesHolding(folders(), c.password), QStringList());
+        EXPECT_FALSE(filesHolding(folders(), SecretStore::marker()).isEmpty());
+        EXPECT_EQ(c.readBack(), c.password);
+    }
+}
+
+TEST_F(Keyring, AConnectionWithASavedProfileLogsInWithTheKeyringsPassword)
+{
+    const QString root = testFolder() + "/server";
+    QDir().mkpath(root);
+    writeFile(root + "/hello.txt", "hi");
+    PyFtpServer::Options options;
+    options.password = "s3cr3t";
+    PyFtpServer server(root, options);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    saveProfile("loopback", "tess", "s3cr3t", server.port());
+    ASSERT_EQ(keyring().lookup("Tessaly profile \"loopback\""), "s3cr3t");
+
+    tessaly::frmMain form;
+    ASSERT_TRUE(form.Form_Load());
+    prompts.answerForm([](Form& f) {
+        auto& d = static_cast<frmConnectionInfo&>(f);
+        d.TabProfiles.setSelectedIndex(1);
+        d.TabProfiles_Click();
+        d.tvlPrivate_NodeClick(1);
+        EXPECT_EQ(d.txtPassword.Text(), "s3cr3t");
+        d.cmdConnect_Click();
+    });
+    form.ConnectToSite();
+    ASSERT_EQ(form.xFtp.State(), 2) << form.lblStatus.Caption().toStdString();
+    form.CloseSession();
+}
+
+TEST_F(Keyring, PasswordsOfAnOlderVersionMoveToTheKeyringAtTheFirstStart)
+{
+    // An application folder as the previous version left it: plain and scrambled passwords.
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "ProxyServer", "proxy.test");
+    CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "UserPass", "Pr0xySecret");
+    tessaly::saveSetting("Firewall Password", "F1rewall");
+    writeFile(SettingsStore::settingsIniPath(), "/a/b.zip\r\nLogins:\r\nftp.example\r\namy\r\n" + ShiftEncode(QString("hunter2")) + "\r\n");
+    const QString profile = frmConnectionInfo::privateFolder() + "/loopback.Profile";
+    QDir().mkpath(frmConnectionInfo::privateFolder());
+    writeFile(profile, "[PROFILE]\nsname=loopback\nadresa=127.0.0.1\nID=" + ShiftEncode(QString("tess")) + "\npass="
+                           + ShiftEncode(QString("s3cr3t")) + "\nport=21\n");
+
+    // What the programs read at their start.
+    SettingsStore::instance().LoadSettings();
+    SettingsStore pellanor;
+    pellanor.LoadfromINI();
+    const tessaly::FirewallSettings firewall = tessaly::FirewallSettings::load();
+    const frmConnectionInfo::Profile site = frmConnectionInfo::readProfile(profile);
+
+    const struct {
+        const char* entry;
+        QString password;
+        QString readAtStart;
+    } cases[] = {{"Pellanor proxy \"proxy.test\"", "Pr0xySecret", SettingsStore::instance().record.UserPass},
+                 {"Pellanor site login \"amy@ftp.example\"", "hunter2", pellanor.logins.value(0).password},
+                 {"Tessaly firewall \"password\"", "F1rewall", firewall.password},
+                 {"Tessaly profile \"loopback\"", "s3cr3t", site.password}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        EXPECT_EQ(c.readAtStart, c.password);
+        EXPECT_EQ(keyring().lookup(c.entry), c.password);
+        EXPECT_EQ(filesHolding(folders(), c.password), QStringList());
+        EXPECT_EQ(filesHolding(folders(), QString::fromLatin1(ShiftEncode(c.password))), QStringList());
+    }
+    // Read again, from the keyring this time.
+    SettingsStore again;
+    again.LoadfromINI();
+    EXPECT_EQ(again.logins.value(0).password, "hunter2");
+    EXPECT_EQ(frmConnectionInfo::readProfile(profile).password, "s3cr3t");
+}
+
+}  // namespace harbel::test
