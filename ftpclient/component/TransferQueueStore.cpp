@@ -1,13 +1,13 @@
 #include "ftpclient/component/TransferQueueStore.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/PrivateFile.h"
 #include "ftpclient/component/TransferQueue.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace harbel::tessaly {
@@ -146,9 +146,8 @@ bool TransferQueueStore::flush()
         QFile f(path_);
         return !f.exists() || f.remove();
     }
-    QSaveFile f(path_);
-    const QByteArray bytes = encode(entries);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit();
+    // Private and atomic, and never through a link planted in its place.
+    return PrivateFile::write(path_, encode(entries)) == PrivateFile::Result::Written;
 }
 
 QByteArray TransferQueueStore::encode(const QList<Saved>& entries)
