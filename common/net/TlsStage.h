@@ -34,13 +34,24 @@ signals:
     void certificateQuestion(const QSslCertificate& certificate, const QList<QSslError>& errors);
 
 private:
-    void onSslErrors(const QList<QSslError>& errors);
+    void onSslErrors(const QList<QSslError>& reported);
+    // The route's policy for a certificate with these errors, during the handshake or after it.
+    void decide(const QList<QSslError>& errors);
+    // A HostNameMismatch when the certificate's alternative names leave out the route's name
+    // (and errors do not already say so).
+    QList<QSslError> nameErrors(const QList<QSslError>& errors) const;
+    // After the handshake: true when the certificate names the host or was accepted; otherwise
+    // the policy decides and the stage ends or asks.
+    bool namesTheHost();
 
     QSslSocket& ssl_;
     QList<QSslError> errors_;
     // Why the certificate was refused, once it was.
     QString refusal_;
     bool asking_ = false;
+    bool askedAfterHandshake_ = false;
+    // The owner took the certificate with its errors: it is not judged again.
+    bool accepted_ = false;
     bool finished_ = false;
 };
 

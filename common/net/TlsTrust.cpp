@@ -2,8 +2,10 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHostAddress>
 #include <QMutex>
 #include <QSslSocket>
+#include <QUrl>
 
 namespace harbel::tls {
 
@@ -53,7 +55,48 @@ QString reasonOf(const QSslError& error)
     }
 }
 
+// A DNS name of a certificate against the host's name, both lower case and without a final dot.
+bool dnsNameMatches(QString pattern, const QString& host)
+{
+    pattern = pattern.toLower();
+    if (pattern.endsWith(u'.'))
+        pattern.chop(1);
+    if (pattern == host)
+        return true;
+    // "*.example.com": one whole label, never a dot, and never for a name of two labels.
+    if (!pattern.startsWith(QLatin1String("*.")) || pattern.count(u'.') < 2)
+        return false;
+    const QStringView rest = QStringView(pattern).mid(1);
+    return host.size() > rest.size() && host.endsWith(rest) && !QStringView(host).left(host.size() - rest.size()).contains(u'.');
+}
+
 }  // namespace
+
+bool namesHost(const QSslCertificate& certificate, const QString& host)
+{
+    const auto names = certificate.subjectAlternativeNames();
+    const QStringList dns = names.values(QSsl::DnsEntry);
+    const QStringList addresses = names.values(QSsl::IpAddressEntry);
+    if (dns.isEmpty() && addresses.isEmpty())
+        return true;
+    QString bare = host;
+    if (bare.startsWith(u'[') && bare.endsWith(u']'))
+        bare = bare.mid(1, bare.size() - 2);
+    const QHostAddress address(bare);
+    if (!address.isNull()) {
+        for (const QString& a : addresses)
+            if (QHostAddress(a) == address)
+                return true;
+        return false;
+    }
+    QString name = QString::fromLatin1(QUrl::toAce(bare)).toLower();
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    for (const QString& d : dns)
+        if (dnsNameMatches(d, name))
+            return true;
+    return false;
+}
 
 bool addTrustedAuthorities(const QString& file, QString* why)
 {

@@ -26,6 +26,13 @@ QSslConfiguration clientConfiguration();
 // another host (NAME)". Errors of the same reason are named once.
 QString describeErrors(const QList<QSslError>& errors);
 
+// Whether a certificate that names hosts in its alternative names names this one (a DNS name, with
+// a wildcard only as a whole left-most label, or an address). A certificate with no such names
+// counts as naming it: its subject's common name was checked with the rest of verification. A
+// common name is never taken for a certificate that has alternative names, as RFC 6125 says; the
+// verification of the TLS library does take it, so every connection checks this too.
+bool namesHost(const QSslCertificate& certificate, const QString& host);
+
 // SHA-256 fingerprint as colon-separated upper-case hex pairs.
 QString fingerprint(const QSslCertificate& certificate);
 

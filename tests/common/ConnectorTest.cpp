@@ -241,4 +241,47 @@ TEST_F(ConnectorTest, AnUntrustedCertificateIsRefusedAskedAboutOrMatchedAsThePol
     EXPECT_EQ(mismatch.failure->reason, Failure::Reason::CertificateRefused);
     EXPECT_TRUE(mismatch.failure->description.startsWith("the certificate is for another host ("))
         << mismatch.failure->description.toStdString();
+
+    // A trusted certificate whose common name is the host but whose alternative names are for
+    // others is for those others only: refused, asked about, or taken when settled on.
+    const test::TestAuthority::Issued cnOnly = authority->issue("cn-only", {"other.example", "10.9.8.7"}, false, "localhost");
+    test::NginxServer second(test::testFolder() + "/nginx-cn");
+    second.setTls(cnOnly.certificate, cnOnly.key);
+    ASSERT_TRUE(second.start()) << second.why().toStdString();
+    test::writeFile(second.root() + "/page.txt", kPage);
+    const QSslCertificate cnCertificate = QSslCertificate::fromPath(cnOnly.certificate).value(0);
+    for (const Case& c : QList<Case>{{"cn refused", CertificatePolicy::Refuse, false, {}, false, 0},
+                                     {"cn asked and accepted", CertificatePolicy::Ask, true, {}, true, 1},
+                                     {"cn asked and refused", CertificatePolicy::Ask, false, {}, false, 1},
+                                     {"cn settled", CertificatePolicy::SameAsSettled, false, cnCertificate, true, 0}}) {
+        SCOPED_TRACE(c.name);
+        Route route;
+        route.host = "127.0.0.1";
+        route.port = second.tlsPort();
+        route.tls = true;
+        route.verifyName = "localhost";
+        route.certificates = c.policy;
+        route.settled = c.settled;
+        const Outcome outcome = open(route, c.accept);
+        EXPECT_EQ(outcome.questions, c.questions);
+        EXPECT_EQ(bool(outcome.failure), !c.stands);
+        if (outcome.failure)
+            EXPECT_EQ(outcome.failure->description, "the certificate is for another host (other.example, 10.9.8.7)");
+    }
+}
+
+TEST_F(ConnectorTest, AlternativeNamesAreMatchedAsRfc6125Says)
+{
+    const test::TestAuthority::Issued named = authority->issue("named", {"*.example.com", "exact.test", "10.0.0.1", "::1"});
+    const QSslCertificate certificate = QSslCertificate::fromPath(named.certificate).value(0);
+    ASSERT_FALSE(certificate.isNull());
+    const QList<std::pair<const char*, bool>> hosts{
+        {"a.example.com", true}, {"A.Example.COM", true},  {"example.com", false}, {"a.b.example.com", false},
+        {"exact.test", true},    {"EXACT.test.", true},    {"xexact.test", false}, {"10.0.0.1", true},
+        {"10.0.0.2", false},     {"[::1]", true},          {"::1", true},          {"127.0.0.1", false},
+    };
+    for (const auto& [host, expected] : hosts)
+        EXPECT_EQ(tls::namesHost(certificate, host), expected) << host;
+    // No alternative names: the common name, which the library checked, decides.
+    EXPECT_TRUE(tls::namesHost(QSslCertificate::fromPath(authority->certificateFile()).value(0), "anything.example"));
 }

@@ -44,7 +44,7 @@ bool TestAuthority::create()
                            QStringLiteral("-addext"), QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")});
 }
 
-TestAuthority::Issued TestAuthority::issue(const QString& name, const QStringList& hosts, bool selfSigned)
+TestAuthority::Issued TestAuthority::issue(const QString& name, const QStringList& hosts, bool selfSigned, const QString& commonName)
 {
     QStringList alt;
     for (const QString& host : hosts)
@@ -59,7 +59,7 @@ TestAuthority::Issued TestAuthority::issue(const QString& name, const QStringLis
     }
     const QString key = name + QStringLiteral(".key");
     const QString pem = name + QStringLiteral(".pem");
-    const QString subject = QStringLiteral("/CN=") + hosts.value(0, name);
+    const QString subject = QStringLiteral("/CN=") + (commonName.isEmpty() ? hosts.value(0, name) : commonName);
     bool ok;
     if (selfSigned) {
         ok = run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + kNewKey +

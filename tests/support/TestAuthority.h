@@ -20,9 +20,9 @@ public:
         QString key;          // PEM file, unencrypted
     };
     // A server certificate for the given names ("localhost", "127.0.0.1"; an address becomes an
-    // IP entry), signed by this authority, or self-signed when selfSigned is set. Empty paths when
-    // openssl failed.
-    Issued issue(const QString& name, const QStringList& hosts, bool selfSigned = false);
+    // IP entry), signed by this authority, or self-signed when selfSigned is set. Its subject's
+    // common name is commonName, or the first host. Empty paths when openssl failed.
+    Issued issue(const QString& name, const QStringList& hosts, bool selfSigned = false, const QString& commonName = {});
 
     const QString& why() const { return why_; }
 
