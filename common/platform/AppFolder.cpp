@@ -4,10 +4,12 @@
 #include "common/platform/RegistryStore.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 
 namespace harbel::AppFolder {
@@ -15,6 +17,23 @@ namespace harbel::AppFolder {
 namespace {
 
 constexpr char kShipped[] = ":/harbel";
+
+// "HASH relative/path" lines: the SHA-256 of every version ever shipped of each seeded file.
+QSet<QByteArray> shippedVersions()
+{
+    QSet<QByteArray> versions;
+    QFile list(QStringLiteral(":/harbel-versions/shipped-versions.txt"));
+    if (list.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : list.readAll().split('\n'))
+            if (!line.startsWith('#') && !line.trimmed().isEmpty())
+                versions.insert(line.trimmed());
+    return versions;
+}
+
+QByteArray versionOf(const QByteArray& bytes, const QString& relative)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + ' ' + relative.toUtf8();
+}
 
 QString folderFromEnvironment()
 {
@@ -52,13 +71,26 @@ QString file(const QString& relative)
 bool seed(const QString& folder)
 {
     bool ok = true;
+    const QSet<QByteArray> versions = shippedVersions();
     QDirIterator it(QString::fromLatin1(kShipped), QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString source = it.next();
         const QString relative = source.mid(int(sizeof(kShipped)));  // past ":/harbel/"
         const QString target = folder + u'/' + relative;
-        if (QFileInfo::exists(target))
+        if (QFileInfo::exists(target)) {
+            // A copy as an earlier version shipped it, never edited, is brought up to date (the
+            // texts, the toolbar, the guide); a copy the user changed stays theirs.
+            QFile copy(target);
+            QFile shipped(source);
+            if (!QFileInfo(target).isFile() || QFileInfo(target).isSymLink() || !copy.open(QIODevice::ReadOnly)
+                || !shipped.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray now = shipped.readAll();
+            const QByteArray kept = copy.read(now.size() * 4 + 65536);
+            if (kept != now && versions.contains(versionOf(kept, relative)))
+                ok = PrivateFile::write(target, now) == PrivateFile::Result::Written && ok;
             continue;
+        }
         PrivateFile::makeFolder(QFileInfo(target).absolutePath());
         if (!QFile::copy(source, target)) {
             ok = false;

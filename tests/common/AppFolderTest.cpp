@@ -2,7 +2,9 @@
 #include "common/platform/AutoStart.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,6 +29,21 @@ TEST(AppFolder, IsCreatedAndSeededWithoutOverwritingTheUsersFiles)
     EXPECT_EQ(readFile(home + "/Lang-I/English.ini"), "[Vantor]\n11045=mine\n");
     EXPECT_TRUE(QFileInfo(home + "/harbel.skn").isFile());
     EXPECT_EQ(AppFolder::file("History.ini"), home + "/History.ini");
+}
+
+TEST(AppFolder, EverySeededFileNamesItsPresentVersionSoThatTheNextReleaseCanUpdateIt)
+{
+    const QByteArray listed = readFile(":/harbel-versions/shipped-versions.txt");
+    QDirIterator it(":/harbel", QDir::Files, QDirIterator::Subdirectories);
+    int files = 0;
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QByteArray line = QCryptographicHash::hash(readFile(source), QCryptographicHash::Sha256).toHex() + ' '
+                              + source.mid(9).toUtf8();
+        EXPECT_TRUE(listed.contains(line + '\n')) << "add to resources/shipped-versions.txt: " << line.toStdString();
+        ++files;
+    }
+    EXPECT_GE(files, 5);
 }
 
 TEST(AutoStart, EntriesAreAddedAndRemovedInTheAutostartFolder)
