@@ -1,10 +1,10 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/platform/AppFolder.h"
-#include "common/platform/PrivateFile.h"
-#include "common/platform/SecretStore.h"
 #include "common/platform/AutoStart.h"
 #include "common/platform/CRegister.h"
+#include "common/platform/PrivateFile.h"
+#include "common/platform/SecretStore.h"
 #include "common/platform/Shell.h"
 #include "common/support/ShiftCode.h"
 #include "common/support/VbText.h"
@@ -14,6 +14,7 @@
 #include <optional>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <limits>
@@ -226,6 +227,7 @@ void SettingsStore::LoadfromINI()
         // once every one of them has moved.
         if (i + 2 < lines.size() && !lines[i + 2].isEmpty() && lines[i + 2] != SecretStore::marker().toUtf8())
             oldForms = oldForms.value_or(true) && SecretStore::instance().migrate(loginPasswordEntry(login.server, login.user), login.password);
+        loginEntries_.insert(loginPasswordEntry(login.server, login.user));
         logins.append(login);
     }
     if (oldForms.value_or(false))
@@ -247,6 +249,7 @@ bool SettingsStore::SaveToINI() const
         line(lineBytes(t.folder));
     }
     line("Logins:");
+    QSet<QString> loginEntries;
     for (const auto& l : logins) {
         line(lineBytes(l.server));
         line(lineBytes(l.user));
@@ -257,7 +260,13 @@ bool SettingsStore::SaveToINI() const
         // Kept in the keyring (or the private file); the line holds the marker, or stays empty.
         const QString entry = loginPasswordEntry(QString::fromUtf8(lineBytes(l.server)), QString::fromUtf8(lineBytes(l.user)));
         line(SecretStore::instance().keep(entry, password).toUtf8());
+        loginEntries.insert(entry);
     }
+    // The passwords of logins deleted since the file was read go from the keyring too.
+    for (const QString& gone : std::as_const(loginEntries_))
+        if (!loginEntries.contains(gone))
+            SecretStore::instance().keep(gone, QString());
+    loginEntries_ = loginEntries;
     const QFileInfo info(settingsIniPath());
     if (!iniError.isEmpty() && info.exists())
         return false;
@@ -275,6 +284,10 @@ QString SettingsStore::LastDirectory() const
 void SettingsStore::SaveSettings(const SettingsDialogValues& v)
 {
     CRegister reg;
+    // A password kept for another proxy server is not left behind in the keyring.
+    if (const QString before = reg.REGGetSetting(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("ProxyServer"), QString());
+        before.compare(v.txtProxyServer, Qt::CaseInsensitive) != 0)
+        SecretStore::instance().keep(proxyPasswordEntry(before), QString());
     const auto save = [&reg](const char* key, const QString& value) {
         reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kKey, QLatin1String(key), value);
     };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -186,6 +187,11 @@ public:
     static SettingsDialogValues dialogValues();
 
     static QString settingsIniPath();
+
+private:
+    // The keyring entries of the logins last read or written, so that a login deleted since
+    // takes its password with it.
+    mutable QSet<QString> loginEntries_;
 };
 
 // Where files go until the user has chosen a folder: the desktop's download folder (the home

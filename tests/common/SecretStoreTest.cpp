@@ -154,6 +154,23 @@ TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
         EXPECT_FALSE(filesHolding(folders(), SecretStore::marker()).isEmpty());
         EXPECT_EQ(c.readBack(), c.password);
     }
+
+    // A proxy server changed and a login deleted take their passwords out of the keyring.
+    frmSettings dialog;
+    dialog.Form_Load();
+    dialog.txtProxyServer.setText("other-proxy.test");
+    dialog.txtPass.setText("Pr0xySecret");
+    ASSERT_EQ(dialog.lstLogin.count(), 1);
+    dialog.lstLogin.rows().first()->setSelected(true);
+    dialog.cmdLoginDelete_Click();
+    dialog.field_Change();
+    dialog.cmdOK_Click();
+    for (const char* gone : {"Pellanor proxy \"proxy.test\"", "Pellanor site login \"amy@ftp.example\""}) {
+        bool found = true;
+        keyring().lookup(gone, &found);
+        EXPECT_FALSE(found) << gone;
+    }
+    EXPECT_EQ(keyring().lookup("Pellanor proxy \"other-proxy.test\""), "Pr0xySecret");
 }
 
 TEST_F(Keyring, AConnectionWithASavedProfileLogsInWithTheKeyringsPassword)
