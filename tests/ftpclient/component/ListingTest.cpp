@@ -25,6 +25,7 @@ TEST(FtpListing, MlsdFactsGiveKindSizeAndUtcDate)
     EXPECT_FALSE(parseMlsdLine("type=cdir; /home"));
     EXPECT_FALSE(parseMlsdLine("type=pdir; .."));
     EXPECT_FALSE(parseMlsdLine("size=3;"));
+    EXPECT_FALSE(parseMlsdLine("type=file;size=3; "));
     EXPECT_FALSE(parseMlsdLine("garbage"));
 }
 
