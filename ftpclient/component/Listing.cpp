@@ -148,6 +148,8 @@ std::optional<FolderItem> parseListLine(const QString& rawLine, const QDateTime&
                 name = name.left(arrow);
             }
         }
+        if (name.isEmpty())
+            return std::nullopt;  // a line cut after its date, or a link without its own name
         item.Name = name;
         return item;
     }
