@@ -198,7 +198,7 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
     // every value at the next change.
     QString text;
     if (bytes.startsWith("\xFF\xFE")) {
-        // Through UTF-8 once: a lone surrogate reads as the replacement character a write keeps,
+        // Through UTF-8 once: a lone surrogate reads as the character a write puts in its place,
         // so a change elsewhere in the file never alters this value.
         text = QString::fromUtf8(
             QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2).toUtf8());
