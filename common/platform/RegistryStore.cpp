@@ -197,9 +197,12 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
     // either, and lines ended the old Mac way too: a file read as one damaged line would lose
     // every value at the next change.
     QString text;
-    if (bytes.startsWith("\xFF\xFE"))
-        text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
-    else
+    if (bytes.startsWith("\xFF\xFE")) {
+        // Through UTF-8 once: a lone surrogate reads as the character a write puts in its place,
+        // so a change elsewhere in the file never alters this value.
+        text = QString::fromUtf8(
+            QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2).toUtf8());
+    } else
         text = QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(u'\r', u'\n');

@@ -24,7 +24,8 @@ QStringList words(std::initializer_list<std::pair<const char*, const char*>> cod
 const QLatin1String kRefusedShare("0 %");
 const QLatin1String kNotCounted("N/A");
 
-// "N%" for a whole N written as numbers are written, without leading zeros.
+// "N%" for a whole N from 0 to 100 written as numbers are written, without leading zeros. Any
+// other share (a hand edit, a damaged file) is kept as a note, never shown as a share past whole.
 bool readPercent(const QString& text, int* percent)
 {
     if (text.size() < 2 || text.size() > 10 || !text.endsWith(u'%'))
@@ -36,8 +37,11 @@ bool readPercent(const QString& text, int* percent)
     if (digits.size() > 1 && digits.front() == u'0')
         return false;
     bool ok = false;
-    *percent = digits.toInt(&ok);
-    return ok;
+    const int value = digits.toInt(&ok);
+    if (!ok || value > 100)
+        return false;
+    *percent = value;
+    return true;
 }
 
 ByteCount readCount(const QString& text, bool mayBeUnknown)

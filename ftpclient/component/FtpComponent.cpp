@@ -541,7 +541,10 @@ void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localF
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    const auto [folder, mask] = listing::splitMask(remoteMask);
+    // Named parts, not a structured binding: clang before 16 cannot capture one in a lambda.
+    const auto split = listing::splitMask(remoteMask);
+    const QString& folder = split.first;
+    const QString& mask = split.second;
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
     const QString start = CurrentFolder();
@@ -575,7 +578,9 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    const auto [folder, mask] = listing::splitMask(localMask);
+    const auto split = listing::splitMask(localMask);
+    const QString& folder = split.first;
+    const QString& mask = split.second;
     const QString localFolder = folder.isEmpty() ? QDir::currentPath() : folder;
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));

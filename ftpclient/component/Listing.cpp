@@ -38,6 +38,8 @@ std::optional<FolderItem> parseMlsdLine(const QString& line)
         return std::nullopt;
     FolderItem item;
     item.Name = line.mid(space + 1);
+    if (item.Name.isEmpty())
+        return std::nullopt;  // facts without a name: nothing the window could list or fetch
     bool typed = false;
     const QStringList facts = line.left(space).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& fact : facts) {
@@ -146,6 +148,8 @@ std::optional<FolderItem> parseListLine(const QString& rawLine, const QDateTime&
                 name = name.left(arrow);
             }
         }
+        if (name.isEmpty())
+            return std::nullopt;  // a line cut after its date, or a link without its own name
         item.Name = name;
         return item;
     }

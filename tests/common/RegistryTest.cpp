@@ -163,6 +163,13 @@ TEST(Registry, AnExportInUtf16OrWithOtherLineEndsIsReadAndKeptByAChange)
         EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), QStringLiteral("ü1"));
         EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "y", "d"), "2");
     }
+    // A lone surrogate, which the UTF-8 file cannot hold, reads as what a change writes back.
+    const QString lone = QStringLiteral("[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"a") + QChar(0xDE00) + QStringLiteral("\"\n");
+    writeFile(path, QByteArray("\xFF\xFE").append(reinterpret_cast<const char*>(lone.utf16()), lone.size() * 2));
+    // (UTF-8 from Qt writes it as "?").
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "a?");
+    ASSERT_TRUE(reg.REGSaveSetting(HKEY_LOCAL_MACHINE, "A", "y", "3"));
+    EXPECT_EQ(reg.REGGetSetting(HKEY_LOCAL_MACHINE, "A", "x", "d"), "a?");
 }
 
 TEST(Registry, AStoreThatCannotBeReadIsNeverReplacedByOneChange)

@@ -199,6 +199,7 @@ TEST(History, EveryKindOfRowIsReadIntoItsStateAndWrittenBackByteForByte)
         {{"/d/slow.zip", "Connection has timed out.", "", "N/A", "Downloading", "http://h/slow.zip"}, State::Failed, false, true, "Failed: Connection has timed out."},
         {{"/d/whole.zip", "100%", "1.00 KB", "1.00 KB", "Download Success", "http://h/whole.zip"}, State::Complete, false, false, "Complete"},
         {{"/d/odd.zip", "007%", "1 KB", "", "?", "mirror: http://h/odd.zip"}, State::Failed, false, true, "Failed: ?"},
+        {{"/d/over.zip", "607%", "1.00 MB", "1.00 MB", "Downloading", "http://h/over.zip"}, State::Failed, false, true, "Failed: 607%"},
         {{"", "", "", "", "", ""}, State::Stopped, false, true, "Stopped"},
     };
     const QStringList completed[] = {{"/d/done.zip", "100%", "2.00 KB", "2.00 KB", "Download Success", "http://h/done.zip"},

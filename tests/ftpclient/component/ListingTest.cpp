@@ -25,6 +25,7 @@ TEST(FtpListing, MlsdFactsGiveKindSizeAndUtcDate)
     EXPECT_FALSE(parseMlsdLine("type=cdir; /home"));
     EXPECT_FALSE(parseMlsdLine("type=pdir; .."));
     EXPECT_FALSE(parseMlsdLine("size=3;"));
+    EXPECT_FALSE(parseMlsdLine("type=file;size=3; "));
     EXPECT_FALSE(parseMlsdLine("garbage"));
 }
 
@@ -58,6 +59,8 @@ TEST(FtpListing, UnixLinesWithAndWithoutGroupYearOrTime)
     EXPECT_FALSE(parseListLine("total 24", now));
     EXPECT_FALSE(parseListLine("", now));
     EXPECT_FALSE(parseListLine("what is this", now));
+    EXPECT_FALSE(parseListLine("drwxr-xr-x   2 root     root         4096 Dec 08 11:00 ", now));
+    EXPECT_FALSE(parseListLine("lrwxrwxrwx   1 root     root            8 Dec 08 11:01  -> data.bin", now));
 }
 
 TEST(FtpListing, DosAndIisLines)
