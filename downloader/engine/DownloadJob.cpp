@@ -164,8 +164,7 @@ void DownloadJob::setRateClosed()
 void DownloadJob::transferTimers(bool on)
 {
     if (on && !rateTimer.Enabled()) {
-        // A run begins: its rate counts what comes from now on, never what the file holds already,
-        // which the display shows at once.
+        // A run begins: its rate counts only what comes from now on, not what the file holds.
         lastTickAt_ = now();
         const qint64 received = receivedBytes();
         meter_.restart(lastTickAt_, received);
@@ -368,9 +367,8 @@ bool DownloadJob::controlFileAllowed()
 {
     if (keepsNoControlFile() || ControlFile::writable(strSaveTo))
         return true;
-    // A link or another user's file in its place is never written through. Without the state
-    // beside it a stopped download resumes from the file's length, so the user decides; the
-    // cautious answer stops the download.
+    // A link or another user's file in its place is never written through. Without the state a
+    // stopped download resumes from the file's length: the user decides, and No stops it.
     const QString where = ControlFile::pathFor(strSaveTo);
     publish();
     const QString question = lang("19048", "%1 is a link or a file of another user, so this download cannot keep its "

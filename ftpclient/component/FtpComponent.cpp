@@ -541,10 +541,8 @@ void FtpComponent::ReceiveFiles(const QString& remoteMask, const QString& localF
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    // Named parts, not a structured binding: clang before 16 cannot capture one in a lambda.
-    const auto split = listing::splitMask(remoteMask);
-    const QString& folder = split.first;
-    const QString& mask = split.second;
+    const auto parts = listing::splitMask(remoteMask);  // not a structured binding: clang 14 cannot capture one
+    const QString &folder = parts.first, &mask = parts.second;
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
     const QString start = CurrentFolder();
@@ -578,9 +576,8 @@ void FtpComponent::SendFiles(const QString& localMask, const QString& remoteFold
 {
     MethodScope scope(nesting_, abortFlag_);
     requireIdle();
-    const auto split = listing::splitMask(localMask);
-    const QString& folder = split.first;
-    const QString& mask = split.second;
+    const auto parts = listing::splitMask(localMask);
+    const QString &folder = parts.first, &mask = parts.second;
     const QString localFolder = folder.isEmpty() ? QDir::currentPath() : folder;
     if (!QFileInfo(localFolder).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(localFolder));
