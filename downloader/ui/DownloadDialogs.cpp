@@ -68,6 +68,21 @@ ExistDialogView::ExistDialogView(frmExist& form, QWidget* parent) : QDialog(pare
     layout->addLayout(row);
 }
 
+namespace {
+
+// A modeless question shows itself, in front, when its form is shown and hides with it.
+void followForm(QDialog* view, Form& form)
+{
+    QObject::connect(&form, &Form::shown, view, [view] {
+        view->show();
+        view->raise();
+        view->activateWindow();
+    });
+    QObject::connect(&form, &Form::hidden, view, &QWidget::hide);
+}
+
+}  // namespace
+
 FileDialogView::FileDialogView(frmFile& form, QWidget* parent) : QDialog(parent), form_(form)
 {
     setObjectName(form.name());
@@ -90,12 +105,7 @@ FileDialogView::FileDialogView(frmFile& form, QWidget* parent) : QDialog(parent)
     row->addWidget(buttonFor(form.cmdChange, this, [&form] { form.cmdChange_Click(); }));
     row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
     layout->addLayout(row);
-    connect(&form, &Form::shown, this, [this] {
-        show();
-        raise();
-        activateWindow();
-    });
-    connect(&form, &Form::hidden, this, &QWidget::hide);
+    followForm(this, form);
 }
 
 void FileDialogView::reject()
@@ -130,12 +140,7 @@ FilesDialogView::FilesDialogView(frmFiles& form, QWidget* parent) : QDialog(pare
     row->addWidget(buttonFor(form.cmdDownLater, this, [&form] { form.cmdDownLater_Click(); }));
     row->addWidget(buttonFor(form.cmdCancel, this, [&form] { form.cmdCancel_Click(); }));
     layout->addLayout(row);
-    connect(&form, &Form::shown, this, [this] {
-        show();
-        raise();
-        activateWindow();
-    });
-    connect(&form, &Form::hidden, this, &QWidget::hide);
+    followForm(this, form);
 }
 
 void FilesDialogView::reject()
