@@ -45,7 +45,7 @@ struct MethodScope {
 }  // namespace
 
 FtpComponent::FtpComponent(QObject* parent)
-    : QObject(parent), control_(new ControlChannel(this)), watchdog_(new QTimer(this))
+    : RemoteSession(parent), control_(new ControlChannel(this)), watchdog_(new QTimer(this))
 {
     watchdog_->setSingleShot(true);
     connect(watchdog_, &QTimer::timeout, this, [this] {

@@ -7,6 +7,7 @@
 #include "ftpclient/component/FileClash.h"
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/Listing.h"
+#include "ftpclient/component/RemoteSession.h"
 #include "ftpclient/component/ServerCertificate.h"
 
 #include <QDateTime>
@@ -23,16 +24,15 @@ class CertificateTrust;
 class ControlChannel;
 class FtpOperation;
 
-// The FTP client of the program: properties, blocking methods and events. A method returns when its
+// The FTP client of the program: properties, blocking methods and events (a RemoteSession's and
+// its own). A method returns when its
 // work is done; while it runs, a nested event loop keeps the program responsive and the component's
 // events are raised on the calling thread. A failed method throws FtpError (ftpErrAborted when
 // AbortFlag was set during it). One method runs at a time; a call made while another runs (from an
 // event handler, say) fails with ftpErrBusy.
-class FtpComponent final : public QObject {
+class FtpComponent final : public RemoteSession {
     Q_OBJECT
 public:
-    enum States { NotConnected = 0, Connecting = 1, Idle = 2, Busy = 3, Receiving = 11, Sending = 17 };
-
     explicit FtpComponent(QObject* parent = nullptr);
     ~FtpComponent() override;
 
@@ -61,13 +61,13 @@ public:
     // upload gives the server the local one (MFMT or SITE UTIME), when the server offers it.
     bool KeepFileTimes = true;
 
-    int State() const { return state_; }
+    int State() const override { return state_; }
     // A blocking call is running (its nested event loop delivers the events of the window too).
-    bool isRunning() const { return current_ != nullptr; }
+    bool isRunning() const override { return current_ != nullptr; }
     bool AbortFlag() const { return abortFlag_; }
-    void setAbortFlag(bool on);
+    void setAbortFlag(bool on) override;
     // Asks the server for its current folder (a blocking call).
-    QString CurrentFolder();
+    QString CurrentFolder() override;
 
     // Where the certificates trusted always are kept (not owned; it must outlive the component).
     // Without one, every certificate that fails verification is asked about and no answer is kept.
@@ -76,25 +76,26 @@ public:
 
     // What the server offered at login.
     bool offersMlsd() const { return mlsd_; }
+    bool listsSeconds() const override { return mlsd_ && ListingOption == 1; }
     // The session is encrypted, data connections included (read).
     bool Encrypted() const { return dataProtected_ && state_ != NotConnected; }
 
     // Methods.
-    void Connect();
-    void Disconnect();
-    void ChangeFolder(const QString& path);
+    void Connect() override;
+    void Disconnect() override;
+    void ChangeFolder(const QString& path) override;
     void ChangeToParent();
-    void CreateFolder(const QString& name);
-    void RemoveFolder(const QString& name);
-    void DeleteFile(const QString& name);
-    void RenameItem(const QString& oldName, const QString& newName);
+    void CreateFolder(const QString& name) override;
+    void RemoveFolder(const QString& name) override;
+    void DeleteFile(const QString& name) override;
+    void RenameItem(const QString& oldName, const QString& newName) override;
     // Sends one raw command line; the reply reaches the log. A negative reply fails. A command that
     // answers over a data connection (LIST, NLST, MLSD) gets one, and the lines it brings reach the
     // log too; one that moves a file (RETR, STOR, APPE, STOU) is refused unsent: it needs a file.
     FtpReply SendCommand(const QString& line);
     // One ListingItem event per entry matching the mask (empty: all).
     void ListFolder(const QString& mask);
-    QList<FolderItem> GetFolderItems(const QString& mask, int options = 0);
+    QList<FolderItem> GetFolderItems(const QString& mask, int options = 0) override;
     // Receives a remote file into localPath, starting at startOffset (a resume appends to the file
     // from that offset). An existing file received from the start is asked about first (FileExists):
     // overwritten, resumed from its length with REST, or kept; Cancel throws ftpErrAborted.
@@ -104,33 +105,24 @@ public:
     void ReceiveFiles(const QString& remoteMask, const QString& localFolder, bool recurse);
     // Sends a local file as remoteName, starting at startOffset. With resume the server appends from
     // the offset (REST); otherwise the remote file is written from the start.
-    void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume);
+    void SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume) override;
     // Sends a local file into the current remote folder, whose entries are given, asking first
     // (FileExists) when a file of that name differs in size or time. False when it was skipped;
     // Cancel throws ftpErrAborted. Made for batches: unlike SendFile, a file sent whole is not
     // checked with SIZE afterwards, the server's final reply vouching for it.
-    bool SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries);
+    bool SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries) override;
     // localMask: a local folder and a file mask ("/home/a/docs/*"); the files go into remoteFolder
     // (created when missing, with createFolder), sub-folders too with recurse.
     void SendFiles(const QString& localMask, const QString& remoteFolder, bool createFolder, bool recurse);
 
 signals:
-    void Disconnected();
-    void TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
     void ListingItem(const QString& name, const QDateTime& date, qint64 size, int kind);
-    void LogLine(const QString& text);
     void OperationError(qint64 code);
     void ReceivingFile(const QString& fileName);
     void SendingFile(const QString& fileName);
-    // A transfer would write over a file: answer one of FileClash::Answer (Cancel when unanswered).
-    void FileExists(const harbel::tessaly::FileClash& clash, int& answer);
     void ScanningFolder(const QString& folder);
-    void FileSkipped(const QString& localName, const QString& remoteName, qint64 reasonCode);
     void AccountRequired(QString& account);
     void PasswordRequired(QString& password);
-    // The server's certificate failed verification: answer certRefuse (the default), certTrustOnce or
-    // certTrustAlways (kept in the certificate trust store; the same certificate is not asked about again).
-    void CertificateQuery(const harbel::tessaly::CertificateInfo& certificate, int& answer);
 
 private:
     friend class FtpOperation;
@@ -142,13 +134,7 @@ private:
     friend class TransferWorker;
     friend struct SessionLogin;
 
-    // What a listing already told of a remote file: its size (-1 unknown) and its time, when the
-    // listing gives it to the second. A download that knows them asks the server for neither.
-    struct Listed {
-        qint64 size = -1;
-        QDateTime time;
-    };
-    void receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed);
+    void receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed) override;
     // SendFile; with verify the server is asked (SIZE) whether it holds every byte afterwards.
     void send(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume, bool verify);
 
@@ -163,7 +149,7 @@ private:
     // The SOCKS proxy of the properties, for every connection of the session.
     net::Proxy proxy() const;
     void parseFeatures(const FtpReply& reply);
-    QList<FolderItem> listItems(const QString& path);
+    QList<FolderItem> listItems(const QString& path) override;
     // A raw listing command over a data connection; its lines go to the log.
     FtpReply dataCommand(const QString& line);
     // Runs a tree walk, then changes back to the start folder (also when the walk fails).

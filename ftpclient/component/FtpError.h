@@ -26,6 +26,7 @@ enum FtpErrorNumber : qint64 {
     ftpErrProxy = 0x8004200D,
     ftpErrTls = 0x8004200E,              // FTP over TLS was asked for and could not be set up
     ftpErrCertificate = 0x8004200F,      // the server's certificate was refused
+    ftpErrHostKey = 0x80042010,          // the SSH server's host key is unknown and was not accepted, or has changed
 };
 
 class FtpError final : public std::exception {

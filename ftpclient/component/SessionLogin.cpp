@@ -3,6 +3,7 @@
 #include "common/net/TlsTrust.h"
 #include "ftpclient/component/ControlChannel.h"
 #include "ftpclient/component/FtpComponent.h"
+#include "ftpclient/component/SftpComponent.h"
 
 namespace harbel::tessaly {
 
@@ -52,6 +53,44 @@ SessionLogin SessionLogin::from(const FtpComponent& ftp)
     return login;
 }
 
+void SessionLogin::applyTo(SftpComponent& sftp) const
+{
+    sftp.Host = host;
+    sftp.Port = port;
+    sftp.User = user;
+    sftp.Password = password;
+    sftp.IdentityFile = identityFile;
+    sftp.Passphrase = passphrase;
+    sftp.KnownHostsFile = knownHostsFile;
+    sftp.TimeoutSeconds = timeoutSeconds;
+    sftp.KeepFileTimes = keepFileTimes;
+}
+
+SessionLogin SessionLogin::from(const SftpComponent& sftp)
+{
+    SessionLogin login;
+    login.sftp = true;
+    login.host = sftp.Host;
+    login.port = sftp.Port;
+    login.user = sftp.User;
+    login.password = sftp.Password;
+    login.identityFile = sftp.IdentityFile;
+    login.passphrase = sftp.Passphrase;
+    login.knownHostsFile = sftp.KnownHostsFile;
+    login.timeoutSeconds = sftp.TimeoutSeconds;
+    login.keepFileTimes = sftp.KeepFileTimes;
+    if (sftp.State() != SftpComponent::NotConnected)
+        login.acceptedFingerprint = sftp.HostKeyFingerprint();
+    return login;
+}
+
+SessionLogin SessionLogin::of(const RemoteSession& session)
+{
+    if (const auto* sftp = qobject_cast<const SftpComponent*>(&session))
+        return from(*sftp);
+    return from(static_cast<const FtpComponent&>(session));
+}
+
 int SessionLogin::modeFor(const QString& fileName) const
 {
     if (transferMode != 2)
@@ -65,7 +104,8 @@ int SessionLogin::modeFor(const QString& fileName) const
 
 bool SessionLogin::sameAccount(const SessionLogin& o) const
 {
-    return host == o.host && port == o.port && user == o.user && password == o.password && passive == o.passive && tls == o.tls
+    return sftp == o.sftp && host == o.host && port == o.port && user == o.user && password == o.password && passive == o.passive && tls == o.tls
+        && identityFile == o.identityFile && knownHostsFile == o.knownHostsFile
         && proxyKind == o.proxyKind && proxyHost == o.proxyHost && proxyPort == o.proxyPort && proxyUser == o.proxyUser
         && proxyPassword == o.proxyPassword && listingOption == o.listingOption;
 }

@@ -2,6 +2,7 @@
 
 #include "ftpclient/component/FtpComponent.h"
 #include "ftpclient/component/LocalFile.h"
+#include "ftpclient/component/SftpComponent.h"
 #include "ftpclient/component/TreeWalk.h"
 
 #include <QDir>
@@ -48,43 +49,70 @@ void TransferWorker::checkCancelled() const
         throw FtpError(ftpErrAborted, QStringLiteral("Cancelled."));
 }
 
+void TransferWorker::makeConnection(const SessionLogin& login)
+{
+    if (ftp_ && qobject_cast<SftpComponent*>(ftp_) != nullptr) {
+        if (login.sftp)
+            return;
+    } else if (ftp_ && !login.sftp) {
+        return;
+    }
+    if (ftp_) {
+        // Another protocol: the old connection gives way.
+        if (ftp_->State() != FtpComponent::NotConnected)
+            ftp_->Disconnect();
+        delete ftp_;
+    }
+    if (login.sftp) {
+        auto* sftp = new SftpComponent(this);
+        connect(sftp, &SftpComponent::PassphraseRequired, this, [this](const QString&, QString& passphrase) { passphrase = login_.passphrase; });
+        ftp_ = sftp;
+    } else {
+        ftp_ = new FtpComponent(this);
+    }
+    if (!idle_) {
+        idle_ = new QTimer(this);
+        idle_->setSingleShot(true);
+        connect(idle_, &QTimer::timeout, this, &TransferWorker::closeConnection);
+    }
+    connect(ftp_, &RemoteSession::LogLine, this, [this](const QString& text) { log(text); });
+    connect(ftp_, &RemoteSession::TransferProgress, this, [this](const QString&, qint64 size, qint64 done, int) {
+        moved_ = done;
+        // A handful of updates a second is all a progress display can use.
+        if (sinceProgress_.isValid() && sinceProgress_.elapsed() < 100 && done < size)
+            return;
+        sinceProgress_.start();
+        emit progress(current_, done, size > 0 ? size : -1);
+    });
+    connect(ftp_, &RemoteSession::FileExists, this, [this](const FileClash& clash, int& answer) {
+        answer = replace_ ? int(FileClash::Overwrite) : stopping_ ? int(FileClash::Cancel) : questions_.clash(clash);
+    });
+    connect(ftp_, &RemoteSession::FileSkipped, this, [this] { skipped_ = true; });
+    // A certificate, or an SSH host key, the session accepted for this run is taken again.
+    connect(ftp_, &RemoteSession::CertificateQuery, this, [this](const CertificateInfo& info, int& answer) {
+        if (!login_.acceptedFingerprint.isEmpty() && info.fingerprint.compare(login_.acceptedFingerprint, Qt::CaseInsensitive) == 0)
+            answer = certTrustOnce;
+        else
+            answer = stopping_ ? int(certRefuse) : questions_.certificate(info);
+        if (answer != certRefuse)
+            login_.acceptedFingerprint = info.fingerprint;
+    });
+}
+
 void TransferWorker::connectAs(const SessionLogin& login)
 {
     if (ftp_ && ftp_->State() != FtpComponent::NotConnected && login_.sameAccount(login)) {
         login_ = login;
         return;
     }
-    if (!ftp_) {
-        ftp_ = new FtpComponent(this);
-        idle_ = new QTimer(this);
-        idle_->setSingleShot(true);
-        connect(idle_, &QTimer::timeout, this, &TransferWorker::closeConnection);
-        connect(ftp_, &FtpComponent::LogLine, this, [this](const QString& text) { log(text); });
-        connect(ftp_, &FtpComponent::TransferProgress, this, [this](const QString&, qint64 size, qint64 done, int) {
-            moved_ = done;
-            // A handful of updates a second is all a progress display can use.
-            if (sinceProgress_.isValid() && sinceProgress_.elapsed() < 100 && done < size)
-                return;
-            sinceProgress_.start();
-            emit progress(current_, done, size > 0 ? size : -1);
-        });
-        connect(ftp_, &FtpComponent::FileExists, this, [this](const FileClash& clash, int& answer) {
-            answer = replace_ ? int(FileClash::Overwrite) : stopping_ ? int(FileClash::Cancel) : questions_.clash(clash);
-        });
-        connect(ftp_, &FtpComponent::FileSkipped, this, [this] { skipped_ = true; });
-        connect(ftp_, &FtpComponent::CertificateQuery, this, [this](const CertificateInfo& info, int& answer) {
-            if (!login_.acceptedFingerprint.isEmpty() && info.fingerprint.compare(login_.acceptedFingerprint, Qt::CaseInsensitive) == 0)
-                answer = certTrustOnce;
-            else
-                answer = stopping_ ? int(certRefuse) : questions_.certificate(info);
-            if (answer != certRefuse)
-                login_.acceptedFingerprint = info.fingerprint;
-        });
-    }
+    makeConnection(login);
     if (ftp_->State() != FtpComponent::NotConnected)
         ftp_->Disconnect();
     login_ = login;
-    login.applyTo(*ftp_);
+    if (auto* sftp = qobject_cast<SftpComponent*>(ftp_))
+        login.applyTo(*sftp);
+    else
+        login.applyTo(*static_cast<FtpComponent*>(ftp_));
     ftp_->Connect();
 }
 
@@ -204,7 +232,8 @@ void TransferWorker::finishShutdown()
 
 void TransferWorker::move(const TransferItem& item)
 {
-    ftp_->TransferMode = login_.modeFor(item.localPath.isEmpty() ? item.remotePath : item.localPath);
+    if (auto* ftp = qobject_cast<FtpComponent*>(ftp_))
+        ftp->TransferMode = login_.modeFor(item.localPath.isEmpty() ? item.remotePath : item.localPath);
     if (item.upload())
         upload(item);
     else
@@ -218,7 +247,8 @@ void TransferWorker::download(const TransferItem& item)
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not create the local folder %1.").arg(folder));
     qint64 offset = 0;
-    const bool binary = ftp_->TransferMode == 0;
+    const auto* ftp = qobject_cast<const FtpComponent*>(ftp_);
+    const bool binary = !ftp || ftp->TransferMode == 0;
     if (item.resume && binary && local.exists() && !LocalFile::isLink(item.localPath)) {
         offset = local.size();
         if (item.remoteListed && item.remoteSize >= 0 && offset >= item.remoteSize) {
@@ -229,7 +259,7 @@ void TransferWorker::download(const TransferItem& item)
             offset = 0;  // longer than the original: not a part of it
         }
     }
-    FtpComponent::Listed listed;
+    RemoteSession::Listed listed;
     if (item.remoteListed) {
         listed.size = item.remoteSize;
         listed.time = item.remoteTime;
@@ -277,7 +307,7 @@ QList<TransferItem> TransferWorker::expandDownload(const TransferItem& item)
     if (!QFileInfo(item.localPath).isDir() && !QDir().mkpath(item.localPath))
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not create the local folder %1.").arg(item.localPath));
     QList<TransferItem> items;
-    const bool mlsd = ftp_->offersMlsd() && login_.listingOption == 1;
+    const bool mlsd = ftp_->listsSeconds();
     const auto child = [&item](const QString& local, const QString& remote) {
         TransferItem c;
         c.direction = TransferItem::Direction::Download;
@@ -351,7 +381,7 @@ QList<TransferItem> TransferWorker::expandUpload(const TransferItem& item)
     if (!QFileInfo(item.localPath).isDir())
         throw FtpError(ftpErrLocalFile, QStringLiteral("The local folder %1 does not exist.").arg(item.localPath));
     QList<TransferItem> items;
-    const bool mlsd = ftp_->offersMlsd() && login_.listingOption == 1;
+    const bool mlsd = ftp_->listsSeconds();
     bool rootMade = false;
     try {
         ftp_->ChangeFolder(item.remotePath);

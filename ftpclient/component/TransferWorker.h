@@ -17,9 +17,9 @@ class QTimer;
 
 namespace harbel::tessaly {
 
-class FtpComponent;
+class RemoteSession;
 
-// One transfer connection of the queue: an FtpComponent of its own, living on the worker's own
+// One transfer connection of the queue: an FtpComponent (or, for SFTP, an SftpComponent) of its own, living on the worker's own
 // thread, that logs in as the session did and moves one item at a time. The queue (on its owner's
 // thread) calls run, cancel, closeConnection and shutdown through queued calls; everything else
 // happens on the worker's thread and reaches the queue through the signals. The connection stays
@@ -63,6 +63,8 @@ private:
     void run(const TransferItem& item, const SessionLogin& login);
     void connectAs(const SessionLogin& login);
     void move(const TransferItem& item);
+    // The connection of the login's kind, made (and its events connected) when there is none yet.
+    void makeConnection(const SessionLogin& login);
     void download(const TransferItem& item);
     void upload(const TransferItem& item);
     QList<TransferItem> expandDownload(const TransferItem& item);
@@ -73,7 +75,7 @@ private:
 
     int number_;
     Questions questions_;
-    FtpComponent* ftp_ = nullptr;
+    RemoteSession* ftp_ = nullptr;
     QTimer* idle_ = nullptr;
     SessionLogin login_;
     QList<std::pair<TransferItem, SessionLogin>> inbox_;

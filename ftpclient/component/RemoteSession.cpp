@@ -1,0 +1,7 @@
+#include "ftpclient/component/RemoteSession.h"
+
+namespace harbel::tessaly {
+
+RemoteSession::~RemoteSession() = default;
+
+}  // namespace harbel::tessaly

@@ -1,0 +1,502 @@
+#include "ftpclient/component/SftpComponent.h"
+
+#include "common/platform/PrivateFile.h"
+#include "ftpclient/component/FtpError.h"
+#include "ftpclient/component/LocalFile.h"
+#include "ftpclient/component/SftpFileTransfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+
+#include <memory>
+
+namespace harbel::tessaly {
+
+namespace {
+
+QByteArray utf8(const QString& text)
+{
+    return text.toUtf8();
+}
+
+QString fingerprintOf(ssh_key key)
+{
+    unsigned char* hash = nullptr;
+    size_t length = 0;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length) != 0)
+        return QString();
+    char* text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length);
+    const QString fingerprint = QString::fromLatin1(text);
+    ssh_string_free_char(text);
+    ssh_clean_pubkey_hash(&hash);
+    return fingerprint;
+}
+
+QDateTime fromSeconds(quint32 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC);
+}
+
+FolderItem itemOf(sftp_attributes a)
+{
+    FolderItem item;
+    item.Name = QString::fromUtf8(a->name);
+    item.Size = qint64(a->size);
+    if (a->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+        item.Date = fromSeconds(a->mtime);
+    item.Kind = a->type == SSH_FILEXFER_TYPE_DIRECTORY ? FolderItem::Folder
+              : a->type == SSH_FILEXFER_TYPE_SYMLINK   ? FolderItem::Link
+                                                       : FolderItem::File;
+    return item;
+}
+
+struct AttributesFree {
+    void operator()(sftp_attributes a) const { sftp_attributes_free(a); }
+};
+using Attributes = std::unique_ptr<sftp_attributes_struct, AttributesFree>;
+
+}  // namespace
+
+// Marks the component busy for one method; a method called while another runs fails.
+class SftpComponent::Running final {
+public:
+    explicit Running(SftpComponent& c, bool needsSession = true) : c_(c)
+    {
+        if (c.running_)
+            throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+        if (needsSession)
+            c.requireConnected();
+        c.running_ = true;
+        c.abortFlag_ = false;
+        if (c.state_ == Idle)
+            c.state_ = Busy;
+    }
+    ~Running()
+    {
+        c_.running_ = false;
+        if (c_.state_ == Busy || c_.state_ == Receiving || c_.state_ == Sending)
+            c_.state_ = Idle;
+    }
+
+private:
+    SftpComponent& c_;
+};
+
+SftpComponent::SftpComponent(QObject* parent) : RemoteSession(parent) {}
+
+SftpComponent::~SftpComponent()
+{
+    closeAll();
+}
+
+void SftpComponent::closeAll()
+{
+    if (sftp_)
+        sftp_free(sftp_);
+    sftp_ = nullptr;
+    if (ssh_) {
+        ssh_disconnect(ssh_);
+        ssh_free(ssh_);
+    }
+    ssh_ = nullptr;
+    const bool was = state_ != NotConnected;
+    state_ = NotConnected;
+    if (was)
+        emit Disconnected();
+}
+
+void SftpComponent::requireConnected() const
+{
+    if (!ssh_ || !sftp_ || state_ == NotConnected)
+        throw FtpError(ftpErrNotConnected, QStringLiteral("Not connected."));
+}
+
+void SftpComponent::checkAbort()
+{
+    if (abortFlag_)
+        throw FtpError(ftpErrAborted, QStringLiteral("Cancelled."));
+}
+
+void SftpComponent::fail(const QString& what)
+{
+    if (!ssh_ || !ssh_is_connected(ssh_)) {
+        const QString why = ssh_ ? QString::fromUtf8(ssh_get_error(ssh_)) : QString();
+        closeAll();
+        throw FtpError(ftpErrConnectionLost, QStringLiteral("%1: the connection was lost%2").arg(what, why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why)));
+    }
+    switch (sftp_ ? sftp_get_error(sftp_) : SSH_FX_FAILURE) {
+    case SSH_FX_NO_SUCH_FILE:
+    case SSH_FX_NO_SUCH_PATH:
+        throw FtpError(ftpErrServerRefused, QStringLiteral("%1: no such file or folder.").arg(what));
+    case SSH_FX_PERMISSION_DENIED:
+        throw FtpError(ftpErrServerRefused, QStringLiteral("%1: permission denied.").arg(what));
+    case SSH_FX_FILE_ALREADY_EXISTS:
+        throw FtpError(ftpErrServerRefused, QStringLiteral("%1: it exists already.").arg(what));
+    case SSH_FX_FAILURE:
+    case SSH_FX_OP_UNSUPPORTED:
+        throw FtpError(ftpErrServerRefused, QStringLiteral("%1: the server refused it.").arg(what));
+    default:
+        throw FtpError(ftpErrProtocol, QStringLiteral("%1: %2").arg(what, QString::fromUtf8(ssh_get_error(ssh_))));
+    }
+}
+
+void SftpComponent::Connect()
+{
+    if (running_)
+        throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
+    closeAll();
+    running_ = true;
+    abortFlag_ = false;
+    state_ = Connecting;
+    try {
+        ssh_ = ssh_new();
+        if (!ssh_)
+            throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not start an SSH session."));
+        const QByteArray host = utf8(Host);
+        const QByteArray user = utf8(User);
+        const unsigned int port = Port;
+        const long timeout = TimeoutSeconds;
+        const int no = 0;
+        knownHostsPath_ = KnownHostsFile.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh/known_hosts") : KnownHostsFile;
+        const QByteArray knownHostsPath = QFile::encodeName(knownHostsPath_);
+        ssh_options_set(ssh_, SSH_OPTIONS_HOST, host.constData());
+        ssh_options_set(ssh_, SSH_OPTIONS_PORT, &port);
+        if (!user.isEmpty())
+            ssh_options_set(ssh_, SSH_OPTIONS_USER, user.constData());
+        ssh_options_set(ssh_, SSH_OPTIONS_TIMEOUT, &timeout);
+        // What this session does is given by its properties alone, not by ~/.ssh/config.
+        ssh_options_set(ssh_, SSH_OPTIONS_PROCESS_CONFIG, &no);
+        ssh_options_set(ssh_, SSH_OPTIONS_KNOWNHOSTS, knownHostsPath.constData());
+        emit LogLine(QStringLiteral("Connecting to %1 port %2 (SFTP)").arg(Host).arg(Port));
+        if (ssh_connect(ssh_) != SSH_OK)
+            throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: %3").arg(Host).arg(Port).arg(QString::fromUtf8(ssh_get_error(ssh_))));
+        checkHostKey();
+        authenticate();
+        sftp_ = sftp_new(ssh_);
+        if (!sftp_ || sftp_init(sftp_) != SSH_OK)
+            throw FtpError(ftpErrProtocol, QStringLiteral("The server offers no SFTP: %1").arg(QString::fromUtf8(ssh_get_error(ssh_))));
+        char* home = sftp_canonicalize_path(sftp_, ".");
+        cwd_ = home ? QString::fromUtf8(home) : QStringLiteral("/");
+        ssh_string_free_char(home);
+        state_ = Idle;
+        running_ = false;
+        emit LogLine(QStringLiteral("Logged in as %1; the folder is %2").arg(User, cwd_));
+    } catch (const FtpError& e) {
+        running_ = false;
+        emit LogLine(e.Description());
+        closeAll();
+        state_ = NotConnected;
+        throw;
+    }
+}
+
+void SftpComponent::checkHostKey()
+{
+    ssh_key key = nullptr;
+    if (ssh_get_server_publickey(ssh_, &key) != SSH_OK)
+        throw FtpError(ftpErrHostKey, QStringLiteral("The server showed no host key."));
+    const QString fingerprint = fingerprintOf(key);
+    const QString type = QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key)));
+    ssh_key_free(key);
+    hostKey_ = fingerprint;
+    const QString where = Port == 22 ? Host : QStringLiteral("[%1]:%2").arg(Host).arg(Port);
+    struct ssh_knownhosts_entry* entry = nullptr;
+    const ssh_known_hosts_e known = ssh_session_get_known_hosts_entry(ssh_, &entry);
+    QString previous;
+    if (entry && entry->publickey)
+        previous = fingerprintOf(entry->publickey);
+    ssh_knownhosts_entry_free(entry);
+    switch (known) {
+    case SSH_KNOWN_HOSTS_OK:
+        emit LogLine(QStringLiteral("The host key of %1 is known: %2 %3").arg(where, type, fingerprint));
+        return;
+    case SSH_KNOWN_HOSTS_CHANGED:
+    case SSH_KNOWN_HOSTS_OTHER:
+        throw FtpError(ftpErrHostKey,
+                       QStringLiteral("The host key of %1 has changed: the known hosts file has %2, the server shows %3 %4. "
+                                      "Someone may be listening in between, so nothing was sent. If the key was changed on purpose, "
+                                      "remove its old line from the known hosts file.")
+                           .arg(where, previous.isEmpty() ? QStringLiteral("another key") : previous, type, fingerprint));
+    case SSH_KNOWN_HOSTS_UNKNOWN:
+    case SSH_KNOWN_HOSTS_NOT_FOUND:
+        break;
+    case SSH_KNOWN_HOSTS_ERROR:
+        throw FtpError(ftpErrHostKey, QStringLiteral("The known hosts file could not be read: %1").arg(QString::fromUtf8(ssh_get_error(ssh_))));
+    }
+    CertificateInfo info;
+    info.host = Host;
+    info.port = Port;
+    info.subject = QStringLiteral("%1 host key").arg(type);
+    info.fingerprint = fingerprint;
+    info.reason = QStringLiteral("the server's host key is not known yet");
+    int answer = certRefuse;
+    emit CertificateQuery(info, answer);
+    if (answer == certRefuse)
+        throw FtpError(ftpErrHostKey, QStringLiteral("The host key of %1 is not known (%2 %3), and it was not accepted.").arg(where, type, fingerprint));
+    if (answer != certTrustAlways)
+        return;
+    char* line = nullptr;
+    if (ssh_session_export_known_hosts_entry(ssh_, &line) != SSH_OK)
+        return;
+    const QString& path = knownHostsPath_;
+    const QByteArray text = QByteArray(line).trimmed() + '\n';
+    ssh_string_free_char(line);
+    QFile file;
+    if (PrivateFile::makeFolder(QFileInfo(path).absolutePath()) && PrivateFile::openAppend(file, path) && file.write(text) == text.size())
+        emit LogLine(QStringLiteral("Added the host key of %1 to %2").arg(where, path));
+    else
+        emit LogLine(QStringLiteral("Could not add the host key of %1 to %2").arg(where, path));
+}
+
+bool SftpComponent::tryKeyFile(const QString& path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    // Offered first without its private half: a key the server would not take costs no passphrase.
+    ssh_key publicKey = nullptr;
+    if (ssh_pki_import_pubkey_file((file + ".pub").constData(), &publicKey) == SSH_OK) {
+        const int offered = ssh_userauth_try_publickey(ssh_, nullptr, publicKey);
+        ssh_key_free(publicKey);
+        if (offered != SSH_AUTH_SUCCESS)
+            return false;
+    }
+    ssh_key privateKey = nullptr;
+    const QByteArray known = utf8(Passphrase);
+    int imported = ssh_pki_import_privkey_file(file.constData(), Passphrase.isEmpty() ? nullptr : known.constData(), nullptr, nullptr, &privateKey);
+    if (imported == SSH_EOF) {
+        return false;
+    }
+    if (imported != SSH_OK) {
+        QString passphrase;
+        emit PassphraseRequired(path, passphrase);
+        if (passphrase.isEmpty()) {
+            emit LogLine(QStringLiteral("The key %1 needs its passphrase; it was not used.").arg(path));
+            return false;
+        }
+        const QByteArray given = utf8(passphrase);
+        imported = ssh_pki_import_privkey_file(file.constData(), given.constData(), nullptr, nullptr, &privateKey);
+        if (imported != SSH_OK) {
+            emit LogLine(QStringLiteral("The key %1 could not be read with the passphrase given.").arg(path));
+            return false;
+        }
+        Passphrase = passphrase;
+    }
+    const int rc = ssh_userauth_publickey(ssh_, nullptr, privateKey);
+    ssh_key_free(privateKey);
+    if (rc == SSH_AUTH_SUCCESS)
+        emit LogLine(QStringLiteral("Logged in with the key %1").arg(path));
+    return rc == SSH_AUTH_SUCCESS;
+}
+
+bool SftpComponent::tryPassword()
+{
+    const QByteArray password = utf8(Password);
+    const int methods = ssh_userauth_list(ssh_, nullptr);
+    if ((methods & SSH_AUTH_METHOD_PASSWORD) && ssh_userauth_password(ssh_, nullptr, password.constData()) == SSH_AUTH_SUCCESS)
+        return true;
+    if (!(methods & SSH_AUTH_METHOD_INTERACTIVE))
+        return false;
+    // Keyboard-interactive: every prompt that hides its answer gets the password, once per round.
+    for (int round = 0; round < 4; ++round) {
+        int rc = ssh_userauth_kbdint(ssh_, nullptr, nullptr);
+        if (rc == SSH_AUTH_SUCCESS)
+            return true;
+        if (rc != SSH_AUTH_INFO)
+            return false;
+        const int prompts = ssh_userauth_kbdint_getnprompts(ssh_);
+        for (int i = 0; i < prompts; ++i) {
+            char echo = 0;
+            ssh_userauth_kbdint_getprompt(ssh_, unsigned(i), &echo);
+            if (!echo && round < 2)
+                ssh_userauth_kbdint_setanswer(ssh_, unsigned(i), password.constData());
+            else
+                ssh_userauth_kbdint_setanswer(ssh_, unsigned(i), "");
+        }
+    }
+    return false;
+}
+
+void SftpComponent::authenticate()
+{
+    // The host key is accepted: only now does anything of the login go out.
+    if (ssh_userauth_none(ssh_, nullptr) == SSH_AUTH_SUCCESS)
+        return;
+    const int methods = ssh_userauth_list(ssh_, nullptr);
+    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+        if (!IdentityFile.isEmpty() && tryKeyFile(IdentityFile))
+            return;
+        if (qEnvironmentVariableIsSet("SSH_AUTH_SOCK") && ssh_userauth_agent(ssh_, nullptr) == SSH_AUTH_SUCCESS) {
+            emit LogLine(QStringLiteral("Logged in with a key of the SSH agent"));
+            return;
+        }
+        if (IdentityFile.isEmpty()) {
+            for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+                const QString path = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
+                if (QFileInfo(path).isFile() && tryKeyFile(path))
+                    return;
+            }
+        }
+    }
+    if (!Password.isEmpty() && tryPassword())
+        return;
+    throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2").arg(User, QString::fromUtf8(ssh_get_error(ssh_))));
+}
+
+void SftpComponent::Disconnect()
+{
+    if (state_ != NotConnected)
+        emit LogLine(QStringLiteral("Disconnected"));
+    closeAll();
+}
+
+QString SftpComponent::resolve(const QString& name) const
+{
+    if (name.startsWith(u'/'))
+        return name;
+    if (name.isEmpty() || name == QLatin1String("."))
+        return cwd_;
+    return cwd_.endsWith(u'/') ? cwd_ + name : cwd_ + u'/' + name;
+}
+
+QString SftpComponent::CurrentFolder()
+{
+    requireConnected();
+    return cwd_;
+}
+
+void SftpComponent::ChangeFolder(const QString& path)
+{
+    Running running(*this);
+    const QString target = resolve(path);
+    char* canonical = sftp_canonicalize_path(sftp_, utf8(target).constData());
+    if (!canonical)
+        fail(target);
+    const QString folder = QString::fromUtf8(canonical);
+    ssh_string_free_char(canonical);
+    const Attributes a(sftp_stat(sftp_, utf8(folder).constData()));
+    if (!a)
+        fail(target);
+    if (a->type != SSH_FILEXFER_TYPE_DIRECTORY)
+        throw FtpError(ftpErrServerRefused, QStringLiteral("%1: not a folder.").arg(target));
+    cwd_ = folder;
+}
+
+void SftpComponent::CreateFolder(const QString& name)
+{
+    Running running(*this);
+    if (sftp_mkdir(sftp_, utf8(resolve(name)).constData(), 0755) != SSH_OK)
+        fail(resolve(name));
+}
+
+void SftpComponent::RemoveFolder(const QString& name)
+{
+    Running running(*this);
+    if (sftp_rmdir(sftp_, utf8(resolve(name)).constData()) != SSH_OK)
+        fail(resolve(name));
+}
+
+void SftpComponent::DeleteFile(const QString& name)
+{
+    Running running(*this);
+    if (sftp_unlink(sftp_, utf8(resolve(name)).constData()) != SSH_OK)
+        fail(resolve(name));
+}
+
+void SftpComponent::RenameItem(const QString& oldName, const QString& newName)
+{
+    Running running(*this);
+    if (sftp_rename(sftp_, utf8(resolve(oldName)).constData(), utf8(resolve(newName)).constData()) != SSH_OK)
+        fail(resolve(oldName));
+}
+
+QList<FolderItem> SftpComponent::listItems(const QString& path)
+{
+    Running running(*this);
+    const QString folder = resolve(path);
+    sftp_dir dir = sftp_opendir(sftp_, utf8(folder).constData());
+    if (!dir)
+        fail(folder);
+    QList<FolderItem> items;
+    while (sftp_attributes a = sftp_readdir(sftp_, dir)) {
+        const Attributes owned(a);
+        const QByteArray name(a->name);
+        // As in an FTP listing, the folder itself and its parent are no entries; devices, pipes
+        // and sockets cannot be moved.
+        if (name == "." || name == ".." || a->type == SSH_FILEXFER_TYPE_SPECIAL)
+            continue;
+        items.append(itemOf(a));
+    }
+    const bool complete = sftp_dir_eof(dir);
+    sftp_closedir(dir);
+    if (!complete)
+        fail(folder);
+    return items;
+}
+
+QList<FolderItem> SftpComponent::GetFolderItems(const QString& mask, int)
+{
+    QList<FolderItem> items = listItems(cwd_);
+    if (!mask.isEmpty())
+        items.removeIf([&mask](const FolderItem& item) { return !listing::matchesMask(item.Name, mask); });
+    return items;
+}
+
+int SftpComponent::ask(const FileClash& clash)
+{
+    int answer = FileClash::Cancel;
+    emit FileExists(clash, answer);
+    return answer;
+}
+
+void SftpComponent::receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed)
+{
+    Running running(*this);
+    SftpFileTransfer(*this).receive(resolve(remoteName), startOffset, localPath, listed);
+}
+
+void SftpComponent::SendFile(const QString& localPath, qint64 startOffset, const QString& remoteName, bool resume)
+{
+    Running running(*this);
+    SftpFileTransfer(*this).send(localPath, startOffset, resolve(remoteName), resume);
+}
+
+bool SftpComponent::SendFileAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries)
+{
+    const QString name = remoteName.section(u'/', -1);
+    const QFileInfo local(localPath);
+    for (const FolderItem& entry : remoteEntries) {
+        if (entry.Name != name || entry.Kind == FolderItem::Folder)
+            continue;
+        const bool sameTime = entry.Date.isValid() && entry.Date.toSecsSinceEpoch() == local.lastModified().toSecsSinceEpoch();
+        if (entry.Size == local.size() && sameTime)
+            break;
+        FileClash clash;
+        clash.upload = true;
+        clash.localPath = localPath;
+        clash.remoteName = remoteName;
+        clash.localSize = local.size();
+        clash.localTime = local.lastModified().toUTC();
+        clash.remoteSize = entry.Size;
+        clash.remoteTime = entry.Date;
+        switch (ask(clash)) {
+        case FileClash::Overwrite:
+            break;
+        case FileClash::Resume:
+            SendFile(localPath, entry.Size, remoteName, true);
+            return true;
+        case FileClash::Skip:
+            emit FileSkipped(localPath, remoteName, ftpSkipNotReplaced);
+            return false;
+        default:
+            throw FtpError(ftpErrAborted, QStringLiteral("Cancelled."));
+        }
+        break;
+    }
+    SendFile(localPath, 0, remoteName, false);
+    return true;
+}
+
+}  // namespace harbel::tessaly

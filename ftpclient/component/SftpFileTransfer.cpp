@@ -1,0 +1,209 @@
+#include "ftpclient/component/SftpFileTransfer.h"
+
+#include "ftpclient/component/FtpError.h"
+#include "ftpclient/component/LocalFile.h"
+#include "ftpclient/component/SftpComponent.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <libssh/libssh.h>
+#include <libssh/sftp.h>
+
+#include <fcntl.h>
+#include <sys/time.h>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace harbel::tessaly {
+
+namespace {
+
+struct FileClose {
+    void operator()(sftp_file f) const { sftp_close(f); }
+};
+using RemoteFile = std::unique_ptr<sftp_file_struct, FileClose>;
+
+int percentOf(qint64 done, qint64 size)
+{
+    return size > 0 ? int(done * 100 / size) : 0;
+}
+
+}  // namespace
+
+void SftpFileTransfer::pause()
+{
+    QCoreApplication::processEvents();
+    c_.checkAbort();
+    c_.requireConnected();
+}
+
+void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, const QString& localPath, const RemoteSession::Listed& listed)
+{
+    LocalFile::requireSafeTarget(localPath, startOffset);
+    qint64 offset = startOffset;
+    RemoteFile remote(sftp_open(c_.sftp_, remotePath.toUtf8().constData(), O_RDONLY, 0));
+    if (!remote)
+        c_.fail(remotePath);
+    qint64 size = listed.size;
+    QDateTime time = listed.time;
+    if (size < 0 || !time.isValid()) {
+        if (sftp_attributes a = sftp_fstat(remote.get())) {
+            if (a->flags & SSH_FILEXFER_ATTR_SIZE)
+                size = qint64(a->size);
+            if (a->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+                time = QDateTime::fromSecsSinceEpoch(qint64(a->mtime), Qt::UTC);
+            sftp_attributes_free(a);
+        }
+    }
+    const QFileInfo local(localPath);
+    if (offset == 0 && local.exists()) {
+        FileClash clash;
+        clash.localPath = localPath;
+        clash.remoteName = remotePath;
+        clash.localSize = local.size();
+        clash.localTime = local.lastModified().toUTC();
+        clash.remoteSize = size;
+        clash.remoteTime = time;
+        switch (c_.ask(clash)) {
+        case FileClash::Overwrite:
+            break;
+        case FileClash::Resume:
+            offset = local.size();
+            break;
+        case FileClash::Skip:
+            emit c_.FileSkipped(localPath, remotePath, ftpSkipNotReplaced);
+            return;
+        default:
+            throw FtpError(ftpErrAborted, QStringLiteral("Cancelled."));
+        }
+    }
+    QString why;
+    std::unique_ptr<QFile> out(LocalFile::openForWriting(localPath, offset, why));
+    if (!out)
+        throw FtpError(ftpErrLocalFile, why);
+    if (offset > 0 && sftp_seek64(remote.get(), quint64(offset)) != 0)
+        c_.fail(remotePath);
+    c_.state_ = SftpComponent::Receiving;
+    emit c_.LogLine(QStringLiteral("Receiving %1%2").arg(remotePath, offset > 0 ? QStringLiteral(" from byte %1").arg(offset) : QString()));
+
+    // Requests go out ahead of the replies, each for the next chunk; replies come in order. A
+    // reply shorter than asked before the end (a server that caps its reads) drops the requests
+    // after it and goes on from where it ended, with chunks of the size the server gives.
+    quint32 chunk = SftpComponent::kReadChunk;
+    std::vector<char> buffer(chunk);
+    std::deque<std::pair<int, quint32>> pending;
+    qint64 requested = offset;
+    qint64 done = offset;
+    bool eof = false;
+    int sincePause = 0;
+    const auto drain = [&] {
+        while (!pending.empty()) {
+            const auto [id, length] = pending.front();
+            pending.pop_front();
+            if (sftp_async_read(remote.get(), buffer.data(), length, uint32_t(id)) < 0)
+                break;
+        }
+    };
+    while (!eof || !pending.empty()) {
+        while (!eof && int(pending.size()) < SftpComponent::kReadWindow && (size < 0 || requested < size || pending.empty())) {
+            const int id = sftp_async_read_begin(remote.get(), chunk);
+            if (id < 0)
+                c_.fail(remotePath);
+            pending.emplace_back(id, chunk);
+            requested += chunk;
+        }
+        if (pending.empty())
+            break;
+        const auto [id, length] = pending.front();
+        pending.pop_front();
+        const int got = sftp_async_read(remote.get(), buffer.data(), length, uint32_t(id));
+        if (got < 0)
+            c_.fail(remotePath);
+        if (got == 0) {
+            eof = true;
+            drain();
+            break;
+        }
+        if (out->write(buffer.data(), got) != got)
+            throw FtpError(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(localPath, out->errorString()));
+        done += got;
+        if (quint32(got) < length) {
+            drain();
+            chunk = quint32(got);
+            requested = done;
+            if (sftp_seek64(remote.get(), quint64(done)) != 0)
+                c_.fail(remotePath);
+        }
+        emit c_.TransferProgress(remotePath, size, done, percentOf(done, size));
+        if (++sincePause >= 8) {
+            sincePause = 0;
+            try {
+                pause();
+            } catch (const FtpError&) {
+                drain();
+                throw;
+            }
+        }
+    }
+    if (!out->flush())
+        throw FtpError(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(localPath, out->errorString()));
+    out->close();
+    if (size >= 0 && done < size)
+        throw FtpError(ftpErrIncomplete, QStringLiteral("%1 ended after %2 of %3 bytes.").arg(remotePath).arg(done).arg(size));
+    emit c_.TransferProgress(remotePath, size, done, 100);
+    if (c_.KeepFileTimes && time.isValid())
+        LocalFile::setModificationTime(localPath, time);
+    emit c_.LogLine(QStringLiteral("Received %1 (%2 bytes)").arg(remotePath).arg(done - startOffset));
+}
+
+void SftpFileTransfer::send(const QString& localPath, qint64 startOffset, const QString& remotePath, bool resume)
+{
+    QFile source;
+    LocalFile::openForSending(source, localPath, startOffset);
+    const qint64 size = source.size();
+    const int flags = O_WRONLY | O_CREAT | (resume ? 0 : O_TRUNC);
+    RemoteFile remote(sftp_open(c_.sftp_, remotePath.toUtf8().constData(), flags, 0644));
+    if (!remote)
+        c_.fail(remotePath);
+    if (resume && startOffset > 0 && sftp_seek64(remote.get(), quint64(startOffset)) != 0)
+        c_.fail(remotePath);
+    c_.state_ = SftpComponent::Sending;
+    emit c_.LogLine(QStringLiteral("Sending %1%2").arg(remotePath, resume && startOffset > 0 ? QStringLiteral(" from byte %1").arg(startOffset) : QString()));
+    std::vector<char> buffer(SftpComponent::kWriteChunk);
+    qint64 done = startOffset;
+    int sincePause = 0;
+    for (;;) {
+        const qint64 read = source.read(buffer.data(), qint64(buffer.size()));
+        if (read < 0)
+            throw FtpError(ftpErrLocalFile, QStringLiteral("Could not read %1: %2").arg(localPath, source.errorString()));
+        if (read == 0)
+            break;
+        for (qint64 written = 0; written < read;) {
+            const ssize_t n = sftp_write(remote.get(), buffer.data() + written, size_t(read - written));
+            if (n <= 0)
+                c_.fail(remotePath);
+            written += n;
+        }
+        done += read;
+        emit c_.TransferProgress(remotePath, size, done, percentOf(done, size));
+        if (++sincePause >= 8) {
+            sincePause = 0;
+            pause();
+        }
+    }
+    remote.reset();
+    if (c_.KeepFileTimes) {
+        const qint64 seconds = QFileInfo(localPath).lastModified().toSecsSinceEpoch();
+        struct timeval times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+        if (sftp_utimes(c_.sftp_, remotePath.toUtf8().constData(), times) != 0)
+            emit c_.LogLine(QStringLiteral("The server did not take the time of %1").arg(remotePath));
+    }
+    emit c_.TransferProgress(remotePath, size, done, 100);
+    emit c_.LogLine(QStringLiteral("Sent %1 (%2 bytes)").arg(remotePath).arg(done - startOffset));
+}
+
+}  // namespace harbel::tessaly

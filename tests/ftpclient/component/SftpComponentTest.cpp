@@ -1,0 +1,164 @@
+// The SFTP component against a real OpenSSH server: the login with a key and its passphrase,
+// listings, the operations on files and folders, and the transfer queue over SFTP.
+#include "ftpclient/component/FtpError.h"
+#include "ftpclient/component/SftpComponent.h"
+#include "ftpclient/component/TransferQueue.h"
+#include "tests/support/SshServer.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace harbel;
+using namespace harbel::tessaly;
+using harbel::test::readFile;
+using harbel::test::writeFile;
+
+namespace {
+
+test::SshServer& sftpServer()
+{
+    // No agent of the user's logs a test in.
+    qunsetenv("SSH_AUTH_SOCK");
+    static test::SshServer server;
+    if (server.port() == 0) {
+        EXPECT_TRUE(server.start()) << server.why().toStdString();
+    }
+    return server;
+}
+
+// A component for the test's server that takes its host key for this session only.
+void prepare(SftpComponent& sftp, const QString& key)
+{
+    sftp.Host = "127.0.0.1";
+    sftp.Port = sftpServer().port();
+    sftp.IdentityFile = key;
+    sftp.KnownHostsFile = test::testFolder() + "/known_hosts";
+    QObject::connect(&sftp, &SftpComponent::CertificateQuery, &sftp, [](const CertificateInfo& info, int& answer) {
+        EXPECT_EQ(info.fingerprint, sftpServer().hostFingerprint());
+        EXPECT_TRUE(info.subject.startsWith("ssh-ed25519")) << info.subject.toStdString();
+        answer = certTrustOnce;
+    });
+}
+
+qint64 failureOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const FtpError& e) {
+        return e.Number();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(SftpComponent, AKeyWithAPassphraseIsOpenedWithTheAnswerToItsQuestion)
+{
+    const QString key = sftpServer().addClientKey("locked", "right words");
+    ASSERT_FALSE(key.isEmpty());
+    for (const QString answer : {"wrong words", "", "right words"}) {
+        SftpComponent sftp;
+        prepare(sftp, key);
+        int asked = 0;
+        QObject::connect(&sftp, &SftpComponent::PassphraseRequired, &sftp, [&](const QString& file, QString& passphrase) {
+            EXPECT_EQ(file, key);
+            ++asked;
+            passphrase = answer;
+        });
+        EXPECT_EQ(failureOf([&] { sftp.Connect(); }), answer == "right words" ? 0 : qint64(ftpErrLoginFailed)) << answer.toStdString();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(sftp.Passphrase, answer == "right words" ? answer : QString());
+    }
+    EXPECT_FALSE(QFile::exists(test::testFolder() + "/known_hosts")) << "a key trusted this time is not written";
+}
+
+TEST(SftpComponent, ListsAndWorksOnFilesAndFolders)
+{
+    const QString root = test::testFolder() + "/served";
+    writeFile(root + "/file.txt", "file");
+    QDir().mkpath(root + "/folder");
+    QFile::link(root + "/folder", root + "/link");
+    ASSERT_EQ(mkfifo(QFile::encodeName(root + "/pipe").constData(), 0600), 0);
+    SftpComponent sftp;
+    prepare(sftp, sftpServer().clientKey());
+    sftp.Connect();
+    sftp.ChangeFolder(root);
+    EXPECT_EQ(sftp.CurrentFolder(), root);
+
+    QMap<QString, int> kinds;
+    for (const FolderItem& item : sftp.GetFolderItems(QString()))
+        kinds.insert(item.Name, item.Kind);
+    EXPECT_EQ(kinds, (QMap<QString, int>{{"file.txt", FolderItem::File}, {"folder", FolderItem::Folder}, {"link", FolderItem::Link}}));
+    EXPECT_EQ(sftp.GetFolderItems("*.txt").size(), 1);
+
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        qint64 failure;
+        std::function<bool()> after;
+    };
+    for (const Step& step : QList<Step>{
+             {"make a folder", [&] { sftp.CreateFolder("made"); }, 0, [&] { return QFileInfo(root + "/made").isDir(); }},
+             {"make it again", [&] { sftp.CreateFolder("made"); }, ftpErrServerRefused, [] { return true; }},
+             {"move a file into it", [&] { sftp.RenameItem("file.txt", root + "/made/moved.txt"); }, 0,
+              [&] { return readFile(root + "/made/moved.txt") == "file" && !QFileInfo::exists(root + "/file.txt"); }},
+             {"enter it", [&] { sftp.ChangeFolder("made"); }, 0, [&] { return sftp.CurrentFolder() == root + "/made"; }},
+             {"enter a file", [&] { sftp.ChangeFolder("moved.txt"); }, ftpErrServerRefused, [&] { return sftp.CurrentFolder() == root + "/made"; }},
+             {"go back up", [&] { sftp.ChangeFolder(".."); }, 0, [&] { return sftp.CurrentFolder() == root; }},
+             {"remove a full folder", [&] { sftp.RemoveFolder("made"); }, ftpErrServerRefused, [&] { return QFileInfo(root + "/made").isDir(); }},
+             {"delete the file", [&] { sftp.DeleteFile("made/moved.txt"); }, 0, [&] { return !QFileInfo::exists(root + "/made/moved.txt"); }},
+             {"delete it again", [&] { sftp.DeleteFile("made/moved.txt"); }, ftpErrServerRefused, [] { return true; }},
+             {"remove the folder", [&] { sftp.RemoveFolder("made"); }, 0, [&] { return !QFileInfo::exists(root + "/made"); }},
+             {"delete the link, not where it leads", [&] { sftp.DeleteFile("link"); }, 0,
+              [&] { return !QFileInfo(root + "/link").isSymLink() && QFileInfo(root + "/folder").isDir(); }},
+         }) {
+        EXPECT_EQ(failureOf(step.run), step.failure) << step.what;
+        EXPECT_TRUE(step.after()) << step.what;
+    }
+    sftp.Disconnect();
+    EXPECT_EQ(failureOf([&] { sftp.listItems(root); }), qint64(ftpErrNotConnected));
+}
+
+TEST(SftpComponent, TheQueueMovesAFolderTreeBothWaysWithItsTimes)
+{
+    const QString served = test::testFolder() + "/served";
+    const QString local = test::testFolder() + "/local";
+    writeFile(local + "/tree/a.bin", test::randomBytes(700000));
+    writeFile(local + "/tree/sub/b.txt", "b");
+    QFile(local + "/tree/a.bin").setFileTime(QDateTime::currentDateTimeUtc().addDays(-3), QFileDevice::FileModificationTime);
+    QDir().mkpath(served);
+    SftpComponent session;
+    prepare(session, sftpServer().clientKey());
+    session.Connect();
+
+    TransferQueue queue;
+    queue.setLogin(SessionLogin::of(session));
+    QObject::connect(&queue, &TransferQueue::certificateQuery, &queue, [](const CertificateInfo&, int& answer) {
+        ADD_FAILURE() << "the connections take the key the session took";
+        answer = certRefuse;
+    });
+    for (const bool upload : {true, false}) {
+        TransferItem folder;
+        folder.direction = upload ? TransferItem::Direction::Upload : TransferItem::Direction::Download;
+        folder.folder = true;
+        folder.localPath = upload ? local + "/tree" : local + "/back";
+        folder.remotePath = served + "/tree";
+        queue.add(folder);
+        ASSERT_TRUE(test::waitUntil([&] { return queue.isIdle(); }, 30000));
+        for (const TransferItem& item : queue.items())
+            EXPECT_EQ(item.state, TransferItem::State::Done) << item.remotePath.toStdString() << " " << item.reason.toStdString();
+    }
+    for (const char* name : {"a.bin", "sub/b.txt"}) {
+        EXPECT_EQ(readFile(served + "/tree/" + name), readFile(local + "/tree/" + name)) << name;
+        EXPECT_EQ(readFile(local + "/back/" + name), readFile(local + "/tree/" + name)) << name;
+    }
+    const qint64 time = QFileInfo(local + "/tree/a.bin").lastModified().toSecsSinceEpoch();
+    EXPECT_EQ(QFileInfo(served + "/tree/a.bin").lastModified().toSecsSinceEpoch(), time);
+    EXPECT_EQ(QFileInfo(local + "/back/a.bin").lastModified().toSecsSinceEpoch(), time);
+}
