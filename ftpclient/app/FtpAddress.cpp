@@ -29,8 +29,12 @@ std::optional<FtpAddress> FtpAddress::parse(const QString& text, QString* why)
     } else if (text.startsWith(QLatin1String("ftps://"), Qt::CaseInsensitive)) {
         rest = text.mid(7);
         a.tls = true;
+    } else if (text.startsWith(QLatin1String("sftp://"), Qt::CaseInsensitive)) {
+        rest = text.mid(7);
+        a.sftp = true;
+        a.port = 22;
     } else {
-        *why = QStringLiteral("'%1' is no ftp:// or ftps:// address").arg(text);
+        *why = QStringLiteral("'%1' is no ftp://, ftps:// or sftp:// address").arg(text);
         return std::nullopt;
     }
     const qsizetype slash = rest.indexOf(u'/');
@@ -100,6 +104,12 @@ std::optional<FtpAddress> FtpAddress::parse(const QString& text, QString* why)
         return std::nullopt;
     }
     a.namesFolder = plainPath->isEmpty() || plainPath->endsWith(u'/');
+    if (a.sftp) {
+        const bool home = *plainPath == QLatin1String("~") || plainPath->startsWith(QLatin1String("~/"));
+        const QString joined = plainPath->mid(home ? 1 : 0).split(u'/', Qt::SkipEmptyParts).join(u'/');
+        a.path = home ? joined : u'/' + joined;
+        return a;
+    }
     // Runs of "/" are one, and "." or ".." are not followed: the path is the server's to resolve.
     const QString joined = plainPath->split(u'/', Qt::SkipEmptyParts).join(u'/');
     a.path = plainPath->startsWith(u'/') ? u'/' + joined : joined;
@@ -108,13 +118,13 @@ std::optional<FtpAddress> FtpAddress::parse(const QString& text, QString* why)
 
 QString FtpAddress::shown() const
 {
-    QString text = tls ? QStringLiteral("ftps://") : QStringLiteral("ftp://");
+    QString text = sftp ? QStringLiteral("sftp://") : tls ? QStringLiteral("ftps://") : QStringLiteral("ftp://");
     if (!user.isEmpty())
         text += user + u'@';
     text += host.contains(u':') ? u'[' + host + u']' : host;
-    if (port != 21)
+    if (port != (sftp ? 22 : 21))
         text += u':' + QString::number(port);
-    text += u'/' + path;
+    text += sftp && !absolute() ? QStringLiteral("/~/") + path : sftp ? path : u'/' + path;
     if (namesFolder && !path.isEmpty() && path != QLatin1String("/"))
         text += u'/';
     return text;

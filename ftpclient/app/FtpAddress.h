@@ -6,15 +6,19 @@
 
 namespace harbel::tessaly {
 
-// An ftp:// or ftps:// address of the command line, cut into its parts:
+// An ftp://, ftps:// or sftp:// address of the command line, cut into its parts:
 //   ftp[s]://[USER[:PASSWORD]@]HOST[:PORT][/PATH]
+//   sftp://[USER[:PASSWORD]@]HOST[:PORT][/PATH]
 // The user, the password and the path are percent-decoded once (a password may hold "@" as it is
 // or as %40; the last "@" ends it); an IPv6 host is written in brackets. ftps:// is explicit TLS
 // (AUTH TLS on the usual port 21). As curl and lftp read it, the path goes from the folder the
 // login lands in, unless it begins with a second "/" (or "%2F"): "ftp://h/pub/a" is "pub/a" in the
 // login folder, "ftp://h//srv/a" is "/srv/a". An address without a user logs in as "anonymous".
+// sftp:// (SSH, port 22) reads the path as curl does: from the server's root, unless it begins
+// with "~/", the login folder: "sftp://h/srv/a" is "/srv/a", "sftp://h/~/a" is "a".
 struct FtpAddress {
     bool tls = false;
+    bool sftp = false;
     QString host;
     quint16 port = 21;
     QString user;

@@ -4,6 +4,8 @@
 #include "ftpclient/app/MirrorTree.h"
 #include "ftpclient/app/TransferRun.h"
 #include "ftpclient/component/FtpComponent.h"
+#include "ftpclient/component/SessionLogin.h"
+#include "ftpclient/component/SftpComponent.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,19 +31,46 @@ QString sizeText(qint64 bytes)
 }  // namespace
 
 FtpCommand::FtpCommand(const TessalyOptions& options, ConsoleOutput& out)
-    : options_(options), out_(out), ftp_(std::make_unique<FtpComponent>())
+    : options_(options), out_(out)
 {
     const FtpAddress& a = options_.address;
-    ftp_->Host = a.host;
-    ftp_->Port = a.port;
-    ftp_->User = a.user.isEmpty() ? QStringLiteral("anonymous") : a.user;
-    ftp_->Password = a.user.isEmpty() && !a.hasPassword ? QStringLiteral("anonymous@") : a.password;
-    ftp_->UseTls = a.tls;
-    ftp_->Passive = options_.passive;
-    ftp_->TimeoutSeconds = options_.timeout;
+    if (a.sftp) {
+        auto sftp = std::make_unique<SftpComponent>();
+        sftp->Host = a.host;
+        sftp->Port = a.port;
+        sftp->User = a.user.isEmpty() ? qEnvironmentVariable("USER") : a.user;
+        sftp->Password = a.password;
+        sftp->IdentityFile = options_.identity;
+        sftp->KnownHostsFile = options_.knownHosts;
+        sftp->TimeoutSeconds = options_.timeout;
+        // Nobody is there to answer: a host key not known yet is taken only when the command says
+        // so, and then kept as ssh's StrictHostKeyChecking=accept-new does. A key that changed
+        // never reaches the question.
+        const bool acceptNew = options_.acceptNewHostKey;
+        QObject::connect(sftp.get(), &RemoteSession::CertificateQuery, sftp.get(), [acceptNew](const CertificateInfo&, int& answer) {
+            answer = acceptNew ? certTrustAlways : certRefuse;
+        });
+        ftp_ = std::move(sftp);
+        return;
+    }
+    auto ftp = std::make_unique<FtpComponent>();
+    configureFtp(*ftp);
+    ftp_ = std::move(ftp);
+}
+
+void FtpCommand::configureFtp(FtpComponent& ftp)
+{
+    const FtpAddress& a = options_.address;
+    ftp.Host = a.host;
+    ftp.Port = a.port;
+    ftp.User = a.user.isEmpty() ? QStringLiteral("anonymous") : a.user;
+    ftp.Password = a.user.isEmpty() && !a.hasPassword ? QStringLiteral("anonymous@") : a.password;
+    ftp.UseTls = a.tls;
+    ftp.Passive = options_.passive;
+    ftp.TimeoutSeconds = options_.timeout;
     // Nobody is there to answer: a certificate that fails verification is refused (the default
     // answer), and the reason is in the error that follows.
-    QObject::connect(ftp_.get(), &FtpComponent::CertificateQuery, ftp_.get(), [](const CertificateInfo&, int& answer) {
+    QObject::connect(&ftp, &FtpComponent::CertificateQuery, &ftp, [](const CertificateInfo&, int& answer) {
         answer = certRefuse;
     });
 }
@@ -89,6 +118,8 @@ bool FtpCommand::connect()
         out_.error(QStringLiteral("tessaly: ") + e.Description());
         if (e.Number() == ftpErrCertificate)
             out_.error(QStringLiteral("tessaly: give the authority that signed it with --ca-certificate FILE to trust it"));
+        if (e.Number() == ftpErrHostKey && e.Description().contains(QLatin1String("not known")))
+            out_.error(QStringLiteral("tessaly: check the fingerprint, then give --accept-new-host-key to take the key and keep it"));
         return false;
     }
     return true;
@@ -152,7 +183,7 @@ int FtpCommand::get()
     }
     if (!connect())
         return 1;
-    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferRun run(SessionLogin::of(*ftp_), options_.parallel, out_);
     TransferItem file;
     file.localPath = QFileInfo(local).absoluteFilePath();
     file.remotePath = remote_;
@@ -171,7 +202,7 @@ int FtpCommand::put()
     }
     if (!connect())
         return 1;
-    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferRun run(SessionLogin::of(*ftp_), options_.parallel, out_);
     TransferItem file;
     file.direction = TransferItem::Direction::Upload;
     file.localPath = source.absoluteFilePath();
@@ -206,7 +237,7 @@ int FtpCommand::mirrorDown()
     });
 
     QSet<QString> blocked;
-    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferRun run(SessionLogin::of(*ftp_), options_.parallel, out_);
     int unchanged = 0;
     for (auto s = source.entries.cbegin(); s != source.entries.cend(); ++s) {
         const QString& relative = s.key();
@@ -296,7 +327,7 @@ int FtpCommand::mirrorUp()
     });
 
     QSet<QString> blocked;
-    TransferRun run(*ftp_, options_.parallel, out_);
+    TransferRun run(SessionLogin::of(*ftp_), options_.parallel, out_);
     int unchanged = 0;
     for (auto s = source.entries.cbegin(); s != source.entries.cend(); ++s) {
         const QString& relative = s.key();
@@ -378,9 +409,12 @@ void FtpCommand::makeRemoteFolders(const QString& path)
 
 bool FtpCommand::serverKeepsTimes()
 {
+    auto* ftp = qobject_cast<FtpComponent*>(ftp_.get());
+    if (!ftp)
+        return true;  // SFTP sets a file's times
     FtpReply reply;
     try {
-        reply = ftp_->SendCommand(QStringLiteral("FEAT"));
+        reply = ftp->SendCommand(QStringLiteral("FEAT"));
     } catch (const FtpError& e) {
         if (e.Number() != ftpErrServerRefused)
             throw;

@@ -11,13 +11,16 @@ namespace harbel::tessaly {
 
 class ConsoleOutput;
 class FtpComponent;
+class RemoteSession;
 class MirrorTree;
 class TransferRun;
 
 // One command of `tessaly` (get, put, mirror, ls) run to its end. The session's own connection
 // logs in, lists and makes or removes folders; the files themselves go over the transfer
 // connections of a TransferRun. Nothing is asked: a certificate that fails verification is
-// refused with its reason, a file already there is replaced (or continued with --resume).
+// refused with its reason, a file already there is replaced (or continued with --resume). An
+// sftp:// address runs the same commands over an SftpComponent; a host key not known yet is taken
+// only with --accept-new-host-key.
 class FtpCommand final {
 public:
     FtpCommand(const TessalyOptions& options, ConsoleOutput& out);
@@ -46,10 +49,12 @@ private:
     // Makes the remote folder path and those above it that are missing.
     void makeRemoteFolders(const QString& path);
     void fail(const QString& what, const QString& why);
+    // The FTP session's properties from the address and options.
+    void configureFtp(FtpComponent& ftp);
 
     TessalyOptions options_;
     ConsoleOutput& out_;
-    std::unique_ptr<FtpComponent> ftp_;
+    std::unique_ptr<RemoteSession> ftp_;
     QString remote_;  // the address's path from the server's root
     int failures_ = 0;
 };

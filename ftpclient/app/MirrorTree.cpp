@@ -1,7 +1,7 @@
 #include "ftpclient/app/MirrorTree.h"
 
 #include "ftpclient/app/ConsoleOutput.h"
-#include "ftpclient/component/FtpComponent.h"
+#include "ftpclient/component/RemoteSession.h"
 #include "ftpclient/component/TreeWalk.h"
 
 #include <QFileInfo>
@@ -68,10 +68,10 @@ QString MirrorTree::join(const QString& folder, const QString& name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-MirrorTree MirrorTree::remote(FtpComponent& ftp, const QString& root, ConsoleOutput& out, bool source)
+MirrorTree MirrorTree::remote(RemoteSession& ftp, const QString& root, ConsoleOutput& out, bool source)
 {
     MirrorTree tree;
-    const bool mlsd = ftp.offersMlsd() && ftp.ListingOption == 1;
+    const bool mlsd = ftp.listsSeconds();
     TreeWalk::Rules rules;
     rules.sameListingIsLoop = true;
     TreeWalk::Hooks hooks;

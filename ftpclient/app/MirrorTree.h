@@ -10,7 +10,7 @@
 namespace harbel::tessaly {
 
 class ConsoleOutput;
-class FtpComponent;
+class RemoteSession;
 
 // One side of a mirror: every folder and file of a tree, by its path relative to the tree's root
 // ("docs/a.txt"), walked with TreeWalk and so under its rules (names that could leave their folder,
@@ -35,7 +35,7 @@ public:
     // The server's tree under root (an absolute path, which must be a folder), over the session's
     // connection, which is left in whichever folder the walk ended. A failure throws FtpError.
     // source: the side the mirror copies from, whose skipped entries are told and make it incomplete.
-    static MirrorTree remote(FtpComponent& ftp, const QString& root, ConsoleOutput& out, bool source);
+    static MirrorTree remote(RemoteSession& ftp, const QString& root, ConsoleOutput& out, bool source);
     // The local tree under root (an existing folder).
     static MirrorTree local(const QString& root, ConsoleOutput& out, bool source);
 

@@ -27,6 +27,10 @@ struct TessalyOptions {
     bool quiet = false;
     QStringList caCertificates;
     QString passwordFile;  // --password-file FILE: the password is its first line
+    // sftp:// only.
+    QString identity;          // --identity FILE: the private key to log in with
+    QString knownHosts;        // --known-hosts FILE instead of ~/.ssh/known_hosts
+    bool acceptNewHostKey = false;  // --accept-new-host-key: take (and keep) a host key not known yet
 
     // get and put move one file, so one connection does; a mirror moves many.
     static constexpr int kMirrorParallel = 2;
@@ -34,7 +38,8 @@ struct TessalyOptions {
 };
 
 // Parses the arguments (the program's name first). A missing password for a user is an error here
-// unless --password-file gives it; the file itself is read by readPasswordFile.
+// unless --password-file gives it (or, for sftp://, where keys log in); the file itself is read by
+// readPasswordFile.
 TessalyOptions parseTessalyArguments(const QStringList& arguments);
 // Reads the password of --password-file into the options' address; false (why) when it cannot.
 bool readPasswordFile(TessalyOptions& options, QString* why);

@@ -1,8 +1,6 @@
 #include "ftpclient/app/TransferRun.h"
 
 #include "ftpclient/app/ConsoleOutput.h"
-#include "ftpclient/component/FtpComponent.h"
-#include "ftpclient/component/SessionLogin.h"
 #include "ftpclient/component/TransferQueue.h"
 
 #include <QEventLoop>
@@ -25,8 +23,8 @@ QString bytesText(double bytes)
 
 }  // namespace
 
-TransferRun::TransferRun(const FtpComponent& session, int parallel, ConsoleOutput& out)
-    : session_(session), parallel_(parallel), out_(out)
+TransferRun::TransferRun(SessionLogin login, int parallel, ConsoleOutput& out)
+    : login_(std::move(login)), parallel_(parallel), out_(out)
 {
 }
 
@@ -36,10 +34,10 @@ bool TransferRun::run()
 {
     TransferQueue queue;
     queue_ = &queue;
-    queue.setLogin(SessionLogin::from(session_));
+    queue.setLogin(login_);
     queue.setParallel(parallel_);
-    // Nothing is asked: the items say whether they replace or resume, and a certificate the
-    // session did not take is refused (the item fails with the reason).
+    // Nothing is asked: the items say whether they replace or resume, and a certificate or host
+    // key the session did not take is refused (the item fails with the reason).
     queue.setClashAnswer(FileClash::Overwrite);
     connect(&queue, &TransferQueue::certificateQuery, this, [](const CertificateInfo&, int& answer) { answer = certRefuse; });
     connect(&queue, &TransferQueue::itemChanged, this, &TransferRun::itemChanged);

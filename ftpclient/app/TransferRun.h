@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftpclient/component/SessionLogin.h"
 #include "ftpclient/component/TransferItem.h"
 
 #include <QList>
@@ -9,17 +10,16 @@
 namespace harbel::tessaly {
 
 class ConsoleOutput;
-class FtpComponent;
 class TransferQueue;
 
 // The files of one command moved by a TransferQueue: over connections of its own, logged in as the
-// given session is, `parallel` at a time. Each file done is one line (or, on a terminal, the live
+// given login says (SessionLogin::of a session), `parallel` at a time. Each file done is one line (or, on a terminal, the live
 // progress line), each failure a line on the standard error with its reason; a failure does not
 // stop the rest.
 class TransferRun final : public QObject {
     Q_OBJECT
 public:
-    TransferRun(const FtpComponent& session, int parallel, ConsoleOutput& out);
+    TransferRun(SessionLogin login, int parallel, ConsoleOutput& out);
     ~TransferRun() override;
 
     // Items of files, with absolute paths on both sides.
@@ -35,7 +35,7 @@ private:
     void itemChanged(int id);
     void showProgress();
 
-    const FtpComponent& session_;
+    SessionLogin login_;
     int parallel_;
     ConsoleOutput& out_;
     QList<TransferItem> items_;

@@ -2,6 +2,7 @@
 
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
+#include "tests/support/SshServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -33,12 +34,22 @@ struct ProgramRun {
     QString err;
 };
 
-// Runs tessaly without a display, in folder, while this process keeps serving its loopback servers.
-ProgramRun runTessaly(const QStringList& args, const QString& folder, QProcess* started = nullptr)
+// Runs tessaly without a display, in folder, while this process keeps serving its loopback servers;
+// the variables of `extra` are set (an empty value removes one).
+ProgramRun runTessaly(const QStringList& args, const QString& folder, QProcess* started = nullptr,
+                      const QMap<QString, QString>& extra = {})
 {
     QProcess own;
     QProcess& p = started ? *started : own;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // No SSH agent of the user's answers for a test unless it gives its own.
+    env.remove("SSH_AUTH_SOCK");
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it) {
+        if (it.value().isEmpty())
+            env.remove(it.key());
+        else
+            env.insert(it.key(), it.value());
+    }
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
@@ -96,6 +107,8 @@ TEST(TessalyCommandLine, ArgumentsAddressesAndTheirMistakes)
              {{"put", "a.txt", "ftps://u:@[::1]:990/up/"}, "::1", "u", "", "up", 990, true, true, 1},
              {{"mirror", "ftp://u:pw@h//a//b/", "dir", "--parallel", "4"}, "h", "u", "pw", "/a/b", 21, false, true, 4},
              {{"mirror", "-R", "dir", "ftp://h/%2Fa", "--delete"}, "h", "", "", "/a", 21, false, false, 2},
+             {{"get", "sftp://u@h/srv/f.bin", "--identity", "k"}, "h", "u", "", "/srv/f.bin", 22, false, false, 1},
+             {{"ls", "sftp://h:2222/~/docs/", "--accept-new-host-key"}, "h", "", "", "docs", 2222, false, true, 1},
          }) {
         const TessalyOptions o = parse(g.args);
         ASSERT_EQ(o.mode, TessalyOptions::Mode::Run) << g.args.join(' ').toStdString() << o.error.toStdString();
@@ -132,6 +145,10 @@ TEST(TessalyCommandLine, ArgumentsAddressesAndTheirMistakes)
              {"mirror", "ftp://h/", "dir", "--timeout", "0"},
              {"mirror", "ftp://h/", "dir", "--active", "--passive"},
              {"mirror", "ftp://h/", "dir", "--ca-certificate"},
+             {"ls", "sftp://h/", "--active"},
+             {"ls", "sftp://h/", "--passive"},
+             {"ls", "ftp://h/", "--accept-new-host-key"},
+             {"ls", "ftp://h/", "--identity", "k"},
          }) {
         const TessalyOptions bad = parse(wrong);
         EXPECT_EQ(bad.mode, TessalyOptions::Mode::Error) << wrong.join(' ').toStdString();
@@ -323,4 +340,164 @@ TEST(TessalyCommands, RunWithoutTheWindowLibraries)
     EXPECT_FALSE(mapped.contains("libQt6Widgets.so"));
     p.kill();
     p.waitForFinished(10000);
+}
+
+namespace {
+
+// The one sshd of the test program.
+test::SshServer& sshServer()
+{
+    static test::SshServer server;
+    if (server.port() == 0) {
+        EXPECT_TRUE(server.start()) << server.why().toStdString();
+    }
+    return server;
+}
+
+// An sftp:// address of the test's server for an absolute path.
+QString sftpUrl(const QString& path)
+{
+    return QStringLiteral("sftp://127.0.0.1:%1%2").arg(sshServer().port()).arg(path);
+}
+
+}  // namespace
+
+TEST(SftpCommands, AnUnknownHostKeyIsTakenOnlyWhenAllowedAndAChangedOneNever)
+{
+    test::SshServer& server = sshServer();
+    const QString knownHosts = test::testFolder() + "/known_hosts";
+    const QStringList ls{"ls", sftpUrl(test::testFolder()), "--identity", server.clientKey(), "--known-hosts", knownHosts};
+    struct Case {
+        QString knownHostsHolds;  // empty: no file
+        bool accept;
+        int exitCode;
+        QStringList says;
+    };
+    const QString changed = "has changed";
+    for (const Case& c : QList<Case>{
+             {{}, false, 1, {server.hostFingerprint(), "--accept-new-host-key"}},
+             {{}, true, 0, {"known_hosts"}},
+             {server.knownHostsLine(), false, 0, {"known_hosts"}},
+             {server.knownHostsLine(true), true, 1, {changed, server.hostFingerprint()}},
+         }) {
+        QFile::remove(knownHosts);
+        if (!c.knownHostsHolds.isEmpty())
+            writeFile(knownHosts, c.knownHostsHolds.toUtf8());
+        const ProgramRun r = runTessaly(c.accept ? ls + QStringList{"--accept-new-host-key"} : ls, test::testFolder());
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        for (const QString& text : c.says)
+            EXPECT_TRUE((r.out + r.err).contains(text)) << text.toStdString() << "\n" << (r.out + r.err).toStdString();
+        if (c.exitCode != 0 && c.knownHostsHolds.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(knownHosts)) << "a refused key is not written";
+        }
+        if (c.accept && c.exitCode == 0) {
+            EXPECT_EQ(readFile(knownHosts), server.knownHostsLine().toUtf8());
+            EXPECT_EQ(test::notPrivate({knownHosts}), QStringList());
+        }
+        if (c.knownHostsHolds == server.knownHostsLine(true)) {
+            EXPECT_EQ(readFile(knownHosts), c.knownHostsHolds.toUtf8()) << "a changed key leaves the file alone";
+        }
+    }
+}
+
+TEST(SftpCommands, EveryCommandMovesFilesByteForByteAndASecondMirrorMovesNothing)
+{
+    test::SshServer& server = sshServer();
+    const QString root = test::testFolder() + "/server";
+    const QString work = test::testFolder() + "/work";
+    QDir().mkpath(root + "/up");
+    QDir().mkpath(work);
+    writeFile(work + "/known_hosts", server.knownHostsLine().toUtf8());
+    const QStringList with{"--identity", server.clientKey(), "--known-hosts", work + "/known_hosts"};
+    makeTree(work + "/source");
+    const QByteArray big = test::randomBytes(3 * 1024 * 1024 + 12345);
+    writeFile(work + "/big.bin", big);
+
+    ProgramRun r = runTessaly(QStringList{"put", "big.bin", sftpUrl(root + "/up/")} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(root + "/up/big.bin"), big);
+    r = runTessaly(QStringList{"get", sftpUrl(root + "/up/big.bin"), "got.bin"} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(work + "/got.bin"), big);
+    EXPECT_EQ(QFileInfo(work + "/got.bin").lastModified().toSecsSinceEpoch(), QFileInfo(root + "/up/big.bin").lastModified().toSecsSinceEpoch());
+    // Cut short both ways, then continued.
+    writeFile(work + "/got.bin", big.left(1000000));
+    writeFile(root + "/up/big.bin", big.left(2000000));
+    r = runTessaly(QStringList{"get", sftpUrl(root + "/up/big.bin"), "got.bin", "--resume"} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(work + "/got.bin"), big.left(2000000));
+    r = runTessaly(QStringList{"put", "big.bin", sftpUrl(root + "/up/big.bin"), "--resume"} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(root + "/up/big.bin"), big);
+
+    r = runTessaly(QStringList{"ls", sftpUrl(root + "/up")} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("%1  ").arg(big.size())) && r.out.contains("big.bin")) << r.out.toStdString();
+
+    for (const bool reverse : {true, false}) {
+        const QStringList args = reverse ? QStringList{"mirror", "--reverse", "source", sftpUrl(root + "/tree/in")}
+                                         : QStringList{"mirror", sftpUrl(root + "/tree/in"), "copy", "--parallel", "3"};
+        r = runTessaly(args + with, work);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains("5 of 5 files moved")) << r.out.toStdString();
+        EXPECT_EQ(tree(reverse ? root + "/tree/in" : work + "/copy"), tree(work + "/source"));
+        r = runTessaly(args + with, work);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains("0 of 0 files moved (0 bytes), 5 unchanged")) << r.out.toStdString();
+    }
+
+    // On the server: an extra tree that --delete removes without following its link out, and a
+    // name that could not be a local one, which is skipped.
+    QDir().mkpath(root + "/tree/in/gone/deep");
+    writeFile(root + "/tree/in/gone/deep/x", "x");
+    writeFile(work + "/outside.txt", "outside");
+    QFile::link(work, root + "/tree/in/gone/out");
+    r = runTessaly(QStringList{"mirror", "--reverse", "--delete", "source", sftpUrl(root + "/tree/in")} + with, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(root + "/tree/in/gone"));
+    EXPECT_EQ(readFile(work + "/outside.txt"), "outside");
+    writeFile(root + "/tree/in/bad\nname", "bad");
+    r = runTessaly(QStringList{"mirror", sftpUrl(root + "/tree/in"), "copy"} + with, work);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("bad?name")) << r.err.toStdString();
+    EXPECT_EQ(tree(work + "/copy"), tree(work + "/source"));
+}
+
+TEST(SftpCommands, TheAgentLogsInWithAKeyThatHasAPassphrase)
+{
+    test::SshServer& server = sshServer();
+    const QString key = server.addClientKey("locked_key", "open sesame");
+    ASSERT_FALSE(key.isEmpty()) << server.why().toStdString();
+    const QString home = test::testFolder() + "/home-of-user";
+    QDir().mkpath(home + "/.ssh");
+    writeFile(home + "/.ssh/known_hosts", server.knownHostsLine().toUtf8());
+    // The same key is the user's usual one too, where only its passphrase would open it.
+    QFile::copy(key, home + "/.ssh/id_ed25519");
+    QFile::copy(key + ".pub", home + "/.ssh/id_ed25519.pub");
+    const QString socket = test::testFolder() + "/agent.sock";
+    QProcess agent;
+    agent.start("ssh-agent", {"-D", "-a", socket});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    writeFile(test::testFolder() + "/askpass", "#!/bin/sh\necho 'open sesame'\n");
+    QFile(test::testFolder() + "/askpass").setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess add;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SSH_AUTH_SOCK", socket);
+    env.insert("SSH_ASKPASS", test::testFolder() + "/askpass");
+    env.insert("SSH_ASKPASS_REQUIRE", "force");
+    env.remove("DISPLAY");
+    add.setProcessEnvironment(env);
+    add.start("ssh-add", {key});
+    ASSERT_TRUE(add.waitForFinished(20000) && add.exitCode() == 0) << add.readAllStandardError().toStdString();
+    writeFile(test::testFolder() + "/hello.txt", "hello");
+
+    // The key's passphrase is never asked for on the command line: without the agent it is not used.
+    for (const bool withAgent : {true, false}) {
+        const ProgramRun r = runTessaly({"ls", sftpUrl(test::testFolder())}, test::testFolder(), nullptr,
+                                        {{"HOME", home}, {"SSH_AUTH_SOCK", withAgent ? socket : QString()}});
+        EXPECT_EQ(r.exitCode, withAgent ? 0 : 1) << r.err.toStdString();
+        EXPECT_EQ(r.out.contains("hello.txt"), withAgent) << r.out.toStdString();
+    }
+    agent.kill();
+    agent.waitForFinished(5000);
 }
