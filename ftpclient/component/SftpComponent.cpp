@@ -64,12 +64,11 @@ using Attributes = std::unique_ptr<sftp_attributes_struct, AttributesFree>;
 // Marks the component busy for one method; a method called while another runs fails.
 class SftpComponent::Running final {
 public:
-    explicit Running(SftpComponent& c, bool needsSession = true) : c_(c)
+    explicit Running(SftpComponent& c) : c_(c)
     {
         if (c.running_)
             throw FtpError(ftpErrBusy, QStringLiteral("Another operation is running."));
-        if (needsSession)
-            c.requireConnected();
+        c.requireConnected();
         c.running_ = true;
         c.abortFlag_ = false;
         if (c.state_ == Idle)
@@ -80,6 +79,9 @@ public:
         c_.running_ = false;
         if (c_.state_ == Busy || c_.state_ == Receiving || c_.state_ == Sending)
             c_.state_ = Idle;
+        // The session ended while the method ran: it is freed now that nothing of it is in use.
+        if (c_.closeWhenDone_)
+            c_.closeAll();
     }
 
 private:
@@ -95,6 +97,7 @@ SftpComponent::~SftpComponent()
 
 void SftpComponent::closeAll()
 {
+    closeWhenDone_ = false;
     if (sftp_)
         sftp_free(sftp_);
     sftp_ = nullptr;
@@ -111,7 +114,7 @@ void SftpComponent::closeAll()
 
 void SftpComponent::requireConnected() const
 {
-    if (!ssh_ || !sftp_ || state_ == NotConnected)
+    if (!ssh_ || !sftp_ || state_ == NotConnected || closeWhenDone_)
         throw FtpError(ftpErrNotConnected, QStringLiteral("Not connected."));
 }
 
@@ -125,7 +128,7 @@ void SftpComponent::fail(const QString& what)
 {
     if (!ssh_ || !ssh_is_connected(ssh_)) {
         const QString why = ssh_ ? QString::fromUtf8(ssh_get_error(ssh_)) : QString();
-        closeAll();
+        closeWhenDone_ = true;
         throw FtpError(ftpErrConnectionLost, QStringLiteral("%1: the connection was lost%2").arg(what, why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why)));
     }
     switch (sftp_ ? sftp_get_error(sftp_) : SSH_FX_FAILURE) {
@@ -347,6 +350,12 @@ void SftpComponent::authenticate()
 
 void SftpComponent::Disconnect()
 {
+    if (running_) {
+        // Called from an event the running method let in: it ends (aborted), then the session.
+        abortFlag_ = true;
+        closeWhenDone_ = true;
+        return;
+    }
     if (state_ != NotConnected)
         emit LogLine(QStringLiteral("Disconnected"));
     closeAll();

@@ -82,8 +82,9 @@ private:
     QString resolve(const QString& name) const;
     // Throws the FtpError the last failure of the SFTP session stands for.
     [[noreturn]] void fail(const QString& what);
-    // Throws when the session is gone or the abort flag is set.
+    // Throws when the session is gone (or going).
     void requireConnected() const;
+    // Throws when the abort flag is set.
     void checkAbort();
     void closeAll();
     int ask(const FileClash& clash);
@@ -93,6 +94,8 @@ private:
     int state_ = NotConnected;
     bool running_ = false;
     bool abortFlag_ = false;
+    // The session is to be freed once the running method has returned.
+    bool closeWhenDone_ = false;
     QString cwd_;
     QString hostKey_;
     QString knownHostsPath_;

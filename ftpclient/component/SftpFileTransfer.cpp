@@ -108,8 +108,10 @@ void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, co
                 break;
         }
     };
-    while (!eof || !pending.empty()) {
-        while (!eof && int(pending.size()) < SftpComponent::kReadWindow && (size < 0 || requested < size || pending.empty())) {
+    // A known size ends the reading once it has come (no request goes out for the end of the file);
+    // without one, the requests go on until the server says it has reached the end.
+    while (!eof && (size < 0 || done < size)) {
+        while (int(pending.size()) < SftpComponent::kReadWindow && (size < 0 || requested < size)) {
             const int id = sftp_async_read_begin(remote.get(), chunk);
             if (id < 0)
                 c_.fail(remotePath);

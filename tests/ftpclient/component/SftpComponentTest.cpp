@@ -162,3 +162,42 @@ TEST(SftpComponent, TheQueueMovesAFolderTreeBothWaysWithItsTimes)
     EXPECT_EQ(QFileInfo(served + "/tree/a.bin").lastModified().toSecsSinceEpoch(), time);
     EXPECT_EQ(QFileInfo(local + "/back/a.bin").lastModified().toSecsSinceEpoch(), time);
 }
+
+TEST(SftpComponent, ACancelledTransferStopsAtOnceAndAgainGoesOnWhereItStopped)
+{
+    const QString served = test::testFolder() + "/served";
+    const QByteArray bytes = test::randomBytes(48 * 1024 * 1024);
+    writeFile(served + "/big.bin", bytes);
+    writeFile(served + "/small.txt", "small");
+    writeFile(test::testFolder() + "/big.bin", bytes);
+    SftpComponent session;
+    prepare(session, sftpServer().clientKey());
+    session.Connect();
+    TransferQueue queue;
+    queue.setLogin(SessionLogin::of(session));
+    queue.setParallel(1);
+    for (const bool upload : {false, true}) {
+        TransferItem file;
+        file.direction = upload ? TransferItem::Direction::Upload : TransferItem::Direction::Download;
+        file.localPath = test::testFolder() + (upload ? "/big.bin" : "/got.bin");
+        file.remotePath = served + (upload ? "/put.bin" : "/big.bin");
+        file.replace = true;
+        const int id = queue.add(file);
+        // The connection goes on with the next item once the cancelled one has stopped.
+        TransferItem next;
+        next.localPath = test::testFolder() + "/small-" + QString::number(id);
+        next.remotePath = served + "/small.txt";
+        const int after = queue.add(next);
+        auto once = QObject::connect(&queue, &TransferQueue::progress, [&] { queue.cancel(id); });
+        ASSERT_TRUE(test::waitUntil([&] { return queue.isIdle() && queue.item(after).finished(); }, 30000));
+        QObject::disconnect(once);
+        EXPECT_EQ(queue.item(id).state, TransferItem::State::Cancelled);
+        EXPECT_LT(queue.item(id).bytesDone, bytes.size());
+        EXPECT_EQ(queue.item(after).state, TransferItem::State::Done) << queue.item(after).reason.toStdString();
+
+        queue.retry(id);
+        ASSERT_TRUE(test::waitUntil([&] { return queue.isIdle(); }, 30000));
+        EXPECT_EQ(queue.item(id).state, TransferItem::State::Done) << queue.item(id).reason.toStdString();
+        EXPECT_TRUE(readFile(upload ? served + "/put.bin" : file.localPath) == bytes) << upload;
+    }
+}
