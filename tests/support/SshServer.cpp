@@ -4,114 +4,65 @@
 #include <QFile>
 #include <QProcess>
 
-#include <pwd.h>
 #include <unistd.h>
 
 namespace harbel::test {
 
-namespace {
-
-QString run(const QString& program, const QStringList& arguments, bool* ok)
+bool SshServer::keygen(const QString& name, const QString& passphrase)
 {
     QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
-    *ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return QString::fromUtf8(p.readAll());
-}
-
-bool append(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::Append) && f.write(bytes) == bytes.size();
-}
-
-}  // namespace
-
-SshServer::~SshServer()
-{
-    stop();
-}
-
-bool SshServer::keygen(const QString& path, const QString& passphrase)
-{
-    bool ok = false;
-    const QString out = run(QStringLiteral("ssh-keygen"),
-                            {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), passphrase,
-                             QStringLiteral("-C"), QStringLiteral("test"), QStringLiteral("-f"), path},
-                            &ok);
+    p.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"),
+                                            passphrase, QStringLiteral("-f"), folder_->filePath(name)});
+    const bool ok = p.waitForFinished(30000) && p.exitCode() == 0;
     if (!ok)
-        why_ = QStringLiteral("ssh-keygen failed: ") + out;
+        why_ = QStringLiteral("ssh-keygen failed: ") + QString::fromUtf8(p.readAllStandardError());
     return ok;
 }
 
 bool SshServer::start()
 {
-    stop();
     folder_ = std::make_unique<QTemporaryDir>();
-    if (!folder_->isValid()) {
-        why_ = QStringLiteral("no temporary folder");
-        return false;
-    }
-    const passwd* pw = getpwuid(geteuid());
-    user_ = pw ? QString::fromLocal8Bit(pw->pw_name) : qEnvironmentVariable("USER");
-    // sshd started by root wants its privilege separation folder, which only a running system
-    // service would otherwise have made.
-    if (geteuid() == 0 && !QDir(QStringLiteral("/run/sshd")).exists())
+    // sshd started by root wants the privilege separation folder a system service would have made.
+    if (geteuid() == 0)
         QDir().mkpath(QStringLiteral("/run/sshd"));
-    const QString hostKey = folder_->filePath(QStringLiteral("host_key"));
-    if (!keygen(hostKey, QString()) || !keygen(clientKey(), QString()) || !keygen(folder_->filePath(QStringLiteral("other_host_key")), QString()))
+    if (!keygen(QStringLiteral("host_key"), {}) || !keygen(QStringLiteral("client_key"), {}) || !keygen(QStringLiteral("other_key"), {}))
         return false;
-    bool ok = false;
-    const QString listed = run(QStringLiteral("ssh-keygen"), {QStringLiteral("-l"), QStringLiteral("-f"), hostKey + QStringLiteral(".pub")}, &ok);
-    hostFingerprint_ = listed.section(u' ', 1, 1);
-    const QString authorised = folder_->filePath(QStringLiteral("authorized_keys"));
-    QFile::copy(clientKey() + QStringLiteral(".pub"), authorised);
+    QProcess fingerprint;
+    fingerprint.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), folder_->filePath(QStringLiteral("host_key.pub"))});
+    fingerprint.waitForFinished(30000);
+    hostFingerprint_ = QString::fromUtf8(fingerprint.readAllStandardOutput()).section(u' ', 1, 1);
+    QFile::copy(clientKey() + QStringLiteral(".pub"), folder_->filePath(QStringLiteral("authorized_keys")));
     port_ = freeLoopbackPort();
     const QString config = folder_->filePath(QStringLiteral("sshd_config"));
-    const QByteArray text = QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\nAuthorizedKeysFile %3\nPidFile %4\n"
-                                           "UsePAM no\nStrictModes no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-                                           "PermitRootLogin prohibit-password\nSubsystem sftp internal-sftp\nLogLevel ERROR\n")
-                                .arg(port_)
-                                .arg(hostKey, authorised, folder_->filePath(QStringLiteral("sshd.pid")))
-                                .toUtf8();
-    QFile f(config);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) {
-        why_ = QStringLiteral("could not write ") + config;
-        return false;
-    }
-    f.close();
+    QFile file(config);
+    file.open(QIODevice::WriteOnly);
+    file.write(QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/host_key\nAuthorizedKeysFile %2/authorized_keys\n"
+                              "PidFile %2/sshd.pid\nUsePAM no\nStrictModes no\nSubsystem sftp internal-sftp\n")
+                   .arg(port_)
+                   .arg(folder_->path())
+                   .toUtf8());
+    file.close();
     return sshd_.start(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config}, port_, &why_);
-}
-
-void SshServer::stop()
-{
-    sshd_.stop();
-}
-
-QString SshServer::hostEntry(const QString& publicKeyFile) const
-{
-    QFile f(publicKeyFile);
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    const QStringList parts = QString::fromUtf8(f.readAll()).split(u' ');
-    return QStringLiteral("[127.0.0.1]:%1 %2 %3\n").arg(port_).arg(parts.value(0), parts.value(1));
 }
 
 QString SshServer::knownHostsLine(bool otherKey) const
 {
-    return hostEntry(folder_->filePath(otherKey ? QStringLiteral("other_host_key.pub") : QStringLiteral("host_key.pub")));
+    QFile key(folder_->filePath(otherKey ? QStringLiteral("other_key.pub") : QStringLiteral("host_key.pub")));
+    key.open(QIODevice::ReadOnly);
+    const QStringList parts = QString::fromUtf8(key.readAll()).split(u' ');
+    return QStringLiteral("[127.0.0.1]:%1 %2 %3\n").arg(port_).arg(parts.value(0), parts.value(1));
 }
 
 QString SshServer::addClientKey(const QString& name, const QString& passphrase)
 {
-    const QString path = folder_->filePath(name);
-    if (!keygen(path, passphrase))
-        return QString();
-    QFile pub(path + QStringLiteral(".pub"));
-    if (!pub.open(QIODevice::ReadOnly) || !append(folder_->filePath(QStringLiteral("authorized_keys")), pub.readAll()))
-        return QString();
-    return path;
+    if (!keygen(name, passphrase))
+        return {};
+    QFile key(folder_->filePath(name + QStringLiteral(".pub")));
+    QFile authorised(folder_->filePath(QStringLiteral("authorized_keys")));
+    if (!key.open(QIODevice::ReadOnly) || !authorised.open(QIODevice::Append))
+        return {};
+    authorised.write(key.readAll());
+    return folder_->filePath(name);
 }
 
 }  // namespace harbel::test

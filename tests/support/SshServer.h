@@ -9,44 +9,30 @@
 
 namespace harbel::test {
 
-// The real OpenSSH server (Debian's sshd) on a free loopback port, run for a test program as the
-// user the tests run as: a private folder holds a host key and a client key made with ssh-keygen,
-// the client key's public half as the only authorised key, and an sshd_config that serves SFTP
-// (internal-sftp) without PAM or any system service. Password logins cannot work this way: the key
-// (or an agent holding it) is how a test logs in.
+// OpenSSH's sshd on a free loopback port, run as the tests' own user without PAM or a system
+// service: a private folder holds a host key and a client key made by ssh-keygen, the client key
+// as the only authorised one, and a configuration that serves SFTP. Keys log in; passwords cannot.
 class SshServer final {
 public:
-    SshServer() = default;
-    SshServer(const SshServer&) = delete;
-    SshServer& operator=(const SshServer&) = delete;
-    ~SshServer();
-
-    // Makes the keys and the configuration and starts sshd; false (with why()) when it does not
-    // come up.
+    // Makes the keys and the configuration and starts sshd; false (with why()) when it fails.
     bool start();
-    void stop();
     const QString& why() const { return why_; }
-
     quint16 port() const { return port_; }
-    QString user() const { return user_; }
     // The client's private key (its public half beside it, with ".pub").
     QString clientKey() const { return folder_->filePath(QStringLiteral("client_key")); }
     // The host key's SHA-256 fingerprint as ssh shows it ("SHA256:...").
     const QString& hostFingerprint() const { return hostFingerprint_; }
-    // A known_hosts line for this server holding its real host key, or (otherKey) a key of the
-    // same type that is not its own.
+    // A known_hosts line for this server with its own host key, or (otherKey) with another key.
     QString knownHostsLine(bool otherKey = false) const;
-    // Makes another client key (with a passphrase when one is given) and authorises it too.
+    // Makes another client key, with the passphrase given, and authorises it too.
     QString addClientKey(const QString& name, const QString& passphrase);
 
 private:
-    bool keygen(const QString& path, const QString& passphrase);
-    QString hostEntry(const QString& publicKeyFile) const;
+    bool keygen(const QString& name, const QString& passphrase);
 
     std::unique_ptr<QTemporaryDir> folder_;
     ServerProcess sshd_;
     quint16 port_ = 0;
-    QString user_;
     QString hostFingerprint_;
     QString why_;
 };
