@@ -452,7 +452,7 @@ TEST(SftpCommands, EveryCommandMovesFilesByteForByteAndASecondMirrorMovesNothing
     EXPECT_EQ(tree(work + "/copy"), tree(work + "/source"));
 }
 
-TEST(SftpCommands, TheAgentLogsIn)
+TEST(SftpCommands, TheAgentOrTheUsualKeyLogsIn)
 {
     test::SshServer& server = sshServer();
     const QString home = test::testFolder() + "/home-of-user";
@@ -467,10 +467,15 @@ TEST(SftpCommands, TheAgentLogsIn)
     add.setProcessEnvironment(env);
     add.start("ssh-add", {server.clientKey()});
     ASSERT_TRUE(add.waitForFinished(20000) && add.exitCode() == 0) << add.readAllStandardError().toStdString();
-    for (const bool withAgent : {true, false}) {
+    // The agent logs in; without it, the usual key of ~/.ssh does, and without either nothing does.
+    for (const int way : {0, 1, 2}) {
+        if (way == 1)
+            QFile::copy(server.clientKey(), home + "/.ssh/id_ed25519");
+        if (way == 2)
+            QFile::remove(home + "/.ssh/id_ed25519");
         const ProgramRun r = runTessaly({"ls", sftpUrl(home)}, test::testFolder(), nullptr,
-                                        {{"HOME", home}, {"SSH_AUTH_SOCK", withAgent ? socket : QString()}});
-        EXPECT_EQ(r.exitCode, withAgent ? 0 : 1) << r.err.toStdString();
+                                        {{"HOME", home}, {"SSH_AUTH_SOCK", way == 0 ? socket : QString()}});
+        EXPECT_EQ(r.exitCode, way == 2 ? 1 : 0) << way << r.err.toStdString();
     }
     agent.kill();
     agent.waitForFinished(5000);
