@@ -8,6 +8,7 @@
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -284,6 +285,40 @@ TEST_F(DownloadMode, HttpsServerWithAPrivateAuthorityNeedsItsCertificate)
     const ProgramRun missing = pellanor({"--download", nginx.tlsUrl("s.bin"), "--ca-certificate", folder + "/none.pem"}, folder);
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains("pellanor: --ca-certificate: " + folder + "/none.pem")) << missing.err.toStdString();
+}
+
+TEST_F(DownloadMode, AWeakCertificateIsRefusedWithItsWeakness)
+{
+    TestAuthority authority(test::testFolder() + "/ca");
+    ASSERT_TRUE(authority.create()) << authority.why().toStdString();
+    struct Case {
+        const char* name;
+        QStringList key;
+        QString digest;
+        QString reason;
+    };
+    for (const Case& c : QList<Case>{
+             {"rsa1024", {"-newkey", "rsa:1024", "-nodes"}, "", "the certificate's key is too weak (RSA, 1024 bits)"},
+             {"sha1", {}, "sha1", "the certificate's signature digest algorithm is too weak (SHA-1)"},
+         }) {
+        SCOPED_TRACE(c.name);
+        authority.setIssuedKey(c.key, c.digest);
+        const TestAuthority::Issued issued = authority.issue(c.name, {"127.0.0.1"});
+        ASSERT_FALSE(issued.certificate.isEmpty()) << authority.why().toStdString();
+        // A server that offers what it is given, whatever the library's security level.
+        test::ServerProcess server;
+        const quint16 port = test::freeLoopbackPort();
+        QString why;
+        ASSERT_TRUE(server.start("openssl", {"s_server", "-accept", QStringLiteral("127.0.0.1:%1").arg(port), "-cert",
+                                             issued.certificate, "-key", issued.key, "-cipher", "DEFAULT:@SECLEVEL=0", "-www", "-quiet"},
+                                 port, &why))
+            << why.toStdString();
+        const QString url = QStringLiteral("https://127.0.0.1:%1/weak.bin").arg(port);
+        const ProgramRun refused = pellanor({"--download", url, "--ca-certificate", authority.certificateFile()}, folder);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("Failed: " + url + ": The server's certificate was refused: " + c.reason))
+            << refused.err.toStdString();
+    }
 }
 
 TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
