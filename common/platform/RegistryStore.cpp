@@ -11,6 +11,8 @@
 #include <QMutex>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 
 namespace harbel {
 
@@ -48,7 +50,8 @@ std::optional<QByteArray> readStore(const QString& path)
     QFile f(path);
     if (!info.isFile() || info.size() > kLargestFile || !f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = f.read(kLargestFile);
+    // As much as the file holds: a buffer of the largest size would be claimed at every read.
+    QByteArray bytes = f.read(std::min(info.size(), kLargestFile));
     if (f.error() != QFileDevice::NoError)
         return std::nullopt;
     return bytes;
