@@ -13,7 +13,6 @@
 
 #include <algorithm>
 
-
 namespace harbel {
 
 namespace {
