@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     host.handOver = [&handed](const QString& url) {
         ++handed;
         FUZZ_CHECK(isDownloadScheme(url));
+        FUZZ_CHECK(addressRefusal(url).isEmpty());
         for (const QChar c : url)
             FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() != 0x7f);
         return true;

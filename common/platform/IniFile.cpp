@@ -1,11 +1,16 @@
 #include "common/platform/IniFile.h"
 
+#include "common/platform/FileStamp.h"
 #include "common/platform/PrivateFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace harbel {
@@ -15,8 +20,7 @@ namespace {
 // VB's numbers for the two file faults a read can meet.
 constexpr int kPathFileAccessError = 75;
 constexpr int kDeviceIoError = 57;
-// Every read takes the whole file again, so a huge one would stall each caption and toolbar
-// lookup; the files read this way are a few kilobytes.
+// A file is parsed whole (again whenever it changes); the files read this way are a few kilobytes.
 constexpr qint64 kLargestFile = 4 * 1024 * 1024;
 
 struct Line {
@@ -60,7 +64,7 @@ struct Text {
 };
 
 // Reads the file; nullopt with the fault filled in when it exists but cannot be read.
-std::optional<Text> readText(const QString& path, IniFile::Read* fault)
+std::optional<Text> readFile(const QString& path, IniFile::Read* fault)
 {
     Text t;
     QFile f(path);
@@ -88,7 +92,8 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
         }
         return std::nullopt;
     }
-    QByteArray bytes = f.read(kLargestFile);
+    // As much as the file holds: a buffer of the largest size would be claimed at every read.
+    QByteArray bytes = f.read(std::min(f.size(), kLargestFile));
     if (f.error() != QFileDevice::NoError) {
         if (fault) {
             fault->failed = true;
@@ -112,6 +117,44 @@ std::optional<Text> readText(const QString& path, IniFile::Read* fault)
     for (const auto& r : raw)
         t.lines.append(classify(r));
     return t;
+}
+
+// The parsed files, kept while their stamps stay: a caption or a setting looked up costs one stat,
+// not a read and parse of the whole file. A program reads a handful of such files.
+struct ParsedText {
+    FileStamp stamp;
+    std::shared_ptr<const Text> text;
+};
+constexpr qsizetype kFilesKept = 32;
+QMutex parsedLock;
+QHash<QString, ParsedText>& parsedTexts()
+{
+    static QHash<QString, ParsedText> texts;
+    return texts;
+}
+
+// The file as readFile reads it, from the parsed files when it has not changed since.
+std::shared_ptr<const Text> readText(const QString& path, IniFile::Read* fault)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (stamp.exists) {
+        const QMutexLocker locker(&parsedLock);
+        const auto kept = parsedTexts().constFind(path);
+        if (kept != parsedTexts().cend() && kept->stamp == stamp)
+            return kept->text;
+    }
+    std::optional<Text> read = readFile(path, fault);
+    if (!read)
+        return nullptr;
+    auto text = std::make_shared<const Text>(std::move(*read));
+    // Kept only when the file did not change while it was read.
+    if (stamp.exists && FileStamp::of(path) == stamp) {
+        const QMutexLocker locker(&parsedLock);
+        if (parsedTexts().size() >= kFilesKept)
+            parsedTexts().clear();
+        parsedTexts().insert(path, ParsedText{stamp, text});
+    }
+    return text;
 }
 
 bool writeText(const QString& path, const Text& t)
@@ -267,7 +310,7 @@ bool IniFile::writeString(const QString& section, const QString& key, const QStr
 
 bool IniFile::writeStrings(const QString& section, const QList<std::pair<QString, QString>>& values)
 {
-    auto t = readText(path_, nullptr);
+    auto t = readFile(path_, nullptr);
     if (!t)
         return false;
     for (const auto& [key, value] : values)
@@ -277,7 +320,7 @@ bool IniFile::writeStrings(const QString& section, const QList<std::pair<QString
 
 bool IniFile::deleteKey(const QString& section, const QString& key)
 {
-    auto t = readText(path_, nullptr);
+    auto t = readFile(path_, nullptr);
     if (!t)
         return false;
     const auto range = findSection(*t, section);
@@ -290,7 +333,7 @@ bool IniFile::deleteKey(const QString& section, const QString& key)
 
 bool IniFile::deleteSection(const QString& section)
 {
-    auto t = readText(path_, nullptr);
+    auto t = readFile(path_, nullptr);
     if (!t)
         return false;
     const auto range = findSection(*t, section);

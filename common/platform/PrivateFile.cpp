@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +29,14 @@ mode_t sharedMode()
     return 0666 & ~mask;
 }
 
+thread_local QString t_failure;
+
+PrivateFile::Result failed(int error)
+{
+    t_failure = QString::fromLocal8Bit(std::strerror(error));
+    return PrivateFile::Result::Failed;
+}
+
 bool writeAll(int fd, const QByteArray& bytes)
 {
     const char* at = bytes.constData();
@@ -36,6 +45,8 @@ bool writeAll(int fd, const QByteArray& bytes)
         const ssize_t n = ::write(fd, at, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;  // a regular file takes at least a byte unless it cannot grow
         if (n <= 0)
             return false;
         at += n;
@@ -71,28 +82,45 @@ PrivateFile::Result PrivateFile::write(const QString& path, const QByteArray& by
     struct stat st {};
     const bool exists = ::lstat(native.constData(), &st) == 0;
     if (!exists && errno != ENOENT)
-        return Result::Failed;
-    if (exists && !ownRegular(st))
+        return failed(errno);
+    if (exists && !ownRegular(st)) {
+        t_failure = QStringLiteral("it is a link, a folder or a file of another user");
         return Result::Refused;
+    }
     const QString folder = QFileInfo(path).absolutePath();
-    if (!(access == Access::Private ? makeFolder(folder) : QDir().mkpath(folder)))
+    if (!(access == Access::Private ? makeFolder(folder) : QDir().mkpath(folder))) {
+        t_failure = QStringLiteral("its folder %1 cannot be made").arg(folder);
         return Result::Failed;
+    }
     const mode_t mode = access == Access::Private ? 0600 : exists ? (st.st_mode & 07777) : sharedMode();
 
     // mkstemp makes the temporary 0600 and never opens what is already there.
     QByteArray temporary = native + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return Result::Failed;
+        return failed(errno);
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
     // rename replaces the name itself: whatever took the path's place since the check above (even
     // a link) is replaced, never written through.
-    if (!ok || ::rename(temporary.constData(), native.constData()) != 0) {
+    if (ok && ::rename(temporary.constData(), native.constData()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         ::unlink(temporary.constData());
-        return Result::Failed;
+        return failed(error);
     }
     return Result::Written;
+}
+
+QString PrivateFile::lastFailure()
+{
+    return t_failure;
 }
 
 bool PrivateFile::openAppend(QFile& file, const QString& path)

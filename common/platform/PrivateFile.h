@@ -22,6 +22,9 @@ public:
     // Absent, or a regular file owned by this user (never a link).
     static bool mayWrite(const QString& path);
     static Result write(const QString& path, const QByteArray& bytes, Access access = Access::Private);
+    // Why the calling thread's last write that was not Written failed, in the system's words ("No
+    // space left on device"), for the message that says so.
+    static QString lastFailure();
     // Opens path for appending, made 0600 when missing; false for a link or a file of another user.
     static bool openAppend(QFile& file, const QString& path);
     // Makes the folder and its missing parents, each new one 0700.

@@ -1,5 +1,6 @@
 #include "common/platform/RegistryStore.h"
 
+#include "common/platform/FileStamp.h"
 #include "common/platform/PrivateFile.h"
 
 #include <QDir>
@@ -10,7 +11,7 @@
 #include <QMutex>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
+#include <algorithm>
 
 namespace harbel {
 
@@ -18,27 +19,6 @@ namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 constexpr qint64 kLargestFile = 16 * 1024 * 1024;
-
-// What tells one version of the file from another without reading it. Every write replaces the
-// file (a new inode) and moves its times, so an equal stamp means the same content.
-struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp stampOf(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return {true, st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-            qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-}
 
 // The parsed file of each store path, kept for the whole process: a setting read costs one stat,
 // not a read and parse of the file. Shared by every RegistryStore on the path and every thread.
@@ -69,7 +49,8 @@ std::optional<QByteArray> readStore(const QString& path)
     QFile f(path);
     if (!info.isFile() || info.size() > kLargestFile || !f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray bytes = f.read(kLargestFile);
+    // As much as the file holds: a buffer of the largest size would be claimed at every read.
+    QByteArray bytes = f.read(std::min(info.size(), kLargestFile));
     if (f.error() != QFileDevice::NoError)
         return std::nullopt;
     return bytes;
@@ -170,6 +151,25 @@ RegistryStore::Section* findSection(QList<RegistryStore::Section>& sections, con
     return nullptr;
 }
 
+QString faultText(const QString& path, bool tooLarge)
+{
+    static_assert(kLargestFile == 16 * 1024 * 1024 && RegistryStore::kMaxSections == 100000
+                  && RegistryStore::kMaxValues == 1000000, "the text below names the bounds");
+    return (tooLarge ? QStringLiteral("The settings file %1 is too large or damaged (over 16 MiB, 100,000 keys or "
+                                      "1,000,000 values): only its beginning is read, and it is left as it is, so no "
+                                      "setting is saved.")
+                     : QStringLiteral("The settings file %1 cannot be read: it is left as it is, so no setting is saved."))
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool withinBounds(const QList<RegistryStore::Section>& sections)
+{
+    qsizetype values = 0;
+    for (const auto& s : sections)
+        values += s.values.size();
+    return sections.size() <= RegistryStore::kMaxSections && values <= RegistryStore::kMaxValues;
+}
+
 bool isBelow(const QString& candidate, const QString& key)
 {
     return candidate.size() > key.size() + 1 && candidate.startsWith(key, Qt::CaseInsensitive)
@@ -189,8 +189,11 @@ QString RegistryStore::defaultPath()
         + QStringLiteral("/Harbel/registry.reg");
 }
 
-QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
+QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes, bool* overflow)
 {
+    if (overflow)
+        *overflow = false;
+    qsizetype valueCount = 0;
     QList<Section> sections;
     Section* current = nullptr;
     // What regedit exports is UTF-16 with a byte order mark; this file is written as UTF-8. Read
@@ -221,6 +224,11 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
             const QString key = line.mid(1, line.size() - 2);
             const auto found = sectionAt.constFind(key.toCaseFolded());
             if (found == sectionAt.cend()) {
+                if (sections.size() == kMaxSections) {
+                    if (overflow)
+                        *overflow = true;
+                    break;
+                }
                 sectionAt.insert(key.toCaseFolded(), sections.size());
                 sections.append(Section{key, {}});
                 current = &sections.last();
@@ -241,6 +249,12 @@ QList<RegistryStore::Section> RegistryStore::parse(const QByteArray& bytes)
         if (const auto found = valueAt.constFind(folded); found != valueAt.cend()) {
             current->values[*found] = v;
         } else {
+            if (valueCount == kMaxValues) {
+                if (overflow)
+                    *overflow = true;
+                break;
+            }
+            ++valueCount;
             valueAt.insert(folded, current->values.size());
             current->values.append(v);
         }
@@ -267,7 +281,7 @@ QByteArray RegistryStore::serialize(const QList<Section>& sections)
 
 std::shared_ptr<const RegistryStore::Parsed> RegistryStore::load() const
 {
-    const FileStamp stamp = stampOf(path_);
+    const FileStamp stamp = FileStamp::of(path_);
     {
         const QMutexLocker locker(&cacheLock);
         const auto cached = parsedStores().constFind(path_);
@@ -275,11 +289,15 @@ std::shared_ptr<const RegistryStore::Parsed> RegistryStore::load() const
             return cached->parsed;
     }
     auto parsed = std::make_shared<Parsed>();
-    parsed->sections = parse(readStore(path_).value_or(QByteArray()));
+    const std::optional<QByteArray> bytes = readStore(path_);
+    bool overflow = false;
+    parsed->sections = parse(bytes.value_or(QByteArray()), &overflow);
+    if (!bytes || overflow)
+        parsed->fault = faultText(path_, overflow || QFileInfo(path_).size() > kLargestFile);
     for (qsizetype i = 0; i < parsed->sections.size(); ++i)
         parsed->sectionAt.insert(parsed->sections[i].key.toCaseFolded(), i);
     // Kept only when the file did not change while it was read.
-    if (stampOf(path_) == stamp) {
+    if (FileStamp::of(path_) == stamp) {
         const QMutexLocker locker(&cacheLock);
         parsedStores().insert(path_, ParsedStore{stamp, parsed});
     }
@@ -301,14 +319,20 @@ bool RegistryStore::modify(Change change)
         return false;  // what is there is not lost to a store holding only this change
     if (!PrivateFile::mayWrite(path_))
         return false;  // a link or another user's file: never written through
-    QList<Section> sections = parse(*bytesBefore);
-    if (!change(sections))
-        return false;
+    bool overflow = false;
+    QList<Section> sections = parse(*bytesBefore, &overflow);
+    if (overflow || !change(sections) || !withinBounds(sections))
+        return false;  // a store past its bounds is never rewritten with only the part that was read
     // Read again at the next lookup, however quickly another write follows this one.
     forgetParsed(path_);
     const bool written = PrivateFile::write(path_, serialize(sections)) == PrivateFile::Result::Written;
     forgetParsed(path_);
     return written;
+}
+
+QString RegistryStore::fault() const
+{
+    return load()->fault;
 }
 
 std::optional<RegistryStore::Value> RegistryStore::value(const QString& key, const QString& name) const

@@ -31,6 +31,18 @@ public:
     static QString defaultPath();
     const QString& filePath() const { return path_; }
 
+    // Bounds of a store, far above any real one (a few hundred keys of a few values each: the
+    // settings, every site login, every list entry), so that a damaged or hostile file cannot make
+    // the programs hold it all in memory: a file past one is read up to it, never changed, and
+    // fault() says so.
+    static constexpr qsizetype kMaxSections = 100000;
+    static constexpr qsizetype kMaxValues = 1000000;
+
+    // Why the store cannot be kept as it should ("The settings file PATH is too large..."): a file
+    // past the bounds above or the size cap, or one there but unreadable; empty when all is well.
+    // Changes to such a store fail and leave its file as it is.
+    QString fault() const;
+
     std::optional<Value> value(const QString& key, const QString& name) const;
     bool keyExists(const QString& key) const;
     QStringList subKeys(const QString& key) const;
@@ -46,13 +58,15 @@ public:
         QString key;
         QList<Value> values;
     };
-    static QList<Section> parse(const QByteArray& text);
+    // Reads up to the bounds above; overflow (when given) tells whether the text went past them.
+    static QList<Section> parse(const QByteArray& text, bool* overflow = nullptr);
     static QByteArray serialize(const QList<Section>& sections);
 
     // The parsed file with its keys found by their case-folded names.
     struct Parsed {
         QList<Section> sections;
         QHash<QString, qsizetype> sectionAt;
+        QString fault;
     };
 
 private:

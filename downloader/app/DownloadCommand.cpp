@@ -100,7 +100,7 @@ QString DownloadCommand::folder() const
 
 QString DownloadCommand::savePathFor(const QString& url, QString* refusal) const
 {
-    if (!isDownloadScheme(url) || isBareScheme(url) || GetServerName(url).isEmpty()) {
+    if (!addressRefusal(url).isEmpty() || GetServerName(url).isEmpty()) {
         *refusal = lang("11041", "Invalid URL");
         return {};
     }

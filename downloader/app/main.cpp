@@ -10,6 +10,7 @@
 #include "downloader/settings/DownloadSettings.h"
 
 #include "common/net/TlsTrust.h"
+#include "common/platform/RegistryStore.h"
 #include "common/platform/TerminationSignals.h"
 #include "common/platform/WindowHandOver.h"
 #include "common/support/LangString.h"
@@ -44,6 +45,8 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
     TerminalPrompts prompts(options.exists);
     Prompts::setInstance(&prompts);
     SettingsStore::instance().LoadSettings();
+    if (const QString fault = RegistryStore().fault(); !fault.isEmpty())
+        std::fprintf(stderr, "pellanor: %s\n", qPrintable(fault));
     if (const QString& why = SettingsStore::instance().iniError; !why.isEmpty())
         std::fprintf(stderr, "%s %s\n",
                      qPrintable(GetLangString(QStringLiteral("19353"), QStringLiteral("The file types and logins could not be read from Settings.ini. The file is left as it is and is not rewritten in this session:"))),

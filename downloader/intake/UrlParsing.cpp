@@ -240,7 +240,7 @@ QString safeName(const QString& name, const QString& fallback)
 {
     QString n = name;
     for (QChar& c : n)
-        if (c == u'/' || c.category() == QChar::Other_Control)
+        if (c == u'/' || isControlCharacter(c))
             c = u'_';
     if (n.isEmpty() || n == QLatin1String(".") || n == QLatin1String(".."))
         return fallback;
@@ -309,11 +309,36 @@ bool isBareScheme(const QString& address)
     return false;
 }
 
-bool ValidateTypedURL(const QString& address)
+bool isControlCharacter(QChar c)
+{
+    // Other_Control is C0, DEL and C1; Other_Format the invisible ones (bidirectional overrides,
+    // zero-width characters) that make an address read as another.
+    return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format || c == QChar(0x2028)
+        || c == QChar(0x2029);
+}
+
+bool hasControlCharacter(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isControlCharacter);
+}
+
+QString addressRefusal(const QString& address)
 {
     // Any name is taken, with or without an extension or a query: the server may name the file.
-    // What cannot be fetched at all is an address without a scheme of ours or without a host.
-    if (!isDownloadScheme(address) || isBareScheme(address) || split(address).server.trimmed().isEmpty()) {
+    // What cannot be fetched at all is an address with a control character, without a scheme of
+    // ours or without a host.
+    if (hasControlCharacter(address))
+        return QStringLiteral("the address holds control characters");
+    if (!isDownloadScheme(address))
+        return QStringLiteral("only http, https, ftp and ftps addresses are downloaded");
+    if (isBareScheme(address) || split(address).server.trimmed().isEmpty())
+        return QStringLiteral("the address names no server");
+    return {};
+}
+
+bool ValidateTypedURL(const QString& address)
+{
+    if (!addressRefusal(address).isEmpty()) {
         Prompts::instance().MsgBox(GetLangString(QStringLiteral("11041"), QStringLiteral("Invalid URL")),
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, programTitle());
         return false;

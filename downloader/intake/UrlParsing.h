@@ -68,7 +68,18 @@ bool isDownloadScheme(const QString& address);
 // The address is a scheme of those alone, with nothing after it.
 bool isBareScheme(const QString& address);
 
-// Checks an address typed by the user: a scheme of those above and a host. Query strings and names
+// Control characters as the download manager counts them in addresses and names: C0, DEL and C1
+// (U+0080..U+009F), the line and paragraph separators (U+2028, U+2029) and the invisible format
+// characters (bidirectional overrides, zero-width ones).
+bool isControlCharacter(QChar c);
+bool hasControlCharacter(const QString& text);
+
+// Why the download manager does not take this address, in a few words ("the address names no
+// server"); empty when it takes it: no control character, a scheme of those above and a host.
+// Every way in (typed, from the command line, from the browser) judges an address by this.
+QString addressRefusal(const QString& address);
+
+// Checks an address typed by the user by addressRefusal. Query strings and names
 // without an extension are taken; the file's name may come from the server. When it is refused
 // the warning has been shown through the program's prompts and false comes back.
 bool ValidateTypedURL(const QString& address);

@@ -102,7 +102,7 @@ bool History::SaveHistory(ListView& lstMain, ListView& lstComplete, const QDate&
     case PrivateFile::Result::Failed:
         break;
     }
-    return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    return fail(PrivateFile::lastFailure());
 }
 
 bool History::LoadHistory(ListView& lstMain, ListView& lstComplete, QString* error)

@@ -28,12 +28,12 @@ QJsonObject taken(bool yes)
     return QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("taken"), yes}};
 }
 
-bool hasControlCharacters(const QString& text)
+// An address the download manager does not take: an error answer that also says it was not taken.
+QJsonObject notTaken(const QString& why)
 {
-    for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Format)
-            return true;
-    return false;
+    QJsonObject answer = failure(why);
+    answer.insert(QStringLiteral("taken"), false);
+    return answer;
 }
 
 }  // namespace
@@ -81,10 +81,10 @@ QJsonObject NativeMessagingHost::answer(const QByteArray& body)
     // Texts beginning with "MENU" come from the browser's menus, not from a link.
     if (url.startsWith(QLatin1String("MENU")))
         return failure(QStringLiteral("not a download"));
-    if (hasControlCharacters(url))
-        return failure(QStringLiteral("the url holds control characters"));
-    if (!isDownloadScheme(url))
-        return failure(QStringLiteral("only http, https, ftp and ftps addresses are downloaded"));
+    // The window's own rule: what it would show as "Invalid URL" never reaches it.
+    const QString refusal = addressRefusal(url);
+    if (!refusal.isEmpty())
+        return notTaken(refusal);
     if (message.value(QStringLiteral("capture")).toBool() && !(wantsCapture && wantsCapture(url)))
         return taken(false);
     if (!handOver || !handOver(url))

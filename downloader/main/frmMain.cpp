@@ -83,6 +83,8 @@ void frmMain::Form_Load()
                                          "The file is left as it is and is not rewritten in this session:"))
                 + u' ' + SettingsStore::instance().iniError,
             MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
+    if (const QString fault = RegistryStore().fault(); !fault.isEmpty())
+        Prompts::instance().MsgBox(fault, MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
 
     // Loading the history is not a change worth writing back.
     loaded_ = false;

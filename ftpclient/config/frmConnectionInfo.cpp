@@ -332,7 +332,7 @@ void frmConnectionInfo::cmdSaveSite_Click()
     FillProfileTrees();
     cmdDeleteSite.setEnabled(false);
     if (!saved) {
-        Prompts::instance().MsgBox(QStringLiteral("The profile could not be saved."), MsgButtons::OkOnly, MsgIcon::Critical,
+        Prompts::instance().MsgBox(QStringLiteral("The profile could not be saved: %1.").arg(PrivateFile::lastFailure()), MsgButtons::OkOnly, MsgIcon::Critical,
                                    kErrorTitle);
         return;
     }

@@ -4,6 +4,7 @@
 #include "ftpclient/window/ConnectionLog.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/FileWrite.h"
 #include "common/platform/PrivateFile.h"
 #include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
@@ -76,8 +77,8 @@ void ConnectionLog::add(const QString& sMessage)
                 : existing.exists() && existing.ownerId() != ::geteuid() ? QStringLiteral("it belongs to another user")
                                                                           : QString::fromLocal8Bit(std::strerror(errno));
     }
-    if (failure.isEmpty() && (file_.write(record) != record.size() || !file_.flush()))
-        failure = file_.errorString();
+    if (failure.isEmpty() && FileWrite::write(file_, record, &failure))
+        FileWrite::flush(file_, &failure);
     if (!failure.isEmpty())
         file_.close();
     if (!failure.isEmpty() && !failureShown_) {

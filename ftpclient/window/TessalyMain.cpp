@@ -3,6 +3,7 @@
 #include "ftpclient/window/TessalyExist.h"
 
 #include "common/platform/AppFolder.h"
+#include "common/platform/RegistryStore.h"
 #include "common/prompts/Prompts.h"
 #include "common/platform/SingleInstance.h"
 #include "common/support/Skin.h"
@@ -170,6 +171,8 @@ bool frmMain::Form_Load()
     Tray1.setTrayToolTip(sProgramTitle);
     movToolbar.SetVariable(QStringLiteral("_root.Program"), QStringLiteral("FTP"));
     ApplyLogSettings();
+    if (const QString fault = RegistryStore().fault(); !fault.isEmpty())
+        Prompts::instance().MsgBox(fault, MsgButtons::OkOnly, MsgIcon::Exclamation, sProgramTitle);
     LoadAutoTypes();
     UpdateLocalCommands();
     UpdateRemoteCommands();

@@ -68,13 +68,16 @@ TestAuthority::Issued TestAuthority::issue(const QString& name, const QStringLis
                              QStringLiteral("subjectAltName=") + alt.join(u',')});
     } else {
         const QString csr = name + QStringLiteral(".csr");
-        ok = run(QStringList{QStringLiteral("req")} + kNewKey +
+        QStringList sign{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr, QStringLiteral("-CA"),
+                         QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
+                         QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), pem, QStringLiteral("-days"),
+                         QStringLiteral("2"), QStringLiteral("-extfile"), ext};
+        if (!digest_.isEmpty())
+            sign << u'-' + digest_;
+        ok = run(QStringList{QStringLiteral("req")} + (issuedKey_.isEmpty() ? kNewKey : issuedKey_) +
                  QStringList{QStringLiteral("-keyout"), key, QStringLiteral("-out"), csr, QStringLiteral("-subj"),
                              subject}) &&
-             run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr, QStringLiteral("-CA"),
-                  QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                  QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), pem, QStringLiteral("-days"),
-                  QStringLiteral("2"), QStringLiteral("-extfile"), ext});
+             run(sign);
     }
     if (!ok)
         return {};

@@ -24,6 +24,14 @@ public:
     // common name is commonName, or the first host. Empty paths when openssl failed.
     Issued issue(const QString& name, const QStringList& hosts, bool selfSigned = false, const QString& commonName = {});
 
+    // The certificates issued from now on get a key made with these openssl options ("-newkey",
+    // "rsa:1024", "-nodes") and are signed with this digest ("sha1"); empty for the defaults.
+    void setIssuedKey(const QStringList& newKey, const QString& digest = {})
+    {
+        issuedKey_ = newKey;
+        digest_ = digest;
+    }
+
     const QString& why() const { return why_; }
 
 private:
@@ -31,6 +39,8 @@ private:
 
     QString work_;
     QString why_;
+    QStringList issuedKey_;
+    QString digest_;
 };
 
 }  // namespace harbel::test

@@ -1,5 +1,6 @@
 #include "ftpclient/component/ops/TransferOperation.h"
 
+#include "common/platform/FileWrite.h"
 #include "ftpclient/component/ControlChannel.h"
 #include "ftpclient/component/FtpComponent.h"
 #include "ftpclient/component/ops/CommandOperation.h"
@@ -169,8 +170,9 @@ bool TransferOperation::writeSink(const QByteArray& bytes)
             out.chop(1);
         out.replace("\r\n", "\n");
     }
-    if (sink_->write(out) != out.size()) {
-        fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, sink_->errorString()));
+    QString why;
+    if (!FileWrite::write(*sink_, out, &why)) {
+        fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, why));
         return false;
     }
     return true;
@@ -303,8 +305,9 @@ void TransferOperation::maybeFinish()
             return fail(ftpErrLocalFile, why);
     }
     if (sink_) {
-        if (!sink_->flush())
-            return fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, sink_->errorString()));
+        QString why;
+        if (!FileWrite::flush(*sink_, &why))
+            return fail(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(request_.displayName, why));
         sink_->close();
     }
     if (request_.reportProgress && request_.totalSize < 0 && lastReported_ != request_.restOffset + moved_) {

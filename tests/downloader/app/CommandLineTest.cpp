@@ -2,12 +2,14 @@
 #include "downloader/app/DownloadCommand.h"
 
 #include "common/platform/CRegister.h"
+#include "common/platform/RegistryStore.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -17,6 +19,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include "tests/support/QtPrint.h"
@@ -286,6 +289,40 @@ TEST_F(DownloadMode, HttpsServerWithAPrivateAuthorityNeedsItsCertificate)
     EXPECT_TRUE(missing.err.contains("pellanor: --ca-certificate: " + folder + "/none.pem")) << missing.err.toStdString();
 }
 
+TEST_F(DownloadMode, AWeakCertificateIsRefusedWithItsWeakness)
+{
+    TestAuthority authority(test::testFolder() + "/ca");
+    ASSERT_TRUE(authority.create()) << authority.why().toStdString();
+    struct Case {
+        const char* name;
+        QStringList key;
+        QString digest;
+        QString reason;
+    };
+    for (const Case& c : QList<Case>{
+             {"rsa1024", {"-newkey", "rsa:1024", "-nodes"}, "", "the certificate's key is too weak (RSA, 1024 bits)"},
+             {"sha1", {}, "sha1", "the certificate's signature digest algorithm is too weak (SHA-1)"},
+         }) {
+        SCOPED_TRACE(c.name);
+        authority.setIssuedKey(c.key, c.digest);
+        const TestAuthority::Issued issued = authority.issue(c.name, {"127.0.0.1"});
+        ASSERT_FALSE(issued.certificate.isEmpty()) << authority.why().toStdString();
+        // A server that offers what it is given, whatever the library's security level.
+        test::ServerProcess server;
+        const quint16 port = test::freeLoopbackPort();
+        QString why;
+        ASSERT_TRUE(server.start("openssl", {"s_server", "-accept", QStringLiteral("127.0.0.1:%1").arg(port), "-cert",
+                                             issued.certificate, "-key", issued.key, "-cipher", "DEFAULT:@SECLEVEL=0", "-www", "-quiet"},
+                                 port, &why))
+            << why.toStdString();
+        const QString url = QStringLiteral("https://127.0.0.1:%1/weak.bin").arg(port);
+        const ProgramRun refused = pellanor({"--download", url, "--ca-certificate", authority.certificateFile()}, folder);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("Failed: " + url + ": The server's certificate was refused: " + c.reason))
+            << refused.err.toStdString();
+    }
+}
+
 TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
 {
     const QByteArray start = server.content.left(3000);
@@ -414,6 +451,47 @@ TEST_F(DownloadMode, CtrlCSavesTheControlFileAndTheNextRunContinuesWithoutResume
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     EXPECT_EQ(readFile(folder + "/cut.bin"), server.content);
     EXPECT_EQ(server.requests().last().range(), "bytes=3000-7999");
+}
+
+TEST_F(DownloadMode, AStorePastItsBoundsIsNamedLeftAsItIsAndNeverKeepsTheProgramFromEnding)
+{
+    // One key more than a store may hold, each with a value: named, read up to the bound, and
+    // never rewritten by what the run changes.
+    const QString store = qEnvironmentVariable("HARBEL_REGISTRY");
+    QByteArray text = "Windows Registry Editor Version 5.00\n";
+    for (qsizetype i = 0; i <= RegistryStore::kMaxSections; ++i)
+        text += "\n[HKEY_CURRENT_USER\\Software\\Filler\\" + QByteArray::number(i) + "]\n\"Value\"=\"x\"\n";
+    writeFile(store, text);
+    const ProgramRun run = pellanor({"--download", server.url("f.bin")}, folder);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("pellanor: The settings file " + store + " is too large or damaged")) << run.err.toStdString();
+    EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
+    EXPECT_EQ(readFile(store), text);
+
+    // A termination signal ends the program in a few seconds, also while it reads that store or
+    // a download stalls; a second signal ends it at once.
+    answerThenStall();
+    for (const int sent : {1, 2}) {
+        for (const int afterMs : {50, 400, 1500}) {
+            SCOPED_TRACE(QStringLiteral("%1 signal(s) after %2 ms").arg(sent).arg(afterMs).toStdString());
+            QFile::remove(folder + "/stall.bin");
+            QFile::remove(ControlFile::pathFor(folder + "/stall.bin"));
+            QProcess p;
+            startHeadless(p, {"--download", server.url("stall.bin")}, folder);
+            ASSERT_TRUE(p.waitForStarted(10000));
+            QThread::msleep(afterMs);
+            const pid_t pid = pid_t(p.processId());
+            ::kill(pid, SIGTERM);
+            // Signals sent together may arrive as one: the second comes a moment later.
+            if (sent == 2 && !p.waitForFinished(200))
+                ::kill(pid, SIGTERM);
+            QElapsedTimer clock;
+            clock.start();
+            EXPECT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 10000));
+            EXPECT_LT(clock.elapsed(), sent == 1 ? 5000 : 2000);
+            EXPECT_EQ(readFile(store), text);
+        }
+    }
 }
 
 TEST_F(DownloadMode, DownloadRunsWithoutTheWindowLibraries)

@@ -225,6 +225,40 @@ TEST_F(BrowserHandOver, HostAnswersEveryFrameAndHandsOnlySoundAddressesToTheWind
     EXPECT_TRUE(none.isEmpty());
 }
 
+TEST_F(BrowserHandOver, HostRefusesWhatTheWindowWouldRefuseAndSaysWhy)
+{
+    SingleInstance window(QStringLiteral("Pellanor"), QStringLiteral("TessalyRecieveMessage"));
+    ASSERT_TRUE(window.acquire());
+    ASSERT_TRUE(window.listen());
+    QStringList received;
+    QObject::connect(&window, &SingleInstance::received, [&received](const QString& t) { received << t; });
+
+    const QString control = "the address holds control characters";
+    const QString noServer = "the address names no server";
+    Host host;
+    for (const auto& [body, reason] : QList<std::pair<QByteArray, QString>>{
+             {R"({"url": "http://127.0.0.1/ab.zip"})", control},
+             {R"({"url": "http://127.0.0.1/ab.zip"})", control},
+             {R"({"url": "http://127.0.0.1/a b.zip"})", control},
+             {R"({"url": "http://127.0.0.1/a b.zip"})", control},
+             {R"({"url": "http://127.0.0.1/a‮b.zip"})", control},
+             {R"({"url": "http://"})", noServer},
+             {R"({"url": "HTTPS://"})", noServer},
+             {R"({"url": "ftp://"})", noServer},
+             {R"({"url": "http:///path.zip"})", noServer},
+             {R"({"url": "gopher://127.0.0.1/x"})", "only http, https, ftp and ftps addresses are downloaded"},
+         }) {
+        const QJsonObject a = host.ask(body);
+        EXPECT_TRUE(refused(a)) << body.toStdString();
+        EXPECT_EQ(a.value("taken"), QJsonValue(false)) << body.toStdString();
+        EXPECT_EQ(a.value("error").toString(), reason) << body.toStdString();
+    }
+    // A sound address still goes through after them.
+    EXPECT_TRUE(taken(host.ask(R"({"url": "http://127.0.0.1:8/after.zip"})")));
+    ASSERT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, QStringList{"http://127.0.0.1:8/after.zip"});
+}
+
 TEST_F(BrowserHandOver, HostStartsTheWindowWhenNoneRuns)
 {
     Host host;
