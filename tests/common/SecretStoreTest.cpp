@@ -203,26 +203,18 @@ TEST_F(Keyring, ADialogSavesThroughTheEventLoopAndSaysSoMeanwhile)
          [&] {
              settings.txtProxyServer.setText("async.test");
              settings.txtPass.setText("As1nc");
-             settings.field_Change();
              settings.cmdOK_Click();
-         },
-         true},
+         }, true},
         {"Tessaly firewall \"password\"", options, options.keyring, options.cmdSave, [&] { options.Form_Load(); },
-         [&] {
-             options.txtFirewallPassword.setText("As1nc");
-             options.cmdSave_Click();
-         },
-         true},
+         [&] { options.txtFirewallPassword.setText("As1nc"); options.cmdSave_Click(); }, true},
         {"Tessaly profile \"async\"", site, site.keyring, site.cmdSaveSite, [&] { site.Form_Load(); },
          [&] {
              site.cmdNewSite_Click();
              site.txtProfileName.setText("async");
              site.txtHost.setText("127.0.0.1");
-             site.txtUserName.setText("tess");
              site.txtPassword.setText("As1nc");
              site.cmdSaveSite_Click();
-         },
-         false},
+         }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.entry);
