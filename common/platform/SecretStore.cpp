@@ -4,6 +4,7 @@
 #include "common/platform/IniFile.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QPointer>
 
 #ifdef HARBEL_HAVE_KEYCHAIN
@@ -35,6 +36,16 @@ QString plain(const QString& stored)
     for (char& c : bytes)
         c = char((quint8(c) + 256 - 10) & 0xFF);
     return QString::fromUtf8(bytes);
+}
+
+// No session bus can be reached (no address, and none where the desktop keeps its own): no Secret
+// Service either, known without asking.
+bool noSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return false;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"));
 }
 
 #ifdef HARBEL_HAVE_KEYCHAIN
@@ -89,6 +100,11 @@ QString SecretStore::marker()
     return QStringLiteral("{kept in the keyring}");
 }
 
+QString SecretStore::askedMarker()
+{
+    return QStringLiteral("{asked at each use}");
+}
+
 QString SecretStore::filePath()
 {
     return AppFolder::file(QStringLiteral("Passwords.ini"));
@@ -96,6 +112,10 @@ QString SecretStore::filePath()
 
 void SecretStore::read(const QString& entry, QObject* context, std::function<void(Status, const QString&)> done)
 {
+    if (noSessionBus()) {
+        done(Status::NoKeyring, QString());
+        return;
+    }
 #ifdef HARBEL_HAVE_KEYCHAIN
     startJob<QKeychain::ReadPasswordJob>(entry, context, [done](QKeychain::ReadPasswordJob& job) {
         done(statusOf(job), job.error() == QKeychain::NoError ? job.textData() : QString());
@@ -108,6 +128,10 @@ void SecretStore::read(const QString& entry, QObject* context, std::function<voi
 
 void SecretStore::write(const QString& entry, const QString& secret, QObject* context, std::function<void(Status)> done)
 {
+    if (noSessionBus()) {
+        done(Status::NoKeyring);
+        return;
+    }
 #ifdef HARBEL_HAVE_KEYCHAIN
     auto* job = startJob<QKeychain::WritePasswordJob>(entry, context,
                                                       [done](QKeychain::WritePasswordJob& j) { done(statusOf(j)); });
@@ -154,6 +178,8 @@ SecretStore::Status SecretStore::writeNow(const QString& entry, const QString& s
 
 SecretStore::Status SecretStore::removeNow(const QString& entry)
 {
+    if (noSessionBus())
+        return Status::NoKeyring;
 #ifdef HARBEL_HAVE_KEYCHAIN
     QEventLoop loop;
     Status status = Status::NoKeyring;
@@ -172,10 +198,24 @@ SecretStore::Status SecretStore::removeNow(const QString& entry)
 #endif
 }
 
+namespace {
+
+QString probeEntry()
+{
+    return SecretStore::entryName(QStringLiteral("Harbel"), QStringLiteral("probe"), QStringLiteral("keyring"));
+}
+
+}  // namespace
+
 bool SecretStore::keyringAvailable()
 {
-    const Status s = readNow(entryName(QStringLiteral("Harbel"), QStringLiteral("probe"), QStringLiteral("keyring")), nullptr);
+    const Status s = readNow(probeEntry(), nullptr);
     return s == Status::Ok || s == Status::NotFound;
+}
+
+void SecretStore::probe(QObject* context, std::function<void(bool available)> done)
+{
+    read(probeEntry(), context, [done](Status s, const QString&) { done(s == Status::Ok || s == Status::NotFound); });
 }
 
 bool SecretStore::fileAllowed()
@@ -189,37 +229,80 @@ void SecretStore::setFileAllowed(bool allowed)
                                     allowed ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-QString SecretStore::keep(const QString& entry, const QString& secret, Kept* where)
+QString SecretStore::cacheKey(const QString& entry) const
+{
+    return IniFile(filePath()).path() + u'\n' + entry;
+}
+
+QString SecretStore::settle(const QString& entry, const QString& secret, Status status, Kept* where)
 {
     IniFile file(filePath());
-    const QString cacheKey = file.path() + u'\n' + entry;
     const auto done = [&](Kept k, const QString& value) {
         if (where)
             *where = k;
-        kept_.insert(cacheKey, Kept_{secret, value});
+        kept_.insert(cacheKey(entry), Kept_{secret, value});
         return value;
     };
-    if (const auto it = kept_.constFind(cacheKey); it != kept_.cend() && it->secret == secret && !where)
-        return it->value;
     if (secret.isEmpty()) {
-        removeNow(entry);
         file.deleteKey(QString::fromLatin1(kFileSection), entry);
         return done(Kept::NotKept, QString());
     }
-    const Status written = writeNow(entry, secret);
-    if (written == Status::Ok) {
+    if (status == Status::Ok) {
         file.deleteKey(QString::fromLatin1(kFileSection), entry);
         return done(Kept::Keyring, marker());
     }
-    if (written == Status::NoKeyring && fileAllowed()
+    if (status == Status::NoKeyring && fileAllowed()
         && file.writeString(QString::fromLatin1(kFileSection), entry, obfuscated(secret)))
         return done(Kept::File, marker());
     return done(Kept::NotKept, QString());
 }
 
+QString SecretStore::keep(const QString& entry, const QString& secret, Kept* where)
+{
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->secret == secret && !where)
+        return it->value;
+    const Status status = secret.isEmpty() ? removeNow(entry) : writeNow(entry, secret);
+    return settle(entry, secret, status, where);
+}
+
+QString SecretStore::keepOrAsk(const QString& entry, const QString& secret)
+{
+    const QString value = keep(entry, secret);
+    if (!value.isEmpty() || secret.isEmpty())
+        return value;
+    remember(entry, secret);
+    return askedMarker();
+}
+
+void SecretStore::keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done)
+{
+    QPointer<QObject> guard(context);
+    auto settled = [this, entry, secret, guard, context, done](Status status) {
+        Kept where = Kept::NotKept;
+        settle(entry, secret, status, &where);
+        if (!context || guard)
+            done(where);
+    };
+    if (!secret.isEmpty()) {
+        write(entry, secret, nullptr, settled);
+        return;
+    }
+    if (noSessionBus()) {
+        settled(Status::NoKeyring);
+        return;
+    }
+#ifdef HARBEL_HAVE_KEYCHAIN
+    startJob<QKeychain::DeletePasswordJob>(entry, nullptr, [settled](QKeychain::DeletePasswordJob& j) {
+        settled(statusOf(j));
+    })->start();
+#else
+    QMetaObject::invokeMethod(this, [settled] { settled(Status::NoKeyring); }, Qt::QueuedConnection);
+#endif
+}
+
 bool SecretStore::migrate(const QString& entry, const QString& secret)
 {
-    if (secret.isEmpty() || isMarker(secret))
+    if (secret.isEmpty() || isMarker(secret) || isAskedMarker(secret))
         return false;
     if (isMarker(keep(entry, secret)))
         return true;
@@ -231,15 +314,26 @@ bool SecretStore::migrate(const QString& entry, const QString& secret)
     return false;
 }
 
+void SecretStore::remember(const QString& entry, const QString& secret)
+{
+    remembered_.insert(entry, secret);
+}
+
 QString SecretStore::find(const QString& entry, const QString& settingsValue)
 {
+    if (isAskedMarker(settingsValue))
+        return remembered_.value(entry);
     if (!isMarker(settingsValue))
         return settingsValue;
+    // Kept in this run: the keyring is not asked again.
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->value == settingsValue)
+        return it->secret;
     QString secret;
     if (readNow(entry, &secret) == Status::Ok)
         return secret;
     const QString stored = IniFile(filePath()).value(QString::fromLatin1(kFileSection), entry);
-    return stored.isEmpty() ? QString() : plain(stored);
+    // Neither has it (no keyring in this session): what the user gave in this run, if anything.
+    return stored.isEmpty() ? remembered_.value(entry) : plain(stored);
 }
 
 }  // namespace harbel

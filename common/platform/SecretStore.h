@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -14,9 +16,12 @@ namespace harbel {
 // password is kept only when the user asked for it (fileAllowed()), in Passwords.ini in the
 // application folder: 0600, and obfuscated only, as the settings files kept passwords before.
 //
-// The keyring answers asynchronously. read() and write() call back on the event loop; the *Now
-// forms wait for the answer in a nested event loop, as a connect waits for its password, so the
-// windows keep running meanwhile.
+// The keyring answers asynchronously. read(), write(), probe() and keepLater() call back on the
+// event loop (at once, before they return, where no session bus can be reached): the dialogs use
+// them, so the window never waits. The *Now forms, keep() and find() wait for the answer in a
+// nested event loop: the command lines, the migration at start and the reads of a password at its
+// use take them. A password that is not kept is marked askedMarker() in its settings file: the
+// window asks for it at its first use and remembers the answer until the program ends.
 class SecretStore final : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +33,8 @@ public:
     };
     // Where a password went.
     enum class Kept { Keyring, File, NotKept };
+    // Entries and their passwords; an empty password takes its entry out.
+    using Passwords = QList<QPair<QString, QString>>;
 
     static SecretStore& instance();
 
@@ -35,6 +42,10 @@ public:
     // What a settings file holds where a kept password was.
     static QString marker();
     static bool isMarker(const QString& value) { return value == marker(); }
+    // What a settings file holds where a password was typed but not kept (no keyring, and the
+    // private file not chosen): it is asked for at its first use in a run.
+    static QString askedMarker();
+    static bool isAskedMarker(const QString& value) { return value == askedMarker(); }
 
     void read(const QString& entry, QObject* context, std::function<void(Status, const QString&)> done);
     void write(const QString& entry, const QString& secret, QObject* context, std::function<void(Status)> done);
@@ -43,6 +54,8 @@ public:
     Status removeNow(const QString& entry);
     // Whether a Secret Service answers now.
     bool keyringAvailable();
+    // The same question, answered on the event loop.
+    void probe(QObject* context, std::function<void(bool available)> done);
 
     // The user's choice, for a session without a keyring, to keep passwords in the private file.
     static bool fileAllowed();
@@ -52,9 +65,18 @@ public:
     // settings file should hold: marker(), or empty when it was not kept (an empty secret is
     // removed from both). Waits for the keyring.
     QString keep(const QString& entry, const QString& secret, Kept* where = nullptr);
+    // keep(), but a password typed and not kept leaves askedMarker() in the settings file.
+    QString keepOrAsk(const QString& entry, const QString& secret);
+    // keep() without waiting: the keyring's answer calls done on the event loop, and keep() and
+    // keepOrAsk() of the same entry and secret then answer at once with what was kept.
+    void keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done);
     // The password a settings value stands for: the value itself unless it is the marker, then
-    // the keyring's entry or the private file's. Empty when neither has it. Waits for the keyring.
+    // the keyring's entry or the private file's. Empty when neither has it. Waits for the keyring,
+    // unless this run kept the password itself.
     QString find(const QString& entry, const QString& settingsValue);
+    // A password that is not kept (or is kept where this session cannot read it), as the user typed
+    // or gave it in this run: find() answers it until the program ends. It is written nowhere.
+    void remember(const QString& entry, const QString& secret);
     // Moves a password an older version kept in a settings file (plain or scrambled, given here
     // plain) into the keyring or the private file: true when the caller may now put the marker in
     // its place. A store that fails leaves everything as it was, and says so once a session.
@@ -70,6 +92,9 @@ public:
 
 private:
     SecretStore() = default;
+    QString cacheKey(const QString& entry) const;
+    // What keep() does once the keyring has answered a write (or a removal) with status.
+    QString settle(const QString& entry, const QString& secret, Status status, Kept* where);
 
     // What keep() last did for an entry of an application folder, so that rewriting a settings
     // file with the same passwords asks nothing of the keyring.
@@ -78,6 +103,7 @@ private:
         QString value;
     };
     QHash<QString, Kept_> kept_;
+    QHash<QString, QString> remembered_;
     bool migrationFailedSaid_ = false;
 };
 

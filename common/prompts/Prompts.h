@@ -25,6 +25,14 @@ public:
     // nullopt when cancelled.
     virtual std::optional<QString> InputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
+    // A password, not shown as it is typed; nullopt when cancelled. Where nobody can be asked (the
+    // command line), the answer is cancel.
+    virtual std::optional<QString> PasswordBox(const QString& prompt, const QString& title)
+    {
+        Q_UNUSED(prompt);
+        Q_UNUSED(title);
+        return std::nullopt;
+    }
     virtual std::optional<QString> SaveFileName(const QString& title, const QString& initialPath,
                                                 const QString& filter) = 0;
     virtual std::optional<QString> OpenFileName(const QString& title, const QString& initialPath,

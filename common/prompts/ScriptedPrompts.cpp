@@ -47,6 +47,11 @@ std::optional<QString> ScriptedPrompts::InputBox(const QString& prompt, const QS
     return textAnswer(Record{Kind::InputBox, prompt, title, MsgIcon::None, MsgButtons::OkCancel, defaultText});
 }
 
+std::optional<QString> ScriptedPrompts::PasswordBox(const QString& prompt, const QString& title)
+{
+    return textAnswer(Record{Kind::PasswordBox, prompt, title, MsgIcon::None, MsgButtons::OkCancel, {}});
+}
+
 std::optional<QString> ScriptedPrompts::SaveFileName(const QString& title, const QString& initialPath, const QString& filter)
 {
     return textAnswer(Record{Kind::SaveFileName, filter, title, MsgIcon::None, MsgButtons::OkCancel, initialPath});

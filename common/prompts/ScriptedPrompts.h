@@ -15,7 +15,7 @@ namespace harbel {
 // unexpected-prompt handler (a test makes it a failure) and gets the cancel answer.
 class ScriptedPrompts final : public Prompts {
 public:
-    enum class Kind { MsgBox, InputBox, SaveFileName, OpenFileName, ChooseFolder, ShowModal };
+    enum class Kind { MsgBox, InputBox, PasswordBox, SaveFileName, OpenFileName, ChooseFolder, ShowModal };
 
     struct Record {
         Kind kind;
@@ -50,6 +50,7 @@ public:
 
     MsgAnswer MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
     std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> PasswordBox(const QString& prompt, const QString& title) override;
     std::optional<QString> SaveFileName(const QString& title, const QString& initialPath, const QString& filter) override;
     std::optional<QString> OpenFileName(const QString& title, const QString& initialPath, const QString& filter) override;
     std::optional<QString> ChooseFolder(const QString& title, const QString& initialFolder) override;

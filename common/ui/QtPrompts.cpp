@@ -85,6 +85,15 @@ std::optional<QString> QtPrompts::InputBox(const QString& prompt, const QString&
     return text;
 }
 
+std::optional<QString> QtPrompts::PasswordBox(const QString& prompt, const QString& title)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, title, prompt, QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
 std::optional<QString> QtPrompts::SaveFileName(const QString& title, const QString& initialPath, const QString& filter)
 {
     const QString f = QFileDialog::getSaveFileName(parent_, title, initialPath, filter);

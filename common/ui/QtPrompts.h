@@ -23,6 +23,7 @@ public:
 
     MsgAnswer MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
     std::optional<QString> InputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> PasswordBox(const QString& prompt, const QString& title) override;
     std::optional<QString> SaveFileName(const QString& title, const QString& initialPath, const QString& filter) override;
     std::optional<QString> OpenFileName(const QString& title, const QString& initialPath, const QString& filter) override;
     std::optional<QString> ChooseFolder(const QString& title, const QString& initialFolder) override;

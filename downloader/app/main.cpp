@@ -53,11 +53,14 @@ int runDownloads(int argc, char* argv[], const PellanorOptions& options)
                      qPrintable(why));
 
     // The command line never asks: a proxy password it cannot read ends the run before it starts.
-    if (const DownloadSettings& r = SettingsStore::instance().record;
-        r.UseProxy && r.LoginProxy && r.UsePass && !SettingsStore::instance().unreadablePassword.isEmpty()) {
-        std::fprintf(stderr, "pellanor: %s %s\n",
-                     qPrintable(GetLangString(QStringLiteral("19050"), QStringLiteral("The proxy password is kept in the keyring, which cannot be read in this session:"))),
-                     qPrintable(SettingsStore::instance().unreadablePassword));
+    if (const SettingsStore& store = SettingsStore::instance(); store.proxyPasswordWanted()) {
+        if (store.proxyPasswordNotSaved)
+            std::fprintf(stderr, "pellanor: %s\n",
+                         qPrintable(GetLangString(QStringLiteral("19054"), QStringLiteral("The proxy password is not saved, and the command line never asks for it: save it in the settings while a keyring runs, or in the file that only you can read."))));
+        else
+            std::fprintf(stderr, "pellanor: %s %s\n",
+                         qPrintable(GetLangString(QStringLiteral("19050"), QStringLiteral("The proxy password is kept in the keyring, which cannot be read in this session:"))),
+                         qPrintable(store.unreadablePassword));
         Prompts::setInstance(nullptr);
         return 1;
     }

@@ -122,8 +122,37 @@ HttpRoute JobHttp::route() const
     return r;
 }
 
+bool JobHttp::proxyPasswordReady()
+{
+    SettingsStore& store = SettingsStore::instance();
+    if (!store.proxyPasswordWanted())
+        return true;
+    // Nobody is asked about a download nobody watches: it fails with the reason.
+    if (!job_.attended) {
+        job_.fail(store.proxyPasswordNotSaved
+                      ? lang("19051", "The proxy password is not saved, and a download that starts by itself asks for nothing: start it yourself to give the password, or save it in the settings.")
+                      : lang("19050", "The proxy password is kept in the keyring, which cannot be read in this session:") + u' '
+                          + store.unreadablePassword);
+        return false;
+    }
+    job_.publish();
+    const std::optional<QString> password = Prompts::instance().PasswordBox(
+        lang("19052", "The password of %1 for the proxy %2 is not saved. It is kept until the program ends.")
+            .arg(store.record.UserID, store.record.ProxyServer),
+        programTitle());
+    if (!password) {
+        // Dismissed: the download stops before anything is written.
+        job_.fail(lang("19053", "Stopped: the proxy password was not given."), Progress::State::Stopped);
+        return false;
+    }
+    store.useProxyPassword(*password);
+    return true;
+}
+
 void JobHttp::connectProbe()
 {
+    if (!proxyPasswordReady())
+        return;
     // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
     // link: a server that never answers it is timed out and the job retried.
     job_.startCountdown();

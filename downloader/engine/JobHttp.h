@@ -86,6 +86,9 @@ private:
     bool planResume(qint64 size);
     int segmentCountFor(qint64 size) const;
     bool askSegmented(bool ranged);
+    // The proxy's password of this run: asked for when it is not saved and a person watches the
+    // job. False when the job has ended.
+    bool proxyPasswordReady();
 
     DownloadJob& job_;
     HttpProbe probe_;

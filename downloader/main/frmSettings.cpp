@@ -23,63 +23,7 @@ QString box(int value)
     return QString::number(value);
 }
 
-// The list text as the URL test reads it: no blanks, CR or LF, lower case, split at ";".
-QStringList testEntries(QString list)
-{
-    list.remove(u' ');
-    list.remove(u'\r');
-    list.remove(u'\n');
-    return list.toLower().split(u';');
-}
-
-// The server and path of an address by the test's rules: no scheme, no login, no port (":21").
-std::pair<QString, QString> serverAndPath(const QString& url)
-{
-    QString rest = url.trimmed();
-    const qsizetype scheme = rest.indexOf(QLatin1String("://"));
-    if (scheme >= 0)
-        rest = rest.mid(scheme + 3);
-    const qsizetype slash = rest.indexOf(u'/');
-    QString host = slash >= 0 ? rest.left(slash) : rest;
-    const QString path = slash >= 0 ? rest.mid(slash) : QString();
-    const qsizetype at = host.lastIndexOf(u'@');
-    if (at >= 0)
-        host = host.mid(at + 1);
-    const qsizetype colon = host.indexOf(u':');
-    if (colon >= 0)
-        host = host.left(colon);
-    return {host, path};
-}
-
 }  // namespace
-
-UrlTestResult testUrlAgainstLists(const QString& url, const QString& ignoreList, const QString& wantedTypes)
-{
-    UrlTestResult result;
-    const auto [server, path] = serverAndPath(url);
-    for (const QString& entry : testEntries(ignoreList)) {
-        if (entry.isEmpty())
-            continue;
-        const QString tail = entry.mid(entry.lastIndexOf(u'*') + 1);
-        if (entry == server || (!tail.isEmpty() && tail.size() < server.size() && server.endsWith(tail))) {
-            result.serverListed = true;
-            break;
-        }
-    }
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const QString value = u'.' + (dot >= 0 ? path.mid(dot + 1) : QString());
-    for (const QString& entry : testEntries(wantedTypes)) {
-        if (entry.isEmpty())
-            continue;
-        const bool wildcard = entry.size() == value.size() && entry.left(2) == value.left(2)
-            && entry.indexOf(u'?', 2) >= 2;
-        if (entry == value || wildcard) {
-            result.typeListed = true;
-            break;
-        }
-    }
-    return result;
-}
 
 frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), parent)
 {
@@ -143,6 +87,11 @@ frmSettings::frmSettings(QObject* parent) : Form(QStringLiteral("frmSettings"), 
     cmdCancel.setCaption(QStringLiteral("&Cancel"));
     cmdHelp.setCaption(QStringLiteral("&Help"));
     cmdApply.setEnabled(false);
+    // The buttons that save wait for the keyring's answers.
+    keyring.pendingChanged = [this] {
+        cmdOK.setEnabled(!keyring.pending());
+        setChanged(changed_);
+    };
 }
 
 void frmSettings::Form_Load()
@@ -289,7 +238,7 @@ SettingsDialogValues frmSettings::fromControls() const
 void frmSettings::setChanged(bool on)
 {
     changed_ = on;
-    cmdApply.setEnabled(on);
+    cmdApply.setEnabled(on && !keyring.pending());
 }
 
 void frmSettings::applyEnabling()
@@ -547,7 +496,7 @@ bool frmSettings::convertedFieldsHoldNumbers()
     return true;
 }
 
-bool frmSettings::save()
+bool frmSettings::save(bool close)
 {
     if (!convertedFieldsHoldNumbers())
         return false;
@@ -558,22 +507,29 @@ bool frmSettings::save()
     store.logins.clear();
     for (const ListRow* row : lstLogin.rows())
         store.logins.append(SiteLogin{row->cell(0), row->cell(1), row->Tag().toString()});
-    keyring.apply();
-    store.SaveSettings(fromControls());
-    setChanged(false);
-    store.LoadSettings();
+    // The keyring is written first, without holding up the window; the files follow its answer.
+    const SettingsDialogValues v = fromControls();
+    keyring.keep(store.passwordsToKeep(v), [this, v, types = store.fileTypes, logins = store.logins, close] {
+        SettingsStore& store = SettingsStore::instance();
+        store.fileTypes = types;
+        store.logins = logins;
+        store.SaveSettings(v);
+        setChanged(false);
+        store.LoadSettings();
+        if (close)
+            Hide();
+    });
     return true;
 }
 
 void frmSettings::cmdOK_Click()
 {
-    if (save())
-        Hide();
+    save(true);
 }
 
 void frmSettings::cmdApply_Click()
 {
-    save();
+    save(false);
 }
 
 void frmSettings::cmdCancel_Click()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "downloader/main/SettingsUrlTest.h"
 #include "downloader/main/frmDir.h"
 #include "downloader/settings/DownloadSettings.h"
 
@@ -13,14 +14,6 @@
 #include <memory>
 
 namespace harbel {
-
-// What the URL test of the settings dialog found: whether the server is on the ignore list and
-// whether the file type is on the wanted list, by the dialog's own matching rules.
-struct UrlTestResult {
-    bool serverListed = false;
-    bool typeListed = false;
-};
-UrlTestResult testUrlAgainstLists(const QString& url, const QString& ignoreList, const QString& wantedTypes);
 
 // The settings dialog ("Settings"): ten pages of options over the stored settings. Edits are
 // kept in the controls until OK or Apply saves them; the start-up, capture and clipboard boxes act
@@ -190,8 +183,9 @@ private:
     void setChanged(bool on);
     void applyEnabling();
     void browse(TextBox& field);
-    // Saves registry and Settings.ini; false (after saying why) when a field cannot be saved.
-    bool save();
+    // Saves the passwords, then registry and Settings.ini, and hides the dialog when close is set;
+    // false (after saying why) when a field cannot be saved.
+    bool save(bool close);
     bool convertedFieldsHoldNumbers();
 
     bool changed_ = false;

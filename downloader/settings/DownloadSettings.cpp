@@ -96,6 +96,16 @@ QByteArray lineBytes(QString text)
     return text.toUtf8();
 }
 
+// A site login's keyring entry and the password kept there, as Settings.ini's lines name them.
+// Bytes 0 and 3 would scramble into line ends; no password can be typed with them.
+QPair<QString, QString> loginPassword(const SiteLogin& l)
+{
+    QString password = l.password;
+    password.remove(QChar(0));
+    password.remove(QChar(3));
+    return {loginPasswordEntry(QString::fromUtf8(lineBytes(l.server)), QString::fromUtf8(lineBytes(l.user))), password};
+}
+
 }  // namespace
 
 SettingsStore& SettingsStore::instance()
@@ -167,9 +177,11 @@ void SettingsStore::LoadSettings()
     s.LoginProxy = r.flag("LoginProxy", false);
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
-    s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString()));
-    unreadablePassword = SecretStore::isMarker(r.text("UserPass", QString())) && s.UserPass.isEmpty()
-        ? proxyPasswordEntry(s.ProxyServer) : QString();
+    const QString storedPass = r.text("UserPass", QString());
+    s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), storedPass);
+    const bool missing = (SecretStore::isMarker(storedPass) || SecretStore::isAskedMarker(storedPass)) && s.UserPass.isEmpty();
+    unreadablePassword = missing ? proxyPasswordEntry(s.ProxyServer) : QString();
+    proxyPasswordNotSaved = missing && SecretStore::isAskedMarker(storedPass);
     // A password an older version kept here in plain text moves to the keyring.
     if (SecretStore::instance().migrate(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString())))
         CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("UserPass"), SecretStore::marker());
@@ -253,12 +265,8 @@ bool SettingsStore::SaveToINI() const
     for (const auto& l : logins) {
         line(lineBytes(l.server));
         line(lineBytes(l.user));
-        // Bytes 0 and 3 would scramble into line ends; no password can be typed with them.
-        QString password = l.password;
-        password.remove(QChar(0));
-        password.remove(QChar(3));
         // Kept in the keyring (or the private file); the line holds the marker, or stays empty.
-        const QString entry = loginPasswordEntry(QString::fromUtf8(lineBytes(l.server)), QString::fromUtf8(lineBytes(l.user)));
+        const auto [entry, password] = loginPassword(l);
         line(SecretStore::instance().keep(entry, password).toUtf8());
         loginEntries.insert(entry);
     }
@@ -288,6 +296,7 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     if (const QString before = reg.REGGetSetting(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("ProxyServer"), QString());
         before.compare(v.txtProxyServer, Qt::CaseInsensitive) != 0)
         SecretStore::instance().keep(proxyPasswordEntry(before), QString());
+    const bool passwordStays = keepsProxyPassword(v);
     const auto save = [&reg](const char* key, const QString& value) {
         reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kKey, QLatin1String(key), value);
     };
@@ -331,12 +340,52 @@ void SettingsStore::SaveSettings(const SettingsDialogValues& v)
     save("ProxyPort", v.txtProxyPort);
     save("UseFTPProxy", checkText(v.chkFTPProxy));
     save("UserID", v.txtUserID);
-    save("UserPass", SecretStore::instance().keep(proxyPasswordEntry(v.txtProxyServer), v.txtPass));
+    if (!passwordStays)
+        save("UserPass", SecretStore::instance().keepOrAsk(proxyPasswordEntry(v.txtProxyServer), v.txtPass));
     save("LoginProxy", checkText(v.chkLogProx));
     save("UsePass", checkText(v.chkPass));
     save("AskSegmented", checkText(v.chkAskSegmented));
     save("NotifyWhenDone", checkText(v.chkNotifyWhenDone));
     SaveToINI();
+}
+
+bool SettingsStore::keepsProxyPassword(const SettingsDialogValues& v) const
+{
+    // An empty field over a password that could not be shown (asked at each use, or in a keyring
+    // this session cannot read) leaves it as it was.
+    return v.txtPass.isEmpty() && !unreadablePassword.isEmpty() && unreadablePassword == proxyPasswordEntry(v.txtProxyServer);
+}
+
+SecretStore::Passwords SettingsStore::passwordsToKeep(const SettingsDialogValues& v) const
+{
+    SecretStore::Passwords out;
+    if (const QString before = CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, kKey, QStringLiteral("ProxyServer"), QString());
+        before.compare(v.txtProxyServer, Qt::CaseInsensitive) != 0)
+        out.append({proxyPasswordEntry(before), QString()});
+    if (!keepsProxyPassword(v))
+        out.append({proxyPasswordEntry(v.txtProxyServer), v.txtPass});
+    QSet<QString> entries;
+    for (const auto& l : logins) {
+        out.append(loginPassword(l));
+        entries.insert(out.last().first);
+    }
+    for (const QString& gone : std::as_const(loginEntries_))
+        if (!entries.contains(gone))
+            out.append({gone, QString()});
+    return out;
+}
+
+bool SettingsStore::proxyPasswordWanted() const
+{
+    return record.UseProxy && record.LoginProxy && record.UsePass && !unreadablePassword.isEmpty();
+}
+
+void SettingsStore::useProxyPassword(const QString& password)
+{
+    record.UserPass = password;
+    SecretStore::instance().remember(proxyPasswordEntry(record.ProxyServer), password);
+    unreadablePassword.clear();
+    proxyPasswordNotSaved = false;
 }
 
 SettingsDialogValues SettingsStore::dialogValues()

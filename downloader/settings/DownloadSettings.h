@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/platform/SecretStore.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -161,8 +163,16 @@ public:
     // user's lists with the empty ones of this run.
     QString iniError;
     // The keyring entry of a proxy password that is kept but could not be read (no keyring in this
-    // session); empty when there is none.
+    // session), or that was not kept (proxyPasswordNotSaved); empty when there is none.
     QString unreadablePassword;
+    // The proxy password was typed where no keyring ran and was not kept: the window asks for it
+    // at its first use in a run.
+    bool proxyPasswordNotSaved = false;
+    // Downloads through the proxy need a password this run does not have: the window asks for it,
+    // a download nobody watches and the command line fail.
+    bool proxyPasswordWanted() const;
+    // The password given for this run; remembered until the program ends, written nowhere.
+    void useProxyPassword(const QString& password);
 
     // Called first by LoadSettings so the settings dialog exists (it loads its own fields).
     std::function<void()> ensureDialog;
@@ -182,6 +192,9 @@ public:
     QString LastDirectory() const;
     // The dialog's OK and Apply: every option into the registry in its order, then SaveToINI.
     void SaveSettings(const SettingsDialogValues& values);
+    // The passwords SaveSettings(values) will keep or take out, for the keyring to have them first:
+    // SaveSettings then asks nothing of it.
+    SecretStore::Passwords passwordsToKeep(const SettingsDialogValues& values) const;
     // The stored options as the settings dialog shows them (minutes, KB, MB; the dialog's own
     // proposals where nothing is stored).
     static SettingsDialogValues dialogValues();
@@ -189,6 +202,7 @@ public:
     static QString settingsIniPath();
 
 private:
+    bool keepsProxyPassword(const SettingsDialogValues& values) const;
     // The keyring entries of the logins last read or written, so that a login deleted since
     // takes its password with it.
     mutable QSet<QString> loginEntries_;

@@ -17,6 +17,9 @@ struct FirewallSettings {
     QString password;
     // "SOCKS 4"; anything else is SOCKS 5.
     QString type;
+    // A password was typed but is not at hand in this run (not saved, or in a keyring this session
+    // cannot read): the window asks for it at the first connection.
+    bool passwordMissing = false;
 
     static FirewallSettings load()
     {
@@ -26,6 +29,7 @@ struct FirewallSettings {
         f.user = setting(QStringLiteral("Firewall User Name"), QString());
         const QString stored = setting(QStringLiteral("Firewall Password"), QString());
         f.password = SecretStore::instance().find(passwordEntry(), stored);
+        f.passwordMissing = (SecretStore::isMarker(stored) || SecretStore::isAskedMarker(stored)) && f.password.isEmpty();
         // An older version kept it here in plain text: it moves to the keyring.
         if (SecretStore::instance().migrate(passwordEntry(), stored))
             saveSetting(QStringLiteral("Firewall Password"), SecretStore::marker());

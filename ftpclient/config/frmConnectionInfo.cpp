@@ -67,6 +67,8 @@ frmConnectionInfo::frmConnectionInfo(QObject* parent) : Form(QStringLiteral("frm
     txtPort.setText(QStringLiteral("21"));
     optNormal.setValue(true);
     connect(&txtPort, &Control::changed, this, &frmConnectionInfo::txtPort_Change);
+    // Save Site waits for the keyring's answers.
+    keyring.pendingChanged = [this] { cmdSaveSite.setEnabled(!keyring.pending()); };
 }
 
 QString frmConnectionInfo::standardFolder()
@@ -316,19 +318,31 @@ void frmConnectionInfo::cmdSaveSite_Click()
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
         return;
     }
-    PrivateFile::makeFolder(privateFolder());
-    IniFile ini(privateFolder() + u'/' + name + kExtension);
-    keyring.apply();
-    const bool normal = optNormal.Value();
-    const bool saved = ini.writeStrings(kSection, {
+    // The password goes to the keyring first, without holding up the window; the profile is
+    // written when it has answered, with the values of the click.
+    const QString entry = passwordEntry(name);
+    const QString password = optNormal.Value() ? txtPassword.Text() : QString();
+    const QList<QPair<QString, QString>> values = {
         {QStringLiteral("sname"), name},
         {QStringLiteral("adresa"), txtHost.Text()},
         {QStringLiteral("ID"), encoded(txtUserName.Text())},
         {QStringLiteral("Passive"), QString::number(chkPassiveMode.Value())},
-        {QStringLiteral("pass"), SecretStore::instance().keep(passwordEntry(name), normal ? txtPassword.Text() : QString())},
+        {QStringLiteral("pass"), QString()},
         {QStringLiteral("port"), txtPort.Text()},
         {QStringLiteral("TLS"), QString::number(chkTls.Value() == 1 ? 1 : 0)},
-    });
+    };
+    keyring.keep({{entry, password}}, [this, name, entry, password, values] { writeProfile(name, entry, password, values); });
+}
+
+void frmConnectionInfo::writeProfile(const QString& name, const QString& entry, const QString& password,
+                                     QList<QPair<QString, QString>> values)
+{
+    PrivateFile::makeFolder(privateFolder());
+    IniFile ini(privateFolder() + u'/' + name + kExtension);
+    for (auto& [key, value] : values)
+        if (key == QLatin1String("pass"))
+            value = SecretStore::instance().keep(entry, password);
+    const bool saved = ini.writeStrings(kSection, values);
     FillProfileTrees();
     cmdDeleteSite.setEnabled(false);
     if (!saved) {
@@ -359,9 +373,10 @@ void frmConnectionInfo::cmdDeleteSite_Click()
         Prompts::instance().MsgBox(file.errorString(), MsgButtons::OkOnly, MsgIcon::Information, kNotice);
         return;
     }
-    SecretStore::instance().keep(passwordEntry(site), QString());
     FillProfileTrees();
     lblStatus.setCaption(QStringLiteral("Site deleted: ") + site);
+    // Its password leaves the keyring in the background.
+    keyring.keep({{passwordEntry(site), QString()}}, [] {});
 }
 
 void frmConnectionInfo::cmdConnect_Click()

@@ -98,6 +98,9 @@ private:
     // The tab and profile shown last, for the next opening of the dialog.
     void rememberProfile(int tab, const QString& file);
     void selectLastProfile();
+    // Writes a private profile once the keyring has answered for its password.
+    void writeProfile(const QString& name, const QString& entry, const QString& password,
+                      QList<QPair<QString, QString>> values);
 
     bool cancelled_ = true;
 };

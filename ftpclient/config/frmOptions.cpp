@@ -67,6 +67,8 @@ frmOptions::frmOptions(QStringList& runningAutoTypes, QObject* parent)
     comboFirewallType.AddItem(QStringLiteral("SOCKS 4"));
     comboFirewallType.AddItem(QStringLiteral("SOCKS 5"));
     cmdSave.setCaption(QStringLiteral("&Save"));
+    // Save waits for the keyring's answers.
+    keyring.pendingChanged = [this] { cmdSave.setEnabled(changed_ && !keyring.pending()); };
     cmdCancel.setCaption(QStringLiteral("Cancel"));
 
     for (Control* c : std::initializer_list<Control*>{&txtLogFilename, &optDeleteLogOnStartup, &optDeleteLogIfSizeExceeds,
@@ -88,7 +90,7 @@ void frmOptions::setChanged(bool on)
     if (loading_)
         return;
     changed_ = on;
-    cmdSave.setEnabled(on);
+    cmdSave.setEnabled(on && !keyring.pending());
 }
 
 void frmOptions::ShowForm()
@@ -136,6 +138,7 @@ void frmOptions::Form_Load()
     txtFirewallHostName.setText(firewall.host);
     txtFirewallUserName.setText(firewall.user);
     txtFirewallPassword.setText(firewall.password);
+    firewallPasswordMissing_ = firewall.passwordMissing;
     comboFirewallType.setText(firewall.type.isEmpty() ? QStringLiteral("SOCKS 4") : firewall.type);
     comboFirewallType.setListIndex(int(comboFirewallType.List().indexOf(comboFirewallType.Text())));
     txtFirewallPort.setText(firewall.port);
@@ -246,10 +249,6 @@ bool frmOptions::lstExtFiles_AfterLabelEdit(ListRow* row, const QString& newText
 
 void frmOptions::cmdSave_Click()
 {
-    cRegister reg;
-    const auto save = [&reg](const QString& name, const QString& value) {
-        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettingsKey, name, value);
-    };
     QString size = txtLogFileSize.Text();
     if (!isLogSize(size)) {
         const QString kept = storedLogSize();
@@ -258,6 +257,24 @@ void frmOptions::cmdSave_Click()
                                    MsgButtons::OkOnly, MsgIcon::Exclamation, kNotice);
         size = kept;
     }
+    // The firewall's password goes to the keyring first, without holding up the window; the rest
+    // is saved when it has answered. An empty field over a password this run does not have (not
+    // saved, or in a keyring it cannot read) leaves it as it was.
+    std::optional<QString> password;
+    if (!txtFirewallPassword.Text().isEmpty() || !firewallPasswordMissing_)
+        password = txtFirewallPassword.Text();
+    SecretStore::Passwords passwords;
+    if (password)
+        passwords.append({FirewallSettings::passwordEntry(), *password});
+    keyring.keep(passwords, [this, size, password] { saveAll(size, password); });
+}
+
+void frmOptions::saveAll(const QString& size, const std::optional<QString>& password)
+{
+    cRegister reg;
+    const auto save = [&reg](const QString& name, const QString& value) {
+        reg.REGSaveSetting(HKEY_LOCAL_MACHINE, kSettingsKey, name, value);
+    };
     save(QStringLiteral("ADD TO STARTUP"), zeroOne(chkAddToStartup.Value()));
     save(QStringLiteral("LOG FILE NAME"), txtLogFilename.Text());
     save(QStringLiteral("DELETE LOG ON STARTUP"), trueFalse(optDeleteLogOnStartup.Value()));
@@ -285,9 +302,8 @@ void frmOptions::cmdSave_Click()
     save(QStringLiteral("Firewall Proxy Port"), txtFirewallPort.Text());
     save(QStringLiteral("Firewall Use"), zeroOne(chkFirewall.Value()));
     save(QStringLiteral("Firewall User Name"), txtFirewallUserName.Text());
-    keyring.apply();
-    save(QStringLiteral("Firewall Password"),
-         SecretStore::instance().keep(FirewallSettings::passwordEntry(), txtFirewallPassword.Text()));
+    if (password)
+        save(QStringLiteral("Firewall Password"), SecretStore::instance().keepOrAsk(FirewallSettings::passwordEntry(), *password));
     save(QStringLiteral("Firewall Type"), comboFirewallType.Text());
 
     // The download manager takes the language at its next start; this program's texts stay English.

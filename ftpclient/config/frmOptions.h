@@ -8,6 +8,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace harbel::tessaly {
 
 // The options dialog: the connection log's rules, the auto-mode extension list, the start-up
@@ -93,10 +95,13 @@ private:
     void watch(Control& control);
     void fillLanguages();
     QString storedLogSize() const;
+    // Everything, once the keyring has the password (nullopt: the stored one stays).
+    void saveAll(const QString& size, const std::optional<QString>& password);
 
     QStringList& runningAutoTypes_;
     bool changed_ = false;
     bool loading_ = false;
+    bool firewallPasswordMissing_ = false;
 };
 
 }  // namespace harbel::tessaly

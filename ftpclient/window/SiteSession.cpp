@@ -42,26 +42,40 @@ bool SiteSession::askDisconnectFirst()
     return true;
 }
 
-void SiteSession::applyProxySettings()
+bool SiteSession::applyProxySettings()
 {
-    const FirewallSettings firewall = FirewallSettings::load();
+    FirewallSettings firewall = FirewallSettings::load();
+    // A firewall password that is not saved is asked for once a run.
+    if (firewall.kind() != 0 && firewall.passwordMissing) {
+        const std::optional<QString> password = Prompts::instance().PasswordBox(
+            QStringLiteral("The firewall password of %1 is not saved. It is kept until the program ends.").arg(firewall.user),
+            main_.sProgramTitle);
+        if (!password)
+            return false;
+        SecretStore::instance().remember(FirewallSettings::passwordEntry(), *password);
+        firewall.password = *password;
+    }
     main_.xFtp.ProxyKind = firewall.kind();
     if (main_.xFtp.ProxyKind == 0) {
         main_.xFtp.ProxyHost.clear();
         main_.xFtp.ProxyPassword.clear();
         main_.xFtp.ProxyPort = 1080;
         main_.xFtp.ProxyUser.clear();
-        return;
+        return true;
     }
     main_.xFtp.ProxyHost = firewall.host;
     main_.xFtp.ProxyUser = firewall.user;
     main_.xFtp.ProxyPassword = firewall.password;
     main_.xFtp.ProxyPort = firewall.portNumber();
+    return true;
 }
 
 void SiteSession::connectAndList()
 {
-    applyProxySettings();
+    if (!applyProxySettings()) {
+        main_.StatusBarInfo(QStringLiteral("Connect operation cancelled: the firewall password was not given."));
+        return;
+    }
     main_.StatusBarInfo(QStringLiteral("Connecting to ") + main_.sSiteAddress);
     OpenSession();
     if (main_.xFtp.State() == FtpComponent::Idle) {

@@ -24,7 +24,9 @@ public:
     void disconnected();
 
 private:
-    void applyProxySettings();
+    // The options' firewall for the next connection; false when its password, not saved, was asked
+    // for and not given.
+    bool applyProxySettings();
     bool askDisconnectFirst();
     void connectAndList();
 

@@ -60,6 +60,12 @@ QStringList filesHolding(const QStringList& folders, const QString& text)
     return found;
 }
 
+// Waits until the dialog's keyring work (its check, its saving) has been answered.
+void settle(const KeyringNotice& notice)
+{
+    EXPECT_TRUE(waitUntil([&] { return !notice.pending(); }, 15000));
+}
+
 class Keyring : public ::testing::Test {
 protected:
     void SetUp() override
@@ -91,6 +97,7 @@ void saveProfile(const QString& name, const QString& user, const QString& passwo
     d.txtPassword.setText(password);
     d.txtPort.setText(QString::number(port));
     d.cmdSaveSite_Click();
+    settle(d.keyring);
 }
 
 }  // namespace
@@ -112,6 +119,7 @@ TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
              dialog.txtPass.setText(pw);
              dialog.field_Change();
              dialog.cmdOK_Click();
+             settle(dialog.keyring);
          },
          [] {
              SettingsStore::instance().LoadSettings();
@@ -127,6 +135,7 @@ TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
              dialog.field_Change();
              dialog.cmdLoginAdd_Click();
              dialog.cmdOK_Click();
+             settle(dialog.keyring);
          },
          [] {
              SettingsStore s;
@@ -141,6 +150,7 @@ TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
              options.Form_Load();
              options.txtFirewallPassword.setText(pw);
              options.cmdSave_Click();
+             settle(options.keyring);
          },
          [] { return tessaly::FirewallSettings::load().password; }},
     };
@@ -165,12 +175,73 @@ TEST_F(Keyring, EveryKeptPasswordGoesToTheKeyringAndNoFileHoldsIt)
     dialog.cmdLoginDelete_Click();
     dialog.field_Change();
     dialog.cmdOK_Click();
+    settle(dialog.keyring);
     for (const char* gone : {"Pellanor proxy \"proxy.test\"", "Pellanor site login \"amy@ftp.example\""}) {
         bool found = true;
         keyring().lookup(gone, &found);
         EXPECT_FALSE(found) << gone;
     }
     EXPECT_EQ(keyring().lookup("Pellanor proxy \"other-proxy.test\""), "Pr0xySecret");
+}
+
+TEST_F(Keyring, ADialogSavesThroughTheEventLoopAndSaysSoMeanwhile)
+{
+    QStringList autoTypes;
+    frmSettings settings;
+    frmOptions options(autoTypes);
+    frmConnectionInfo site;
+    const struct {
+        const char* entry;
+        Form& form;
+        KeyringNotice& notice;
+        Button& save;
+        std::function<void()> load;
+        std::function<void()> typeAndSave;
+        bool closes;
+    } cases[] = {
+        {"Pellanor proxy \"async.test\"", settings, settings.keyring, settings.cmdOK, [&] { settings.Form_Load(); },
+         [&] {
+             settings.txtProxyServer.setText("async.test");
+             settings.txtPass.setText("As1nc");
+             settings.cmdOK_Click();
+         }, true},
+        {"Tessaly firewall \"password\"", options, options.keyring, options.cmdSave, [&] { options.Form_Load(); },
+         [&] { options.txtFirewallPassword.setText("As1nc"); options.cmdSave_Click(); }, true},
+        {"Tessaly profile \"async\"", site, site.keyring, site.cmdSaveSite, [&] { site.Form_Load(); },
+         [&] {
+             site.cmdNewSite_Click();
+             site.txtProfileName.setText("async");
+             site.txtHost.setText("127.0.0.1");
+             site.txtPassword.setText("As1nc");
+             site.cmdSaveSite_Click();
+         }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        c.load();
+        c.form.Show();
+        // The check has not answered yet: the dialog says so, and its button waits.
+        EXPECT_TRUE(c.notice.pending());
+        EXPECT_EQ(c.notice.lblKeyring.Caption(), "Checking the keyring...");
+        EXPECT_FALSE(c.save.Enabled());
+        settle(c.notice);
+        EXPECT_FALSE(c.notice.lblKeyring.Visible());  // a keyring answers: nothing to say
+
+        // The click returns at once; the keyring's answer comes on the event loop.
+        c.typeAndSave();
+        EXPECT_TRUE(c.notice.pending());
+        EXPECT_TRUE(c.form.Visible());
+        EXPECT_TRUE(c.notice.lblKeyring.Visible());
+        EXPECT_EQ(c.notice.lblKeyring.Caption(), "Saving the password in the keyring...");
+        EXPECT_FALSE(c.save.Enabled());
+        settle(c.notice);
+        EXPECT_EQ(keyring().lookup(c.entry), "As1nc");
+        EXPECT_EQ(filesHolding(folders(), "As1nc"), QStringList());
+        EXPECT_EQ(c.form.Visible(), !c.closes);
+        EXPECT_FALSE(c.notice.lblKeyring.Visible());
+    }
+    EXPECT_TRUE(site.cmdSaveSite.Enabled());
+    EXPECT_EQ(site.lblStatus.Caption(), "Profile Saved: async");
 }
 
 TEST_F(Keyring, AConnectionWithASavedProfileLogsInWithTheKeyringsPassword)

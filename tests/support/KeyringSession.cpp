@@ -31,9 +31,11 @@ bool KeyringSession::start()
     env.insert("KEYRING_PASSWORD", kTestPassword);
     session_.setProcessEnvironment(env);
     session_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The bus is announced only once the daemon runs: a keyring call before that would start a
+    // second daemon through the bus, and the two would write the login keyring at once.
     const QString script = QStringLiteral(
-        "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '%1.part' && mv '%1.part' '%1'; "
         "printf %s \"$KEYRING_PASSWORD\" | gnome-keyring-daemon --unlock --components=secrets >/dev/null; "
+        "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '%1.part' && mv '%1.part' '%1'; "
         "while [ ! -e '%2/stop' ]; do sleep 0.1; done")
                                .arg(addressFile, root);
     session_.start("dbus-run-session", {"--", "sh", "-c", script});

@@ -41,8 +41,10 @@ class PerTestFolders final : public ::testing::EmptyTestEventListener {
 void installPerTestFolders()
 {
     QStandardPaths::setTestModeEnabled(false);
-    // The user's own keyring is never reached: tests that want one start their own.
+    // The user's own keyring is never reached: tests that want one start their own. The desktop's
+    // bus is also found in its runtime folder.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("XDG_RUNTIME_DIR");
     ::testing::UnitTest::GetInstance()->listeners().Append(new PerTestFolders);
 }
 

@@ -96,13 +96,24 @@ TEST(PrivateFiles, AControlFilePlantedInASharedFolderStopsTheDownloadAndIsNeverW
 
 TEST(PrivateFiles, TheCommandLineNeverAsksForAKeptPasswordItCannotRead)
 {
-    // The proxy's password is in a keyring this session has none of.
-    for (const auto& [name, value] : {std::pair{"UseProxy", "True"}, {"LoginProxy", "True"}, {"UsePass", "True"},
-                                      {"ProxyServer", "proxy.test"}, {"UserID", "amy"}, {"UserPass", "{kept in the keyring}"}})
-        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
-    const ChildRun run = runPellanor({"--download", "http://127.0.0.1:9/f.bin", "-o", test::testFolder() + "/f.bin"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("The proxy password is kept in the keyring, which cannot be read in this session: "
-                                 "Pellanor proxy \"proxy.test\""))
-        << run.err.toStdString();
+    const struct {
+        const char* stored;
+        const char* says;
+    } cases[] = {
+        // The proxy's password is in a keyring this session has none of.
+        {"{kept in the keyring}",
+         "The proxy password is kept in the keyring, which cannot be read in this session: Pellanor proxy \"proxy.test\""},
+        // It was typed where no keyring ran, and not kept.
+        {"{asked at each use}", "The proxy password is not saved, and the command line never asks for it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        for (const auto& [name, value] : {std::pair{"UseProxy", "True"}, {"LoginProxy", "True"}, {"UsePass", "True"},
+                                          {"ProxyServer", "proxy.test"}, {"UserID", "amy"}, {"UserPass", c.stored}})
+            CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
+        const ChildRun run = runPellanor({"--download", "http://127.0.0.1:9/f.bin", "-o", test::testFolder() + "/f.bin"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(test::testFolder() + "/f.bin"));
+    }
 }

@@ -6,6 +6,7 @@
 #include "downloader/main/DownloadWindows.h"
 
 #include "common/net/TlsTrust.h"
+#include "common/platform/CRegister.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/DownloadJobTest.h"
 #include "tests/support/NginxServer.h"
@@ -17,6 +18,8 @@
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace harbel;
 using harbel::test::NginxServer;
@@ -163,4 +166,56 @@ TEST_F(ProxyDownload, ProxyThatRefusesEndsTheJobWithAClearStatus)
     EXPECT_TRUE(away->lblStatus.Caption().startsWith("Could not connect to the proxy server: ")) << away->lblStatus.Caption().toStdString();
     EXPECT_TRUE(away->tmrTimeOut.isEnabled());
     EXPECT_TRUE(nginx->requestLog().isEmpty());
+}
+
+TEST_F(ProxyDownload, APasswordNotSavedIsAskedForOnceARunAndNeverWhenNobodyWatches)
+{
+    const QByteArray content = randomBytes(300000);
+    test::writeFile(nginx->root() + "/asked.bin", content);
+    // The password was typed where no keyring ran and was not kept: the settings say only that.
+    for (const auto& [name, value] : {std::pair{"UseProxy", QString("1")}, {"LoginProxy", QString("1")}, {"UsePass", QString("1")},
+                                      {"ProxyServer", QString("127.0.0.1")}, {"ProxyPort", QString::number(proxy->port())},
+                                      {"UserID", QString("pellanor")}, {"UserPass", QString("{asked at each use}")}})
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
+    SettingsStore::instance().LoadSettings();
+    ASSERT_TRUE(SettingsStore::instance().proxyPasswordWanted());
+
+    const struct {
+        const char* name;
+        bool unattended;
+        std::optional<QString> answer;  // when asked; nullopt dismisses the question
+        bool asked;
+        Progress::State state;
+        const char* status;
+    } cases[] = {
+        {"schedule.bin", true, std::nullopt, false, Progress::State::Failed, "The proxy password is not saved"},
+        {"dismissed.bin", false, std::nullopt, true, Progress::State::Stopped, "Stopped: the proxy password was not given."},
+        {"given.bin", false, QString("s3cret"), true, Progress::State::Completed, ""},
+        // Kept for the rest of the run: not asked again.
+        {"again.bin", false, std::nullopt, false, Progress::State::Completed, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qsizetype before = prompts.records().size();
+        if (c.asked)
+            prompts.answerText(c.answer);
+        std::optional<DownloadWindows::Unattended> nobody;
+        if (c.unattended)
+            nobody.emplace(windows);
+        frmDownload* job = start(nginx->url("asked.bin"), c.name);
+        ASSERT_NE(job, nullptr);
+        // A job that cannot go through the proxy ends before it connects anywhere.
+        if (c.state == Progress::State::Completed)
+            EXPECT_TRUE(finish(job)) << job->lblStatus.Caption().toStdString();
+        EXPECT_EQ(job->job().progress().state, c.state);
+        EXPECT_TRUE(job->job().progress().status.contains(c.status)) << job->job().progress().status.toStdString();
+        EXPECT_EQ(prompts.records().size(), before + (c.asked ? 1 : 0));
+        if (c.asked)
+            EXPECT_EQ(prompts.last().kind, ScriptedPrompts::Kind::PasswordBox);
+        EXPECT_EQ(QFile::exists(folder + "/" + c.name), c.state == Progress::State::Completed);
+    }
+    EXPECT_TRUE(readFile(folder + "/again.bin") == content);
+    // The answer went nowhere but to the proxy.
+    EXPECT_EQ(CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "UserPass", {}), "{asked at each use}");
+    EXPECT_FALSE(readFile(qEnvironmentVariable("HARBEL_REGISTRY")).contains("s3cret"));
 }

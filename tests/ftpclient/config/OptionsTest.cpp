@@ -291,3 +291,29 @@ TEST_F(Options, TheLanguageListComesFromTheLanguageFolderAndTheChoiceIsStored)
     again.Form_Load();
     EXPECT_EQ(again.cmboLanguage.Text(), "Deutsch.ini");
 }
+
+TEST_F(Options, AFirewallPasswordNotSavedIsAskedForOnceARun)
+{
+    // Typed where no keyring ran, and not kept: the first connection of the run asks for it
+    // (dismissed, nothing is connected), and the answer serves the rest of the run.
+    for (const auto& [name, value] : {std::pair{"Firewall Use", "1"}, {"Firewall Host Name", "127.0.0.1"}, {"Firewall User Name", "fw"},
+                                      {"Firewall Proxy Port", "1"}, {"Firewall Type", "SOCKS 5"}, {"Firewall Password", "{asked at each use}"}})
+        setReg(name, value);
+    load();
+    form->txtQaddress.setText("127.0.0.1");
+    form->txtQuser.setText("u");
+    form->txtQport.setText("1");
+    prompts.answerText(std::nullopt);
+    form->cmdQConnect_Click();
+    EXPECT_EQ(prompts.last().kind, ScriptedPrompts::Kind::PasswordBox);
+    EXPECT_EQ(form->lblStatus.Caption(), "Connect operation cancelled: the firewall password was not given.");
+    EXPECT_TRUE(form->xFtp.ProxyPassword.isEmpty());
+    prompts.answerText(QString("typed"));
+    for (int connection = 0; connection < 2; ++connection) {
+        form->cmdQConnect_Click();
+        EXPECT_EQ(form->xFtp.ProxyPassword, "typed");
+        EXPECT_EQ(form->lblStatus.Caption(), "Could not connect to 127.0.0.1");
+    }
+    EXPECT_EQ(prompts.records().size(), 2);
+    EXPECT_EQ(reg("Firewall Password"), "{asked at each use}");
+}
