@@ -14,7 +14,11 @@ void installPerTestFolders();
 // The current test's temporary folder (holds home/, registry.reg, config/, data/).
 QString testFolder();
 
-// Runs the event loop until the condition holds or the time is up; true when it holds.
+// A test's time limit in milliseconds, grown by HARBEL_TEST_TIME_FACTOR (a whole number, 1 when
+// unset) for builds that run slower, such as the sanitizer build.
+int timeLimit(int ms);
+
+// Runs the event loop until the condition holds or timeLimit(timeoutMs) is up; true when it holds.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 QByteArray readFile(const QString& path);
