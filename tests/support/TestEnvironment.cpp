@@ -70,6 +70,15 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
+void runFor(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+}
+
 QByteArray randomBytes(qint64 size)
 {
     QByteArray b(size, Qt::Uninitialized);

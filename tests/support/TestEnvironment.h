@@ -20,6 +20,9 @@ int timeLimit(int ms);
 
 // Runs the event loop until the condition holds or timeLimit(timeoutMs) is up; true when it holds.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+// Runs the event loop for ms milliseconds, not grown by the factor: time given to the code under
+// test, measured against its own timers.
+void runFor(int ms);
 
 QByteArray readFile(const QString& path);
 // Bytes of every value, for content that must arrive unchanged.
