@@ -51,7 +51,7 @@ TEST(SingleInstance, ReceiverMayRunItsOwnEventLoop)
     QStringList got;
     QObject::connect(&first, &SingleInstance::received, [&](const QString& t) {
         got.append(t);
-        test::waitUntil([] { return false; }, 150);
+        test::runFor(150);
     });
     SingleInstance second("Pellanor", "TessalyRecieveMessage");
     ASSERT_TRUE(second.send("http://a/1.zip"));

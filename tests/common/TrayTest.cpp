@@ -115,14 +115,14 @@ TEST(Tray, PressesWithin15msRaiseOneEventAndOnlyPressesCount)
     EXPECT_EQ(right.count(), 0);
 
     // After the 15 ms the next press counts again.
-    test::waitUntil([] { return false; }, 40);
+    test::runFor(40);
     f.Tray1.MouseMessage(516);
     EXPECT_EQ(right.count(), 1);
 
-    test::waitUntil([] { return false; }, 40);
+    test::runFor(40);
     f.Tray1.setEventMode(1);
     f.Tray1.MouseMessage(516);
-    test::waitUntil([] { return false; }, 40);
+    test::runFor(40);
     f.Tray1.MouseMessage(513);
     ASSERT_EQ(click.count(), 2);
     EXPECT_EQ(click.at(0).at(0).toInt(), 2);

@@ -31,8 +31,9 @@ bool KeyringSession::start()
     env.insert("KEYRING_PASSWORD", kTestPassword);
     session_.setProcessEnvironment(env);
     session_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The bus is announced only once the daemon runs: a keyring call before that would start a
-    // second daemon through the bus, and the two would write the login keyring at once.
+    // The bus's address is given out only once the daemon runs with its keyring unlocked: a client
+    // that came first would start a second daemon through the bus, with a locked keyring that asks
+    // for its password on a display there is none of.
     const QString script = QStringLiteral(
         "printf %s \"$KEYRING_PASSWORD\" | gnome-keyring-daemon --unlock --components=secrets >/dev/null; "
         "echo \"$DBUS_SESSION_BUS_ADDRESS\" > '%1.part' && mv '%1.part' '%1'; "

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include <sys/stat.h>
@@ -53,9 +54,15 @@ QString testFolder()
     return g_dir ? g_dir->path() : QString();
 }
 
+int timeLimit(int ms)
+{
+    static const int factor = std::max(1, qEnvironmentVariableIntValue("HARBEL_TEST_TIME_FACTOR"));
+    return ms * factor;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer deadline(timeLimit(timeoutMs));
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
@@ -63,6 +70,15 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
         QThread::msleep(1);
     }
     return true;
+}
+
+void runFor(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
 }
 
 QByteArray randomBytes(qint64 size)

@@ -14,8 +14,15 @@ void installPerTestFolders();
 // The current test's temporary folder (holds home/, registry.reg, config/, data/).
 QString testFolder();
 
-// Runs the event loop until the condition holds or the time is up; true when it holds.
+// A test's time limit in milliseconds, grown by HARBEL_TEST_TIME_FACTOR (a whole number, 1 when
+// unset) for builds that run slower, such as the sanitizer build.
+int timeLimit(int ms);
+
+// Runs the event loop until the condition holds or timeLimit(timeoutMs) is up; true when it holds.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+// Runs the event loop for ms milliseconds, not grown by the factor: time given to the code under
+// test, measured against its own timers.
+void runFor(int ms);
 
 QByteArray readFile(const QString& path);
 // Bytes of every value, for content that must arrive unchanged.

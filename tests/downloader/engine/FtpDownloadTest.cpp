@@ -314,7 +314,7 @@ TEST_F(FtpDownload, LatePortReplyAfterTheRestartSendsNoSecondRestOrRetr)
     frmDownload* job = start(QStringLiteral("ftp://u:p@127.0.0.1:%1/late.bin").arg(server.port()), folder + "/late.bin");
     ASSERT_TRUE(waitUntil([&] { return job->strServerLog().contains("Active data connection"); }, 10000));
     ASSERT_TRUE(waitUntil([&] { return server.received().size() >= 6; }, 10000));
-    test::waitUntil([] { return false; }, 100);
+    test::runFor(100);
     EXPECT_EQ(server.received().filter("REST").size(), 1);
     EXPECT_EQ(server.received().filter("RETR").size(), 1);
 }
@@ -581,6 +581,6 @@ TEST_F(FtpDownload, AddressesWithControlCharactersAreNeverSent)
     ASSERT_TRUE(waitUntil([&] { return stuck; }, 5000));
     EXPECT_EQ(job->lblStatus.Caption(),
               "Failed: The address holds a control character (such as a line break), so it is not sent to the server.");
-    test::waitUntil([] { return false; }, 100);
+    test::runFor(100);
     EXPECT_TRUE(ftp.received().isEmpty()) << ftp.received().join(" | ").toStdString();
 }

@@ -595,12 +595,12 @@ TEST_F(HttpDownload, ProbeThatStopsInsideItsHeadOrItsPageIsTimedOut)
         const QString name = QStringLiteral("silent%1.bin").arg(n++);
         frmDownload* job = start(server.url(name), name);
         ASSERT_TRUE(waitUntil([&] { return answered == 1; }));
-        waitUntil([] { return false; }, 200);
+        test::runFor(200);
         EXPECT_TRUE(job->tmrTimeOut.isEnabled());
         job->tmrTimeOut_Timer();
         EXPECT_EQ(job->retries(), 1);
         ASSERT_TRUE(waitUntil([&] { return answered == 2; }));
-        waitUntil([] { return false; }, 200);
+        test::runFor(200);
         EXPECT_TRUE(job->tmrTimeOut.isEnabled());
         bool stuck = false;
         QObject::connect(job, &frmDownload::needsUser, [&] { stuck = true; });

@@ -212,7 +212,7 @@ TEST_F(MainWindow, AHandOverWaitsUntilTheOpenQuestionIsAnswered)
     // A second one arrives meanwhile: it waits, and the prompt keeps the first address with its
     // own path.
     form.txtChager_Change(server.url("second.bin"));
-    test::waitUntil([] { return false; }, 300);
+    test::runFor(300);
     EXPECT_EQ(form.FileForm.txtURL.Text(), server.url("first.bin"));
     EXPECT_EQ(form.FileForm.txtSaveTo.Text(), folder + "/first.bin");
     EXPECT_EQ(prompts.records().size(), 1u);
@@ -532,7 +532,7 @@ TEST_F(MainWindow, AnExistingFileIsSettledByTheScheduleOrByTheQuestion)
     prompts.answerForm([](Form&) {});
     frmDownload* job = form.windows.DownloadNow(server.url("kept.bin"), folder + "/kept.bin", -1);
     EXPECT_EQ(SettingsStore::instance().FileExistsAction, -2);
-    test::waitUntil([] { return false; }, 100);
+    test::runFor(100);
     EXPECT_TRUE(!job || !job->Visible());
     EXPECT_EQ(server.requests().size(), requests);
     EXPECT_EQ(readFile(folder + "/kept.bin"), "mine");
