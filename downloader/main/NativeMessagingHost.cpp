@@ -84,7 +84,7 @@ QJsonObject NativeMessagingHost::answer(const QByteArray& body)
     if (hasControlCharacters(url))
         return failure(QStringLiteral("the url holds control characters"));
     if (!isDownloadScheme(url))
-        return failure(QStringLiteral("only http, https, ftp and ftps addresses are downloaded"));
+        return failure(QStringLiteral("only http, https, ftp, ftps and sftp addresses are downloaded"));
     if (message.value(QStringLiteral("capture")).toBool() && !(wantsCapture && wantsCapture(url)))
         return taken(false);
     if (!handOver || !handOver(url))
