@@ -4,6 +4,7 @@
 #include "common/support/VbText.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadFormat.h"
+#include "downloader/engine/JobSftp.h"
 #include "downloader/window/frmDownload.h"
 #include "downloader/intake/UrlParsing.h"
 #include "downloader/main/DownloadWindows.h"
@@ -82,6 +83,8 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
     }
     // Nobody is there to wait for a stalled transfer: the time-out bounds each wait for data too.
     s.DataTimeout = true;
+    // Nor to answer for an SSH server's key: one the known hosts file lacks fails its download.
+    JobSftp::setAsksHostKeys(false);
     if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
         terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);

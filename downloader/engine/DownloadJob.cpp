@@ -84,6 +84,7 @@ void DownloadJob::applyURL(const UrlFields& f)
     HTTPMODE = f.HTTPMODE;
     FTPMODE = f.FTPMODE;
     TLS = f.TLS;
+    SFTP = f.SFTP;
     strServer = f.strServer;
     intPort = f.intPort;
     strUserName = f.strUserName;
@@ -214,7 +215,6 @@ void DownloadJob::startJob(qint16 existsAction)
     watchdog.setEnabled(false);
     watchdog.setInterval(s.TimeResume);
     output_.setPath(strSaveTo);
-
     if (FTPMODE) {
         // An FTP address names its file itself.
         if (http_.settleName(fileNameOfJob()))

@@ -46,6 +46,8 @@ public:
     bool FTPMODE = false;
     // The address asks for TLS: https:// (port 443 unless named) or ftps:// (explicit TLS on 21).
     bool TLS = false;
+    // sftp://: FTPMODE too, fetched by JobFtp's SFTP part.
+    bool SFTP = false;
     // The received count at the last progress tick, and the size an FTP server named.
     qint64 intRecievedBytes = 0;
     qint64 intFileSize = 0;
@@ -137,6 +139,7 @@ signals:
 private:
     friend class JobHttp;
     friend class JobFtp;
+    friend class JobSftp;
     friend class JobSegments;
     friend class JobTimeouts;
 

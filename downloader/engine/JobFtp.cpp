@@ -21,6 +21,11 @@ constexpr qint64 kReadBlock = 64 * 1024;
 
 JobFtp::JobFtp(DownloadJob& job) : job_(job) {}
 
+bool JobFtp::sftp() const
+{
+    return job_.SFTP;
+}
+
 FtpRetrieval& JobFtp::ftp()
 {
     if (!ftp_) {
@@ -153,6 +158,7 @@ void JobFtp::wire(FtpRetrieval& ftp)
 
 void JobFtp::reset()
 {
+    sftp_.reset();
     close();
     blnResumeFTP = false;
     ftpStart_ = 0;
@@ -164,6 +170,10 @@ void JobFtp::reset()
 void JobFtp::start(qint16 existsAction)
 {
     const DownloadSettings& s = SettingsStore::instance().record;
+    if (sftp()) {
+        sftp_.start(existsAction);
+        return;
+    }
     if (existsAction == -2) {
         job_.close();
         return;
@@ -214,6 +224,10 @@ void JobFtp::relogin()
 {
     // Continue from the bytes written, less the rollback, with a new login. A file cut short or
     // removed meanwhile continues from what it really holds.
+    if (sftp()) {
+        sftp_.relogin();
+        return;
+    }
     const qint64 rollback = SettingsStore::instance().record.Rollback;
     ftp().close();
     job_.output_.close();
@@ -311,12 +325,20 @@ void JobFtp::dataClosed()
 
 void JobFtp::takeAsEnded()
 {
+    if (sftp()) {
+        sftp_.takeAsEnded();
+        return;
+    }
     ftp().setDataEnded();
     checkEnd();
 }
 
 void JobFtp::saveProgress()
 {
+    if (sftp()) {
+        sftp_.saveProgress();
+        return;
+    }
     if (!job_.transferPrepared_ || job_.completed_ || job_.keepsNoControlFile())
         return;
     ControlFile control;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downloader/engine/FtpRetrieval.h"
+#include "downloader/engine/JobSftp.h"
 
 #include <QObject>
 
@@ -12,7 +13,8 @@ class DownloadJob;
 
 // What a download job does with FTP: it starts the login, follows each of its stages, writes the
 // data connection's bytes into the file and decides when the file is whole or must be continued.
-// It is a part of its job and works on the job's file, state and progress.
+// It is a part of its job and works on the job's file, state and progress. An sftp:// address
+// goes to its JobSftp instead.
 class JobFtp final : public QObject {
     Q_OBJECT
 public:
@@ -25,12 +27,13 @@ public:
     void relogin();
     void close()
     {
+        sftp_.close();
         if (ftp_)
             ftp_->close();
     }
     // An FTP transfer is over only once its data connection has ended or the server has confirmed
     // it (226), or the control connection has gone: before that the announced size may be wrong.
-    bool ended() const { return ftp_ && ftp_->ended(); }
+    bool ended() const { return sftp() ? sftp_.ended() : ftp_ && ftp_->ended(); }
     // All the announced bytes have been in for a whole watchdog period and nothing more came: the
     // server has just not closed the data connection. The file is taken as it is.
     void takeAsEnded();
@@ -38,11 +41,12 @@ public:
     // of this program, which a later start continues from what the file holds.
     void saveProgress();
 
-    qint64 received() const { return ftpPos_; }
+    qint64 received() const { return sftp() ? sftp_.received() : ftpPos_; }
     // Made on first use: a job that never speaks FTP does not set up its secure control connection.
     const FtpRetrieval& retrieval() { return ftp(); }
 
 private:
+    bool sftp() const;
     FtpRetrieval& ftp();
     void wire(FtpRetrieval& ftp);
     void login();
@@ -64,6 +68,7 @@ private:
     // Logins in a row that brought no byte beyond the furthest point reached (ftpReloginFrom_).
     int ftpRelogins_ = 0;
     qint64 ftpReloginFrom_ = -1;
+    JobSftp sftp_{job_};
 };
 
 }  // namespace harbel

@@ -23,7 +23,7 @@ bool limitAllows(const QString& address, int running, const DownloadSettings& se
     QString limitText;
     if (scheme == QLatin1String("htt"))
         limitText = settings.LimitHTTP;
-    else if (scheme == QLatin1String("ftp"))
+    else if (scheme == QLatin1String("ftp") || address.startsWith(QLatin1String("sftp"), Qt::CaseInsensitive))
         limitText = settings.LimitFTP;
     else
         return true;

@@ -17,6 +17,7 @@ const QLatin1String kHttp("http://");
 const QLatin1String kHttps("https://");
 const QLatin1String kFtp("ftp://");
 const QLatin1String kFtps("ftps://");
+const QLatin1String kSftp("sftp://");
 
 // The first place where either marker occurs as written (lower case), -1 when neither does.
 qsizetype firstOf(const QString& text, QLatin1String a, QLatin1String b)
@@ -29,6 +30,7 @@ qsizetype firstOf(const QString& text, QLatin1String a, QLatin1String b)
 // fragment is dropped.
 struct Split {
     bool http = false;
+    bool sftp = false;
     bool tls = false;
     QString scheme;    // lower case, empty when the address names none
     QString user;      // as written (percent-encoded)
@@ -104,6 +106,7 @@ Split split(const QString& address)
     // The scheme alone decides the protocol; an address without one is taken as FTP.
     s.http = s.scheme == QLatin1String("http") || s.scheme == QLatin1String("https");
     s.tls = s.scheme == QLatin1String("https") || s.scheme == QLatin1String("ftps");
+    s.sftp = s.scheme == QLatin1String("sftp");
 
     const qsizetype fragment = r.indexOf(u'#');
     if (fragment >= 0)
@@ -124,13 +127,15 @@ Split split(const QString& address)
         if (colon >= 0) {
             s.user = credentials.left(colon);
             s.password = credentials.mid(colon + 1);
+        } else if (s.sftp) {
+            s.user = credentials;  // "user@host", as ssh takes it
         }
-    } else if (!s.http) {
+    } else if (!s.http && !s.sftp) {
         s.user = QStringLiteral("anonymous");
         s.password = QString::fromLatin1(kAnonymousPassword);
     }
     s.hostPart = authority;
-    splitHost(s, s.http ? (s.tls ? 443 : 80) : 21);
+    splitHost(s, s.http ? (s.tls ? 443 : 80) : s.sftp ? 22 : 21);
 
     const qsizetype question = rest.indexOf(u'?');
     s.path = question >= 0 ? rest.left(question) : rest;
@@ -166,6 +171,7 @@ UrlFields splitURL(const QString& address)
     f.HTTPMODE = s.http;
     f.FTPMODE = !s.http;
     f.TLS = s.tls;
+    f.SFTP = s.sftp;
     f.strServer = s.server.trimmed();
     f.intPort = s.port;
     // The login is percent-decoded once: "%40" is an "@" of the password, "%3A" a ":".
@@ -188,6 +194,15 @@ UrlFields splitURL(const QString& address)
             target.remove(0, 1);
         f.strFile = target;
         f.strFilePath = u'/' + target;
+    } else if (s.sftp) {
+        // As ssh's tools read it: the path from the root, "/~/" the login folder.
+        QString path = decoded(s.path.trimmed());
+        if (!path.startsWith(u'/'))
+            path.prepend(u'/');
+        if (path.startsWith(QLatin1String("/~/")))
+            path.remove(0, 3);
+        f.strFile = path;
+        f.strFilePath = path;
     } else {
         // RETR names the path relative to the login folder, decoded once; a control character it
         // then holds is refused before anything is sent.
@@ -295,7 +310,7 @@ bool IsValidExt(const QString& extension)
 
 bool isDownloadScheme(const QString& address)
 {
-    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps})
+    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps, kSftp})
         if (address.startsWith(scheme, Qt::CaseInsensitive))
             return true;
     return false;
@@ -303,7 +318,7 @@ bool isDownloadScheme(const QString& address)
 
 bool isBareScheme(const QString& address)
 {
-    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps})
+    for (const QLatin1String scheme : {kHttp, kHttps, kFtp, kFtps, kSftp})
         if (address.compare(scheme, Qt::CaseInsensitive) == 0)
             return true;
     return false;
@@ -330,7 +345,7 @@ QString addressRefusal(const QString& address)
     if (hasControlCharacter(address))
         return QStringLiteral("the address holds control characters");
     if (!isDownloadScheme(address))
-        return QStringLiteral("only http, https, ftp and ftps addresses are downloaded");
+        return QStringLiteral("only http, https, ftp, ftps and sftp addresses are downloaded");
     if (isBareScheme(address) || split(address).server.trimmed().isEmpty())
         return QStringLiteral("the address names no server");
     return {};

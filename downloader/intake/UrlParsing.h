@@ -13,6 +13,9 @@ struct UrlFields {
     // The address asks for TLS: "https://" (HTTP over TLS, default port 443) or "ftps://" (FTP with
     // explicit TLS, default port 21).
     bool TLS = false;
+    // "sftp://" (FTPMODE too; default port 22; the path from the root, "/~/" the login folder; no
+    // anonymous login: without a user the local user's name is taken, as ssh does).
+    bool SFTP = false;
     QString strServer;
     quint16 intPort = 0;  // 0 when the address has no usable port
     QString strUserName;
@@ -62,8 +65,8 @@ std::pair<QString, QString> GetSiteLogin(const QString& server);
 // False when the extension holds a character a file name may not hold (the asterisk is allowed).
 bool IsValidExt(const QString& extension);
 
-// The address begins with a scheme the download manager speaks: "http://", "https://", "ftp://" or
-// "ftps://" (any letter case).
+// The address begins with a scheme the download manager speaks: "http://", "https://", "ftp://",
+// "ftps://" or "sftp://" (any letter case).
 bool isDownloadScheme(const QString& address);
 // The address is a scheme of those alone, with nothing after it.
 bool isBareScheme(const QString& address);

@@ -303,6 +303,9 @@ ListRow* DownloadWindows::DownloadBlocked(const QString& url, const QString& rea
 
 QString DownloadWindows::reDownloadAddress(const QString& url)
 {
+    // An SFTP address is whole as it is ("ftp://" inside it is no scheme of its own).
+    if (url.startsWith(QLatin1String("sftp://"), Qt::CaseInsensitive))
+        return url;
     // The secure form of each scheme counts as the scheme.
     const auto firstOf = [](const QString& text, const char* plain, const char* secure) {
         const qsizetype p = text.indexOf(QLatin1String(plain), 0, Qt::CaseInsensitive);

@@ -1,6 +1,7 @@
 #include "ftpclient/component/SftpComponent.h"
 
-#include "common/platform/PrivateFile.h"
+#include "common/ssh/SshHostKey.h"
+#include "common/ssh/SshLogin.h"
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpFileTransfer.h"
@@ -21,19 +22,6 @@ namespace {
 QByteArray utf8(const QString& text)
 {
     return text.toUtf8();
-}
-
-QString fingerprintOf(ssh_key key)
-{
-    unsigned char* hash = nullptr;
-    size_t length = 0;
-    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length) != 0)
-        return QString();
-    char* text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length);
-    const QString fingerprint = QString::fromLatin1(text);
-    ssh_string_free_char(text);
-    ssh_clean_pubkey_hash(&hash);
-    return fingerprint;
 }
 
 QDateTime fromSeconds(quint32 seconds)
@@ -164,7 +152,7 @@ void SftpComponent::Connect()
         const unsigned int port = Port;
         const long timeout = TimeoutSeconds;
         const int no = 0;
-        knownHostsPath_ = KnownHostsFile.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh/known_hosts") : KnownHostsFile;
+        knownHostsPath_ = KnownHostsFile.isEmpty() ? SshHostKey::defaultKnownHostsPath() : KnownHostsFile;
         const QByteArray knownHostsPath = QFile::encodeName(knownHostsPath_);
         ssh_options_set(ssh_, SSH_OPTIONS_HOST, host.constData());
         ssh_options_set(ssh_, SSH_OPTIONS_PORT, &port);
@@ -199,153 +187,55 @@ void SftpComponent::Connect()
 
 void SftpComponent::checkHostKey()
 {
-    ssh_key key = nullptr;
-    if (ssh_get_server_publickey(ssh_, &key) != SSH_OK)
-        throw FtpError(ftpErrHostKey, QStringLiteral("The server showed no host key."));
-    const QString fingerprint = fingerprintOf(key);
-    const QString type = QString::fromLatin1(ssh_key_type_to_char(ssh_key_type(key)));
-    ssh_key_free(key);
-    hostKey_ = fingerprint;
-    const QString where = Port == 22 ? Host : QStringLiteral("[%1]:%2").arg(Host).arg(Port);
-    struct ssh_knownhosts_entry* entry = nullptr;
-    const ssh_known_hosts_e known = ssh_session_get_known_hosts_entry(ssh_, &entry);
-    QString previous;
-    if (entry && entry->publickey)
-        previous = fingerprintOf(entry->publickey);
-    ssh_knownhosts_entry_free(entry);
-    switch (known) {
-    case SSH_KNOWN_HOSTS_OK:
-        emit LogLine(QStringLiteral("The host key of %1 is known: %2 %3").arg(where, type, fingerprint));
+    const SshHostKey key = SshHostKey::check(ssh_, Host, Port);
+    hostKey_ = key.fingerprint;
+    switch (key.verdict) {
+    case SshHostKey::Verdict::Known:
+        emit LogLine(QStringLiteral("The host key of %1 is known: %2 %3").arg(key.where, key.type, key.fingerprint));
         return;
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER:
-        throw FtpError(ftpErrHostKey,
-                       QStringLiteral("The host key of %1 has changed: the known hosts file has %2, the server shows %3 %4. "
-                                      "Someone may be listening in between, so nothing was sent. If the key was changed on purpose, "
-                                      "remove its old line from the known hosts file.")
-                           .arg(where, previous.isEmpty() ? QStringLiteral("another key") : previous, type, fingerprint));
-    case SSH_KNOWN_HOSTS_UNKNOWN:
-    case SSH_KNOWN_HOSTS_NOT_FOUND:
+    case SshHostKey::Verdict::Missing:
+        throw FtpError(ftpErrHostKey, QStringLiteral("The server showed no host key."));
+    case SshHostKey::Verdict::Changed:
+        throw FtpError(ftpErrHostKey, key.changedText());
+    case SshHostKey::Verdict::Unreadable:
+        throw FtpError(ftpErrHostKey, QStringLiteral("The known hosts file could not be read: %1").arg(key.error));
+    case SshHostKey::Verdict::Unknown:
         break;
-    case SSH_KNOWN_HOSTS_ERROR:
-        throw FtpError(ftpErrHostKey, QStringLiteral("The known hosts file could not be read: %1").arg(QString::fromUtf8(ssh_get_error(ssh_))));
     }
     CertificateInfo info;
     info.host = Host;
     info.port = Port;
-    info.subject = QStringLiteral("%1 host key").arg(type);
-    info.fingerprint = fingerprint;
+    info.subject = QStringLiteral("%1 host key").arg(key.type);
+    info.fingerprint = key.fingerprint;
     info.reason = QStringLiteral("the server's host key is not known yet");
     int answer = certRefuse;
     emit CertificateQuery(info, answer);
     if (answer == certRefuse)
-        throw FtpError(ftpErrHostKey, QStringLiteral("The host key of %1 is not known (%2 %3), and it was not accepted.").arg(where, type, fingerprint));
+        throw FtpError(ftpErrHostKey, QStringLiteral("The host key of %1 is not known (%2 %3), and it was not accepted.").arg(key.where, key.type, key.fingerprint));
     if (answer != certTrustAlways)
         return;
-    char* line = nullptr;
-    if (ssh_session_export_known_hosts_entry(ssh_, &line) != SSH_OK)
-        return;
-    const QString& path = knownHostsPath_;
-    const QByteArray text = QByteArray(line).trimmed() + '\n';
-    ssh_string_free_char(line);
-    QFile file;
-    if (PrivateFile::makeFolder(QFileInfo(path).absolutePath()) && PrivateFile::openAppend(file, path) && file.write(text) == text.size())
-        emit LogLine(QStringLiteral("Added the host key of %1 to %2").arg(where, path));
+    if (SshHostKey::remember(ssh_, knownHostsPath_))
+        emit LogLine(QStringLiteral("Added the host key of %1 to %2").arg(key.where, knownHostsPath_));
     else
-        emit LogLine(QStringLiteral("Could not add the host key of %1 to %2").arg(where, path));
-}
-
-bool SftpComponent::tryKeyFile(const QString& path)
-{
-    const QByteArray file = QFile::encodeName(path);
-    // Offered first without its private half: a key the server would not take costs no passphrase.
-    ssh_key publicKey = nullptr;
-    if (ssh_pki_import_pubkey_file((file + ".pub").constData(), &publicKey) == SSH_OK) {
-        const int offered = ssh_userauth_try_publickey(ssh_, nullptr, publicKey);
-        ssh_key_free(publicKey);
-        if (offered != SSH_AUTH_SUCCESS)
-            return false;
-    }
-    ssh_key privateKey = nullptr;
-    const QByteArray known = utf8(Passphrase);
-    int imported = ssh_pki_import_privkey_file(file.constData(), Passphrase.isEmpty() ? nullptr : known.constData(), nullptr, nullptr, &privateKey);
-    if (imported == SSH_EOF) {
-        return false;
-    }
-    if (imported != SSH_OK) {
-        QString passphrase;
-        emit PassphraseRequired(path, passphrase);
-        if (passphrase.isEmpty()) {
-            emit LogLine(QStringLiteral("The key %1 needs its passphrase; it was not used.").arg(path));
-            return false;
-        }
-        const QByteArray given = utf8(passphrase);
-        imported = ssh_pki_import_privkey_file(file.constData(), given.constData(), nullptr, nullptr, &privateKey);
-        if (imported != SSH_OK) {
-            emit LogLine(QStringLiteral("The key %1 could not be read with the passphrase given.").arg(path));
-            return false;
-        }
-        Passphrase = passphrase;
-    }
-    const int rc = ssh_userauth_publickey(ssh_, nullptr, privateKey);
-    ssh_key_free(privateKey);
-    if (rc == SSH_AUTH_SUCCESS)
-        emit LogLine(QStringLiteral("Logged in with the key %1").arg(path));
-    return rc == SSH_AUTH_SUCCESS;
-}
-
-bool SftpComponent::tryPassword()
-{
-    const QByteArray password = utf8(Password);
-    const int methods = ssh_userauth_list(ssh_, nullptr);
-    if ((methods & SSH_AUTH_METHOD_PASSWORD) && ssh_userauth_password(ssh_, nullptr, password.constData()) == SSH_AUTH_SUCCESS)
-        return true;
-    if (!(methods & SSH_AUTH_METHOD_INTERACTIVE))
-        return false;
-    // Keyboard-interactive: every prompt that hides its answer gets the password, once per round.
-    for (int round = 0; round < 4; ++round) {
-        int rc = ssh_userauth_kbdint(ssh_, nullptr, nullptr);
-        if (rc == SSH_AUTH_SUCCESS)
-            return true;
-        if (rc != SSH_AUTH_INFO)
-            return false;
-        const int prompts = ssh_userauth_kbdint_getnprompts(ssh_);
-        for (int i = 0; i < prompts; ++i) {
-            char echo = 0;
-            ssh_userauth_kbdint_getprompt(ssh_, unsigned(i), &echo);
-            if (!echo && round < 2)
-                ssh_userauth_kbdint_setanswer(ssh_, unsigned(i), password.constData());
-            else
-                ssh_userauth_kbdint_setanswer(ssh_, unsigned(i), "");
-        }
-    }
-    return false;
+        emit LogLine(QStringLiteral("Could not add the host key of %1 to %2").arg(key.where, knownHostsPath_));
 }
 
 void SftpComponent::authenticate()
 {
-    // The host key is accepted: only now does anything of the login go out.
-    if (ssh_userauth_none(ssh_, nullptr) == SSH_AUTH_SUCCESS)
-        return;
-    const int methods = ssh_userauth_list(ssh_, nullptr);
-    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
-        if (!IdentityFile.isEmpty() && tryKeyFile(IdentityFile))
-            return;
-        if (qEnvironmentVariableIsSet("SSH_AUTH_SOCK") && ssh_userauth_agent(ssh_, nullptr) == SSH_AUTH_SUCCESS) {
-            emit LogLine(QStringLiteral("Logged in with a key of the SSH agent"));
-            return;
-        }
-        if (IdentityFile.isEmpty()) {
-            for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-                const QString path = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
-                if (QFileInfo(path).isFile() && tryKeyFile(path))
-                    return;
-            }
-        }
-    }
-    if (!Password.isEmpty() && tryPassword())
-        return;
-    throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2").arg(User, QString::fromUtf8(ssh_get_error(ssh_))));
+    SshLogin login;
+    login.password = Password;
+    login.identityFile = IdentityFile;
+    login.passphrase = Passphrase;
+    login.askPassphrase = [this](const QString& keyFile) {
+        QString passphrase;
+        emit PassphraseRequired(keyFile, passphrase);
+        return passphrase;
+    };
+    login.log = [this](const QString& line) { emit LogLine(line); };
+    const bool in = login.authenticate(ssh_);
+    Passphrase = login.passphrase;
+    if (!in)
+        throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2").arg(User, QString::fromUtf8(ssh_get_error(ssh_))));
 }
 
 void SftpComponent::Disconnect()

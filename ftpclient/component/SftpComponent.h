@@ -76,8 +76,6 @@ private:
     class Running;
     void checkHostKey();
     void authenticate();
-    bool tryKeyFile(const QString& path);
-    bool tryPassword();
     // The path of a name in the current folder (an absolute path stays as it is).
     QString resolve(const QString& name) const;
     // Throws the FtpError the last failure of the SFTP session stands for.

@@ -1,5 +1,6 @@
 #include "ftpclient/component/SftpFileTransfer.h"
 
+#include "common/ssh/SftpReader.h"
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpComponent.h"
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <sys/time.h>
 
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -85,72 +85,23 @@ void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, co
     std::unique_ptr<QFile> out(LocalFile::openForWriting(localPath, offset, why));
     if (!out)
         throw FtpError(ftpErrLocalFile, why);
-    if (offset > 0 && sftp_seek64(remote.get(), quint64(offset)) != 0)
-        c_.fail(remotePath);
     c_.state_ = SftpComponent::Receiving;
     emit c_.LogLine(QStringLiteral("Receiving %1%2").arg(remotePath, offset > 0 ? QStringLiteral(" from byte %1").arg(offset) : QString()));
-
-    // Requests go out ahead of the replies, each for the next chunk; replies come in order. A
-    // reply shorter than asked before the end (a server that caps its reads) drops the requests
-    // after it and goes on from where it ended, with chunks of the size the server gives.
-    quint32 chunk = SftpComponent::kReadChunk;
-    std::vector<char> buffer(chunk);
-    std::deque<std::pair<int, quint32>> pending;
-    qint64 requested = offset;
-    qint64 done = offset;
-    bool eof = false;
     int sincePause = 0;
-    const auto drain = [&] {
-        while (!pending.empty()) {
-            const auto [id, length] = pending.front();
-            pending.pop_front();
-            if (sftp_async_read(remote.get(), buffer.data(), length, uint32_t(id)) < 0)
-                break;
-        }
-    };
-    // A known size ends the reading once it has come (no request goes out for the end of the file);
-    // without one, the requests go on until the server says it has reached the end.
-    while (!eof && (size < 0 || done < size)) {
-        while (int(pending.size()) < SftpComponent::kReadWindow && (size < 0 || requested < size)) {
-            const int id = sftp_async_read_begin(remote.get(), chunk);
-            if (id < 0)
-                c_.fail(remotePath);
-            pending.emplace_back(id, chunk);
-            requested += chunk;
-        }
-        if (pending.empty())
-            break;
-        const auto [id, length] = pending.front();
-        pending.pop_front();
-        const int got = sftp_async_read(remote.get(), buffer.data(), length, uint32_t(id));
-        if (got < 0)
-            c_.fail(remotePath);
-        if (got == 0) {
-            eof = true;
-            drain();
-            break;
-        }
-        if (out->write(buffer.data(), got) != got)
+    SftpReader reader(remote.get(), SftpComponent::kReadChunk, SftpComponent::kReadWindow);
+    const SftpReader::End end = reader.read(offset, size, [&](const char* data, qint64 n, qint64 position) {
+        if (out->write(data, n) != n)
             throw FtpError(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(localPath, out->errorString()));
-        done += got;
-        if (quint32(got) < length) {
-            drain();
-            chunk = quint32(got);
-            requested = done;
-            if (sftp_seek64(remote.get(), quint64(done)) != 0)
-                c_.fail(remotePath);
-        }
-        emit c_.TransferProgress(remotePath, size, done, percentOf(done, size));
+        emit c_.TransferProgress(remotePath, size, position, percentOf(position, size));
         if (++sincePause >= 8) {
             sincePause = 0;
-            try {
-                pause();
-            } catch (const FtpError&) {
-                drain();
-                throw;
-            }
+            pause();
         }
-    }
+        return true;
+    });
+    if (end != SftpReader::End::Done)
+        c_.fail(remotePath);
+    const qint64 done = reader.position();
     if (!out->flush())
         throw FtpError(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(localPath, out->errorString()));
     out->close();

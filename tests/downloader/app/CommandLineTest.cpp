@@ -10,6 +10,7 @@
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/ServerProcess.h"
+#include "tests/support/SshServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -50,10 +51,12 @@ struct ProgramRun {
     QString err;
 };
 
-// Starts pellanor without a display.
-void startHeadless(QProcess& p, const QStringList& args, const QString& workingFolder)
+// Starts pellanor without a display, with the variables of extra set.
+void startHeadless(QProcess& p, const QStringList& args, const QString& workingFolder, const QMap<QString, QString>& extra = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto v = extra.begin(); v != extra.end(); ++v)
+        env.insert(v.key(), v.value());
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
@@ -63,10 +66,10 @@ void startHeadless(QProcess& p, const QStringList& args, const QString& workingF
 }
 
 // Runs pellanor without a display while this process keeps serving the loopback server.
-ProgramRun pellanor(const QStringList& args, const QString& workingFolder)
+ProgramRun pellanor(const QStringList& args, const QString& workingFolder, const QMap<QString, QString>& extra = {})
 {
     QProcess p;
-    startHeadless(p, args, workingFolder);
+    startHeadless(p, args, workingFolder, extra);
     EXPECT_TRUE(p.waitForStarted(10000));
     EXPECT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 30000));
     return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
@@ -589,4 +592,74 @@ TEST_F(ResumeAfterKill, AControlFileOfAnotherFileStartsOverAndSaysSo)
     EXPECT_TRUE(r.err.contains("is not the one this download began with")) << r.err.toStdString();
     EXPECT_TRUE(readFile(target) == server.content);
     EXPECT_FALSE(QFile::exists(ControlFile::pathFor(target)));
+}
+
+// sftp:// from the command line, against sshd, with the user's own key in ~/.ssh of a home of the
+// test's; nobody is asked about the host key.
+class SftpDownload : public DownloadMode {
+protected:
+    void SetUp() override
+    {
+        DownloadMode::SetUp();
+        ASSERT_TRUE(ssh.start()) << ssh.why().toStdString();
+        home = test::testFolder() + "/home";
+        QDir().mkpath(home + "/.ssh");
+        ASSERT_TRUE(QFile::copy(ssh.clientKey(), home + "/.ssh/id_ed25519"));
+        content = test::randomBytes(5 * MiB + 123);
+        writeFile(test::testFolder() + "/served.bin", content);
+    }
+    ProgramRun download(const QStringList& more = {})
+    {
+        const QString url = QStringLiteral("sftp://127.0.0.1:%1%2/served.bin").arg(ssh.port()).arg(test::testFolder());
+        return pellanor(QStringList{"--download", url, "-o", target} + more, folder, {{"HOME", home}, {"SSH_AUTH_SOCK", ""}});
+    }
+    test::SshServer ssh;
+    QString home;
+    QByteArray content;
+    QString target = test::testFolder() + "/work/got.bin";
+};
+
+TEST_F(SftpDownload, TheHostKeyDecidesAndTheFileComesByteForByte)
+{
+    struct Case {
+        QString knownHosts;  // empty: no known_hosts
+        int exitCode;
+        QStringList says;
+    };
+    for (const Case& c : QList<Case>{
+             {{}, 1, {"host key is not known", ssh.hostFingerprint(), "ssh-keyscan"}},
+             {ssh.knownHostsLine(true), 1, {"has changed", ssh.hostFingerprint()}},
+             {ssh.knownHostsLine(), 0, {}},
+         }) {
+        QFile::remove(home + "/.ssh/known_hosts");
+        if (!c.knownHosts.isEmpty())
+            writeFile(home + "/.ssh/known_hosts", c.knownHosts.toUtf8() + '\n');
+        const ProgramRun r = download();
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        for (const QString& text : c.says)
+            EXPECT_TRUE(r.err.contains(text)) << text.toStdString() << "\n" << r.err.toStdString();
+        if (c.exitCode == 0) {
+            EXPECT_EQ(readFile(target), content);
+        } else {
+            EXPECT_FALSE(QFileInfo::exists(target));
+        }
+        // Nothing is added to known_hosts without the user.
+        EXPECT_EQ(QFileInfo::exists(home + "/.ssh/known_hosts"), !c.knownHosts.isEmpty());
+    }
+}
+
+TEST_F(SftpDownload, ACutDownloadContinuesFromThePartialFile)
+{
+    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8() + '\n');
+    // What the cut left: bytes unlike the server's, so that a fetch from the start would show.
+    const qint64 kept = 2 * MiB;
+    writeFile(target, QByteArray(kept, 'x'));
+    const ProgramRun r = download({"--resume"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray got = readFile(target);
+    const qint64 rollback = SettingsStore::instance().record.Rollback;
+    EXPECT_EQ(got.size(), content.size());
+    EXPECT_EQ(got.left(kept - rollback), QByteArray(kept - rollback, 'x'));
+    EXPECT_EQ(got.mid(kept - rollback), content.mid(kept - rollback));
+    EXPECT_FALSE(QFileInfo::exists(ControlFile::pathFor(target)));
 }

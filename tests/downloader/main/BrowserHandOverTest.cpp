@@ -246,7 +246,7 @@ TEST_F(BrowserHandOver, HostRefusesWhatTheWindowWouldRefuseAndSaysWhy)
              {R"({"url": "HTTPS://"})", noServer},
              {R"({"url": "ftp://"})", noServer},
              {R"({"url": "http:///path.zip"})", noServer},
-             {R"({"url": "gopher://127.0.0.1/x"})", "only http, https, ftp and ftps addresses are downloaded"},
+             {R"({"url": "gopher://127.0.0.1/x"})", "only http, https, ftp, ftps and sftp addresses are downloaded"},
          }) {
         const QJsonObject a = host.ask(body);
         EXPECT_TRUE(refused(a)) << body.toStdString();

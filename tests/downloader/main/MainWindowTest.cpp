@@ -476,6 +476,7 @@ TEST_F(MainWindow, ListCommandsAndTheRedownloadWalks)
     EXPECT_EQ(DownloadWindows::reDownloadAddress("nothing"), "nothing");
     EXPECT_EQ(DownloadWindows::reDownloadAddress("mirror: Https://h/x.zip"), "Https://h/x.zip");
     EXPECT_EQ(DownloadWindows::reDownloadAddress("via https://p/ftps://h/x.zip"), "ftps://h/x.zip");
+    EXPECT_EQ(DownloadWindows::reDownloadAddress("SFTP://me@h/srv/x.zip"), "SFTP://me@h/srv/x.zip");
 
     // Completed rows start again as new queue rows and stay where they are.
     form.clear_qmnu_Click();

@@ -1,0 +1,98 @@
+#include "common/ssh/SshLogin.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <libssh/libssh.h>
+
+namespace harbel {
+
+bool SshLogin::tryKeyFile(ssh_session_struct* ssh, const QString& path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    // Offered first without its private half: a key the server would not take costs no passphrase.
+    ssh_key publicKey = nullptr;
+    if (ssh_pki_import_pubkey_file((file + ".pub").constData(), &publicKey) == SSH_OK) {
+        const int offered = ssh_userauth_try_publickey(ssh, nullptr, publicKey);
+        ssh_key_free(publicKey);
+        if (offered != SSH_AUTH_SUCCESS)
+            return false;
+    }
+    ssh_key privateKey = nullptr;
+    const QByteArray known = passphrase.toUtf8();
+    int imported = ssh_pki_import_privkey_file(file.constData(), passphrase.isEmpty() ? nullptr : known.constData(), nullptr,
+                                               nullptr, &privateKey);
+    if (imported == SSH_EOF)
+        return false;
+    if (imported != SSH_OK) {
+        const QString asked = askPassphrase ? askPassphrase(path) : QString();
+        if (asked.isEmpty()) {
+            note(QStringLiteral("The key %1 needs its passphrase; it was not used.").arg(path));
+            return false;
+        }
+        const QByteArray given = asked.toUtf8();
+        imported = ssh_pki_import_privkey_file(file.constData(), given.constData(), nullptr, nullptr, &privateKey);
+        if (imported != SSH_OK) {
+            note(QStringLiteral("The key %1 could not be read with the passphrase given.").arg(path));
+            return false;
+        }
+        passphrase = asked;
+    }
+    const int rc = ssh_userauth_publickey(ssh, nullptr, privateKey);
+    ssh_key_free(privateKey);
+    if (rc == SSH_AUTH_SUCCESS)
+        note(QStringLiteral("Logged in with the key %1").arg(path));
+    return rc == SSH_AUTH_SUCCESS;
+}
+
+bool SshLogin::tryPassword(ssh_session_struct* ssh)
+{
+    const QByteArray secret = password.toUtf8();
+    const int methods = ssh_userauth_list(ssh, nullptr);
+    if ((methods & SSH_AUTH_METHOD_PASSWORD) && ssh_userauth_password(ssh, nullptr, secret.constData()) == SSH_AUTH_SUCCESS)
+        return true;
+    if (!(methods & SSH_AUTH_METHOD_INTERACTIVE))
+        return false;
+    // Keyboard-interactive: every prompt that hides its answer gets the password, once per round.
+    for (int round = 0; round < 4; ++round) {
+        const int rc = ssh_userauth_kbdint(ssh, nullptr, nullptr);
+        if (rc == SSH_AUTH_SUCCESS)
+            return true;
+        if (rc != SSH_AUTH_INFO)
+            return false;
+        const int prompts = ssh_userauth_kbdint_getnprompts(ssh);
+        for (int i = 0; i < prompts; ++i) {
+            char echo = 0;
+            ssh_userauth_kbdint_getprompt(ssh, unsigned(i), &echo);
+            ssh_userauth_kbdint_setanswer(ssh, unsigned(i), !echo && round < 2 ? secret.constData() : "");
+        }
+    }
+    return false;
+}
+
+bool SshLogin::authenticate(ssh_session_struct* ssh)
+{
+    // The host key is accepted: only now does anything of the login go out.
+    if (ssh_userauth_none(ssh, nullptr) == SSH_AUTH_SUCCESS)
+        return true;
+    const int methods = ssh_userauth_list(ssh, nullptr);
+    if (methods & SSH_AUTH_METHOD_PUBLICKEY) {
+        if (!identityFile.isEmpty() && tryKeyFile(ssh, identityFile))
+            return true;
+        if (qEnvironmentVariableIsSet("SSH_AUTH_SOCK") && ssh_userauth_agent(ssh, nullptr) == SSH_AUTH_SUCCESS) {
+            note(QStringLiteral("Logged in with a key of the SSH agent"));
+            return true;
+        }
+        if (identityFile.isEmpty()) {
+            for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+                const QString path = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
+                if (QFileInfo(path).isFile() && tryKeyFile(ssh, path))
+                    return true;
+            }
+        }
+    }
+    return !password.isEmpty() && tryPassword(ssh);
+}
+
+}  // namespace harbel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct ssh_session_struct;
+
+namespace harbel {
+
+// The login of an SSH session whose host key has been accepted. It tries, in turn, identityFile
+// (its passphrase asked for through askPassphrase), the user's ssh-agent, the usual keys of ~/.ssh
+// (id_ed25519, id_ecdsa, id_rsa) when no identityFile is given, and the password (also answering
+// keyboard-interactive prompts with it).
+class SshLogin final {
+public:
+    QString password;
+    QString identityFile;
+    // The passphrase of the key, once known (given or asked for).
+    QString passphrase;
+    // The private key at keyFile needs its passphrase: the answer, or empty to leave the key out.
+    std::function<QString(const QString& keyFile)> askPassphrase;
+    std::function<void(const QString& line)> log;
+
+    // True once the server has taken one of them.
+    bool authenticate(ssh_session_struct* ssh);
+
+private:
+    bool tryKeyFile(ssh_session_struct* ssh, const QString& path);
+    bool tryPassword(ssh_session_struct* ssh);
+    void note(const QString& line) const
+    {
+        if (log)
+            log(line);
+    }
+};
+
+}  // namespace harbel
