@@ -139,6 +139,10 @@ void TessalyMainWindowView::build()
     };
     // Minimum widths the row can always give at the window's least width: a row wider than its
     // room draws its fields over their labels.
+    auto* protocol = new QComboBox(quick);
+    protocol->setToolTip(QStringLiteral("The protocol of the server: FTP, FTP over TLS, or SFTP (SSH)"));
+    bindChoice(protocol, f.cboQProtocol, [&f] { f.cboQProtocol_Click(); });
+    q->addWidget(protocol);
     addField(QStringLiteral("Address:"), f.txtQaddress, 130);
     addField(QStringLiteral("Port:"), f.txtQport, 50);
     addField(QStringLiteral("User:"), f.txtQuser, 90);
@@ -150,6 +154,11 @@ void TessalyMainWindowView::build()
     connect(&f.chkQTls, &Control::changed, tls, syncTls);
     connect(tls, &QCheckBox::clicked, tls, [&f](bool on) { f.chkQTls.setValue(on ? 1 : 0); });
     syncTls();
+    // Enabled and tool tip follow the control (greyed over SFTP, with the reason).
+    bindControl(tls, f.chkQTls, [tls, &f] {
+        tls->setToolTip(f.chkQTls.ToolTipText().isEmpty() ? QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted")
+                                                           : f.chkQTls.ToolTipText());
+    });
     q->addWidget(tls);
     auto* passive = new QCheckBox(f.chkQPassive.Caption(), quick);
     passive->setObjectName(f.chkQPassive.name());
@@ -158,6 +167,11 @@ void TessalyMainWindowView::build()
     connect(&f.chkQPassive, &Control::changed, passive, syncPassive);
     connect(passive, &QCheckBox::clicked, passive, [&f](bool on) { f.chkQPassive.setValue(on ? 1 : 0); });
     syncPassive();
+    bindControl(passive, f.chkQPassive, [passive, &f] {
+        passive->setToolTip(f.chkQPassive.ToolTipText().isEmpty()
+                                ? QStringLiteral("Passive mode: the client opens the data connections, as routers and firewalls allow")
+                                : f.chkQPassive.ToolTipText());
+    });
     q->addWidget(passive);
     auto* qconnect = new QPushButton(quick);
     bindButton(qconnect, f.cmdQConnect, [&f] { f.cmdQConnect_Click(); });
@@ -420,7 +434,16 @@ void TessalyMainWindowView::buildMenus()
     add(remote, QStringLiteral("Move File(s) / Folder(s)"), nullptr, [&f] { f.MoveRemoteSelection(); });
     add(remote, QStringLiteral("Manual File Receive"), nullptr, [&f] { f.ManualReceive(); });
     add(remote, QStringLiteral("Manual File Send"), nullptr, [&f] { f.ManualSend(); });
-    QMenu* commands = remote->addMenu(QStringLiteral("FTP Commands"));
+    QMenu* commands = remote->addMenu(f.mnuRemoteFtpCommands.Caption());
+    bindAction(commands->menuAction(), f.mnuRemoteFtpCommands, [] {});
+    // What SFTP cannot do says so where the menu shows it.
+    const auto showTip = [](QAction* action, Control& control) {
+        const auto sync = [action, &control] { action->setToolTip(control.ToolTipText()); };
+        connect(&control, &Control::changed, action, sync);
+        sync();
+    };
+    remote->setToolTipsVisible(true);
+    showTip(commands->menuAction(), f.mnuRemoteFtpCommands);
     add(commands, QStringLiteral("CWD"), nullptr, [&f] { f.mnuRemoteFtpCommandsCwd_Click(); });
     add(commands, QStringLiteral("HELP"), nullptr, [&f] { f.mnuRemoteFtpCommandsHelp_Click(); });
     add(commands, QStringLiteral("LIST"), nullptr, [&f] { f.mnuRemoteFtpCommandsList_Click(); });
@@ -430,7 +453,9 @@ void TessalyMainWindowView::buildMenus()
     add(commands, QStringLiteral("RETR"), nullptr, [&f] { f.ManualReceive(); });
     add(commands, QStringLiteral("STOR"), nullptr, [&f] { f.ManualSend(); });
     add(commands, QStringLiteral("SYST"), nullptr, [&f] { f.mnuRemoteFtpCommandsSyst_Click(); });
-    keys(add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); }), Qt::CTRL | Qt::Key_K);
+    QAction* sendCommand = add(remote, f.mnuRemoteSendCommand.Caption(), &f.mnuRemoteSendCommand, [&f] { f.mnuRemoteSendCommand_Click(); });
+    keys(sendCommand, Qt::CTRL | Qt::Key_K);
+    showTip(sendCommand, f.mnuRemoteSendCommand);
     add(remote, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuDirSyncDown_Click(); });
     remote->addSeparator();
     add(remote, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuRemoteFilterAll_Click(); });
@@ -465,9 +490,10 @@ void TessalyMainWindowView::buildMenus()
     add(localView, QStringLiteral("Details"), nullptr, [&f] { f.SetLocalView(3); });
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setToolTipsVisible(true);
     add(tools, QStringLiteral("Clear Log"), nullptr, [&f] { f.ClearLog(); });
     add(tools, QStringLiteral("Empty Trash"), nullptr, [&f] { f.mnuToolsEmptyLocalRecycleBin_Click(); });
-    add(tools, QStringLiteral("Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
+    showTip(add(tools, QStringLiteral("Custom Command"), &f.mnuRemoteSendCommand, [&f] { f.mnuRemoteSendCommand_Click(); }), f.mnuRemoteSendCommand);
     add(tools, QStringLiteral("Options..."), nullptr, cmd("IDC_FS_Options"));
     keys(add(tools, QStringLiteral("User Guide"), nullptr, cmd("IDC_FS_UserGuide")), Qt::Key_F1);
 }
