@@ -70,7 +70,7 @@ void TessalyMainWindowView::build()
     setWindowTitle(f.Caption().isEmpty() ? f.sProgramTitle : f.Caption());
     // The size and place of the last session, kept when the program ends.
     if (!restoreGeometry(f.WindowGeometry()))
-        resize(1100, 760);
+        resize(1180, 760);
     connect(&f, &frmMain::unloading, this, [this] { form_.setWindowGeometry(saveGeometry()); });
     connect(&f, &frmMain::raiseRequested, this, [this] {
         showNormal();
@@ -143,10 +143,10 @@ void TessalyMainWindowView::build()
     protocol->setToolTip(QStringLiteral("The protocol of the server: FTP, FTP over TLS, or SFTP (SSH)"));
     bindChoice(protocol, f.cboQProtocol, [&f] { f.cboQProtocol_Click(); });
     q->addWidget(protocol);
-    addField(QStringLiteral("Address:"), f.txtQaddress, 130);
+    addField(QStringLiteral("Address:"), f.txtQaddress, 110);
     addField(QStringLiteral("Port:"), f.txtQport, 50);
-    addField(QStringLiteral("User:"), f.txtQuser, 90);
-    addField(QStringLiteral("Password:"), f.txtQpassword, 90, true);
+    addField(QStringLiteral("User:"), f.txtQuser, 80);
+    addField(QStringLiteral("Password:"), f.txtQpassword, 80, true);
     auto* tls = new QCheckBox(f.chkQTls.Caption(), quick);
     tls->setObjectName(f.chkQTls.name());
     tls->setToolTip(QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted"));
@@ -176,7 +176,7 @@ void TessalyMainWindowView::build()
     auto* qconnect = new QPushButton(quick);
     bindButton(qconnect, f.cmdQConnect, [&f] { f.cmdQConnect_Click(); });
     q->addWidget(qconnect);
-    q->addSpacing(16);
+    q->addSpacing(8);
     auto* binary = new QRadioButton(quick);
     auto* ascii = new QRadioButton(quick);
     auto* autoMode = new QRadioButton(quick);
@@ -435,7 +435,11 @@ void TessalyMainWindowView::buildMenus()
     add(remote, QStringLiteral("Manual File Receive"), nullptr, [&f] { f.ManualReceive(); });
     add(remote, QStringLiteral("Manual File Send"), nullptr, [&f] { f.ManualSend(); });
     QMenu* commands = remote->addMenu(f.mnuRemoteFtpCommands.Caption());
-    bindAction(commands->menuAction(), f.mnuRemoteFtpCommands, [] {});
+    // The submenu itself is disabled: its entry in the Remote menu follows the submenu's own
+    // enabled state, which enabling the Remote menu would otherwise give back.
+    const auto syncCommands = [commands, &f] { commands->setEnabled(f.mnuRemoteFtpCommands.Enabled()); };
+    connect(&f.mnuRemoteFtpCommands, &Control::changed, commands, syncCommands);
+    syncCommands();
     // What SFTP cannot do says so where the menu shows it.
     const auto showTip = [](QAction* action, Control& control) {
         const auto sync = [action, &control] { action->setToolTip(control.ToolTipText()); };
