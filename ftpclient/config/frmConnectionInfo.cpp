@@ -277,7 +277,7 @@ void frmConnectionInfo::txtPort_Change()
 {
     const auto port = vb::toNumber(txtPort.Text());
     if (!port || *port <= 0)
-        txtPort.setText(QStringLiteral("21"));
+        txtPort.setText(protocol_ == SiteProtocol::Sftp ? QStringLiteral("22") : QStringLiteral("21"));
 }
 
 void frmConnectionInfo::cboProtocol_Click()

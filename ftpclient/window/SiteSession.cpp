@@ -30,7 +30,7 @@ quint16 portNumber(const QString& text)
 void SiteSession::txtQport_Change()
 {
     if (!vb::toNumber(main_.txtQport.Text()))
-        main_.txtQport.setText(QStringLiteral("21"));
+        main_.txtQport.setText(quickProtocol_ == SiteProtocol::Sftp ? QStringLiteral("22") : QStringLiteral("21"));
 }
 
 void SiteSession::cboQProtocol_Click()
