@@ -67,12 +67,12 @@ TransferItem itemOf(const QJsonObject& o)
 
 TransferQueueStore::Site TransferQueueStore::Site::of(const SessionLogin& login)
 {
-    return Site{login.host, login.port, login.user, login.tls, login.passive};
+    return Site{login.host, login.port, login.user, login.tls, login.passive, login.sftp};
 }
 
 bool TransferQueueStore::Site::operator==(const Site& o) const
 {
-    return host.compare(o.host, Qt::CaseInsensitive) == 0 && port == o.port && user == o.user && tls == o.tls;
+    return host.compare(o.host, Qt::CaseInsensitive) == 0 && port == o.port && user == o.user && tls == o.tls && sftp == o.sftp;
 }
 
 TransferQueueStore::TransferQueueStore(QString path, QObject* parent) : QObject(parent), path_(std::move(path)), due_(new QTimer(this))
@@ -160,6 +160,7 @@ QByteArray TransferQueueStore::encode(const QList<Saved>& entries)
         o.insert(QStringLiteral("user"), s.site.user);
         o.insert(QStringLiteral("tls"), s.site.tls);
         o.insert(QStringLiteral("passive"), s.site.passive);
+        o.insert(QStringLiteral("protocol"), s.site.sftp ? QStringLiteral("sftp") : QStringLiteral("ftp"));
         QJsonArray items;
         for (const TransferItem& i : s.items)
             items.append(itemObject(i));
@@ -181,6 +182,7 @@ QList<TransferQueueStore::Saved> TransferQueueStore::decode(const QByteArray& by
         s.site.user = o.value(QStringLiteral("user")).toString();
         s.site.tls = o.value(QStringLiteral("tls")).toBool();
         s.site.passive = o.value(QStringLiteral("passive")).toBool(true);
+        s.site.sftp = o.value(QStringLiteral("protocol")).toString() == QLatin1String("sftp");
         for (const QJsonValue& i : o.value(QStringLiteral("items")).toArray()) {
             TransferItem item = itemOf(i.toObject());
             if (!item.localPath.isEmpty() && !item.remotePath.isEmpty())

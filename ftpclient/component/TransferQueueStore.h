@@ -16,7 +16,7 @@ namespace harbel::tessaly {
 class TransferQueue;
 
 // The queue's unfinished items kept in a file across a restart, with the site they belong to
-// (host, port, user, TLS, passive; never the password). The file is replaced atomically (a new file
+// (protocol, host, port, user, TLS, passive; never the password). The file is replaced atomically (a new file
 // renamed over the old), so a program killed at any moment leaves the last complete version.
 //
 // Items of other sites, and those of a site whose resumption was not taken up, stay in the file
@@ -30,6 +30,8 @@ public:
         QString user;
         bool tls = false;
         bool passive = true;
+        // SFTP rather than FTP; a file written before the key existed holds FTP sites.
+        bool sftp = false;
         static Site of(const SessionLogin& login);
         bool operator==(const Site& other) const;
     };

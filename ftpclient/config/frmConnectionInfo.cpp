@@ -67,6 +67,17 @@ frmConnectionInfo::frmConnectionInfo(QObject* parent) : Form(QStringLiteral("frm
     txtPort.setText(QStringLiteral("21"));
     optNormal.setValue(true);
     connect(&txtPort, &Control::changed, this, &frmConnectionInfo::txtPort_Change);
+    for (const QString& name : SiteProtocol::names())
+        cboProtocol.AddItem(name);
+    cboProtocol.setListIndex(SiteProtocol::Ftp);
+    // The TLS box and the protocol choice say the same for FTP: either one sets the other.
+    connect(&chkTls, &Control::changed, this, [this] {
+        if (protocol_ == SiteProtocol::Sftp)
+            return;
+        const SiteProtocol::Kind chosen = chkTls.Value() == 1 ? SiteProtocol::FtpTls : SiteProtocol::Ftp;
+        if (chosen != protocol_)
+            applyProtocol(chosen);
+    });
     // Save Site waits for the keyring's answers.
     keyring.pendingChanged = [this] { cmdSaveSite.setEnabled(!keyring.pending()); };
 }
@@ -94,7 +105,7 @@ bool frmConnectionInfo::ShowForm(Site& site)
     else
         optNormal_Click();
     chkPassiveMode.setValue(site.passive ? 1 : 0);
-    chkTls.setValue(site.tls ? 1 : 0);
+    applyProtocol(SiteProtocol::fromValue(site.protocol, site.tls));
     Show();
     Prompts::instance().ShowModal(*this);
     if (Visible())
@@ -107,7 +118,8 @@ bool frmConnectionInfo::ShowForm(Site& site)
     site.password = txtPassword.Text();
     site.anonymous = optAnonymous.Value();
     site.passive = chkPassiveMode.Value() == 1;
-    site.tls = chkTls.Value() == 1;
+    site.protocol = protocol_;
+    site.tls = protocol_ == SiteProtocol::FtpTls;
     return true;
 }
 
@@ -185,6 +197,7 @@ frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
         IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
     p.port = read("port", 50);
     p.tls = vb::toNumber(read("TLS", 50)).value_or(0) == 1 ? 1 : 0;
+    p.protocol = SiteProtocol::fromValue(int(vb::toNumber(read("protocol", 50)).value_or(-1)), p.tls == 1);
     return p;
 }
 
@@ -202,7 +215,7 @@ bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, 
     chkPassiveMode.setValue(p.passive);
     txtPassword.setText(p.password);
     txtPort.setText(p.port);
-    chkTls.setValue(p.tls);
+    applyProtocol(SiteProtocol::Kind(p.protocol));
     cmdDeleteSite.setEnabled(true);
     return true;
 }
@@ -242,6 +255,8 @@ void frmConnectionInfo::tvlPrivate_NodeClick(int index)
 
 void frmConnectionInfo::optAnonymous_Click()
 {
+    if (protocol_ == SiteProtocol::Sftp)
+        return;
     optAnonymous.setValue(true);
     optNormal.setValue(false);
     txtUserName.setEnabled(false);
@@ -262,7 +277,35 @@ void frmConnectionInfo::txtPort_Change()
 {
     const auto port = vb::toNumber(txtPort.Text());
     if (!port || *port <= 0)
-        txtPort.setText(QStringLiteral("21"));
+        txtPort.setText(protocol_ == SiteProtocol::Sftp ? QStringLiteral("22") : QStringLiteral("21"));
+}
+
+void frmConnectionInfo::cboProtocol_Click()
+{
+    const SiteProtocol::Kind chosen = SiteProtocol::fromValue(cboProtocol.ListIndex(), false);
+    if (chosen == protocol_)
+        return;
+    txtPort.setText(SiteProtocol::portAfterChange(txtPort.Text(), protocol_, chosen));
+    applyProtocol(chosen);
+}
+
+void frmConnectionInfo::applyProtocol(SiteProtocol::Kind kind)
+{
+    protocol_ = kind;
+    if (cboProtocol.ListIndex() != kind)
+        cboProtocol.setListIndex(kind);
+    chkTls.setValue(kind == SiteProtocol::FtpTls ? 1 : 0);
+    const bool sftp = kind == SiteProtocol::Sftp;
+    const QString tip = sftp ? SiteProtocol::notOverSftp() : QString();
+    for (Control* c : std::initializer_list<Control*>{&chkTls, &chkPassiveMode, &optAnonymous}) {
+        c->setEnabled(!sftp);
+        c->setToolTipText(tip);
+    }
+    // An SSH server has no anonymous login: the user names an account.
+    if (sftp && optAnonymous.Value()) {
+        optNormal_Click();
+        txtUserName.setText(QString());
+    }
 }
 
 void frmConnectionInfo::cmdNewSite_Click()
@@ -277,7 +320,7 @@ void frmConnectionInfo::cmdNewSite_Click()
     optNormal_Click();
     // Passive data connections work behind the address translation of almost every home router.
     chkPassiveMode.setValue(1);
-    chkTls.setValue(0);
+    applyProtocol(SiteProtocol::Ftp);
     cmdDeleteSite.setEnabled(false);
 }
 
@@ -322,7 +365,7 @@ void frmConnectionInfo::cmdSaveSite_Click()
     // written when it has answered, with the values of the click.
     const QString entry = passwordEntry(name);
     const QString password = optNormal.Value() ? txtPassword.Text() : QString();
-    const QList<QPair<QString, QString>> values = {
+    QList<QPair<QString, QString>> values = {
         {QStringLiteral("sname"), name},
         {QStringLiteral("adresa"), txtHost.Text()},
         {QStringLiteral("ID"), encoded(txtUserName.Text())},
@@ -331,6 +374,11 @@ void frmConnectionInfo::cmdSaveSite_Click()
         {QStringLiteral("port"), txtPort.Text()},
         {QStringLiteral("TLS"), QString::number(chkTls.Value() == 1 ? 1 : 0)},
     };
+    // FTP and FTP over TLS need no key of their own (TLS says which); an SFTP profile has it, and
+    // a profile that had it keeps it up to date.
+    const QStringList existing = IniFile(privateFolder() + u'/' + name + kExtension).keys(kSection);
+    if (protocol_ == SiteProtocol::Sftp || existing.contains(QStringLiteral("protocol"), Qt::CaseInsensitive))
+        values.append({QStringLiteral("protocol"), QString::number(protocol_)});
     keyring.keep({{entry, password}}, [this, name, entry, password, values] { writeProfile(name, entry, password, values); });
 }
 

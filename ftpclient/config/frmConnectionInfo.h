@@ -4,6 +4,7 @@
 #include "common/controls/Form.h"
 #include "common/controls/KeyringNotice.h"
 #include "ftpclient/config/ClientControls.h"
+#include "ftpclient/config/SiteProtocol.h"
 
 namespace harbel::tessaly {
 
@@ -25,6 +26,7 @@ public:
         bool anonymous = false;
         bool passive = true;
         bool tls = false;  // explicit FTP over TLS
+        int protocol = SiteProtocol::Ftp;  // a SiteProtocol::Kind; FtpTls goes with tls
     };
 
     // What a profile file holds, as the dialog shows it.
@@ -36,6 +38,9 @@ public:
         QString port;
         int passive = 0;
         int tls = 0;  // key "TLS"; profiles written before it read as 0
+        // Key "protocol" (a SiteProtocol::Kind), written for SFTP; a profile without it reads as
+        // FTP, or FTP over TLS when its TLS key says so. TLS is still written, for older versions.
+        int protocol = SiteProtocol::Ftp;
     };
 
     explicit frmConnectionInfo(QObject* parent = nullptr);
@@ -55,6 +60,10 @@ public:
     void optAnonymous_Click();
     void optNormal_Click();
     void txtPort_Change();
+    // The protocol choice changed: the port follows it when it was the old default, and what the
+    // protocol cannot use is greyed (anonymous login, passive mode, TLS over SFTP).
+    void cboProtocol_Click();
+    SiteProtocol::Kind protocol() const { return protocol_; }
     void cmdNewSite_Click();
     void cmdSaveSite_Click();
     void cmdDeleteSite_Click();
@@ -80,6 +89,7 @@ public:
     OptionButton optAnonymous{*this, QStringLiteral("optAnonymous")};
     CheckBox chkPassiveMode{*this, QStringLiteral("chkPassiveMode")};
     CheckBox chkTls{*this, QStringLiteral("chkTls")};
+    ComboBox cboProtocol{*this, QStringLiteral("cboProtocol")};
     TabStrip TabProfiles{*this, QStringLiteral("TabProfiles")};
     ListBox tvlStandard{*this, QStringLiteral("tvlStandard")};
     ListBox tvlPrivate{*this, QStringLiteral("tvlPrivate")};
@@ -102,7 +112,11 @@ private:
     void writeProfile(const QString& name, const QString& entry, const QString& password,
                       QList<QPair<QString, QString>> values);
 
+    // Shows a protocol in the choice and the controls that depend on it.
+    void applyProtocol(SiteProtocol::Kind kind);
+
     bool cancelled_ = true;
+    SiteProtocol::Kind protocol_ = SiteProtocol::Ftp;
 };
 
 }  // namespace harbel::tessaly

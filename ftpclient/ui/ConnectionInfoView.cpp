@@ -5,6 +5,7 @@
 #include "ftpclient/ui/TessalyBindings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -104,6 +105,9 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
         fields->addRow(label, secret ? harbel::ui::passwordWithShowToggle(edit, this) : edit);
     };
     field(QStringLiteral("Profile name:"), form.txtProfileName);
+    auto* protocol = new QComboBox(this);
+    harbel::bindChoice(protocol, form.cboProtocol, [&form] { form.cboProtocol_Click(); });
+    fields->addRow(QStringLiteral("Protocol:"), protocol);
     field(QStringLiteral("Host:"), form.txtHost);
     field(QStringLiteral("Port:"), form.txtPort);
     field(QStringLiteral("User name:"), form.txtUserName);
@@ -128,6 +132,7 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     connect(&form.chkPassiveMode, &Control::changed, passive, syncPassive);
     connect(passive, &QCheckBox::clicked, passive, [&form](bool on) { form.chkPassiveMode.setValue(on ? 1 : 0); });
     syncPassive();
+    harbel::bindControl(passive, form.chkPassiveMode);
     values->addWidget(passive);
 
     auto* tls = new QCheckBox(form.chkTls.Caption(), this);
@@ -136,6 +141,7 @@ ConnectionInfoView::ConnectionInfoView(frmConnectionInfo& form, QWidget* parent)
     connect(&form.chkTls, &Control::changed, tls, syncTls);
     connect(tls, &QCheckBox::clicked, tls, [&form](bool on) { form.chkTls.setValue(on ? 1 : 0); });
     syncTls();
+    harbel::bindControl(tls, form.chkTls);
     values->addWidget(tls);
     values->addStretch();
     auto* status = new QLabel(this);

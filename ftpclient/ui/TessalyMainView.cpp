@@ -70,7 +70,7 @@ void TessalyMainWindowView::build()
     setWindowTitle(f.Caption().isEmpty() ? f.sProgramTitle : f.Caption());
     // The size and place of the last session, kept when the program ends.
     if (!restoreGeometry(f.WindowGeometry()))
-        resize(1100, 760);
+        resize(1180, 760);
     connect(&f, &frmMain::unloading, this, [this] { form_.setWindowGeometry(saveGeometry()); });
     connect(&f, &frmMain::raiseRequested, this, [this] {
         showNormal();
@@ -139,10 +139,14 @@ void TessalyMainWindowView::build()
     };
     // Minimum widths the row can always give at the window's least width: a row wider than its
     // room draws its fields over their labels.
-    addField(QStringLiteral("Address:"), f.txtQaddress, 130);
+    auto* protocol = new QComboBox(quick);
+    protocol->setToolTip(QStringLiteral("The protocol of the server: FTP, FTP over TLS, or SFTP (SSH)"));
+    bindChoice(protocol, f.cboQProtocol, [&f] { f.cboQProtocol_Click(); });
+    q->addWidget(protocol);
+    addField(QStringLiteral("Address:"), f.txtQaddress, 110);
     addField(QStringLiteral("Port:"), f.txtQport, 50);
-    addField(QStringLiteral("User:"), f.txtQuser, 90);
-    addField(QStringLiteral("Password:"), f.txtQpassword, 90, true);
+    addField(QStringLiteral("User:"), f.txtQuser, 80);
+    addField(QStringLiteral("Password:"), f.txtQpassword, 80, true);
     auto* tls = new QCheckBox(f.chkQTls.Caption(), quick);
     tls->setObjectName(f.chkQTls.name());
     tls->setToolTip(QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted"));
@@ -150,6 +154,11 @@ void TessalyMainWindowView::build()
     connect(&f.chkQTls, &Control::changed, tls, syncTls);
     connect(tls, &QCheckBox::clicked, tls, [&f](bool on) { f.chkQTls.setValue(on ? 1 : 0); });
     syncTls();
+    // Enabled and tool tip follow the control (greyed over SFTP, with the reason).
+    bindControl(tls, f.chkQTls, [tls, &f] {
+        tls->setToolTip(f.chkQTls.ToolTipText().isEmpty() ? QStringLiteral("Explicit FTP over TLS: the login and every transfer are encrypted")
+                                                           : f.chkQTls.ToolTipText());
+    });
     q->addWidget(tls);
     auto* passive = new QCheckBox(f.chkQPassive.Caption(), quick);
     passive->setObjectName(f.chkQPassive.name());
@@ -158,11 +167,16 @@ void TessalyMainWindowView::build()
     connect(&f.chkQPassive, &Control::changed, passive, syncPassive);
     connect(passive, &QCheckBox::clicked, passive, [&f](bool on) { f.chkQPassive.setValue(on ? 1 : 0); });
     syncPassive();
+    bindControl(passive, f.chkQPassive, [passive, &f] {
+        passive->setToolTip(f.chkQPassive.ToolTipText().isEmpty()
+                                ? QStringLiteral("Passive mode: the client opens the data connections, as routers and firewalls allow")
+                                : f.chkQPassive.ToolTipText());
+    });
     q->addWidget(passive);
     auto* qconnect = new QPushButton(quick);
     bindButton(qconnect, f.cmdQConnect, [&f] { f.cmdQConnect_Click(); });
     q->addWidget(qconnect);
-    q->addSpacing(16);
+    q->addSpacing(8);
     auto* binary = new QRadioButton(quick);
     auto* ascii = new QRadioButton(quick);
     auto* autoMode = new QRadioButton(quick);
@@ -420,7 +434,20 @@ void TessalyMainWindowView::buildMenus()
     add(remote, QStringLiteral("Move File(s) / Folder(s)"), nullptr, [&f] { f.MoveRemoteSelection(); });
     add(remote, QStringLiteral("Manual File Receive"), nullptr, [&f] { f.ManualReceive(); });
     add(remote, QStringLiteral("Manual File Send"), nullptr, [&f] { f.ManualSend(); });
-    QMenu* commands = remote->addMenu(QStringLiteral("FTP Commands"));
+    QMenu* commands = remote->addMenu(f.mnuRemoteFtpCommands.Caption());
+    // The submenu itself is disabled: its entry in the Remote menu follows the submenu's own
+    // enabled state, which enabling the Remote menu would otherwise give back.
+    const auto syncCommands = [commands, &f] { commands->setEnabled(f.mnuRemoteFtpCommands.Enabled()); };
+    connect(&f.mnuRemoteFtpCommands, &Control::changed, commands, syncCommands);
+    syncCommands();
+    // What SFTP cannot do says so where the menu shows it.
+    const auto showTip = [](QAction* action, Control& control) {
+        const auto sync = [action, &control] { action->setToolTip(control.ToolTipText()); };
+        connect(&control, &Control::changed, action, sync);
+        sync();
+    };
+    remote->setToolTipsVisible(true);
+    showTip(commands->menuAction(), f.mnuRemoteFtpCommands);
     add(commands, QStringLiteral("CWD"), nullptr, [&f] { f.mnuRemoteFtpCommandsCwd_Click(); });
     add(commands, QStringLiteral("HELP"), nullptr, [&f] { f.mnuRemoteFtpCommandsHelp_Click(); });
     add(commands, QStringLiteral("LIST"), nullptr, [&f] { f.mnuRemoteFtpCommandsList_Click(); });
@@ -430,7 +457,9 @@ void TessalyMainWindowView::buildMenus()
     add(commands, QStringLiteral("RETR"), nullptr, [&f] { f.ManualReceive(); });
     add(commands, QStringLiteral("STOR"), nullptr, [&f] { f.ManualSend(); });
     add(commands, QStringLiteral("SYST"), nullptr, [&f] { f.mnuRemoteFtpCommandsSyst_Click(); });
-    keys(add(remote, QStringLiteral("Send Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); }), Qt::CTRL | Qt::Key_K);
+    QAction* sendCommand = add(remote, f.mnuRemoteSendCommand.Caption(), &f.mnuRemoteSendCommand, [&f] { f.mnuRemoteSendCommand_Click(); });
+    keys(sendCommand, Qt::CTRL | Qt::Key_K);
+    showTip(sendCommand, f.mnuRemoteSendCommand);
     add(remote, QStringLiteral("Synchronize Directory"), nullptr, [&f] { f.mnuDirSyncDown_Click(); });
     remote->addSeparator();
     add(remote, QStringLiteral("All Files (*.*)"), nullptr, [&f] { f.mnuRemoteFilterAll_Click(); });
@@ -465,9 +494,10 @@ void TessalyMainWindowView::buildMenus()
     add(localView, QStringLiteral("Details"), nullptr, [&f] { f.SetLocalView(3); });
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setToolTipsVisible(true);
     add(tools, QStringLiteral("Clear Log"), nullptr, [&f] { f.ClearLog(); });
     add(tools, QStringLiteral("Empty Trash"), nullptr, [&f] { f.mnuToolsEmptyLocalRecycleBin_Click(); });
-    add(tools, QStringLiteral("Custom Command"), nullptr, [&f] { f.mnuRemoteSendCommand_Click(); });
+    showTip(add(tools, QStringLiteral("Custom Command"), &f.mnuRemoteSendCommand, [&f] { f.mnuRemoteSendCommand_Click(); }), f.mnuRemoteSendCommand);
     add(tools, QStringLiteral("Options..."), nullptr, cmd("IDC_FS_Options"));
     keys(add(tools, QStringLiteral("User Guide"), nullptr, cmd("IDC_FS_UserGuide")), Qt::Key_F1);
 }

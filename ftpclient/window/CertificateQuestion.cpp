@@ -42,4 +42,24 @@ int askAboutCertificate(const CertificateInfo& info)
     return a == MsgAnswer::Yes ? certTrustAlways : a == MsgAnswer::No ? certTrustOnce : certRefuse;
 }
 
+QString hostKeyQuestionText(const CertificateInfo& info)
+{
+    // The component names the key "<type> host key".
+    const QString type = info.subject.section(u' ', 0, 0);
+    return QStringLiteral("The host key of %1 is not known yet: this is the first connection to it, or the known "
+                          "hosts file does not list it.\n\n"
+                          "Key type: %2\nSHA-256 fingerprint: %3\n\n"
+                          "Compare the fingerprint with the one the server's administrator gives. Do you trust this key?\n"
+                          "Yes: trust it always (it is added to the known hosts file)\n"
+                          "No: trust it this time only\n"
+                          "Cancel: do not connect")
+        .arg(info.host + u':' + QString::number(info.port), type, info.fingerprint);
+}
+
+int askAboutHostKey(const CertificateInfo& info)
+{
+    const MsgAnswer a = Prompts::instance().MsgBox(hostKeyQuestionText(info), MsgButtons::YesNoCancel, MsgIcon::Question, kQuery);
+    return a == MsgAnswer::Yes ? certTrustAlways : a == MsgAnswer::No ? certTrustOnce : certRefuse;
+}
+
 }  // namespace harbel::tessaly

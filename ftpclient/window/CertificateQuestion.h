@@ -14,4 +14,10 @@ QString certificateQuestionText(const CertificateInfo& info);
 // wants it answered: Yes trusts it always, No this time only; Cancel and a dismissed box refuse it.
 int askAboutCertificate(const CertificateInfo& info);
 
+// The same question about an SSH server's host key that the known hosts file does not list: the
+// key's type and SHA-256 fingerprint; Yes adds it to the known hosts file, No trusts it this time,
+// Cancel and a dismissed box do not connect (nothing of the login has been sent).
+QString hostKeyQuestionText(const CertificateInfo& info);
+int askAboutHostKey(const CertificateInfo& info);
+
 }  // namespace harbel::tessaly

@@ -21,7 +21,7 @@ using listing::compareTimes;
 // (seconds, UTC); when it refuses, the listing's own precision is used.
 class RemoteTimes final {
 public:
-    explicit RemoteTimes(frmMain& main) : main_(main), mlsd_(main.xFtp.offersMlsd() && main.xFtp.ListingOption == 1) {}
+    explicit RemoteTimes(frmMain& main) : main_(main), mlsd_(main.remoteSession().listsSeconds() || (main.xFtp.offersMlsd() && main.xFtp.ListingOption == 1)) {}
 
     std::pair<QDateTime, Precision> of(const FolderItem& item)
     {
@@ -107,8 +107,8 @@ void DirectorySyncCommands::mnuDirSyncDown_Click()
         const bool bySize = syncBySize();
         bool complete = true;
         try {
-            main_.xFtp.ChangeFolder(main_.sRemotePath);
-            const QList<FolderItem> remote = main_.xFtp.GetFolderItems(QString(), 0);
+            main_.remoteSession().ChangeFolder(main_.sRemotePath);
+            const QList<FolderItem> remote = main_.remoteSession().GetFolderItems(QString(), 0);
             const QHash<QString, LocalEntry> local = localEntries(main_.sLocalPath);
             RemoteTimes remoteTimes(main_);
             for (const FolderItem& item : remote) {
@@ -136,7 +136,7 @@ void DirectorySyncCommands::mnuDirSyncDown_Click()
                     }
                 }
                 if (transfer)
-                    main_.xFtp.ReceiveFile(item.Name, 0, main_.sLocalPath + item.Name);
+                    main_.receiveFile(item.Name, main_.sLocalPath + item.Name);
             }
         } catch (const FtpError& e) {
             complete = false;
@@ -167,8 +167,8 @@ void DirectorySyncCommands::mnuSyncDirUp_Click()
         const bool bySize = syncBySize();
         bool complete = true;
         try {
-            main_.xFtp.ChangeFolder(main_.sRemotePath);
-            const QList<FolderItem> items = main_.xFtp.GetFolderItems(QString(), 0);
+            main_.remoteSession().ChangeFolder(main_.sRemotePath);
+            const QList<FolderItem> items = main_.remoteSession().GetFolderItems(QString(), 0);
             QHash<QString, FolderItem> remote;
             remote.reserve(items.size());
             for (const FolderItem& item : items)
@@ -202,7 +202,7 @@ void DirectorySyncCommands::mnuSyncDirUp_Click()
                     }
                 }
                 if (transfer)
-                    main_.xFtp.SendFile(main_.sLocalPath + name, 0, name, false);
+                    main_.remoteSession().SendFile(main_.sLocalPath + name, 0, name, false);
             }
         } catch (const FtpError& e) {
             complete = false;

@@ -83,7 +83,7 @@ void LocalBrowser::UpdateLocalCommands()
     main_.miDeleteLocalFile.setEnabled(!sel.isEmpty() && (oneFile || sel.size() > 1));
     main_.miRenameLocalFile.setEnabled(oneFile);
     main_.miCreateLocalFolder.setEnabled(true);
-    main_.cmdSend.setEnabled(main_.xFtp.State() == FtpComponent::Idle && !sel.isEmpty() && !main_.operationRunning());
+    main_.cmdSend.setEnabled(main_.remoteSession().State() == FtpComponent::Idle && !sel.isEmpty() && !main_.operationRunning());
 }
 
 QString LocalBrowser::selectionName() const
@@ -107,7 +107,7 @@ void LocalBrowser::lstLocalFileList_DblClick()
         }
         return;
     }
-    if (main_.xFtp.State() == FtpComponent::NotConnected) {
+    if (main_.remoteSession().State() == FtpComponent::NotConnected) {
         main_.StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
         return;
     }

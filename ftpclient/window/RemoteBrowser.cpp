@@ -41,6 +41,17 @@ void RemoteBrowser::reportRowsLeftOut()
     rowsLeftOut_ = 0;
 }
 
+void RemoteBrowser::listFolder(const QString& mask)
+{
+    if (!main_.overSftp()) {
+        main_.xFtp.ListFolder(mask);  // its rows arrive as ListingItem events
+        return;
+    }
+    const QList<FolderItem> items = main_.xSftp.GetFolderItems(mask);
+    for (const FolderItem& item : items)
+        addListed(item.Name, item.Date, item.Size, item.Kind);
+}
+
 void RemoteBrowser::ListFilesOnServer()
 {
     rowsLeftOut_ = 0;
@@ -48,7 +59,7 @@ void RemoteBrowser::ListFilesOnServer()
     main_.xFtp.ListingOption = 1;
     main_.StatusBarInfo(QStringLiteral("Obtaining remote folder's contents..."));
     try {
-        main_.xFtp.ListFolder(QString());
+        listFolder(QString());
         main_.SetBusyState(false);
         main_.StatusBarInfo(QStringLiteral("Listing of remote folder completed."));
     } catch (const FtpError& e) {
@@ -67,7 +78,7 @@ void RemoteBrowser::ListDefinedFilesOnServer(const QString& defineString)
     main_.xFtp.ListingOption = 1;
     main_.StatusBarInfo(QStringLiteral("Obtaining directory listing..."));
     try {
-        main_.xFtp.ListFolder(defineString);
+        listFolder(defineString);
     } catch (const FtpError& e) {
         if (!e.Description().isEmpty())
             main_.DisplayMessage(QStringLiteral("Error") + QLatin1Char(' ') + e.Description());
@@ -81,7 +92,7 @@ void RemoteBrowser::ListDefinedFilesOnServer(const QString& defineString)
 QString RemoteBrowser::GetRemoteFolder()
 {
     try {
-        return main_.xFtp.CurrentFolder();
+        return main_.remoteSession().CurrentFolder();
     } catch (const FtpError& e) {
         main_.DisplayMessage(QStringLiteral("Error while querying current remote folder. Description: ") + e.Description());
         return {};
@@ -91,7 +102,7 @@ QString RemoteBrowser::GetRemoteFolder()
 bool RemoteBrowser::ChangeCurrentRemoteFolder(const QString& sNewRemotePath, bool bInteractive)
 {
     try {
-        main_.xFtp.ChangeFolder(sNewRemotePath);
+        main_.remoteSession().ChangeFolder(sNewRemotePath);
     } catch (const FtpError& e) {
         if (bInteractive) {
             main_.DisplayMessage(QStringLiteral("Error while attempting to change current remote folder to '") + sNewRemotePath
@@ -101,7 +112,7 @@ bool RemoteBrowser::ChangeCurrentRemoteFolder(const QString& sNewRemotePath, boo
         return false;
     }
     try {
-        const QString folder = main_.xFtp.CurrentFolder();
+        const QString folder = main_.remoteSession().CurrentFolder();
         main_.AddPathToComboBox(folder, main_.cboRemotePath);
         main_.sRemotePath = folder;
         main_.StatusBarInfo(QStringLiteral("Remote folder changed to ") + folder);
@@ -137,8 +148,8 @@ bool RemoteBrowser::ShowServerFolder()
     QString folder;
     QList<FolderItem> items;
     try {
-        folder = main_.xFtp.CurrentFolder();
-        items = main_.xFtp.GetFolderItems(QString());
+        folder = main_.remoteSession().CurrentFolder();
+        items = main_.remoteSession().GetFolderItems(QString());
     } catch (const FtpError& e) {
         main_.SetBusyState(false);
         main_.setMousePointer(0);
@@ -170,8 +181,8 @@ bool RemoteBrowser::ServerToListedFolder()
         return true;
     if (!now.isEmpty()) {
         try {
-            main_.xFtp.ChangeFolder(listed);
-            if (main_.xFtp.CurrentFolder() == listed)
+            main_.remoteSession().ChangeFolder(listed);
+            if (main_.remoteSession().CurrentFolder() == listed)
                 return true;
         } catch (const FtpError& e) {
             main_.DisplayMessage(e.Description());
@@ -202,7 +213,7 @@ void RemoteBrowser::lstRemoteFileList_DblClick()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
-    if (main_.xFtp.State() != FtpComponent::Idle)
+    if (main_.remoteSession().State() != FtpComponent::Idle)
         return;
     const QList<ListRow*> sel = main_.lstRemoteFileList.selectedRows();
     if (sel.isEmpty())
@@ -249,8 +260,8 @@ void RemoteBrowser::cmdUpFtp_Click()
         // Up from the folder the list shows, wherever a raw command left the server.
         if (!ServerToListedFolder())
             throw FtpError(ftpErrProtocol, QStringLiteral("The server is not in the listed folder ") + main_.sRemotePath);
-        const QString before = main_.xFtp.CurrentFolder();
-        main_.xFtp.ChangeToParent();
+        const QString before = main_.remoteSession().CurrentFolder();
+        main_.changeToParent();
         const QString now = GetRemoteFolder();
         if (now != before) {
             if (!ChangeCurrentRemoteFolder(now, true))
@@ -274,7 +285,7 @@ void RemoteBrowser::cboRemotePath_Click()
     const QString typed = main_.cboRemotePath.Text();
     // A relative path leads from the listed folder.
     const QString text = typed.startsWith(QLatin1Char('/')) || main_.sRemotePath.isEmpty() ? typed : main_.listedPath(typed);
-    if (main_.xFtp.State() != FtpComponent::Idle || text == GetRemoteFolder())
+    if (main_.remoteSession().State() != FtpComponent::Idle || text == GetRemoteFolder())
         return;
     if (ChangeCurrentRemoteFolder(text, true))
         listAfterChange();
@@ -308,7 +319,7 @@ void RemoteBrowser::mnuRemoteFilterAll_Click()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
-    if (main_.xFtp.State() != FtpComponent::Idle)
+    if (main_.remoteSession().State() != FtpComponent::Idle)
         return;
     main_.lstRemoteFileList.Clear();
     ListFilesOnServer();

@@ -46,6 +46,8 @@ public:
 
 private:
     void listAfterChange();
+    // Lists the server's current folder (the entries matching mask) into the remote pane.
+    void listFolder(const QString& mask);
     // Logs how many entries the last listing left out of the remote list, if any.
     void reportRowsLeftOut();
 

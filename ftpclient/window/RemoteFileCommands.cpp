@@ -104,7 +104,7 @@ void RemoteFileCommands::DeleteRemoteSelection()
                 }
                 const bool folder = icon == 2 && listed.value(name, FolderItem::Folder) == FolderItem::Folder;
                 if (!folder) {
-                    main_.xFtp.DeleteFile(frmMain::remotePath(start, name));
+                    main_.remoteSession().DeleteFile(frmMain::remotePath(start, name));
                     continue;
                 }
                 main_.sDeleteRoot = frmMain::remotePath(start, name);
@@ -122,7 +122,7 @@ void RemoteFileCommands::DeleteRemoteSelection()
         if (!e.Description().isEmpty())
             main_.DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
         // Show what is left, also after a failure part-way.
-        if (main_.xFtp.State() == FtpComponent::Idle)
+        if (main_.remoteSession().State() == FtpComponent::Idle)
             main_.RefreshRemoteList();
     }
     main_.setMousePointer(0);
@@ -179,7 +179,7 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
     };
     // Files, and links as links.
     hooks.file = [this](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
-        tolerateRefusal([&] { main_.xFtp.DeleteFile(frmMain::remotePath(in.remote, file.name)); });
+        tolerateRefusal([&] { main_.remoteSession().DeleteFile(frmMain::remotePath(in.remote, file.name)); });
     };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>& folders) {
         for (const TreeWalk::Entry& folder : folders)
@@ -192,7 +192,7 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
             return false;
         // A folder that could not be listed keeps what it holds, and so stays.
         if (outcome == TreeWalk::Outcome::Walked)
-            tolerateRefusal([&] { main_.xFtp.RemoveFolder(frmMain::remotePath(in.remote, folder.name)); });
+            tolerateRefusal([&] { main_.remoteSession().RemoveFolder(frmMain::remotePath(in.remote, folder.name)); });
         return true;
     };
     TreeWalk::Folder parent;
@@ -209,7 +209,7 @@ bool RemoteFileCommands::DeleteRemoteFolderRec(const QString& path)
 // Changes to an absolute remote folder and checks that the server is there.
 bool RemoteFileCommands::returnToRemoteFolder(const QString& folder)
 {
-    tolerateRefusal([&] { main_.xFtp.ChangeFolder(folder); });
+    tolerateRefusal([&] { main_.remoteSession().ChangeFolder(folder); });
     const QString now = main_.GetRemoteFolder();
     if (!sameRemoteFolder(now, folder)) {
         main_.DisplayMessage(QStringLiteral("Could not return to the remote folder %1.").arg(folder));
@@ -227,7 +227,7 @@ QList<FolderItem> RemoteFileCommands::listWithLinks()
         ~Restore() { option = old; }
     } restore{main_.xFtp.ListingOption, main_.xFtp.ListingOption};
     main_.xFtp.ListingOption = 0;
-    return main_.xFtp.GetFolderItems(QString());
+    return main_.remoteSession().GetFolderItems(QString());
 }
 
 // --- rename, create, move -------------------------------------------------------------------
@@ -258,7 +258,7 @@ void RemoteFileCommands::RenameRemoteItem()
         const QString reason = listing::unsafeNameReason(name);
         if (!reason.isEmpty())
             throw FtpError(ftpErrUnsafeName, QStringLiteral("Refused to rename '%1': %2.").arg(name, reason));
-        main_.xFtp.RenameItem(main_.listedPath(name), main_.listedPath(newName));
+        main_.remoteSession().RenameItem(main_.listedPath(name), main_.listedPath(newName));
         main_.RefreshRemoteList();
         main_.StatusBarInfo(QStringLiteral("Remote file renamed."));
     } catch (const FtpError& e) {
@@ -281,7 +281,7 @@ void RemoteFileCommands::CreateRemoteFolder()
         return;
     }
     try {
-        main_.xFtp.CreateFolder(main_.listedPath(name));
+        main_.remoteSession().CreateFolder(main_.listedPath(name));
         main_.RefreshRemoteList();
         main_.StatusBarInfo(QStringLiteral("Remote folder created."));
     } catch (const FtpError& e) {
@@ -296,7 +296,7 @@ void RemoteFileCommands::MoveRemoteSelection()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
-    if (main_.xFtp.State() != FtpComponent::Idle)
+    if (main_.remoteSession().State() != FtpComponent::Idle)
         return;
     QStringList names;
     for (const ListRow* r : main_.lstRemoteFileList.selectedRows())
@@ -322,7 +322,7 @@ void RemoteFileCommands::MoveRemoteSelection()
         try {
             // An empty target is the server's root; a relative one lies in the listed folder.
             const QString newName = target->isEmpty() ? QLatin1Char('/') + name : frmMain::remotePath(main_.listedPath(*target), name);
-            main_.xFtp.RenameItem(main_.listedPath(name), newName);
+            main_.remoteSession().RenameItem(main_.listedPath(name), newName);
         } catch (const FtpError& e) {
             main_.DisplayMessage(QStringLiteral("Error:") + QLatin1Char(' ') + e.Description());
             if (endsTheWalk(e))
@@ -360,12 +360,12 @@ void RemoteFileCommands::manualTransfer(bool receive)
         // The file lands in, or goes to, the folder each pane shows.
         const QString file = name.section(QLatin1Char('/'), -1);
         if (receive) {
-            main_.xFtp.ReceiveFile(main_.listedPath(name), 0, main_.sLocalPath + file);
+            main_.receiveFile(main_.listedPath(name), main_.sLocalPath + file);
             main_.SetBusyState(false);
             main_.RefreshLocalList();
             main_.UpdateLocalCommands();
         } else {
-            main_.xFtp.SendFile(main_.sLocalPath + name, 0, main_.listedPath(file), false);
+            main_.remoteSession().SendFile(main_.sLocalPath + name, 0, main_.listedPath(file), false);
             main_.SetBusyState(false);
             main_.RefreshRemoteList();
             main_.UpdateRemoteCommands();
@@ -392,6 +392,10 @@ QString RemoteFileCommands::askCommandText(const QString& prompt)
 // The reply reaches the user through the connection log.
 void RemoteFileCommands::sendRawCommand(const QString& line, const QString& errorPrefix)
 {
+    if (main_.overSftp()) {
+        main_.DisplayMessage(SiteProtocol::notOverSftp() + QStringLiteral(": ") + line);
+        return;
+    }
     main_.setMousePointer(frmMain::kHourglass);
     try {
         main_.xFtp.SendCommand(line);
@@ -417,7 +421,7 @@ void RemoteFileCommands::followServer(const QString& line)
         QStringLiteral("STRU"), QStringLiteral("OPTS"), QStringLiteral("CLNT"), QStringLiteral("ALLO"), QStringLiteral("RNFR"),
         QStringLiteral("USER"), QStringLiteral("REST"), QStringLiteral("PASV"), QStringLiteral("EPSV"), QStringLiteral("PORT"),
         QStringLiteral("EPRT")};
-    if (leavesAlone.contains(line.section(QLatin1Char(' '), 0, 0).toUpper()) || main_.xFtp.State() != FtpComponent::Idle)
+    if (leavesAlone.contains(line.section(QLatin1Char(' '), 0, 0).toUpper()) || main_.remoteSession().State() != FtpComponent::Idle)
         return;
     main_.ShowServerFolder();
 }
@@ -453,6 +457,8 @@ void RemoteFileCommands::mnuRemoteFtpCommandsQuote_Click()
 
 void RemoteFileCommands::mnuRemoteSendCommand_Click()
 {
+    if (main_.overSftp() && main_.remoteSession().State() != RemoteSession::NotConnected)
+        return;
     // The log stays in view: it shows the server's replies.
     main_.showPanels(false, false, true, true);
     emit main_.focusRequested(&main_.txtCommand);
@@ -466,7 +472,9 @@ void RemoteFileCommands::txtCommand_KeyPress(int keyAscii)
     if (op.refused())
         return;
     const QString line = main_.txtCommand.Text();
-    if (!line.isEmpty()) {
+    if (!line.isEmpty() && main_.overSftp()) {
+        main_.DisplayMessage(SiteProtocol::notOverSftp() + QStringLiteral(": ") + line);
+    } else if (!line.isEmpty()) {
         try {
             main_.xFtp.SendCommand(line);
         } catch (const FtpError& e) {

@@ -5,7 +5,9 @@
 
 #include "common/prompts/Prompts.h"
 #include "common/support/VbText.h"
+#include "ftpclient/component/FtpError.h"
 #include "ftpclient/config/FirewallSettings.h"
+#include "ftpclient/window/KnownHostKeys.h"
 #include "ftpclient/window/TessalyMain.h"
 
 #include <QCoreApplication>
@@ -28,12 +30,44 @@ quint16 portNumber(const QString& text)
 void SiteSession::txtQport_Change()
 {
     if (!vb::toNumber(main_.txtQport.Text()))
-        main_.txtQport.setText(QStringLiteral("21"));
+        main_.txtQport.setText(quickProtocol_ == SiteProtocol::Sftp ? QStringLiteral("22") : QStringLiteral("21"));
+}
+
+void SiteSession::cboQProtocol_Click()
+{
+    const auto from = SiteProtocol::Kind(quickProtocol_);
+    const auto to = SiteProtocol::fromValue(main_.cboQProtocol.ListIndex(), false);
+    quickProtocol_ = to;
+    main_.txtQport.setText(SiteProtocol::portAfterChange(main_.txtQport.Text(), from, to));
+    main_.chkQTls.setValue(to == SiteProtocol::FtpTls ? 1 : 0);
+    main_.applyProtocolLimits();
+}
+
+void SiteSession::prepareLogin(int protocol, const QString& user, const QString& password, bool passive)
+{
+    main_.iSiteProtocol = protocol;
+    main_.bSiteTls = protocol == SiteProtocol::FtpTls;
+    main_.bSitePassive = passive;
+    if (protocol == SiteProtocol::Sftp) {
+        SessionLogin& login = main_.xSftp.login;
+        login.host = main_.sSiteAddress;
+        login.port = portNumber(main_.sSitePort);
+        login.user = user;
+        login.password = password;
+        login.timeoutSeconds = main_.xFtp.TimeoutSeconds;
+        return;
+    }
+    main_.xFtp.Host = main_.sSiteAddress;
+    main_.xFtp.Port = portNumber(main_.sSitePort);
+    main_.xFtp.User = user;
+    main_.xFtp.Password = password;
+    main_.xFtp.UseTls = main_.bSiteTls;
+    main_.xFtp.Passive = passive;
 }
 
 bool SiteSession::askDisconnectFirst()
 {
-    if (main_.xFtp.State() == FtpComponent::NotConnected)
+    if (main_.remoteSession().State() == FtpComponent::NotConnected)
         return true;
     if (Prompts::instance().MsgBox(QStringLiteral("Cant connect to server, Do you want to Disconnect First?"), MsgButtons::YesNo,
                                    MsgIcon::Exclamation, main_.sProgramTitle) != MsgAnswer::Yes)
@@ -72,13 +106,17 @@ bool SiteSession::applyProxySettings()
 
 void SiteSession::connectAndList()
 {
-    if (!applyProxySettings()) {
+    if (main_.overSftp()) {
+        // The firewall settings describe how FTP goes out; an SSH connection goes straight.
+        if (FirewallSettings::load().kind() != 0)
+            main_.DisplayMessage(QStringLiteral("The firewall settings apply to FTP only: the SFTP connection goes to the server directly."));
+    } else if (!applyProxySettings()) {
         main_.StatusBarInfo(QStringLiteral("Connect operation cancelled: the firewall password was not given."));
         return;
     }
     main_.StatusBarInfo(QStringLiteral("Connecting to ") + main_.sSiteAddress);
     OpenSession();
-    if (main_.xFtp.State() == FtpComponent::Idle) {
+    if (main_.remoteSession().State() == FtpComponent::Idle) {
         main_.lstRemoteFileList.Clear();
         main_.ListFilesOnServer();
         main_.sRemotePath = main_.cboRemotePath.Text();
@@ -97,7 +135,7 @@ void SiteSession::ConnectToSite()
     if (op.refused())
         return;
     main_.setMousePointer(kHourglass);
-    frmConnectionInfo::Site site{main_.sSiteAddress, main_.sSitePort, main_.sSiteUser, main_.sSitePassword, main_.bSiteAnonymous, main_.bSitePassive, main_.bSiteTls};
+    frmConnectionInfo::Site site{main_.sSiteAddress, main_.sSitePort, main_.sSiteUser, main_.sSitePassword, main_.bSiteAnonymous, main_.bSitePassive, main_.bSiteTls, main_.iSiteProtocol};
     // The toolbar shows no session while the site dialog is open; a session that is still up when
     // the dialog leads nowhere is shown again.
     const QString connected = main_.movToolbar.GetVariable(QStringLiteral("_root.Connected"));
@@ -118,26 +156,20 @@ void SiteSession::ConnectToSite()
     main_.sSiteUser = site.user;
     main_.sSitePassword = site.password;
     main_.bSiteAnonymous = site.anonymous;
-    main_.bSitePassive = site.passive;
-    main_.bSiteTls = site.tls;
     main_.chkQTls.setValue(site.tls ? 1 : 0);
     main_.chkQPassive.setValue(site.passive ? 1 : 0);
+    main_.cboQProtocol.setListIndex(site.protocol);
+    quickProtocol_ = site.protocol;
     main_.txtQaddress.setText(site.address);
     main_.txtQport.setText(site.port);
     main_.txtQuser.setText(site.user);
     main_.txtQpassword.setText(site.password);
     main_.rememberQuickConnect();
-    main_.xFtp.Host = site.address;
-    main_.xFtp.Port = portNumber(site.port);
-    if (site.anonymous) {
-        main_.xFtp.User = QStringLiteral("anonymous");
-        main_.xFtp.Password = QStringLiteral("plume");
-    } else {
-        main_.xFtp.User = site.user;
-        main_.xFtp.Password = site.password;
-    }
-    main_.xFtp.Passive = site.passive;
-    main_.xFtp.UseTls = site.tls;
+    main_.applyProtocolLimits();
+    if (site.anonymous && site.protocol != SiteProtocol::Sftp)
+        prepareLogin(site.protocol, QStringLiteral("anonymous"), QStringLiteral("plume"), site.passive);
+    else
+        prepareLogin(site.protocol, site.user, site.password, site.passive);
     connectAndList();
     main_.setMousePointer(0);
 }
@@ -158,15 +190,11 @@ void SiteSession::cmdQConnect_Click()
     main_.sSiteUser = main_.txtQuser.Text();
     main_.sSitePassword = main_.txtQpassword.Text();
     main_.sSitePort = main_.txtQport.Text();
-    main_.xFtp.Host = main_.sSiteAddress;
-    main_.xFtp.Port = portNumber(main_.sSitePort);
-    main_.xFtp.User = main_.sSiteUser;
-    main_.xFtp.Password = main_.sSitePassword;
-    main_.xFtp.UseTls = main_.chkQTls.Value() == 1;
-    main_.bSiteTls = main_.xFtp.UseTls;
     // Quick Connect has its own passive choice rather than whatever the last site used.
-    main_.xFtp.Passive = main_.chkQPassive.Value() == 1;
-    main_.bSitePassive = main_.xFtp.Passive;
+    const int protocol = main_.cboQProtocol.ListIndex() == SiteProtocol::Sftp ? SiteProtocol::Sftp
+                         : main_.chkQTls.Value() == 1                         ? SiteProtocol::FtpTls
+                                                                               : SiteProtocol::Ftp;
+    prepareLogin(protocol, main_.sSiteUser, main_.sSitePassword, main_.chkQPassive.Value() == 1);
     main_.rememberQuickConnect();
     connectAndList();
     main_.setMousePointer(0);
@@ -174,21 +202,33 @@ void SiteSession::cmdQConnect_Click()
 
 void SiteSession::OpenSession()
 {
-    if (main_.xFtp.State() != FtpComponent::NotConnected) {
+    if (main_.remoteSession().State() != FtpComponent::NotConnected) {
         main_.StatusBarInfo(QStringLiteral("Already connected to ") + main_.sSiteAddress + QLatin1Char('!'));
         main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
         return;
     }
+    RemoteSession& session = main_.remoteSession();
     try {
-        main_.xFtp.Connect();
+        session.Connect();
     } catch (const FtpError& e) {
         main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("0"));
         main_.DisplayMessage(QStringLiteral("Error while connecting to '") + main_.sSiteAddress + QStringLiteral("'. Description: ") + e.Description());
         main_.StatusBarInfo(QStringLiteral("Error connecting to ") + main_.sSiteAddress);
+        // A host key refused without a question is one the known hosts file holds another key
+        // for, or one that cannot be checked: the user must see why, with the fingerprints.
+        if (main_.overSftp() && e.Number() == ftpErrHostKey && !main_.xSftp.hostKeyAsked()) {
+            const SessionLogin& login = main_.xSftp.login;
+            const QStringList listed = KnownHostKeys::listedFor(login.knownHostsFile.isEmpty() ? KnownHostKeys::defaultPath() : login.knownHostsFile,
+                                                                login.host, login.port);
+            QString text = QStringLiteral("The connection to %1 was refused for its host key.\n\n%2").arg(main_.sSiteAddress, e.Description());
+            if (!listed.isEmpty())
+                text += QStringLiteral("\n\nThe known hosts file lists for this server:\n") + listed.join(u'\n');
+            Prompts::instance().MsgBox(text, MsgButtons::OkOnly, MsgIcon::Exclamation, main_.sProgramTitle);
+        }
         return;
     }
     try {
-        main_.sRemotePath = main_.xFtp.CurrentFolder();
+        main_.sRemotePath = session.CurrentFolder();
         main_.AddPathToComboBox(main_.sRemotePath, main_.cboRemotePath);
         main_.movToolbar.SetVariable(QStringLiteral("_root.Connected"), QStringLiteral("1"));
     } catch (const FtpError& e) {
@@ -206,17 +246,18 @@ void SiteSession::CloseSession()
         frmMain& main;
         ~QueueEnds() { main.queue_.sessionClosed(); }
     } queueEnds{main_};
-    if (main_.xFtp.State() != FtpComponent::NotConnected && main_.xFtp.State() != FtpComponent::Idle) {
-        main_.xFtp.setAbortFlag(true);
+    RemoteSession& session = main_.remoteSession();
+    if (session.State() != FtpComponent::NotConnected && session.State() != FtpComponent::Idle) {
+        session.setAbortFlag(true);
         QDeadlineTimer limit(5000);
-        while (main_.xFtp.State() != FtpComponent::NotConnected && main_.xFtp.State() != FtpComponent::Idle && !limit.hasExpired())
+        while (session.State() != FtpComponent::NotConnected && session.State() != FtpComponent::Idle && !limit.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    if (main_.xFtp.State() == FtpComponent::NotConnected)
+    if (session.State() == FtpComponent::NotConnected)
         return;
     main_.StatusBarInfo(QStringLiteral("Disconnecting from ") + main_.sSiteAddress);
     try {
-        main_.xFtp.Disconnect();
+        session.Disconnect();
     } catch (const FtpError& e) {
         main_.DisplayMessage(QStringLiteral("Error while disconnecting. Description: ") + e.Description());
     }
@@ -234,7 +275,7 @@ void SiteSession::disconnected()
 
 void SiteSession::Abort()
 {
-    main_.xFtp.setAbortFlag(true);
+    main_.remoteSession().setAbortFlag(true);
     main_.StatusBarInfo(QStringLiteral("Aborting the current operation."));
     main_.tmrRefresh.setEnabled(true);
 }
@@ -244,10 +285,10 @@ void SiteSession::tmrRefresh_Timer()
     // An aborted call may still be taking in the server's last replies, and the command that made
     // it may still be unwinding (a message box about the abort holds it): refresh once all is over,
     // or a listing started now would be taken for part of the aborted command and fail with it.
-    if (main_.xFtp.isRunning() || main_.operationRunning())
+    if (main_.remoteSession().isRunning() || main_.operationRunning())
         return;
     main_.tmrRefresh.setEnabled(false);
-    if (main_.xFtp.State() != FtpComponent::Idle)
+    if (main_.remoteSession().State() != FtpComponent::Idle)
         return;
     // The folder the user was looking at, listed again; what fails keeps the rows shown.
     if (main_.ServerToListedFolder())

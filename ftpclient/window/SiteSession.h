@@ -17,6 +17,9 @@ public:
     void OpenSession();
     void CloseSession();
     void txtQport_Change();
+    void cboQProtocol_Click();
+    // Quick Connect's protocol as restored or set without a click.
+    void setQuickProtocol(int protocol) { quickProtocol_ = protocol; }
     void Abort();
     // After an abort: the remote list is listed again once the aborted call is over.
     void tmrRefresh_Timer();
@@ -29,8 +32,12 @@ private:
     bool applyProxySettings();
     bool askDisconnectFirst();
     void connectAndList();
+    // Readies the session of the chosen protocol with the login; FTP's own choices go to xFtp.
+    void prepareLogin(int protocol, const QString& user, const QString& password, bool passive);
 
     frmMain& main_;
+    // Quick Connect's protocol as its port was last set for.
+    int quickProtocol_ = 0;
 };
 
 }  // namespace harbel::tessaly

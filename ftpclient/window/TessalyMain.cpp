@@ -78,22 +78,16 @@ frmMain::frmMain(QObject* parent)
     });
     connect(&Tray1, &Tray::RightClick, this, [this] { emit popupMenuRequested(QStringLiteral("mnuPopup")); });
 
-    connect(&xFtp, &FtpComponent::LogLine, this, &frmMain::DisplayMessage);
+    connectSessionEvents(xFtp);
+    connectSessionEvents(xSftp);
     connect(&xFtp, &FtpComponent::ListingItem, this, [this](const QString& name, const QDateTime& date, qint64 size, int kind) {
         remote_.addListed(name, date, size, kind);
     });
-    connect(&xFtp, &FtpComponent::Disconnected, this, [this] { session_.disconnected(); });
-    connect(&xFtp, &FtpComponent::TransferProgress, this, &frmMain::xFtp_TransferProgress);
     connect(&xFtp, &FtpComponent::SendingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Sending ") + n); });
     connect(&xFtp, &FtpComponent::ReceivingFile, this, [this](const QString& n) { StatusBarInfo(QStringLiteral("Receiving ") + n); });
     connect(&xFtp, &FtpComponent::ScanningFolder, this, [this](const QString& n) {
         lblStatus.setCaption(QStringLiteral("Scanning this folder ") + n);
         movToolbar.SetVariable(QStringLiteral("_root.status_txt.text"), lblStatus.Caption());
-    });
-    connect(&xFtp, &FtpComponent::FileExists, this, [this](const FileClash& clash, int& answer) { answer = xFtp_FileExists(clash); });
-    connect(&xFtp, &FtpComponent::FileSkipped, this, [this](const QString& first, const QString& second, qint64 code) {
-        const QString name = first.isEmpty() ? second : first;
-        DisplayMessage(name + QStringLiteral(" was skipped. Reason code: 0x") + QString::number(code, 16).toUpper());
     });
     connect(&xFtp, &FtpComponent::OperationError, this, [this](qint64 code) {
         if (code == ftpErrAborted)
@@ -108,12 +102,74 @@ frmMain::frmMain(QObject* parent)
     // A certificate that fails verification: Yes trusts it always, No this time only; Cancel and a
     // dismissed box do not connect.
     connect(&xFtp, &FtpComponent::CertificateQuery, this, [](const CertificateInfo& info, int& answer) { answer = askAboutCertificate(info); });
+    // An unknown host key, asked the same way; a changed one never reaches the question.
+    connect(&xSftp, &RemoteSession::CertificateQuery, this, [](const CertificateInfo& info, int& answer) { answer = askAboutHostKey(info); });
+    // A private key's passphrase; a dismissed box leaves the key unused.
+    connect(&xSftp, &ThreadedSftpSession::PassphraseRequired, this, [](const QString& keyFile, QString& passphrase) {
+        passphrase = Prompts::instance().PasswordBox(QStringLiteral("The key %1 is protected by a passphrase. Enter it to log in with this key.").arg(keyFile), kQuery)
+                         .value_or(QString());
+    });
+    for (const QString& name : SiteProtocol::names())
+        cboQProtocol.AddItem(name);
+    cboQProtocol.setListIndex(SiteProtocol::Ftp);
+    // Quick Connect's TLS box and its protocol choice say the same for FTP.
+    connect(&chkQTls, &Control::changed, this, [this] {
+        if (cboQProtocol.ListIndex() == SiteProtocol::Sftp)
+            return;
+        const int chosen = chkQTls.Value() == 1 ? SiteProtocol::FtpTls : SiteProtocol::Ftp;
+        if (cboQProtocol.ListIndex() != chosen)
+            cboQProtocol.setListIndex(chosen);
+    });
     local_.connectPaths();
 }
 
 frmMain::~frmMain()
 {
     xFtp.disconnect(this);
+    xSftp.disconnect(this);
+}
+
+RemoteSession& frmMain::remoteSession()
+{
+    return overSftp() ? static_cast<RemoteSession&>(xSftp) : xFtp;
+}
+
+const RemoteSession& frmMain::remoteSession() const
+{
+    return overSftp() ? static_cast<const RemoteSession&>(xSftp) : xFtp;
+}
+
+void frmMain::receiveFile(const QString& remoteName, const QString& localPath)
+{
+    if (overSftp())
+        xSftp.receive(remoteName, 0, localPath, {});
+    else
+        xFtp.ReceiveFile(remoteName, 0, localPath);
+}
+
+void frmMain::changeToParent()
+{
+    if (overSftp())
+        xSftp.ChangeFolder(QStringLiteral(".."));
+    else
+        xFtp.ChangeToParent();
+}
+
+void frmMain::connectSessionEvents(RemoteSession& session)
+{
+    // Only the session the window talks to is heard: the other one is idle, or closing.
+    const auto current = [this, &session] { return &remoteSession() == &session; };
+    connect(&session, &RemoteSession::LogLine, this, &frmMain::DisplayMessage);
+    connect(&session, &RemoteSession::Disconnected, this, [this, current] {
+        if (current())
+            session_.disconnected();
+    });
+    connect(&session, &RemoteSession::TransferProgress, this, &frmMain::xFtp_TransferProgress);
+    connect(&session, &RemoteSession::FileExists, this, [this](const FileClash& clash, int& answer) { answer = xFtp_FileExists(clash); });
+    connect(&session, &RemoteSession::FileSkipped, this, [this](const QString& first, const QString& second, qint64 code) {
+        const QString name = first.isEmpty() ? second : first;
+        DisplayMessage(name + QStringLiteral(" was skipped. Reason code: 0x") + QString::number(code, 16).toUpper());
+    });
 }
 
 int frmMain::xFtp_FileExists(const FileClash& clash)
@@ -213,6 +269,7 @@ void frmMain::rememberQuickConnect()
     saveSetting(QStringLiteral("Quick Port"), txtQport.Text());
     saveSetting(QStringLiteral("Quick User"), txtQuser.Text());
     saveSetting(QStringLiteral("Quick TLS"), QString::number(chkQTls.Value() == 1 ? 1 : 0));
+    saveSetting(QStringLiteral("Quick Protocol"), QString::number(cboQProtocol.ListIndex()));
     saveSetting(QStringLiteral("Quick Passive"), QString::number(chkQPassive.Value() == 1 ? 1 : 0));
 }
 
@@ -222,6 +279,9 @@ void frmMain::restoreQuickConnect()
     txtQport.setText(setting(QStringLiteral("Quick Port"), QStringLiteral("21")));
     txtQuser.setText(setting(QStringLiteral("Quick User"), QString()));
     chkQTls.setValue(setting(QStringLiteral("Quick TLS"), QStringLiteral("0")) == QLatin1String("1") ? 1 : 0);
+    cboQProtocol.setListIndex(SiteProtocol::fromValue(setting(QStringLiteral("Quick Protocol"), QStringLiteral("-1")).toInt(), chkQTls.Value() == 1));
+    session_.setQuickProtocol(cboQProtocol.ListIndex());
+    applyProtocolLimits();
     chkQPassive.setValue(setting(QStringLiteral("Quick Passive"), QStringLiteral("1")) == QLatin1String("0") ? 0 : 1);
 }
 
@@ -276,7 +336,7 @@ void frmMain::LaunchDownloadManager()
 
 frmMain::Operation::Operation(frmMain& main) : main_(main)
 {
-    if (main.xFtp.isRunning()) {
+    if (main.remoteSession().isRunning()) {
         refused_ = true;
         main.StatusBarInfo(QStringLiteral("Another operation is running: wait for it to end, or abort it."));
         return;
@@ -301,7 +361,7 @@ frmMain::Operation::~Operation()
 void frmMain::updateOperationCommands()
 {
     const bool idle = operations_ == 0;
-    const bool connected = xFtp.State() != FtpComponent::NotConnected;
+    const bool connected = remoteSession().State() != FtpComponent::NotConnected;
     for (Control* c : std::initializer_list<Control*>{&cmdDisconnect, &cmdUpFtp, &cboRemotePath, &mnuFileDisconnect, &miRemote})
         c->setEnabled(idle && connected);
     for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
@@ -312,6 +372,25 @@ void frmMain::updateOperationCommands()
     } else {
         cmdSend.setEnabled(false);
         cmdReceive.setEnabled(false);
+    }
+    applyProtocolLimits();
+}
+
+void frmMain::applyProtocolLimits()
+{
+    const QString tip = SiteProtocol::notOverSftp();
+    const bool sessionSftp = overSftp() && remoteSession().State() != RemoteSession::NotConnected;
+    for (Control* c : std::initializer_list<Control*>{&optBinary, &optAscii, &optAuto, &mnuRemoteFtpCommands, &mnuRemoteSendCommand}) {
+        if (sessionSftp)
+            c->setEnabled(false);
+        else if (c == &mnuRemoteFtpCommands || c == &mnuRemoteSendCommand)
+            c->setEnabled(true);
+        c->setToolTipText(sessionSftp ? tip : QString());
+    }
+    const bool quickSftp = cboQProtocol.ListIndex() == SiteProtocol::Sftp;
+    for (Control* c : std::initializer_list<Control*>{&chkQTls, &chkQPassive}) {
+        c->setEnabled(!quickSftp);
+        c->setToolTipText(quickSftp ? tip : QString());
     }
 }
 
@@ -338,6 +417,7 @@ void frmMain::SetConnectedState(bool connected)
         c->setEnabled(connected);
     for (Control* c : std::initializer_list<Control*>{&cmdConnect, &cmdQConnect, &mnuFileConnect})
         c->setEnabled(idle && !connected);
+    applyProtocolLimits();
 }
 
 void frmMain::SetBusyState(bool busy)
@@ -356,7 +436,7 @@ void frmMain::ResetProgress()
 void frmMain::xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent)
 {
     const QString counts = QStringLiteral("' (%1 of %2K)").arg(bytesDone / 1024).arg(size / 1024);
-    const int state = xFtp.State();
+    const int state = remoteSession().State();
     if (state == FtpComponent::Sending)
         StatusBarInfo(QStringLiteral("Uploading file '") + fileName + counts);
     else if (state == FtpComponent::Receiving)

@@ -8,7 +8,9 @@
 #include "common/controls/Tray.h"
 #include "ftpclient/component/FtpComponent.h"
 #include "ftpclient/component/IniCertificateTrust.h"
+#include "ftpclient/component/ThreadedSftpSession.h"
 #include "ftpclient/config/ClientControls.h"
+#include "ftpclient/config/SiteProtocol.h"
 #include "ftpclient/config/frmConnectionInfo.h"
 #include "ftpclient/local/clsLocalPaths.h"
 #include "ftpclient/window/ConnectionLog.h"
@@ -81,6 +83,8 @@ public:
     void SetConnectedState(bool connected);
     void SetBusyState(bool busy);
     void txtQport_Change() { session_.txtQport_Change(); }
+    // Quick Connect's protocol choice changed: its port and its FTP choices follow.
+    void cboQProtocol_Click() { session_.cboQProtocol_Click(); }
     void movToolbar_FSCommand(const QString& command) { toolbar_.run(command); }
     // Starts the download manager, or brings its window up when it runs; this window stays.
     void LaunchDownloadManager();
@@ -242,6 +246,8 @@ public:
     bool bSitePassive = true;
     // Explicit FTP over TLS: the site dialog's choice of the last connect (chkQTls for Quick Connect).
     bool bSiteTls = false;
+    // The protocol of the last connect (a SiteProtocol::Kind): which session the window talks to.
+    int iSiteProtocol = SiteProtocol::Ftp;
     QString sLocalPath;
     QString sRemotePath;
     bool bAutoMode = false;
@@ -258,6 +264,16 @@ public:
     // The server certificates trusted always: TrustedCertificates.ini in the application folder.
     IniCertificateTrust trustedCertificates;
     FtpComponent xFtp;
+    // The session over SFTP: the component runs on a thread of its own, so the window never waits.
+    ThreadedSftpSession xSftp;
+    // The session of the last connect's protocol: xSftp over SFTP, else xFtp.
+    RemoteSession& remoteSession();
+    const RemoteSession& remoteSession() const;
+    bool overSftp() const { return iSiteProtocol == SiteProtocol::Sftp; }
+    // Receives a remote file whole into localPath, over the session's protocol.
+    void receiveFile(const QString& remoteName, const QString& localPath);
+    // The server's current folder becomes its parent.
+    void changeToParent();
     std::unique_ptr<clsLocalPaths> m_xLocalPaths;
     std::unique_ptr<frmConnectionInfo> connectionInfo;
 
@@ -270,6 +286,7 @@ public:
     TextBox txtQpassword{*this, QStringLiteral("txtQpassword")};
     Button cmdQConnect{*this, QStringLiteral("cmdQConnect")};
     CheckBox chkQTls{*this, QStringLiteral("chkQTls")};
+    ComboBox cboQProtocol{*this, QStringLiteral("cboQProtocol")};
     CheckBox chkQPassive{*this, QStringLiteral("chkQPassive")};
     Frame FrameMainLists{*this, QStringLiteral("FrameMainLists")};
     ComboBox cboLocalPath{*this, QStringLiteral("cboLocalPath")};
@@ -309,6 +326,9 @@ public:
     MenuItem miRenameLocalFile{*this, QStringLiteral("miRenameLocalFile"), QStringLiteral("Rename")};
     MenuItem miCreateLocalFolder{*this, QStringLiteral("miCreateLocalFolder"), QStringLiteral("Create Folder")};
     MenuItem mnuPopup{*this, QStringLiteral("mnuPopup"), QStringLiteral("Tray")};
+    // The raw command menus, which only an FTP session has.
+    MenuItem mnuRemoteFtpCommands{*this, QStringLiteral("mnuRemoteFtpCommands"), QStringLiteral("FTP Commands")};
+    MenuItem mnuRemoteSendCommand{*this, QStringLiteral("mnuRemoteSendCommand"), QStringLiteral("Send Custom Command")};
 
 signals:
     // The view moves the keyboard focus to this control.
@@ -344,6 +364,11 @@ private:
     void xFtp_TransferProgress(const QString& fileName, qint64 size, qint64 bytesDone, int percent);
     // Enables or disables the controls that start a server command, as the session allows.
     void updateOperationCommands();
+    // Greys, with the reason as tool tip, what the session's protocol (and Quick Connect's choice)
+    // cannot do: raw commands, the transfer modes, passive mode and TLS.
+    void applyProtocolLimits();
+    // The components' events, rendered the same way for both protocols.
+    void connectSessionEvents(RemoteSession& session);
     // The local folder the last session ended in, when it is still there; else the home folder.
     static QString startFolder();
     // Quick Connect's fields (never the password) and the local folder, for the next start.

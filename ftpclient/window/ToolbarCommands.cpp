@@ -35,7 +35,7 @@ void ToolbarCommands::run(const QString& command)
         {QStringLiteral("IDC_FS_RemoteUpLevel"), [this] { main_.cmdUpFtp_Click(); }},
         {QStringLiteral("IDC_FS_RemoteRefresh"), [this] {
              const frmMain::Operation op(main_);
-             if (!op.refused() && main_.xFtp.State() == FtpComponent::Idle) {
+             if (!op.refused() && main_.remoteSession().State() == FtpComponent::Idle) {
                  main_.RefreshRemoteList();
                  main_.UpdateRemoteCommands();
              }

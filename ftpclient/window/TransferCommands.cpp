@@ -126,7 +126,7 @@ void TransferCommands::uploadSelection()
     const frmMain::Operation op(main_);
     if (op.refused())
         return;
-    if (main_.xFtp.State() == FtpComponent::NotConnected) {
+    if (main_.remoteSession().State() == FtpComponent::NotConnected) {
         main_.StatusBarInfo(QStringLiteral("Cannot upload file(s) when not connected."));
         return;
     }
@@ -141,7 +141,7 @@ void TransferCommands::uploadSelection()
         for (ListRow* r : main_.lstLocalFileList.selectedRows())
             rows.append({r->Text(), r->SmallIcon()});
         std::optional<QList<FolderItem>> entries;
-        const bool mlsd = main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1;
+        const bool mlsd = main_.remoteSession().listsSeconds() || (main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1);
         for (const auto& [name, icon] : rows) {
             const QString reason = listing::unsafeNameReason(name);
             if (!reason.isEmpty()) {
@@ -161,7 +161,7 @@ void TransferCommands::uploadSelection()
                 continue;
             }
             if (!entries)
-                entries = main_.xFtp.GetFolderItems(QString(), 0);
+                entries = main_.remoteSession().GetFolderItems(QString(), 0);
             const QFileInfo local(item.localPath);
             item.size = local.size();
             item.remoteListed = true;
@@ -227,7 +227,7 @@ void TransferCommands::downloadSelection()
         QList<std::pair<QString, int>> rows;
         for (ListRow* r : main_.lstRemoteFileList.selectedRows())
             rows.append({r->Text(), r->SmallIcon()});
-        const bool mlsd = main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1;
+        const bool mlsd = main_.remoteSession().listsSeconds() || (main_.xFtp.offersMlsd() && main_.xFtp.ListingOption == 1);
         for (const auto& [text, icon] : rows) {
             const QString reason = listing::unsafeNameReason(text);
             if (!reason.isEmpty()) {
@@ -302,7 +302,7 @@ void TransferCommands::downloadSelection()
 void TransferCommands::refreshLogin()
 {
     // The session's settings as they are now: the mode or passive may have changed since login.
-    SessionLogin login = SessionLogin::from(main_.xFtp);
+    SessionLogin login = main_.overSftp() ? main_.xSftp.sessionLogin() : SessionLogin::from(main_.xFtp);
     if (main_.bAutoMode) {
         login.transferMode = 2;
         login.asciiTypes = main_.autoTypes;
@@ -379,10 +379,10 @@ void TransferCommands::finished()
 
 void TransferCommands::refreshRemoteWhenFree()
 {
-    if (main_.xFtp.State() != FtpComponent::Idle)
+    if (main_.remoteSession().State() != FtpComponent::Idle)
         return;
     // A command of the user's runs on the session: the list waits until it is over.
-    if (main_.xFtp.isRunning() || main_.operationRunning()) {
+    if (main_.remoteSession().isRunning() || main_.operationRunning()) {
         QTimer::singleShot(200, &queue, [this] { refreshRemoteWhenFree(); });
         return;
     }

@@ -38,18 +38,18 @@ void UploadCommands::UploadFolderTree(const QString& path)
     TreeWalk::Hooks hooks;
     hooks.enter = [this, &notIdle, &remoteEntries](const TreeWalk::Folder& in, const TreeWalk::Entry& folder, TreeWalk::Folder& into) {
         into.local = in.local + folder.name + QLatin1Char('/');
-        notIdle = main_.xFtp.State() != FtpComponent::Idle;
+        notIdle = main_.remoteSession().State() != FtpComponent::Idle;
         if (notIdle)
             return TreeWalk::Step::Enter;
         // The folder it lies in was listed when entered; only the tree's own parent is listed here.
         const auto held = remoteEntries.constFind(in.local);
-        const QList<FolderItem> siblings = held != remoteEntries.cend() ? *held : main_.xFtp.GetFolderItems(QString(), 0);
+        const QList<FolderItem> siblings = held != remoteEntries.cend() ? *held : main_.remoteSession().GetFolderItems(QString(), 0);
         bool there = false;
         for (const FolderItem& item : siblings)
             there = there || item.Name.toLower() == folder.name.toLower();
         // A folder just made holds nothing: it needs no listing of its own.
         if (!there) {
-            main_.xFtp.CreateFolder(folder.name);
+            main_.remoteSession().CreateFolder(folder.name);
             remoteEntries.insert(into.local, {});
         }
         // Sending into another folder than the one asked for would scatter the tree: stop instead.
@@ -61,7 +61,7 @@ void UploadCommands::UploadFolderTree(const QString& path)
         if (std::exchange(notIdle, false))
             return QList<TreeWalk::Entry>();
         if (!remoteEntries.contains(folder.local))
-            remoteEntries.insert(folder.local, main_.xFtp.GetFolderItems(QString(), 0));
+            remoteEntries.insert(folder.local, main_.remoteSession().GetFolderItems(QString(), 0));
         return TreeWalk::localEntries(folder.local);
     };
     hooks.skipped = [this](const TreeWalk::Folder&, const TreeWalk::Entry& entry, TreeWalk::Skip why, const QString& reason) {
@@ -77,7 +77,7 @@ void UploadCommands::UploadFolderTree(const QString& path)
     hooks.file = [this, &remoteEntries](const TreeWalk::Folder& in, const TreeWalk::Entry& file) {
         if (main_.optAuto.Value())
             applyAutoMode(file.name);
-        if (!main_.xFtp.SendFileAsking(in.local + file.name, file.name, remoteEntries.value(in.local)))
+        if (!main_.remoteSession().SendFileAsking(in.local + file.name, file.name, remoteEntries.value(in.local)))
             main_.DisplayMessage(QStringLiteral("Skipped sending file: ") + file.name);
     };
     hooks.tooDeep = [this](const TreeWalk::Folder& in, const QList<TreeWalk::Entry>&) {
@@ -86,7 +86,7 @@ void UploadCommands::UploadFolderTree(const QString& path)
     // Back up after each sub-folder; the walk ends in the remote folder of the tree itself.
     hooks.leave = [this](const TreeWalk::Folder&, const TreeWalk::Entry&, const TreeWalk::Folder& left, TreeWalk::Outcome) {
         if (left.depth > 0) {
-            main_.xFtp.ChangeToParent();
+            main_.changeToParent();
             main_.sRemotePath = main_.GetRemoteFolder();
         }
         return true;
@@ -105,7 +105,7 @@ void UploadCommands::UploadOneFile(const QString& filePath)
     const QString name = QFileInfo(filePath).fileName();
     if (main_.optAuto.Value())
         applyAutoMode(name);
-    main_.xFtp.SendFile(filePath, 0, name, false);
+    main_.remoteSession().SendFile(filePath, 0, name, false);
 }
 
 }  // namespace harbel::tessaly

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QtTest/QTest>
@@ -69,6 +70,22 @@ TEST(TessalyMainWindowView, PanesLogAndStatusFollowTheModel)
         EXPECT_EQ(form.chkQTls.Value(), 1);
         form.chkQTls.setValue(0);
         EXPECT_FALSE(tls->isChecked());
+
+        // Choosing SFTP greys the box with the reason; the FTP Commands submenu stays greyed when
+        // the Remote menu around it is enabled.
+        auto* protocol = view.findChild<QComboBox*>("cboQProtocol");
+        ASSERT_TRUE(protocol);
+        emit protocol->activated(2);
+        EXPECT_EQ(form.txtQport.Text(), "22");
+        EXPECT_FALSE(tls->isEnabled());
+        EXPECT_EQ(tls->toolTip(), "Not available over SFTP");
+        emit protocol->activated(0);
+        EXPECT_TRUE(tls->isEnabled());
+        form.mnuRemoteFtpCommands.setEnabled(false);
+        form.miRemote.setEnabled(true);
+        for (const QMenu* menu : view.findChildren<QMenu*>())
+            if (menu->title() == "FTP Commands")
+                EXPECT_FALSE(menu->menuAction()->isEnabled());
 
         // Selecting in the widget selects in the model and updates the commands.
         for (int i = 0; i < local->topLevelItemCount(); ++i)
