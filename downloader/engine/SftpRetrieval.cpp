@@ -110,8 +110,11 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     emit loggingIn();
     SshLogin sshLogin;
     sshLogin.password = login_.password;
+    sshLogin.askPassphrase = login_.askPassphrase;
     if (!sshLogin.authenticate(ssh.get())) {
-        return {Outcome::Refused, QStringLiteral("The server did not take the login of %1: %2").arg(login_.user, sshError(ssh.get()))};
+        const QString locked = sshLogin.lockedKeysReason();
+        return {Outcome::Refused, QStringLiteral("The server did not take the login of %1: %2%3")
+                                      .arg(login_.user, sshError(ssh.get()), locked.isEmpty() ? QString() : u' ' + locked)};
     }
     const std::unique_ptr<sftp_session_struct, SftpFree> sftp(sftp_new(ssh.get()));
     if (!sftp || sftp_init(sftp.get()) != SSH_OK) {

@@ -234,8 +234,11 @@ void SftpComponent::authenticate()
     login.log = [this](const QString& line) { emit LogLine(line); };
     const bool in = login.authenticate(ssh_);
     Passphrase = login.passphrase;
-    if (!in)
-        throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2").arg(User, QString::fromUtf8(ssh_get_error(ssh_))));
+    if (!in) {
+        const QString locked = login.lockedKeysReason();
+        throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2%3")
+                                              .arg(User, QString::fromUtf8(ssh_get_error(ssh_)), locked.isEmpty() ? QString() : u' ' + locked));
+    }
 }
 
 void SftpComponent::Disconnect()
