@@ -5,11 +5,11 @@
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
+#include "downloader/engine/JobFtp.h"
 #include "downloader/engine/SftpRetrieval.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace harbel {
 
@@ -88,24 +88,8 @@ void JobSftp::start(qint16 existsAction)
         return;
     }
     close();
-    job_.closeFiles();
-    job_.intSegCount = 0;
-    start_ = 0;
-    pos_ = 0;
     ended_ = false;
-    const QFileInfo existing(job_.strSaveTo);
-    if (existing.exists() && existsAction == -1) {
-        start_ = std::max<qint64>(existing.size() - SettingsStore::instance().record.Rollback, 0);
-        pos_ = start_;
-    } else if (existing.exists() && existsAction == 0) {
-        QFile::remove(job_.strSaveTo);
-        ControlFile::remove(job_.strSaveTo);
-    }
-    job_.existsAction_ = -1;
-    job_.transferPrepared_ = false;
-    job_.nameFile();
-    job_.startCountdown();
-    job_.setCanOpenFile(false);
+    start_ = pos_ = std::max<qint64>(JobFtp::prepareStart(job_, existsAction), 0);
     login();
 }
 

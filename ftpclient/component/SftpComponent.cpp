@@ -5,6 +5,7 @@
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpFileTransfer.h"
+#include "ftpclient/component/TransferEnds.h"
 
 #include <QDir>
 #include <QFile>
@@ -346,13 +347,6 @@ QList<FolderItem> SftpComponent::GetFolderItems(const QString& mask, int)
     return items;
 }
 
-int SftpComponent::ask(const FileClash& clash)
-{
-    int answer = FileClash::Cancel;
-    emit FileExists(clash, answer);
-    return answer;
-}
-
 void SftpComponent::receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed)
 {
     Running running(*this);
@@ -379,11 +373,9 @@ bool SftpComponent::SendFileAsking(const QString& localPath, const QString& remo
         clash.upload = true;
         clash.localPath = localPath;
         clash.remoteName = remoteName;
-        clash.localSize = local.size();
-        clash.localTime = local.lastModified().toUTC();
         clash.remoteSize = entry.Size;
         clash.remoteTime = entry.Date;
-        switch (ask(clash)) {
+        switch (TransferEnds::ask(*this, clash)) {
         case FileClash::Overwrite:
             break;
         case FileClash::Resume:

@@ -4,6 +4,7 @@
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpComponent.h"
+#include "ftpclient/component/TransferEnds.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -64,11 +65,9 @@ void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, co
         FileClash clash;
         clash.localPath = localPath;
         clash.remoteName = remotePath;
-        clash.localSize = local.size();
-        clash.localTime = local.lastModified().toUTC();
         clash.remoteSize = size;
         clash.remoteTime = time;
-        switch (c_.ask(clash)) {
+        switch (TransferEnds::ask(c_, clash)) {
         case FileClash::Overwrite:
             break;
         case FileClash::Resume:
