@@ -13,6 +13,7 @@
 #include <fcntl.h>
 
 #include <memory>
+#include <vector>
 
 namespace harbel {
 
@@ -141,10 +142,24 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     if (!out.open()) {
         return {Outcome::Refused, out.failure()};
     }
+    // A large file is read over more SFTP sessions of the connection too, each with its own window
+    // (SftpReader); one that cannot be opened leaves the reading to the others.
+    std::vector<std::unique_ptr<sftp_session_struct, SftpFree>> sessions;
+    std::vector<std::unique_ptr<sftp_file_struct, FileClose>> more;
+    std::vector<sftp_file> files{file.get()};
+    for (int i = 1; i < kReadSessions && size - offset >= kMoreSessionsFrom; ++i) {
+        sessions.emplace_back(sftp_new(ssh.get()));
+        if (!sessions.back() || sftp_init(sessions.back().get()) != SSH_OK)
+            break;
+        more.emplace_back(sftp_open(sessions.back().get(), login_.path.toUtf8().constData(), O_RDONLY, 0));
+        if (!more.back())
+            break;
+        files.push_back(more.back().get());
+    }
     QElapsedTimer sinceSignal;
     sinceSignal.start();
     QString writeFailure;
-    SftpReader reader(file.get(), kReadChunk, kReadWindow);
+    SftpReader reader(files, kReadChunk, kReadWindow);
     const SftpReader::End end = reader.read(offset, size, [&](const char* data, qint64 n, qint64 position) {
         if (stop_)
             return false;

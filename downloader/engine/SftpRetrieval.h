@@ -48,6 +48,9 @@ public:
     // Bytes asked for by one read request, and how many requests are in flight.
     static constexpr quint32 kReadChunk = 128 * 1024;
     static constexpr int kReadWindow = 32;
+    // Sessions a file of at least kMoreSessionsFrom bytes is read over.
+    static constexpr int kReadSessions = 4;
+    static constexpr qint64 kMoreSessionsFrom = 16 * 1024 * 1024;
 
 signals:
     // The host key is accepted; the login goes out.

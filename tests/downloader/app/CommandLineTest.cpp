@@ -607,7 +607,8 @@ protected:
         home = test::testFolder() + "/home";
         QDir().mkpath(home + "/.ssh");
         ASSERT_TRUE(QFile::copy(ssh.clientKey(), home + "/.ssh/id_ed25519"));
-        content = test::randomBytes(5 * MiB + 123);
+        // Large enough to be read over several sessions, also when continued.
+        content = test::randomBytes(19 * MiB + 123);
         writeFile(test::testFolder() + "/served.bin", content);
     }
     ProgramRun download(const QStringList& more = {})

@@ -424,7 +424,8 @@ TEST(SftpCommands, EveryCommandMovesFilesByteForByteAndASecondMirrorMovesNothing
     writeFile(work + "/known_hosts", server.knownHostsLine().toUtf8());
     const QStringList with{"--identity", server.clientKey(), "--known-hosts", work + "/known_hosts"};
     makeTree(work + "/source");
-    const QByteArray big = test::randomBytes(3 * 1024 * 1024 + 12345);
+    // Large enough to be read over several sessions, also when continued.
+    const QByteArray big = test::randomBytes(18 * 1024 * 1024 + 12345);
     writeFile(work + "/big.bin", big);
 
     ProgramRun r = runTessaly(QStringList{"put", "big.bin", sftpUrl(root + "/up/")} + with, work);
