@@ -100,6 +100,9 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     // What this session does is given by the address alone, not by ~/.ssh/config.
     ssh_options_set(ssh.get(), SSH_OPTIONS_PROCESS_CONFIG, &no);
     ssh_options_set(ssh.get(), SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
+    // Each small request waits for its answer: none may wait for the acknowledgement of the one before.
+    const int yes = 1;
+    ssh_options_set(ssh.get(), SSH_OPTIONS_NODELAY, &yes);
     if (ssh_connect(ssh.get()) != SSH_OK) {
         return {Outcome::ConnectionFailed, sshError(ssh.get())};
     }

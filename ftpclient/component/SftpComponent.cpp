@@ -163,6 +163,9 @@ void SftpComponent::Connect()
         // What this session does is given by its properties alone, not by ~/.ssh/config.
         ssh_options_set(ssh_, SSH_OPTIONS_PROCESS_CONFIG, &no);
         ssh_options_set(ssh_, SSH_OPTIONS_KNOWNHOSTS, knownHostsPath.constData());
+        // Each small request waits for its answer: none may wait for the acknowledgement of the one before.
+        const int yes = 1;
+        ssh_options_set(ssh_, SSH_OPTIONS_NODELAY, &yes);
         emit LogLine(QStringLiteral("Connecting to %1 port %2 (SFTP)").arg(Host).arg(Port));
         if (ssh_connect(ssh_) != SSH_OK)
             throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: %3").arg(Host).arg(Port).arg(QString::fromUtf8(ssh_get_error(ssh_))));
