@@ -180,3 +180,118 @@ measure_once() {
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {if (NR==0) print "nan"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 maxof() { tr ' ' '\n' | grep -v '^$' | sort -g | tail -1; }
+
+# transfer_work NAME SIZE_MB: the work folder of a transfer benchmark, in memory when there is room
+# for five times SIZE_MB (so that the figures measure the transfer and not the disk's write-back;
+# WORK_DIR chooses another place), with local/ and server/ in it. Removed, and the servers
+# stopped, when the script ends. Sets work.
+transfer_work() {
+  local base=${WORK_DIR:-/tmp} free_mb
+  if [ -z "${WORK_DIR:-}" ] && [ -d /dev/shm ]; then
+    free_mb=$(df -Pm /dev/shm | awk 'NR==2 {print $4}')
+    [ "${free_mb:-0}" -gt $(($2 * 5)) ] && base=/dev/shm
+  fi
+  work=$(mktemp -d "$base/harbel-$1.XXXXXX")
+  mkdir -p "$work/server" "$work/local"
+  trap 'stop_servers; rm -rf "$work"' EXIT
+}
+
+# make_transfer_file SIZE_MB: source.bin of random bytes in $work/local and $work/server. Sets sum,
+# its checksum, which check compares a copy with.
+make_transfer_file() {
+  echo "Making a $1 MiB file of random bytes..." >&2
+  head -c $(($1 * 1024 * 1024)) /dev/urandom > "$work/local/source.bin"
+  cp "$work/local/source.bin" "$work/server/source.bin"
+  sum=$(cksum < "$work/local/source.bin")
+}
+check() {  # file
+  [ "$(cksum < "$1")" = "$sum" ] || { echo "MISMATCH: $1" >&2; exit 1; }
+}
+now() { date +%s.%N; }
+
+# start_sshd WORK: OpenSSH's sshd on a free loopback port, run as this user with keys made for the
+# run in WORK/ssh (a client key as the only authorised one, no passwords) and serving SFTP. Sets
+# ssh_port, ssh_key (the client's private key) and ssh_known_hosts (a file that knows the server).
+start_sshd() {
+  local dir=$1/ssh
+  mkdir -p "$dir"
+  ssh-keygen -q -t ed25519 -N '' -f "$dir/host_key"
+  ssh-keygen -q -t ed25519 -N '' -f "$dir/client_key"
+  cp "$dir/client_key.pub" "$dir/authorized_keys"
+  ssh_port=$(free_port)
+  cat > "$dir/sshd_config" <<CONFIG
+Port $ssh_port
+ListenAddress 127.0.0.1
+HostKey $dir/host_key
+AuthorizedKeysFile $dir/authorized_keys
+PidFile $dir/sshd.pid
+UsePAM no
+StrictModes no
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+Subsystem sftp internal-sftp
+CONFIG
+  # sshd started by root wants the privilege separation folder a system service would have made.
+  [ "$(id -u)" -eq 0 ] && mkdir -p /run/sshd
+  /usr/sbin/sshd -D -e -f "$dir/sshd_config" 2> "$dir/sshd.log" &
+  bench_pids+=($!)
+  for _ in $(seq 50); do
+    (echo > "/dev/tcp/127.0.0.1/$ssh_port") 2>/dev/null && break
+    sleep 0.1
+  done
+  echo "[127.0.0.1]:$ssh_port $(cut -d' ' -f1,2 "$dir/host_key.pub")" > "$dir/known_hosts"
+  ssh_key=$dir/client_key
+  ssh_known_hosts=$dir/known_hosts
+}
+
+# time_transfers CLIENT...: calls the script's run_one CLIENT DIRECTION (down, then up; it prints
+# the seconds) runs times for each client, taking turns; prints each run on stderr, then the median
+# of each and the first client's ratio to each other one (above 1 means slower).
+time_transfers() {
+  local clients=("$@") dir client r t
+  declare -A results
+  for dir in down up; do
+    for client in "${clients[@]}"; do : > "$work/times.$client.$dir"; done
+    for r in $(seq "$runs"); do
+      for client in "${clients[@]}"; do
+        t=$(run_one "$client" "$dir")
+        echo "$t" >> "$work/times.$client.$dir"
+        printf '  run %d %-8s %-4s %6.2f s\n' "$r" "$client" "$dir" "$t" >&2
+      done
+    done
+    for client in "${clients[@]}"; do
+      results[$client.$dir]=$(median < "$work/times.$client.$dir")
+    done
+  done
+  echo
+  printf '%-10s %12s %12s\n' "client" "download s" "upload s"
+  for client in "${clients[@]}"; do
+    printf '%-10s %12.2f %12.2f\n' "$client" "${results[$client.down]}" "${results[$client.up]}"
+  done
+  echo
+  for client in "${clients[@]:1}"; do
+    printf '%s/%s: download %.2f, upload %.2f\n' "${clients[0]}" "$client" \
+      "$(echo "${results[${clients[0]}.down]} / ${results[$client.down]}" | bc -l)" \
+      "$(echo "${results[${clients[0]}.up]} / ${results[$client.up]}" | bc -l)"
+  done
+}
+
+# make_small_tree DIR COUNT: COUNT files of 1 to 64 KiB (random bytes from a fixed seed) in 10
+# folders under DIR, five of them nested.
+make_small_tree() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import os, random, sys
+root, count = sys.argv[1], int(sys.argv[2])
+rng = random.Random(20261208)
+folders = [f"d{i}" for i in range(5)] + [f"d{i}/e{i}" for i in range(5)]
+for i in range(count):
+    folder = os.path.join(root, folders[i % len(folders)])
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, f"f{i:04}.bin"), "wb") as f:
+        f.write(rng.randbytes(rng.randint(1024, 64 * 1024)))
+PY
+}
+
+tree_sum() {  # DIR: one sum over every file's path and bytes
+  (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum) | sha256sum | cut -d' ' -f1
+}

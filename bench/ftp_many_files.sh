@@ -47,26 +47,13 @@ cleanup() {
 trap cleanup EXIT
 
 echo "Making $files files in 10 folders and a ${big_mb} MiB file..." >&2
-/usr/bin/python3 - "$work/tree" "$files" <<'PY'
-import os, random, sys
-root, count = sys.argv[1], int(sys.argv[2])
-rng = random.Random(20261208)
-folders = [f"d{i}" for i in range(5)] + [f"d{i}/e{i}" for i in range(5)]
-for i in range(count):
-    folder = os.path.join(root, folders[i % len(folders)])
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, f"f{i:04}.bin"), "wb") as f:
-        f.write(rng.randbytes(rng.randint(1024, 64 * 1024)))
-PY
+make_small_tree "$work/tree" "$files"
 (cd "$work/tree" && find . -type f | sed 's|^\./||' | sort) > "$work/list"
 head -n "$curl_files" "$work/list" > "$work/curl.list"
 mkdir -p "$work/curltree"
 (cd "$work/tree" && xargs -a "$work/curl.list" cp --parents -t "$work/curltree")
 head -c $((big_mb * 1024 * 1024)) /dev/urandom > "$work/big.bin"
 
-tree_sum() {  # DIR: one sum over every file's path and bytes
-  (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum) | sha256sum | cut -d' ' -f1
-}
 tree_want=$(tree_sum "$work/tree")
 curl_want=$(tree_sum "$work/curltree")
 big_want=$(sha256sum < "$work/big.bin" | cut -d' ' -f1)

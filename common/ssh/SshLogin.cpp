@@ -1,5 +1,7 @@
 #include "common/ssh/SshLogin.h"
 
+#include "common/ssh/SshPassphrases.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,18 +28,21 @@ bool SshLogin::tryKeyFile(ssh_session_struct* ssh, const QString& path)
     if (imported == SSH_EOF)
         return false;
     if (imported != SSH_OK) {
-        const QString asked = askPassphrase ? askPassphrase(path) : QString();
-        if (asked.isEmpty()) {
-            note(QStringLiteral("The key %1 needs its passphrase; it was not used.").arg(path));
-            return false;
-        }
-        const QByteArray given = asked.toUtf8();
-        imported = ssh_pki_import_privkey_file(file.constData(), given.constData(), nullptr, nullptr, &privateKey);
+        // One saved for this key (a wrong one is passed over), else the question, if any.
+        QString given = SshPassphrases::saved(path);
+        if (given.isEmpty() || !SshPassphrases::opens(path, given))
+            given = askPassphrase ? askPassphrase(path) : QString();
+        const QByteArray bytes = given.toUtf8();
+        imported = given.isEmpty() ? SSH_ERROR
+                                   : ssh_pki_import_privkey_file(file.constData(), bytes.constData(), nullptr, nullptr, &privateKey);
         if (imported != SSH_OK) {
-            note(QStringLiteral("The key %1 could not be read with the passphrase given.").arg(path));
+            note(given.isEmpty() ? QStringLiteral("The key %1 needs its passphrase; it was not used.").arg(path)
+                                 : QStringLiteral("The key %1 could not be read with the passphrase given.").arg(path));
+            if (!lockedKeys.contains(path))
+                lockedKeys.append(path);
             return false;
         }
-        passphrase = asked;
+        passphrase = given;
     }
     const int rc = ssh_userauth_publickey(ssh, nullptr, privateKey);
     ssh_key_free(privateKey);
@@ -93,6 +98,16 @@ bool SshLogin::authenticate(ssh_session_struct* ssh)
         }
     }
     return !password.isEmpty() && tryPassword(ssh);
+}
+
+QString SshLogin::lockedKeysReason() const
+{
+    if (lockedKeys.isEmpty())
+        return {};
+    const QString keys = lockedKeys.join(QStringLiteral(", "));
+    return QStringLiteral("The key %1 needs its passphrase, which was not given: add the key to the SSH agent (ssh-add %2), or give "
+                          "its passphrase in Pellanor's window once and save it in the keyring.")
+        .arg(keys, lockedKeys.constFirst());
 }
 
 }  // namespace harbel

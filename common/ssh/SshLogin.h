@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -8,10 +9,12 @@ struct ssh_session_struct;
 
 namespace harbel {
 
-// The login of an SSH session whose host key has been accepted. It tries, in turn, identityFile
-// (its passphrase asked for through askPassphrase), the user's ssh-agent, the usual keys of ~/.ssh
-// (id_ed25519, id_ecdsa, id_rsa) when no identityFile is given, and the password (also answering
-// keyboard-interactive prompts with it).
+// The login of an SSH session whose host key has been accepted. It tries, in turn, identityFile,
+// the user's ssh-agent, the usual keys of ~/.ssh (id_ed25519, id_ecdsa, id_rsa) when no
+// identityFile is given, and the password (also answering keyboard-interactive prompts with it).
+// A key with a passphrase takes the one given, else the one remembered or saved in the keyring
+// (SshPassphrases), else asks through askPassphrase; a key left without one is skipped and named
+// by lockedKeysReason().
 class SshLogin final {
 public:
     QString password;
@@ -21,9 +24,13 @@ public:
     // The private key at keyFile needs its passphrase: the answer, or empty to leave the key out.
     std::function<QString(const QString& keyFile)> askPassphrase;
     std::function<void(const QString& line)> log;
+    // The keys skipped for want of their passphrase.
+    QStringList lockedKeys;
 
     // True once the server has taken one of them.
     bool authenticate(ssh_session_struct* ssh);
+    // After a failed login: which keys needed their passphrase and how to give it, or empty.
+    QString lockedKeysReason() const;
 
 private:
     bool tryKeyFile(ssh_session_struct* ssh, const QString& path);

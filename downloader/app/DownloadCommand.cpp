@@ -83,8 +83,9 @@ DownloadCommand::DownloadCommand(const PellanorOptions& options, DownloadWindows
     }
     // Nobody is there to wait for a stalled transfer: the time-out bounds each wait for data too.
     s.DataTimeout = true;
-    // Nor to answer for an SSH server's key: one the known hosts file lacks fails its download.
-    JobSftp::setAsksHostKeys(false);
+    // Nor to answer for an SSH server's key (one the known hosts file lacks fails its download) or
+    // give a key's passphrase (only one saved in the keyring is used).
+    JobSftp::setAsksQuestions(false);
     if (auto* terminal = dynamic_cast<TerminalPrompts*>(&Prompts::instance()))
         terminal->setAnswerYes(options_.segments);
     ticker_.setInterval(500);

@@ -169,7 +169,6 @@ void JobFtp::reset()
 
 void JobFtp::start(qint16 existsAction)
 {
-    const DownloadSettings& s = SettingsStore::instance().record;
     if (sftp()) {
         sftp_.start(existsAction);
         return;
@@ -186,30 +185,35 @@ void JobFtp::start(qint16 existsAction)
         return;
     }
     ftp().close();
-    job_.closeFiles();
-    job_.intSegCount = 0;
-    ftpPos_ = 0;
-    ftpStart_ = 0;
-    blnResumeFTP = false;
-    const QFileInfo existing(job_.strSaveTo);
+    const qint64 resumeAt = prepareStart(job_, existsAction);
+    blnResumeFTP = resumeAt >= 0;
+    ftpStart_ = std::max<qint64>(resumeAt, 0);
+    ftpPos_ = ftpStart_;
+    login();
+}
+
+qint64 JobFtp::prepareStart(DownloadJob& job, qint16 existsAction)
+{
+    job.closeFiles();
+    job.intSegCount = 0;
+    qint64 resumeAt = -1;
+    const QFileInfo existing(job.strSaveTo);
     if (existing.exists() && existsAction == -1) {
         // An existing file shorter than the rollback starts again from its first byte.
-        ftpStart_ = std::max<qint64>(existing.size() - s.Rollback, 0);
-        ftpPos_ = ftpStart_;
-        blnResumeFTP = true;
+        resumeAt = std::max<qint64>(existing.size() - SettingsStore::instance().record.Rollback, 0);
     } else if (existing.exists() && existsAction == 0) {
-        QFile::remove(job_.strSaveTo);
-        ControlFile::remove(job_.strSaveTo);
+        QFile::remove(job.strSaveTo);
+        ControlFile::remove(job.strSaveTo);
     }
     // The file is this job's from now on: a retry after a time-out continues it instead of
     // deleting what the first attempt wrote.
-    job_.existsAction_ = -1;
-    job_.transferPrepared_ = false;
-    job_.nameFile();
+    job.existsAction_ = -1;
+    job.transferPrepared_ = false;
+    job.nameFile();
     // A server that never greets is timed out like one that stops answering later.
-    job_.startCountdown();
-    job_.setCanOpenFile(false);
-    login();
+    job.startCountdown();
+    job.setCanOpenFile(false);
+    return resumeAt;
 }
 
 void JobFtp::login()

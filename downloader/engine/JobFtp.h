@@ -23,6 +23,10 @@ public:
     // Clears everything of the previous download.
     void reset();
     void start(qint16 existsAction);
+    // What a one-connection download (FTP, SFTP) does with its file before the login: one it
+    // continues (existsAction -1) starts from its size less the rollback, returned; one it
+    // overwrites (0) is removed with its control file. -1 when it starts from nothing.
+    static qint64 prepareStart(DownloadJob& job, qint16 existsAction);
     // Continues the file from the bytes written, less the rollback, with a new login.
     void relogin();
     void close()

@@ -1,14 +1,15 @@
 #include "downloader/engine/JobSftp.h"
 
 #include "common/prompts/Prompts.h"
+#include "common/ssh/SshPassphrases.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/engine/DownloadJob.h"
 #include "downloader/engine/DownloadText.h"
+#include "downloader/engine/JobFtp.h"
 #include "downloader/engine/SftpRetrieval.h"
 #include "downloader/settings/DownloadSettings.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace harbel {
 
@@ -17,7 +18,7 @@ namespace {
 // Logins in a row that bring nothing new before the job gives up.
 constexpr int kMaxEmptyLogins = 5;
 
-bool asksHostKeys = true;
+bool asksQuestions = true;
 
 // Retrievals let go while still running. When the application ends they are given a few seconds
 // to finish their block, so that libssh is not torn down under them.
@@ -37,9 +38,9 @@ void waitForRetrievals()
 
 }  // namespace
 
-void JobSftp::setAsksHostKeys(bool on)
+void JobSftp::setAsksQuestions(bool on)
 {
-    asksHostKeys = on;
+    asksQuestions = on;
 }
 
 JobSftp::JobSftp(DownloadJob& job) : job_(job) {}
@@ -87,24 +88,8 @@ void JobSftp::start(qint16 existsAction)
         return;
     }
     close();
-    job_.closeFiles();
-    job_.intSegCount = 0;
-    start_ = 0;
-    pos_ = 0;
     ended_ = false;
-    const QFileInfo existing(job_.strSaveTo);
-    if (existing.exists() && existsAction == -1) {
-        start_ = std::max<qint64>(existing.size() - SettingsStore::instance().record.Rollback, 0);
-        pos_ = start_;
-    } else if (existing.exists() && existsAction == 0) {
-        QFile::remove(job_.strSaveTo);
-        ControlFile::remove(job_.strSaveTo);
-    }
-    job_.existsAction_ = -1;
-    job_.transferPrepared_ = false;
-    job_.nameFile();
-    job_.startCountdown();
-    job_.setCanOpenFile(false);
+    start_ = pos_ = std::max<qint64>(JobFtp::prepareStart(job_, existsAction), 0);
     login();
 }
 
@@ -131,15 +116,20 @@ void JobSftp::login()
     login.path = job_.strFilePath;
     login.localPath = job_.strSaveTo;
     login.timeoutSeconds = std::max(SettingsStore::instance().record.Timeout, 1);
-    const bool mayAsk = job_.attended && asksHostKeys;
+    const bool mayAsk = job_.attended && asksQuestions;
     SftpRetrieval::HostKeyQuestion ask;
     if (mayAsk) {
+        // The questions are the job's thread's: the retrieval waits for them.
         ask = [this](const SshHostKey& key) {
             int answer = 0;
-            // The question is the job's thread's: the retrieval waits for it.
             QMetaObject::invokeMethod(
                 this, [&] { answer = askHostKey(key.type, key.fingerprint, key.where); }, Qt::BlockingQueuedConnection);
             return SftpRetrieval::Trust(answer);
+        };
+        login.askPassphrase = [this](const QString& keyFile) {
+            QString answer;
+            QMetaObject::invokeMethod(this, [&] { answer = askPassphrase(keyFile); }, Qt::BlockingQueuedConnection);
+            return answer;
         };
     }
     auto* r = new SftpRetrieval(login, start_, std::move(ask));
@@ -181,6 +171,42 @@ int JobSftp::askHostKey(const QString& type, const QString& fingerprint, const Q
         return int(SftpRetrieval::Trust::Refuse);
     job_.startCountdown();
     return int(answer == MsgAnswer::Yes ? SftpRetrieval::Trust::Always : SftpRetrieval::Trust::ThisTime);
+}
+
+QString JobSftp::askPassphrase(const QString& keyFile)
+{
+    if (!retrieval_ || retrieval_->stopping())
+        return {};
+    job_.publish();
+    job_.stopCountdown();
+    QString prompt = QStringLiteral("The private key %1 needs its passphrase. It is kept until the program ends.").arg(keyFile);
+    QString given;
+    for (int tries = 0; tries < 3 && given.isEmpty(); ++tries) {
+        const std::optional<QString> answer = Prompts::instance().PasswordBox(prompt, programTitle());
+        // Dismissed, or stopped while the box was open: the key is left out.
+        if (!answer || answer->isEmpty() || !retrieval_ || retrieval_->stopping())
+            break;
+        if (SshPassphrases::opens(keyFile, *answer))
+            given = *answer;
+        else
+            prompt = QStringLiteral("That passphrase does not open the key %1. Its passphrase:").arg(keyFile);
+    }
+    if (!given.isEmpty()) {
+        SshPassphrases::remember(keyFile, given);
+        if (SshPassphrases::keyringAvailable()
+            && Prompts::instance().MsgBox(QStringLiteral("Save the passphrase of %1 in the keyring? Downloads that start by themselves "
+                                                         "and the command lines can then use the key too.")
+                                              .arg(keyFile),
+                                          MsgButtons::YesNo, MsgIcon::Question, programTitle())
+                   == MsgAnswer::Yes
+            && !SshPassphrases::save(keyFile, given)) {
+            Prompts::instance().MsgBox(QStringLiteral("The keyring did not take the passphrase; it is kept until the program ends."),
+                                       MsgButtons::OkOnly, MsgIcon::Exclamation, programTitle());
+        }
+    }
+    if (retrieval_ && !retrieval_->stopping())
+        job_.startCountdown();
+    return given;
 }
 
 void JobSftp::opened(qint64 size)

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 
 #include <memory>
+#include <vector>
 
 namespace harbel {
 
@@ -99,6 +100,9 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     // What this session does is given by the address alone, not by ~/.ssh/config.
     ssh_options_set(ssh.get(), SSH_OPTIONS_PROCESS_CONFIG, &no);
     ssh_options_set(ssh.get(), SSH_OPTIONS_KNOWNHOSTS, knownHosts.constData());
+    // Each small request waits for its answer: none may wait for the acknowledgement of the one before.
+    const int yes = 1;
+    ssh_options_set(ssh.get(), SSH_OPTIONS_NODELAY, &yes);
     if (ssh_connect(ssh.get()) != SSH_OK) {
         return {Outcome::ConnectionFailed, sshError(ssh.get())};
     }
@@ -110,8 +114,11 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     emit loggingIn();
     SshLogin sshLogin;
     sshLogin.password = login_.password;
+    sshLogin.askPassphrase = login_.askPassphrase;
     if (!sshLogin.authenticate(ssh.get())) {
-        return {Outcome::Refused, QStringLiteral("The server did not take the login of %1: %2").arg(login_.user, sshError(ssh.get()))};
+        const QString locked = sshLogin.lockedKeysReason();
+        return {Outcome::Refused, QStringLiteral("The server did not take the login of %1: %2%3")
+                                      .arg(login_.user, sshError(ssh.get()), locked.isEmpty() ? QString() : u' ' + locked)};
     }
     const std::unique_ptr<sftp_session_struct, SftpFree> sftp(sftp_new(ssh.get()));
     if (!sftp || sftp_init(sftp.get()) != SSH_OK) {
@@ -138,10 +145,24 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     if (!out.open()) {
         return {Outcome::Refused, out.failure()};
     }
+    // A large file is read over more SFTP sessions of the connection too, each with its own window
+    // (SftpReader); one that cannot be opened leaves the reading to the others.
+    std::vector<std::unique_ptr<sftp_session_struct, SftpFree>> sessions;
+    std::vector<std::unique_ptr<sftp_file_struct, FileClose>> more;
+    std::vector<sftp_file> files{file.get()};
+    for (int i = 1; i < kReadSessions && size - offset >= kMoreSessionsFrom; ++i) {
+        sessions.emplace_back(sftp_new(ssh.get()));
+        if (!sessions.back() || sftp_init(sessions.back().get()) != SSH_OK)
+            break;
+        more.emplace_back(sftp_open(sessions.back().get(), login_.path.toUtf8().constData(), O_RDONLY, 0));
+        if (!more.back())
+            break;
+        files.push_back(more.back().get());
+    }
     QElapsedTimer sinceSignal;
     sinceSignal.start();
     QString writeFailure;
-    SftpReader reader(file.get(), kReadChunk, kReadWindow);
+    SftpReader reader(files, kReadChunk, kReadWindow);
     const SftpReader::End end = reader.read(offset, size, [&](const char* data, qint64 n, qint64 position) {
         if (stop_)
             return false;

@@ -13,7 +13,7 @@ namespace harbel {
 // One SFTP login that fetches one file into the download's file, on a thread of its own: libssh
 // blocks, and the job's thread must not. It checks the server's host key against the known hosts
 // file before anything of the login is sent, logs in (the ssh-agent, the keys of ~/.ssh, then the
-// password), reads the file from an offset with a window of requests in flight and writes it at
+// password; SshLogin), reads the file from an offset with a window of requests in flight and writes it at
 // its place. Its signals reach the job through its thread's queue. stop() is taken between blocks:
 // nothing more is written after it, and what was written stays for a resume.
 class SftpRetrieval final : public QThread {
@@ -29,6 +29,9 @@ public:
         QString localPath;
         QString knownHosts;  // empty: ~/.ssh/known_hosts
         int timeoutSeconds = 60;
+        // Asked on the retrieval's thread for the passphrase of a key that has none remembered or
+        // saved: the answer, or empty to leave the key out. None: such a key is skipped.
+        std::function<QString(const QString& keyFile)> askPassphrase;
     };
     enum class Trust { Refuse, ThisTime, Always };
     // Asked on the retrieval's thread about a key the known hosts file does not hold; none: the key
@@ -45,6 +48,9 @@ public:
     // Bytes asked for by one read request, and how many requests are in flight.
     static constexpr quint32 kReadChunk = 128 * 1024;
     static constexpr int kReadWindow = 32;
+    // Sessions a file of at least kMoreSessionsFrom bytes is read over.
+    static constexpr int kReadSessions = 4;
+    static constexpr qint64 kMoreSessionsFrom = 16 * 1024 * 1024;
 
 signals:
     // The host key is accepted; the login goes out.

@@ -5,6 +5,7 @@
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpFileTransfer.h"
+#include "ftpclient/component/TransferEnds.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,9 @@ void SftpComponent::Connect()
         // What this session does is given by its properties alone, not by ~/.ssh/config.
         ssh_options_set(ssh_, SSH_OPTIONS_PROCESS_CONFIG, &no);
         ssh_options_set(ssh_, SSH_OPTIONS_KNOWNHOSTS, knownHostsPath.constData());
+        // Each small request waits for its answer: none may wait for the acknowledgement of the one before.
+        const int yes = 1;
+        ssh_options_set(ssh_, SSH_OPTIONS_NODELAY, &yes);
         emit LogLine(QStringLiteral("Connecting to %1 port %2 (SFTP)").arg(Host).arg(Port));
         if (ssh_connect(ssh_) != SSH_OK)
             throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: %3").arg(Host).arg(Port).arg(QString::fromUtf8(ssh_get_error(ssh_))));
@@ -234,8 +238,11 @@ void SftpComponent::authenticate()
     login.log = [this](const QString& line) { emit LogLine(line); };
     const bool in = login.authenticate(ssh_);
     Passphrase = login.passphrase;
-    if (!in)
-        throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2").arg(User, QString::fromUtf8(ssh_get_error(ssh_))));
+    if (!in) {
+        const QString locked = login.lockedKeysReason();
+        throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2%3")
+                                              .arg(User, QString::fromUtf8(ssh_get_error(ssh_)), locked.isEmpty() ? QString() : u' ' + locked));
+    }
 }
 
 void SftpComponent::Disconnect()
@@ -343,13 +350,6 @@ QList<FolderItem> SftpComponent::GetFolderItems(const QString& mask, int)
     return items;
 }
 
-int SftpComponent::ask(const FileClash& clash)
-{
-    int answer = FileClash::Cancel;
-    emit FileExists(clash, answer);
-    return answer;
-}
-
 void SftpComponent::receive(const QString& remoteName, qint64 startOffset, const QString& localPath, const Listed& listed)
 {
     Running running(*this);
@@ -376,11 +376,9 @@ bool SftpComponent::SendFileAsking(const QString& localPath, const QString& remo
         clash.upload = true;
         clash.localPath = localPath;
         clash.remoteName = remoteName;
-        clash.localSize = local.size();
-        clash.localTime = local.lastModified().toUTC();
         clash.remoteSize = entry.Size;
         clash.remoteTime = entry.Date;
-        switch (ask(clash)) {
+        switch (TransferEnds::ask(*this, clash)) {
         case FileClash::Overwrite:
             break;
         case FileClash::Resume:

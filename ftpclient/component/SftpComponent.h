@@ -18,9 +18,10 @@ namespace harbel::tessaly {
 // sent: a key the file lists for another key of this host (a changed key) is refused with both
 // fingerprints; an unknown one is asked about (CertificateQuery, with the key's type as subject and
 // its SHA-256 fingerprint) and written to the file only when trusted always. The login then tries,
-// in turn, IdentityFile (its passphrase asked for with PassphraseRequired), the user's ssh-agent,
-// the usual keys of ~/.ssh when no IdentityFile is given, and the password (also answering
-// keyboard-interactive prompts with it).
+// in turn, IdentityFile, the user's ssh-agent, the usual keys of ~/.ssh when no IdentityFile is
+// given, and the password (also answering keyboard-interactive prompts with it). A key with a
+// passphrase takes Passphrase, else one remembered or saved in the keyring (SshPassphrases), else
+// asks with PassphraseRequired; a key left without one is skipped, and a failed login names it.
 class SftpComponent final : public RemoteSession {
     Q_OBJECT
 public:
@@ -65,6 +66,9 @@ public:
     // Bytes asked for by one read request, and how many requests a download keeps in flight.
     static constexpr quint32 kReadChunk = 128 * 1024;
     static constexpr int kReadWindow = 32;
+    // Sessions a file of at least kMoreSessionsFrom bytes is read over.
+    static constexpr int kReadSessions = 4;
+    static constexpr qint64 kMoreSessionsFrom = 16 * 1024 * 1024;
     static constexpr quint32 kWriteChunk = 128 * 1024;
 
 signals:
@@ -85,7 +89,6 @@ private:
     // Throws when the abort flag is set.
     void checkAbort();
     void closeAll();
-    int ask(const FileClash& clash);
 
     ssh_session_struct* ssh_ = nullptr;
     sftp_session_struct* sftp_ = nullptr;

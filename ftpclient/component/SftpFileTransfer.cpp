@@ -4,6 +4,7 @@
 #include "ftpclient/component/FtpError.h"
 #include "ftpclient/component/LocalFile.h"
 #include "ftpclient/component/SftpComponent.h"
+#include "ftpclient/component/TransferEnds.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,6 +27,9 @@ struct FileClose {
     void operator()(sftp_file f) const { sftp_close(f); }
 };
 using RemoteFile = std::unique_ptr<sftp_file_struct, FileClose>;
+struct SessionFree {
+    void operator()(sftp_session s) const { sftp_free(s); }
+};
 
 int percentOf(qint64 done, qint64 size)
 {
@@ -64,11 +68,9 @@ void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, co
         FileClash clash;
         clash.localPath = localPath;
         clash.remoteName = remotePath;
-        clash.localSize = local.size();
-        clash.localTime = local.lastModified().toUTC();
         clash.remoteSize = size;
         clash.remoteTime = time;
-        switch (c_.ask(clash)) {
+        switch (TransferEnds::ask(c_, clash)) {
         case FileClash::Overwrite:
             break;
         case FileClash::Resume:
@@ -85,10 +87,24 @@ void SftpFileTransfer::receive(const QString& remotePath, qint64 startOffset, co
     std::unique_ptr<QFile> out(LocalFile::openForWriting(localPath, offset, why));
     if (!out)
         throw FtpError(ftpErrLocalFile, why);
+    // A large file is read over more SFTP sessions of the connection too, each with its own window
+    // (SftpReader); one that cannot be opened leaves the reading to the others.
+    std::vector<std::unique_ptr<sftp_session_struct, SessionFree>> sessions;
+    std::vector<RemoteFile> more;
+    std::vector<sftp_file> files{remote.get()};
+    for (int i = 1; i < SftpComponent::kReadSessions && size - offset >= SftpComponent::kMoreSessionsFrom; ++i) {
+        sessions.emplace_back(sftp_new(c_.ssh_));
+        if (!sessions.back() || sftp_init(sessions.back().get()) != SSH_OK)
+            break;
+        more.emplace_back(sftp_open(sessions.back().get(), remotePath.toUtf8().constData(), O_RDONLY, 0));
+        if (!more.back())
+            break;
+        files.push_back(more.back().get());
+    }
     c_.state_ = SftpComponent::Receiving;
     emit c_.LogLine(QStringLiteral("Receiving %1%2").arg(remotePath, offset > 0 ? QStringLiteral(" from byte %1").arg(offset) : QString()));
     int sincePause = 0;
-    SftpReader reader(remote.get(), SftpComponent::kReadChunk, SftpComponent::kReadWindow);
+    SftpReader reader(files, SftpComponent::kReadChunk, SftpComponent::kReadWindow);
     const SftpReader::End end = reader.read(offset, size, [&](const char* data, qint64 n, qint64 position) {
         if (out->write(data, n) != n)
             throw FtpError(ftpErrLocalFile, QStringLiteral("Could not write %1: %2").arg(localPath, out->errorString()));

@@ -25,22 +25,22 @@ std::optional<QString> TransferEnds::query(const QString& line)
     }
 }
 
-int TransferEnds::ask(const FileClash& clash)
+int TransferEnds::ask(RemoteSession& session, FileClash clash)
 {
+    const QFileInfo local(clash.localPath);
+    clash.localSize = local.size();
+    clash.localTime = local.lastModified();
     // Nobody to ask: leave the file as it is and go no further.
     int answer = FileClash::Cancel;
-    emit ftp_.FileExists(clash, answer);
+    emit session.FileExists(clash, answer);
     return answer;
 }
 
 int TransferEnds::askDownload(const QString& remoteName, const QString& localPath, qint64 listedSize, const QDateTime& listedTime)
 {
-    const QFileInfo local(localPath);
     FileClash clash;
     clash.localPath = localPath;
     clash.remoteName = remoteName;
-    clash.localSize = local.size();
-    clash.localTime = local.lastModified();
     clash.remoteSize = listedSize;
     clash.remoteTime = listedTime;
     if (listedSize < 0 && ftp_.size_) {
@@ -56,7 +56,7 @@ int TransferEnds::askDownload(const QString& remoteName, const QString& localPat
         t.setTimeSpec(Qt::UTC);
         clash.remoteTime = t;
     }
-    return ask(clash);
+    return ask(ftp_, clash);
 }
 
 bool TransferEnds::sendAsking(const QString& localPath, const QString& remoteName, const QList<FolderItem>& remoteEntries)
@@ -78,11 +78,9 @@ bool TransferEnds::sendAsking(const QString& localPath, const QString& remoteNam
         clash.upload = true;
         clash.localPath = localPath;
         clash.remoteName = remoteName;
-        clash.localSize = local.size();
-        clash.localTime = local.lastModified();
         clash.remoteSize = item.Size;
         clash.remoteTime = item.Date;
-        switch (ask(clash)) {
+        switch (ask(ftp_, clash)) {
         case FileClash::Overwrite:
             resume = false;
             break;

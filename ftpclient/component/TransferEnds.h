@@ -12,6 +12,7 @@
 namespace harbel::tessaly {
 
 class FtpComponent;
+class RemoteSession;
 
 // The two ends of a file transfer beyond the bytes: what to do with a file already at the
 // destination (the FileExists question), and the modification time the copy keeps. A download
@@ -21,6 +22,11 @@ class FtpComponent;
 class TransferEnds final {
 public:
     explicit TransferEnds(FtpComponent& ftp) : ftp_(ftp) {}
+
+    // The question about a file already at the destination, for either kind of session: the size
+    // and time of clash.localPath are filled in, the server's side is as given. The answer is one
+    // of FileClash's; Cancel when nobody answers.
+    static int ask(RemoteSession& session, FileClash clash);
 
     // Asks about an existing local file before remoteName is received over it; the server is asked
     // for the size and time of its copy so that both can be shown, unless a listing gave them
@@ -38,7 +44,6 @@ public:
     void keepLocalTime(const QString& localPath, const QString& remoteName);
 
 private:
-    int ask(const FileClash& clash);
     // The reply to a command about one file; nullopt when the server refuses it.
     std::optional<QString> query(const QString& line);
 

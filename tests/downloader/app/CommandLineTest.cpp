@@ -3,6 +3,7 @@
 
 #include "common/platform/CRegister.h"
 #include "common/platform/RegistryStore.h"
+#include "common/ssh/SshPassphrases.h"
 #include "downloader/engine/ControlFile.h"
 #include "downloader/settings/DownloadSettings.h"
 #include "tests/support/NginxServer.h"
@@ -10,6 +11,7 @@
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
 #include "tests/support/ServerProcess.h"
+#include "tests/support/KeyringSession.h"
 #include "tests/support/SshServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
@@ -605,7 +607,8 @@ protected:
         home = test::testFolder() + "/home";
         QDir().mkpath(home + "/.ssh");
         ASSERT_TRUE(QFile::copy(ssh.clientKey(), home + "/.ssh/id_ed25519"));
-        content = test::randomBytes(5 * MiB + 123);
+        // Large enough to be read over several sessions, also when continued.
+        content = test::randomBytes(19 * MiB + 123);
         writeFile(test::testFolder() + "/served.bin", content);
     }
     ProgramRun download(const QStringList& more = {})
@@ -662,4 +665,33 @@ TEST_F(SftpDownload, ACutDownloadContinuesFromThePartialFile)
     EXPECT_EQ(got.left(kept - rollback), QByteArray(kept - rollback, 'x'));
     EXPECT_EQ(got.mid(kept - rollback), content.mid(kept - rollback));
     EXPECT_FALSE(QFileInfo::exists(ControlFile::pathFor(target)));
+}
+
+TEST_F(SftpDownload, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
+{
+    static test::KeyringSession keyring;
+    static const bool started = keyring.start();
+    ASSERT_TRUE(started) << keyring.why().toStdString();
+    const QString locked = ssh.addClientKey("locked_key", "right horse");
+    const QString key = home + "/.ssh/id_ed25519";
+    QFile::remove(key);
+    ASSERT_TRUE(QFile::copy(locked, key));
+    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8() + '\n');
+    struct Case {
+        QString saved;  // in the keyring for the key; empty: nothing
+        int exitCode;
+        QStringList says;
+    };
+    for (const Case& c : QList<Case>{{{}, 1, {"The key " + key + " needs its passphrase", "ssh-add"}},
+                                     {"wrong horse", 1, {"needs its passphrase"}},
+                                     {"right horse", 0, {}}}) {
+        if (!c.saved.isEmpty()) {
+            ASSERT_TRUE(SshPassphrases::save(key, c.saved));
+        }
+        const ProgramRun r = download();
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        for (const QString& text : c.says)
+            EXPECT_TRUE(r.err.contains(text)) << text.toStdString() << "\n" << r.err.toStdString();
+        EXPECT_EQ(c.exitCode == 0, QFileInfo::exists(target) && readFile(target) == content);
+    }
 }

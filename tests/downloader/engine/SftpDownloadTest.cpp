@@ -90,3 +90,39 @@ TEST_F(SftpDownload, AnUnknownHostKeyIsAskedAboutOnlyWhenSomeoneWatches)
         }
     }
 }
+
+TEST_F(SftpDownload, AKeysPassphraseIsAskedUntilItOpensTheKeyAndKeptForTheRun)
+{
+    const QString locked = ssh.addClientKey("locked_key", "right horse");
+    const QString key = home + "/.ssh/id_ed25519";
+    QFile::remove(key);
+    ASSERT_TRUE(QFile::copy(locked, key));
+    ASSERT_TRUE(QFile::copy(locked + ".pub", key + ".pub"));
+    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8() + '\n');
+    struct Case {
+        QList<std::optional<QString>> typed;  // the answers to the passphrase boxes; nullopt: dismissed
+        bool completes;
+        QString says;
+    };
+    // The order matters: once a passphrase opened the key, the run remembers it.
+    for (const Case& c : QList<Case>{{{std::nullopt}, false, "needs its passphrase"},
+                                     {{"wrong horse", "right horse"}, true, {}},
+                                     {{}, true, {}}}) {
+        QFile::remove(folder + "/got.bin");
+        const int asked = prompts.records().size();
+        for (const std::optional<QString>& t : c.typed)
+            prompts.answerText(t);
+        frmDownload* job = start(url(), "got.bin");
+        ASSERT_NE(job, nullptr);
+        EXPECT_EQ(finish(job), c.completes) << job->job().progress().status.toStdString();
+        EXPECT_EQ(prompts.records().size() - asked, c.typed.size());
+        for (int i = asked; i < prompts.records().size(); ++i) {
+            EXPECT_EQ(prompts.records()[i].kind, ScriptedPrompts::Kind::PasswordBox);
+            EXPECT_TRUE(prompts.records()[i].text.contains(key)) << prompts.records()[i].text.toStdString();
+        }
+        EXPECT_TRUE(job->job().progress().status.contains(c.says)) << job->job().progress().status.toStdString();
+        if (c.completes) {
+            EXPECT_EQ(readFile(folder + "/got.bin"), content);
+        }
+    }
+}

@@ -1,5 +1,7 @@
 #include "ftpclient/app/TessalyCommandLine.h"
+#include "common/ssh/SshPassphrases.h"
 
+#include "tests/support/KeyringSession.h"
 #include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedFtpServer.h"
 #include "tests/support/SshServer.h"
@@ -422,7 +424,8 @@ TEST(SftpCommands, EveryCommandMovesFilesByteForByteAndASecondMirrorMovesNothing
     writeFile(work + "/known_hosts", server.knownHostsLine().toUtf8());
     const QStringList with{"--identity", server.clientKey(), "--known-hosts", work + "/known_hosts"};
     makeTree(work + "/source");
-    const QByteArray big = test::randomBytes(3 * 1024 * 1024 + 12345);
+    // Large enough to be read over several sessions, also when continued.
+    const QByteArray big = test::randomBytes(18 * 1024 * 1024 + 12345);
     writeFile(work + "/big.bin", big);
 
     ProgramRun r = runTessaly(QStringList{"put", "big.bin", sftpUrl(root + "/up/")} + with, work);
@@ -498,4 +501,32 @@ TEST(SftpCommands, TheAgentOrTheUsualKeyLogsIn)
     }
     agent.kill();
     agent.waitForFinished(5000);
+}
+
+TEST(SftpCommands, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
+{
+    static test::KeyringSession keyring;
+    static const bool started = keyring.start();
+    ASSERT_TRUE(started) << keyring.why().toStdString();
+    test::SshServer& server = sshServer();
+    const QString key = server.addClientKey("locked_key", "right horse");
+    const QString knownHosts = test::testFolder() + "/known_hosts";
+    writeFile(knownHosts, server.knownHostsLine().toUtf8());
+    const QStringList ls{"ls", sftpUrl(test::testFolder()), "--identity", key, "--known-hosts", knownHosts};
+    struct Case {
+        QString saved;  // in the keyring for the key; empty: nothing
+        int exitCode;
+        QStringList says;
+    };
+    for (const Case& c : QList<Case>{{{}, 1, {"The key " + key + " needs its passphrase", "ssh-add"}},
+                                     {"wrong horse", 1, {"needs its passphrase"}},
+                                     {"right horse", 0, {"known_hosts"}}}) {
+        if (!c.saved.isEmpty()) {
+            ASSERT_TRUE(SshPassphrases::save(key, c.saved));
+        }
+        const ProgramRun r = runTessaly(ls, test::testFolder());
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        for (const QString& text : c.says)
+            EXPECT_TRUE((r.out + r.err).contains(text)) << text.toStdString() << "\n" << (r.out + r.err).toStdString();
+    }
 }
