@@ -237,6 +237,7 @@ QString SecretStore::cacheKey(const QString& entry) const
 QString SecretStore::settle(const QString& entry, const QString& secret, Status status, Kept* where)
 {
     IniFile file(filePath());
+    read_.remove(cacheKey(entry));
     const auto done = [&](Kept k, const QString& value) {
         if (where)
             *where = k;
@@ -319,21 +320,75 @@ void SecretStore::remember(const QString& entry, const QString& secret)
     remembered_.insert(entry, secret);
 }
 
-QString SecretStore::find(const QString& entry, const QString& settingsValue)
+bool SecretStore::atHand(const QString& entry, const QString& settingsValue, QString* secret) const
 {
-    if (isAskedMarker(settingsValue))
-        return remembered_.value(entry);
-    if (!isMarker(settingsValue))
-        return settingsValue;
-    // Kept in this run: the keyring is not asked again.
-    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->value == settingsValue)
-        return it->secret;
-    QString secret;
-    if (readNow(entry, &secret) == Status::Ok)
-        return secret;
+    if (isAskedMarker(settingsValue)) {
+        *secret = remembered_.value(entry);
+        return true;
+    }
+    if (!isMarker(settingsValue)) {
+        *secret = settingsValue;
+        return true;
+    }
+    // Kept or read in this run: the keyring is not asked again.
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->value == settingsValue) {
+        *secret = it->secret;
+        return true;
+    }
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend()) {
+        *secret = *it;
+        return true;
+    }
+    return false;
+}
+
+QString SecretStore::fromFile(const QString& entry) const
+{
     const QString stored = IniFile(filePath()).value(QString::fromLatin1(kFileSection), entry);
     // Neither has it (no keyring in this session): what the user gave in this run, if anything.
     return stored.isEmpty() ? remembered_.value(entry) : plain(stored);
+}
+
+QString SecretStore::find(const QString& entry, const QString& settingsValue)
+{
+    QString secret;
+    if (atHand(entry, settingsValue, &secret))
+        return secret;
+    if (readNow(entry, &secret) == Status::Ok) {
+        read_.insert(cacheKey(entry), secret);
+        return secret;
+    }
+    return fromFile(entry);
+}
+
+void SecretStore::findLater(const QString& entry, const QString& settingsValue, QObject* context,
+                            std::function<void(const QString&)> done)
+{
+    QString secret;
+    if (atHand(entry, settingsValue, &secret)) {
+        done(secret);
+        return;
+    }
+    QPointer<QObject> guard(context);
+    auto answer = [guard, context, done](const QString& found) {
+        if (!context || guard)
+            done(found);
+    };
+    const QString key = cacheKey(entry);
+    if (const auto it = reading_.find(key); it != reading_.end()) {
+        it->append(answer);
+        return;
+    }
+    reading_.insert(key, {answer});
+    read(entry, nullptr, [this, key, entry](Status status, const QString& text) {
+        QString found = text;
+        if (status == Status::Ok)
+            read_.insert(key, text);
+        else
+            found = fromFile(entry);
+        for (const auto& waiting : reading_.take(key))
+            waiting(found);
+    });
 }
 
 }  // namespace harbel

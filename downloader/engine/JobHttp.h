@@ -42,6 +42,10 @@ public:
     // Sends the probe (again): every probe gets the whole countdown.
     void connectProbe();
     void abortProbe() { probe_.abort(); }
+    // The passwords of the settings are still coming from the keyring, or the proxy password question
+    // is open: the job waits for them (the window goes on), then calls then; true while it waits.
+    // A pause, a stop or a later start drops the wait.
+    bool waitForPasswords(std::function<void()> then);
     void closeConnections() { segments_.closeConnections(); }
     // The output is prepared for a file of this size: 200 (ranged false) or 206 to the probe.
     void prepareTransfer(qint64 size, bool ranged);
@@ -106,6 +110,7 @@ private:
     bool nameSettled_ = false;
     bool blnProbeFromZero = false;
     bool usesHttp1_ = false;
+    int passwordWait_ = 0;
     JobSegments segments_{job_, *this, plan_};
 };
 

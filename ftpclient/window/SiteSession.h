@@ -22,6 +22,8 @@ public:
     void tmrRefresh_Timer();
     // The component lost or ended the connection.
     void disconnected();
+    // A connection waits for the firewall password from the keyring.
+    bool readingKeyring() const { return readingKeyring_; }
 
 private:
     // The options' firewall for the next connection; false when its password, not saved, was asked
@@ -30,7 +32,12 @@ private:
     bool askDisconnectFirst();
     void connectAndList();
 
+    // The keyring's answer for a kept password; the window goes on meanwhile, as while a call of
+    // the component waits for the server.
+    QString waitForKeyring(const QString& entry, const QString& settingsValue);
+
     frmMain& main_;
+    bool readingKeyring_ = false;
 };
 
 }  // namespace harbel::tessaly

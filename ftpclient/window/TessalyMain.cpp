@@ -276,7 +276,7 @@ void frmMain::LaunchDownloadManager()
 
 frmMain::Operation::Operation(frmMain& main) : main_(main)
 {
-    if (main.xFtp.isRunning()) {
+    if (main.xFtp.isRunning() || main.session_.readingKeyring()) {
         refused_ = true;
         main.StatusBarInfo(QStringLiteral("Another operation is running: wait for it to end, or abort it."));
         return;
