@@ -88,14 +88,12 @@ bool KeyringSession::hold()
     bus.start("dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
                             "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.freedesktop.secrets"});
     bus.waitForFinished(5000);
-    const QList<QByteArray> words = bus.readAllStandardOutput().simplified().split(' ');
-    const qint64 pid = words.size() >= 2 && words[words.size() - 2] == "uint32" ? words.last().toLongLong() : 0;
-    if (pid <= 0 || ::kill(pid_t(pid), SIGSTOP) != 0) {
+    held_ = bus.readAllStandardOutput().simplified().split(' ').last().toLongLong();
+    if (held_ <= 0 || ::kill(pid_t(held_), SIGSTOP) != 0) {
         why_ = "the keyring daemon could not be held";
-        return false;
+        held_ = 0;
     }
-    held_ = pid;
-    return true;
+    return held_ > 0;
 }
 
 void KeyringSession::release()
