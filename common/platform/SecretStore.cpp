@@ -262,6 +262,9 @@ QString SecretStore::keep(const QString& entry, const QString& secret, Kept* whe
 {
     if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->secret == secret && !where)
         return it->value;
+    // Read from the keyring in this run: it holds that password already.
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend() && *it == secret && !secret.isEmpty() && !where)
+        return marker();
     const Status status = secret.isEmpty() ? removeNow(entry) : writeNow(entry, secret);
     return settle(entry, secret, status, where);
 }
