@@ -241,7 +241,7 @@ QString SecretStore::settle(const QString& entry, const QString& secret, Status 
     const auto done = [&](Kept k, const QString& value) {
         if (where)
             *where = k;
-        kept_.insert(cacheKey(entry), Kept_{secret, value});
+        kept_.insert(cacheKey(entry), Kept_{secret, value, k});
         return value;
     };
     if (secret.isEmpty()) {
@@ -280,6 +280,14 @@ QString SecretStore::keepOrAsk(const QString& entry, const QString& secret)
 
 void SecretStore::keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done)
 {
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->secret == secret && it->where != Kept::NotKept) {
+        done(it->where);
+        return;
+    }
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend() && *it == secret && !secret.isEmpty()) {
+        done(Kept::Keyring);
+        return;
+    }
     QPointer<QObject> guard(context);
     auto settled = [this, entry, secret, guard, context, done](Status status) {
         Kept where = Kept::NotKept;

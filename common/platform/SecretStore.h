@@ -71,7 +71,8 @@ public:
     // keep(), but a password typed and not kept leaves askedMarker() in the settings file.
     QString keepOrAsk(const QString& entry, const QString& secret);
     // keep() without waiting: the keyring's answer calls done on the event loop, and keep() and
-    // keepOrAsk() of the same entry and secret then answer at once with what was kept.
+    // keepOrAsk() of the same entry and secret then answer at once with what was kept. A password
+    // this run has kept or read already is not written again: done is called at once.
     void keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done);
     // The password a settings value stands for: the value itself unless it is the marker, then
     // the keyring's entry or the private file's. Empty when neither has it. Waits for the keyring,
@@ -108,6 +109,7 @@ private:
     struct Kept_ {
         QString secret;
         QString value;
+        Kept where = Kept::NotKept;
     };
     QHash<QString, Kept_> kept_;
     // Passwords read from the keyring in this run, and the reads under way with who waits on them.

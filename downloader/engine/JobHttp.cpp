@@ -10,6 +10,9 @@
 
 #include <QRegularExpression>
 
+#include <memory>
+#include <utility>
+
 namespace harbel {
 
 namespace {
@@ -127,7 +130,7 @@ bool JobHttp::waitForPasswords(std::function<void()> then)
     SettingsStore& store = SettingsStore::instance();
     const int ticket = ++passwordWait_;
     if (!store.passwordsPending())
-        return false;
+        return waitForAddressPassword(ticket, std::move(then));
     const QString status = store.proxyQuestionOpen() ? lang("19056", "Waiting for the proxy password...")
                                                      : lang("19055", "Reading the keyring...");
     job_.setStatus(status);
@@ -148,6 +151,32 @@ bool JobHttp::waitForPasswords(std::function<void()> then)
         }
         then();
     });
+    return true;
+}
+
+bool JobHttp::waitForAddressPassword(int ticket, std::function<void()> then)
+{
+    // An address that names its user without a password (as History.ini keeps them): the keyring
+    // has it as the site's login, if anywhere.
+    const QString login = job_.strServer + u'\n' + job_.strUserName;
+    if (job_.strUserName.isEmpty() || !job_.strPassword.isEmpty() || login == loginLookedUp_)
+        return false;
+    loginLookedUp_ = login;
+    // Whether the keyring answered, and whether this call had returned by then (the job waits).
+    auto state = std::make_shared<std::pair<bool, bool>>(false, false);
+    SecretStore::instance().findLater(SettingsStore::loginEntry(job_.strServer, job_.strUserName), SecretStore::marker(), &job_,
+                                      [this, ticket, login, state, then](const QString& password) {
+                                          if (job_.strServer + u'\n' + job_.strUserName == login && job_.strPassword.isEmpty())
+                                              job_.strPassword = password;
+                                          state->first = true;
+                                          if (state->second && ticket == passwordWait_ && !job_.progress_.held && !job_.failed_)
+                                              then();
+                                      });
+    if (state->first)
+        return false;
+    state->second = true;
+    job_.setStatus(lang("19055", "Reading the keyring..."));
+    job_.publish();
     return true;
 }
 

@@ -93,6 +93,9 @@ private:
     // The proxy's password of this run: asked for when it is not saved and a person watches the
     // job. False when the job has ended.
     bool proxyPasswordReady();
+    // The keyring's password for the address's user when the address names none; true while the job
+    // waits for it, then calls then.
+    bool waitForAddressPassword(int ticket, std::function<void()> then);
 
     DownloadJob& job_;
     HttpProbe probe_;
@@ -111,6 +114,9 @@ private:
     bool blnProbeFromZero = false;
     bool usesHttp1_ = false;
     int passwordWait_ = 0;
+    // The server and user whose password was last looked up in the keyring for an address that
+    // names its user without one.
+    QString loginLookedUp_;
     JobSegments segments_{job_, *this, plan_};
 };
 

@@ -538,6 +538,11 @@ SettingsDialogValues SettingsStore::dialogValues()
     return v;
 }
 
+QString SettingsStore::loginEntry(const QString& server, const QString& user)
+{
+    return loginPasswordEntry(server, user);
+}
+
 QPair<QString, QString> SettingsStore::proxyPasswordSetting()
 {
     const Reader r;

@@ -217,6 +217,8 @@ public:
     // and the value its settings file holds.
     static SettingsDialogValues dialogValues();
     static QPair<QString, QString> proxyPasswordSetting();
+    // The keyring entry of a site login's password; also where History.ini's addresses keep theirs.
+    static QString loginEntry(const QString& server, const QString& user);
 
     static QString settingsIniPath();
 
