@@ -338,7 +338,6 @@ TEST_F(Keyring, ADialogOpensWhileTheKeyringHoldsItsAnswerAndFillsThePasswordWhen
     tessaly::saveSetting("Firewall Use", "1");
     tessaly::saveSetting("Firewall Password", SecretStore::marker());
     keptEarlier("Tessaly firewall \"password\"", "H3ldFirewall");
-    QDir().mkpath(frmConnectionInfo::privateFolder());
     writeFile(frmConnectionInfo::privateFolder() + "/held.Profile", "[PROFILE]\nsname=held\npass=" + SecretStore::marker().toUtf8() + "\n");
     keptEarlier("Tessaly profile \"held\"", "H3ldProfile");
 
@@ -356,10 +355,7 @@ TEST_F(Keyring, ADialogOpensWhileTheKeyringHoldsItsAnswerAndFillsThePasswordWhen
     } cases[] = {
         {"H3ldProxy", settings.keyring, settings.txtPass, settings.cmdOK, true, [&] { settings.Form_Load(); }},
         {"H3ldFirewall", options.keyring, options.txtFirewallPassword, options.cmdSave, false, [&] { options.Form_Load(); }},
-        {"H3ldProfile", site.keyring, site.txtPassword, site.cmdConnect, true, [&] {
-             site.Form_Load();
-             site.tvlPrivate_NodeClick(1);
-         }},
+        {"H3ldProfile", site.keyring, site.txtPassword, site.cmdConnect, true, [&] { site.Form_Load(); site.tvlPrivate_NodeClick(1); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.password.toStdString());
@@ -388,8 +384,7 @@ TEST_F(Keyring, ADownloadWaitsForItsProxyPasswordWhileTheWindowGoesOnThenRuns)
     const QByteArray content = randomBytes(200000);
     writeFile(nginx.root() + "/held.bin", content);
     proxyKeptEarlier("127.0.0.1", proxy.port(), "Pr0xyHeld");
-    const QString folder = testFolder() + "/downloads";
-    QDir().mkpath(folder);
+    const QString folder = testFolder();
 
     // The window's start: the settings are there at once, the password when the keyring answers.
     ASSERT_TRUE(keyring().hold()) << keyring().why().toStdString();
@@ -412,12 +407,10 @@ TEST_F(Keyring, ADownloadWaitsForItsProxyPasswordWhileTheWindowGoesOnThenRuns)
 
 TEST_F(Keyring, HistoryKeepsAnAddressWithoutItsPasswordAndItsDownloadStillLogsIn)
 {
-    const QString root = testFolder() + "/server";
-    QDir().mkpath(root);
-    writeFile(root + "/hello.txt", "hi");
+    writeFile(testFolder() + "/server/hello.txt", "hi");
     PyFtpServer::Options options;
     options.password = "Hist0ry";
-    PyFtpServer server(root, options);
+    PyFtpServer server(testFolder() + "/server", options);
     ASSERT_TRUE(server.start()) << server.error().toStdString();
     CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "PromptDone", "0");
     SettingsStore::instance().LoadSettings();
