@@ -103,6 +103,14 @@ void TextBox::setLocked(bool on)
     notify();
 }
 
+void TextBox::setPlaceholderText(const QString& text)
+{
+    if (placeholder_ == text)
+        return;
+    placeholder_ = text;
+    notify();
+}
+
 void ProgressBar::setRange(double min, double max)
 {
     if (min_ == min && max_ == max)

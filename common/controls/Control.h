@@ -145,9 +145,13 @@ public:
     void setText(const QString& text);
     bool Locked() const { return locked_; }
     void setLocked(bool on);
+    // Shown greyed in the empty box: what it waits for.
+    const QString& PlaceholderText() const { return placeholder_; }
+    void setPlaceholderText(const QString& text);
 
 private:
     QString text_;
+    QString placeholder_;
     bool locked_ = false;
 };
 

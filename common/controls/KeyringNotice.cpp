@@ -13,6 +13,7 @@ namespace {
 const QString kNoKeyring = QStringLiteral("No keyring is available: the password will be asked for at each use");
 const QString kChecking = QStringLiteral("Checking the keyring...");
 const QString kSaving = QStringLiteral("Saving the password in the keyring...");
+const QString kReading = QStringLiteral("Reading the keyring...");
 
 }  // namespace
 
@@ -37,8 +38,7 @@ void KeyringNotice::Form_Load()
             return;
         available_ = available;
         setBusy(false, saving_);
-        for (auto waiting = std::exchange(afterCheck_, {}); auto& run : waiting)
-            run();
+        goOn();
     });
 }
 
@@ -50,7 +50,7 @@ void KeyringNotice::apply() const
 
 void KeyringNotice::keep(const Passwords& passwords, std::function<void()> then)
 {
-    if (checking_) {
+    if (loading()) {
         afterCheck_.push_back([this, passwords, then] { keep(passwords, then); });
         return;
     }
@@ -80,12 +80,81 @@ void KeyringNotice::keep(const Passwords& passwords, std::function<void()> then)
     *starting = false;
 }
 
+void KeyringNotice::read(TextBox& field, const QString& entry, const QString& settingsValue, std::function<void(const QString&)> filled)
+{
+    const int ticket = ++readTickets_;
+    const bool enabled = reads_.contains(&field) ? true : field.Enabled();
+    reads_.insert(&field, ticket);
+    SecretStore::instance().findLater(entry, settingsValue, &form_, [this, &field, ticket, enabled, filled](const QString& secret) {
+        // A later read of the box answers for it.
+        if (reads_.value(&field) != ticket)
+            return;
+        field.setPlaceholderText(QString());
+        field.setEnabled(enabled);
+        field.setText(secret);
+        reads_.remove(&field);
+        if (filled)
+            filled(secret);
+        // The dialog's buttons may wait on this box itself.
+        if (pendingChanged)
+            pendingChanged();
+        goOn();
+    });
+    if (reads_.value(&field) != ticket)
+        return;
+    field.setText(QString());
+    field.setEnabled(false);
+    field.setPlaceholderText(kReading);
+    if (pendingChanged)
+        pendingChanged();
+}
+
+void KeyringNotice::stopReading(TextBox& field)
+{
+    if (!reads_.contains(&field))
+        return;
+    field.setPlaceholderText(QString());
+    field.setEnabled(true);
+    reads_.remove(&field);
+    if (pendingChanged)
+        pendingChanged();
+    goOn();
+}
+
+void KeyringNotice::hold()
+{
+    const bool was = pending();
+    ++holds_;
+    pendingMayHaveChanged(was);
+}
+
+void KeyringNotice::release()
+{
+    const bool was = pending();
+    holds_ = qMax(0, holds_ - 1);
+    pendingMayHaveChanged(was);
+    goOn();
+}
+
+void KeyringNotice::goOn()
+{
+    if (loading())
+        return;
+    for (auto waiting = std::exchange(afterCheck_, {}); auto& run : waiting)
+        run();
+}
+
 void KeyringNotice::setBusy(bool checking, int saving)
 {
     const bool was = pending();
     checking_ = checking;
     saving_ = saving;
     show();
+    pendingMayHaveChanged(was);
+}
+
+void KeyringNotice::pendingMayHaveChanged(bool was)
+{
     if (was != pending() && pendingChanged)
         pendingChanged();
 }

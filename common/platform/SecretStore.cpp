@@ -237,10 +237,11 @@ QString SecretStore::cacheKey(const QString& entry) const
 QString SecretStore::settle(const QString& entry, const QString& secret, Status status, Kept* where)
 {
     IniFile file(filePath());
+    read_.remove(cacheKey(entry));
     const auto done = [&](Kept k, const QString& value) {
         if (where)
             *where = k;
-        kept_.insert(cacheKey(entry), Kept_{secret, value});
+        kept_.insert(cacheKey(entry), Kept_{secret, value, k});
         return value;
     };
     if (secret.isEmpty()) {
@@ -261,6 +262,9 @@ QString SecretStore::keep(const QString& entry, const QString& secret, Kept* whe
 {
     if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->secret == secret && !where)
         return it->value;
+    // Read from the keyring in this run: it holds that password already.
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend() && *it == secret && !secret.isEmpty() && !where)
+        return marker();
     const Status status = secret.isEmpty() ? removeNow(entry) : writeNow(entry, secret);
     return settle(entry, secret, status, where);
 }
@@ -276,6 +280,14 @@ QString SecretStore::keepOrAsk(const QString& entry, const QString& secret)
 
 void SecretStore::keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done)
 {
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->secret == secret && it->where != Kept::NotKept) {
+        done(it->where);
+        return;
+    }
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend() && *it == secret && !secret.isEmpty()) {
+        done(Kept::Keyring);
+        return;
+    }
     QPointer<QObject> guard(context);
     auto settled = [this, entry, secret, guard, context, done](Status status) {
         Kept where = Kept::NotKept;
@@ -319,21 +331,75 @@ void SecretStore::remember(const QString& entry, const QString& secret)
     remembered_.insert(entry, secret);
 }
 
-QString SecretStore::find(const QString& entry, const QString& settingsValue)
+bool SecretStore::atHand(const QString& entry, const QString& settingsValue, QString* secret) const
 {
-    if (isAskedMarker(settingsValue))
-        return remembered_.value(entry);
-    if (!isMarker(settingsValue))
-        return settingsValue;
-    // Kept in this run: the keyring is not asked again.
-    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->value == settingsValue)
-        return it->secret;
-    QString secret;
-    if (readNow(entry, &secret) == Status::Ok)
-        return secret;
+    if (isAskedMarker(settingsValue)) {
+        *secret = remembered_.value(entry);
+        return true;
+    }
+    if (!isMarker(settingsValue)) {
+        *secret = settingsValue;
+        return true;
+    }
+    // Kept or read in this run: the keyring is not asked again.
+    if (const auto it = kept_.constFind(cacheKey(entry)); it != kept_.cend() && it->value == settingsValue) {
+        *secret = it->secret;
+        return true;
+    }
+    if (const auto it = read_.constFind(cacheKey(entry)); it != read_.cend()) {
+        *secret = *it;
+        return true;
+    }
+    return false;
+}
+
+QString SecretStore::fromFile(const QString& entry) const
+{
     const QString stored = IniFile(filePath()).value(QString::fromLatin1(kFileSection), entry);
     // Neither has it (no keyring in this session): what the user gave in this run, if anything.
     return stored.isEmpty() ? remembered_.value(entry) : plain(stored);
+}
+
+QString SecretStore::find(const QString& entry, const QString& settingsValue)
+{
+    QString secret;
+    if (atHand(entry, settingsValue, &secret))
+        return secret;
+    if (readNow(entry, &secret) == Status::Ok) {
+        read_.insert(cacheKey(entry), secret);
+        return secret;
+    }
+    return fromFile(entry);
+}
+
+void SecretStore::findLater(const QString& entry, const QString& settingsValue, QObject* context,
+                            std::function<void(const QString&)> done)
+{
+    QString secret;
+    if (atHand(entry, settingsValue, &secret)) {
+        done(secret);
+        return;
+    }
+    QPointer<QObject> guard(context);
+    auto answer = [guard, context, done](const QString& found) {
+        if (!context || guard)
+            done(found);
+    };
+    const QString key = cacheKey(entry);
+    if (const auto it = reading_.find(key); it != reading_.end()) {
+        it->append(answer);
+        return;
+    }
+    reading_.insert(key, {answer});
+    read(entry, nullptr, [this, key, entry](Status status, const QString& text) {
+        QString found = text;
+        if (status == Status::Ok)
+            read_.insert(key, text);
+        else
+            found = fromFile(entry);
+        for (const auto& waiting : reading_.take(key))
+            waiting(found);
+    });
 }
 
 }  // namespace harbel

@@ -16,12 +16,15 @@ namespace harbel {
 // password is kept only when the user asked for it (fileAllowed()), in Passwords.ini in the
 // application folder: 0600, and obfuscated only, as the settings files kept passwords before.
 //
-// The keyring answers asynchronously. read(), write(), probe() and keepLater() call back on the
-// event loop (at once, before they return, where no session bus can be reached): the dialogs use
-// them, so the window never waits. The *Now forms, keep() and find() wait for the answer in a
-// nested event loop: the command lines, the migration at start and the reads of a password at its
-// use take them. A password that is not kept is marked askedMarker() in its settings file: the
-// window asks for it at its first use and remembers the answer until the program ends.
+// The keyring answers asynchronously, and may take as long as the user takes to unlock it.
+// read(), write(), probe(), keepLater() and findLater() call back on the event loop (at once, before
+// they return, where no session bus can be reached or the answer is at hand): everything the window
+// does takes them, so it never waits. The *Now forms, keep(), find(), keyringAvailable() and
+// migrate() wait for the answer in a nested event loop that leaves out the user's input: only the
+// command lines and the migration at start take them, where nobody waits on the window (keep()
+// and find() of a password this run has kept or read answer at once, without the loop). A password
+// that is not kept is marked askedMarker() in its settings file: the window asks for it at its
+// first use and remembers the answer until the program ends.
 class SecretStore final : public QObject {
     Q_OBJECT
 public:
@@ -68,12 +71,17 @@ public:
     // keep(), but a password typed and not kept leaves askedMarker() in the settings file.
     QString keepOrAsk(const QString& entry, const QString& secret);
     // keep() without waiting: the keyring's answer calls done on the event loop, and keep() and
-    // keepOrAsk() of the same entry and secret then answer at once with what was kept.
+    // keepOrAsk() of the same entry and secret then answer at once with what was kept. A password
+    // this run has kept or read already is not written again: done is called at once.
     void keepLater(const QString& entry, const QString& secret, QObject* context, std::function<void(Kept)> done);
     // The password a settings value stands for: the value itself unless it is the marker, then
     // the keyring's entry or the private file's. Empty when neither has it. Waits for the keyring,
     // unless this run kept the password itself.
     QString find(const QString& entry, const QString& settingsValue);
+    // find() without waiting: done gets the password on the event loop, or at once, before this
+    // returns, when no keyring has to be asked. Reads of one entry under way at the same time ask the
+    // keyring once; what it answered is kept for the run (until the entry is kept anew).
+    void findLater(const QString& entry, const QString& settingsValue, QObject* context, std::function<void(const QString&)> done);
     // A password that is not kept (or is kept where this session cannot read it), as the user typed
     // or gave it in this run: find() answers it until the program ends. It is written nowhere.
     void remember(const QString& entry, const QString& secret);
@@ -101,8 +109,15 @@ private:
     struct Kept_ {
         QString secret;
         QString value;
+        Kept where = Kept::NotKept;
     };
     QHash<QString, Kept_> kept_;
+    // Passwords read from the keyring in this run, and the reads under way with who waits on them.
+    QHash<QString, QString> read_;
+    QHash<QString, QList<std::function<void(const QString&)>>> reading_;
+    // What find() answers without the keyring: true with *secret set when it can.
+    bool atHand(const QString& entry, const QString& settingsValue, QString* secret) const;
+    QString fromFile(const QString& entry) const;
     QHash<QString, QString> remembered_;
     bool migrationFailedSaid_ = false;
 };

@@ -37,6 +37,8 @@ std::optional<QString> ScriptedPrompts::textAnswer(Record r)
     }
     const Answer a = std::move(answers_.front());
     answers_.pop_front();
+    if (a.meanwhile)
+        a.meanwhile();
     if (!a.hasText)
         return std::nullopt;
     return a.text;

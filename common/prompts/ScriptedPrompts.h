@@ -28,17 +28,18 @@ public:
 
     using FormAction = std::function<void(Form&)>;
 
-    void answer(MsgAnswer a) { answers_.push_back(Answer{AnswerKind::Message, a, false, {}, {}}); }
-    // nullopt answers a text prompt with "cancel".
-    void answerText(const std::optional<QString>& text)
+    void answer(MsgAnswer a) { answers_.push_back(Answer{AnswerKind::Message, a, false, {}, {}, {}}); }
+    // nullopt answers a text prompt with "cancel". meanwhile plays what happens while the question is
+    // open (the window's event loop runs under a real one) before it is answered.
+    void answerText(const std::optional<QString>& text, std::function<void()> meanwhile = {})
     {
-        answers_.push_back(Answer{AnswerKind::Text, MsgAnswer::Cancel, text.has_value(), text.value_or(QString()), {}});
+        answers_.push_back(Answer{AnswerKind::Text, MsgAnswer::Cancel, text.has_value(), text.value_or(QString()), {}, std::move(meanwhile)});
     }
     // The action plays the user's part in the modal form (for instance clicks one of its buttons);
     // the form is hidden afterwards if the action left it shown.
     void answerForm(FormAction action)
     {
-        answers_.push_back(Answer{AnswerKind::Form, MsgAnswer::Cancel, false, {}, std::move(action)});
+        answers_.push_back(Answer{AnswerKind::Form, MsgAnswer::Cancel, false, {}, std::move(action), {}});
     }
 
     void setUnexpectedHandler(std::function<void(const QString&)> handler) { onUnexpected_ = std::move(handler); }
@@ -64,6 +65,7 @@ private:
         bool hasText;  // false: the text prompt is cancelled
         QString text;
         FormAction form;
+        std::function<void()> meanwhile;
     };
 
     std::optional<QString> textAnswer(Record r);

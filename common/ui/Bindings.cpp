@@ -124,6 +124,7 @@ void bindText(QLineEdit* edit, TextBox& control, std::function<void()> onEdit)
 {
     bindControl(edit, control, [edit, &control] {
         edit->setReadOnly(control.Locked());
+        edit->setPlaceholderText(control.PlaceholderText());
         if (edit->text() != control.Text())
             edit->setText(control.Text());
     });

@@ -20,8 +20,7 @@ namespace {
 
 qint64 steadyMilliseconds()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -211,10 +210,11 @@ void DownloadJob::startJob(qint16 existsAction)
     failed_ = false;
     setState(Progress::State::Connecting);
     nameFile();
-    const DownloadSettings& s = SettingsStore::instance().record;
     watchdog.setEnabled(false);
-    watchdog.setInterval(s.TimeResume);
+    watchdog.setInterval(SettingsStore::instance().record.TimeResume);
     output_.setPath(strSaveTo);
+    if (http_.waitForPasswords([this, existsAction] { startJob(existsAction); }))
+        return;
     if (FTPMODE) {
         // An FTP address names its file itself.
         if (http_.settleName(fileNameOfJob()))

@@ -10,6 +10,9 @@
 
 #include <QRegularExpression>
 
+#include <memory>
+#include <utility>
+
 namespace harbel {
 
 namespace {
@@ -122,6 +125,61 @@ HttpRoute JobHttp::route() const
     return r;
 }
 
+bool JobHttp::waitForPasswords(std::function<void()> then)
+{
+    SettingsStore& store = SettingsStore::instance();
+    const int ticket = ++passwordWait_;
+    if (!store.passwordsPending())
+        return waitForAddressPassword(ticket, std::move(then));
+    const QString status = store.proxyQuestionOpen() ? lang("19056", "Waiting for the proxy password...")
+                                                     : lang("19055", "Reading the keyring...");
+    job_.setStatus(status);
+    job_.setBriefStatus(status);
+    job_.publish();
+    store.whenPasswordsRead(&job_, [this, ticket, then = std::move(then)](bool given) {
+        if (ticket != passwordWait_ || job_.progress_.held || job_.failed_)
+            return;
+        // The question of another download was dismissed: this one is not asked again.
+        if (!given && !job_.FTPMODE && SettingsStore::instance().proxyPasswordWanted()) {
+            job_.fail(lang("19053", "Stopped: the proxy password was not given."), Progress::State::Stopped);
+            return;
+        }
+        // A site login read meanwhile replaces what the address gave, as when it was parsed.
+        if (const auto [user, password] = GetSiteLogin(job_.strServer); !user.isEmpty() || !password.isEmpty()) {
+            job_.strUserName = user.trimmed();
+            job_.strPassword = password.trimmed();
+        }
+        then();
+    });
+    return true;
+}
+
+bool JobHttp::waitForAddressPassword(int ticket, std::function<void()> then)
+{
+    // An address that names its user without a password (as History.ini keeps them): the keyring
+    // has it as the site's login, if anywhere.
+    const QString login = job_.strServer + u'\n' + job_.strUserName;
+    if (job_.strUserName.isEmpty() || !job_.strPassword.isEmpty() || login == loginLookedUp_)
+        return false;
+    loginLookedUp_ = login;
+    // Whether the keyring answered, and whether this call had returned by then (the job waits).
+    auto state = std::make_shared<std::pair<bool, bool>>(false, false);
+    SecretStore::instance().findLater(SettingsStore::loginEntry(job_.strServer, job_.strUserName), SecretStore::marker(), &job_,
+                                      [this, ticket, login, state, then](const QString& password) {
+                                          if (job_.strServer + u'\n' + job_.strUserName == login && job_.strPassword.isEmpty())
+                                              job_.strPassword = password;
+                                          state->first = true;
+                                          if (state->second && ticket == passwordWait_ && !job_.progress_.held && !job_.failed_)
+                                              then();
+                                      });
+    if (state->first)
+        return false;
+    state->second = true;
+    job_.setStatus(lang("19055", "Reading the keyring..."));
+    job_.publish();
+    return true;
+}
+
 bool JobHttp::proxyPasswordReady()
 {
     SettingsStore& store = SettingsStore::instance();
@@ -136,22 +194,26 @@ bool JobHttp::proxyPasswordReady()
         return false;
     }
     job_.publish();
+    // One question a run: the downloads that start while it is open wait for its answer.
+    store.proxyQuestionOpened();
     const std::optional<QString> password = Prompts::instance().PasswordBox(
         lang("19052", "The password of %1 for the proxy %2 is not saved. It is kept until the program ends.")
             .arg(store.record.UserID, store.record.ProxyServer),
         programTitle());
+    if (password)
+        store.useProxyPassword(*password);
+    store.proxyQuestionClosed(password.has_value());
     if (!password) {
         // Dismissed: the download stops before anything is written.
         job_.fail(lang("19053", "Stopped: the proxy password was not given."), Progress::State::Stopped);
         return false;
     }
-    store.useProxyPassword(*password);
     return true;
 }
 
 void JobHttp::connectProbe()
 {
-    if (!proxyPasswordReady())
+    if (waitForPasswords([this] { connectProbe(); }) || !proxyPasswordReady())
         return;
     // Every probe gets the whole countdown, also one sent after a redirection or to an embedded
     // link: a server that never answers it is timed out and the job retried.

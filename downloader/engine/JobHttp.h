@@ -42,6 +42,10 @@ public:
     // Sends the probe (again): every probe gets the whole countdown.
     void connectProbe();
     void abortProbe() { probe_.abort(); }
+    // The passwords of the settings are still coming from the keyring, or the proxy password question
+    // is open: the job waits for them (the window goes on), then calls then; true while it waits.
+    // A pause, a stop or a later start drops the wait.
+    bool waitForPasswords(std::function<void()> then);
     void closeConnections() { segments_.closeConnections(); }
     // The output is prepared for a file of this size: 200 (ranged false) or 206 to the probe.
     void prepareTransfer(qint64 size, bool ranged);
@@ -89,6 +93,9 @@ private:
     // The proxy's password of this run: asked for when it is not saved and a person watches the
     // job. False when the job has ended.
     bool proxyPasswordReady();
+    // The keyring's password for the address's user when the address names none; true while the job
+    // waits for it, then calls then.
+    bool waitForAddressPassword(int ticket, std::function<void()> then);
 
     DownloadJob& job_;
     HttpProbe probe_;
@@ -106,6 +113,10 @@ private:
     bool nameSettled_ = false;
     bool blnProbeFromZero = false;
     bool usesHttp1_ = false;
+    int passwordWait_ = 0;
+    // The server and user whose password was last looked up in the keyring for an address that
+    // names its user without one.
+    QString loginLookedUp_;
     JobSegments segments_{job_, *this, plan_};
 };
 

@@ -240,9 +240,23 @@ QString addressForDisplay(const QString& address)
     if (at < hostStart)
         return address;
     const qsizetype colon = address.indexOf(u':', hostStart);
-    if (colon < 0 || colon > at)
+    // No password, or an empty one (as History.ini keeps a login whose password is in the keyring).
+    if (colon < 0 || colon + 1 >= at)
         return address;
     return address.left(colon + 1) + QStringLiteral("*password*") + address.mid(at);
+}
+
+AddressLogin addressLogin(const QString& address)
+{
+    const Split s = split(address);
+    AddressLogin login{address, s.server.trimmed(), decoded(s.user.trimmed()), decoded(s.password.trimmed())};
+    const QString shown = addressForDisplay(address);
+    if (login.password.isEmpty() || shown == address)
+        return {address, login.server, login.user, QString()};
+    // "user:@host": without the colon the address would name no user at all.
+    login.address = shown;
+    login.address.remove(QStringLiteral("*password*"));
+    return login;
 }
 
 QString GetFileName(const QString& address)

@@ -40,6 +40,17 @@ UrlFields splitURL(const QString& address);
 // The address as it may be shown or logged: a password in it reads "*password*", as wget shows it.
 QString addressForDisplay(const QString& address);
 
+// A password written in an address, with the server and user it logs in as (percent-decoded), and
+// the address without it ("ftp://user:@host/..."); an empty password and the address itself when
+// it holds none.
+struct AddressLogin {
+    QString address;
+    QString server;
+    QString user;
+    QString password;
+};
+AddressLogin addressLogin(const QString& address);
+
 // The host part of an address as written, port included (an IPv6 literal with its brackets),
 // without any login; empty when there is none.
 QString GetServerName(const QString& address);

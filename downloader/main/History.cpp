@@ -6,6 +6,9 @@
 #include "common/platform/AppFolder.h"
 #include "common/platform/CRegister.h"
 #include "common/platform/PrivateFile.h"
+#include "common/platform/SecretStore.h"
+#include "downloader/intake/UrlParsing.h"
+#include "downloader/settings/DownloadSettings.h"
 #include "common/support/LangString.h"
 
 #include <QFile>
@@ -39,6 +42,13 @@ void writeRows(QByteArray& out, ListView& list, const QString& date)
         QueueEntry entry = entryOf(*row);
         entry.savedOn = date;
         setEntry(*row, entry);
+        // A password written in the address goes to the keyring as the site's login, which a
+        // download of the address reads back; the file keeps the address without it.
+        if (const AddressLogin login = addressLogin(entry.address); !login.password.isEmpty()) {
+            SecretStore::instance().keepLater(SettingsStore::loginEntry(login.server, login.user), login.password, nullptr,
+                                              [](SecretStore::Kept) {});
+            entry.address = login.address;
+        }
         const QStringList lines = queueRowCells(entry).mid(1, kLinesPerRow);
         for (const QString& line : lines) {
             out += oneLine(line);

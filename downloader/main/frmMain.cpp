@@ -75,7 +75,8 @@ void frmMain::Form_Load()
     Flash.SetVariable(QStringLiteral("_root.Program"), QStringLiteral("DM"));
     FirstPromptShown = false;
 
-    SettingsStore::instance().LoadSettings();
+    // The keyring's passwords come in the background: a download that needs one waits for it.
+    SettingsStore::instance().LoadSettings(SettingsStore::PasswordReads::Later);
     if (!SettingsStore::instance().iniError.isEmpty())
         Prompts::instance().MsgBox(
             GetLangString(QStringLiteral("19353"),

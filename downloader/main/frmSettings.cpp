@@ -107,6 +107,9 @@ void frmSettings::Form_Load()
     // The label shows where the last file went, whatever was stored for it.
     v.lblLastDir = store.LastDirectory();
     toControls(v);
+    // The keyring's passwords fill in as it answers; the dialog is usable meanwhile.
+    const auto [proxyEntry, proxyPass] = SettingsStore::proxyPasswordSetting();
+    keyring.read(txtPass, proxyEntry, proxyPass, [this](const QString&) { applyEnabling(); });
 
     lstFileType.Clear();
     for (const FileTypeFolder& t : store.fileTypes) {
@@ -118,6 +121,17 @@ void frmSettings::Form_Load()
         ListRow* row = lstLogin.Add(l.server);
         row->setCell(1, l.user);
         showLoginPassword(*row, l.password);
+    }
+    if (store.passwordsPending()) {
+        keyring.hold();
+        store.whenPasswordsRead(this, [this, rows = lstLogin.rows()](bool) {
+            for (ListRow* row : rows)
+                if (lstLogin.rows().contains(row) && row->Tag().toString().isEmpty())
+                    for (const SiteLogin& l : SettingsStore::instance().logins)
+                        if (l.server == row->cell(0) && l.user == row->cell(1))
+                            showLoginPassword(*row, l.password);
+            keyring.release();
+        });
     }
     for (TextBox* t : {&txtTestURL, &txtFileType, &txtFileTypeDir, &txtLoginServer, &txtLoginUsername, &txtLoginPassword})
         t->setText({});
@@ -250,7 +264,7 @@ void frmSettings::applyEnabling()
         c->setEnabled(proxy);
     txtUserID.setEnabled(login);
     chkPass.setEnabled(login);
-    txtPass.setEnabled(login && chkPass.Value() == 1);
+    txtPass.setEnabled(login && chkPass.Value() == 1 && !keyring.reading(txtPass));
 
     const bool segments = chkSegment.Value() == 1;
     fraSegment.setEnabled(segments);
@@ -515,7 +529,7 @@ bool frmSettings::save(bool close)
         store.logins = logins;
         store.SaveSettings(v);
         setChanged(false);
-        store.LoadSettings();
+        store.LoadSettings(SettingsStore::PasswordReads::Later);
         if (close)
             Hide();
     });

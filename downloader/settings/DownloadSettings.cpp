@@ -10,6 +10,7 @@
 #include "common/support/VbText.h"
 
 #include <QDir>
+#include <QPointer>
 
 #include <optional>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <QStandardPaths>
 
 #include <limits>
+#include <memory>
 
 namespace harbel {
 
@@ -119,12 +121,12 @@ QString SettingsStore::settingsIniPath()
     return AppFolder::file(QStringLiteral("Settings.ini"));
 }
 
-void SettingsStore::LoadSettings()
+void SettingsStore::LoadSettings(PasswordReads reads)
 {
     const Reader r;
     if (ensureDialog)
         ensureDialog();
-    LoadfromINI();
+    LoadfromINI(reads);
 
     DownloadSettings s;
     s.ClickCapture = r.flag("ClickCapture", true);
@@ -178,22 +180,80 @@ void SettingsStore::LoadSettings()
     s.UserID = r.text("UserID", QString());
     s.UsePass = r.flag("UsePass", false);
     const QString storedPass = r.text("UserPass", QString());
-    s.UserPass = SecretStore::instance().find(proxyPasswordEntry(s.ProxyServer), storedPass);
-    const bool missing = (SecretStore::isMarker(storedPass) || SecretStore::isAskedMarker(storedPass)) && s.UserPass.isEmpty();
-    unreadablePassword = missing ? proxyPasswordEntry(s.ProxyServer) : QString();
-    proxyPasswordNotSaved = missing && SecretStore::isAskedMarker(storedPass);
+    const QString entry = proxyPasswordEntry(s.ProxyServer);
     // A password an older version kept here in plain text moves to the keyring.
-    if (SecretStore::instance().migrate(proxyPasswordEntry(s.ProxyServer), r.text("UserPass", QString())))
+    if (SecretStore::instance().migrate(entry, storedPass))
         CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), QStringLiteral("UserPass"), SecretStore::marker());
     s.Downloads = r.whole<qint32>("Downloads", 0);
     s.AllBytes = r.number("AllBytes", 0);
     record = s;
-
     FileExistsAction = -2;
+
+    if (reads == PasswordReads::Wait) {
+        takeProxyPassword(storedPass, SecretStore::instance().find(entry, storedPass));
+        return;
+    }
+    // Until the keyring answers, the password is missing as one it cannot give.
+    takeProxyPassword(storedPass, QString());
+    ++passwordReads_;
+    SecretStore::instance().findLater(entry, storedPass, nullptr, [this, load = loads_, storedPass](const QString& password) {
+        if (load == loads_)
+            takeProxyPassword(storedPass, password);
+        readDone();
+    });
 }
 
-void SettingsStore::LoadfromINI()
+void SettingsStore::takeProxyPassword(const QString& storedPass, const QString& password)
 {
+    record.UserPass = password;
+    const bool missing = (SecretStore::isMarker(storedPass) || SecretStore::isAskedMarker(storedPass)) && password.isEmpty();
+    unreadablePassword = missing ? proxyPasswordEntry(record.ProxyServer) : QString();
+    proxyPasswordNotSaved = missing && SecretStore::isAskedMarker(storedPass);
+}
+
+void SettingsStore::readDone()
+{
+    --passwordReads_;
+    passwordsSettled(true);
+}
+
+void SettingsStore::passwordsSettled(bool given)
+{
+    if (passwordsPending())
+        return;
+    for (auto waiting = std::exchange(passwordWaiters_, {}); auto& then : waiting)
+        then(given);
+}
+
+void SettingsStore::whenPasswordsRead(QObject* context, std::function<void(bool given)> then)
+{
+    if (!passwordsPending()) {
+        then(true);
+        return;
+    }
+    QPointer<QObject> guard(context);
+    passwordWaiters_.push_back([guard, then](bool given) {
+        if (!guard)
+            return;
+        // On the event loop: what runs it may itself start another wait.
+        QMetaObject::invokeMethod(guard.data(), [guard, then, given] { then(given); }, Qt::QueuedConnection);
+    });
+}
+
+void SettingsStore::proxyQuestionOpened()
+{
+    proxyQuestionOpen_ = true;
+}
+
+void SettingsStore::proxyQuestionClosed(bool given)
+{
+    proxyQuestionOpen_ = false;
+    passwordsSettled(given);
+}
+
+void SettingsStore::LoadfromINI(PasswordReads reads)
+{
+    const int load = ++loads_;
     fileTypes.clear();
     logins.clear();
     iniError.clear();
@@ -226,15 +286,21 @@ void SettingsStore::LoadfromINI()
     }
     // The missing fields of a login cut off by the end of the file stay empty.
     std::optional<bool> oldForms;
+    // The logins whose passwords come when the keyring answers.
+    QList<qsizetype> later;
     for (++i; i < lines.size(); i += 3) {
         SiteLogin login;
         login.server = QString::fromUtf8(lines[i]);
         if (i + 1 < lines.size())
             login.user = QString::fromUtf8(lines[i + 1]);
-        if (i + 2 < lines.size())
-            login.password = lines[i + 2] == SecretStore::marker().toUtf8()
-                ? SecretStore::instance().find(loginPasswordEntry(login.server, login.user), SecretStore::marker())
-                : ShiftDecodeText(lines[i + 2]);
+        const bool kept = i + 2 < lines.size() && lines[i + 2] == SecretStore::marker().toUtf8();
+        if (kept && reads == PasswordReads::Later) {
+            later.append(logins.size());
+        } else if (kept) {
+            login.password = SecretStore::instance().find(loginPasswordEntry(login.server, login.user), SecretStore::marker());
+        } else if (i + 2 < lines.size()) {
+            login.password = ShiftDecodeText(lines[i + 2]);
+        }
         // Scrambled passwords of an older version move to the keyring; the file is rewritten only
         // once every one of them has moved.
         if (i + 2 < lines.size() && !lines[i + 2].isEmpty() && lines[i + 2] != SecretStore::marker().toUtf8())
@@ -242,8 +308,27 @@ void SettingsStore::LoadfromINI()
         loginEntries_.insert(loginPasswordEntry(login.server, login.user));
         logins.append(login);
     }
-    if (oldForms.value_or(false))
-        SaveToINI();
+    // The file is rewritten with every password at hand: an empty one would leave the keyring.
+    const bool rewrite = oldForms.value_or(false);
+    if (later.isEmpty()) {
+        if (rewrite)
+            SaveToINI();
+        return;
+    }
+    passwordReads_ += int(later.size());
+    auto left = std::make_shared<qsizetype>(later.size());
+    for (const qsizetype index : later)
+        SecretStore::instance().findLater(loginPasswordEntry(logins[index].server, logins[index].user), SecretStore::marker(), nullptr,
+                                          [this, load, index, left, rewrite, login = logins[index]](const QString& password) {
+                                              // The list may have changed meanwhile (the settings dialog).
+                                              const bool current = load == loads_ && index < logins.size()
+                                                  && logins[index].server == login.server && logins[index].user == login.user;
+                                              if (current && logins[index].password.isEmpty())
+                                                  logins[index].password = password;
+                                              if (--*left == 0 && current && rewrite)
+                                                  SaveToINI();
+                                              readDone();
+                                          });
 }
 
 bool SettingsStore::SaveToINI() const
@@ -445,10 +530,23 @@ SettingsDialogValues SettingsStore::dialogValues()
     v.txtProxyPort = r.text("ProxyPort", v.txtProxyPort);
     v.chkFTPProxy = check("UseFTPProxy", 0);
     v.txtUserID = r.text("UserID", QString());
-    v.txtPass = SecretStore::instance().find(proxyPasswordEntry(v.txtProxyServer), r.text("UserPass", QString()));
+    // A kept password comes from the keyring: the dialog reads it (proxyPasswordSetting()).
+    const QString pass = r.text("UserPass", QString());
+    v.txtPass = SecretStore::isMarker(pass) || SecretStore::isAskedMarker(pass) ? QString() : pass;
     v.chkLogProx = check("LoginProxy", 0);
     v.chkPass = check("UsePass", 0);
     return v;
+}
+
+QString SettingsStore::loginEntry(const QString& server, const QString& user)
+{
+    return loginPasswordEntry(server, user);
+}
+
+QPair<QString, QString> SettingsStore::proxyPasswordSetting()
+{
+    const Reader r;
+    return {proxyPasswordEntry(r.text("ProxyServer", QString())), r.text("UserPass", QString())};
 }
 
 QString defaultSaveFolder()

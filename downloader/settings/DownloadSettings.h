@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 namespace harbel {
 
@@ -174,15 +175,30 @@ public:
     // The password given for this run; remembered until the program ends, written nowhere.
     void useProxyPassword(const QString& password);
 
+    // How LoadSettings gets the passwords kept in the keyring: waiting for it (the command lines),
+    // or later (the window), filling the record and the logins when it answers.
+    enum class PasswordReads { Wait, Later };
+    // The proxy password question is open: the downloads that start meanwhile wait for its answer.
+    void proxyQuestionOpened();
+    // It was answered (given) or dismissed; useProxyPassword() comes first when it was given.
+    void proxyQuestionClosed(bool given);
+    // The keyring has not answered every read of LoadSettings(Later) yet, or the proxy password
+    // question is open.
+    bool passwordsPending() const { return passwordReads_ > 0 || proxyQuestionOpen_; }
+    bool proxyQuestionOpen() const { return proxyQuestionOpen_; }
+    // Calls then on the event loop once nothing is pending (at once when nothing is): given is false
+    // when it was the proxy password question that ended dismissed. Nothing when context is gone.
+    void whenPasswordsRead(QObject* context, std::function<void(bool given)> then);
+
     // Called first by LoadSettings so the settings dialog exists (it loads its own fields).
     std::function<void()> ensureDialog;
 
     static SettingsStore& instance();
 
     // The record from "Settings.ini" and the registry; FileExistsAction back to -2.
-    void LoadSettings();
+    void LoadSettings(PasswordReads reads = PasswordReads::Wait);
     // Both lists from "Settings.ini"; a missing file leaves them empty and LastSavePath as it was.
-    void LoadfromINI();
+    void LoadfromINI(PasswordReads reads = PasswordReads::Wait);
     // Rewrites "Settings.ini" (atomically) from LastSavePath and both lists. False when it could not
     // be written or could not be read (see iniError). Through a symbolic link the file it points
     // to is replaced and the link stays.
@@ -197,7 +213,12 @@ public:
     SecretStore::Passwords passwordsToKeep(const SettingsDialogValues& values) const;
     // The stored options as the settings dialog shows them (minutes, KB, MB; the dialog's own
     // proposals where nothing is stored).
+    // The proxy password is left out where it is kept: proxyPasswordSetting() gives its keyring entry
+    // and the value its settings file holds.
     static SettingsDialogValues dialogValues();
+    static QPair<QString, QString> proxyPasswordSetting();
+    // The keyring entry of a site login's password; also where History.ini's addresses keep theirs.
+    static QString loginEntry(const QString& server, const QString& user);
 
     static QString settingsIniPath();
 
@@ -206,6 +227,18 @@ private:
     // The keyring entries of the logins last read or written, so that a login deleted since
     // takes its password with it.
     mutable QSet<QString> loginEntries_;
+
+    // The proxy password as the record holds it, and what is missing of it, from its settings value.
+    void takeProxyPassword(const QString& storedPass, const QString& password);
+    // A read of LoadSettings(Later) was answered.
+    void readDone();
+    // Runs the waiters once nothing is pending.
+    void passwordsSettled(bool given);
+    int passwordReads_ = 0;
+    bool proxyQuestionOpen_ = false;
+    // Each load's reads; an answer to an older load is dropped.
+    int loads_ = 0;
+    std::vector<std::function<void(bool)>> passwordWaiters_;
 };
 
 // Where files go until the user has chosen a folder: the desktop's download folder (the home

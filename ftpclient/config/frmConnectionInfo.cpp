@@ -79,7 +79,10 @@ frmConnectionInfo::frmConnectionInfo(QObject* parent) : Form(QStringLiteral("frm
             applyProtocol(chosen);
     });
     // Save Site waits for the keyring's answers.
-    keyring.pendingChanged = [this] { cmdSaveSite.setEnabled(!keyring.pending()); };
+    keyring.pendingChanged = [this] {
+        cmdSaveSite.setEnabled(!keyring.pending());
+        cmdConnect.setEnabled(!keyring.reading(txtPassword));
+    };
 }
 
 QString frmConnectionInfo::standardFolder()
@@ -178,7 +181,7 @@ void frmConnectionInfo::TabProfiles_Click()
     tvlPrivate.setVisible(!standard);
 }
 
-frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
+frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path, bool keyring)
 {
     const IniFile ini(path);
     auto read = [&ini](const char* key, int buffer) { return ini.getString(kSection, QLatin1String(key), QString(), buffer).text; };
@@ -190,73 +193,92 @@ frmConnectionInfo::Profile frmConnectionInfo::readProfile(const QString& path)
     // A kept password is in the keyring (or the private file); an older profile holds it scrambled.
     const QString pass = read("pass", 50);
     const QString entry = passwordEntry(QFileInfo(path).completeBaseName());
-    p.password = SecretStore::isMarker(pass) ? SecretStore::instance().find(entry, pass) : decoded(pass);
-    // A private profile of an older version gives its password to the keyring at its first read.
-    if (QFileInfo(path).absolutePath() == QFileInfo(privateFolder()).absoluteFilePath()
-        && SecretStore::instance().migrate(entry, p.password))
-        IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
+    p.password = !SecretStore::isMarker(pass) ? decoded(pass) : keyring ? SecretStore::instance().find(entry, pass) : QString();
+    p.keptPassword = SecretStore::isMarker(pass) && !keyring ? pass : QString();
+    // A private profile of an older version gives its password to the keyring at its first read;
+    // in the window without waiting for it.
+    const bool older = !pass.isEmpty() && !SecretStore::isMarker(pass) && !SecretStore::isAskedMarker(pass)
+        && QFileInfo(path).absolutePath() == QFileInfo(privateFolder()).absoluteFilePath();
+    if (older && keyring) {
+        if (SecretStore::instance().migrate(entry, p.password))
+            IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
+    } else if (older) {
+        SecretStore::instance().keepLater(entry, p.password, nullptr, [path](SecretStore::Kept kept) {
+            if (kept != SecretStore::Kept::NotKept)
+                IniFile(path).writeString(kSection, QStringLiteral("pass"), SecretStore::marker());
+        });
+    }
     p.port = read("port", 50);
     p.tls = vb::toNumber(read("TLS", 50)).value_or(0) == 1 ? 1 : 0;
     p.protocol = SiteProtocol::fromValue(int(vb::toNumber(read("protocol", 50)).value_or(-1)), p.tls == 1);
     return p;
 }
 
-bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, int index)
+bool frmConnectionInfo::showProfile(const ListBox& tree, const QString& folder, int index, std::function<void()> shown)
 {
     if (index <= 0 || index >= tree.Items().size()) {
         cmdDeleteSite.setEnabled(false);
         return false;
     }
-    const Profile p = readProfile(folder + u'/' + tree.Items().at(index));
+    const QString path = folder + u'/' + tree.Items().at(index);
+    const Profile p = readProfile(path, false);
     lblStatus.setCaption(QString());
     txtProfileName.setText(p.name);
     txtHost.setText(p.host);
     txtUserName.setText(p.user);
     chkPassiveMode.setValue(p.passive);
-    txtPassword.setText(p.password);
     txtPort.setText(p.port);
     applyProtocol(SiteProtocol::Kind(p.protocol));
     cmdDeleteSite.setEnabled(true);
+    txtPassword.setText(p.password);
+    if (!p.keptPassword.isEmpty())
+        keyring.read(txtPassword, passwordEntry(QFileInfo(path).completeBaseName()), p.keptPassword,
+                     [shown](const QString&) { shown(); });
+    else
+        shown();
     return true;
 }
 
 void frmConnectionInfo::tvlStandard_NodeClick(int index)
 {
     tvlStandard.setListIndex(index);
-    if (!showProfile(tvlStandard, standardFolder(), index))
+    if (!showProfile(tvlStandard, standardFolder(), index, [this] {
+            if (txtUserName.Text() == kAnonymous)
+                optAnonymous_Click();
+            else
+                optAnonymous.setValue(false);
+            if (!txtPassword.Text().isEmpty())
+                optNormal_Click();
+            else
+                optNormal.setValue(false);
+            // A named user without a password leaves neither login type chosen; it connects as a
+            // normal login, so its boxes must be editable.
+            if (!optAnonymous.Value() && !optNormal.Value()) {
+                txtUserName.setEnabled(true);
+                txtPassword.setEnabled(true);
+            }
+        }))
         return;
     rememberProfile(0, tvlStandard.Items().at(index));
-    if (txtUserName.Text() == kAnonymous)
-        optAnonymous_Click();
-    else
-        optAnonymous.setValue(false);
-    if (!txtPassword.Text().isEmpty())
-        optNormal_Click();
-    else
-        optNormal.setValue(false);
-    // A named user without a password leaves neither login type chosen; it connects as a normal
-    // login, so its boxes must be editable.
-    if (!optAnonymous.Value() && !optNormal.Value()) {
-        txtUserName.setEnabled(true);
-        txtPassword.setEnabled(true);
-    }
 }
 
 void frmConnectionInfo::tvlPrivate_NodeClick(int index)
 {
     tvlPrivate.setListIndex(index);
-    if (!showProfile(tvlPrivate, privateFolder(), index))
+    if (!showProfile(tvlPrivate, privateFolder(), index, [this] {
+            optNormal_Click();
+            if (txtUserName.Text() == kAnonymous)
+                optAnonymous_Click();
+        }))
         return;
     rememberProfile(1, tvlPrivate.Items().at(index));
-    optNormal_Click();
-    if (txtUserName.Text() == kAnonymous)
-        optAnonymous_Click();
 }
 
 void frmConnectionInfo::optAnonymous_Click()
 {
     if (protocol_ == SiteProtocol::Sftp)
         return;
+    keyring.stopReading(txtPassword);
     optAnonymous.setValue(true);
     optNormal.setValue(false);
     txtUserName.setEnabled(false);
@@ -270,7 +292,7 @@ void frmConnectionInfo::optNormal_Click()
     optNormal.setValue(true);
     optAnonymous.setValue(false);
     txtUserName.setEnabled(true);
-    txtPassword.setEnabled(true);
+    txtPassword.setEnabled(!keyring.reading(txtPassword));
 }
 
 void frmConnectionInfo::txtPort_Change()
@@ -312,6 +334,7 @@ void frmConnectionInfo::cmdNewSite_Click()
 {
     TabProfiles.setSelectedIndex(1);
     TabProfiles_Click();
+    keyring.stopReading(txtPassword);
     txtProfileName.setText(QString());
     txtHost.setText(QString());
     txtPassword.setText(QString());

@@ -3,6 +3,8 @@
 #include "common/controls/Control.h"
 #include "common/controls/Form.h"
 #include "common/controls/KeyringNotice.h"
+
+#include <functional>
 #include "ftpclient/config/ClientControls.h"
 #include "ftpclient/config/SiteProtocol.h"
 
@@ -35,6 +37,8 @@ public:
         QString host;
         QString user;
         QString password;
+        // The marker of a password kept in the keyring, when readProfile() was not to read it.
+        QString keptPassword;
         QString port;
         int passive = 0;
         int tls = 0;  // key "TLS"; profiles written before it read as 0
@@ -73,8 +77,9 @@ public:
     // The two profile folders in the application folder, without a trailing "/".
     static QString standardFolder();
     static QString privateFolder();
-    // Reads a profile file with the read limits of its keys.
-    static Profile readProfile(const QString& path);
+    // Reads a profile file with the read limits of its keys; a password kept in the keyring is read
+    // from it (waiting for it) only when keyring is true, else keptPassword holds its marker.
+    static Profile readProfile(const QString& path, bool keyring = true);
     // Why a profile name cannot name a file of the private folder; empty when it can.
     static QString refusedName(const QString& name);
 
@@ -103,8 +108,9 @@ public:
 
 private:
     void fillTree(ListBox& tree, const QString& folder);
-    // Shows a profile file in the boxes; false when index is the root or out of range.
-    bool showProfile(const ListBox& tree, const QString& folder, int index);
+    // Shows a profile file in the boxes; false when index is the root or out of range. A password
+    // kept in the keyring fills in when it answers; shown runs once it is in the box.
+    bool showProfile(const ListBox& tree, const QString& folder, int index, std::function<void()> shown);
     // The tab and profile shown last, for the next opening of the dialog.
     void rememberProfile(int tab, const QString& file);
     void selectLastProfile();

@@ -82,7 +82,11 @@ frmOptions::frmOptions(QStringList& runningAutoTypes, QObject* parent)
 
 void frmOptions::watch(Control& control)
 {
-    connect(&control, &Control::changed, this, [this] { setChanged(true); });
+    // A box the keyring fills in is no change of the user's.
+    connect(&control, &Control::changed, this, [this, &control] {
+        if (!keyring.reading(control))
+            setChanged(true);
+    });
 }
 
 void frmOptions::setChanged(bool on)
@@ -133,7 +137,7 @@ void frmOptions::Form_Load()
     keyring.Form_Load();
     fillLanguages();
 
-    const FirewallSettings firewall = FirewallSettings::load();
+    const FirewallSettings firewall = FirewallSettings::loadUnread();
     chkFirewall.setValue(firewall.use ? 1 : 0);
     txtFirewallHostName.setText(firewall.host);
     txtFirewallUserName.setText(firewall.user);
@@ -143,6 +147,13 @@ void frmOptions::Form_Load()
     comboFirewallType.setListIndex(int(comboFirewallType.List().indexOf(comboFirewallType.Text())));
     txtFirewallPort.setText(firewall.port);
     chkFirewall_Click();
+    // A kept password fills in when the keyring answers; the dialog is usable meanwhile.
+    keyring.read(txtFirewallPassword, FirewallSettings::passwordEntry(), firewall.storedPassword, [this, firewall](const QString& found) {
+        FirewallSettings read = firewall;
+        read.takePassword(found);
+        firewallPasswordMissing_ = read.passwordMissing;
+        chkFirewall_Click();
+    });
 
     txtLogFilename.setText(setting(QStringLiteral("LOG FILE NAME"), QStringLiteral("FTP.LOG")));
     optDeleteLogOnStartup.setValue(settingFlag(QStringLiteral("DELETE LOG ON STARTUP"), QStringLiteral("1")));
@@ -182,9 +193,9 @@ void frmOptions::tabOptions_Click()
 void frmOptions::chkFirewall_Click()
 {
     const bool on = chkFirewall.Value() == 1;
-    for (Control* c : std::initializer_list<Control*>{&txtFirewallHostName, &txtFirewallPort, &txtFirewallUserName,
-                                                      &txtFirewallPassword, &comboFirewallType})
+    for (Control* c : std::initializer_list<Control*>{&txtFirewallHostName, &txtFirewallPort, &txtFirewallUserName, &comboFirewallType})
         c->setEnabled(on);
+    txtFirewallPassword.setEnabled(on && !keyring.reading(txtFirewallPassword));
 }
 
 void frmOptions::optDeleteLogOnStartup_Click()

@@ -12,6 +12,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+
+#include <memory>
+#include <optional>
 
 namespace harbel::tessaly {
 
@@ -78,7 +82,9 @@ bool SiteSession::askDisconnectFirst()
 
 bool SiteSession::applyProxySettings()
 {
-    FirewallSettings firewall = FirewallSettings::load();
+    FirewallSettings firewall = FirewallSettings::loadUnread();
+    if (firewall.kind() != 0 && SecretStore::isMarker(firewall.storedPassword))
+        firewall.takePassword(waitForKeyring(FirewallSettings::passwordEntry(), firewall.storedPassword));
     // A firewall password that is not saved is asked for once a run.
     if (firewall.kind() != 0 && firewall.passwordMissing) {
         const std::optional<QString> password = Prompts::instance().PasswordBox(
@@ -104,11 +110,34 @@ bool SiteSession::applyProxySettings()
     return true;
 }
 
+QString SiteSession::waitForKeyring(const QString& entry, const QString& settingsValue)
+{
+    // Answered at once when this run has the password; the keyring itself may wait on the user
+    // (its unlock prompt), so the loop takes the window's input: the operation under way refuses
+    // other commands meanwhile.
+    QObject waiting;
+    QEventLoop loop;
+    auto found = std::make_shared<std::optional<QString>>();
+    SecretStore::instance().findLater(entry, settingsValue, &waiting, [found, &loop](const QString& password) {
+        *found = password;
+        loop.quit();
+    });
+    if (!found->has_value()) {
+        const QString before = main_.lblStatus.Caption();
+        main_.StatusBarInfo(QStringLiteral("Reading the keyring..."));
+        readingKeyring_ = true;
+        loop.exec();
+        readingKeyring_ = false;
+        main_.StatusBarInfo(before);
+    }
+    return found->value_or(QString());
+}
+
 void SiteSession::connectAndList()
 {
     if (main_.overSftp()) {
         // The firewall settings describe how FTP goes out; an SSH connection goes straight.
-        if (FirewallSettings::load().kind() != 0)
+        if (FirewallSettings::loadUnread().kind() != 0)
             main_.DisplayMessage(QStringLiteral("The firewall settings apply to FTP only: the SFTP connection goes to the server directly."));
     } else if (!applyProxySettings()) {
         main_.StatusBarInfo(QStringLiteral("Connect operation cancelled: the firewall password was not given."));

@@ -25,6 +25,8 @@ public:
     void tmrRefresh_Timer();
     // The component lost or ended the connection.
     void disconnected();
+    // A connection waits for the firewall password from the keyring.
+    bool readingKeyring() const { return readingKeyring_; }
 
 private:
     // The options' firewall for the next connection; false when its password, not saved, was asked
@@ -35,9 +37,14 @@ private:
     // Readies the session of the chosen protocol with the login; FTP's own choices go to xFtp.
     void prepareLogin(int protocol, const QString& user, const QString& password, bool passive);
 
+    // The keyring's answer for a kept password; the window goes on meanwhile, as while a call of
+    // the component waits for the server.
+    QString waitForKeyring(const QString& entry, const QString& settingsValue);
+
     frmMain& main_;
     // Quick Connect's protocol as its port was last set for.
     int quickProtocol_ = 0;
+    bool readingKeyring_ = false;
 };
 
 }  // namespace harbel::tessaly

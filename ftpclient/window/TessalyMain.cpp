@@ -336,7 +336,7 @@ void frmMain::LaunchDownloadManager()
 
 frmMain::Operation::Operation(frmMain& main) : main_(main)
 {
-    if (main.remoteSession().isRunning()) {
+    if (main.remoteSession().isRunning() || main.session_.readingKeyring()) {
         refused_ = true;
         main.StatusBarInfo(QStringLiteral("Another operation is running: wait for it to end, or abort it."));
         return;

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <signal.h>
+
 namespace harbel::test {
 
 namespace {
@@ -68,6 +70,7 @@ bool KeyringSession::start()
 
 void KeyringSession::stop()
 {
+    release();
     if (session_.state() == QProcess::NotRunning)
         return;
     writeFile(folder_->path() + "/stop", "");
@@ -76,6 +79,28 @@ void KeyringSession::stop()
         session_.waitForFinished(5000);
     }
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+bool KeyringSession::hold()
+{
+    // The process that owns the Secret Service's name on the private bus.
+    QProcess bus;
+    bus.start("dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                            "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.freedesktop.secrets"});
+    bus.waitForFinished(5000);
+    held_ = bus.readAllStandardOutput().simplified().split(' ').last().toLongLong();
+    if (held_ <= 0 || ::kill(pid_t(held_), SIGSTOP) != 0) {
+        why_ = "the keyring daemon could not be held";
+        held_ = 0;
+    }
+    return held_ > 0;
+}
+
+void KeyringSession::release()
+{
+    if (held_ > 0)
+        ::kill(pid_t(held_), SIGCONT);
+    held_ = 0;
 }
 
 QString KeyringSession::lookup(const QString& entry, bool* found) const

@@ -29,10 +29,17 @@ public:
     // empty with found false when there is none.
     QString lookup(const QString& entry, bool* found = nullptr) const;
 
+    // Holds back every answer of the keyring until release(), as one behind its unlock prompt
+    // does: the daemon is stopped and the calls wait on the bus. Keep it short (the bus gives up on a
+    // call after 25 s) and call nothing that waits for the keyring meanwhile, lookup() included.
+    bool hold();
+    void release();
+
 private:
     std::unique_ptr<QTemporaryDir> folder_;
     QProcess session_;
     QString why_;
+    qint64 held_ = 0;
 };
 
 }  // namespace harbel::test

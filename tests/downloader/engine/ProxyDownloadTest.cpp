@@ -219,3 +219,39 @@ TEST_F(ProxyDownload, APasswordNotSavedIsAskedForOnceARunAndNeverWhenNobodyWatch
     EXPECT_EQ(CRegister().REGGetSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), "UserPass", {}), "{asked at each use}");
     EXPECT_FALSE(readFile(qEnvironmentVariable("HARBEL_REGISTRY")).contains("s3cret"));
 }
+
+TEST_F(ProxyDownload, DownloadsThatStartWhileThePasswordIsAskedForWaitForThatOneAnswer)
+{
+    test::writeFile(nginx->root() + "/both.bin", randomBytes(200000));
+    for (const auto& [name, value] : {std::pair{"UseProxy", QString("1")}, {"LoginProxy", QString("1")}, {"UsePass", QString("1")},
+                                      {"ProxyServer", QString("127.0.0.1")}, {"ProxyPort", QString::number(proxy->port())},
+                                      {"UserID", QString("pellanor")}, {"UserPass", QString("{asked at each use}")}})
+        CRegister().REGSaveSetting(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSettingsKey), name, value);
+    // A run that has not been given the password yet.
+    SecretStore::instance().remember(QStringLiteral("Pellanor proxy \"127.0.0.1\""), QString());
+    SettingsStore::instance().LoadSettings();
+
+    const struct {
+        const char* name;
+        std::optional<QString> answer;  // nullopt dismisses the question: the one waiting stops too
+        Progress::State state;
+        QString status;
+    } cases[] = {{"dismissed", std::nullopt, Progress::State::Stopped, "Stopped: the proxy password was not given."},
+                 {"given", QString("s3cret"), Progress::State::Completed, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qsizetype before = prompts.records().size();
+        frmDownload* second = nullptr;
+        prompts.answerText(c.answer, [&] {
+            second = start(nginx->url("both.bin"), QString(c.name) + "-second.bin");
+            EXPECT_EQ(second->job().progress().status, "Waiting for the proxy password...");
+        });
+        frmDownload* first = start(nginx->url("both.bin"), QString(c.name) + "-first.bin");
+        ASSERT_NE(second, nullptr);
+        for (frmDownload* job : {first, second}) {
+            EXPECT_TRUE(waitUntil([&] { return job->job().progress().state == c.state; }, 30000)) << job->lblStatus.Caption().toStdString();
+            EXPECT_TRUE(job->job().progress().status.startsWith(c.status)) << job->job().progress().status.toStdString();
+        }
+        EXPECT_EQ(prompts.records().size(), before + 1);
+    }
+}
