@@ -179,31 +179,8 @@ QString JobSftp::askPassphrase(const QString& keyFile)
         return {};
     job_.publish();
     job_.stopCountdown();
-    QString prompt = QStringLiteral("The private key %1 needs its passphrase. It is kept until the program ends.").arg(keyFile);
-    QString given;
-    for (int tries = 0; tries < 3 && given.isEmpty(); ++tries) {
-        const std::optional<QString> answer = Prompts::instance().PasswordBox(prompt, programTitle());
-        // Dismissed, or stopped while the box was open: the key is left out.
-        if (!answer || answer->isEmpty() || !retrieval_ || retrieval_->stopping())
-            break;
-        if (SshPassphrases::opens(keyFile, *answer))
-            given = *answer;
-        else
-            prompt = QStringLiteral("That passphrase does not open the key %1. Its passphrase:").arg(keyFile);
-    }
-    if (!given.isEmpty()) {
-        SshPassphrases::remember(keyFile, given);
-        if (SshPassphrases::keyringAvailable()
-            && Prompts::instance().MsgBox(QStringLiteral("Save the passphrase of %1 in the keyring? Downloads that start by themselves "
-                                                         "and the command lines can then use the key too.")
-                                              .arg(keyFile),
-                                          MsgButtons::YesNo, MsgIcon::Question, programTitle())
-                   == MsgAnswer::Yes
-            && !SshPassphrases::save(keyFile, given)) {
-            Prompts::instance().MsgBox(QStringLiteral("The keyring did not take the passphrase; it is kept until the program ends."),
-                                       MsgButtons::OkOnly, MsgIcon::Exclamation, programTitle());
-        }
-    }
+    // Stopped or closed while the question was open: the key is left out.
+    const QString given = SshPassphrases::ask(keyFile, programTitle(), [this] { return retrieval_ && !retrieval_->stopping(); });
     if (retrieval_ && !retrieval_->stopping())
         job_.startCountdown();
     return given;

@@ -6,6 +6,7 @@
 #include "common/platform/RegistryStore.h"
 #include "common/prompts/Prompts.h"
 #include "common/platform/SingleInstance.h"
+#include "common/ssh/SshPassphrases.h"
 #include "common/support/Skin.h"
 #include "common/support/VbText.h"
 #include "ftpclient/config/ClientSettings.h"
@@ -106,8 +107,7 @@ frmMain::frmMain(QObject* parent)
     connect(&xSftp, &RemoteSession::CertificateQuery, this, [](const CertificateInfo& info, int& answer) { answer = askAboutHostKey(info); });
     // A private key's passphrase; a dismissed box leaves the key unused.
     connect(&xSftp, &ThreadedSftpSession::PassphraseRequired, this, [](const QString& keyFile, QString& passphrase) {
-        passphrase = Prompts::instance().PasswordBox(QStringLiteral("The key %1 is protected by a passphrase. Enter it to log in with this key.").arg(keyFile), kQuery)
-                         .value_or(QString());
+        passphrase = SshPassphrases::ask(keyFile, kQuery, [] { return true; });
     });
     for (const QString& name : SiteProtocol::names())
         cboQProtocol.AddItem(name);

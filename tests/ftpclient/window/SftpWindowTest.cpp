@@ -145,6 +145,43 @@ TEST_F(SftpWindow, ConnectsListsTransfersRenamesAndDeletesOnceTheHostKeyIsAccept
     }
 }
 
+TEST_F(SftpWindow, AKeysPassphraseIsAskedOnceForTheSessionAndItsTransfers)
+{
+    const QString locked = sshd().addClientKey("window_locked_key", "right horse");
+    for (const QString suffix : {"", ".pub"}) {
+        QFile::remove(home + "/.ssh/id_ed25519" + suffix);
+        ASSERT_TRUE(QFile::copy(locked + suffix, home + "/.ssh/id_ed25519" + suffix));
+    }
+    QDir(root).removeRecursively();
+    writeFile(root + "/down.bin", "through the queue");
+    load();
+    form->sLocalPath = local;
+    form->RefreshLocalList();
+    // The host key is trusted this time; the passphrase is given wrong, then right.
+    prompts.answer(MsgAnswer::No);
+    prompts.answerText(QString("wrong horse"));
+    prompts.answerText(QString("right horse"));
+    form->cboQProtocol.setListIndex(SiteProtocol::Sftp);
+    form->cboQProtocol_Click();
+    form->txtQaddress.setText("127.0.0.1");
+    form->txtQport.setText(QString::number(sshd().port()));
+    form->txtQuser.setText(QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
+    form->cmdQConnect_Click();
+    ASSERT_TRUE(connected()) << logText().toStdString();
+    form->cboRemotePath.setText(root);
+    form->cboRemotePath_KeyPress(13);
+    selectNamed(form->lstRemoteFileList, {"down.bin"});
+    form->DownloadSelection();
+    waitQueue();
+    EXPECT_EQ(readFile(local + "down.bin"), "through the queue");
+    // Asked again after the wrong one; the queue's connection asks nothing.
+    const auto asked = std::count_if(prompts.records().begin(), prompts.records().end(),
+                                     [](const auto& r) { return r.kind == ScriptedPrompts::Kind::PasswordBox; });
+    EXPECT_EQ(asked, 2);
+    form->CloseSession();
+    form.reset();
+}
+
 TEST_F(SftpWindow, WhatSftpCannotDoStaysGreyed)
 {
     load();
