@@ -7,14 +7,19 @@
 #include "ftpclient/component/SftpFileTransfer.h"
 #include "ftpclient/component/TransferEnds.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
 #include <memory>
+
+#include <poll.h>
 
 namespace harbel::tessaly {
 
@@ -167,8 +172,7 @@ void SftpComponent::Connect()
         const int yes = 1;
         ssh_options_set(ssh_, SSH_OPTIONS_NODELAY, &yes);
         emit LogLine(QStringLiteral("Connecting to %1 port %2 (SFTP)").arg(Host).arg(Port));
-        if (ssh_connect(ssh_) != SSH_OK)
-            throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: %3").arg(Host).arg(Port).arg(QString::fromUtf8(ssh_get_error(ssh_))));
+        connectAbortably();
         checkHostKey();
         authenticate();
         sftp_ = sftp_new(ssh_);
@@ -187,6 +191,32 @@ void SftpComponent::Connect()
         state_ = NotConnected;
         throw;
     }
+}
+
+void SftpComponent::connectAbortably()
+{
+    // Without blocking, so that an abort (a queued call let in between the tries) ends a connection
+    // that hangs, to a server that takes the connection and says nothing, or to an address that
+    // drops it: libssh's own time-out covers only a blocking connect.
+    ssh_set_blocking(ssh_, 0);
+    const QDeadlineTimer limit(std::chrono::seconds(qMax(1, TimeoutSeconds)));
+    int rc = SSH_AGAIN;
+    while ((rc = ssh_connect(ssh_)) == SSH_AGAIN) {
+        QCoreApplication::processEvents();
+        checkAbort();
+        if (limit.hasExpired())
+            throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: no answer in %3 seconds").arg(Host).arg(Port).arg(TimeoutSeconds));
+        const socket_t fd = ssh_get_fd(ssh_);
+        if (fd == SSH_INVALID_SOCKET) {
+            QThread::msleep(20);
+            continue;
+        }
+        pollfd wait{fd, POLLIN | POLLOUT, 0};
+        ::poll(&wait, 1, 50);
+    }
+    ssh_set_blocking(ssh_, 1);
+    if (rc != SSH_OK)
+        throw FtpError(ftpErrConnectFailed, QStringLiteral("Could not connect to %1 port %2: %3").arg(Host).arg(Port).arg(QString::fromUtf8(ssh_get_error(ssh_))));
 }
 
 void SftpComponent::checkHostKey()

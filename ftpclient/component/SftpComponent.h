@@ -78,6 +78,8 @@ signals:
 private:
     friend class SftpFileTransfer;
     class Running;
+    // ssh_connect, with the abort flag and the time-out looked at while it waits.
+    void connectAbortably();
     void checkHostKey();
     void authenticate();
     // The path of a name in the current folder (an absolute path stays as it is).

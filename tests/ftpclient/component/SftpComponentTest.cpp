@@ -8,7 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTcpServer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -159,5 +162,26 @@ TEST(SftpComponent, ACancelledTransferStopsAtOnceAndAgainGoesOnWhereItStopped)
         ASSERT_TRUE(test::waitUntil([&] { return queue.isIdle(); }, 30000));
         EXPECT_EQ(queue.item(id).state, TransferItem::State::Done) << queue.item(id).reason.toStdString();
         EXPECT_TRUE(readFile(upload ? served + "/put.bin" : file.localPath) == bytes) << upload;
+    }
+}
+
+TEST(SftpComponent, AConnectToAServerThatSaysNothingEndsAtAnAbortOrAtItsTimeOut)
+{
+    // It takes the connection and never sends its greeting.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    for (const bool abort : {true, false}) {
+        SCOPED_TRACE(abort ? "aborted" : "timed out");
+        SftpComponent sftp;
+        sftp.Host = "127.0.0.1";
+        sftp.Port = silent.serverPort();
+        sftp.TimeoutSeconds = abort ? 60 : 1;
+        if (abort)
+            QTimer::singleShot(300, &sftp, [&sftp] { sftp.setAbortFlag(true); });
+        QElapsedTimer took;
+        took.start();
+        EXPECT_EQ(failureOf([&] { sftp.Connect(); }), abort ? ftpErrAborted : ftpErrConnectFailed);
+        EXPECT_LT(took.elapsed(), 5000);
+        EXPECT_EQ(sftp.State(), RemoteSession::NotConnected);
     }
 }
