@@ -45,6 +45,11 @@ QString ConnectionLog::filePath() const
     return AppFolder::file(QStringLiteral("log/")) + name + QStringLiteral(".log");
 }
 
+QString ConnectionLog::connectionLine(int connection, const QString& text)
+{
+    return QStringLiteral("[%1] ").arg(connection) + text;
+}
+
 void ConnectionLog::add(const QString& sMessage)
 {
     const int width = textWidth(sMessage) + kScrollBarWidth;

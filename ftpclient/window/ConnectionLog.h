@@ -20,6 +20,9 @@ public:
 
     QString filePath() const;
     void add(const QString& message);
+    // A line of one of the transfer queue's connections, labelled with its number ("[2] 226 ...")
+    // so that it can be told from the session's own lines and from the other connections'.
+    static QString connectionLine(int connection, const QString& text);
     // Deletes old log files at start-up, as the settings say.
     void applyStartRule();
     // Empties the list; the file stays.

@@ -5,6 +5,7 @@
 #include "ftpclient/component/SessionLogin.h"
 #include "ftpclient/config/ClientSettings.h"
 #include "ftpclient/window/CertificateQuestion.h"
+#include "ftpclient/window/ConnectionLog.h"
 #include "ftpclient/window/TessalyExist.h"
 #include "ftpclient/window/TessalyMain.h"
 
@@ -40,7 +41,9 @@ TransferCommands::TransferCommands(frmMain& main) : store(TransferQueueStore::de
     QObject::connect(&queue, &TransferQueue::fileExists, &queue, [this](const FileClash& clash, int& answer) { answer = ask(clash); });
     QObject::connect(&queue, &TransferQueue::certificateQuery, &queue,
                      [](const CertificateInfo& info, int& answer) { answer = askAboutCertificate(info); });
-    QObject::connect(&queue, &TransferQueue::logLine, &queue, [this](int, const QString& text) { main_.DisplayMessage(text); });
+    QObject::connect(&queue, &TransferQueue::logLine, &queue, [this](int connection, const QString& text) {
+        main_.DisplayMessage(ConnectionLog::connectionLine(connection, text));
+    });
     QObject::connect(&queue, &TransferQueue::itemChanged, &queue, [this](int id) { itemChanged(id); });
     QObject::connect(&queue, &TransferQueue::finished, &queue, [this] { finished(); });
     QObject::connect(&panel, &QueuePanel::updated, &queue, [this] { showProgress(); });

@@ -1,3 +1,6 @@
+// pellanor's command line: its options and its download mode against scripted servers, nginx and
+// pyftpdlib.
+
 #include "downloader/app/CommandLine.h"
 #include "downloader/app/DownloadCommand.h"
 
@@ -15,6 +18,7 @@
 #include "tests/support/SshServer.h"
 #include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/downloader/app/CommandLineFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,11 +36,16 @@
 #include <csignal>
 
 using namespace harbel;
+using harbel::test::DownloadMode;
+using harbel::test::MiB;
 using harbel::test::NginxServer;
+using harbel::test::ProgramRun;
 using harbel::test::PyFtpServer;
 using harbel::test::TestAuthority;
 using harbel::test::ScriptedHttpServer;
+using harbel::test::pellanor;
 using harbel::test::readFile;
+using harbel::test::startHeadless;
 using harbel::test::waitUntil;
 using harbel::test::writeFile;
 
@@ -46,133 +55,6 @@ PellanorOptions parse(const QStringList& args)
 {
     return parsePellanorArguments(QStringList{"pellanor"} + args);
 }
-
-struct ProgramRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Starts pellanor without a display, with the variables of extra set.
-void startHeadless(QProcess& p, const QStringList& args, const QString& workingFolder, const QMap<QString, QString>& extra = {})
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto v = extra.begin(); v != extra.end(); ++v)
-        env.insert(v.key(), v.value());
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(workingFolder);
-    p.start(PELLANOR_EXE, args);
-}
-
-// Runs pellanor without a display while this process keeps serving the loopback server.
-ProgramRun pellanor(const QStringList& args, const QString& workingFolder, const QMap<QString, QString>& extra = {})
-{
-    QProcess p;
-    startHeadless(p, args, workingFolder, extra);
-    EXPECT_TRUE(p.waitForStarted(10000));
-    EXPECT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 30000));
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
-}
-
-class DownloadMode : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        folder = test::testFolder() + "/work";
-        QDir().mkpath(folder);
-        server.content = QByteArray("0123456789abcdef").repeated(500);
-    }
-    // The server answers the single connection with the first 3000 bytes, and then nothing more.
-    void answerThenStall()
-    {
-        server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& s) {
-            if (r.range() != "bytes=0-7999")
-                return false;
-            s.write("HTTP/1.1 206 Partial Content\r\nContent-Length: 8000\r\nContent-Range: bytes 0-7999/8000\r\n\r\n"
-                    + server.content.left(3000));
-            return true;
-        };
-    }
-    ScriptedHttpServer server;
-    QString folder;
-};
-
-constexpr qint64 MiB = 1024 * 1024;
-
-// Downloads killed outright (SIGKILL: a crash or a power cut looks the same to the file) and
-// continued by a new `pellanor --download ... --resume`.
-class ResumeAfterKill : public DownloadMode {
-protected:
-    void SetUp() override
-    {
-        DownloadMode::SetUp();
-        server.content = test::randomBytes(16 * MiB);
-        // The transfer requests are paced, each connection at its own speed for its whole life as
-        // mirrors' links are: the one that asks from the first byte is fast, the others slow.
-        server.handler = [this](const ScriptedHttpServer::Request& r, QTcpSocket& socket) {
-            const QByteArray range = r.range();
-            if (!r.text.contains("Vantor Segment") || !range.startsWith("bytes="))
-                return false;
-            const qsizetype dash = range.indexOf('-');
-            const qint64 first = range.mid(6, dash - 6).toLongLong();
-            const qint64 last = std::min<qint64>(range.mid(dash + 1).toLongLong(), server.content.size() - 1);
-            socket.write("HTTP/1.1 206 Partial Content\r\nConnection: close\r\nContent-Length: "
-                         + QByteArray::number(last - first + 1) + "\r\nContent-Range: bytes " + QByteArray::number(first)
-                         + '-' + QByteArray::number(last) + '/' + QByteArray::number(server.content.size()) + "\r\n\r\n");
-            const bool fast = first == 0;
-            auto* pace = new QTimer(&socket);
-            auto at = std::make_shared<qint64>(first);
-            QPointer<QTcpSocket> s(&socket);
-            QObject::connect(pace, &QTimer::timeout, [this, s, pace, at, last, fast] {
-                if (!s || s->state() != QAbstractSocket::ConnectedState) {
-                    pace->stop();
-                    return;
-                }
-                const qint64 n = std::min(fast ? fastChunk : slowChunk, last + 1 - *at);
-                s->write(server.content.mid(*at, n));
-                *at += n;
-                if (*at > last) {
-                    pace->stop();
-                    s->disconnectFromHost();
-                }
-            });
-            pace->start(10);
-            return true;
-        };
-    }
-
-    QStringList download(const QString& target) const
-    {
-        return {"--download", server.url("big.bin"), "-o", target};
-    }
-
-    // Starts pellanor and kills it once its control file names at least `complete` bytes.
-    void startAndKill(const QStringList& args, const QString& target, qint64 complete)
-    {
-        QProcess p;
-        startHeadless(p, args, folder);
-        ASSERT_TRUE(p.waitForStarted(10000));
-        const auto written = [&] {
-            qint64 n = 0;
-            if (const auto c = ControlFile::read(target))
-                for (const ByteRange& r : c->complete)
-                    n += r.length();
-            return n;
-        };
-        const bool progressed = waitUntil([&] { return written() >= complete || p.state() == QProcess::NotRunning; }, 30000);
-        p.kill();
-        p.waitForFinished(10000);
-        ASSERT_TRUE(progressed);
-        ASSERT_EQ(p.exitStatus(), QProcess::CrashExit) << "the download ended before it could be killed";
-        ASSERT_LT(written(), server.content.size());
-    }
-
-    qint64 fastChunk = 32 * 1024;
-    qint64 slowChunk = 8 * 1024;
-};
 
 }  // namespace
 
@@ -358,108 +240,6 @@ TEST_F(DownloadMode, ExistingFilesFollowTheOptions)
     EXPECT_EQ(readFile(folder + "/f.bin"), server.content);
 }
 
-TEST_F(DownloadMode, InterruptedDownloadKeepsItsPartialFileForResume)
-{
-    answerThenStall();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(folder);
-    p.start(PELLANOR_EXE, {"--download", server.url("slow.bin")});
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/slow.bin").size() == 3000; }, 20000));
-    p.terminate();
-    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 1);
-    const QByteArray err = p.readAllStandardError();
-    EXPECT_TRUE(err.contains("Interrupted"));
-    EXPECT_FALSE(err.contains("Failed:")) << err.toStdString();  // said once, as an interruption
-    EXPECT_EQ(readFile(folder + "/slow.bin"), server.content.left(3000));
-
-    server.handler = nullptr;
-    const ProgramRun resumed = pellanor({"--download", server.url("slow.bin"), "--resume"}, folder);
-    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
-    EXPECT_EQ(readFile(folder + "/slow.bin"), server.content);
-}
-
-TEST_F(DownloadMode, SilentServerFailsAfterTimeoutTimesTriesWithALinePerRetry)
-{
-    // The server takes each connection and never answers: each of the 1 + 2 tries waits 1 second.
-    server.stall = true;
-    QElapsedTimer clock;
-    clock.start();
-    const ProgramRun r = pellanor({"--download", server.url("silent.bin"), "--timeout", "1", "--tries", "2"}, folder);
-    EXPECT_GE(clock.elapsed(), 2500);  // it did wait, give or take the timer's slack
-    // The program's own three seconds, and a second for starting, reconnecting and ending that
-    // grows with the build's slowness.
-    EXPECT_LT(server.firstConnection.elapsed(), 1000 * (2 + 1) + test::timeLimit(1000));
-    EXPECT_EQ(server.connections(), 3);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, QStringLiteral("%1: Connection has timed out; trying again (1 of 2)...\n"
-                                    "%1: Connection has timed out; trying again (2 of 2)...\n"
-                                    "Failed: %1: Connection has timed out.\n").arg(server.url("silent.bin")));
-}
-
-TEST_F(DownloadMode, StalledTransferReconnectsTriesTimesThenFailsAndTheNextRunFinishesIt)
-{
-    // Every connection brings the first 3000 bytes again and then nothing: no retry brings a new
-    // byte, so after 1 + 2 quiet seconds the download fails, keeping what it has for the next run.
-    answerThenStall();
-    test::ScriptedFtpServer ftp;
-    ASSERT_TRUE(ftp.listen());
-    ftp.setReplaceClient(true);
-    ftp.setStartReplyNamesSize(true);
-    ftp.onData("RETR", server.content);
-    ftp.cutData("RETR", 3000, {}, 3);
-    ftp.holdData = true;
-    const QStringList urls{server.url("stall.bin"), QStringLiteral("ftp://127.0.0.1:%1/stall.bin").arg(ftp.port())};
-    const auto download = [&](int i) { return QStringList{"--download", urls[i], "-o", QString::number(i), "--passive"}; };
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(urls[i].toStdString());
-        QElapsedTimer clock;
-        clock.start();
-        const ProgramRun r = pellanor(download(i) + QStringList{"--timeout", "1", "--tries", "2"}, folder);
-        EXPECT_GE(clock.elapsed(), 2500);
-        EXPECT_LT((i == 0 ? server.firstConnection : ftp.firstConnection).elapsed(), 1000 * (2 + 1) + test::timeLimit(1000));
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, QStringLiteral("%1: Connection has timed out; trying again (1 of 2)...\n"
-                                        "%1: Connection has timed out; trying again (2 of 2)...\n"
-                                        "Failed: %1: Connection has timed out.\n").arg(urls[i]));
-        EXPECT_EQ(readFile(folder + "/" + QString::number(i)), server.content.left(3000));
-        EXPECT_TRUE(QFile::exists(ControlFile::pathFor(folder + "/" + QString::number(i))));
-    }
-    // The servers send the rest now: a plain second run continues each file to its end.
-    server.handler = nullptr;
-    ftp.holdData = false;
-    for (int i = 0; i < 2; ++i) {
-        const ProgramRun r = pellanor(download(i), folder);
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_EQ(readFile(folder + "/" + QString::number(i)), server.content);
-        EXPECT_FALSE(QFile::exists(ControlFile::pathFor(folder + "/" + QString::number(i))));
-    }
-}
-
-TEST_F(DownloadMode, CtrlCSavesTheControlFileAndTheNextRunContinuesWithoutResume)
-{
-    answerThenStall();
-    QProcess p;
-    startHeadless(p, {"--download", server.url("cut.bin")}, folder);
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder + "/cut.bin").size() == 3000; }, 20000));
-    ::kill(pid_t(p.processId()), SIGINT);
-    ASSERT_TRUE(waitUntil([&] { return p.state() == QProcess::NotRunning; }, 20000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 130);
-    EXPECT_TRUE(QFile::exists(ControlFile::pathFor(folder + "/cut.bin")));
-
-    // A control file says the file is ours and unfinished: it is continued, as aria2c does.
-    server.handler = nullptr;
-    const ProgramRun again = pellanor({"--download", server.url("cut.bin")}, folder);
-    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
-    EXPECT_EQ(readFile(folder + "/cut.bin"), server.content);
-    EXPECT_EQ(server.requests().last().range(), "bytes=3000-7999");
-}
-
 TEST_F(DownloadMode, AStorePastItsBoundsIsNamedLeftAsItIsAndNeverKeepsTheProgramFromEnding)
 {
     // One key more than a store may hold, each with a value: named, read up to the bound, and
@@ -546,152 +326,5 @@ TEST_F(DownloadMode, SegmentsAndPassiveHoldForTheRun)
         const ProgramRun f = pellanor(args, folder);
         EXPECT_EQ(f.exitCode, 0) << f.err.toStdString();
         EXPECT_TRUE(readFile(folder + "/" + name) == content) << name.toStdString();
-    }
-}
-
-TEST_F(ResumeAfterKill, SegmentedAndSingleDownloadsResumeExactlyWhatIsMissing)
-{
-    struct Case {
-        const char* name;
-        QStringList first;
-        QStringList resume;
-    };
-    // The segmented one leaves ranges with gaps between them; it is continued once over one
-    // connection (the missing ranges one after another) and once over segments again.
-    const Case cases[] = {
-        {"seg-one.bin", {"--segments"}, {}},
-        {"seg-six.bin", {"--segments"}, {"--segments"}},
-        {"single.bin", {}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fastChunk = 32 * 1024;
-        slowChunk = 8 * 1024;
-        const QString target = folder + "/" + c.name;
-        startAndKill(download(target) + c.first + QStringList{"--overwrite"}, target, 2 * MiB);
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(QFile::exists(ControlFile::pathFor(target)));
-        fastChunk = slowChunk = 512 * 1024;
-        const ProgramRun r = pellanor(download(target) + c.resume + QStringList{"--resume"}, folder);
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_TRUE(readFile(target) == server.content) << QFileInfo(target).size();
-        EXPECT_FALSE(QFile::exists(ControlFile::pathFor(target)));
-    }
-}
-
-TEST_F(ResumeAfterKill, AControlFileOfAnotherFileStartsOverAndSaysSo)
-{
-    fastChunk = slowChunk = 512 * 1024;
-    const QString target = folder + "/other.bin";
-    writeFile(target, QByteArray(3 * MiB, 'x'));
-    ControlFile stale;
-    stale.size = 12345678;
-    stale.complete = {{0, 3 * MiB}};
-    ASSERT_TRUE(stale.write(target));
-    const ProgramRun r = pellanor(download(target) + QStringList{"--resume"}, folder);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("is not the one this download began with")) << r.err.toStdString();
-    EXPECT_TRUE(readFile(target) == server.content);
-    EXPECT_FALSE(QFile::exists(ControlFile::pathFor(target)));
-}
-
-// sftp:// from the command line, against sshd, with the user's own key in ~/.ssh of a home of the
-// test's; nobody is asked about the host key.
-class SftpDownload : public DownloadMode {
-protected:
-    void SetUp() override
-    {
-        DownloadMode::SetUp();
-        ASSERT_TRUE(ssh.start()) << ssh.why().toStdString();
-        home = test::testFolder() + "/home";
-        QDir().mkpath(home + "/.ssh");
-        ASSERT_TRUE(QFile::copy(ssh.clientKey(), home + "/.ssh/id_ed25519"));
-        // Large enough to be read over several sessions, also when continued.
-        content = test::randomBytes(19 * MiB + 123);
-        writeFile(test::testFolder() + "/served.bin", content);
-    }
-    ProgramRun download(const QStringList& more = {})
-    {
-        const QString url = QStringLiteral("sftp://127.0.0.1:%1%2/served.bin").arg(ssh.port()).arg(test::testFolder());
-        return pellanor(QStringList{"--download", url, "-o", target} + more, folder, {{"HOME", home}, {"SSH_AUTH_SOCK", ""}});
-    }
-    test::SshServer ssh;
-    QString home;
-    QByteArray content;
-    QString target = test::testFolder() + "/work/got.bin";
-};
-
-TEST_F(SftpDownload, TheHostKeyDecidesAndTheFileComesByteForByte)
-{
-    struct Case {
-        QString knownHosts;  // empty: no known_hosts
-        int exitCode;
-        QStringList says;
-    };
-    for (const Case& c : QList<Case>{
-             {{}, 1, {"host key is not known", ssh.hostFingerprint(), "ssh-keyscan"}},
-             {ssh.knownHostsLine(true), 1, {"has changed", ssh.hostFingerprint()}},
-             {ssh.knownHostsLine(), 0, {}},
-         }) {
-        QFile::remove(home + "/.ssh/known_hosts");
-        if (!c.knownHosts.isEmpty())
-            writeFile(home + "/.ssh/known_hosts", c.knownHosts.toUtf8() + '\n');
-        const ProgramRun r = download();
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        for (const QString& text : c.says)
-            EXPECT_TRUE(r.err.contains(text)) << text.toStdString() << "\n" << r.err.toStdString();
-        if (c.exitCode == 0) {
-            EXPECT_EQ(readFile(target), content);
-        } else {
-            EXPECT_FALSE(QFileInfo::exists(target));
-        }
-        // Nothing is added to known_hosts without the user.
-        EXPECT_EQ(QFileInfo::exists(home + "/.ssh/known_hosts"), !c.knownHosts.isEmpty());
-    }
-}
-
-TEST_F(SftpDownload, ACutDownloadContinuesFromThePartialFile)
-{
-    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8() + '\n');
-    // What the cut left: bytes unlike the server's, so that a fetch from the start would show.
-    const qint64 kept = 2 * MiB;
-    writeFile(target, QByteArray(kept, 'x'));
-    const ProgramRun r = download({"--resume"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray got = readFile(target);
-    const qint64 rollback = SettingsStore::instance().record.Rollback;
-    EXPECT_EQ(got.size(), content.size());
-    EXPECT_EQ(got.left(kept - rollback), QByteArray(kept - rollback, 'x'));
-    EXPECT_EQ(got.mid(kept - rollback), content.mid(kept - rollback));
-    EXPECT_FALSE(QFileInfo::exists(ControlFile::pathFor(target)));
-}
-
-TEST_F(SftpDownload, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
-{
-    static test::KeyringSession keyring;
-    static const bool started = keyring.start();
-    ASSERT_TRUE(started) << keyring.why().toStdString();
-    const QString locked = ssh.addClientKey("locked_key", "right horse");
-    const QString key = home + "/.ssh/id_ed25519";
-    QFile::remove(key);
-    ASSERT_TRUE(QFile::copy(locked, key));
-    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8() + '\n');
-    struct Case {
-        QString saved;  // in the keyring for the key; empty: nothing
-        int exitCode;
-        QStringList says;
-    };
-    for (const Case& c : QList<Case>{{{}, 1, {"The key " + key + " needs its passphrase", "ssh-add"}},
-                                     {"wrong horse", 1, {"needs its passphrase"}},
-                                     {"right horse", 0, {}}}) {
-        if (!c.saved.isEmpty()) {
-            ASSERT_TRUE(SshPassphrases::save(key, c.saved));
-        }
-        const ProgramRun r = download();
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        for (const QString& text : c.says)
-            EXPECT_TRUE(r.err.contains(text)) << text.toStdString() << "\n" << r.err.toStdString();
-        EXPECT_EQ(c.exitCode == 0, QFileInfo::exists(target) && readFile(target) == content);
     }
 }

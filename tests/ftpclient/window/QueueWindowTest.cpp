@@ -6,6 +6,7 @@
 #include "tests/ftpclient/window/MainWindowFixture.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
 #include "tests/support/QtPrint.h"
 
@@ -100,6 +101,10 @@ TEST_F(QueueWindow, MovesSelectionsBothWaysWhileTheSessionBrowsesAndRenames)
     EXPECT_EQ(form->lblStatus.Caption(), "Transfers complete.");
     EXPECT_TRUE(form->queuePanel().lblQueue.Caption().startsWith("Queue: 9 of 9 files")) << form->queuePanel().lblQueue.Caption().toStdString();
     EXPECT_EQ(form->Tray1.TrayToolTip(), form->sProgramTitle);
+    // Each connection's lines in the log carry its number; the session's own lines none.
+    const QStringList log = form->lstConnectionInfo.Items();
+    for (const char* line : {R"(^\[1\] USER tess$)", R"(^\[1\] 226 )", R"(^\[2\] USER tess$)", R"(^\[2\] 226 )", "^USER tess$", "^RNTO /renamed.txt$"})
+        EXPECT_FALSE(log.filter(QRegularExpression(line)).isEmpty()) << line << "\n" << log.join('\n').toStdString();
 
     // Finished rows go with Clear Finished.
     form->queuePanel().cmdQueueClear_Click();
@@ -142,7 +147,7 @@ TEST_F(QueueWindow, AKilledProgramsQueueIsOfferedAgainWhenItsSiteIsReached)
     EXPECT_EQ(states(), QStringList(2, "Done"));
     EXPECT_TRUE(readFile(local + "big.bin") == big);
     EXPECT_EQ(readFile(local + "small.txt"), "small");
-    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("REST " + QString::number(kept))) << "the download goes on from the part it had";
+    EXPECT_TRUE(form->lstConnectionInfo.Items().contains("[1] REST " + QString::number(kept))) << "the download goes on from the part it had";
     // Nothing unfinished is left to keep.
     form->queueStore().flush();
     EXPECT_FALSE(QFile::exists(path));
