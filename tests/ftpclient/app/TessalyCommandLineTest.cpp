@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +19,8 @@
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace harbel;
 using namespace harbel::tessaly;
@@ -528,5 +531,50 @@ TEST(SftpCommands, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
         for (const QString& text : c.says)
             EXPECT_TRUE((r.out + r.err).contains(text)) << text.toStdString() << "\n" << (r.out + r.err).toStdString();
+    }
+}
+
+TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndAWrongOneFailsSoon)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "sshd checks passwords only when the tests run as root";
+    static test::SshServer server;
+    static const bool started = server.start(test::SshServer::Logins::Passwords);
+    ASSERT_TRUE(started) << server.why().toStdString();
+    writeFile(server.home() + "/listed.txt", "listed");
+    const QString knownHosts = test::testFolder() + "/known_hosts";
+    writeFile(knownHosts, server.knownHostsLine().toUtf8());
+    const QString home = test::testFolder() + "/home-of-user";
+    QDir().mkpath(home + "/.ssh");
+    struct Case {
+        bool keyboardOnly;  // the server takes no password, only keyboard-interactive answers
+        bool refusedKey;    // ~/.ssh holds a key that the server refuses
+        QString password;
+        int exitCode;
+        QString says;
+    };
+    for (const Case& c : QList<Case>{
+             {false, false, server.password(), 0, "listed.txt"},
+             {true, false, server.password(), 0, "listed.txt"},
+             {false, true, server.password(), 0, "listed.txt"},
+             {true, true, server.password(), 0, "listed.txt"},
+             {false, false, "wrong", 1, "The server did not take the login of harbeltest"},
+             {true, true, "wrong", 1, "The server did not take the login of harbeltest"},
+         }) {
+        QFile::remove(home + "/.ssh/id_ed25519");
+        if (c.refusedKey) {
+            ASSERT_TRUE(QFile::copy(sshServer().clientKey(), home + "/.ssh/id_ed25519"));
+        }
+        const QString url = QStringLiteral("sftp://%1:%2@127.0.0.1:%3%4/")
+                                .arg(server.user(), c.password)
+                                .arg(c.keyboardOnly ? server.keyboardOnlyPort() : server.port())
+                                .arg(server.home());
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = runTessaly({"ls", url, "--known-hosts", knownHosts}, test::testFolder(), nullptr, {{"HOME", home}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.keyboardOnly << c.refusedKey << r.err.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(c.says)) << (r.out + r.err).toStdString();
+        EXPECT_FALSE((r.out + r.err).contains(server.password()));
+        EXPECT_LT(clock.elapsed(), test::timeLimit(15000));
     }
 }
