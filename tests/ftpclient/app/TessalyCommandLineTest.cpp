@@ -534,7 +534,7 @@ TEST(SftpCommands, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
     }
 }
 
-TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndAWrongOneFailsSoon)
+TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndEveryRefusalEndsSoon)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "sshd checks passwords only when the tests run as root";
@@ -546,21 +546,33 @@ TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndAWrongOneFa
     writeFile(knownHosts, server.knownHostsLine().toUtf8());
     const QString home = test::testFolder() + "/home-of-user";
     QDir().mkpath(home + "/.ssh");
+    const QString socket = test::testFolder() + "/agent.sock";
+    QProcess agent;
+    agent.start("ssh-agent", {"-D", "-a", socket});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    int agentKeys = 0;
     struct Case {
         bool keyboardOnly;  // the server takes no password, only keyboard-interactive answers
         bool refusedKey;    // ~/.ssh holds a key that the server refuses
+        int agentKeys;      // keys of the agent, all refused; more than six use up sshd's tries
         QString password;
         int exitCode;
         QString says;
     };
     for (const Case& c : QList<Case>{
-             {false, false, server.password(), 0, "listed.txt"},
-             {true, false, server.password(), 0, "listed.txt"},
-             {false, true, server.password(), 0, "listed.txt"},
-             {true, true, server.password(), 0, "listed.txt"},
-             {false, false, "wrong", 1, "The server did not take the login of harbeltest"},
-             {true, true, "wrong", 1, "The server did not take the login of harbeltest"},
+             {false, false, 0, server.password(), 0, "listed.txt"},
+             {true, false, 0, server.password(), 0, "listed.txt"},
+             {false, false, 0, "wrong", 1, "The server did not take the login of harbeltest"},
+             {false, true, 2, server.password(), 0, "listed.txt"},
+             {true, true, 2, server.password(), 0, "listed.txt"},
+             {true, true, 2, "wrong", 1, "The server did not take the login of harbeltest"},
+             {false, false, 7, server.password(), 1, "Too many authentication failures The server ended the login"},
          }) {
+        for (; agentKeys < c.agentKeys; ++agentKeys) {
+            ASSERT_EQ(QProcess::execute("sh", {"-c", "ssh-keygen -q -t ed25519 -N '' -f \"$0\" && SSH_AUTH_SOCK=\"$1\" ssh-add -q \"$0\"",
+                                               QStringLiteral("%1/agent_key%2").arg(test::testFolder()).arg(agentKeys), socket}),
+                      0);
+        }
         QFile::remove(home + "/.ssh/id_ed25519");
         if (c.refusedKey) {
             ASSERT_TRUE(QFile::copy(sshServer().clientKey(), home + "/.ssh/id_ed25519"));
@@ -571,10 +583,13 @@ TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndAWrongOneFa
                                 .arg(server.home());
         QElapsedTimer clock;
         clock.start();
-        const ProgramRun r = runTessaly({"ls", url, "--known-hosts", knownHosts}, test::testFolder(), nullptr, {{"HOME", home}});
-        EXPECT_EQ(r.exitCode, c.exitCode) << c.keyboardOnly << c.refusedKey << r.err.toStdString();
+        const ProgramRun r = runTessaly({"ls", url, "--known-hosts", knownHosts}, test::testFolder(), nullptr,
+                                        {{"HOME", home}, {"SSH_AUTH_SOCK", c.agentKeys > 0 ? socket : QString()}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.keyboardOnly << c.refusedKey << c.agentKeys << r.err.toStdString();
         EXPECT_TRUE((r.out + r.err).contains(c.says)) << (r.out + r.err).toStdString();
         EXPECT_FALSE((r.out + r.err).contains(server.password()));
         EXPECT_LT(clock.elapsed(), test::timeLimit(15000));
     }
+    agent.kill();
+    agent.waitForFinished(5000);
 }
