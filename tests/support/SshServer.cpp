@@ -100,13 +100,8 @@ QString SshServer::passwordConfig() const
 
 bool SshServer::keygen(const QString& name, const QString& passphrase)
 {
-    QProcess p;
-    p.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"),
-                                            passphrase, QStringLiteral("-f"), folder_->filePath(name)});
-    const bool ok = p.waitForFinished(30000) && p.exitCode() == 0;
-    if (!ok)
-        why_ = QStringLiteral("ssh-keygen failed: ") + QString::fromUtf8(p.readAllStandardError());
-    return ok;
+    return run(QStringLiteral("ssh-keygen"),
+               {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"), passphrase, QStringLiteral("-f"), folder_->filePath(name)});
 }
 
 bool SshServer::start(Logins logins)

@@ -706,12 +706,11 @@ TEST(SftpPasswordDownload, ThePasswordOfTheAddressLogsInAndAWrongOneIsRefused)
     ASSERT_TRUE(ssh.start(test::SshServer::Logins::Passwords)) << ssh.why().toStdString();
     const QByteArray content = test::randomBytes(3 * MiB + 7);
     writeFile(ssh.home() + "/served.bin", content);
-    const QString home = test::testFolder() + "/home";
-    writeFile(home + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8());
+    writeFile(test::testFolder() + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8());
     const QString target = test::testFolder() + "/work/got.bin";
     for (const QString& password : {QString("wrong"), ssh.password()}) {
         const QString url = QStringLiteral("sftp://%1:%2@127.0.0.1:%3%4/served.bin").arg(ssh.user(), password).arg(ssh.port()).arg(ssh.home());
-        const ProgramRun r = pellanor({"--download", url, "-o", target}, test::testFolder(), {{"HOME", home}, {"SSH_AUTH_SOCK", ""}});
+        const ProgramRun r = pellanor({"--download", url, "-o", target}, test::testFolder(), {{"HOME", test::testFolder()}, {"SSH_AUTH_SOCK", ""}});
         const bool right = password == ssh.password();
         EXPECT_EQ(r.exitCode, right ? 0 : 1) << r.err.toStdString();
         EXPECT_EQ(r.err.contains("did not take the login of " + ssh.user()), !right) << r.err.toStdString();
