@@ -24,6 +24,8 @@ public:
     // The private key at keyFile needs its passphrase: the answer, or empty to leave the key out.
     std::function<QString(const QString& keyFile)> askPassphrase;
     std::function<void(const QString& line)> log;
+    // How long the server may take to answer one request of the login.
+    int timeoutSeconds = 60;
     // The keys skipped for want of their passphrase.
     QStringList lockedKeys;
 
@@ -31,15 +33,23 @@ public:
     bool authenticate(ssh_session_struct* ssh);
     // After a failed login: which keys needed their passphrase and how to give it, or empty.
     QString lockedKeysReason() const;
+    // After a failed login: what the user can do about it (lockedKeysReason(), and a server that
+    // ended the login midway), or empty.
+    QString failureReason() const;
 
 private:
     bool tryKeyFile(ssh_session_struct* ssh, const QString& path);
     bool tryPassword(ssh_session_struct* ssh);
+    // The answer to a request of the login, or SSH_AUTH_ERROR once the server has ended it.
+    int answer(ssh_session_struct* ssh, const std::function<int()>& request);
     void note(const QString& line) const
     {
         if (log)
             log(line);
     }
+
+    // Why the login stopped before its end (the server closed it, or did not answer), or empty.
+    QString ended_;
 };
 
 }  // namespace harbel

@@ -115,8 +115,9 @@ SftpRetrieval::Outcome SftpRetrieval::fetch()
     SshLogin sshLogin;
     sshLogin.password = login_.password;
     sshLogin.askPassphrase = login_.askPassphrase;
+    sshLogin.timeoutSeconds = login_.timeoutSeconds;
     if (!sshLogin.authenticate(ssh.get())) {
-        const QString locked = sshLogin.lockedKeysReason();
+        const QString locked = sshLogin.failureReason();
         return {Outcome::Refused, QStringLiteral("The server did not take the login of %1: %2%3")
                                       .arg(login_.user, sshError(ssh.get()), locked.isEmpty() ? QString() : u' ' + locked)};
     }

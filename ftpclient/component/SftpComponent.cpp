@@ -260,6 +260,7 @@ void SftpComponent::authenticate()
     login.password = Password;
     login.identityFile = IdentityFile;
     login.passphrase = Passphrase;
+    login.timeoutSeconds = TimeoutSeconds;
     login.askPassphrase = [this](const QString& keyFile) {
         QString passphrase;
         emit PassphraseRequired(keyFile, passphrase);
@@ -269,7 +270,7 @@ void SftpComponent::authenticate()
     const bool in = login.authenticate(ssh_);
     Passphrase = login.passphrase;
     if (!in) {
-        const QString locked = login.lockedKeysReason();
+        const QString locked = login.failureReason();
         throw FtpError(ftpErrLoginFailed, QStringLiteral("The server did not take the login of %1: %2%3")
                                               .arg(User, QString::fromUtf8(ssh_get_error(ssh_)), locked.isEmpty() ? QString() : u' ' + locked));
     }

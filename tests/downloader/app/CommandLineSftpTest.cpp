@@ -34,6 +34,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 using namespace harbel;
 using harbel::test::DownloadMode;
 using harbel::test::MiB;
@@ -145,5 +147,25 @@ TEST_F(SftpDownload, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
         for (const QString& text : c.says)
             EXPECT_TRUE(r.err.contains(text)) << text.toStdString() << "\n" << r.err.toStdString();
         EXPECT_EQ(c.exitCode == 0, QFileInfo::exists(target) && readFile(target) == content);
+    }
+}
+
+TEST(SftpPasswordDownload, ThePasswordOfTheAddressLogsInAndAWrongOneIsRefused)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "sshd checks passwords only when the tests run as root";
+    test::SshServer ssh;
+    ASSERT_TRUE(ssh.start(test::SshServer::Logins::Passwords)) << ssh.why().toStdString();
+    const QByteArray content = test::randomBytes(3 * MiB + 7);
+    writeFile(ssh.home() + "/served.bin", content);
+    writeFile(test::testFolder() + "/.ssh/known_hosts", ssh.knownHostsLine().toUtf8());
+    const QString target = test::testFolder() + "/work/got.bin";
+    for (const QString& password : {QString("wrong"), ssh.password()}) {
+        const QString url = QStringLiteral("sftp://%1:%2@127.0.0.1:%3%4/served.bin").arg(ssh.user(), password).arg(ssh.port()).arg(ssh.home());
+        const ProgramRun r = pellanor({"--download", url, "-o", target}, test::testFolder(), {{"HOME", test::testFolder()}, {"SSH_AUTH_SOCK", ""}});
+        const bool right = password == ssh.password();
+        EXPECT_EQ(r.exitCode, right ? 0 : 1) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("did not take the login of " + ssh.user()), !right) << r.err.toStdString();
+        EXPECT_EQ(QFileInfo::exists(target) && readFile(target) == content, right);
     }
 }

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +19,8 @@
 #include "tests/support/QtPrint.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace harbel;
 using namespace harbel::tessaly;
@@ -529,4 +532,55 @@ TEST(SftpCommands, AKeyWithAPassphraseLogsInOnlyWithTheOneSavedInTheKeyring)
         for (const QString& text : c.says)
             EXPECT_TRUE((r.out + r.err).contains(text)) << text.toStdString() << "\n" << (r.out + r.err).toStdString();
     }
+}
+
+TEST(SftpCommands, APasswordLogsInByItselfOrThroughKeyboardPromptsAndEveryRefusalEndsSoon)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "sshd checks passwords only when the tests run as root";
+    static test::SshServer server;
+    static const bool started = server.start(test::SshServer::Logins::Passwords);
+    ASSERT_TRUE(started) << server.why().toStdString();
+    writeFile(server.home() + "/listed.txt", "listed");
+    const QString knownHosts = test::testFolder() + "/known_hosts";
+    writeFile(knownHosts, server.knownHostsLine().toUtf8());
+    const QString socket = test::testFolder() + "/agent.sock";
+    QProcess agent;
+    agent.start("ssh-agent", {"-D", "-a", socket});
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    struct Case {
+        bool keyboardOnly;  // the server takes no password, only keyboard-interactive answers
+        int agentKeys;      // keys of the agent, all refused and offered first; sshd allows six tries
+        QString password;
+        int exitCode;
+        QString says;
+    };
+    int agentKeys = 0;
+    for (const Case& c : QList<Case>{
+             {false, 0, server.password(), 0, "listed.txt"},
+             {true, 0, server.password(), 0, "listed.txt"},
+             {false, 0, "wrong", 1, "The server did not take the login of harbeltest"},
+             {false, 2, server.password(), 0, "listed.txt"},
+             {true, 2, server.password(), 0, "listed.txt"},
+             {true, 2, "wrong", 1, "The server did not take the login of harbeltest"},
+             {false, 7, server.password(), 1, "Too many authentication failures The server ended the login"},
+         }) {
+        for (; agentKeys < c.agentKeys; ++agentKeys) {
+            const QString key = QStringLiteral("%1/agent_key%2").arg(test::testFolder()).arg(agentKeys);
+            ASSERT_EQ(QProcess::execute("sh", {"-c", "ssh-keygen -q -t ed25519 -N '' -f \"$0\" && SSH_AUTH_SOCK=\"$1\" ssh-add -q \"$0\"", key, socket}), 0);
+        }
+        const QString url = QStringLiteral("sftp://%1:%2@127.0.0.1:%3%4/")
+                                .arg(server.user(), c.password)
+                                .arg(c.keyboardOnly ? server.keyboardOnlyPort() : server.port())
+                                .arg(server.home());
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = runTessaly({"ls", url, "--known-hosts", knownHosts}, test::testFolder(), nullptr,
+                                        {{"HOME", test::testFolder()}, {"SSH_AUTH_SOCK", c.agentKeys > 0 ? socket : QString()}});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.keyboardOnly << c.agentKeys << r.err.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(c.says) && !(r.out + r.err).contains(server.password())) << (r.out + r.err).toStdString();
+        EXPECT_LT(clock.elapsed(), test::timeLimit(15000));
+    }
+    agent.kill();
+    agent.waitForFinished(5000);
 }
