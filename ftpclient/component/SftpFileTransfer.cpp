@@ -142,7 +142,8 @@ void SftpFileTransfer::send(const QString& localPath, qint64 startOffset, const 
         c_.fail(remotePath);
     c_.state_ = SftpComponent::Sending;
     emit c_.LogLine(QStringLiteral("Sending %1%2").arg(remotePath, resume && startOffset > 0 ? QStringLiteral(" from byte %1").arg(startOffset) : QString()));
-    std::vector<char> buffer(SftpComponent::kWriteChunk);
+    const bool openSsh = sftp_extension_supported(c_.sftp_, "limits@openssh.com", "1") == 1;
+    std::vector<char> buffer(openSsh ? SftpComponent::kOpenSshWriteChunk : SftpComponent::kWriteChunk);
     qint64 done = startOffset;
     int sincePause = 0;
     for (;;) {
