@@ -12,8 +12,6 @@ namespace harbel {
 
 namespace {
 
-// Logins in a row that bring nothing new before the job gives up, whatever ended them.
-constexpr int kMaxEmptyLogins = 5;
 // The block read from the data connection at a time.
 constexpr qint64 kReadBlock = 64 * 1024;
 
@@ -163,8 +161,7 @@ void JobFtp::reset()
     blnResumeFTP = false;
     ftpStart_ = 0;
     ftpPos_ = 0;
-    ftpRelogins_ = 0;
-    ftpReloginFrom_ = -1;
+    emptyLogins_.reset();
 }
 
 void JobFtp::start(qint16 existsAction)
@@ -382,12 +379,8 @@ void JobFtp::checkEnd()
 
 void JobFtp::retryAfterFailure(const QString& reply)
 {
-    // Only bytes beyond the furthest point reached are progress; the rollback's are not. A server
-    // that keeps failing without sending anything new is given up on.
-    if (ftpPos_ > ftpReloginFrom_) {
-        ftpReloginFrom_ = ftpPos_;
-        ftpRelogins_ = 0;
-    } else if (++ftpRelogins_ >= kMaxEmptyLogins) {
+    // Only bytes beyond the furthest point reached are progress; the rollback's are not.
+    if (!emptyLogins_.another(ftpPos_)) {
         job_.fail(lang("19005", "The server keeps closing the connection without sending the file:") + u' ' + reply);
         return;
     }

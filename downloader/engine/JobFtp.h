@@ -69,9 +69,7 @@ private:
     qint64 ftpStart_ = 0;
     qint64 ftpPos_ = 0;
     bool blnResumeFTP = false;
-    // Logins in a row that brought no byte beyond the furthest point reached (ftpReloginFrom_).
-    int ftpRelogins_ = 0;
-    qint64 ftpReloginFrom_ = -1;
+    EmptyLogins emptyLogins_;
     JobSftp sftp_{job_};
 };
 

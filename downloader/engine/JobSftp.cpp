@@ -15,9 +15,6 @@ namespace harbel {
 
 namespace {
 
-// Logins in a row that bring nothing new before the job gives up.
-constexpr int kMaxEmptyLogins = 5;
-
 bool asksQuestions = true;
 
 // Retrievals let go while still running. When the application ends they are given a few seconds
@@ -77,8 +74,7 @@ void JobSftp::reset()
     start_ = 0;
     pos_ = 0;
     ended_ = false;
-    emptyLogins_ = 0;
-    furthest_ = -1;
+    emptyLogins_.reset();
 }
 
 void JobSftp::start(qint16 existsAction)
@@ -252,10 +248,7 @@ void JobSftp::connectionFailed(const QString& reason)
         return;
     }
     // Cut during the transfer: a new login continues the file, unless logins keep bringing nothing.
-    if (pos_ > furthest_) {
-        furthest_ = pos_;
-        emptyLogins_ = 0;
-    } else if (++emptyLogins_ >= kMaxEmptyLogins) {
+    if (!emptyLogins_.another(pos_)) {
         job_.fail(lang("19005", "The server keeps closing the connection without sending the file:") + u' ' + reason);
         return;
     }

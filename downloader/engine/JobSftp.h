@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloader/engine/EmptyLogins.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -54,9 +56,7 @@ private:
     qint64 start_ = 0;
     qint64 pos_ = 0;
     bool ended_ = false;
-    // Logins in a row that brought no byte beyond the furthest point reached.
-    int emptyLogins_ = 0;
-    qint64 furthest_ = -1;
+    EmptyLogins emptyLogins_;
 };
 
 }  // namespace harbel
