@@ -3,7 +3,10 @@
 // What the command line's tests share: pellanor run as a child process without a display, and the
 // fixture of its download mode with a scripted server and a folder of the test's own.
 
+#include "tests/support/NginxServer.h"
+#include "tests/support/PyFtpServer.h"
 #include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/TestAuthority.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -72,3 +75,18 @@ protected:
 constexpr qint64 MiB = 1024 * 1024;
 
 }  // namespace harbel::test
+
+// The names the command-line tests use, for each of their files.
+using namespace harbel;
+using harbel::test::DownloadMode;
+using harbel::test::MiB;
+using harbel::test::NginxServer;
+using harbel::test::ProgramRun;
+using harbel::test::PyFtpServer;
+using harbel::test::TestAuthority;
+using harbel::test::ScriptedHttpServer;
+using harbel::test::pellanor;
+using harbel::test::readFile;
+using harbel::test::startHeadless;
+using harbel::test::waitUntil;
+using harbel::test::writeFile;

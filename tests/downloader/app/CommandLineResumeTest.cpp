@@ -35,20 +35,6 @@
 
 #include <csignal>
 
-using namespace harbel;
-using harbel::test::DownloadMode;
-using harbel::test::MiB;
-using harbel::test::NginxServer;
-using harbel::test::ProgramRun;
-using harbel::test::PyFtpServer;
-using harbel::test::TestAuthority;
-using harbel::test::ScriptedHttpServer;
-using harbel::test::pellanor;
-using harbel::test::readFile;
-using harbel::test::startHeadless;
-using harbel::test::waitUntil;
-using harbel::test::writeFile;
-
 namespace {
 
 // Downloads killed outright (SIGKILL: a crash or a power cut looks the same to the file) and

@@ -36,20 +36,6 @@
 
 #include <unistd.h>
 
-using namespace harbel;
-using harbel::test::DownloadMode;
-using harbel::test::MiB;
-using harbel::test::NginxServer;
-using harbel::test::ProgramRun;
-using harbel::test::PyFtpServer;
-using harbel::test::TestAuthority;
-using harbel::test::ScriptedHttpServer;
-using harbel::test::pellanor;
-using harbel::test::readFile;
-using harbel::test::startHeadless;
-using harbel::test::waitUntil;
-using harbel::test::writeFile;
-
 // sftp:// from the command line, against sshd, with the user's own key in ~/.ssh of a home of the
 // test's; nobody is asked about the host key.
 class SftpDownload : public DownloadMode {
